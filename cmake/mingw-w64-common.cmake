@@ -1,0 +1,9 @@
+set(CMAKE_C_COMPILER ${PACEWICK_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PACEWICK_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${PACEWICK_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${PACEWICK_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Static runtime: the program needs no DLL beyond those of Windows itself.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

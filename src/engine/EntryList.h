@@ -1,0 +1,27 @@
+#pragma once
+#include <cstddef>
+#include <list>
+
+#include "engine/StartupEntry.h"
+
+// The ordered list of delayed entries. Producers insert at the front, so the
+// list reads in the reverse of the order in which entries were found. Copies are
+// ordinary copies (same entries, same order).
+class EntryList {
+public:
+    using const_iterator = std::list<StartupEntry>::const_iterator;
+    using iterator = std::list<StartupEntry>::iterator;
+
+    void InsertFront(const StartupEntry& entry) { entries_.push_front(entry); }
+    void Clear() { entries_.clear(); }
+    std::size_t Count() const { return entries_.size(); }
+    bool Empty() const { return entries_.empty(); }
+
+    iterator begin() { return entries_.begin(); }
+    iterator end() { return entries_.end(); }
+    const_iterator begin() const { return entries_.begin(); }
+    const_iterator end() const { return entries_.end(); }
+
+private:
+    std::list<StartupEntry> entries_;
+};

@@ -1,0 +1,15 @@
+#pragma once
+#include <windows.h>
+
+// Every key the program touches. The program never creates one: the installer
+// makes the Config and BackUp keys, Windows the Run keys.
+namespace keys {
+
+constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kBackUp = "software\\Quorvell Software\\Pacewick\\BackUp";
+constexpr const char* kConfig = "software\\Quorvell Software\\Pacewick\\Config";
+
+// The program's own value in the machine Run key.
+constexpr const char* kSelfValueName = "Pacewick";
+
+}  // namespace keys

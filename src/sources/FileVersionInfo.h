@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+// Reads a program file's version resource: its fixed information and its twelve
+// standard texts, under the translation that best fits the user's language.
+class CFileVersionInfo {
+public:
+    // The version keys, in the order of the texts (the sixth spelled as read).
+    static constexpr std::array<const char*, 12> kKeys = {
+        "CompanyName", "FileDescription", "FileVersion",    "InternalName",
+        "LegalCopyright", "OriginalFileName", "ProductName", "ProductVersion",
+        "Comments",    "LegalTrademarks", "PrivateBuild",   "SpecialBuild"};
+
+    CFileVersionInfo() { Reset(); }
+    virtual ~CFileVersionInfo() = default;
+
+    // 1 when the file's version resource was loaded (even without texts), else 0.
+    // Production chooses the translation by the user's default language.
+    int ReadVersionInfo(const char* path);
+    int ReadVersionInfo(const char* path, LANGID language);
+    virtual void Reset();
+
+    std::string GetCompanyName() const { return texts_[0]; }
+    const std::string& GetText(std::size_t index) const { return texts_[index]; }
+    const VS_FIXEDFILEINFO& GetFixedInfo() const { return fixed_; }
+
+    // Searches a translation table (4-byte entries: language, code page) for the
+    // language; with lowBytePass also for the first entry whose primary language
+    // (low byte) matches. 1 and the whole entry in *found, or 0.
+    static int FindTranslation(const void* table, UINT length, WORD language, DWORD* found, bool lowBytePass);
+    // The five rules: exact language, same primary language, neutral, English, first.
+    static DWORD ChooseTranslation(const void* table, UINT length, LANGID language);
+
+private:
+    VS_FIXEDFILEINFO fixed_;
+    std::array<std::string, kKeys.size()> texts_;
+};

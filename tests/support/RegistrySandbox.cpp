@@ -1,0 +1,103 @@
+#include "RegistrySandbox.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "registry/RegistryAccess.h"
+#include "registry/RegistryKeys.h"
+
+namespace {
+
+win::UniqueKey CreateKey(HKEY parent, const std::string& path) {
+    win::UniqueKey key;
+    const LONG status = RegCreateKeyExA(parent, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                        key.Put(), nullptr);
+    if (status != ERROR_SUCCESS) ADD_FAILURE() << "cannot create key " << path << ": " << status;
+    return key;
+}
+
+win::UniqueKey OpenKey(HKEY hive, const char* path) {
+    win::UniqueKey key;
+    RegOpenKeyExA(hive, path, 0, KEY_ALL_ACCESS, key.Put());
+    return key;
+}
+
+}  // namespace
+
+RegistrySandbox::RegistrySandbox(Keys keys) {
+    char root[128];
+    std::snprintf(root, sizeof root, "Software\\PacewickTests\\%lu-%lu",
+                  static_cast<unsigned long>(GetCurrentProcessId()), static_cast<unsigned long>(GetTickCount()));
+    root_ = root;
+    userRoot_ = CreateKey(HKEY_CURRENT_USER, root_ + "\\HKCU");
+    machineRoot_ = CreateKey(HKEY_CURRENT_USER, root_ + "\\HKLM");
+    if (!userRoot_ || !machineRoot_) std::abort();  // never run on the real keys
+    if (RegOverridePredefKey(HKEY_CURRENT_USER, userRoot_.Get()) != ERROR_SUCCESS ||
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, machineRoot_.Get()) != ERROR_SUCCESS)
+        std::abort();
+
+    if (keys.config) Create(HKEY_CURRENT_USER, keys::kConfig);
+    if (keys.userBackUp) Create(HKEY_CURRENT_USER, keys::kBackUp);
+    if (keys.machineBackUp) Create(HKEY_LOCAL_MACHINE, keys::kBackUp);
+    if (keys.userRun) Create(HKEY_CURRENT_USER, keys::kRun);
+    if (keys.machineRun) Create(HKEY_LOCAL_MACHINE, keys::kRun);
+}
+
+RegistrySandbox::~RegistrySandbox() {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    userRoot_.Reset();
+    machineRoot_.Reset();
+    RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
+}
+
+std::string RegistrySandbox::RealPath(HKEY hive, const char* path) const {
+    return root_ + (hive == HKEY_LOCAL_MACHINE ? "\\HKLM\\" : "\\HKCU\\") + path;
+}
+
+bool RegistrySandbox::Exists(HKEY hive, const char* path) { return static_cast<bool>(OpenKey(hive, path)); }
+
+void RegistrySandbox::Create(HKEY hive, const char* path) { CreateKey(hive, path); }
+
+void RegistrySandbox::Remove(HKEY hive, const char* path) {
+    RegDeleteTreeA(hive, path);
+    RegDeleteKeyA(hive, path);
+}
+
+void RegistrySandbox::Put(HKEY hive, const char* path, const char* name, const RegValueBlob& value) {
+    win::UniqueKey key = OpenKey(hive, path);
+    ASSERT_TRUE(key) << "no key " << path;
+    ASSERT_EQ(ERROR_SUCCESS, RegistryAccess().WriteValue(key.Get(), name, &value));
+}
+
+void RegistrySandbox::PutText(HKEY hive, const char* path, const char* name, const std::string& text, DWORD type) {
+    Put(hive, path, name, Text(text, type));
+}
+
+std::optional<RegValueBlob> RegistrySandbox::Get(HKEY hive, const char* path, const char* name) {
+    win::UniqueKey key = OpenKey(hive, path);
+    RegValueBlob value;
+    if (!key || RegistryAccess().ReadWholeValue(key.Get(), name, &value) != ERROR_SUCCESS) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string> RegistrySandbox::ValueNames(HKEY hive, const char* path) {
+    std::vector<std::string> names;
+    win::UniqueKey key = OpenKey(hive, path);
+    if (!key) return names;
+    for (DWORD index = 0;; ++index) {
+        char name[16384];
+        DWORD length = sizeof name;
+        if (RegEnumValueA(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        names.emplace_back(name, length);
+    }
+    return names;
+}
+
+RegValueBlob RegistrySandbox::Text(const std::string& text, DWORD type) {
+    return RegValueBlob(type, text.c_str(), static_cast<DWORD>(text.size() + 1));
+}
+
+RegValueBlob RegistrySandbox::Dword(DWORD value) { return RegValueBlob(REG_DWORD, &value, sizeof value); }
