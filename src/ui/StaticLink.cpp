@@ -1,0 +1,85 @@
+#include "ui/StaticLink.h"
+
+#include <shellapi.h>
+
+namespace {
+
+HINSTANCE ShellOpen(const char* verb, const char* file, const char* parameters) {
+    return ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOWNORMAL);
+}
+
+// Low-byte styles drawn as links: SS_LEFT, SS_CENTER, SS_RIGHT with nothing else.
+constexpr LONG kLastTextStyle = SS_RIGHT;
+
+}  // namespace
+
+CStaticLink::CStaticLink() : shellOpen_(&ShellOpen) {
+    linkCursor_ = LoadCursorA(nullptr, IDC_HAND);
+    if (linkCursor_ == nullptr) linkCursor_ = LoadCursorA(nullptr, IDC_ARROW);
+    cursorLoaded_ = linkCursor_ != nullptr;
+}
+
+CStaticLink::~CStaticLink() = default;
+
+bool CStaticLink::OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT* result) {
+    if (message == WM_CTLCOLORSTATIC) {
+        HBRUSH brush = OnCtlColor(reinterpret_cast<HDC>(wParam));
+        if (brush == nullptr) return false;
+        *result = reinterpret_cast<LRESULT>(brush);
+        return true;
+    }
+    if (message == WM_COMMAND && HIWORD(wParam) == STN_CLICKED) {
+        OnClicked();
+        *result = 0;
+        return true;
+    }
+    return false;
+}
+
+LRESULT CStaticLink::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_MOUSEMOVE) {
+        if (cursorLoaded_) SetCursor(linkCursor_);
+        return 0;
+    }
+    return SubclassedControl::HandleMessage(message, wParam, lParam);
+}
+
+HBRUSH CStaticLink::OnCtlColor(HDC dc) {
+    LONG style = GetWindowLongA(Hwnd(), GWL_STYLE);
+    // Dialog statics do not report clicks on their own.
+    if ((style & SS_NOTIFY) == 0) SetWindowLongA(Hwnd(), GWL_STYLE, style | SS_NOTIFY);
+    if ((style & 0xFF) > kLastTextStyle) return nullptr;
+
+    if (!underlineFont_) MakeUnderlineFont();
+    if (underlineFont_) SelectObject(dc, underlineFont_.Get());
+    SetTextColor(dc, visited_ ? visitedColor_ : unvisitedColor_);
+    SetBkMode(dc, TRANSPARENT);
+    return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+}
+
+void CStaticLink::MakeUnderlineFont() {
+    auto font = reinterpret_cast<HFONT>(SendMessageA(Hwnd(), WM_GETFONT, 0, 0));
+    // A control without a font of its own draws with the system font.
+    if (font == nullptr) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+    LOGFONTA description{};
+    if (GetObjectA(font, sizeof(description), &description) == 0) return;
+    description.lfUnderline = TRUE;
+    underlineFont_.Reset(CreateFontIndirectA(&description));
+}
+
+void CStaticLink::OnClicked() {
+    if (link_.empty()) {
+        int length = GetWindowTextLengthA(Hwnd());
+        std::string text(static_cast<size_t>(length) + 1, '\0');
+        text.resize(static_cast<size_t>(GetWindowTextA(Hwnd(), text.data(), length + 1)));
+        link_ = text;
+    }
+    HINSTANCE opened = helpViewer_ ? shellOpen_("Open", "hh.exe", link_.c_str())
+                                   : shellOpen_("open", link_.c_str(), nullptr);
+    if (reinterpret_cast<UINT_PTR>(opened) <= 32) {
+        MessageBeep(MB_OK);
+        return;
+    }
+    visited_ = true;
+    InvalidateRect(Hwnd(), nullptr, TRUE);
+}

@@ -1,0 +1,58 @@
+#pragma once
+// A static text of a dialog turned into a hyperlink: underlined, blue until
+// its first successful open and purple after it, a hand pointer over it; a
+// click opens the link through the shell or the HTML help viewer.
+//
+// The parent must hand WM_CTLCOLORSTATIC and WM_COMMAND to ui::ReflectToChild
+// first; that is how the link colours itself and hears its clicks.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "ui/Control.h"
+#include "win/Scoped.h"
+
+class CStaticLink : public ui::SubclassedControl {
+public:
+    // Opens a target as ShellExecuteA does (no owner, no working directory,
+    // SW_SHOWNORMAL) and returns its result: 32 or less is a failure.
+    using ShellOpener =
+        std::function<HINSTANCE(const char* verb, const char* file, const char* parameters)>;
+
+    CStaticLink();
+    ~CStaticLink() override;
+
+    // The target; when left empty, the first click takes the window text.
+    void SetLink(const std::string& link) { link_ = link; }
+    const std::string& Link() const { return link_; }
+    // Open the link as a parameter of "hh.exe" instead of directly.
+    void SetHelpViewer(bool helpViewer) { helpViewer_ = helpViewer; }
+    bool IsVisited() const { return visited_; }
+    // Replaces the shell (tests); the default is ShellExecuteA.
+    void SetShellOpener(ShellOpener opener) { shellOpen_ = std::move(opener); }
+
+    static constexpr COLORREF kUnvisitedColor = RGB(0, 0, 255);
+    static constexpr COLORREF kVisitedColor = RGB(128, 0, 128);
+
+protected:
+    bool OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    // Colours the text; null when the control is no plain text static, so
+    // that the parent colours it as usual.
+    HBRUSH OnCtlColor(HDC dc);
+    void OnClicked();
+    void MakeUnderlineFont();
+
+    COLORREF unvisitedColor_ = kUnvisitedColor;
+    COLORREF visitedColor_ = kVisitedColor;
+    bool visited_ = false;
+    std::string link_;
+    HCURSOR linkCursor_ = nullptr;  // shared system cursor: never destroyed
+    bool cursorLoaded_ = false;
+    bool helpViewer_ = false;
+    win::UniqueFont underlineFont_;
+    ShellOpener shellOpen_;
+};
