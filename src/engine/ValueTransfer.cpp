@@ -1,0 +1,54 @@
+#include "engine/ValueTransfer.h"
+
+#include <algorithm>
+
+#include "engine/Diagnostics.h"
+#include "engine/StartupEntry.h"
+#include "registry/RegistryAccess.h"
+
+namespace transfer {
+
+std::string TextOf(const RegValueBlob& value) {
+    const auto end = std::find(value.bytes.begin(), value.bytes.end(), BYTE{0});
+    return std::string(value.bytes.begin(), end);
+}
+
+bool FitsAnEntry(const RegValueBlob& value) {
+    return value.count() <= RegistryAccess::kReadLimit && TextOf(value).size() < StartupEntry::kFieldSize;
+}
+
+int ReportPut(bool written) {
+    PrintLine(written ? "Reg entry put SUCCESSFULLY!!\n" : "Reg entry put UNSUCCESSFUL!!\n");
+    return written ? 1 : 0;
+}
+
+int ReportDelete(bool deleted) {
+    PrintLine(deleted ? "Reg entry deleted SUCCESSFULLY!!\n" : "Reg entry delete UNSUCCESSFULL!!\n");
+    return deleted ? 1 : 0;
+}
+
+int CopyValue(HKEY source, HKEY destination, const char* name) {
+    const RegistryAccess access;
+    RegValueBlob value;
+    const bool written = access.ReadWholeValue(source, name, &value) == ERROR_SUCCESS &&
+                         access.WriteValue(destination, name, &value) == ERROR_SUCCESS;
+    return ReportPut(written);
+}
+
+int DeleteIfKept(HKEY from, HKEY keeper, const char* name, DeletionCheck check) {
+    const RegistryAccess access;
+    RegValueBlob value;
+    if (access.ReadWholeValue(from, name, &value) != ERROR_SUCCESS) return ReportDelete(false);
+    RegValueBlob copy;
+    if (access.ReadWholeValue(keeper, name, &copy) != ERROR_SUCCESS || copy != value) {
+        PrintLine("Reg entry kept, no identical copy to keep it: %s\n", name);
+        return 0;
+    }
+    if (check && !check(value)) {
+        PrintLine("Reg entry kept, it cannot be listed: %s\n", name);
+        return 0;
+    }
+    return ReportDelete(access.DeleteValue(from, name) == ERROR_SUCCESS);
+}
+
+}  // namespace transfer

@@ -1,0 +1,38 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "registry/RegValueBlob.h"
+
+// Moving start-up values between a Run key and a BackUp key without losing one:
+// copies are exact (type and every byte), and a value is deleted only while
+// another key holds an identical copy of it.
+namespace transfer {
+
+// The text a value's data spells: its bytes up to the first zero byte (or all of
+// them). A REG_SZ or REG_EXPAND_SZ value gives its string, a REG_MULTI_SZ its first.
+std::string TextOf(const RegValueBlob& value);
+
+// True when the value can be listed and launched as it is: its data is readable
+// as text (at most RegistryAccess::kReadLimit bytes) and that text fits an
+// entry's command field uncut.
+bool FitsAnEntry(const RegValueBlob& value);
+
+// Copies one value, type and data whatever their size, from source to
+// destination, reporting the write with the put line. 1 when written, else 0.
+int CopyValue(HKEY source, HKEY destination, const char* name);
+
+// What a value must satisfy, beyond having an identical copy, to be deleted.
+using DeletionCheck = bool (*)(const RegValueBlob& value);
+
+// Deletes the named value from `from` only when `keeper` holds a value of that
+// name with the same type and data, and `check` (if any) accepts it; otherwise the
+// value stays, with a line saying why. 1 when deleted, else 0.
+int DeleteIfKept(HKEY from, HKEY keeper, const char* name, DeletionCheck check = nullptr);
+
+// The lines every put and delete reports itself with; they return 1 or 0.
+int ReportPut(bool written);
+int ReportDelete(bool deleted);
+
+}  // namespace transfer
