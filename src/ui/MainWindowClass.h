@@ -1,0 +1,15 @@
+#pragma once
+// The window class of the main dialog. Its name is also the program's
+// single-instance identity: a second start finds the running instance by it.
+#include <windows.h>
+
+namespace ui {
+
+constexpr const char* kMainWindowClass = "PACEWICK_SINGLE_INSTANCE_APP";
+
+// Registers the class for dialogs (DefDlgProcA, DLGWINDOWEXTRA) with the
+// program's icon, the arrow and a button-face background. True when the class
+// is registered now or was already.
+bool RegisterMainWindowClass(HINSTANCE instance);
+
+}  // namespace ui

@@ -1,0 +1,376 @@
+#include "ui/PacewickDlg.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "engine/StartupManager.h"
+#include "monitor/RunKeyMonitor.h"
+#include "registry/ConfigStore.h"
+#include "resource.h"
+
+namespace {
+
+constexpr const char* kHelpFile = "PacewickManual.chm";
+constexpr const char* kTrayTip = "Pacewick Running";
+constexpr const char* kTrayErrorCaption = "Quorvell Tessel";
+constexpr const char* kDeleteQuestion = "Are you sure to delete this entry?";
+constexpr const char* kDeleteText = "Press [Yes] to delete this entry.\n";
+constexpr const char* kRestoreQuestion = "Are you sure to restore?";
+constexpr const char* kRestoreText =
+    "Restoring all will move all your programs from delayed list to\nregular startup list and \n"
+    "it will also disable Pacewick Functionality.\nPress [Yes] to restore everything.\n";
+constexpr const char* kTaskRefusal = "Sorry in this version you cannot delete entry from scheduled task";
+
+constexpr int kMinMinutes = 1;
+constexpr int kMaxMinutes = 30;
+
+struct Column {
+    const char* heading;
+    int format;
+    int widthUnits;  // in fifths of the list's client width
+};
+constexpr Column kColumns[] = {
+    {"Program Name", LVCFMT_CENTER, 1},
+    {"Program Location", LVCFMT_LEFT, 2},
+    {"Company", LVCFMT_LEFT, 1},
+    {"Location", LVCFMT_LEFT, 1},
+};
+enum ColumnIndex { kNameColumn = 0, kCommandColumn = 1, kOriginColumn = 3 };
+
+// One cell of the list; the fields it shows are at most kFieldSize - 1 long.
+std::string CellText(HWND list, int row, int column) {
+    char text[StartupEntry::kFieldSize + 1] = {};
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+void SetCell(HWND list, int row, int column, const char* text) {
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = const_cast<char*>(text);
+    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+int NextSelected(HWND list, int after) {
+    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
+                                         MAKELPARAM(LVNI_SELECTED, 0)));
+}
+
+// The program file's name without directory and extension.
+std::string ApplicationName() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string name = path;
+    const auto slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    const auto dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
+}
+
+}  // namespace
+
+CPacewickDlg::CPacewickDlg(HWND parent) : ui::CDialog(IDD_PACEWICK_DIALOG, parent) {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    notifyIcon_ = [](DWORD message, NOTIFYICONDATAA* data) { return Shell_NotifyIconA(message, data); };
+}
+
+// The tray icon stays after the window ends: the shell removes it with the process.
+CPacewickDlg::~CPacewickDlg() = default;
+
+BOOL CPacewickDlg::OnInitDialog() {
+    helpLink_.Attach(Hwnd(), IDC_HELP_LINK);
+    helpLink_.SetLink(kHelpFile);
+    helpLink_.SetHelpViewer(true);
+    webLink_.Attach(Hwnd(), IDC_WEB_LINK);
+    webLink_.SetLink(PACEWICK_WEB_ADDRESS);
+    webLink_.SetHelpViewer(false);
+
+    icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    // The icon reaches the tray at the first non-client paint.
+    tray_.hIcon = icon_;
+    lstrcpynA(tray_.szTip, kTrayTip, sizeof tray_.szTip);
+
+    elapsedSeconds_ = 0;
+    HWND spin = Item(IDC_MINUTES_SPIN);
+    SendMessageA(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Item(IDC_MINUTES)), 0);
+    SendMessageA(spin, UDM_SETRANGE, 0, MAKELPARAM(kMaxMinutes, kMinMinutes));
+    SendMessageA(spin, UDM_SETPOS, 0, MAKELPARAM(kMinMinutes, 0));
+
+    FillList();
+
+    CConfigStore* config = CConfigStore::GetInstance();
+    config->ReadSettings();
+    delay_ = config->GetTimeDelay();
+    if (config->GetManual() == 1) {
+        SetDlgItemTextA(Hwnd(), IDC_ELAPSED, "");
+        SetStatus("Start manually");
+    } else {
+        SetTimer(Hwnd(), kTickTimer, 1000, nullptr);
+        SetTimer(Hwnd(), kLaunchTimer, delay_, nullptr);
+        char status[64];
+        std::snprintf(status, sizeof status, "Will start in %d minute", static_cast<int>(delay_ / kMinute));
+        SetStatus(status);
+    }
+    return TRUE;
+}
+
+void CPacewickDlg::SetStatus(const char* text) { SetDlgItemTextA(Hwnd(), IDC_STATUS, text); }
+
+// --- the list -------------------------------------------------------------------
+
+void CPacewickDlg::ResetColumns(HWND list) {
+    if (HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0))) {
+        const int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < columns; ++i) SendMessageA(list, LVM_DELETECOLUMN, 0, 0);
+        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    }
+    RECT client = {};
+    GetClientRect(list, &client);
+    const int unit = (client.right - client.left) / 5;
+    int index = 0;
+    for (const Column& column : kColumns) {
+        LVCOLUMNA lvc = {};
+        lvc.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+        lvc.fmt = column.format;
+        lvc.cx = unit * column.widthUnits;
+        lvc.pszText = const_cast<char*>(column.heading);
+        lvc.iSubItem = index;
+        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&lvc));
+    }
+    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+}
+
+void CPacewickDlg::FillList() {
+    HWND list = Item(IDC_ENTRY_LIST);
+    ResetColumns(list);
+    // A copy: the monitor threads may rebuild the manager's list meanwhile, and
+    // its lock must not be held while the list control is sent messages.
+    const EntryList entries = CStartupManager::GetInstance()->CopyList();
+    int row = 0;
+    for (const StartupEntry& entry : entries) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.pszText = const_cast<char*>(entry.name);
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        SetCell(list, row, 1, entry.command);
+        SetCell(list, row, 2, entry.company);
+        SetCell(list, row, 3, entry.origin);
+        ++row;
+    }
+    char count[64];
+    std::snprintf(count, sizeof count, "Total Entries: %d",
+                  static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
+    SetDlgItemTextA(Hwnd(), IDC_ENTRY_COUNT, count);
+}
+
+// --- commands -------------------------------------------------------------------
+
+bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
+    switch (id) {
+    case IDC_RUN: RunSelected(); return true;
+    case IDC_RUN_ALL:
+    case ID_TRAY_RUN_ALL: LaunchAll(); return true;
+    case IDC_EXIT:
+    case ID_TRAY_EXIT: EndDialog(0); return true;
+    case IDC_APPLY: {
+        const LRESULT reported = SendMessageA(Item(IDC_MINUTES_SPIN), UDM_GETPOS, 0, 0);
+        const int minutes = static_cast<int>(LOWORD(reported));
+        const DWORD delay = static_cast<DWORD>(minutes < kMinMinutes   ? kMinMinutes
+                                               : minutes > kMaxMinutes ? kMaxMinutes
+                                                                       : minutes) * kMinute;
+        ChooseDelay(0, delay);
+        return true;
+    }
+    case ID_TRAY_DELAY_1_MIN: ChooseDelay(0, 1 * kMinute); return true;
+    case ID_TRAY_DELAY_3_MIN: ChooseDelay(0, 3 * kMinute); return true;
+    case ID_TRAY_DELAY_5_MIN: ChooseDelay(0, 5 * kMinute); return true;
+    case ID_TRAY_MANUAL:
+    case IDC_MANUAL_START: ChooseDelay(1, std::nullopt); return true;
+    case IDC_DELETE_ENTRY: DeleteEntry(); return true;
+    case IDC_RESTORE_ALL: RestoreAll(); return true;
+    case ID_TRAY_OPEN: OpenFromTray(); return true;
+    default: return CDialog::OnCommand(id, notification, control);
+    }
+}
+
+void CPacewickDlg::OnTimer(UINT_PTR id) {
+    if (id == kLaunchTimer) {
+        LaunchAll();
+    } else if (id == kTickTimer) {
+        ++elapsedSeconds_;
+        char text[32];
+        std::snprintf(text, sizeof text, "%d : %d", elapsedSeconds_ / 60, elapsedSeconds_ % 60);
+        SetDlgItemTextA(Hwnd(), IDC_ELAPSED, text);
+    }
+}
+
+void CPacewickDlg::LaunchAll() {
+    // Once per window, whatever asks: a second start of every program would
+    // run each of them twice.
+    if (launched_) return;
+    launched_ = true;
+    KillTimer(Hwnd(), kLaunchTimer);
+    KillTimer(Hwnd(), kTickTimer);
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->LaunchAll(manager->CopyList());
+    if (trayMenu_) {
+        EnableMenuItem(GetSubMenu(trayMenu_.Get(), 0), ID_TRAY_RUN_ALL, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+    }
+    if (trayIconShown_) {
+        tray_.uFlags = NIF_ICON;
+        tray_.hIcon = icon_;
+        notifyIcon_(NIM_MODIFY, &tray_);
+    }
+    ShowWindow(Hwnd(), SW_HIDE);
+    EnableWindow(Item(IDC_RUN_ALL), FALSE);
+}
+
+void CPacewickDlg::RunSelected() {
+    HWND list = Item(IDC_ENTRY_LIST);
+    for (int row = NextSelected(list, -1); row != -1; row = NextSelected(list, row)) {
+        std::string command = CellText(list, row, kCommandColumn);
+        CStartupManager::GetInstance()->LaunchCommand(command.data());
+    }
+}
+
+void CPacewickDlg::DeleteEntry() {
+    if (MessageBoxA(Hwnd(), kDeleteText, kDeleteQuestion, MB_YESNO) != IDYES) return;
+
+    CStartupManager* manager = CStartupManager::GetInstance();
+    HWND list = Item(IDC_ENTRY_LIST);
+    bool changed = false;
+    for (int row = NextSelected(list, -1); row != -1; row = NextSelected(list, row)) {
+        const std::string origin = CellText(list, row, kOriginColumn);
+        const std::string name = CellText(list, row, kNameColumn);
+        if (origin == origin::kCurrentUser || origin == origin::kAllUsers) {
+            changed = manager->DeleteBackupEntry(name.c_str(), origin == origin::kCurrentUser ? 0 : 1) != 0;
+            break;
+        }
+        if (origin == origin::kBoth) {
+            // Either key may have lost the value: the list must show that.
+            const bool fromUser = manager->DeleteBackupEntry(name.c_str(), 0) != 0;
+            const bool fromMachine = manager->DeleteBackupEntry(name.c_str(), 1) != 0;
+            changed = fromUser || fromMachine;
+            break;
+        }
+        if (origin == origin::kTaskScheduler) {
+            MessageBoxA(Hwnd(), kTaskRefusal, ApplicationName().c_str(), MB_OK);
+        }
+    }
+    if (!changed) return;
+    manager->RebuildList(manager->List());
+    FillList();
+}
+
+void CPacewickDlg::RestoreAll() {
+    if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
+    // The monitors would take the restored values straight back.
+    StopRunKeyMonitors();
+    CStartupManager::GetInstance()->RestoreAll();
+    CConfigStore* config = CConfigStore::GetInstance();
+    config->SetRestored(1);
+    config->WriteSettings();
+    EndDialog(0);
+}
+
+// The running countdown keeps the delay read at opening; these change the next start.
+void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
+    CConfigStore* config = CConfigStore::GetInstance();
+    config->SetManual(manual);
+    if (delay) config->SetTimeDelay(*delay);
+    config->WriteSettings();
+}
+
+// --- tray -----------------------------------------------------------------------
+
+bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    switch (message) {
+    case WM_NCPAINT:
+        if (hiddenToTray_) ShowWindow(Hwnd(), SW_HIDE);
+        if (!trayIconAdded_) SetUpTray();
+        return false;  // the default painting follows
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) != SC_CLOSE) return false;
+        OnCloseBox();
+        *result = 0;
+        return true;
+    case kTrayMessage:
+        *result = OnTrayCallback(wParam, lParam);
+        return true;
+    case WM_QUERYDRAGICON:
+        *result = reinterpret_cast<LRESULT>(icon_);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CPacewickDlg::OnCloseBox() {
+    hiddenToTray_ = true;
+    SetUpTray();
+}
+
+void CPacewickDlg::SetUpTray() {
+    if (!trayIconAdded_) {
+        // Set first: the message boxes below repaint the window, and the paint
+        // must not start a second set-up.
+        trayIconAdded_ = true;
+        tray_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+        tray_.hWnd = Hwnd();
+        tray_.uID = kTrayIconId;
+        tray_.uCallbackMessage = kTrayMessage;
+        tray_.hIcon = icon_;
+        tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        trayMenu_.Reset(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+        if (!trayMenu_) MessageBoxA(Hwnd(), "Unabled to Load tray menu.", kTrayErrorCaption, MB_OK);
+        trayIconShown_ = notifyIcon_(NIM_ADD, &tray_) != FALSE;
+        if (!trayIconShown_) MessageBoxA(Hwnd(), "Unable to Set Tary Icon.", kTrayErrorCaption, MB_OK);
+    }
+    if (!hiddenToTray_) return;
+    ShowWindow(Hwnd(), SW_MINIMIZE);
+    if (trayIconShown_) {
+        ShowWindow(Hwnd(), SW_HIDE);
+    } else {
+        // Without an icon nothing could bring a hidden window back: it stays
+        // on the taskbar instead.
+        hiddenToTray_ = false;
+    }
+}
+
+LRESULT CPacewickDlg::OnTrayCallback(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != kTrayIconId) return E_FAIL;
+    if (mouseMessage == WM_CONTEXTMENU || mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) {
+        POINT cursor = {};
+        GetCursorPos(&cursor);
+        ShowTrayMenu(cursor.x, cursor.y);
+    }
+    return 0;
+}
+
+void CPacewickDlg::ShowTrayMenu(int x, int y) {
+    SetForegroundWindow(Hwnd());
+    if (trayMenu_) {
+        TrackPopupMenu(GetSubMenu(trayMenu_.Get(), 0), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, Hwnd(),
+                       nullptr);
+    }
+    // Lets the menu close when the user clicks elsewhere (documented need).
+    PostMessageA(Hwnd(), WM_NULL, 0, 0);
+}
+
+void CPacewickDlg::OpenFromTray() {
+    hiddenToTray_ = false;
+    ShowWindow(Hwnd(), SW_RESTORE);
+    ShowWindow(Hwnd(), SW_SHOW);
+}

@@ -1,0 +1,82 @@
+#pragma once
+// The main window: the list of delayed entries, the countdown after which
+// they are all started, the elapsed time, every user command, and the
+// notification-area icon with its menu.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <functional>
+#include <optional>
+
+#include "ui/Dialog.h"
+#include "ui/StaticLink.h"
+#include "win/Scoped.h"
+
+namespace ui {
+
+struct MenuTraits {
+    using Handle = HMENU;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { DestroyMenu(h); }
+};
+using UniqueMenu = win::Unique<MenuTraits>;
+
+}  // namespace ui
+
+class CPacewickDlg : public ui::CDialog {
+public:
+    // The tray icon's callback message and id.
+    static constexpr UINT kTrayMessage = 3031;
+    static constexpr UINT kTrayIconId = 1;
+    // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
+    // the elapsed-time display every second.
+    static constexpr UINT_PTR kLaunchTimer = 0;
+    static constexpr UINT_PTR kTickTimer = 1;
+    static constexpr DWORD kMinute = 60000;
+
+    // Shell_NotifyIconA, or a stand-in (tests).
+    using NotifyIconFunction = std::function<BOOL(DWORD message, NOTIFYICONDATAA* data)>;
+
+    explicit CPacewickDlg(HWND parent = nullptr);
+    ~CPacewickDlg() override;
+
+    void SetNotifyIconFunction(NotifyIconFunction function) { notifyIcon_ = std::move(function); }
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnCommand(WORD id, WORD notification, HWND control) override;
+    void OnTimer(UINT_PTR id) override;
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
+
+private:
+    // --- the list and the engine ----------------------------------------------
+    void FillList();
+    void ResetColumns(HWND list);
+    void LaunchAll();
+    void RunSelected();
+    void DeleteEntry();
+    void RestoreAll();
+    void ChooseDelay(int manual, std::optional<DWORD> delay);
+    void SetStatus(const char* text);
+
+    // --- tray -----------------------------------------------------------------
+    void SetUpTray();
+    void ShowTrayMenu(int x, int y);
+    LRESULT OnTrayCallback(WPARAM iconId, LPARAM mouseMessage);
+    void OpenFromTray();
+    void OnCloseBox();
+
+    int elapsedSeconds_ = 0;
+    HICON icon_ = nullptr;  // shared resource icon: not destroyed
+    NOTIFYICONDATAA tray_ = {};
+    ui::UniqueMenu trayMenu_;
+    DWORD delay_ = 0;
+    bool trayIconAdded_ = false;  // set-up ran (whether or not it succeeded)
+    bool trayIconShown_ = false;  // the shell took the icon
+    bool hiddenToTray_ = false;
+    bool launched_ = false;
+    CStaticLink helpLink_;
+    CStaticLink webLink_;
+    NotifyIconFunction notifyIcon_;
+};
