@@ -1,0 +1,227 @@
+// The logon-task source: lists the Task Scheduler's tasks whose first trigger
+// starts them at user logon. The tasks are only read, never changed.
+#include <windows.h>
+#include <mstask.h>
+#include <wrl/client.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "engine/StartupManager.h"
+#include "sources/FileVersionInfo.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// The published Task Scheduler 1.0 identifiers, spelled out so that the build
+// does not depend on an import library that carries them.
+constexpr CLSID kClsidTaskScheduler = {0x148BD52A, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr IID kIidTaskScheduler = {0x148BD527, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+constexpr IID kIidTask = {0x148BD524, 0xA2AB, 0x11CE, {0xB1, 0x1F, 0x00, 0xAA, 0x00, 0x53, 0x05, 0x03}};
+
+constexpr ULONG kBatchSize = 5;
+constexpr const wchar_t* kLogonTriggerText = L"Run at user logon";
+constexpr const wchar_t* kJobExtension = L".job";
+
+// One COM initialisation of this thread, ended by its owner. Declared before
+// the interface pointers of a scope, so that they are released first.
+class ComApartment {
+public:
+    ComApartment() : status_(CoInitialize(nullptr)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(status_)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    bool Ok() const { return SUCCEEDED(status_); }
+
+private:
+    HRESULT status_;
+};
+
+struct CoTaskMemDeleter {
+    void operator()(void* block) const { CoTaskMemFree(block); }
+};
+using CoTaskText = std::unique_ptr<wchar_t, CoTaskMemDeleter>;
+
+// Fetches a text the callee allocates; the holder frees it on every path.
+template <typename Call>
+CoTaskText FetchText(Call call) {
+    LPWSTR text = nullptr;
+    if (FAILED(call(&text))) {
+        CoTaskMemFree(text);
+        return nullptr;
+    }
+    return CoTaskText(text);
+}
+
+void PrintLine(const wchar_t* text) {
+    std::wprintf(L"%ls\n", text ? text : L"");
+    std::fflush(stdout);
+}
+
+bool EndsWithJobExtension(const std::wstring& name) {
+    const std::size_t length = std::wcslen(kJobExtension);
+    return name.size() > length && _wcsicmp(name.c_str() + name.size() - length, kJobExtension) == 0;
+}
+
+using SchedulerFactory = CStartupManager::TaskSchedulerFactory;
+
+HRESULT CreateScheduler(const SchedulerFactory& factory, ComPtr<ITaskScheduler>* scheduler) {
+    if (factory) return factory(scheduler->ReleaseAndGetAddressOf());
+    return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler,
+                            reinterpret_cast<void**>(scheduler->ReleaseAndGetAddressOf()));
+}
+
+// Phase one: every task name, each batch in enumeration order, the batches in
+// reverse order (each batch is walked backwards and every name goes in front).
+std::list<std::wstring> GatherTaskNames(const SchedulerFactory& factory) {
+    std::list<std::wstring> names;
+    ComApartment apartment;
+    if (!apartment.Ok()) return names;
+    ComPtr<IEnumWorkItems> enumerator;
+    {
+        ComPtr<ITaskScheduler> scheduler;
+        if (FAILED(CreateScheduler(factory, &scheduler)) || !scheduler) return names;
+        if (FAILED(scheduler->Enum(&enumerator)) || !enumerator) return names;
+    }
+    for (;;) {
+        LPWSTR* batch = nullptr;
+        ULONG fetched = 0;
+        const HRESULT status = enumerator->Next(kBatchSize, &batch, &fetched);
+        if (FAILED(status) || fetched == 0 || !batch) {
+            CoTaskMemFree(batch);
+            break;
+        }
+        for (ULONG index = fetched; index-- > 0;) {
+            CoTaskText name(batch[index]);
+            names.emplace_front(name ? name.get() : L"");
+            PrintLine(name.get());
+        }
+        CoTaskMemFree(batch);
+    }
+    return names;
+}
+
+// The enumeration names tasks by their file (with ".job"), which some Task
+// Schedulers refuse to activate; the bare name then finds the same task.
+HRESULT ActivateTask(ITaskScheduler* scheduler, const std::wstring& name, ComPtr<ITask>* task) {
+    HRESULT status = scheduler->Activate(name.c_str(), kIidTask,
+                                         reinterpret_cast<IUnknown**>(task->ReleaseAndGetAddressOf()));
+    if (FAILED(status) && EndsWithJobExtension(name)) {
+        const std::wstring bare = name.substr(0, name.size() - std::wcslen(kJobExtension));
+        status = scheduler->Activate(bare.c_str(), kIidTask,
+                                     reinterpret_cast<IUnknown**>(task->ReleaseAndGetAddressOf()));
+    }
+    if (SUCCEEDED(status) && !*task) status = E_POINTER;
+    return status;
+}
+
+// A logon trigger is known by its type; the English text alone would miss it on
+// every other language of Windows, and on systems that give no text at all.
+bool IsLogonTrigger(ITaskTrigger* trigger, const CoTaskText& text) {
+    TASK_TRIGGER data = {};
+    data.cbTriggerSize = sizeof data;
+    if (SUCCEEDED(trigger->GetTrigger(&data)) && data.TriggerType == TASK_EVENT_TRIGGER_AT_LOGON) return true;
+    return text && std::wcscmp(text.get(), kLogonTriggerText) == 0;
+}
+
+std::string CompanyOf(CFileVersionInfo& reader, const char* command) {
+    if (reader.ReadVersionInfo(command) != 1) return "Unknown";
+    const std::string company = reader.GetCompanyName();
+    return company.empty() ? "Unknown" : company;
+}
+
+// Builds the entry of an accepted task; false when its name or command does not
+// fit a field, since a cut name or command would name another task or program.
+bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CFileVersionInfo& reader,
+                    StartupEntry* entry) {
+    const std::optional<std::string> name = CStartupManager::WideToAnsi(taskName.c_str());
+    const std::optional<std::string> command = CStartupManager::WideToAnsi(application);
+    if (!SetField(entry->name, name ? name->c_str() : "") ||
+        !SetField(entry->command, command ? command->c_str() : "")) {
+        std::wprintf(L"Task not listed, its name or program is longer than 254 characters: %ls\n",
+                     taskName.c_str());
+        std::fflush(stdout);
+        return false;
+    }
+    SetField(entry->company, CompanyOf(reader, entry->command).c_str());
+    SetField(entry->origin, origin::kTaskScheduler);
+    return true;
+}
+
+// What examining one task tells the pass.
+enum class TaskOutcome { Listed, Skipped, Stop };
+
+// Phase two for one task, inside its own COM initialisation.
+TaskOutcome ExamineTask(const SchedulerFactory& factory, const std::wstring& name, CFileVersionInfo& reader,
+                        StartupEntry* entry) {
+    ComApartment apartment;
+    if (!apartment.Ok()) return TaskOutcome::Stop;
+    ComPtr<ITask> task;
+    {
+        ComPtr<ITaskScheduler> scheduler;
+        if (FAILED(CreateScheduler(factory, &scheduler)) || !scheduler) return TaskOutcome::Stop;
+        const HRESULT status = ActivateTask(scheduler.Get(), name, &task);
+        if (FAILED(status)) {
+            std::wprintf(L"Failed calling ITaskScheduler::Activate: ");
+            std::wprintf(L"error = 0x%x\n", static_cast<unsigned>(status));
+            std::fflush(stdout);
+            return TaskOutcome::Stop;
+        }
+    }
+    ComPtr<ITaskTrigger> trigger;
+    if (FAILED(task->GetTrigger(0, &trigger)) || !trigger) return TaskOutcome::Stop;
+
+    const CoTaskText triggerText = FetchText([&](LPWSTR* text) { return trigger->GetTriggerString(text); });
+    if (!IsLogonTrigger(trigger.Get(), triggerText)) return TaskOutcome::Skipped;
+
+    if (triggerText) std::wprintf(L"%ls", triggerText.get());
+    const CoTaskText application = FetchText([&](LPWSTR* text) { return task->GetApplicationName(text); });
+    PrintLine(application.get());
+    return BuildTaskEntry(name, application.get(), reader, entry) ? TaskOutcome::Listed : TaskOutcome::Skipped;
+}
+
+}  // namespace
+
+void CStartupManager::SetTaskSchedulerFactory(TaskSchedulerFactory factory) {
+    auto lock = Lock();
+    taskSchedulerFactory_ = std::move(factory);
+}
+
+void CStartupManager::AddLogonTasks() {
+    TaskSchedulerFactory factory;
+    {
+        auto lock = Lock();
+        factory = taskSchedulerFactory_;
+    }
+    CFileVersionInfo reader;
+    for (const std::wstring& name : GatherTaskNames(factory)) {
+        PrintLine(name.c_str());
+        StartupEntry entry;
+        const TaskOutcome outcome = ExamineTask(factory, name, reader, &entry);
+        if (outcome == TaskOutcome::Stop) return;
+        if (outcome == TaskOutcome::Listed) {
+            auto lock = Lock();
+            list_.InsertFront(entry);
+        }
+    }
+}
+
+std::optional<std::string> CStartupManager::WideToAnsi(const wchar_t* text) {
+    if (!text) return std::nullopt;
+    const int length = lstrlenW(text);
+    if (length == 0) return std::string();
+    const int needed = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::nullopt;
+    std::string converted(static_cast<std::size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, text, length, converted.data(), needed, nullptr, nullptr) == 0)
+        return std::nullopt;
+    return converted;
+}
