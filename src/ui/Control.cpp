@@ -8,6 +8,9 @@ namespace {
 // One subclass of ours per window; the id tells our subclass apart from any
 // other the window may carry.
 constexpr UINT_PTR kSubclassId = 0x5057;
+// Marks a window subclassed by us (GetWindowSubclass is not exported by name
+// everywhere, a window property is).
+constexpr const char* kControlProperty = "Pacewick.SubclassedControl";
 
 bool IsReflected(UINT message) {
     return message == WM_CTLCOLORSTATIC || message == WM_COMMAND;
@@ -21,10 +24,7 @@ bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     if (child == nullptr || !IsWindow(child)) return false;
     // Only our own controls get the private message: any other window might
     // give the same number a meaning of its own.
-    DWORD_PTR refData = 0;
-    if (!GetWindowSubclass(child, &SubclassedControl::SubclassProc, kSubclassId, &refData)) {
-        return false;
-    }
+    if (GetPropA(child, kControlProperty) == nullptr) return false;
     Reflection reflection{message, wParam, lParam, 0, false};
     SendMessageA(child, kReflectMessage, 0, reinterpret_cast<LPARAM>(&reflection));
     if (!reflection.handled) return false;
@@ -41,9 +41,10 @@ bool SubclassedControl::Attach(HWND parent, int id) {
 
 bool SubclassedControl::AttachWindow(HWND hwnd) {
     if (hwnd == nullptr || hwnd_ != nullptr || !IsWindow(hwnd)) return false;
-    DWORD_PTR existing = 0;
-    if (GetWindowSubclass(hwnd, &SubclassProc, kSubclassId, &existing)) return false;
+    if (GetPropA(hwnd, kControlProperty) != nullptr) return false;
+    if (!SetPropA(hwnd, kControlProperty, this)) return false;
     if (!SetWindowSubclass(hwnd, &SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+        RemovePropA(hwnd, kControlProperty);
         return false;
     }
     hwnd_ = hwnd;
@@ -53,6 +54,7 @@ bool SubclassedControl::AttachWindow(HWND hwnd) {
 void SubclassedControl::Detach() {
     if (hwnd_ == nullptr) return;
     RemoveWindowSubclass(hwnd_, &SubclassProc, kSubclassId);
+    RemovePropA(hwnd_, kControlProperty);
     hwnd_ = nullptr;
 }
 

@@ -61,7 +61,6 @@ protected:
     virtual void OnDetached() {}
 
 private:
-    friend bool ReflectToChild(UINT, WPARAM, LPARAM, LRESULT*);
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR refData);
     LRESULT Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
