@@ -46,13 +46,15 @@ public:
     POINT Position() const { return {x_, y_}; }
     // The animation entry point was found (fading is possible).
     bool CanAnimate() const { return animate_ != nullptr; }
+    // Replaces the entry point looked up at construction (null: no fading).
+    using AnimateWindowFn = BOOL(WINAPI*)(HWND, DWORD, DWORD);
+    void SetAnimateWindow(AnimateWindowFn animate) { animate_ = animate; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void PostNcDestroy() override;
 
 private:
-    using AnimateWindowFn = BOOL(WINAPI*)(HWND, DWORD, DWORD);
 
     bool RegisterSplashClass() const;
     void Hide();
