@@ -1,0 +1,4 @@
+#include "app/PacewickApp.h"
+#include "monitor/RunKeyMonitor.h"
+
+void CPacewickApp::StopRunKeyMonitors() { ::StopRunKeyMonitors(); }
