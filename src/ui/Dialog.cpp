@@ -27,6 +27,34 @@ bool ReturnsResultDirectly(UINT message) {
     }
 }
 
+// Centres the window over its visible owner, or in the work area of its
+// monitor, kept inside that work area.
+void CentreWindow(HWND hwnd) {
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    GetMonitorInfoA(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT work = monitor.rcWork;
+    RECT area = work;
+    HWND owner = GetWindow(hwnd, GW_OWNER);
+    if (owner && IsWindowVisible(owner) && !IsIconic(owner)) GetWindowRect(owner, &area);
+
+    RECT frame = {};
+    GetWindowRect(hwnd, &frame);
+    const LONG width = frame.right - frame.left;
+    const LONG height = frame.bottom - frame.top;
+    LONG x = (area.left + area.right - width) / 2;
+    LONG y = (area.top + area.bottom - height) / 2;
+    if (x + width > work.right) x = work.right - width;
+    if (y + height > work.bottom) y = work.bottom - height;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
 }  // namespace
 
 CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent_(parent) {}
@@ -50,9 +78,19 @@ bool CDialog::OnCommand(WORD id, WORD /*notification*/, HWND /*control*/) {
 
 bool CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
+        RECT before = {};
+        GetWindowRect(hwnd_, &before);
         *result = OnInitDialog();
+        // A template that asks for no placement of its own (none of DS_CENTER,
+        // DS_CENTERMOUSE, DS_ABSALIGN) and that initialisation did not move
+        // opens centred, not in the screen's corner.
+        RECT after = {};
+        GetWindowRect(hwnd_, &after);
+        const LONG style = GetWindowLongA(hwnd_, GWL_STYLE);
+        if (SameRect(before, after) && !(style & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN))) CentreWindow(hwnd_);
         return true;
+    }
     case WM_CTLCOLORSTATIC:
         return ReflectToChild(message, wParam, lParam, result);
     case WM_COMMAND:
