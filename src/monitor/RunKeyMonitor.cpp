@@ -1,9 +1,9 @@
 #include "monitor/RunKeyMonitor.h"
 
 #include <atomic>
-#include <cstdio>
 #include <mutex>
 
+#include "engine/Diagnostics.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
 #include "win/Scoped.h"
@@ -36,11 +36,6 @@ struct MonitorSet {
 MonitorSet& Monitors() {
     static MonitorSet* const set = new MonitorSet();
     return *set;
-}
-
-void Say(const char* line) {
-    std::fputs(line, stdout);
-    std::fflush(stdout);
 }
 
 bool StopRequested() { return WaitForSingleObject(Monitors().stop.Get(), 0) == WAIT_OBJECT_0; }
@@ -109,11 +104,10 @@ DWORD WINAPI MonitorMachineRunKey(LPVOID) {
 bool ArmRunKeyNotification(HKEY key, HANDLE event) {
     const LONG status = RegNotifyChangeKeyValue(key, TRUE, kNotifyFilter, event, TRUE);
     if (status != ERROR_SUCCESS) {
-        std::printf("Error in RegNotifyChangeKeyValue (%d).\n", static_cast<int>(status));
-        std::fflush(stdout);
+        PrintLine("Error in RegNotifyChangeKeyValue (%d).\n", static_cast<int>(status));
         return false;
     }
-    Say("Waiting for a change in the specified key...\n");
+    PrintLine("Waiting for a change in the specified key...\n");
     return true;
 }
 
@@ -123,11 +117,10 @@ bool AwaitRunKeyChange(HKEY key, HANDLE event) {
     const DWORD woken = WaitForMultipleObjects(2, waitFor, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0) return false;
     if (woken != WAIT_OBJECT_0 + 1) {
-        std::printf("Error in WaitForSingleObject (%d).\n", static_cast<int>(GetLastError()));
-        std::fflush(stdout);
+        PrintLine("Error in WaitForSingleObject (%d).\n", static_cast<int>(GetLastError()));
         return false;
     }
-    Say("\nChange has occurred.\n");
+    PrintLine("\nChange has occurred.\n");
     // Armed again before the take-over: its own deletions and any change made
     // meanwhile wake the next cycle, which finds nothing new when there is none.
     const bool armed = ArmRunKeyNotification(key, event);

@@ -1,0 +1,132 @@
+// How long a program that adds itself to a Run key stays there while Pacewick
+// runs: with both monitors running, values are added one at a time (each after
+// the monitors have come to rest) and timed until each is gone from its Run key
+// and kept in its BackUp key. Then the CPU time the process uses while idle.
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "RegistrySandbox.h"
+#include "engine/Diagnostics.h"
+#include "monitor/RunKeyMonitor.h"
+#include "registry/RegistryKeys.h"
+
+namespace {
+
+constexpr int kWarmUp = 5;
+constexpr int kMeasured = 240;
+constexpr int kEarlierEntriesPerHive = 15;  // a machine with a few programs taken over before
+constexpr DWORD kIdleMs = 5000;
+const HKEY kHives[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+
+double Now() {
+    static const double ticksPerMs = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / ticksPerMs;
+}
+
+double CpuMs() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto ms = [](const FILETIME& time) {
+        return static_cast<double>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime) / 1e4;
+    };
+    return ms(kernel) + ms(user);
+}
+
+bool HasValue(HKEY key, const char* name) {
+    return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// Waits until no monitor has begun a take-over for quietMs.
+void AwaitRest(DWORD quietMs) {
+    long seen = RunKeyTakeOverCount();
+    ULONGLONG quietSince = GetTickCount64();
+    while (GetTickCount64() - quietSince < quietMs) {
+        Sleep(1);
+        if (RunKeyTakeOverCount() != seen) {
+            seen = RunKeyTakeOverCount();
+            quietSince = GetTickCount64();
+        }
+    }
+}
+
+struct HiveKeys {
+    win::UniqueKey run, backUp;
+};
+
+// Adds one value and returns the milliseconds until it is taken over, or -1.
+double TimeOne(HiveKeys& hive, const std::string& name) {
+    const std::string data = "\"C:\\Program Files\\Bench\\" + name + ".exe\" /background";
+    const double start = Now();
+    RegSetValueExA(hive.run.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
+    while (HasValue(hive.run.Get(), name.c_str()) || !HasValue(hive.backUp.Get(), name.c_str())) {
+        if (Now() - start > 5000) return -1;
+        Sleep(1);
+    }
+    const double elapsed = Now() - start;
+    RegDeleteValueA(hive.backUp.Get(), name.c_str());  // keeps the BackUp keys at their usual size
+    return elapsed;
+}
+
+}  // namespace
+
+int main() {
+    RegistrySandbox sandbox;
+    HiveKeys hives[2];
+    for (int h = 0; h < 2; ++h) {
+        RegOpenKeyExA(kHives[h], keys::kRun, 0, KEY_ALL_ACCESS, hives[h].run.Put());
+        RegOpenKeyExA(kHives[h], keys::kBackUp, 0, KEY_ALL_ACCESS, hives[h].backUp.Put());
+        for (int i = 0; i < kEarlierEntriesPerHive; ++i)
+            RegistrySandbox::PutText(kHives[h], keys::kBackUp, ("Earlier-" + std::to_string(h) + "-" + std::to_string(i)).c_str(),
+                                     "C:\\Earlier\\program" + std::to_string(i) + ".exe -quiet");
+    }
+    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kRun, keys::kSelfValueName, "\"C:\\P\\pacewick.exe\"");
+    DiagnosticsEnabled() = false;  // the console, not the monitors, would be timed otherwise
+    StartRunKeyMonitors();
+
+    std::vector<double> latencies;
+    int failures = 0;
+    const long cyclesBefore = RunKeyTakeOverCount();
+    for (int i = 0; i < kWarmUp + kMeasured; ++i) {
+        AwaitRest(30);
+        const double ms = TimeOne(hives[i % 2], "Bench-" + std::to_string(i));
+        if (i < kWarmUp) continue;
+        if (ms < 0) ++failures;
+        else latencies.push_back(ms);
+    }
+    const long cycles = RunKeyTakeOverCount() - cyclesBefore;
+
+    AwaitRest(500);
+    const double cpuBefore = CpuMs();
+    Sleep(kIdleMs);
+    const double idleCpu = CpuMs() - cpuBefore;
+    StopRunKeyMonitors();
+    DiagnosticsEnabled() = true;
+
+    std::sort(latencies.begin(), latencies.end());
+    const auto percentile = [&](double p) {
+        if (latencies.empty()) return -1.0;
+        const std::size_t rank = static_cast<std::size_t>(std::ceil(p * latencies.size()));
+        return latencies[std::min(latencies.size(), std::max<std::size_t>(rank, 1)) - 1];
+    };
+    std::printf("monitor latency: %zu values (%d per hive in turn, %d earlier entries per BackUp key), %d not taken "
+                "over within 5 s\n",
+                latencies.size(), kMeasured / 2, kEarlierEntriesPerHive, failures);
+    std::printf("  median %.1f ms (target < 50), p99 %.1f ms (target < 200), max %.1f ms\n", percentile(0.5),
+                percentile(0.99), latencies.empty() ? -1.0 : latencies.back());
+    std::printf("  take-overs per value: %.2f (the value's own, and the one its deletion wakes)\n",
+                static_cast<double>(cycles) / (kWarmUp + kMeasured));
+    std::printf("  idle CPU over %lu ms: %.1f ms (target 0)\n", static_cast<unsigned long>(kIdleMs), idleCpu);
+    return failures == 0 ? 0 : 1;
+}
