@@ -24,8 +24,9 @@ build: deps configure
 test: build
 	tools/with-wine $(BUILD) ctest --test-dir $(BUILD) --output-on-failure
 
+# A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build
-	tools/with-wine $(BUILD) sh -c 'wine $(BUILD)/bin/pacewick.exe'
+	tools/demo $(BUILD)
 
 bench: build
 	tools/with-wine $(BUILD) sh -c 'for b in $(BUILD)/bin/bench_*.exe; do echo "== $$b"; wine "$$b" || exit 1; done'

@@ -9,6 +9,7 @@
 namespace {
 
 constexpr UINT kShowMilliseconds = 8000;
+constexpr const char* kClassName = "PacewickDemoStartup";
 
 std::string OwnFolder() {
     std::string path(MAX_PATH, '\0');
@@ -39,7 +40,33 @@ void AppendLine(const std::string& file, const std::string& line) {
     }
 }
 
+// The text is drawn inside the window too: under Xvfb there is no window
+// manager, hence no title bar, in the demo's screenshots.
+void Paint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    char title[512] = {};
+    GetWindowTextA(window, title, sizeof(title));
+    RECT area;
+    GetClientRect(window, &area);
+    SetBkMode(dc, TRANSPARENT);
+    SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextA(dc, title, -1, &area, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    EndPaint(window, &paint);
+}
+
+BOOL CALLBACK CountDemoWindows(HWND window, LPARAM count) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof(name));
+    if (lstrcmpA(name, kClassName) == 0) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) {
+        Paint(window);
+        return 0;
+    }
     if (message == WM_TIMER || message == WM_CLOSE) {
         DestroyWindow(window);
         return 0;
@@ -62,17 +89,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
     windowClass.hbrBackground = GetSysColorBrush(COLOR_INFOBK);
-    windowClass.lpszClassName = "PacewickDemoStartup";
+    windowClass.lpszClassName = kClassName;
     RegisterClassA(&windowClass);
 
-    // Each demo program takes its own place by its name, so that all of them can be seen.
-    unsigned sum = 0;
-    for (unsigned char c : name) sum += c;
-    const int slot = static_cast<int>(sum % 5);
+    // Each demo program takes the next free place, so that all of them can be seen;
+    // they start at the same moment, so they take their places one at a time.
+    HANDLE places = CreateMutexA(nullptr, FALSE, "PacewickDemoStartupPlaces");
+    WaitForSingleObject(places, 5000);
+    int slot = 0;
+    EnumWindows(CountDemoWindows, reinterpret_cast<LPARAM>(&slot));
     const std::string title = name + " was started by Pacewick";
     HWND window = CreateWindowExA(WS_EX_TOPMOST, windowClass.lpszClassName, title.c_str(),
-                                  WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 40 + slot * 60,
-                                  40 + slot * 90, 360, 80, nullptr, nullptr, instance, nullptr);
+                                  WS_OVERLAPPED | WS_CAPTION | WS_VISIBLE, 660,
+                                  60 + (slot % 8) * 100, 420, 80, nullptr, nullptr, instance, nullptr);
+    ReleaseMutex(places);
+    CloseHandle(places);
     if (!window) return 1;
     SetTimer(window, 1, kShowMilliseconds, nullptr);
     MSG message;

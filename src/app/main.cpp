@@ -1,6 +1,11 @@
 #include <windows.h>
+#include <commctrl.h>
+
+#include "app/PacewickApp.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    MessageBoxA(nullptr, "Pacewick is being built.", "Quorvell Pacewick", MB_OK);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&controls);
+    CPacewickApp().InitInstance();
     return 0;
 }

@@ -1,0 +1,124 @@
+// The start-up sequence: uninstall switch, single instance, the question after
+// an earlier Restore All, monitors, take-over, self-registration, splash and
+// the main window. Every way out returns FALSE and the process ends.
+#include "app/PacewickApp.h"
+
+#include <new>
+#include <string>
+
+#include "app/SelfCommand.h"
+#include "app/UninstallSwitch.h"
+#include "engine/StartupManager.h"
+#include "monitor/RunKeyMonitor.h"
+#include "registry/ConfigStore.h"
+#include "ui/MainWindowClass.h"
+#include "ui/PacewickDlg.h"
+#include "ui/SplashScreenEx.h"
+#include "win/Scoped.h"
+
+namespace {
+
+constexpr const char* kMutexName = "CpacewickApp{4E1D7C20-A9B3}";
+constexpr DWORD kMutexWait = 1000;
+
+constexpr const char* kRestoredText = "Pacewick was restored previously\nPress [Yes] to start.";
+constexpr const char* kRestoredCaption = "Start Pacewick?";
+
+constexpr UINT kSplashBitmap = 139;
+constexpr DWORD kSplashTime = 1000;
+constexpr DWORD kSplashFlags = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT |
+                               CSplashScreenEx::SPLASH_SHADOW |
+                               CSplashScreenEx::SPLASH_CENTER_SCREEN;
+// Long enough for the splash's display time to fall due before the dialog opens.
+constexpr DWORD kPauseBeforeWindow = 1000;
+
+// Hands the user to the running instance: its last active pop-up (a message box
+// it shows, say) or its main window comes to the front, restored if minimised.
+void ActivateRunningInstance(HWND mainWindow) {
+    HWND popup = GetLastActivePopup(mainWindow);
+    BringWindowToTop(mainWindow);
+    if (IsIconic(popup)) {
+        ShowWindow(popup, SW_RESTORE);
+    } else {
+        SetForegroundWindow(popup);
+    }
+}
+
+// True when this start must end: another start holds the mutex beyond the wait,
+// or another instance's main window exists. The mutex only serialises the
+// window test between starts that overlap; a mutex that cannot be made leaves
+// the window test alone to decide.
+bool AnotherInstanceRuns() {
+    win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
+    const DWORD wait = WaitForSingleObject(mutex.Get(), kMutexWait);
+    bool stop = wait == WAIT_TIMEOUT;
+    if (!stop) {
+        HWND running = FindWindowA(ui::kMainWindowClass, nullptr);
+        if (running) {
+            ActivateRunningInstance(running);
+            stop = true;
+        }
+    }
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex.Get());
+    return stop;
+}
+
+// After "Restore All" the user is asked before the programs are taken over
+// again. False when the answer is No: then nothing at all has been changed.
+bool ConfirmStartAfterRestore() {
+    CConfigStore* config = CConfigStore::GetInstance();
+    config->ReadSettings();
+    if (config->GetRestored() == 0) return true;
+    switch (MessageBoxA(nullptr, kRestoredText, kRestoredCaption, MB_YESNO)) {
+    case IDNO:
+        return false;
+    case IDYES:
+        config->SetRestored(0);
+        config->WriteSettings();
+        return true;
+    default:  // the box could not be shown: start with the settings as they are
+        return true;
+    }
+}
+
+// The splash deletes itself once its window is destroyed; when no window could
+// be made there is nothing to destroy, so it is deleted here. Without memory
+// the program starts without its splash.
+void ShowSplash() {
+    auto* splash = new (std::nothrow) CSplashScreenEx();
+    if (!splash) return;
+    // The main window does not exist before DoModal: the splash has no owner.
+    if (!splash->Create(nullptr, "", kSplashTime, kSplashFlags)) {
+        delete splash;
+        return;
+    }
+    splash->SetPicture(kSplashBitmap, 255, 0, 255);
+    splash->Display();
+}
+
+}  // namespace
+
+BOOL CPacewickApp::InitInstance() {
+    if (HandleUninstallSwitch()) return FALSE;
+    ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));
+    if (AnotherInstanceRuns()) return FALSE;
+    if (!ConfirmStartAfterRestore()) return FALSE;
+
+    StartRunKeyMonitors();
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->TakeOver();
+    // The running exe's path, whatever its length: a cut path would register a
+    // program that does not exist, and the next log-on would not start Pacewick.
+    const std::string self = SelfCommand();
+    if (!self.empty()) manager->RegisterSelf(self.c_str());
+
+    CPacewickDlg mainWindow(nullptr);
+    ShowSplash();
+    Sleep(kPauseBeforeWindow);
+    mainWindow.DoModal();
+
+    // A take-over under way finishes before the process ends, so that no value
+    // is left half moved between a Run key and its BackUp key.
+    StopRunKeyMonitors();
+    return FALSE;
+}
