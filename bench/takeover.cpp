@@ -157,11 +157,43 @@ int main() {
                     1e6 * times[1] / values, 1e6 * times[2] / values, times[0] / times[1], times[0] / times[2]);
     }
 
+    const double fixed = Time(0, {[&] { manager->TakeOver(); }})[0];
+    std::printf("take-over of empty Run and BackUp keys (the cost per take-over, not per value): %.1f us\n",
+                1e6 * fixed);
+
     const std::string fixture = FixtureCopy();
     const int lookups = 500;
     std::printf("version lookup per entry: command naming no file %.1f us, naming a real file %.1f us\n",
                 1e6 * TimeVersionLookups("\"C:\\Program Files\\Vendor\\app.exe\" /min", lookups),
                 1e6 * TimeVersionLookups("\"" + fixture + "\" /min", lookups));
+    // The list rebuilt again, as every monitor wake-up does, over programs that
+    // are real files, each its own: their companies are read once, then known.
+    {
+        RegistrySandbox sandbox;
+        win::UniqueKey backUp;
+        RegOpenKeyExA(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_ALL_ACCESS, backUp.Put());
+        const int entries = 50;
+        std::vector<std::string> programs;
+        for (int index = 0; index < entries; ++index) {
+            programs.push_back(fixture.substr(0, fixture.size() - 4) + "-" + std::to_string(index) + ".exe");
+            CopyFileA(fixture.c_str(), programs.back().c_str(), FALSE);
+            const std::string command = "\"" + programs.back() + "\" /min";
+            const RegValueBlob value(REG_SZ, command.c_str(), static_cast<DWORD>(command.size() + 1));
+            RegistryAccess().WriteValue(backUp.Get(), ("real " + std::to_string(index)).c_str(), &value);
+        }
+        double times[2];
+        {
+            SilencedOutput silence;
+            for (double& time : times) {
+                const double start = Now();
+                manager->RebuildList(manager->List());
+                time = Now() - start;
+            }
+        }
+        std::printf("rebuild of %d entries naming real files: first %.1f us/entry, again %.1f us/entry\n", entries,
+                    1e6 * times[0] / entries, 1e6 * times[1] / entries);
+        for (const std::string& program : programs) DeleteFileA(program.c_str());
+    }
     DeleteFileA(fixture.c_str());
     return 0;
 }

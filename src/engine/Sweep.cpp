@@ -1,6 +1,7 @@
 // The one pass over every value of a key, in its three uses: back up a Run key,
 // list a BackUp key, restore a BackUp key into its Run key.
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/Diagnostics.h"
@@ -9,6 +10,7 @@
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 #include "sources/FileVersionInfo.h"
+#include "win/Scoped.h"
 
 namespace {
 
@@ -35,11 +37,78 @@ void ListSubkeys(HKEY key, DWORD count) {
     }
 }
 
-std::string CompanyOf(const std::string& command, CFileVersionInfo& versionInfo) {
-    const std::string path = CStartupManager::ProgramPathFromCommand(command);
+std::string ReadCompany(const std::string& path, CFileVersionInfo& versionInfo) {
     if (!versionInfo.ReadVersionInfo(path.c_str())) return kUnknownCompany;
     const std::string company = versionInfo.GetCompanyName();
     return company.empty() ? kUnknownCompany : company;
+}
+
+bool FullyQualified(const std::string& path) {
+    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    return drive || path.rfind("\\\\", 0) == 0;
+}
+
+// What tells one content of a file from another: its size, its write time and
+// its change time, which every write or replacement moves on and which, unlike
+// the write time, a copy cannot carry over from another file.
+struct FileStamp {
+    LONGLONG size = 0;
+    LONGLONG written = 0;
+    LONGLONG changed = 0;
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && written == other.written && changed == other.changed;
+    }
+};
+
+// The stamp of a file, or the error that kept it from being read.
+DWORD StampFile(const std::string& path, FileStamp* stamp) {
+    win::UniqueHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileSizeEx(file.Get(), &size))
+        return GetLastError();
+    *stamp = FileStamp{size.QuadPart, basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return ERROR_SUCCESS;
+}
+
+// Every monitor wake-up and every delete rebuilds the whole list, and reading a
+// version resource costs about a millisecond a file: a file's company is read
+// again only when the file has changed. Used under the manager's lock only.
+class CompanyCache {
+public:
+    std::string CompanyOf(const std::string& path, CFileVersionInfo& versionInfo) {
+        FileStamp stamp;
+        const DWORD error = StampFile(path, &stamp);
+        if (error != ERROR_SUCCESS) {
+            // A bare name is searched for along the path by the version reader;
+            // a full path that is not there has no version resource.
+            const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+            return absent && FullyQualified(path) ? kUnknownCompany : ReadCompany(path, versionInfo);
+        }
+        const auto known = companies_.find(path);
+        if (known != companies_.end() && known->second.stamp == stamp) return known->second.company;
+        if (companies_.size() >= kLimit) companies_.clear();
+        Known& entry = companies_[path];
+        entry = Known{stamp, ReadCompany(path, versionInfo)};
+        return entry.company;
+    }
+
+private:
+    static constexpr std::size_t kLimit = 4096;
+    struct Known {
+        FileStamp stamp;
+        std::string company;
+    };
+    std::unordered_map<std::string, Known> companies_;
+};
+
+std::string CompanyOf(const std::string& command, CFileVersionInfo& versionInfo) {
+    static CompanyCache cache;
+    return cache.CompanyOf(CStartupManager::ProgramPathFromCommand(command), versionInfo);
 }
 
 // Fills an entry from one BackUp value. False when the name or the command does

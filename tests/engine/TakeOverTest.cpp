@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "EngineTestSupport.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
+#include "win/Scoped.h"
 
 namespace {
 
@@ -145,6 +147,22 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     EXPECT_EQ("\"" + tool + "\"", std::string(Find(list, "Both")->command));
     EXPECT_TRUE(Take(kUser, keys::kRun).empty());
     EXPECT_TRUE(Take(kMachine, keys::kRun).empty());
+
+    // A program replaced by another build, even one of the same size and write
+    // time, shows the new build's company at the next rebuild.
+    for (const auto& [file, replacement] : {std::pair{tool, "ver_nocompany.dll"}, std::pair{anonymous, "ver_en_us.dll"}}) {
+        WIN32_FILE_ATTRIBUTE_DATA before;
+        ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &before));
+        ASSERT_TRUE(CopyFileA((FixtureDir() + "\\" + replacement).c_str(), file.c_str(), FALSE));
+        win::UniqueHandle handle(CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(SetFileTime(handle.Get(), nullptr, nullptr, &before.ftLastWriteTime));
+        WIN32_FILE_ATTRIBUTE_DATA after;
+        ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &after));
+        ASSERT_EQ(before.nFileSizeLow, after.nFileSizeLow);
+    }
+    manager.RebuildList(manager.List());
+    EXPECT_STREQ("Unknown", Find(manager.List(), "Tool")->company);
+    EXPECT_STREQ("Company 0409", Find(manager.List(), "anonymous")->company);
 }
 
 TEST(TakeOver, KeepsRunValuesThatHaveNoIdenticalBackUp) {
