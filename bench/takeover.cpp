@@ -44,8 +44,8 @@ void FillRunKeys(int count) {
         win::UniqueKey run;
         RegOpenKeyExA(hive, keys::kRun, 0, KEY_ALL_ACCESS, run.Put());
         for (int index = 0; index < count; ++index) {
-            const std::string name = (hive == HKEY_CURRENT_USER ? "user program " : "machine program ") +
-                                     std::to_string(index);
+            const std::string name =
+                (hive == HKEY_CURRENT_USER ? "user program " : "machine program ") + std::to_string(index);
             const std::string command = "\"C:\\Program Files\\Vendor " + std::to_string(index) + "\\app.exe\" /min";
             const RegValueBlob value(REG_SZ, command.c_str(), static_cast<DWORD>(command.size() + 1));
             RegistryAccess().WriteValue(run.Get(), name.c_str(), &value);
@@ -88,8 +88,10 @@ void Floor(bool withVersionLookups) {
             RegValueBlob value;
             access.ReadValue(backUp.Get(), name.c_str(), &value);
             if (withVersionLookups)
-                reader.ReadVersionInfo(CStartupManager::ProgramPathFromCommand(std::string(
-                    value.bytes.begin(), value.bytes.end() - (value.bytes.empty() ? 0 : 1))).c_str());
+                reader.ReadVersionInfo(
+                    CStartupManager::ProgramPathFromCommand(
+                        std::string(value.bytes.begin(), value.bytes.end() - (value.bytes.empty() ? 0 : 1)))
+                        .c_str());
         }
         for (const std::string& name : listed) {
             RegValueBlob value;
@@ -153,8 +155,8 @@ int main() {
         const double values = 2.0 * count;
         const std::vector<double> times =
             Time(count, {[&] { manager->TakeOver(); }, [] { Floor(false); }, [] { Floor(true); }});
-        std::printf("%6d %12.1f %12.1f %12.1f %8.2f %12.2f\n", count, 1e6 * times[0] / values,
-                    1e6 * times[1] / values, 1e6 * times[2] / values, times[0] / times[1], times[0] / times[2]);
+        std::printf("%6d %12.1f %12.1f %12.1f %8.2f %12.2f\n", count, 1e6 * times[0] / values, 1e6 * times[1] / values,
+                    1e6 * times[2] / values, times[0] / times[1], times[0] / times[2]);
     }
 
     const double fixed = Time(0, {[&] { manager->TakeOver(); }})[0];

@@ -81,14 +81,13 @@ DWORD StampFile(const std::string& path, FileStamp* stamp) {
 class CompanyCache {
 public:
     std::string CompanyOf(const std::string& path, CFileVersionInfo& versionInfo) {
+        // A bare name is searched for by the version reader, in more places than
+        // one file could stand for: it is read every time.
+        if (!FullyQualified(path)) return ReadCompany(path, versionInfo);
         FileStamp stamp;
         const DWORD error = StampFile(path, &stamp);
-        if (error != ERROR_SUCCESS) {
-            // A bare name is searched for along the path by the version reader;
-            // a full path that is not there has no version resource.
-            const bool absent = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-            return absent && FullyQualified(path) ? kUnknownCompany : ReadCompany(path, versionInfo);
-        }
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kUnknownCompany;
+        if (error != ERROR_SUCCESS) return ReadCompany(path, versionInfo);
         const auto known = companies_.find(path);
         if (known != companies_.end() && known->second.stamp == stamp) return known->second.company;
         if (companies_.size() >= kLimit) companies_.clear();
@@ -134,8 +133,8 @@ std::string WindowsDirectory() {
 
 // One BackUp value as an entry of the list, unless the duplicate rule folds it
 // into an entry of the same name already listed.
-void ListValue(CStartupManager& manager, EntryList& list, const char* name, const std::string* command, int originSelector,
-              CFileVersionInfo& versionInfo) {
+void ListValue(CStartupManager& manager, EntryList& list, const char* name, const std::string* command,
+               int originSelector, CFileVersionInfo& versionInfo) {
     StartupEntry entry;
     if (!command) {
         PrintLine("Entry not listed, its data cannot be read as text: %s\n", name);
@@ -219,4 +218,3 @@ void CStartupManager::SweepKey(HKEY source, EntryList* list, int originSelector,
         if (list) ListValue(*this, *list, name.data(), readable ? &text : nullptr, originSelector, versionInfo);
     }
 }
-

@@ -69,7 +69,8 @@ TEST(TakeOver, TwoMonitorsAndTheWindowShareTheManagerWithoutLosingAValue) {
     for (int index = 0; index < kValues; ++index) {
         const std::string name = "program " + std::to_string(index);
         const HKEY hive = hives[index % 2];
-        EXPECT_EQ(RegistrySandbox::Text("C:\\" + name + ".exe"), RegistrySandbox::Get(hive, keys::kBackUp, name.c_str()))
+        EXPECT_EQ(RegistrySandbox::Text("C:\\" + name + ".exe"),
+                  RegistrySandbox::Get(hive, keys::kBackUp, name.c_str()))
             << name;
         EXPECT_FALSE(RegistrySandbox::Get(hive, keys::kRun, name.c_str())) << name;
     }

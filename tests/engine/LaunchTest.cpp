@@ -17,9 +17,7 @@ using namespace enginetest;
 // PACEWICK_LAUNCH_LOG, one line per start.
 class LaunchLog {
 public:
-    LaunchLog() : path_(temp_.File("launches.log")) {
-        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", path_.c_str());
-    }
+    LaunchLog() : path_(temp_.File("launches.log")) { SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", path_.c_str()); }
     ~LaunchLog() { SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", nullptr); }
 
     // The logged lines once `count` are there, or what is there after 30 s.
@@ -89,7 +87,8 @@ TEST(LaunchCommand, ExpandsEnvironmentReferencesAndReportsFailures) {
     std::string command = Recorder() + " %PACEWICK_TEST_WORD% %NO_SUCH_PACEWICK_VARIABLE% 100%";
     EXPECT_TRUE(manager.LaunchCommand(command.data()));
     EXPECT_EQ((std::vector<std::string>{Recorder() + " expanded %NO_SUCH_PACEWICK_VARIABLE% 100%"}), log.WaitFor(1));
-    EXPECT_EQ(Recorder() + " %PACEWICK_TEST_WORD% %NO_SUCH_PACEWICK_VARIABLE% 100%", command);  // the entry's text stays
+    EXPECT_EQ(Recorder() + " %PACEWICK_TEST_WORD% %NO_SUCH_PACEWICK_VARIABLE% 100%",
+              command);  // the entry's text stays
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
 
     std::string missing = "\"" + FixtureDir() + "\\no_such_program.exe\" -x";

@@ -44,7 +44,8 @@ TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
         {"", ".exe"},
         {"\"unclosed path", "unclosed path.exe"},
     };
-    for (const Row& row : rows) EXPECT_EQ(row.path, CStartupManager::ProgramPathFromCommand(row.command)) << row.command;
+    for (const Row& row : rows)
+        EXPECT_EQ(row.path, CStartupManager::ProgramPathFromCommand(row.command)) << row.command;
 }
 
 TEST(ReadValueText, GivesTheTextBeforeTheFirstZeroByteOrNothing) {
@@ -79,20 +80,24 @@ TEST(PutOrDeleteValue, WritesTextAsRegSzAndReportsEveryOutcome) {
     EXPECT_EQ("Reg entry put SUCCESSFULLY!!\n",
               OutputOf([&] { result = manager.PutOrDeleteValue(key.Get(), 1, "v", "\"C:\\a b\\v.exe\" %1"); }));
     EXPECT_EQ(1, result);
-    EXPECT_EQ(RegistrySandbox::Text("\"C:\\a b\\v.exe\" %1"), RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "v"));
+    EXPECT_EQ(RegistrySandbox::Text("\"C:\\a b\\v.exe\" %1"),
+              RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "v"));
     EXPECT_EQ(1, manager.PutOrDeleteValue(key.Get(), 1, "v", ""));  // replaced
     EXPECT_EQ(RegistrySandbox::Text(""), RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "v"));
 
-    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { result = manager.PutOrDeleteValue(key.Get(), 0, "v", "ignored"); }));
+    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n",
+              OutputOf([&] { result = manager.PutOrDeleteValue(key.Get(), 0, "v", "ignored"); }));
     EXPECT_EQ(1, result);
     EXPECT_FALSE(RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "v"));
-    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { result = manager.PutOrDeleteValue(key.Get(), 0, "v", nullptr); }));
+    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n",
+              OutputOf([&] { result = manager.PutOrDeleteValue(key.Get(), 0, "v", nullptr); }));
     EXPECT_EQ(0, result);
 
     // Through a read-only handle the write fails and says so.
     win::UniqueKey readOnly;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_READ, readOnly.Put()));
-    EXPECT_EQ("Reg entry put UNSUCCESSFUL!!\n", OutputOf([&] { result = manager.PutOrDeleteValue(readOnly.Get(), 1, "w", "x"); }));
+    EXPECT_EQ("Reg entry put UNSUCCESSFUL!!\n",
+              OutputOf([&] { result = manager.PutOrDeleteValue(readOnly.Get(), 1, "w", "x"); }));
     EXPECT_EQ(0, result);
 }
 
@@ -121,7 +126,7 @@ TEST(SweepKey, BackUpCopiesEveryValueExactlyButTheProgramsOwn) {
     EXPECT_EQ((std::vector<std::string>{"earlier", "expand", "long"}), NamesOf(copied));
     EXPECT_EQ(run.at("expand"), copied.at("expand"));  // still REG_EXPAND_SZ, the older copy replaced
     EXPECT_EQ(run.at("long"), copied.at("long"));      // 701 bytes, whole
-    EXPECT_EQ(run, Take(hive, keys::kRun));             // the source is only read
+    EXPECT_EQ(run, Take(hive, keys::kRun));            // the source is only read
     EXPECT_TRUE(RegistrySandbox::Exists(hive, (std::string(keys::kRun) + "\\Sub").c_str()));
 
     // Only the exact name is the program's own: a case variant is copied.
@@ -153,7 +158,9 @@ TEST(SweepKey, ListModeLabelsEntriesAndLeavesOutWhatCannotBeListedWhole) {
     const std::string output = OutputOf([&] { manager.SweepKey(key.Get(), &list, 1, 0, nullptr); });
     EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: " + name255 + "\n")) << output;
     EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: command255\n")) << output;
-    EXPECT_EQ(1, CountOf(output, "Reg entry put UNSUCCESSFUL!!\nEntry not listed, its data cannot be read as text: unreadable\n"));
+    EXPECT_EQ(1,
+              CountOf(output,
+                      "Reg entry put UNSUCCESSFUL!!\nEntry not listed, its data cannot be read as text: unreadable\n"));
     EXPECT_EQ(0, CountOf(output, "Reg entry put SUCCESSFULLY")) << "list mode copies nothing";
 
     // The list reads in the reverse of the enumeration order.

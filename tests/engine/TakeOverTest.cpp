@@ -120,7 +120,8 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     // Machine entries first, each key's last enumerated value first; a name in
     // both keys is listed once, from the user's key.
     std::vector<std::string> expected;
-    for (const std::string& name : RegistrySandbox::ValueNames(kUser, keys::kBackUp)) expected.insert(expected.begin(), name);
+    for (const std::string& name : RegistrySandbox::ValueNames(kUser, keys::kBackUp))
+        expected.insert(expected.begin(), name);
     for (const std::string& name : RegistrySandbox::ValueNames(kMachine, keys::kBackUp))
         if (name != "Both") expected.insert(expected.begin(), name);
     const EntryList list = manager.CopyList();
@@ -132,12 +133,10 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
         const char* company;
         const char* originLabel;
     };
-    for (const Row& row : {Row{"Tool", "Company 0409", origin::kCurrentUser},
-                           Row{"NoFile", "Unknown", origin::kCurrentUser},
-                           Row{"Both", "Company 0409", origin::kBoth},
-                           Row{"anonymous", "Unknown", origin::kAllUsers},
-                           Row{"TOOL", "Unknown", origin::kAllUsers},
-                           Row{"earlier", "Unknown", origin::kAllUsers}}) {
+    for (const Row& row :
+         {Row{"Tool", "Company 0409", origin::kCurrentUser}, Row{"NoFile", "Unknown", origin::kCurrentUser},
+          Row{"Both", "Company 0409", origin::kBoth}, Row{"anonymous", "Unknown", origin::kAllUsers},
+          Row{"TOOL", "Unknown", origin::kAllUsers}, Row{"earlier", "Unknown", origin::kAllUsers}}) {
         const StartupEntry* entry = Find(list, row.name);
         ASSERT_TRUE(entry) << row.name;
         EXPECT_STREQ(row.company, entry->company) << row.name;
@@ -150,11 +149,13 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
 
     // A program replaced by another build, even one of the same size and write
     // time, shows the new build's company at the next rebuild.
-    for (const auto& [file, replacement] : {std::pair{tool, "ver_nocompany.dll"}, std::pair{anonymous, "ver_en_us.dll"}}) {
+    for (const auto& [file, replacement] :
+         {std::pair{tool, "ver_nocompany.dll"}, std::pair{anonymous, "ver_en_us.dll"}}) {
         WIN32_FILE_ATTRIBUTE_DATA before;
         ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &before));
         ASSERT_TRUE(CopyFileA((FixtureDir() + "\\" + replacement).c_str(), file.c_str(), FALSE));
-        win::UniqueHandle handle(CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        win::UniqueHandle handle(
+            CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(SetFileTime(handle.Get(), nullptr, nullptr, &before.ftLastWriteTime));
         WIN32_FILE_ATTRIBUTE_DATA after;
         ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &after));
