@@ -44,7 +44,7 @@ TEST(EntryList, InsertsAtTheFrontAndCopiesSurviveAClear) {
 
 TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
     StartupEntry entry;
-    std::memset(&entry, 'x', sizeof entry);
+    std::memset(static_cast<void*>(&entry), 'x', sizeof entry);
     const std::string fits(254, 'a');
     EXPECT_TRUE(SetField(entry.name, fits.c_str()));
     EXPECT_EQ(fits, entry.name);
