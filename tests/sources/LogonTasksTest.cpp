@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -284,6 +285,8 @@ std::vector<std::string> Names(const EntryList& list) {
 }
 
 // Runs one pass over the given scheduler on the manager's list as it stands.
+// The narrow lines around it show that its wide output keeps its place among
+// the program's other diagnostics on the same stream.
 std::string RunPass(Scheduler& world) {
     CStartupManager* manager = CStartupManager::GetInstance();
     manager->SetTaskSchedulerFactory([&world](ITaskScheduler** scheduler) {
@@ -291,10 +294,16 @@ std::string RunPass(Scheduler& world) {
         return S_OK;
     });
     testing::internal::CaptureStdout();
+    std::printf("<\n");
+    std::fflush(stdout);
     manager->AddLogonTasks();
+    std::printf(">\n");
+    std::fflush(stdout);
     std::string output = testing::internal::GetCapturedStdout();
     manager->SetTaskSchedulerFactory(nullptr);
-    return output;
+    EXPECT_EQ("<\n", output.substr(0, 2));
+    EXPECT_EQ(">\n", output.substr(output.size() - 2));
+    return output.substr(2, output.size() - 4);
 }
 
 std::vector<std::string> PassOver(Scheduler& world, std::string* output = nullptr) {
