@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # After "Restore All" (Restored = 1) the program asks before taking over again:
 # No changes nothing and the question comes again; Yes clears the flag and goes on.
+# Then a start from a path longer than MAX_PATH.
 source "$(dirname "$0")/lib.sh"
 
 new_prefix restored
@@ -39,4 +40,18 @@ expect "the machine Run value is in its BackUp key with its type" \
   "$machine_run_before" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
 probe exit
 check "Exit ends the program" wait_pid "$yes_pid" 20
+
+echo "== a start from a path longer than MAX_PATH registers that exact path"
+long_dir=$(printf 'a long folder name %02d/' $(seq 1 14))
+mkdir -p "$(c_drive "$long_dir")"
+cp "$pacewick_exe" "$(c_drive "$long_dir")"
+long_exe="C:\\${long_dir//\//\\}pacewick.exe"
+check "the path is longer than MAX_PATH" test "${#long_exe}" -gt 260
+start_pacewick long-path "$long_exe"
+long_pid=$last_pid
+check "the program starts from the long path" probe wait-window 30000
+expect "the machine Run value is the whole path, quoted" "$(sz_line Pacewick "\"$long_exe\"")" \
+  "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
+probe exit
+check "Exit ends the program" wait_pid "$long_pid" 20
 finish
