@@ -55,6 +55,20 @@ expect "[msiexec] no machine program is lost" "$machine_run" "$(values "HKEY_LOC
 
 echo "== removed with -UNINSTALL: every program back in its Run key, then the package removed"
 install_and_take_over switch
+start_pacewick switch-running "$installed"
+running=$last_pid
+check "[switch] the program runs again" probe wait-window 30000
+snapshot=$(registry_snapshot)
+start_pacewick switch-refused "$installed" -UNINSTALL
+refused=$last_pid
+expect "[switch] while the program runs, the switch only asks to close it first" \
+  "Please exit Pacewick app 1st then run uninstaller again" \
+  "$(probe answer 'Pacewick Needs to be closed' ok 20000)"
+check "[switch] the refused switch ends" wait_pid "$refused" 20
+expect "[switch] the refused switch leaves the registry untouched" "$snapshot" "$(registry_snapshot)"
+check "[switch] the refused switch leaves the package installed" product_registered
+probe exit
+check "[switch] the running program ends on Exit" wait_pid "$running" 20
 timeout 60 wine "$installed" -UNINSTALL >"$work/uninstall-switch.out" 2>&1 || true
 for ((i = 0; i < 60; i++)); do
   [ ! -e "$(install_dir)/pacewick.exe" ] && ! product_registered && break

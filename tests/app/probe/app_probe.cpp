@@ -8,7 +8,7 @@
 //   app_probe minimize            minimises the main window
 //   app_probe exit                presses the window's Exit button
 //   app_probe wait-box CAPTION MS        exit 0 once a message box of that caption exists
-//   app_probe answer CAPTION yes|no MS   prints the box's text, then presses the button
+//   app_probe answer CAPTION yes|no|ok MS   prints the box's text, then presses the button
 #include <windows.h>
 #include <commctrl.h>
 
@@ -130,7 +130,7 @@ int Answer(const char* caption, const char* button, DWORD milliseconds) {
     EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
     std::printf("%s\n", text.c_str());
     std::fflush(stdout);
-    const WORD id = std::strcmp(button, "yes") == 0 ? IDYES : IDNO;
+    const WORD id = std::strcmp(button, "yes") == 0 ? IDYES : std::strcmp(button, "no") == 0 ? IDNO : IDOK;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
     return WaitFor(milliseconds, [&] { return !IsWindow(box); }) ? 0 : 4;
 }
