@@ -1,59 +1,41 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstring>
+#include <set>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "EngineTestSupport.h"
-#include "engine/StartupManager.h"
-#include "registry/RegistryKeys.h"
 
 namespace {
 
 using namespace enginetest;
 
-bool HasALabel(const StartupEntry& entry) {
-    for (const char* label : {origin::kCurrentUser, origin::kAllUsers, origin::kBoth, origin::kTaskScheduler})
-        if (std::strcmp(entry.origin, label) == 0) return true;
-    return false;
-}
-
 TEST(TakeOver, TwoMonitorsAndTheWindowShareTheManagerWithoutLosingAValue) {
     RegistrySandbox sandbox;
     CStartupManager& manager = Manager();
-    const HKEY hives[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+    const HKEY hives[] = {kUser, kMachine};
+    Snapshot added[2];
+    const std::set<std::string> labels = {origin::kCurrentUser, origin::kAllUsers, origin::kBoth};
     std::atomic<bool> done{false};
-    std::atomic<int> takeOvers{0};
-    std::atomic<int> badEntries{0};
-    std::atomic<int> walks{0};
-    constexpr int kValues = 40;
+    std::atomic<int> takeOvers{0}, badEntries{0}, walks{0};
 
     OutputOf([&] {
-        auto monitor = [&] {
-            while (!done) {
-                manager.TakeOver();
-                ++takeOvers;
-            }
-        };
-        std::thread userMonitor(monitor);
-        std::thread machineMonitor(monitor);
+        auto monitor = [&] { for (; !done; ++takeOvers) manager.TakeOver(); };
+        std::thread userMonitor(monitor), machineMonitor(monitor);
         std::thread window([&] {
-            while (!done) {
-                const EntryList copy = manager.CopyList();
-                for (const StartupEntry& entry : copy)
-                    if (!HasALabel(entry)) ++badEntries;
+            for (; !done; ++walks) {
+                for (const StartupEntry& entry : manager.CopyList()) badEntries += !labels.count(entry.origin);
                 manager.WalkList([&](const StartupEntry& entry) {
-                    if (!HasALabel(entry) || entry.name[0] == '\0') ++badEntries;
+                    badEntries += !labels.count(entry.origin) || entry.name[0] == '\0';
                 });
-                ++walks;
             }
         });
         // Programs add themselves to the Run keys while the take-overs run.
-        for (int index = 0; index < kValues; ++index) {
+        for (int index = 0; index < 40; ++index) {
             const std::string name = "program " + std::to_string(index);
-            RegistrySandbox::PutText(hives[index % 2], keys::kRun, name.c_str(), "C:\\" + name + ".exe");
+            added[index % 2][name] = RegistrySandbox::Text("C:\\" + name + ".exe");
+            RegistrySandbox::Put(hives[index % 2], keys::kRun, name.c_str(), added[index % 2][name]);
             Sleep(2);
         }
         while (takeOvers < 10) Sleep(1);
@@ -66,15 +48,11 @@ TEST(TakeOver, TwoMonitorsAndTheWindowShareTheManagerWithoutLosingAValue) {
 
     EXPECT_EQ(0, badEntries);
     EXPECT_GT(walks, 0);
-    for (int index = 0; index < kValues; ++index) {
-        const std::string name = "program " + std::to_string(index);
-        const HKEY hive = hives[index % 2];
-        EXPECT_EQ(RegistrySandbox::Text("C:\\" + name + ".exe"),
-                  RegistrySandbox::Get(hive, keys::kBackUp, name.c_str()))
-            << name;
-        EXPECT_FALSE(RegistrySandbox::Get(hive, keys::kRun, name.c_str())) << name;
+    for (int hive = 0; hive < 2; ++hive) {
+        EXPECT_EQ(added[hive], Take(hives[hive], keys::kBackUp));
+        EXPECT_TRUE(Take(hives[hive], keys::kRun).empty());
     }
-    EXPECT_EQ(static_cast<std::size_t>(kValues), manager.CopyList().Count());
+    EXPECT_EQ(40u, manager.CopyList().Count());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers shared by the engine's tests: registry snapshots, the fixture folder,
-// a manager whose logon-task source lists nothing, and captured output.
+// Helpers shared by the engine's tests.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,8 +13,10 @@
 
 namespace enginetest {
 
-// Every value of a key, by name, with its type and bytes.
-using Snapshot = std::map<std::string, RegValueBlob>;
+const HKEY kUser = HKEY_CURRENT_USER;
+const HKEY kMachine = HKEY_LOCAL_MACHINE;
+using Names = std::vector<std::string>;
+using Snapshot = std::map<std::string, RegValueBlob>;  // a key's values by name
 
 inline Snapshot Take(HKEY hive, const char* path) {
     Snapshot snapshot;
@@ -24,47 +25,39 @@ inline Snapshot Take(HKEY hive, const char* path) {
     return snapshot;
 }
 
-inline std::vector<std::string> NamesOf(const Snapshot& snapshot) {
-    std::vector<std::string> names;
+inline Names NamesOf(const Snapshot& snapshot) {
+    Names names;
     for (const auto& value : snapshot) names.push_back(value.first);
     return names;
+}
+
+inline Names NamesOf(const EntryList& list) {
+    Names names;
+    for (const StartupEntry& entry : list) names.emplace_back(entry.name);
+    return names;
+}
+
+inline StartupEntry Entry(const std::string& name, const std::string& command) {
+    StartupEntry entry;
+    SetField(entry.name, name.c_str());
+    SetField(entry.command, command.c_str());
+    SetField(entry.company, "Unknown");
+    SetField(entry.origin, origin::kCurrentUser);
+    return entry;
 }
 
 // The folder of the test executable, where the fixtures are built.
 inline std::string FixtureDir() {
     char path[MAX_PATH] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
+    const std::string folder(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
     return folder.substr(0, folder.find_last_of('\\'));
 }
 
-// A fresh folder under the temporary folder, emptied and removed at the end.
-class TempDir {
-public:
-    TempDir() {
-        char base[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, base);
-        path_ = std::string(base) + "pacewick-engine-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(GetTickCount());
-        CreateDirectoryA(path_.c_str(), nullptr);
-    }
-    ~TempDir() {
-        for (const std::string& file : files_) DeleteFileA(file.c_str());
-        RemoveDirectoryA(path_.c_str());
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string File(const std::string& name) {
-        files_.push_back(path_ + "\\" + name);
-        return files_.back();
-    }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-    std::vector<std::string> files_;
-};
+// A path in the temporary folder, unique to this test run.
+inline std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    return std::string(temp, GetTempPathA(MAX_PATH, temp)) + "pacewick-" + std::to_string(GetTickCount()) + "-" + name;
+}
 
 // The manager, its list emptied, with a Task Scheduler that offers no tasks, so
 // that the list holds exactly what the BackUp keys give.
@@ -75,19 +68,7 @@ inline CStartupManager& Manager() {
     return *manager;
 }
 
-inline std::vector<std::string> Names(const EntryList& list) {
-    std::vector<std::string> names;
-    for (const StartupEntry& entry : list) names.emplace_back(entry.name);
-    return names;
-}
-
-inline const StartupEntry* Find(const EntryList& list, const std::string& name) {
-    for (const StartupEntry& entry : list)
-        if (name == entry.name) return &entry;
-    return nullptr;
-}
-
-// The lines printed by one call.
+// What one call prints.
 template <typename Action>
 std::string OutputOf(Action action) {
     testing::internal::CaptureStdout();

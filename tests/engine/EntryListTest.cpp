@@ -3,43 +3,23 @@
 #include <cstring>
 #include <iterator>
 #include <string>
-#include <vector>
 
-#include "engine/EntryList.h"
-#include "engine/StartupManager.h"
+#include "EngineTestSupport.h"
 
 namespace {
 
-StartupEntry Entry(const std::string& name, const char* originLabel = origin::kCurrentUser) {
-    StartupEntry entry;
-    SetField(entry.name, name.c_str());
-    SetField(entry.command, ("C:\\" + name + ".exe").c_str());
-    SetField(entry.company, "Unknown");
-    SetField(entry.origin, originLabel);
-    return entry;
-}
-
-std::vector<std::string> Names(const EntryList& list) {
-    std::vector<std::string> names;
-    for (const StartupEntry& entry : list) names.emplace_back(entry.name);
-    return names;
-}
+using namespace enginetest;
 
 TEST(EntryList, InsertsAtTheFrontAndCopiesSurviveAClear) {
     EntryList list;
-    for (const char* name : {"first", "second", "third"}) list.InsertFront(Entry(name));
-    EXPECT_EQ((std::vector<std::string>{"third", "second", "first"}), Names(list));
+    for (const char* name : {"first", "second", "third"}) list.InsertFront(Entry(name, "C:\\x.exe"));
+    EXPECT_EQ((Names{"third", "second", "first"}), NamesOf(list));
 
     const EntryList copy = list;
     list.Clear();
-    list.InsertFront(Entry("other"));
-    EXPECT_EQ((std::vector<std::string>{"third", "second", "first"}), Names(copy));
-    EXPECT_EQ(1u, list.Count());
-
-    EntryList empty;
-    const EntryList emptyCopy = empty;
-    empty.Clear();
-    EXPECT_TRUE(emptyCopy.Empty());
+    list.InsertFront(Entry("other", "C:\\x.exe"));
+    EXPECT_EQ((Names{"third", "second", "first"}), NamesOf(copy));
+    EXPECT_EQ(Names{"other"}, NamesOf(list));
 }
 
 TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
@@ -48,30 +28,23 @@ TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
     const std::string fits(254, 'a');
     EXPECT_TRUE(SetField(entry.name, fits.c_str()));
     EXPECT_EQ(fits, entry.name);
-
-    const std::string tooLong(255, 'b');
-    EXPECT_FALSE(SetField(entry.command, tooLong.c_str()));
+    EXPECT_FALSE(SetField(entry.command, std::string(255, 'b').c_str()));
     EXPECT_EQ('\0', entry.command[254]);  // never runs into the next field
     EXPECT_EQ('x', entry.company[0]);
-    EXPECT_EQ(fits, entry.name);
 }
 
 TEST(StartupManager, DuplicateRuleRelabelsExactNamesOnly) {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    EntryList& list = manager->List();
-    list.Clear();
-    list.InsertFront(Entry("Tool"));
-    list.InsertFront(Entry("Other"));
-
-    EXPECT_EQ(0, manager->MarkPresentInBoth("tool"));  // letter case matters
-    EXPECT_EQ(0, manager->MarkPresentInBoth("Too"));   // whole names only
-    EXPECT_EQ(1, manager->MarkPresentInBoth("Tool"));
-    const StartupEntry& other = *list.begin();
-    const StartupEntry& tool = *std::next(list.begin());
+    CStartupManager& manager = Manager();
+    manager.List().InsertFront(Entry("Tool", "C:\\Tool.exe"));
+    manager.List().InsertFront(Entry("Other", "C:\\Other.exe"));
+    EXPECT_EQ(0, manager.MarkPresentInBoth("tool"));  // letter case matters
+    EXPECT_EQ(0, manager.MarkPresentInBoth("Too"));   // whole names only
+    EXPECT_EQ(1, manager.MarkPresentInBoth("Tool"));
+    const StartupEntry &other = *manager.List().begin(), &tool = *std::next(manager.List().begin());
     EXPECT_STREQ(origin::kBoth, tool.origin);
     EXPECT_STREQ("C:\\Tool.exe", tool.command);  // the first reading's command is kept
     EXPECT_STREQ(origin::kCurrentUser, other.origin);
-    list.Clear();
+    manager.List().Clear();
 }
 
 }  // namespace

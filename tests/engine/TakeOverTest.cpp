@@ -1,177 +1,129 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
+#include <set>
 #include <string>
-#include <utility>
+#include <tuple>
 #include <vector>
 
 #include "EngineTestSupport.h"
-#include "engine/StartupManager.h"
-#include "registry/RegistryKeys.h"
-#include "win/Scoped.h"
 
 namespace {
 
 using namespace enginetest;
-
-const HKEY kUser = HKEY_CURRENT_USER;
-const HKEY kMachine = HKEY_LOCAL_MACHINE;
+using S = RegistrySandbox;
 
 RegValueBlob Bytes(DWORD type, const std::string& bytes) {
     return RegValueBlob(type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
-// Every kind of value a Run key may hold, in both hives.
-void FillRunKeys() {
-    const std::string name254(254, 'n');
-    const std::string name255(255, 'm');
-    auto user = [](const std::string& name, const RegValueBlob& value) {
-        RegistrySandbox::Put(kUser, keys::kRun, name.c_str(), value);
-    };
-    user("sz", RegistrySandbox::Text("C:\\Apps\\sz.exe -a"));
-    user("expand", RegistrySandbox::Text("\"%ProgramFiles%\\App\\app.exe\" /tray", REG_EXPAND_SZ));
-    user("multi", Bytes(REG_MULTI_SZ, std::string("C:\\m.exe\0second\0\0", 18)));
-    user("dword", RegistrySandbox::Dword(1));
-    user("binary", Bytes(REG_BINARY, std::string("\x10\x20\0\x30", 4)));
-    user("empty", Bytes(REG_SZ, ""));
-    user("command254", RegistrySandbox::Text(std::string(254, 'c')));
-    user("bytes511", RegistrySandbox::Text(std::string(510, 'a')));
-    user("bytes512", RegistrySandbox::Text(std::string(511, 'b')));
-    user("bytes513", RegistrySandbox::Text(std::string(512, 'c')));
-    user("big", Bytes(REG_BINARY, std::string(5000, '\x7f')));
-    user(name254, RegistrySandbox::Text("C:\\n254.exe"));
-    user(name255, RegistrySandbox::Text("C:\\m255.exe"));
-    user("", RegistrySandbox::Text("C:\\default.exe"));
-    user("Ünïcødé ✓ 名前", RegistrySandbox::Text("\"C:\\Prögram Fïles\\ü.exe\" -ß ✓"));
-    user("quotes \"%\"", RegistrySandbox::Text("\"C:\\A B\\q.exe\" \"%1\" 100% %PATH%"));
-    user("pacewick", RegistrySandbox::Text("case variant of the program's own name"));
-    user("shared", RegistrySandbox::Text("C:\\user\\shared.exe"));
-    RegistrySandbox::PutText(kMachine, keys::kRun, "Pacewick", "\"C:\\Program Files\\Pacewick\\pacewick.exe\"");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "shared", "C:\\machine\\shared.exe");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "machine", "C:\\machine\\m.exe", REG_EXPAND_SZ);
-    RegistrySandbox::PutText(kMachine, keys::kRun, "machine long", std::string(3000, 'L'));
-    user("twin", RegistrySandbox::Text("C:\\twin.exe"));
-    RegistrySandbox::PutText(kMachine, keys::kRun, "twin", std::string(600, 'T'));
-}
-
 TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
-    RegistrySandbox sandbox;
-    FillRunKeys();
+    S sandbox;
+    // Every kind of value a Run key may hold, in both hives.
+    const std::vector<std::tuple<HKEY, std::string, RegValueBlob>> values = {
+        {kUser, "sz", S::Text("C:\\Apps\\sz.exe -a")},
+        {kUser, "expand", S::Text("\"%ProgramFiles%\\App\\app.exe\" /tray", REG_EXPAND_SZ)},
+        {kUser, "multi", Bytes(REG_MULTI_SZ, std::string("C:\\m.exe\0second\0\0", 18))},
+        {kUser, "dword", S::Dword(1)},
+        {kUser, "binary", Bytes(REG_BINARY, std::string("\x10\x20\0\x30", 4))},
+        {kUser, "empty", Bytes(REG_SZ, "")},
+        {kUser, "command254", S::Text(std::string(254, 'c'))},
+        {kUser, "command255", S::Text(std::string(255, 'd'))},
+        {kUser, "bytes511", S::Text(std::string(510, 'a'))},
+        {kUser, "bytes512", S::Text(std::string(511, 'b'))},
+        {kUser, "bytes513", S::Text(std::string(512, 'c'))},
+        {kUser, "big", Bytes(REG_BINARY, std::string(5000, '\x7f'))},
+        {kUser, std::string(254, 'n'), S::Text("C:\\n254.exe")},
+        {kUser, std::string(255, 'm'), S::Text("C:\\m255.exe")},
+        {kUser, "", S::Text("C:\\default.exe")},
+        {kUser, "Ünïcødé ✓ 名前", S::Text("\"C:\\Prögram Fïles\\ü.exe\" -ß ✓")},
+        {kUser, "quotes \"%\"", S::Text("\"C:\\A B\\q.exe\" \"%1\" 100% %PATH%")},
+        {kUser, "pacewick", S::Text("case variant of the program's own name")},
+        {kUser, "shared", S::Text("C:\\user\\shared.exe")},
+        {kUser, "twin", S::Text("C:\\twin.exe")},
+        {kMachine, "Pacewick", S::Text("\"C:\\Program Files\\Pacewick\\pacewick.exe\"")},
+        {kMachine, "shared", S::Text("C:\\machine\\shared.exe")},
+        {kMachine, "machine", S::Text("C:\\machine\\m.exe", REG_EXPAND_SZ)},
+        {kMachine, "machine long", S::Text(std::string(3000, 'L'))},
+        {kMachine, "twin", S::Text(std::string(600, 'T'))},
+    };
+    for (const auto& [hive, name, value] : values) S::Put(hive, keys::kRun, name.c_str(), value);
     const Snapshot userRun = Take(kUser, keys::kRun);
     const Snapshot machineRun = Take(kMachine, keys::kRun);
-    ASSERT_EQ(19u, userRun.size());
+    ASSERT_EQ(20u, userRun.size());
     CStartupManager& manager = Manager();
 
     const std::string output = OutputOf([&] { manager.TakeOver(); });
-
     // Every value but the program's own is backed up, exactly.
-    Snapshot userCopies = userRun;
-    EXPECT_EQ(userCopies, Take(kUser, keys::kBackUp));
     Snapshot machineCopies = machineRun;
     machineCopies.erase("Pacewick");
+    EXPECT_EQ(userRun, Take(kUser, keys::kBackUp));
     EXPECT_EQ(machineCopies, Take(kMachine, keys::kBackUp));
-
     // What the list cannot launch whole stays for Windows to start; the rest is gone.
-    EXPECT_EQ((std::vector<std::string>{"big", "bytes511", "bytes512", "bytes513", std::string(255, 'm')}),
-              NamesOf(Take(kUser, keys::kRun)));
-    EXPECT_EQ((std::vector<std::string>{"Pacewick", "machine long", "twin"}), NamesOf(Take(kMachine, keys::kRun)));
+    const Names unlisted = {"big", "bytes511", "bytes512", "bytes513", "command255", std::string(255, 'm')};
+    EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kRun)));
+    EXPECT_EQ((Names{"Pacewick", "machine long", "twin"}), NamesOf(Take(kMachine, keys::kRun)));
     EXPECT_EQ(machineRun.at("Pacewick"), Take(kMachine, keys::kRun).at("Pacewick"));
+    for (const std::string& name : {std::string("bytes512"), std::string("command255"), unlisted.back()})
+        EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: " + name + "\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: bytes513\n")) << output;
     // "pacewick" from the user's key names the machine's own value too (names
     // ignore case), yet the machine BackUp key holds no copy of it: kept.
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: pacewick\n")) << output;
-    // "twin" is listed from the user's key; the machine's own "twin" could not be
-    // listed, so Windows must go on starting it.
+    // The machine's own "twin" could not be listed, so Windows must go on starting it.
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, it cannot be listed: twin\n")) << output;
-
-    // A second take-over finds nothing new and loses nothing.
-    manager.TakeOver();
-    EXPECT_EQ(userCopies, Take(kUser, keys::kBackUp));
-    EXPECT_EQ(machineCopies, Take(kMachine, keys::kBackUp));
 
     EXPECT_TRUE(manager.RestoreAll());
     EXPECT_EQ(userRun, Take(kUser, keys::kRun));
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
-    // The listed names are gone from the BackUp keys; the unlisted copies stay,
-    // identical to their Run values.
-    EXPECT_EQ((std::vector<std::string>{"big", "bytes511", "bytes512", "bytes513", std::string(255, 'm')}),
-              NamesOf(Take(kUser, keys::kBackUp)));
-    EXPECT_EQ((std::vector<std::string>{"machine long"}), NamesOf(Take(kMachine, keys::kBackUp)));
-    EXPECT_FALSE(manager.List().Empty());  // restore leaves the list filled
+    // The listed names leave the BackUp keys; the unlisted copies stay.
+    EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kBackUp)));
+    EXPECT_EQ((Names{"machine long"}), NamesOf(Take(kMachine, keys::kBackUp)));
 }
 
 TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
-    RegistrySandbox sandbox;
-    TempDir temp;
-    const std::string tool = temp.File("tool.exe");
-    const std::string anonymous = temp.File("anonymous.exe");
+    S sandbox;
+    const std::string tool = TempPath("tool.exe"), anonymous = TempPath("anonymous.exe");
     ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_en_us.dll").c_str(), tool.c_str(), FALSE));
     ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_nocompany.dll").c_str(), anonymous.c_str(), FALSE));
-    RegistrySandbox::PutText(kUser, keys::kRun, "Tool", "\"" + tool + "\" -min");
-    RegistrySandbox::PutText(kUser, keys::kRun, "NoFile", "C:\\nowhere\\nofile.exe /s");
-    RegistrySandbox::PutText(kUser, keys::kRun, "Both", "\"" + tool + "\"");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "Both", "C:\\machine\\both.exe");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "anonymous", anonymous);
-    RegistrySandbox::PutText(kMachine, keys::kRun, "TOOL", "C:\\machine\\TOOL.exe");
-    RegistrySandbox::PutText(kMachine, keys::kBackUp, "earlier", "C:\\earlier.exe");  // from an earlier run
+    S::PutText(kUser, keys::kRun, "Tool", "\"" + tool + "\" -min");
+    S::PutText(kUser, keys::kRun, "NoFile", "C:\\nowhere\\nofile.exe /s");
+    S::PutText(kUser, keys::kRun, "Both", "\"" + tool + "\"");
+    S::PutText(kMachine, keys::kRun, "Both", "C:\\machine\\both.exe");
+    S::PutText(kMachine, keys::kRun, "anonymous", anonymous);
+    S::PutText(kMachine, keys::kRun, "TOOL", "%SystemRoot%\\TOOL.exe", REG_EXPAND_SZ);
+    S::PutText(kMachine, keys::kBackUp, "earlier", "C:\\earlier.exe");  // from an earlier run
     CStartupManager& manager = Manager();
 
     manager.TakeOver();
-
     // Machine entries first, each key's last enumerated value first; a name in
     // both keys is listed once, from the user's key.
-    std::vector<std::string> expected;
-    for (const std::string& name : RegistrySandbox::ValueNames(kUser, keys::kBackUp))
-        expected.insert(expected.begin(), name);
-    for (const std::string& name : RegistrySandbox::ValueNames(kMachine, keys::kBackUp))
+    Names expected;
+    for (const std::string& name : S::ValueNames(kUser, keys::kBackUp)) expected.insert(expected.begin(), name);
+    for (const std::string& name : S::ValueNames(kMachine, keys::kBackUp))
         if (name != "Both") expected.insert(expected.begin(), name);
     const EntryList list = manager.CopyList();
-    EXPECT_EQ(expected, Names(list));
-    ASSERT_EQ(6u, list.Count());
-
-    struct Row {
-        const char* name;
-        const char* company;
-        const char* originLabel;
-    };
-    for (const Row& row :
-         {Row{"Tool", "Company 0409", origin::kCurrentUser}, Row{"NoFile", "Unknown", origin::kCurrentUser},
-          Row{"Both", "Company 0409", origin::kBoth}, Row{"anonymous", "Unknown", origin::kAllUsers},
-          Row{"TOOL", "Unknown", origin::kAllUsers}, Row{"earlier", "Unknown", origin::kAllUsers}}) {
-        const StartupEntry* entry = Find(list, row.name);
-        ASSERT_TRUE(entry) << row.name;
-        EXPECT_STREQ(row.company, entry->company) << row.name;
-        EXPECT_STREQ(row.originLabel, entry->origin) << row.name;
-    }
-    EXPECT_EQ("\"" + tool + "\" -min", std::string(Find(list, "Tool")->command));
-    EXPECT_EQ("\"" + tool + "\"", std::string(Find(list, "Both")->command));
+    EXPECT_EQ(expected, NamesOf(list));
+    using Row = std::tuple<std::string, std::string, std::string, std::string>;  // name, company, label, command
+    std::set<Row> rows;
+    for (const StartupEntry& entry : list) rows.emplace(entry.name, entry.company, entry.origin, entry.command);
+    EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", origin::kCurrentUser, "\"" + tool + "\" -min"},
+                             {"NoFile", "Unknown", origin::kCurrentUser, "C:\\nowhere\\nofile.exe /s"},
+                             {"Both", "Company 0409", origin::kBoth, "\"" + tool + "\""},
+                             {"anonymous", "Unknown", origin::kAllUsers, anonymous},
+                             {"TOOL", "Unknown", origin::kAllUsers, "%SystemRoot%\\TOOL.exe"},  // as read
+                             {"earlier", "Unknown", origin::kAllUsers, "C:\\earlier.exe"}}),
+              rows);
     EXPECT_TRUE(Take(kUser, keys::kRun).empty());
     EXPECT_TRUE(Take(kMachine, keys::kRun).empty());
-
-    // A program replaced by another build, even one of the same size and write
-    // time, shows the new build's company at the next rebuild.
-    for (const auto& [file, replacement] :
-         {std::pair{tool, "ver_nocompany.dll"}, std::pair{anonymous, "ver_en_us.dll"}}) {
-        WIN32_FILE_ATTRIBUTE_DATA before;
-        ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &before));
-        ASSERT_TRUE(CopyFileA((FixtureDir() + "\\" + replacement).c_str(), file.c_str(), FALSE));
-        win::UniqueHandle handle(
-            CreateFileA(file.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_TRUE(SetFileTime(handle.Get(), nullptr, nullptr, &before.ftLastWriteTime));
-        WIN32_FILE_ATTRIBUTE_DATA after;
-        ASSERT_TRUE(GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &after));
-        ASSERT_EQ(before.nFileSizeLow, after.nFileSizeLow);
-    }
-    manager.RebuildList(manager.List());
-    EXPECT_STREQ("Unknown", Find(manager.List(), "Tool")->company);
-    EXPECT_STREQ("Company 0409", Find(manager.List(), "anonymous")->company);
+    EXPECT_TRUE(DeleteFileA(tool.c_str()) && DeleteFileA(anonymous.c_str()));
 }
 
-TEST(TakeOver, KeepsRunValuesThatHaveNoIdenticalBackUp) {
-    RegistrySandbox sandbox(RegistrySandbox::Keys{true, true, false, true, true});  // no machine BackUp key
-    RegistrySandbox::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
-    RegistrySandbox::PutText(kUser, keys::kRun, "same", "C:\\user\\same.exe");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "same", "C:\\machine\\same.exe");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "machine", "C:\\machine.exe");
+TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUp) {
+    S sandbox(S::Keys{true, true, false, true, true});  // no machine BackUp key
+    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
+    S::PutText(kUser, keys::kRun, "same", "C:\\user\\same.exe");
+    S::PutText(kMachine, keys::kRun, "same", "C:\\machine\\same.exe");
+    S::PutText(kMachine, keys::kRun, "machine", "C:\\machine.exe");
     const Snapshot machineRun = Take(kMachine, keys::kRun);
     CStartupManager& manager = Manager();
 
@@ -180,75 +132,50 @@ TEST(TakeOver, KeepsRunValuesThatHaveNoIdenticalBackUp) {
     // even "same", which is listed from the user's key.
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
     EXPECT_TRUE(Take(kUser, keys::kRun).empty());
-    EXPECT_EQ((std::vector<std::string>{"same", "user"}), NamesOf(Take(kUser, keys::kBackUp)));
+    EXPECT_EQ((Names{"same", "user"}), NamesOf(Take(kUser, keys::kBackUp)));
 
     // A program that rewrites its value after the back-up keeps its new value.
-    RegistrySandbox::PutText(kUser, keys::kRun, "moving", "C:\\v1.exe");
+    S::PutText(kUser, keys::kRun, "moving", "C:\\v1.exe");
     manager.BackUpRunKeys();
     manager.RebuildList(manager.List());
-    RegistrySandbox::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
+    S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
     const std::string output = OutputOf([&] { EXPECT_EQ(1, manager.RemoveListedFromRun(manager.CopyList())); });
-    EXPECT_EQ(RegistrySandbox::Text("C:\\v2.exe"), RegistrySandbox::Get(kUser, keys::kRun, "moving"));
+    EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: moving\n")) << output;
     manager.TakeOver();  // the next take-over takes the new value over
-    EXPECT_FALSE(RegistrySandbox::Get(kUser, keys::kRun, "moving"));
-    EXPECT_EQ(RegistrySandbox::Text("C:\\v2.exe"), RegistrySandbox::Get(kUser, keys::kBackUp, "moving"));
+    EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
+    EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
 
-    // Restore brings the user's values back and empties the user's BackUp key.
+    // Restore into a Run key that cannot be opened keeps every back-up.
+    const Snapshot userBackUp = Take(kUser, keys::kBackUp);
+    S::Remove(kUser, keys::kRun);
+    EXPECT_EQ(3, CountOf(OutputOf([&] { EXPECT_TRUE(manager.RestoreAll()); }),
+                         "Reg entry kept, no identical copy to keep it: "));
+    EXPECT_EQ(userBackUp, Take(kUser, keys::kBackUp));
+    S::Create(kUser, keys::kRun);
     manager.RestoreAll();
-    EXPECT_EQ((std::vector<std::string>{"moving", "same", "user"}), NamesOf(Take(kUser, keys::kRun)));
+    EXPECT_EQ(userBackUp, Take(kUser, keys::kRun));
     EXPECT_TRUE(Take(kUser, keys::kBackUp).empty());
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
 }
 
-TEST(RestoreAll, KeepsBackUpValuesItCouldNotPutBack) {
-    RegistrySandbox sandbox;
-    RegistrySandbox::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "machine", "C:\\machine.exe");
-    CStartupManager& manager = Manager();
-    manager.TakeOver();
-    ASSERT_TRUE(Take(kMachine, keys::kRun).empty());
-
-    RegistrySandbox::Remove(kMachine, keys::kRun);  // the machine Run key cannot be opened
-    const std::string output = OutputOf([&] { EXPECT_TRUE(manager.RestoreAll()); });
-    EXPECT_EQ(RegistrySandbox::Text("C:\\machine.exe"), RegistrySandbox::Get(kMachine, keys::kBackUp, "machine"));
-    EXPECT_EQ(RegistrySandbox::Text("C:\\user.exe"), RegistrySandbox::Get(kUser, keys::kRun, "user"));
-    EXPECT_FALSE(RegistrySandbox::Get(kUser, keys::kBackUp, "user"));
-    EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: machine\n")) << output;
-    // Each name is tried in both BackUp keys, and is missing from the other one.
-    EXPECT_EQ(2, CountOf(output, "Reg entry delete UNSUCCESSFULL!!\n")) << output;
-}
-
-TEST(StartupManager, RegistersItselfAndDeletesSingleBackUpEntries) {
-    RegistrySandbox sandbox(RegistrySandbox::Keys{true, true, false, true, true});
+TEST(StartupManager, RegistersItselfAndDeletesSingleBackUpEntriesWithoutLeakingHandles) {
+    S sandbox(S::Keys{true, true, false, true, true});  // no machine BackUp key
     CStartupManager& manager = Manager();
     const std::string self = "\"C:\\Program Files\\Pacewick\\pacewick.exe\"";
     EXPECT_EQ("Reg entry put SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_EQ(1, manager.RegisterSelf("old")); }));
     EXPECT_EQ(1, manager.RegisterSelf(self.c_str()));
-    EXPECT_EQ(RegistrySandbox::Text(self), RegistrySandbox::Get(kMachine, keys::kRun, "Pacewick"));
-    EXPECT_EQ(1u, Take(kMachine, keys::kRun).size());
+    EXPECT_EQ((Snapshot{{"Pacewick", S::Text(self)}}), Take(kMachine, keys::kRun));
 
-    RegistrySandbox::PutText(kUser, keys::kBackUp, "entry", "C:\\entry.exe");
-    LONG result = -1;
-    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { result = manager.DeleteBackupEntry("entry", 0); }));
-    EXPECT_EQ(1, result);
-    EXPECT_FALSE(RegistrySandbox::Get(kUser, keys::kBackUp, "entry"));
-    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { result = manager.DeleteBackupEntry("entry", 0); }));
-    EXPECT_EQ(0, result);
-    EXPECT_EQ("", OutputOf([&] { result = manager.DeleteBackupEntry("entry", 1); }));  // no machine BackUp key
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, result);
-    EXPECT_EQ(2, manager.DeleteBackupEntry("entry", 2));
+    S::PutText(kUser, keys::kBackUp, "entry", "C:\\entry.exe");
+    auto remove = [&](int hive) { return manager.DeleteBackupEntry("entry", hive); };
+    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_EQ(1, remove(0)); }));
+    EXPECT_FALSE(S::Get(kUser, keys::kBackUp, "entry"));
+    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { EXPECT_EQ(0, remove(0)); }));
+    EXPECT_EQ("", OutputOf([&] { EXPECT_EQ(ERROR_FILE_NOT_FOUND, remove(1)); }));  // no such key
 
-    RegistrySandbox::Remove(kMachine, keys::kRun);
-    EXPECT_EQ("", OutputOf([&] { EXPECT_EQ(0, manager.RegisterSelf(self.c_str())); }));
-}
-
-TEST(StartupManager, OperationsDoNotLeakKeyHandles) {
-    RegistrySandbox sandbox;
-    RegistrySandbox::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
-    CStartupManager& manager = Manager();
-    manager.TakeOver();
-    DWORD before = 0;
+    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
+    DWORD before = 0, after = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
     OutputOf([&] {
         for (int round = 0; round < 50; ++round) {
@@ -257,9 +184,11 @@ TEST(StartupManager, OperationsDoNotLeakKeyHandles) {
             manager.DeleteBackupEntry("none", 0);
         }
     });
-    DWORD after = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
-    EXPECT_LE(after, before + 4) << "handles before " << before << ", after " << after;
+    EXPECT_LE(after, before + 4);
+
+    S::Remove(kMachine, keys::kRun);
+    EXPECT_EQ("", OutputOf([&] { EXPECT_EQ(0, manager.RegisterSelf(self.c_str())); }));
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "RegistrySandbox.h"
@@ -10,137 +11,82 @@
 
 namespace {
 
-// The store is a process singleton: every test starts it from known values.
-CConfigStore* Store(int manual, DWORD delay, int restored) {
+using S = RegistrySandbox;
+using Settings = std::tuple<int, DWORD, int>;  // Manual, TimeDelay, Restored
+
+// The store is a process singleton: every step starts it from known values.
+CConfigStore* Store(Settings settings) {
     CConfigStore* store = CConfigStore::GetInstance();
-    store->SetManual(manual);
-    store->SetTimeDelay(delay);
-    store->SetRestored(restored);
+    store->SetManual(std::get<0>(settings));
+    store->SetTimeDelay(std::get<1>(settings));
+    store->SetRestored(std::get<2>(settings));
     return store;
 }
 
-void ExpectSettings(int manual, DWORD delay, int restored) {
+Settings Held() {
     const CConfigStore* store = CConfigStore::GetInstance();
-    EXPECT_EQ(manual, store->GetManual());
-    EXPECT_EQ(delay, store->GetTimeDelay());
-    EXPECT_EQ(restored, store->GetRestored());
+    return Settings{store->GetManual(), store->GetTimeDelay(), store->GetRestored()};
 }
 
-std::string WriteAndCapture(CConfigStore* store) {
+std::string WriteAndCapture() {
     testing::internal::CaptureStdout();
-    store->WriteSettings();
+    CConfigStore::GetInstance()->WriteSettings();
     return testing::internal::GetCapturedStdout();
 }
 
-std::vector<BYTE> Stored(const char* name) {
-    const auto value = RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kConfig, name);
-    if (!value) return {};
-    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), value->type) << name;
-    return value->bytes;
-}
-
-void PutConfig(const char* name, const RegValueBlob& value) {
-    RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, name, value);
-}
-
-const std::string kThreeSuccesses =
-    "Reg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\n";
-
-TEST(ConfigStore, OneInstanceEvenWhenFirstAskedFromTwoThreads) {
-    CConfigStore* seen[2] = {};
-    std::thread other([&] { seen[0] = CConfigStore::GetInstance(); });
-    seen[1] = CConfigStore::GetInstance();
-    other.join();
-    ASSERT_NE(nullptr, seen[1]);
-    EXPECT_EQ(seen[0], seen[1]);
-}
-
-TEST(ConfigStore, WithoutConfigKeyNothingIsReadWrittenPrintedOrCreated) {
-    RegistrySandbox::Keys keys;
-    keys.config = false;
-    RegistrySandbox sandbox(keys);
-
-    CConfigStore* store = Store(0, 0, 0);
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), store->ReadSettings());
-    ExpectSettings(0, 0, 0);
-
-    Store(1, 120000, 1);
-    EXPECT_NE(0u, store->ReadSettings());
-    ExpectSettings(1, 120000, 1);
-
-    EXPECT_EQ("", WriteAndCapture(store));
-    EXPECT_FALSE(RegistrySandbox::Exists(HKEY_CURRENT_USER, keys::kConfig));
-}
+RegValueBlob Stored(const char* name) { return S::Get(HKEY_CURRENT_USER, keys::kConfig, name).value_or(S::Text("")); }
+RegValueBlob Dword(const char* bytes) { return RegValueBlob(REG_DWORD, bytes, 4); }
 
 TEST(ConfigStore, ReadTakesFourByteValuesAndKeepsWhatIsMissingOrMisshapen) {
-    RegistrySandbox sandbox;
-    CConfigStore* store = Store(0, 0, 0);
-
-    // No "Manual": nothing is taken, not even the values that are there.
-    PutConfig("TimeDelay", RegistrySandbox::Dword(60000));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), store->ReadSettings());
-    ExpectSettings(0, 0, 0);
-
-    // Only "Manual": the other two keep their values.
-    RegistrySandbox::Remove(HKEY_CURRENT_USER, keys::kConfig);
-    RegistrySandbox::Create(HKEY_CURRENT_USER, keys::kConfig);
-    PutConfig("Manual", RegistrySandbox::Dword(1));
-    Store(0, 240000, 1);
-    EXPECT_EQ(0u, store->ReadSettings());
-    ExpectSettings(1, 240000, 1);
-
-    // All three, over different values in memory.
-    PutConfig("Manual", RegistrySandbox::Dword(0));
-    PutConfig("TimeDelay", RegistrySandbox::Dword(180000));
-    PutConfig("Restored", RegistrySandbox::Dword(0));
-    Store(1, 5, 1);
-    EXPECT_EQ(0u, store->ReadSettings());
-    ExpectSettings(0, 180000, 0);
-
-    // A text longer than four bytes, and a value shorter than four, are not read;
-    // four bytes of another type are the number.
-    PutConfig("TimeDelay", RegistrySandbox::Text("1234"));
-    PutConfig("Restored", RegValueBlob(REG_BINARY, "\x01\x00", 2));
-    PutConfig("Manual", RegValueBlob(REG_BINARY, "\x01\x00\x00\x00", 4));
-    Store(0, 300000, 7);
-    EXPECT_EQ(0u, store->ReadSettings());
-    ExpectSettings(1, 300000, 7);
-
-    // A short "Manual" counts as missing: nothing changes.
-    PutConfig("Manual", RegValueBlob(REG_BINARY, "\x01", 1));
-    PutConfig("TimeDelay", RegistrySandbox::Dword(60000));
-    Store(0, 300000, 0);
-    EXPECT_NE(0u, store->ReadSettings());
-    ExpectSettings(0, 300000, 0);
+    S sandbox;
+    // Each step: the Config key's values, the settings held before, the status and the settings after.
+    using Step = std::tuple<std::vector<std::pair<const char*, RegValueBlob>>, Settings, DWORD, Settings>;
+    const Step steps[] = {
+        // No "Manual": nothing is taken, not even the values that are there.
+        {{{"TimeDelay", S::Dword(60000)}}, {0, 0, 0}, ERROR_FILE_NOT_FOUND, {0, 0, 0}},
+        {{{"Manual", S::Dword(1)}}, {0, 240000, 1}, 0, {1, 240000, 1}},
+        {{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(180000)}, {"Restored", S::Dword(0)}}, {1, 5, 1}, 0,
+         {0, 180000, 0}},
+        // A text longer than four bytes and a value shorter than four are not
+        // read; four bytes of another type are the number.
+        {{{"TimeDelay", S::Text("1234")},
+          {"Restored", RegValueBlob(REG_BINARY, "\x01\x00", 2)},
+          {"Manual", RegValueBlob(REG_BINARY, "\x01\x00\x00\x00", 4)}},
+         {0, 300000, 7}, 0, {1, 300000, 7}},
+    };
+    for (const auto& [config, before, status, after] : steps) {
+        S::Remove(HKEY_CURRENT_USER, keys::kConfig);
+        S::Create(HKEY_CURRENT_USER, keys::kConfig);
+        for (const auto& [name, value] : config) S::Put(HKEY_CURRENT_USER, keys::kConfig, name, value);
+        EXPECT_EQ(status, Store(before)->ReadSettings());
+        EXPECT_EQ(after, Held());
+    }
 }
 
-TEST(ConfigStore, DelayCommandsStoreLittleEndianDwordsAndReportEachWrite) {
-    RegistrySandbox sandbox;
-
+TEST(ConfigStore, WritesLittleEndianDwordsReportingEachAndOnlyIntoAnExistingKey) {
+    S sandbox;
+    const std::string threeSuccesses =
+        "Reg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\n";
     // "3 min"; "Restored" is rewritten with what memory holds.
-    CConfigStore* store = Store(1, 60000, 1);
-    store->SetManual(0);
-    store->SetTimeDelay(180000);
-    EXPECT_EQ(kThreeSuccesses, WriteAndCapture(store));
-    EXPECT_EQ((std::vector<BYTE>{0, 0, 0, 0}), Stored("Manual"));
-    EXPECT_EQ((std::vector<BYTE>{0x20, 0xBF, 0x02, 0x00}), Stored("TimeDelay"));
-    EXPECT_EQ((std::vector<BYTE>{1, 0, 0, 0}), Stored("Restored"));
-
-    // "manual": the delay is rewritten unchanged.
-    store->SetManual(1);
-    EXPECT_EQ(kThreeSuccesses, WriteAndCapture(store));
-    EXPECT_EQ((std::vector<BYTE>{1, 0, 0, 0}), Stored("Manual"));
-    EXPECT_EQ((std::vector<BYTE>{0x20, 0xBF, 0x02, 0x00}), Stored("TimeDelay"));
+    Store({0, 180000, 1});
+    EXPECT_EQ(threeSuccesses, WriteAndCapture());
+    EXPECT_EQ(Dword("\0\0\0\0"), Stored("Manual"));
+    EXPECT_EQ(Dword("\x20\xBF\x02\0"), Stored("TimeDelay"));
+    EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Restored"));
 
     // "Apply" at 30 minutes, read back after memory was changed.
-    store->SetManual(0);
-    store->SetTimeDelay(30 * 60000);
-    store->SetRestored(0);
-    EXPECT_EQ(kThreeSuccesses, WriteAndCapture(store));
-    Store(1, 1, 1);
-    EXPECT_EQ(0u, store->ReadSettings());
-    ExpectSettings(0, 1800000, 0);
-    EXPECT_EQ((std::vector<BYTE>{0x40, 0x77, 0x1B, 0x00}), Stored("TimeDelay"));
+    Store({0, 30 * 60000, 0});
+    EXPECT_EQ(threeSuccesses, WriteAndCapture());
+    EXPECT_EQ(Dword("\x40\x77\x1B\0"), Stored("TimeDelay"));
+    EXPECT_EQ(0u, Store({1, 1, 1})->ReadSettings());
+    EXPECT_EQ(Settings(0, 1800000, 0), Held());
+
+    // Without the Config key nothing is read, written, printed or created.
+    S::Remove(HKEY_CURRENT_USER, keys::kConfig);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), Store({1, 120000, 1})->ReadSettings());
+    EXPECT_EQ(Settings(1, 120000, 1), Held());
+    EXPECT_EQ("", WriteAndCapture());
+    EXPECT_FALSE(S::Exists(HKEY_CURRENT_USER, keys::kConfig));
 }
 
 }  // namespace
