@@ -104,38 +104,38 @@ LONG CStartupManager::DeleteBackupEntry(const char* name, int hive) {
 
 void CStartupManager::BackUpRunKeys() {
     auto lock = Lock();
-    if (Open(userRun_, HKEY_CURRENT_USER, keys::kRun, KEY_READ) &&
-        Open(userBackUp_, HKEY_CURRENT_USER, keys::kBackUp, KEY_ALL_ACCESS))
-        SweepKey(userRun_.Get(), nullptr, 0, 1, userBackUp_.Get());
-    if (Open(machineRun_, HKEY_LOCAL_MACHINE, keys::kRun, KEY_READ) &&
-        Open(machineBackUp_, HKEY_LOCAL_MACHINE, keys::kBackUp, KEY_ALL_ACCESS))
-        SweepKey(machineRun_.Get(), nullptr, 0, 1, machineBackUp_.Get());
+    for (const Hive& hive : {User(), Machine()}) {
+        if (Open(hive.run, hive.root, keys::kRun, KEY_READ) &&
+            Open(hive.backUp, hive.root, keys::kBackUp, KEY_ALL_ACCESS))
+            SweepKey(hive.run.Get(), nullptr, 0, 1, hive.backUp.Get());
+    }
 }
 
 bool CStartupManager::RebuildList(EntryList& list) {
     auto lock = Lock();
     list.Clear();
-    if (Open(userBackUp_, HKEY_CURRENT_USER, keys::kBackUp, KEY_READ))
-        SweepKey(userBackUp_.Get(), &list, 1, 0, nullptr);
-    if (Open(machineBackUp_, HKEY_LOCAL_MACHINE, keys::kBackUp, KEY_READ))
-        SweepKey(machineBackUp_.Get(), &list, 0, 0, nullptr);
+    // The current user's key first: its entries win the duplicate rule.
+    for (const Hive& hive : {User(), Machine()}) {
+        if (Open(hive.backUp, hive.root, keys::kBackUp, KEY_READ))
+            SweepKey(hive.backUp.Get(), &list, hive.root == HKEY_CURRENT_USER ? 1 : 0, 0, nullptr);
+    }
     AddLogonTasks();
     return true;
 }
 
 int CStartupManager::RemoveListedFromRun(EntryList copy) {
     auto lock = Lock();
-    Open(userRun_, HKEY_CURRENT_USER, keys::kRun, KEY_ALL_ACCESS);
-    Open(machineRun_, HKEY_LOCAL_MACHINE, keys::kRun, KEY_ALL_ACCESS);
     // Each Run value is deleted only while its own hive's BackUp key keeps an
     // identical copy that the list can launch: a name listed from the other hive
     // or from a logon task, a missing BackUp key, a failed back-up or a value
     // rewritten since it was backed up all leave the value where it is.
-    Open(userBackUp_, HKEY_CURRENT_USER, keys::kBackUp, KEY_READ);
-    Open(machineBackUp_, HKEY_LOCAL_MACHINE, keys::kBackUp, KEY_READ);
+    for (const Hive& hive : {User(), Machine()}) {
+        Open(hive.run, hive.root, keys::kRun, KEY_ALL_ACCESS);
+        Open(hive.backUp, hive.root, keys::kBackUp, KEY_READ);
+    }
     for (const StartupEntry& entry : copy) {
-        transfer::DeleteIfKept(userRun_.Get(), userBackUp_.Get(), entry.name, transfer::FitsAnEntry);
-        transfer::DeleteIfKept(machineRun_.Get(), machineBackUp_.Get(), entry.name, transfer::FitsAnEntry);
+        for (const Hive& hive : {User(), Machine()})
+            transfer::DeleteIfKept(hive.run.Get(), hive.backUp.Get(), entry.name, transfer::FitsAnEntry);
     }
     copy.Clear();
     return 1;
@@ -144,16 +144,15 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
 bool CStartupManager::RestoreAll() {
     auto lock = Lock();
     RebuildList(list_);
-    if (Open(userRun_, HKEY_CURRENT_USER, keys::kRun, KEY_ALL_ACCESS) &&
-        Open(userBackUp_, HKEY_CURRENT_USER, keys::kBackUp, KEY_ALL_ACCESS))
-        SweepKey(userBackUp_.Get(), nullptr, 0, 1, userRun_.Get());
-    if (Open(machineRun_, HKEY_LOCAL_MACHINE, keys::kRun, KEY_ALL_ACCESS) &&
-        Open(machineBackUp_, HKEY_LOCAL_MACHINE, keys::kBackUp, KEY_ALL_ACCESS))
-        SweepKey(machineBackUp_.Get(), nullptr, 0, 1, machineRun_.Get());
+    for (const Hive& hive : {User(), Machine()}) {
+        if (Open(hive.run, hive.root, keys::kRun, KEY_ALL_ACCESS) &&
+            Open(hive.backUp, hive.root, keys::kBackUp, KEY_ALL_ACCESS))
+            SweepKey(hive.backUp.Get(), nullptr, 0, 1, hive.run.Get());
+    }
     // A BackUp value goes only once its Run key holds it again, exactly.
     for (const StartupEntry& entry : list_) {
-        transfer::DeleteIfKept(userBackUp_.Get(), userRun_.Get(), entry.name);
-        transfer::DeleteIfKept(machineBackUp_.Get(), machineRun_.Get(), entry.name);
+        for (const Hive& hive : {User(), Machine()})
+            transfer::DeleteIfKept(hive.backUp.Get(), hive.run.Get(), entry.name);
     }
     return true;
 }

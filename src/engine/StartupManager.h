@@ -66,6 +66,15 @@ public:
 private:
     CStartupManager() = default;
 
+    // One hive's root and the members that hold its Run and BackUp keys.
+    struct Hive {
+        HKEY root;
+        win::UniqueKey& run;
+        win::UniqueKey& backUp;
+    };
+    Hive User() { return Hive{HKEY_CURRENT_USER, userRun_, userBackUp_}; }
+    Hive Machine() { return Hive{HKEY_LOCAL_MACHINE, machineRun_, machineBackUp_}; }
+
     std::recursive_mutex mutex_;
     win::UniqueKey userRun_;
     win::UniqueKey machineRun_;
