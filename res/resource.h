@@ -38,6 +38,7 @@
 #define IDC_STATIC                  (-1)
 #endif
 
-// The project's web page: the text of the web link (IDC_WEB_LINK) and the
-// target it opens.
-#define PACEWICK_WEB_ADDRESS        "https://pacewick.quorvell.example/"
+// The project's web page, which the web link (IDC_WEB_LINK) opens, and the
+// short form its label shows: the whole address does not fit the label's width.
+#define PACEWICK_WEB_ADDRESS        "https://quorvell.example/"
+#define PACEWICK_WEB_LABEL          "quorvell.example"

@@ -330,7 +330,7 @@ TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
         {-1, "minute(s)"},                 {IDC_RUN, "Run"},                  {IDC_APPLY, "Apply"},
         {IDC_ENTRY_LIST, ""},              {IDC_ELAPSED, nullptr},            {IDC_STATUS, nullptr},
         {IDC_HELP_LINK, "Help"},           {IDC_ENTRY_COUNT, nullptr},        {-1, "Current Status:"},
-        {IDC_WEB_LINK, PACEWICK_WEB_ADDRESS}, {IDC_MANUAL_START, "Manual Start"}, {-1, "Time Control"},
+        {IDC_WEB_LINK, PACEWICK_WEB_LABEL}, {IDC_MANUAL_START, "Manual Start"}, {-1, "Time Control"},
         {IDC_DELETE_ENTRY, "Delete entry"}, {IDC_RESTORE_ALL, "Restore All"},
     };
 
