@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "RegistrySandbox.h"
+#include "TestHelpers.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
 
@@ -46,27 +47,13 @@ inline StartupEntry Entry(const std::string& name, const std::string& command) {
     return entry;
 }
 
-// The folder of the test executable, where the fixtures are built.
-inline std::string FixtureDir() {
-    char path[MAX_PATH] = {};
-    const std::string folder(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
-    return folder.substr(0, folder.find_last_of('\\'));
-}
-
 // A path in the temporary folder, unique to this test run.
 inline std::string TempPath(const std::string& name) {
     char temp[MAX_PATH] = {};
     return std::string(temp, GetTempPathA(MAX_PATH, temp)) + "pacewick-" + std::to_string(GetTickCount()) + "-" + name;
 }
 
-// The manager, its list emptied, with a Task Scheduler that offers no tasks, so
-// that the list holds exactly what the BackUp keys give.
-inline CStartupManager& Manager() {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
-    manager->List().Clear();
-    return *manager;
-}
+inline CStartupManager& Manager() { return ManagerWithoutTasks(); }
 
 // What one call prints.
 template <typename Action>

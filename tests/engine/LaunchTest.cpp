@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,34 +10,6 @@
 namespace {
 
 using namespace enginetest;
-
-// record_launch.exe appends its command line to the file named by PACEWICK_LAUNCH_LOG.
-struct LaunchLog {
-    const std::string path = TempPath("launches.log");
-    LaunchLog() { SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", path.c_str()); }
-    ~LaunchLog() {
-        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", nullptr);
-        DeleteFileA(path.c_str());
-    }
-
-    // The logged lines, sorted (the programs run side by side), once `count` are
-    // there or after 30 s, and a moment later, so that a second start would show.
-    std::vector<std::string> WaitFor(std::size_t count) const {
-        for (int attempt = 0; attempt < 300 && Lines().size() < count; ++attempt) Sleep(100);
-        Sleep(300);
-        std::vector<std::string> lines = Lines();
-        std::sort(lines.begin(), lines.end());
-        return lines;
-    }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::ifstream file(path);
-        for (std::string line; std::getline(file, line);) lines.push_back(line);
-        return lines;
-    }
-};
-
-std::string Recorder() { return "\"" + FixtureDir() + "\\record_launch.exe\""; }
 
 TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgram) {
     LaunchLog log;
@@ -52,10 +23,10 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgram) {
     std::string expected;
     std::vector<std::string> started;
     for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
-        const std::string command = it->second.empty() ? missing : Recorder() + " " + it->first;
+        const std::string command = it->second.empty() ? missing : LaunchLog::Command(it->first);
         copy.InsertFront(Entry(it->first, command));
         expected = "Data " + command + "\n" + (it->second.empty() ? "CreateProcess failed (2)\n" : "") + expected;
-        if (!it->second.empty()) started.push_back(Recorder() + " " + it->second);
+        if (!it->second.empty()) started.push_back(LaunchLog::Command(it->second));
     }
 
     EXPECT_EQ(expected, OutputOf([&] { EXPECT_TRUE(Manager().LaunchAll(copy)); }));

@@ -9,19 +9,12 @@
 
 #include "../fixtures/RunKeyWriter.h"
 #include "RegistrySandbox.h"
+#include "TestHelpers.h"
 #include "engine/StartupManager.h"
 #include "monitor/RunKeyMonitor.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
-
-// Polls the condition until it holds or the time is up; the last answer.
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD timeoutMs = 10000) {
-    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(5))
-        if (GetTickCount64() > end) return condition();
-    return true;
-}
 
 // True once no monitor has begun a take-over for quietMs, within timeoutMs.
 bool WaitForRest(DWORD quietMs = 400, DWORD timeoutMs = 20000) {
@@ -218,9 +211,7 @@ HKEY HiveOf(const std::string& name) { return name.find("-M-") != std::string::n
 
 // Starts run_key_writer.exe, from beside the test program, on the sandbox's Run keys.
 win::UniqueHandle StartWriterProcess(const RegistrySandbox& sandbox) {
-    std::string self(MAX_PATH, '\0');
-    self.resize(GetModuleFileNameA(nullptr, &self[0], MAX_PATH));
-    std::string command = "\"" + self.substr(0, self.find_last_of("\\/") + 1) + "run_key_writer.exe\" \"" +
+    std::string command = "\"" + FixtureDir() + "\\run_key_writer.exe\" \"" +
                           sandbox.RealPath(kUser, keys::kRun) + "\" \"" + sandbox.RealPath(kMachine, keys::kRun) +
                           "\" " + std::to_string(kProcessSeed) + " " + std::to_string(kOperationsPerWriter) + " P";
     STARTUPINFOA startup{};

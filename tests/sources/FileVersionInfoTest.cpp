@@ -2,16 +2,12 @@
 
 #include <string>
 
+#include "TestHelpers.h"
 #include "sources/FileVersionInfo.h"
 
 namespace {
 
-std::string Fixture(const char* file) {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, length);
-    return folder.substr(0, folder.find_last_of('\\') + 1) + file;
-}
+std::string Fixture(const char* file) { return FixtureDir() + "\\" + file; }
 
 constexpr LANGID kGerman = 0x0407;
 constexpr LANGID kAustrian = 0x0C07;

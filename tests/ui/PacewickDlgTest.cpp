@@ -8,13 +8,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "RegistrySandbox.h"
+#include "TestHelpers.h"
 #include "engine/StartupManager.h"
 #include "monitor/RunKeyMonitor.h"
 #include "registry/RegistryKeys.h"
@@ -28,26 +28,11 @@ using Row = std::vector<std::string>;
 const Row kHeadings = {"Program Name", "Program Location", "Company", "Location"};
 const char* const kDeleteQuestion = "Are you sure to delete this entry?";
 
-bool WaitFor(const std::function<bool()>& condition, DWORD timeout = 10000) {
-    const ULONGLONG end = GetTickCount64() + timeout;
-    while (!condition()) {
-        if (GetTickCount64() > end) return false;
-        Sleep(20);
-    }
-    return true;
-}
-
 // A visible top-level window of this process by class and caption.
 HWND WaitForVisible(const char* className, const char* caption) {
     HWND found = nullptr;
-    WaitFor([&] { return (found = FindWindowA(className, caption)) && IsWindowVisible(found); });
+    WaitUntil([&] { return (found = FindWindowA(className, caption)) && IsWindowVisible(found); });
     return found;
-}
-
-std::string ExePath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
 }
 
 std::string Text(HWND window, int id) {
@@ -60,7 +45,7 @@ void Command(HWND window, int command) { SendMessageA(window, WM_COMMAND, MAKEWP
 
 bool Press(HWND box, int button) {
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-    return WaitFor([&] { return !IsWindow(box); });
+    return WaitUntil([&] { return !IsWindow(box); });
 }
 
 // Posts a command that asks by message box, answers the box and returns its
@@ -132,39 +117,11 @@ INT_PTR RunDialog(CPacewickDlg& dialog, const std::function<void(HWND)>& drive) 
     return result;
 }
 
-// A file that record_launch.exe appends each command line it was started with to.
-class LaunchLog {
-public:
-    LaunchLog() : path_(ExePath() + "." + std::to_string(GetCurrentProcessId()) + ".launch.log") {
-        DeleteFileA(path_.c_str());
-        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", path_.c_str());
-    }
-    ~LaunchLog() {
-        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", nullptr);
-        DeleteFileA(path_.c_str());
-    }
-    std::vector<std::string> Lines() const {
-        std::ifstream file(path_);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(file, line);) lines.push_back(line);
-        std::sort(lines.begin(), lines.end());
-        return lines;
-    }
-    static std::string Command(const char* argument) {
-        const std::string exe = ExePath();
-        return "\"" + exe.substr(0, exe.find_last_of('\\')) + "\\record_launch.exe\" " + argument;
-    }
-
-private:
-    std::string path_;
-};
-
 class PacewickDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ui::RegisterMainWindowClass(GetModuleHandleA(nullptr)));
-        manager_->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
-        manager_->List().Clear();
+        ManagerWithoutTasks();
         dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAA*) {
             if (message == NIM_ADD) ++trayAdds_;
             return TRUE;
@@ -242,7 +199,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
         ASSERT_TRUE(Select(window, "Nightly"));
         PostMessageA(window, WM_COMMAND, IDC_DELETE_ENTRY, 0);
         ASSERT_TRUE(Press(WaitForVisible("#32770", kDeleteQuestion), IDYES));
-        const std::string exe = ExePath().substr(ExePath().find_last_of('\\') + 1);
+        const std::string exe = TestProgramPath().substr(TestProgramPath().find_last_of('\\') + 1);
         HWND refusal = WaitForVisible("#32770", exe.substr(0, exe.rfind('.')).c_str());
         ASSERT_NE(refusal, nullptr) << "no refusal under the program's name";
         EXPECT_EQ(Text(refusal, 0xFFFF), "Sorry in this version you cannot delete entry from scheduled task");
@@ -275,10 +232,10 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
 
         ASSERT_TRUE(Select(window, "Keeper"));
         Command(window, IDC_RUN);
-        EXPECT_TRUE(WaitFor([&] { return log.Lines().size() == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return log.Lines().size() == 1; }));
         EXPECT_TRUE(IsWindowVisible(window) && IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL))) << "Run ran all";
         Command(window, IDC_RUN_ALL);
-        EXPECT_TRUE(WaitFor([&] { return log.Lines().size() == 2; }));
+        EXPECT_TRUE(WaitUntil([&] { return log.Lines().size() == 2; }));
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
     });
@@ -294,8 +251,8 @@ TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
 
     RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
-        ASSERT_TRUE(WaitFor([&] { return log.Lines().size() >= 2; })) << "the countdown launched nothing";
-        ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(window); }));
+        ASSERT_TRUE(WaitUntil([&] { return log.Lines().size() >= 2; })) << "the countdown launched nothing";
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }));
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
 
@@ -305,7 +262,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
         HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
         EXPECT_TRUE(GetMenuState(menu, ID_TRAY_RUN_ALL, MF_BYCOMMAND) & MF_GRAYED);
         PostMessageA(window, WM_CANCELMODE, 0, 0);
-        EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(popup); }));
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
 
         // Neither the button nor the tray item nor a timer starts them again.
         Command(window, IDC_RUN_ALL);
@@ -365,7 +322,7 @@ TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
             EXPECT_EQ(Config("TimeDelay"), step.delay) << step.command;
         }
 
-        ASSERT_TRUE(WaitFor([&] { return trayAdds_ == 1; })) << "no icon at the first paint";
+        ASSERT_TRUE(WaitUntil([&] { return trayAdds_ == 1; })) << "no icon at the first paint";
         SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         EXPECT_TRUE(IsWindow(window));
         EXPECT_FALSE(IsWindowVisible(window));
@@ -395,7 +352,7 @@ TEST_F(PacewickDlgTest, RestoreAllStopsMonitorsPutsEverythingBackAndEnds) {
         EXPECT_TRUE(InBackUp(HKEY_CURRENT_USER, "UserApp") && IsWindow(window)) << "restored on No";
         const std::string text = Answered(window, IDC_RESTORE_ALL, "Are you sure to restore?", IDYES);
         EXPECT_NE(text.find("Press [Yes] to restore everything."), std::string::npos) << text;
-        EXPECT_TRUE(WaitFor([&] { return !IsWindow(window); })) << "the dialog did not end";
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); })) << "the dialog did not end";
     });
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "UserApp") && InRun(HKEY_LOCAL_MACHINE, "MachineApp"));

@@ -1,0 +1,77 @@
+#pragma once
+// Helpers the test folders share: bounded waits, the fixtures' folder, and the
+// log that record_launch.exe writes each start into.
+#include <windows.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/StartupManager.h"
+
+// Polls until the condition holds; false when it still fails after the timeout.
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
+    for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
+        if (GetTickCount64() > end) return condition();
+    return true;
+}
+
+// The test program's own path and folder; the fixtures are built beside it.
+inline std::string TestProgramPath() {
+    char path[MAX_PATH] = {};
+    return std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+}
+inline std::string FixtureDir() {
+    const std::string path = TestProgramPath();
+    return path.substr(0, path.find_last_of('\\'));
+}
+
+// The manager with an empty list and a Task Scheduler that offers no tasks, so
+// that the list holds exactly what the BackUp keys give.
+inline CStartupManager& ManagerWithoutTasks() {
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    manager->List().Clear();
+    return *manager;
+}
+
+// record_launch.exe appends the command line of each start to the file named by
+// PACEWICK_LAUNCH_LOG; this object names a fresh one for its lifetime.
+class LaunchLog {
+public:
+    LaunchLog() : path_(TestProgramPath() + "." + std::to_string(GetCurrentProcessId()) + ".launch.log") {
+        DeleteFileA(path_.c_str());
+        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", path_.c_str());
+    }
+    ~LaunchLog() {
+        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", nullptr);
+        DeleteFileA(path_.c_str());
+    }
+    LaunchLog(const LaunchLog&) = delete;
+    LaunchLog& operator=(const LaunchLog&) = delete;
+
+    // The logged command lines, sorted: the started programs run side by side.
+    std::vector<std::string> Lines() const {
+        std::ifstream file(path_);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(file, line);) lines.push_back(line);
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    }
+    // The lines once `count` are there (or after 30 s), and a moment later, so
+    // that a second start of any program would show.
+    std::vector<std::string> WaitFor(std::size_t count) const {
+        WaitUntil([&] { return Lines().size() >= count; }, 30000);
+        Sleep(300);
+        return Lines();
+    }
+    // A command that starts the recorder with these arguments.
+    static std::string Command(const std::string& arguments) {
+        return "\"" + FixtureDir() + "\\record_launch.exe\" " + arguments;
+    }
+
+private:
+    std::string path_;
+};
