@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "RegistrySandbox.h"
@@ -64,7 +65,7 @@ HWND List(HWND window) { return GetDlgItem(window, IDC_ENTRY_LIST); }
 
 std::vector<Row> Rows(HWND window) {
     std::vector<Row> rows(static_cast<std::size_t>(SendMessageA(List(window), LVM_GETITEMCOUNT, 0, 0)), Row(4));
-    for (std::size_t row = 0; row < rows.size(); ++row) {
+    for (std::size_t row = 0; row < rows.size(); ++row)
         for (int column = 0; column < 4; ++column) {
             char text[300] = {};
             LVITEMA item = {};
@@ -74,7 +75,6 @@ std::vector<Row> Rows(HWND window) {
             SendMessageA(List(window), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
             rows[row][column] = text;
         }
-    }
     return rows;
 }
 
@@ -132,17 +132,19 @@ protected:
         RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "TimeDelay", RegistrySandbox::Dword(delay));
         RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "Restored", RegistrySandbox::Dword(0));
     }
-    static DWORD Config(const char* name) {
-        const auto value = RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kConfig, name);
-        DWORD number = 0xFFFFFFFF;
-        if (value && value->count() == sizeof number) CopyMemory(&number, value->data(), sizeof number);
-        return number;
+    static bool ConfigIs(const char* name, DWORD number) {
+        return RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kConfig, name) == RegistrySandbox::Dword(number);
     }
-    static void BackUp(HKEY hive, const char* name, const std::string& command) {
-        RegistrySandbox::PutText(hive, keys::kBackUp, name, command);
-    }
-    static bool InBackUp(HKEY hive, const char* name) {
-        return RegistrySandbox::Get(hive, keys::kBackUp, name).has_value();
+    // The names each BackUp key holds, sorted: "user names | machine names".
+    static std::string BackedUp() {
+        std::string names;
+        for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            auto held = RegistrySandbox::ValueNames(hive, keys::kBackUp);
+            std::sort(held.begin(), held.end());
+            for (const std::string& name : held) names += name + " ";
+            names += hive == HKEY_CURRENT_USER ? "| " : "";
+        }
+        return names;
     }
     static bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
     void Rebuild() { manager_->RebuildList(manager_->List()); }
@@ -157,13 +159,13 @@ protected:
 // Run and Run All.
 TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
     LaunchLog log;
-    BackUp(HKEY_CURRENT_USER, "UserOnly", "C:\\u.exe");
-    BackUp(HKEY_LOCAL_MACHINE, "MachineOnly", "C:\\m.exe");
+    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserOnly", "C:\\u.exe");
+    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineOnly", "C:\\m.exe");
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        BackUp(hive, "Both", "C:\\b.exe");
-        BackUp(hive, "Half", "C:\\h.exe");
+        RegistrySandbox::PutText(hive, keys::kBackUp, "Both", "C:\\b.exe");
+        RegistrySandbox::PutText(hive, keys::kBackUp, "Half", "C:\\h.exe");
     }
-    BackUp(HKEY_CURRENT_USER, "Keeper", LaunchLog::Command("keeper"));
+    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Keeper", LaunchLog::Command("keeper"));
     Rebuild();
     // Listed as in both keys while the machine's copy is already gone.
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");
@@ -207,28 +209,21 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_EQ(Rows(window), expected);
 
-        ASSERT_TRUE(Select(window, "Half"));
-        Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, IDYES);
-        EXPECT_FALSE(InBackUp(HKEY_CURRENT_USER, "Half"));
-        EXPECT_FALSE(Select(window, "Half")) << "the list was not refilled";
-        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 4");  // the task row goes with the refill
-
-        ASSERT_TRUE(Select(window, "UserOnly"));
-        Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, IDNO);
-        EXPECT_TRUE(InBackUp(HKEY_CURRENT_USER, "UserOnly"));
-        ASSERT_TRUE(Select(window, "UserOnly"));
-        Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, IDYES);
-        EXPECT_FALSE(InBackUp(HKEY_CURRENT_USER, "UserOnly"));
-        EXPECT_TRUE(InBackUp(HKEY_LOCAL_MACHINE, "Both") && InBackUp(HKEY_CURRENT_USER, "Both"));
-        ASSERT_TRUE(Select(window, "MachineOnly"));
-        Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, IDYES);
-        EXPECT_FALSE(InBackUp(HKEY_LOCAL_MACHINE, "MachineOnly"));
-        EXPECT_TRUE(InBackUp(HKEY_CURRENT_USER, "Both"));
-        ASSERT_TRUE(Select(window, "Both"));
-        Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, IDYES);
-        EXPECT_FALSE(InBackUp(HKEY_CURRENT_USER, "Both") || InBackUp(HKEY_LOCAL_MACHINE, "Both"));
-        ASSERT_EQ(Rows(window).size(), 1u);
-        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 1");
+        // Each label deletes from its own BackUp keys, on Yes only, and the list is refilled.
+        // The task row goes with the first refill. Rows: name, answer, BackUp keys' names after it, rows left.
+        const std::tuple<const char*, int, const char*, std::size_t> deletions[] = {
+            {"Half", IDYES, "Both Keeper UserOnly | Both MachineOnly ", 4},
+            {"UserOnly", IDNO, "Both Keeper UserOnly | Both MachineOnly ", 4},
+            {"UserOnly", IDYES, "Both Keeper | Both MachineOnly ", 3},
+            {"MachineOnly", IDYES, "Both Keeper | Both ", 2},
+            {"Both", IDYES, "Keeper | ", 1}};
+        for (const auto& [name, answer, left, rows] : deletions) {
+            ASSERT_TRUE(Select(window, name));
+            Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, answer);
+            EXPECT_EQ(BackedUp(), left) << name;
+            EXPECT_EQ(Rows(window).size(), rows) << name;
+            EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: " + std::to_string(rows));
+        }
 
         ASSERT_TRUE(Select(window, "Keeper"));
         Command(window, IDC_RUN);
@@ -244,8 +239,8 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
 
 TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
     LaunchLog log;
-    BackUp(HKEY_CURRENT_USER, "First", LaunchLog::Command("first"));
-    BackUp(HKEY_LOCAL_MACHINE, "Second", LaunchLog::Command("second"));
+    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
+    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Second", LaunchLog::Command("second"));
     Rebuild();
     SetConfig(0, 1500);
 
@@ -273,35 +268,11 @@ TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("second")}));
 }
 
-// Timed start with nothing delayed: the template, the status, the delay
-// commands and the tray.
+// Timed start with nothing delayed: the status, the delay commands and the tray.
 TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
     Rebuild();
     SetConfig(0, 90000);
-    const struct {
-        int id;
-        const char* text;  // null: set by the program
-    } controls[] = {
-        {IDC_RUN_ALL, "Run All"},          {-1, "Set Delay Load Timer :"},    {IDC_EXIT, "Exit"},
-        {IDC_MINUTES, "1"},                {IDC_MINUTES_SPIN, ""},            {-1, "List of Startup Programs:"},
-        {-1, "minute(s)"},                 {IDC_RUN, "Run"},                  {IDC_APPLY, "Apply"},
-        {IDC_ENTRY_LIST, ""},              {IDC_ELAPSED, nullptr},            {IDC_STATUS, nullptr},
-        {IDC_HELP_LINK, "Help"},           {IDC_ENTRY_COUNT, nullptr},        {-1, "Current Status:"},
-        {IDC_WEB_LINK, PACEWICK_WEB_LABEL}, {IDC_MANUAL_START, "Manual Start"}, {-1, "Time Control"},
-        {IDC_DELETE_ENTRY, "Delete entry"}, {IDC_RESTORE_ALL, "Restore All"},
-    };
-
     RunDialog(dialog_, [&](HWND window) {
-        HWND child = GetWindow(window, GW_CHILD);
-        for (const auto& control : controls) {
-            ASSERT_NE(child, nullptr) << "missing from " << control.id;
-            EXPECT_EQ(GetDlgCtrlID(child), control.id);
-            char text[128] = {};
-            GetWindowTextA(child, text, sizeof text);
-            EXPECT_STREQ(text, control.text ? control.text : text) << control.id;
-            child = GetWindow(child, GW_HWNDNEXT);
-        }
-        EXPECT_EQ(child, nullptr) << "more controls than the template";
         EXPECT_EQ(Headings(window), kHeadings);
         EXPECT_TRUE(Rows(window).empty());
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 0");
@@ -309,23 +280,18 @@ TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
 
         // Each command writes both values itself; the manual ones keep the last delay chosen.
         SendMessageA(GetDlgItem(window, IDC_MINUTES_SPIN), UDM_SETPOS, 0, MAKELPARAM(7, 0));
-        const struct {
-            int command;
-            DWORD manual, delay;
-        } steps[] = {{ID_TRAY_DELAY_1_MIN, 0, 60000}, {ID_TRAY_DELAY_3_MIN, 0, 180000},
-                     {ID_TRAY_DELAY_5_MIN, 0, 300000}, {ID_TRAY_MANUAL, 1, 300000},
-                     {IDC_MANUAL_START, 1, 300000},   {IDC_APPLY, 0, 7 * 60000}};
-        for (const auto& step : steps) {
+        const std::tuple<int, DWORD, DWORD> steps[] = {  // command, Manual, TimeDelay
+            {ID_TRAY_DELAY_1_MIN, 0, 60000}, {ID_TRAY_DELAY_3_MIN, 0, 180000}, {ID_TRAY_DELAY_5_MIN, 0, 300000},
+            {ID_TRAY_MANUAL, 1, 300000},     {IDC_MANUAL_START, 1, 300000},    {IDC_APPLY, 0, 7 * 60000}};
+        for (const auto& [command, manual, delay] : steps) {
             SetConfig(7, 7);
-            Command(window, step.command);
-            EXPECT_EQ(Config("Manual"), step.manual) << step.command;
-            EXPECT_EQ(Config("TimeDelay"), step.delay) << step.command;
+            Command(window, command);
+            EXPECT_TRUE(ConfigIs("Manual", manual) && ConfigIs("TimeDelay", delay)) << command;
         }
 
         ASSERT_TRUE(WaitUntil([&] { return trayAdds_ == 1; })) << "no icon at the first paint";
-        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-        EXPECT_TRUE(IsWindow(window));
-        EXPECT_FALSE(IsWindowVisible(window));
+        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x2, 0);  // the low bits are the system's own
+        EXPECT_TRUE(IsWindow(window) && !IsWindowVisible(window));
         ShowWindow(window, SW_SHOWNORMAL);  // as a second start would; it hides again
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_FALSE(IsWindowVisible(window));
@@ -333,31 +299,29 @@ TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
         EXPECT_TRUE(IsWindowVisible(window));
         SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
         EXPECT_TRUE(IsWindowVisible(window)) << "hidden again after Open";
-        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x2, 0);  // the low bits are the system's own
-        EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_EQ(trayAdds_.load(), 1) << "the icon was added again";
         EXPECT_EQ(SendMessageA(window, CPacewickDlg::kTrayMessage, 2, WM_RBUTTONDOWN), E_FAIL);
     });
 }
 
 TEST_F(PacewickDlgTest, RestoreAllStopsMonitorsPutsEverythingBackAndEnds) {
-    BackUp(HKEY_CURRENT_USER, "UserApp", "C:\\user.exe");
-    BackUp(HKEY_LOCAL_MACHINE, "MachineApp", "C:\\machine.exe");
+    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserApp", "C:\\user.exe");
+    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineApp", "C:\\machine.exe");
     Rebuild();
     SetConfig(1, 60000);
     StartRunKeyMonitors();
 
     const INT_PTR result = RunDialog(dialog_, [&](HWND window) {
         Answered(window, IDC_RESTORE_ALL, "Are you sure to restore?", IDNO);
-        EXPECT_TRUE(InBackUp(HKEY_CURRENT_USER, "UserApp") && IsWindow(window)) << "restored on No";
+        EXPECT_TRUE(BackedUp() == "UserApp | MachineApp " && IsWindow(window)) << "restored on No";
         const std::string text = Answered(window, IDC_RESTORE_ALL, "Are you sure to restore?", IDYES);
         EXPECT_NE(text.find("Press [Yes] to restore everything."), std::string::npos) << text;
         EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); })) << "the dialog did not end";
     });
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "UserApp") && InRun(HKEY_LOCAL_MACHINE, "MachineApp"));
-    EXPECT_FALSE(InBackUp(HKEY_CURRENT_USER, "UserApp") || InBackUp(HKEY_LOCAL_MACHINE, "MachineApp"));
-    EXPECT_EQ(Config("Restored"), 1u);
+    EXPECT_EQ(BackedUp(), "| ");
+    EXPECT_TRUE(ConfigIs("Restored", 1));
     // No monitor is left to take a newcomer (or the restored values) over.
     RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\new.exe");
     Sleep(1500);

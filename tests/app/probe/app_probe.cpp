@@ -28,71 +28,39 @@ HWND MainWindow() { return FindWindowA(kMainClass, nullptr); }
 
 template <typename Found>
 bool WaitFor(DWORD milliseconds, Found found) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        if (found()) return true;
+    for (const DWORD start = GetTickCount(); !found(); Sleep(100))
         if (GetTickCount() - start >= milliseconds) return false;
-        Sleep(100);
-    }
+    return true;
 }
 
-// Memory in the program's process: a list view reads and writes item texts only
-// through pointers into its own address space.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HWND window, size_t size) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(window, &pid);
-        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-        if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-    }
-    ~RemoteBuffer() {
-        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-        if (process_) CloseHandle(process_);
-    }
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    bool Valid() const { return address_ != nullptr; }
-    char* At(size_t offset) const { return static_cast<char*>(address_) + offset; }
-    bool Write(size_t offset, const void* data, size_t size) const {
-        return WriteProcessMemory(process_, At(offset), data, size, nullptr) != 0;
-    }
-    bool Read(size_t offset, void* data, size_t size) const {
-        return ReadProcessMemory(process_, At(offset), data, size, nullptr) != 0;
-    }
-
-private:
-    HANDLE process_ = nullptr;
-    void* address_ = nullptr;
-};
-
-std::string CellText(HWND list, const RemoteBuffer& remote, int row, int column) {
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = remote.At(sizeof(item));
-    item.cchTextMax = static_cast<int>(kTextRoom);
-    if (!remote.Write(0, &item, sizeof(item))) return "?";
-    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
-    char text[kTextRoom + 1] = {};
-    remote.Read(sizeof(item), text, kTextRoom);
-    return text;
-}
-
+// A list view reads and writes item texts only through pointers into its own
+// process, so the item and its text go through memory allocated there.
 int PrintRows() {
     HWND list = GetDlgItem(MainWindow(), kListId);
-    if (!list) return 2;
-    RemoteBuffer remote(list, sizeof(LVITEMA) + kTextRoom);
-    if (!remote.Valid()) return 3;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    const DWORD access = PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE;
+    HANDLE process = list ? OpenProcess(access, FALSE, pid) : nullptr;
+    void* memory = process ? VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextRoom, MEM_COMMIT, PAGE_READWRITE)
+                           : nullptr;
+    char* remote = static_cast<char*>(memory);
+    if (!remote) return 2;
     const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
-        std::string line;
         for (int column = 0; column < kColumns; ++column) {
-            if (column) line += '|';
-            line += CellText(list, remote, row, column);
+            LVITEMA item = {};
+            item.iSubItem = column;
+            item.pszText = remote + sizeof item;
+            item.cchTextMax = static_cast<int>(kTextRoom);
+            char text[kTextRoom + 1] = {};
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(process, remote + sizeof item, text, kTextRoom, nullptr);
+            std::printf(column + 1 < kColumns ? "%s|" : "%s\n", text);
         }
-        std::printf("%s\n", line.c_str());
     }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
     return 0;
 }
 
@@ -101,20 +69,8 @@ int PrintState() {
     if (!window) return 2;
     HWND foreground = GetForegroundWindow();
     const bool front = foreground == window || foreground == GetLastActivePopup(window);
-    std::printf("visible=%d iconic=%d foreground=%d\n", IsWindowVisible(window) ? 1 : 0,
-                IsIconic(window) ? 1 : 0, front ? 1 : 0);
+    std::printf("visible=%d iconic=%d foreground=%d\n", !!IsWindowVisible(window), !!IsIconic(window), front);
     return 0;
-}
-
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM text) {
-    char className[64] = {};
-    GetClassNameA(child, className, sizeof(className));
-    if (lstrcmpiA(className, "Static") == 0) {
-        char buffer[kTextRoom] = {};
-        GetWindowTextA(child, buffer, sizeof(buffer));
-        *reinterpret_cast<std::string*>(text) += buffer;
-    }
-    return TRUE;
 }
 
 HWND WaitForBox(const char* caption, DWORD milliseconds) {
@@ -126,16 +82,18 @@ HWND WaitForBox(const char* caption, DWORD milliseconds) {
 int Answer(const char* caption, const char* button, DWORD milliseconds) {
     HWND box = WaitForBox(caption, milliseconds);
     if (!box) return 2;
-    std::string text;
-    EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-    std::printf("%s\n", text.c_str());
+    char text[kTextRoom] = {};
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the box's message
+    std::printf("%s\n", text);
     std::fflush(stdout);
     const WORD id = std::strcmp(button, "yes") == 0 ? IDYES : std::strcmp(button, "no") == 0 ? IDNO : IDOK;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
     return WaitFor(milliseconds, [&] { return !IsWindow(box); }) ? 0 : 4;
 }
 
-int Run(int argc, char** argv) {
+}  // namespace
+
+int main(int argc, char** argv) {
     if (argc < 2) return 64;
     const std::string command = argv[1];
     const DWORD wait = argc > 2 ? static_cast<DWORD>(std::strtoul(argv[argc - 1], nullptr, 10)) : 0;
@@ -149,12 +107,4 @@ int Run(int argc, char** argv) {
     if (command == "wait-box" && argc == 4) return WaitForBox(argv[2], wait) ? 0 : 1;
     if (command == "answer" && argc == 5) return Answer(argv[2], argv[3], wait);
     return 64;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    const int result = Run(argc, argv);
-    std::fflush(stdout);
-    return result;
 }
