@@ -42,11 +42,6 @@ EntryList CStartupManager::CopyList() {
     return list_;
 }
 
-void CStartupManager::WalkList(const std::function<void(const StartupEntry&)>& visit) {
-    auto lock = Lock();
-    for (const StartupEntry& entry : list_) visit(entry);
-}
-
 int CStartupManager::MarkPresentInBoth(const char* name) {
     auto lock = Lock();
     int found = 0;

@@ -41,7 +41,6 @@ public:
     // --- the manager's own list, under the lock -------------------------------
     EntryList& List() { return list_; }
     EntryList CopyList();
-    void WalkList(const std::function<void(const StartupEntry&)>& visit);
 
     // Duplicate rule: relabels every listed entry of exactly this name as present
     // in both BackUp keys; 1 when any matched, else 0.

@@ -35,11 +35,7 @@ bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 SubclassedControl::~SubclassedControl() { Detach(); }
 
 bool SubclassedControl::Attach(HWND parent, int id) {
-    if (parent == nullptr) return false;
-    return AttachWindow(GetDlgItem(parent, id));
-}
-
-bool SubclassedControl::AttachWindow(HWND hwnd) {
+    HWND hwnd = parent ? GetDlgItem(parent, id) : nullptr;
     if (hwnd == nullptr || hwnd_ != nullptr || !IsWindow(hwnd)) return false;
     if (GetPropA(hwnd, kControlProperty) != nullptr) return false;
     if (!SetPropA(hwnd, kControlProperty, this)) return false;
@@ -74,11 +70,9 @@ LRESULT SubclassedControl::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) 
         return 0;
     }
     if (message == WM_NCDESTROY) {
-        // The window goes before its owner object: unhook, then let the
-        // control finish its own destruction.
+        // The window goes before its owner object: unhook first.
         HWND hwnd = hwnd_;
         Detach();
-        OnDetached();
         return DefSubclassProc(hwnd, message, wParam, lParam);
     }
     return HandleMessage(message, wParam, lParam);

@@ -43,8 +43,6 @@ public:
     // Subclasses dialog item `id` of `parent`. False when there is no such
     // item, this object already holds a window, or subclassing fails.
     bool Attach(HWND parent, int id);
-    // Subclasses `hwnd` itself (same rules as Attach).
-    bool AttachWindow(HWND hwnd);
     // Removes the subclass; the window keeps living.
     void Detach();
 
@@ -56,10 +54,6 @@ protected:
     virtual bool OnReflected(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     // Every message of the control; the default is DefSubclassProc.
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    // Called once the window is being destroyed (WM_NCDESTROY), after the
-    // subclass is removed; Hwnd() is already null.
-    virtual void OnDetached() {}
-
 private:
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR refData);

@@ -45,7 +45,6 @@ public:
     // Where SetPicture placed the window (screen coordinates).
     POINT Position() const { return {x_, y_}; }
     // The animation entry point was found (fading is possible).
-    bool CanAnimate() const { return animate_ != nullptr; }
     // Replaces the entry point looked up at construction (null: no fading).
     using AnimateWindowFn = BOOL(WINAPI*)(HWND, DWORD, DWORD);
     void SetAnimateWindow(AnimateWindowFn animate) { animate_ = animate; }

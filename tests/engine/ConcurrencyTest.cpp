@@ -25,10 +25,8 @@ TEST(TakeOver, TwoMonitorsAndTheWindowShareTheManagerWithoutLosingAValue) {
         std::thread userMonitor(monitor), machineMonitor(monitor);
         std::thread window([&] {
             for (; !done; ++walks) {
-                for (const StartupEntry& entry : manager.CopyList()) badEntries += !labels.count(entry.origin);
-                manager.WalkList([&](const StartupEntry& entry) {
+                for (const StartupEntry& entry : manager.CopyList())
                     badEntries += !labels.count(entry.origin) || entry.name[0] == '\0';
-                });
             }
         });
         // Programs add themselves to the Run keys while the take-overs run.

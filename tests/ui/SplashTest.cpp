@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
+#include <vector>
 
 #include "ui/SplashScreenEx.h"
 #include "win/Scoped.h"
@@ -54,9 +56,10 @@ protected:
     }
     // A created splash showing the shipped picture; SPLASH_SHADOW lets a
     // second one be made once the class exists.
-    CountingSplash* Make(DWORD displayTime, short red = 255, short green = 0, short blue = 255) {
+    CountingSplash* Make(DWORD displayTime, short red = 255, short green = 0, short blue = 255,
+                         DWORD flags = CSplashScreenEx::SPLASH_SHADOW) {
         auto* splash = new CountingSplash;
-        if (!splash->Create(nullptr, nullptr, displayTime, CSplashScreenEx::SPLASH_SHADOW)) {
+        if (!splash->Create(nullptr, nullptr, displayTime, flags)) {
             delete splash;
             return nullptr;
         }
@@ -140,6 +143,28 @@ TEST_F(SplashTest, DeletesItselfAfterItsDisplayTime) {
     EXPECT_TRUE(IsWindowVisible(hwnd_));
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }, 5000));
     EXPECT_GE(GetTickCount() - start, 140u);
+}
+
+// Wine's AnimateWindow returns at once without fading, so the fades are seen
+// through the calls the splash makes to it.
+std::vector<std::pair<DWORD, DWORD>> fades;
+BOOL WINAPI RecordFade(HWND window, DWORD milliseconds, DWORD flags) {
+    fades.emplace_back(milliseconds, flags);
+    return ShowWindow(window, (flags & AW_HIDE) ? SW_HIDE : SW_SHOW);
+}
+
+TEST_F(SplashTest, FadesInOverHalfASecondAndOutOverAFifth) {
+    const DWORD fading = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT;
+    CountingSplash* splash = Make(0, 255, 0, 255, fading | CSplashScreenEx::SPLASH_SHADOW);
+    ASSERT_NE(splash, nullptr);
+    fades.clear();
+    splash->SetAnimateWindow(RecordFade);
+    splash->Display();
+    EXPECT_TRUE(IsWindowVisible(hwnd_));
+    SendMessageA(hwnd_, WM_TIMER, 0, 0);
+    EXPECT_TRUE(Gone());
+    const std::vector<std::pair<DWORD, DWORD>> expected = {{500, AW_BLEND}, {200, AW_BLEND | AW_HIDE}};
+    EXPECT_EQ(expected, fades);
 }
 
 }  // namespace
