@@ -16,7 +16,6 @@ namespace {
 
 constexpr DWORD kValueNameCapacity = 16383;  // the registry's longest value name and its NUL
 constexpr DWORD kSubkeyNameCapacity = 255;
-constexpr const char* kUnknownCompany = "Unknown";
 
 // Reads a value as text, telling a failed read apart from an empty value.
 bool TryReadText(HKEY key, const char* name, std::string* text) {
@@ -35,12 +34,6 @@ void ListSubkeys(HKEY key, DWORD count) {
         if (RegEnumKeyExA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
             PrintLine("(%lu) %s\n", static_cast<unsigned long>(index + 1), name);
     }
-}
-
-std::string ReadCompany(const std::string& path, CFileVersionInfo& versionInfo) {
-    if (!versionInfo.ReadVersionInfo(path.c_str())) return kUnknownCompany;
-    const std::string company = versionInfo.GetCompanyName();
-    return company.empty() ? kUnknownCompany : company;
 }
 
 bool FullyQualified(const std::string& path) {
@@ -83,16 +76,16 @@ public:
     std::string CompanyOf(const std::string& path, CFileVersionInfo& versionInfo) {
         // A bare name is searched for by the version reader, in more places than
         // one file could stand for: it is read every time.
-        if (!FullyQualified(path)) return ReadCompany(path, versionInfo);
+        if (!FullyQualified(path)) return CompanyOrUnknown(versionInfo, path.c_str());
         FileStamp stamp;
         const DWORD error = StampFile(path, &stamp);
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kUnknownCompany;
-        if (error != ERROR_SUCCESS) return ReadCompany(path, versionInfo);
+        if (error != ERROR_SUCCESS) return CompanyOrUnknown(versionInfo, path.c_str());
         const auto known = companies_.find(path);
         if (known != companies_.end() && known->second.stamp == stamp) return known->second.company;
         if (companies_.size() >= kLimit) companies_.clear();
         Known& entry = companies_[path];
-        entry = Known{stamp, ReadCompany(path, versionInfo)};
+        entry = Known{stamp, CompanyOrUnknown(versionInfo, path.c_str())};
         return entry.company;
     }
 

@@ -48,6 +48,12 @@ int CFileVersionInfo::ReadVersionInfo(const char* path, LANGID language) {
     return 1;
 }
 
+std::string CompanyOrUnknown(CFileVersionInfo& reader, const char* path) {
+    if (reader.ReadVersionInfo(path) != 1) return kUnknownCompany;
+    const std::string company = reader.GetCompanyName();
+    return company.empty() ? kUnknownCompany : company;
+}
+
 int CFileVersionInfo::FindTranslation(const void* table, UINT length, WORD language, DWORD* found,
                                        bool lowBytePass) {
     const BYTE* const begin = static_cast<const BYTE*>(table);

@@ -38,3 +38,10 @@ private:
     VS_FIXEDFILEINFO fixed_;
     std::array<std::string, kKeys.size()> texts_;
 };
+
+// What an entry shows when its program names no company.
+constexpr const char* kUnknownCompany = "Unknown";
+
+// The company of the program file at `path` as an entry shows it: the version
+// resource's company name, or "Unknown" when that cannot be read or is empty.
+std::string CompanyOrUnknown(CFileVersionInfo& reader, const char* path);

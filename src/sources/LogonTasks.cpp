@@ -132,12 +132,6 @@ bool IsLogonTrigger(ITaskTrigger* trigger, const CoTaskText& text) {
     return text && std::wcscmp(text.get(), kLogonTriggerText) == 0;
 }
 
-std::string CompanyOf(CFileVersionInfo& reader, const char* command) {
-    if (reader.ReadVersionInfo(command) != 1) return "Unknown";
-    const std::string company = reader.GetCompanyName();
-    return company.empty() ? "Unknown" : company;
-}
-
 // Builds the entry of an accepted task; false when its name or command does not
 // fit a field, since a cut name or command would name another task or program.
 bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CFileVersionInfo& reader,
@@ -151,7 +145,7 @@ bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CF
         std::fflush(stdout);
         return false;
     }
-    SetField(entry->company, CompanyOf(reader, entry->command).c_str());
+    SetField(entry->company, CompanyOrUnknown(reader, entry->command).c_str());
     SetField(entry->origin, origin::kTaskScheduler);
     return true;
 }

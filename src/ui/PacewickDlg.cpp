@@ -11,6 +11,7 @@
 #include "monitor/RunKeyMonitor.h"
 #include "registry/ConfigStore.h"
 #include "resource.h"
+#include "win/ModulePath.h"
 
 namespace {
 
@@ -66,9 +67,7 @@ int NextSelected(HWND list, int after) {
 
 // The program file's name without directory and extension.
 std::string ApplicationName() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name = path;
+    std::string name = win::RunningExecutablePath();
     const auto slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     const auto dot = name.rfind('.');
