@@ -142,7 +142,7 @@ bool CStartupManager::RestoreAll() {
     for (const Hive& hive : {User(), Machine()}) {
         if (Open(hive.run, hive.root, keys::kRun, KEY_ALL_ACCESS) &&
             Open(hive.backUp, hive.root, keys::kBackUp, KEY_ALL_ACCESS))
-            SweepKey(hive.backUp.Get(), nullptr, 0, 1, hive.run.Get());
+            SweepKey(hive.backUp.Get(), nullptr, 0, 1, hive.run.Get(), true);
     }
     // A BackUp value goes only once its Run key holds it again, exactly.
     for (const StartupEntry& entry : list_) {

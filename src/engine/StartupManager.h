@@ -47,7 +47,10 @@ public:
     int MarkPresentInBoth(const char* name);
 
     // --- the sweep and its value helpers --------------------------------------
-    void SweepKey(HKEY source, EntryList* list, int originSelector, int copyFlag, HKEY destination);
+    // With keepChanged, the copy step leaves a destination value that differs
+    // from the source alone: a Run value written since its back-up is newer.
+    void SweepKey(HKEY source, EntryList* list, int originSelector, int copyFlag, HKEY destination,
+                  bool keepChanged = false);
     std::string ReadValueText(HKEY key, const char* name);
     int PutOrDeleteValue(HKEY key, int put, const char* name, const char* data);
     static std::string ProgramPathFromCommand(const std::string& command);

@@ -178,7 +178,8 @@ std::string CStartupManager::ProgramPathFromCommand(const std::string& command) 
     return path;
 }
 
-void CStartupManager::SweepKey(HKEY source, EntryList* list, int originSelector, int copyFlag, HKEY destination) {
+void CStartupManager::SweepKey(HKEY source, EntryList* list, int originSelector, int copyFlag, HKEY destination,
+                               bool keepChanged) {
     auto lock = Lock();
     char className[MAX_PATH] = {};
     DWORD classLength = MAX_PATH;
@@ -206,7 +207,7 @@ void CStartupManager::SweepKey(HKEY source, EntryList* list, int originSelector,
         // The copy is exact, whatever the size or type: the text above is only
         // what the list shows and launches.
         if (copyFlag == 1 && std::strcmp(name.data(), keys::kSelfValueName) != 0)
-            transfer::CopyValue(source, destination, name.data());
+            transfer::CopyValue(source, destination, name.data(), keepChanged);
 
         if (list) ListValue(*this, *list, name.data(), readable ? &text : nullptr, originSelector, versionInfo);
     }

@@ -27,9 +27,14 @@ int ReportDelete(bool deleted) {
     return deleted ? 1 : 0;
 }
 
-int CopyValue(HKEY source, HKEY destination, const char* name) {
+int CopyValue(HKEY source, HKEY destination, const char* name, bool keepChanged) {
     const RegistryAccess access;
-    RegValueBlob value;
+    RegValueBlob value, present;
+    if (keepChanged && access.ReadWholeValue(destination, name, &present) == ERROR_SUCCESS &&
+        access.ReadWholeValue(source, name, &value) == ERROR_SUCCESS && present != value) {
+        PrintLine("Reg entry kept, it changed since it was backed up: %s\n", name);
+        return 0;
+    }
     const bool written = access.ReadWholeValue(source, name, &value) == ERROR_SUCCESS &&
                          access.WriteValue(destination, name, &value) == ERROR_SUCCESS;
     return ReportPut(written);

@@ -21,7 +21,8 @@ bool FitsAnEntry(const RegValueBlob& value);
 
 // Copies one value, type and data whatever their size, from source to
 // destination, reporting the write with the put line. 1 when written, else 0.
-int CopyValue(HKEY source, HKEY destination, const char* name);
+// With keepChanged a differing destination value is left as it is, with a line.
+int CopyValue(HKEY source, HKEY destination, const char* name, bool keepChanged = false);
 
 // What a value must satisfy, beyond having an identical copy, to be deleted.
 using DeletionCheck = bool (*)(const RegValueBlob& value);

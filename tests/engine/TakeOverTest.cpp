@@ -144,6 +144,14 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     manager.TakeOver();  // the next take-over takes the new value over
     EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
+    // A Run value written again while Pacewick was not watching is newer than
+    // its back-up: a restore keeps both rather than overwrite it.
+    S::PutText(kUser, keys::kRun, "moving", "C:\\v3.exe");
+    EXPECT_EQ(1, CountOf(OutputOf([&] { manager.RestoreAll(); }),
+                         "Reg entry kept, it changed since it was backed up: moving\n"));
+    EXPECT_EQ(S::Text("C:\\v3.exe"), S::Get(kUser, keys::kRun, "moving"));
+    EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
+    manager.TakeOver();
 
     // Restore into a Run key that cannot be opened keeps every back-up.
     const Snapshot userBackUp = Take(kUser, keys::kBackUp);
