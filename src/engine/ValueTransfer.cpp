@@ -30,14 +30,12 @@ int ReportDelete(bool deleted) {
 int CopyValue(HKEY source, HKEY destination, const char* name, bool keepChanged) {
     const RegistryAccess access;
     RegValueBlob value, present;
-    if (keepChanged && access.ReadWholeValue(destination, name, &present) == ERROR_SUCCESS &&
-        access.ReadWholeValue(source, name, &value) == ERROR_SUCCESS && present != value) {
+    if (access.ReadWholeValue(source, name, &value) != ERROR_SUCCESS) return ReportPut(false);
+    if (keepChanged && access.ReadWholeValue(destination, name, &present) == ERROR_SUCCESS && present != value) {
         PrintLine("Reg entry kept, it changed since it was backed up: %s\n", name);
         return 0;
     }
-    const bool written = access.ReadWholeValue(source, name, &value) == ERROR_SUCCESS &&
-                         access.WriteValue(destination, name, &value) == ERROR_SUCCESS;
-    return ReportPut(written);
+    return ReportPut(access.WriteValue(destination, name, &value) == ERROR_SUCCESS);
 }
 
 int DeleteIfKept(HKEY from, HKEY keeper, const char* name, DeletionCheck check) {
