@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "RegistrySandbox.h"
-#include "engine/Diagnostics.h"
-#include "monitor/RunKeyMonitor.h"
+#include "win/Diagnostics.h"
+#include "app/RunKeyMonitors.h"
 #include "registry/RegistryKeys.h"
 
 namespace {

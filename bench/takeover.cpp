@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "RegistrySandbox.h"
-#include "engine/Diagnostics.h"
+#include "win/Diagnostics.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
@@ -188,7 +188,7 @@ int main() {
             SilencedOutput silence;
             for (double& time : times) {
                 const double start = Now();
-                manager->RebuildList(manager->List());
+                manager->RebuildList();
                 time = Now() - start;
             }
         }

@@ -6,10 +6,10 @@
 #include <new>
 #include <string>
 
+#include "app/RunKeyMonitors.h"
 #include "app/SelfCommand.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
-#include "monitor/RunKeyMonitor.h"
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
 #include "ui/PacewickDlg.h"
@@ -112,7 +112,7 @@ BOOL CPacewickApp::InitInstance() {
     const std::string self = SelfCommand();
     if (!self.empty()) manager->RegisterSelf(self.c_str());
 
-    CPacewickDlg mainWindow(nullptr);
+    CPacewickDlg mainWindow(nullptr, ::StopRunKeyMonitors);
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();

@@ -1,32 +1,35 @@
 #include "engine/StartupManager.h"
 
-#include <cstring>
-#include <string>
 #include <vector>
 
-#include "engine/Diagnostics.h"
+#include "engine/Launch.h"
+#include "engine/Sweep.h"
 #include "engine/ValueTransfer.h"
+#include "engine/model/StartupLists.h"
+#include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
+#include "win/Diagnostics.h"
 
 namespace {
 
-// Opens a key afresh into its member; the member's earlier handle is closed.
-bool Open(win::UniqueKey& member, HKEY hive, const char* path, REGSAM access) {
-    return RegOpenKeyExA(hive, path, 0, access, member.Put()) == ERROR_SUCCESS;
-}
+using registry::kReadAccess;
+using registry::kWriteAccess;
 
-// Windows expands the environment references of expandable Run values before it
-// starts them; the delayed start does the same, so %ProgramFiles% and the like work.
-std::vector<char> ExpandedCommand(const char* command) {
-    std::vector<char> expanded(MAX_PATH);
-    for (;;) {
-        const DWORD needed = ExpandEnvironmentStringsA(command, expanded.data(), static_cast<DWORD>(expanded.size()));
-        if (needed == 0) break;  // cannot expand: start the command as written
-        if (needed <= expanded.size()) return expanded;
-        expanded.resize(needed);
-    }
-    const std::size_t length = std::strlen(command);
-    return std::vector<char>(command, command + length + 1);
+// One start-up list's Run and BackUp keys, as one operation opens them.
+struct OpenedList {
+    const StartupList& list;
+    registry::Key run;
+    registry::Key backUp;
+
+    explicit OpenedList(const StartupList& startupList) : list(startupList) {}
+    LONG OpenRun(REGSAM access) { return run.Open(list.root, list.runPath, access | list.view); }
+    LONG OpenBackUp(REGSAM access) { return backUp.Open(list.root, list.backUpPath, access | list.view); }
+};
+
+std::vector<OpenedList> EveryList() {
+    std::vector<OpenedList> opened;
+    for (const StartupList& list : StartupLists()) opened.emplace_back(list);
+    return opened;
 }
 
 }  // namespace
@@ -44,65 +47,54 @@ EntryList CStartupManager::CopyList() {
 
 int CStartupManager::MarkPresentInBoth(const char* name) {
     auto lock = Lock();
-    int found = 0;
-    for (StartupEntry& entry : list_) {
-        if (std::strcmp(entry.name, name) == 0) {
-            SetField(entry.origin, origin::kBoth);
-            found = 1;
-        }
-    }
-    return found;
+    return ::MarkPresentInBoth(list_, name);
 }
 
-bool CStartupManager::LaunchCommand(char* command) {
-    auto lock = Lock();
-    std::vector<char> commandLine = ExpandedCommand(command ? command : "");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process)) {
-        PrintLine("CreateProcess failed (%d)\n", static_cast<int>(GetLastError()));
-        return false;
-    }
-    // The program runs on its own; nothing here waits for it or keeps its handles.
-    win::UniqueHandle processHandle(process.hProcess);
-    win::UniqueHandle threadHandle(process.hThread);
-    return true;
-}
+bool CStartupManager::LaunchCommand(const char* command) { return launch::LaunchCommand(command); }
 
 bool CStartupManager::LaunchAll(EntryList copy) {
-    auto lock = Lock();
-    for (StartupEntry& entry : copy) {
+    for (const StartupEntry& entry : copy) {  // a failed start does not stop the others
         PrintLine("Data %s\n", entry.command);
-        LaunchCommand(entry.command);
+        launch::LaunchCommand(entry.command);
     }
-    copy.Clear();
     return true;
 }
 
 int CStartupManager::RegisterSelf(const char* selfCommand) {
     auto lock = Lock();
-    if (!Open(machineRun_, HKEY_LOCAL_MACHINE, keys::kRun, KEY_ALL_ACCESS)) return 0;
-    return PutOrDeleteValue(machineRun_.Get(), 1, keys::kSelfValueName, selfCommand);
+    OpenedList machine(StartupLists()[kMachineList]);
+    if (machine.OpenRun(KEY_SET_VALUE) != ERROR_SUCCESS) return 0;
+    return transfer::PutText(machine.run.Get(), keys::kSelfValueName, selfCommand ? selfCommand : "");
 }
 
 LONG CStartupManager::DeleteBackupEntry(const char* name, int hive) {
     auto lock = Lock();
     if (hive != 0 && hive != 1) return hive;
-    win::UniqueKey& backUp = hive == 0 ? userBackUp_ : machineBackUp_;
-    const LONG status = RegOpenKeyExA(hive == 0 ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, keys::kBackUp, 0,
-                                      KEY_ALL_ACCESS, backUp.Put());
+    OpenedList list(StartupLists()[hive == 0 ? kUserList : kMachineList]);
+    const LONG status = list.OpenBackUp(KEY_SET_VALUE);
     if (status != ERROR_SUCCESS) return status;
-    return PutOrDeleteValue(backUp.Get(), 0, name, nullptr);
+    return transfer::DeleteNamed(list.backUp.Get(), name);
+}
+
+bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
+    auto lock = Lock();
+    // Every BackUp key that keeps the name loses it: a name kept in two must
+    // not come back from the other at the next take-over.
+    bool changed = false;
+    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
+        if (!(entry.lists & ListBit(row))) continue;
+        OpenedList list(StartupLists()[row]);
+        const LONG status = list.OpenBackUp(KEY_SET_VALUE);
+        changed |= status != ERROR_SUCCESS || transfer::DeleteNamed(list.backUp.Get(), entry.name) != 0;
+    }
+    return changed;
 }
 
 void CStartupManager::BackUpRunKeys() {
     auto lock = Lock();
-    for (const Hive& hive : {User(), Machine()}) {
-        if (Open(hive.run, hive.root, keys::kRun, KEY_READ) &&
-            Open(hive.backUp, hive.root, keys::kBackUp, KEY_ALL_ACCESS))
-            SweepKey(hive.run.Get(), nullptr, 0, 1, hive.backUp.Get());
+    for (OpenedList& list : EveryList()) {
+        if (list.OpenRun(kReadAccess) == ERROR_SUCCESS && list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS)
+            sweep::BackUpValues(list.run.Get(), list.backUp.Get());
     }
 }
 
@@ -110,9 +102,11 @@ bool CStartupManager::RebuildList(EntryList& list) {
     auto lock = Lock();
     list.Clear();
     // The current user's key first: its entries win the duplicate rule.
-    for (const Hive& hive : {User(), Machine()}) {
-        if (Open(hive.backUp, hive.root, keys::kBackUp, KEY_READ))
-            SweepKey(hive.backUp.Get(), &list, hive.root == HKEY_CURRENT_USER ? 1 : 0, 0, nullptr);
+    std::size_t row = 0;
+    for (OpenedList& opened : EveryList()) {
+        if (opened.OpenBackUp(kReadAccess) == ERROR_SUCCESS)
+            sweep::ListValues(opened.backUp.Get(), list, opened.list.origin, ListBit(row));
+        ++row;
     }
     AddLogonTasks();
     return true;
@@ -120,34 +114,37 @@ bool CStartupManager::RebuildList(EntryList& list) {
 
 int CStartupManager::RemoveListedFromRun(EntryList copy) {
     auto lock = Lock();
-    // Each Run value is deleted only while its own hive's BackUp key keeps an
-    // identical copy that the list can launch: a name listed from the other hive
+    // Each Run value is deleted only while its own list's BackUp key keeps an
+    // identical copy that the list can launch: a name listed from another list
     // or from a logon task, a missing BackUp key, a failed back-up or a value
     // rewritten since it was backed up all leave the value where it is.
-    for (const Hive& hive : {User(), Machine()}) {
-        Open(hive.run, hive.root, keys::kRun, KEY_ALL_ACCESS);
-        Open(hive.backUp, hive.root, keys::kBackUp, KEY_READ);
+    std::vector<OpenedList> lists = EveryList();
+    for (OpenedList& list : lists) {
+        list.OpenRun(kWriteAccess);
+        list.OpenBackUp(kReadAccess);
     }
     for (const StartupEntry& entry : copy) {
-        for (const Hive& hive : {User(), Machine()})
-            transfer::DeleteIfKept(hive.run.Get(), hive.backUp.Get(), entry.name, transfer::FitsAnEntry);
+        for (OpenedList& list : lists)
+            transfer::DeleteIfKept(list.run.Get(), list.backUp.Get(), entry.name, transfer::FitsAnEntry);
     }
-    copy.Clear();
     return 1;
 }
 
 bool CStartupManager::RestoreAll() {
     auto lock = Lock();
     RebuildList(list_);
-    for (const Hive& hive : {User(), Machine()}) {
-        if (Open(hive.run, hive.root, keys::kRun, KEY_ALL_ACCESS) &&
-            Open(hive.backUp, hive.root, keys::kBackUp, KEY_ALL_ACCESS))
-            SweepKey(hive.backUp.Get(), nullptr, 0, 1, hive.run.Get(), true);
+    std::vector<OpenedList> lists = EveryList();
+    for (OpenedList& list : lists) {
+        const bool runOpened = list.OpenRun(kWriteAccess) == ERROR_SUCCESS;
+        // A BackUp key that cannot be changed is still read below, so that each
+        // value it keeps is reported.
+        const bool backUpOpened = list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS;
+        if (!backUpOpened) list.OpenBackUp(kReadAccess);
+        if (runOpened && backUpOpened) sweep::RestoreValues(list.backUp.Get(), list.run.Get());
     }
     // A BackUp value goes only once its Run key holds it again, exactly.
     for (const StartupEntry& entry : list_) {
-        for (const Hive& hive : {User(), Machine()})
-            transfer::DeleteIfKept(hive.backUp.Get(), hive.run.Get(), entry.name);
+        for (OpenedList& list : lists) transfer::DeleteIfKept(list.backUp.Get(), list.run.Get(), entry.name);
     }
     return true;
 }
@@ -157,4 +154,14 @@ void CStartupManager::TakeOver() {
     BackUpRunKeys();
     RebuildList(list_);
     RemoveListedFromRun(CopyList());
+}
+
+void CStartupManager::SetTaskSchedulerFactory(TaskSchedulerFactory factory) {
+    auto lock = Lock();
+    taskSchedulerFactory_ = std::move(factory);
+}
+
+void CStartupManager::AddLogonTasks() {
+    auto lock = Lock();
+    for (const StartupEntry& entry : ReadLogonTasks(taskSchedulerFactory_)) list_.InsertFront(entry);
 }

@@ -1,17 +1,10 @@
 #include "engine/ValueTransfer.h"
 
-#include <algorithm>
-
-#include "engine/Diagnostics.h"
-#include "engine/StartupEntry.h"
+#include "win/Diagnostics.h"
+#include "engine/model/StartupEntry.h"
 #include "registry/RegistryAccess.h"
 
 namespace transfer {
-
-std::string TextOf(const RegValueBlob& value) {
-    const auto end = std::find(value.bytes.begin(), value.bytes.end(), BYTE{0});
-    return std::string(value.bytes.begin(), end);
-}
 
 bool FitsAnEntry(const RegValueBlob& value) {
     return value.count() <= RegistryAccess::kReadLimit && TextOf(value).size() < StartupEntry::kFieldSize;
@@ -25,6 +18,15 @@ int ReportPut(bool written) {
 int ReportDelete(bool deleted) {
     PrintLine(deleted ? "Reg entry deleted SUCCESSFULLY!!\n" : "Reg entry delete UNSUCCESSFULL!!\n");
     return deleted ? 1 : 0;
+}
+
+int PutText(HKEY key, const char* name, const std::string& text) {
+    const RegValueBlob value(REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+    return ReportPut(RegistryAccess().WriteValue(key, name, &value) == ERROR_SUCCESS);
+}
+
+int DeleteNamed(HKEY key, const char* name) {
+    return ReportDelete(RegistryAccess().DeleteValue(key, name) == ERROR_SUCCESS);
 }
 
 int CopyValue(HKEY source, HKEY destination, const char* name, bool keepChanged) {

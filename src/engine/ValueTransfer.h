@@ -10,10 +10,6 @@
 // another key holds an identical copy of it.
 namespace transfer {
 
-// The text a value's data spells: its bytes up to the first zero byte (or all of
-// them). A REG_SZ or REG_EXPAND_SZ value gives its string, a REG_MULTI_SZ its first.
-std::string TextOf(const RegValueBlob& value);
-
 // True when the value can be listed and launched as it is: its data is readable
 // as text (at most RegistryAccess::kReadLimit bytes) and that text fits an
 // entry's command field uncut.
@@ -31,6 +27,11 @@ using DeletionCheck = bool (*)(const RegValueBlob& value);
 // name with the same type and data, and `check` (if any) accepts it; otherwise the
 // value stays, with a line saying why. 1 when deleted, else 0.
 int DeleteIfKept(HKEY from, HKEY keeper, const char* name, DeletionCheck check = nullptr);
+
+// Writes a text as a REG_SZ value; deletes a value. Each reports itself with
+// its line and returns 1 when done, else 0.
+int PutText(HKEY key, const char* name, const std::string& text);
+int DeleteNamed(HKEY key, const char* name);
 
 // The lines every put and delete reports itself with; they return 1 or 0.
 int ReportPut(bool written);

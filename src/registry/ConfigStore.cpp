@@ -1,9 +1,8 @@
 #include "registry/ConfigStore.h"
 
-#include <cstdio>
-
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
+#include "win/Diagnostics.h"
 #include "win/Scoped.h"
 
 namespace {
@@ -29,8 +28,7 @@ void PutDword(HKEY key, const char* name, DWORD value) {
                                     static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
     const RegValueBlob blob(REG_DWORD, bytes, kDwordSize);
     const LONG status = RegistryAccess().WriteValue(key, name, &blob);
-    std::printf(status == ERROR_SUCCESS ? "Reg entry put SUCCESSFULLY!!\n" : "Reg entry put UNSUCCESSFUL!!\n");
-    std::fflush(stdout);
+    PrintLine(status == ERROR_SUCCESS ? "Reg entry put SUCCESSFULLY!!\n" : "Reg entry put UNSUCCESSFUL!!\n");
 }
 
 }  // namespace

@@ -4,16 +4,13 @@
 #include <mstask.h>
 #include <wrl/client.h>
 
-#include <cstdio>
 #include <cwchar>
 #include <list>
 #include <memory>
-#include <optional>
-#include <string>
-#include <utility>
 
-#include "engine/StartupManager.h"
 #include "sources/FileVersionInfo.h"
+#include "sources/LogonTasks.h"
+#include "win/Diagnostics.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -61,19 +58,14 @@ CoTaskText FetchText(Call call) {
     return CoTaskText(text);
 }
 
-void PrintLine(const wchar_t* text) {
-    std::wprintf(L"%ls\n", text ? text : L"");
-    std::fflush(stdout);
-}
+void PrintTextLine(const wchar_t* text) { PrintWideLine(L"%ls\n", text ? text : L""); }
 
 bool EndsWithJobExtension(const std::wstring& name) {
     const std::size_t length = std::wcslen(kJobExtension);
     return name.size() > length && _wcsicmp(name.c_str() + name.size() - length, kJobExtension) == 0;
 }
 
-using SchedulerFactory = CStartupManager::TaskSchedulerFactory;
-
-HRESULT CreateScheduler(const SchedulerFactory& factory, ComPtr<ITaskScheduler>* scheduler) {
+HRESULT CreateScheduler(const TaskSchedulerFactory& factory, ComPtr<ITaskScheduler>* scheduler) {
     if (factory) return factory(scheduler->ReleaseAndGetAddressOf());
     return CoCreateInstance(kClsidTaskScheduler, nullptr, CLSCTX_INPROC_SERVER, kIidTaskScheduler,
                             reinterpret_cast<void**>(scheduler->ReleaseAndGetAddressOf()));
@@ -81,7 +73,7 @@ HRESULT CreateScheduler(const SchedulerFactory& factory, ComPtr<ITaskScheduler>*
 
 // Phase one: every task name, each batch in enumeration order, the batches in
 // reverse order (each batch is walked backwards and every name goes in front).
-std::list<std::wstring> GatherTaskNames(const SchedulerFactory& factory) {
+std::list<std::wstring> GatherTaskNames(const TaskSchedulerFactory& factory) {
     std::list<std::wstring> names;
     ComApartment apartment;
     if (!apartment.Ok()) return names;
@@ -102,7 +94,7 @@ std::list<std::wstring> GatherTaskNames(const SchedulerFactory& factory) {
         for (ULONG index = fetched; index-- > 0;) {
             CoTaskText name(batch[index]);
             names.emplace_front(name ? name.get() : L"");
-            PrintLine(name.get());
+            PrintTextLine(name.get());
         }
         CoTaskMemFree(batch);
     }
@@ -136,17 +128,16 @@ bool IsLogonTrigger(ITaskTrigger* trigger, const CoTaskText& text) {
 // fit a field, since a cut name or command would name another task or program.
 bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CFileVersionInfo& reader,
                     StartupEntry* entry) {
-    const std::optional<std::string> name = CStartupManager::WideToAnsi(taskName.c_str());
-    const std::optional<std::string> command = CStartupManager::WideToAnsi(application);
+    const std::optional<std::string> name = WideToAnsi(taskName.c_str());
+    const std::optional<std::string> command = WideToAnsi(application);
     if (!SetField(entry->name, name ? name->c_str() : "") ||
         !SetField(entry->command, command ? command->c_str() : "")) {
-        std::wprintf(L"Task not listed, its name or program is longer than 254 characters: %ls\n",
-                     taskName.c_str());
-        std::fflush(stdout);
+        PrintWideLine(L"Task not listed, its name or program is longer than 254 characters: %ls\n",
+                      taskName.c_str());
         return false;
     }
     SetField(entry->company, CompanyOrUnknown(reader, entry->command).c_str());
-    SetField(entry->origin, origin::kTaskScheduler);
+    entry->origin = Origin::TaskScheduler;
     return true;
 }
 
@@ -154,7 +145,7 @@ bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CF
 enum class TaskOutcome { Listed, Skipped, Stop };
 
 // Phase two for one task, inside its own COM initialisation.
-TaskOutcome ExamineTask(const SchedulerFactory& factory, const std::wstring& name, CFileVersionInfo& reader,
+TaskOutcome ExamineTask(const TaskSchedulerFactory& factory, const std::wstring& name, CFileVersionInfo& reader,
                         StartupEntry* entry) {
     ComApartment apartment;
     if (!apartment.Ok()) return TaskOutcome::Stop;
@@ -164,9 +155,8 @@ TaskOutcome ExamineTask(const SchedulerFactory& factory, const std::wstring& nam
         if (FAILED(CreateScheduler(factory, &scheduler)) || !scheduler) return TaskOutcome::Stop;
         const HRESULT status = ActivateTask(scheduler.Get(), name, &task);
         if (FAILED(status)) {
-            std::wprintf(L"Failed calling ITaskScheduler::Activate: ");
-            std::wprintf(L"error = 0x%x\n", static_cast<unsigned>(status));
-            std::fflush(stdout);
+            PrintWideLine(L"Failed calling ITaskScheduler::Activate: ");
+            PrintWideLine(L"error = 0x%x\n", static_cast<unsigned>(status));
             return TaskOutcome::Stop;
         }
     }
@@ -176,39 +166,28 @@ TaskOutcome ExamineTask(const SchedulerFactory& factory, const std::wstring& nam
     const CoTaskText triggerText = FetchText([&](LPWSTR* text) { return trigger->GetTriggerString(text); });
     if (!IsLogonTrigger(trigger.Get(), triggerText)) return TaskOutcome::Skipped;
 
-    if (triggerText) std::wprintf(L"%ls", triggerText.get());
+    if (triggerText) PrintWideLine(L"%ls", triggerText.get());
     const CoTaskText application = FetchText([&](LPWSTR* text) { return task->GetApplicationName(text); });
-    PrintLine(application.get());
+    PrintTextLine(application.get());
     return BuildTaskEntry(name, application.get(), reader, entry) ? TaskOutcome::Listed : TaskOutcome::Skipped;
 }
 
 }  // namespace
 
-void CStartupManager::SetTaskSchedulerFactory(TaskSchedulerFactory factory) {
-    auto lock = Lock();
-    taskSchedulerFactory_ = std::move(factory);
-}
-
-void CStartupManager::AddLogonTasks() {
-    TaskSchedulerFactory factory;
-    {
-        auto lock = Lock();
-        factory = taskSchedulerFactory_;
-    }
+std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory) {
+    std::vector<StartupEntry> entries;
     CFileVersionInfo reader;
     for (const std::wstring& name : GatherTaskNames(factory)) {
-        PrintLine(name.c_str());
+        PrintTextLine(name.c_str());
         StartupEntry entry;
         const TaskOutcome outcome = ExamineTask(factory, name, reader, &entry);
-        if (outcome == TaskOutcome::Stop) return;
-        if (outcome == TaskOutcome::Listed) {
-            auto lock = Lock();
-            list_.InsertFront(entry);
-        }
+        if (outcome == TaskOutcome::Stop) break;
+        if (outcome == TaskOutcome::Listed) entries.push_back(entry);
     }
+    return entries;
 }
 
-std::optional<std::string> CStartupManager::WideToAnsi(const wchar_t* text) {
+std::optional<std::string> WideToAnsi(const wchar_t* text) {
     if (!text) return std::nullopt;
     const int length = lstrlenW(text);
     if (length == 0) return std::string();

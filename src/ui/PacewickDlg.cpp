@@ -8,9 +8,9 @@
 #include <string>
 
 #include "engine/StartupManager.h"
-#include "monitor/RunKeyMonitor.h"
 #include "registry/ConfigStore.h"
 #include "resource.h"
+#include "ui/OriginLabel.h"
 #include "win/ModulePath.h"
 
 namespace {
@@ -40,19 +40,6 @@ constexpr Column kColumns[] = {
     {"Company", LVCFMT_LEFT, 1},
     {"Location", LVCFMT_LEFT, 1},
 };
-enum ColumnIndex { kNameColumn = 0, kCommandColumn = 1, kOriginColumn = 3 };
-
-// One cell of the list; the fields it shows are at most kFieldSize - 1 long.
-std::string CellText(HWND list, int row, int column) {
-    char text[StartupEntry::kFieldSize + 1] = {};
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-    return text;
-}
-
 void SetCell(HWND list, int row, int column, const char* text) {
     LVITEMA item = {};
     item.iSubItem = column;
@@ -77,7 +64,8 @@ std::string ApplicationName() {
 
 }  // namespace
 
-CPacewickDlg::CPacewickDlg(HWND parent) : ui::CDialog(IDD_PACEWICK_DIALOG, parent) {
+CPacewickDlg::CPacewickDlg(HWND parent, StopMonitorsFunction stopMonitors)
+    : ui::CDialog(IDD_PACEWICK_DIALOG, parent), stopMonitors_(std::move(stopMonitors)) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     notifyIcon_ = [](DWORD message, NOTIFYICONDATAA* data) { return Shell_NotifyIconA(message, data); };
@@ -154,10 +142,12 @@ void CPacewickDlg::FillList() {
     HWND list = Item(IDC_ENTRY_LIST);
     ResetColumns(list);
     // A copy: the monitor threads may rebuild the manager's list meanwhile, and
-    // its lock must not be held while the list control is sent messages.
+    // its lock must not be held while the list control is sent messages. The
+    // commands act on these entries, never on what the cells read back.
     const EntryList entries = CStartupManager::GetInstance()->CopyList();
+    rows_.assign(entries.begin(), entries.end());
     int row = 0;
-    for (const StartupEntry& entry : entries) {
+    for (const StartupEntry& entry : rows_) {
         LVITEMA item = {};
         item.mask = LVIF_TEXT;
         item.iItem = row;
@@ -165,13 +155,18 @@ void CPacewickDlg::FillList() {
         SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
         SetCell(list, row, 1, entry.command);
         SetCell(list, row, 2, entry.company);
-        SetCell(list, row, 3, entry.origin);
+        SetCell(list, row, 3, ui::OriginLabel(entry.origin));
         ++row;
     }
     char count[64];
     std::snprintf(count, sizeof count, "Total Entries: %d",
                   static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
     SetDlgItemTextA(Hwnd(), IDC_ENTRY_COUNT, count);
+}
+
+void CPacewickDlg::RebuildAndFillList() {
+    CStartupManager::GetInstance()->RebuildList();
+    FillList();
 }
 
 // --- commands -------------------------------------------------------------------
@@ -222,8 +217,7 @@ void CPacewickDlg::LaunchAll() {
     launched_ = true;
     KillTimer(Hwnd(), kLaunchTimer);
     KillTimer(Hwnd(), kTickTimer);
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->LaunchAll(manager->CopyList());
+    CStartupManager::LaunchAll(CStartupManager::GetInstance()->CopyList());
     if (trayMenu_) {
         EnableMenuItem(GetSubMenu(trayMenu_.Get(), 0), ID_TRAY_RUN_ALL, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
     }
@@ -239,44 +233,32 @@ void CPacewickDlg::LaunchAll() {
 void CPacewickDlg::RunSelected() {
     HWND list = Item(IDC_ENTRY_LIST);
     for (int row = NextSelected(list, -1); row != -1; row = NextSelected(list, row)) {
-        std::string command = CellText(list, row, kCommandColumn);
-        CStartupManager::GetInstance()->LaunchCommand(command.data());
+        if (static_cast<std::size_t>(row) < rows_.size()) CStartupManager::LaunchCommand(rows_[row].command);
     }
 }
 
 void CPacewickDlg::DeleteEntry() {
     if (MessageBoxA(Hwnd(), kDeleteText, kDeleteQuestion, MB_YESNO) != IDYES) return;
 
-    CStartupManager* manager = CStartupManager::GetInstance();
     HWND list = Item(IDC_ENTRY_LIST);
     bool changed = false;
     for (int row = NextSelected(list, -1); row != -1; row = NextSelected(list, row)) {
-        const std::string origin = CellText(list, row, kOriginColumn);
-        const std::string name = CellText(list, row, kNameColumn);
-        if (origin == origin::kCurrentUser || origin == origin::kAllUsers) {
-            changed = manager->DeleteBackupEntry(name.c_str(), origin == origin::kCurrentUser ? 0 : 1) != 0;
-            break;
-        }
-        if (origin == origin::kBoth) {
-            // Either key may have lost the value: the list must show that.
-            const bool fromUser = manager->DeleteBackupEntry(name.c_str(), 0) != 0;
-            const bool fromMachine = manager->DeleteBackupEntry(name.c_str(), 1) != 0;
-            changed = fromUser || fromMachine;
-            break;
-        }
-        if (origin == origin::kTaskScheduler) {
+        if (static_cast<std::size_t>(row) >= rows_.size()) break;
+        const StartupEntry& entry = rows_[row];
+        if (entry.origin == Origin::TaskScheduler) {
             MessageBoxA(Hwnd(), kTaskRefusal, ApplicationName().c_str(), MB_OK);
+            continue;
         }
+        changed = CStartupManager::GetInstance()->DeleteEntry(entry);
+        break;
     }
-    if (!changed) return;
-    manager->RebuildList(manager->List());
-    FillList();
+    if (changed) RebuildAndFillList();
 }
 
 void CPacewickDlg::RestoreAll() {
     if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
     // The monitors would take the restored values straight back.
-    StopRunKeyMonitors();
+    if (stopMonitors_) stopMonitors_();
     CStartupManager::GetInstance()->RestoreAll();
     CConfigStore* config = CConfigStore::GetInstance();
     config->SetRestored(1);

@@ -7,7 +7,9 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
+#include "engine/model/StartupEntry.h"
 #include "ui/Dialog.h"
 #include "ui/StaticLink.h"
 #include "win/Scoped.h"
@@ -38,7 +40,10 @@ public:
     // Shell_NotifyIconA, or a stand-in (tests).
     using NotifyIconFunction = std::function<BOOL(DWORD message, NOTIFYICONDATAA* data)>;
 
-    explicit CPacewickDlg(HWND parent = nullptr);
+    // Ends the Run-key monitors, before "Restore All" writes anything back.
+    using StopMonitorsFunction = std::function<void()>;
+
+    explicit CPacewickDlg(HWND parent, StopMonitorsFunction stopMonitors);
     ~CPacewickDlg() override;
 
     void SetNotifyIconFunction(NotifyIconFunction function) { notifyIcon_ = std::move(function); }
@@ -52,6 +57,7 @@ protected:
 private:
     // --- the list and the engine ----------------------------------------------
     void FillList();
+    void RebuildAndFillList();
     void ResetColumns(HWND list);
     void LaunchAll();
     void RunSelected();
@@ -79,4 +85,6 @@ private:
     CStaticLink helpLink_;
     CStaticLink webLink_;
     NotifyIconFunction notifyIcon_;
+    StopMonitorsFunction stopMonitors_;
+    std::vector<StartupEntry> rows_;  // the entry each row of the list shows
 };

@@ -16,7 +16,7 @@ TEST(TakeOver, TwoMonitorsAndTheWindowShareTheManagerWithoutLosingAValue) {
     CStartupManager& manager = Manager();
     const HKEY hives[] = {kUser, kMachine};
     Snapshot added[2];
-    const std::set<std::string> labels = {origin::kCurrentUser, origin::kAllUsers, origin::kBoth};
+    const std::set<Origin> labels = {Origin::CurrentUser, Origin::AllUsers, Origin::Both};
     std::atomic<bool> done{false};
     std::atomic<int> takeOvers{0}, badEntries{0}, walks{0};
 

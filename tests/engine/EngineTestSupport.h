@@ -43,7 +43,8 @@ inline StartupEntry Entry(const std::string& name, const std::string& command) {
     SetField(entry.name, name.c_str());
     SetField(entry.command, command.c_str());
     SetField(entry.company, "Unknown");
-    SetField(entry.origin, origin::kCurrentUser);
+    entry.origin = Origin::CurrentUser;
+    entry.lists = ListBit(0);
     return entry;
 }
 

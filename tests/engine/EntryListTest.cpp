@@ -33,18 +33,19 @@ TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
     EXPECT_EQ('x', entry.company[0]);
 }
 
-TEST(StartupManager, DuplicateRuleRelabelsExactNamesOnly) {
-    CStartupManager& manager = Manager();
-    manager.List().InsertFront(Entry("Tool", "C:\\Tool.exe"));
-    manager.List().InsertFront(Entry("Other", "C:\\Other.exe"));
-    EXPECT_EQ(0, manager.MarkPresentInBoth("tool"));  // letter case matters
-    EXPECT_EQ(0, manager.MarkPresentInBoth("Too"));   // whole names only
-    EXPECT_EQ(1, manager.MarkPresentInBoth("Tool"));
-    const StartupEntry &other = *manager.List().begin(), &tool = *std::next(manager.List().begin());
-    EXPECT_STREQ(origin::kBoth, tool.origin);
+TEST(EntryList, DuplicateRuleRelabelsExactNamesOnlyAndKeepsBothLists) {
+    EntryList list;
+    list.InsertFront(Entry("Tool", "C:\\Tool.exe"));
+    list.InsertFront(Entry("Other", "C:\\Other.exe"));
+    EXPECT_EQ(0, MarkPresentInBoth(list, "tool", ListBit(1)));  // letter case matters
+    EXPECT_EQ(0, MarkPresentInBoth(list, "Too", ListBit(1)));   // whole names only
+    EXPECT_EQ(1, MarkPresentInBoth(list, "Tool", ListBit(1)));
+    const StartupEntry &other = *list.begin(), &tool = *std::next(list.begin());
+    EXPECT_EQ(Origin::Both, tool.origin);
+    EXPECT_EQ(ListBit(0) | ListBit(1), tool.lists);  // deleting it deletes from both keys
     EXPECT_STREQ("C:\\Tool.exe", tool.command);  // the first reading's command is kept
-    EXPECT_STREQ(origin::kCurrentUser, other.origin);
-    manager.List().Clear();
+    EXPECT_EQ(Origin::CurrentUser, other.origin);
+    EXPECT_EQ(ListBit(0), other.lists);
 }
 
 }  // namespace

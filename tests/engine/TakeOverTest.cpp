@@ -103,15 +103,15 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
         if (name != "Both") expected.insert(expected.begin(), name);
     const EntryList list = manager.CopyList();
     EXPECT_EQ(expected, NamesOf(list));
-    using Row = std::tuple<std::string, std::string, std::string, std::string>;  // name, company, label, command
+    using Row = std::tuple<std::string, std::string, Origin, std::string>;  // name, company, origin, command
     std::set<Row> rows;
     for (const StartupEntry& entry : list) rows.emplace(entry.name, entry.company, entry.origin, entry.command);
-    EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", origin::kCurrentUser, "\"" + tool + "\" -min"},
-                             {"NoFile", "Unknown", origin::kCurrentUser, "C:\\nowhere\\nofile.exe /s"},
-                             {"Both", "Company 0409", origin::kBoth, "\"" + tool + "\""},
-                             {"anonymous", "Unknown", origin::kAllUsers, anonymous},
-                             {"TOOL", "Unknown", origin::kAllUsers, "%SystemRoot%\\TOOL.exe"},  // as read
-                             {"earlier", "Unknown", origin::kAllUsers, "C:\\earlier.exe"}}),
+    EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", Origin::CurrentUser, "\"" + tool + "\" -min"},
+                             {"NoFile", "Unknown", Origin::CurrentUser, "C:\\nowhere\\nofile.exe /s"},
+                             {"Both", "Company 0409", Origin::Both, "\"" + tool + "\""},
+                             {"anonymous", "Unknown", Origin::AllUsers, anonymous},
+                             {"TOOL", "Unknown", Origin::AllUsers, "%SystemRoot%\\TOOL.exe"},  // as read
+                             {"earlier", "Unknown", Origin::AllUsers, "C:\\earlier.exe"}}),
               rows);
     EXPECT_TRUE(Take(kUser, keys::kRun).empty() && Take(kMachine, keys::kRun).empty());
     EXPECT_TRUE(DeleteFileA(tool.c_str()) && DeleteFileA(anonymous.c_str()));
@@ -136,7 +136,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     // A program that rewrites its value after the back-up keeps its new value.
     S::PutText(kUser, keys::kRun, "moving", "C:\\v1.exe");
     manager.BackUpRunKeys();
-    manager.RebuildList(manager.List());
+    manager.RebuildList();
     S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
     const std::string output = OutputOf([&] { EXPECT_EQ(1, manager.RemoveListedFromRun(manager.CopyList())); });
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));

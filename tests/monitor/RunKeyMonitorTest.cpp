@@ -4,14 +4,15 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "../fixtures/RunKeyWriter.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
+#include "app/RunKeyMonitors.h"
 #include "engine/StartupManager.h"
-#include "monitor/RunKeyMonitor.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -45,10 +46,10 @@ bool TakenOver(HKEY hive, const char* name, const RegValueBlob& value) {
            !RegistrySandbox::Get(hive == kUser ? kMachine : kUser, keys::kBackUp, name);
 }
 
-std::string ListedOrigin(const char* name) {
+std::optional<Origin> ListedOrigin(const char* name) {
     for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
         if (std::strcmp(entry.name, name) == 0) return entry.origin;
-    return "";
+    return std::nullopt;
 }
 
 std::string ValuePath(HKEY hive, const char* key, const std::string& name) {
@@ -64,7 +65,7 @@ std::map<std::string, RegValueBlob> Snapshot() {
                 image[ValuePath(hive, key, name)] = *RegistrySandbox::Get(hive, key, name.c_str());
     int position = 0;
     for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
-        image["list " + std::to_string(position++) + " " + entry.name] = RegistrySandbox::Text(entry.origin);
+        image["list " + std::to_string(position++) + " " + entry.name] = RegistrySandbox::Dword(static_cast<DWORD>(entry.origin));
     return image;
 }
 
@@ -82,13 +83,13 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
     EXPECT_TRUE(WaitUntil([&] { return TakenOver(kMachine, "Sync", machineApp); }));
     // The take-overs wake the monitors again, and those cycles find nothing.
     ASSERT_TRUE(WaitForRest());
-    EXPECT_EQ("Current user start-up list", ListedOrigin("Chat"));
-    EXPECT_EQ("all user start-up list", ListedOrigin("Sync"));
+    EXPECT_EQ(Origin::CurrentUser, ListedOrigin("Chat"));
+    EXPECT_EQ(Origin::AllUsers, ListedOrigin("Sync"));
     for (HKEY hive : {kMachine, kUser}) {
         EXPECT_FALSE(RegistrySandbox::Get(hive, keys::kBackUp, keys::kSelfValueName));
         EXPECT_EQ(self, RegistrySandbox::Get(hive, keys::kRun, keys::kSelfValueName));
     }
-    EXPECT_EQ("", ListedOrigin(keys::kSelfValueName));
+    EXPECT_EQ(std::nullopt, ListedOrigin(keys::kSelfValueName));
 
     // Each change must wake a monitor and, but for the value it deletes itself, change nothing.
     auto check = [](const char* what, auto change, const std::string& gone = "") {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
@@ -19,127 +20,29 @@
 using Microsoft::WRL::ComPtr;
 using Strings = std::vector<std::string>;
 
-// One-line members of the in-test COM objects.
-#define RETURNS(type, method, value, ...) \
-    type STDMETHODCALLTYPE method(__VA_ARGS__) override { return value; }
-#define NOTIMPL(method, ...) RETURNS(HRESULT, method, E_NOTIMPL, __VA_ARGS__)
-
 namespace {
 
-struct FakeTask {
-    std::wstring name;
-    TASK_TRIGGER_TYPE type = TASK_EVENT_TRIGGER_AT_LOGON;
-    std::optional<std::wstring> text = L"Run at user logon";  // none: the trigger gives no text
-    WORD triggers = 1;  // a second one starts the task at logon
-    bool activateFails = false;
-    std::wstring application = L"C:\\Programs\\" + name + L".exe";
-};
+using namespace fake_tasks;
 
-struct Scheduler {
-    std::vector<FakeTask> tasks;
-    bool refuseJobNames = false;          // as Wine's Activate does
-    std::vector<std::wstring> activated;  // every name asked of Activate
-    std::atomic<int> liveObjects{0};
-
-    static wchar_t* Text(const std::wstring& text) {
-        const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-        return static_cast<wchar_t*>(std::memcpy(CoTaskMemAlloc(bytes), text.c_str(), bytes));
-    }
-};
-
-// Reference counting shared by the in-test objects, which count themselves
-// alive so that a test can tell whether the pass released everything.
-template <typename Interface>
-struct Counted : Interface {
-    explicit Counted(Scheduler& world, const FakeTask& task = {}) : world(world), task(task) { ++world.liveObjects; }
-    virtual ~Counted() { --world.liveObjects; }
-    RETURNS(HRESULT, QueryInterface, (*object = nullptr, E_NOINTERFACE), REFIID, void** object)  // never asked
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references;
-        return left ? left : (delete this, 0);
-    }
-
-    Scheduler& world;
-    const FakeTask task;
-    std::atomic<ULONG> references{1};
-};
-
-struct Trigger : Counted<ITaskTrigger> {
-    using Counted::Counted;
-    HRESULT STDMETHODCALLTYPE GetTrigger(PTASK_TRIGGER trigger) override {
-        if (trigger->cbTriggerSize != sizeof(TASK_TRIGGER)) return E_INVALIDARG;
-        trigger->TriggerType = task.type;
-        return S_OK;
-    }
-    RETURNS(HRESULT, GetTriggerString, (*text = task.text ? world.Text(*task.text) : nullptr) ? S_OK : E_NOTIMPL,
-            LPWSTR* text)
-    NOTIMPL(SetTrigger, const PTASK_TRIGGER)
-};
-
-struct Task : Counted<ITask> {
-    using Counted::Counted;
-    HRESULT STDMETHODCALLTYPE GetTrigger(WORD index, ITaskTrigger** trigger) override {
-        *trigger = index < task.triggers ? new Trigger(world, index == 0 ? task : FakeTask{task.name}) : nullptr;
-        return *trigger ? S_OK : E_INVALIDARG;
-    }
-    RETURNS(HRESULT, GetTriggerCount, (*count = task.triggers, S_OK), WORD* count)
-    RETURNS(HRESULT, GetApplicationName, (*name = world.Text(task.application), S_OK), LPWSTR* name)
-    NOTIMPL(CreateTrigger, WORD*, ITaskTrigger**) NOTIMPL(DeleteTrigger, WORD) NOTIMPL(GetTriggerString, WORD, LPWSTR*)
-    NOTIMPL(GetRunTimes, const LPSYSTEMTIME, const LPSYSTEMTIME, WORD*, LPSYSTEMTIME*) NOTIMPL(SetIdleWait, WORD, WORD)
-    NOTIMPL(GetIdleWait, WORD*, WORD*) NOTIMPL(Run, void) NOTIMPL(Terminate, void) NOTIMPL(EditWorkItem, HWND, DWORD)
-    NOTIMPL(GetMostRecentRunTime, SYSTEMTIME*) NOTIMPL(GetStatus, HRESULT*) NOTIMPL(GetExitCode, DWORD*)
-    NOTIMPL(SetComment, LPCWSTR) NOTIMPL(GetComment, LPWSTR*) NOTIMPL(SetCreator, LPCWSTR) NOTIMPL(GetCreator, LPWSTR*)
-    NOTIMPL(SetWorkItemData, WORD, BYTE[]) NOTIMPL(GetWorkItemData, WORD*, BYTE**) NOTIMPL(SetErrorRetryCount, WORD)
-    NOTIMPL(GetErrorRetryCount, WORD*) NOTIMPL(SetErrorRetryInterval, WORD) NOTIMPL(GetErrorRetryInterval, WORD*)
-    NOTIMPL(SetFlags, DWORD) NOTIMPL(GetFlags, DWORD*) NOTIMPL(SetAccountInformation, LPCWSTR, LPCWSTR)
-    NOTIMPL(GetAccountInformation, LPWSTR*) NOTIMPL(SetApplicationName, LPCWSTR) NOTIMPL(SetParameters, LPCWSTR)
-    NOTIMPL(GetParameters, LPWSTR*) NOTIMPL(SetWorkingDirectory, LPCWSTR) NOTIMPL(GetWorkingDirectory, LPWSTR*)
-    NOTIMPL(SetPriority, DWORD) NOTIMPL(GetPriority, DWORD*) NOTIMPL(SetTaskFlags, DWORD) NOTIMPL(GetTaskFlags, DWORD*)
-    NOTIMPL(SetMaxRunTime, DWORD) NOTIMPL(GetMaxRunTime, DWORD*) NOTIMPL(GetNextRunTime, SYSTEMTIME*)
-};
-
-struct Enumerator : Counted<IEnumWorkItems> {
-    using Counted::Counted;
-    HRESULT STDMETHODCALLTYPE Next(ULONG wanted, LPWSTR** names, ULONG* fetched) override {
-        *fetched = static_cast<ULONG>(std::min<std::size_t>(world.tasks.size() - next, wanted));
-        *names = nullptr;
-        if (*fetched == 0) return S_FALSE;
-        *names = static_cast<LPWSTR*>(CoTaskMemAlloc(*fetched * sizeof(LPWSTR)));
-        for (ULONG index = 0; index < *fetched; ++index) (*names)[index] = world.Text(world.tasks[next++].name);
-        return *fetched == wanted ? S_OK : S_FALSE;
-    }
-    NOTIMPL(Skip, ULONG) NOTIMPL(Reset, void) NOTIMPL(Clone, IEnumWorkItems**)
-    std::size_t next = 0;
-};
-
-struct TaskScheduler : Counted<ITaskScheduler> {
-    using Counted::Counted;
-    RETURNS(HRESULT, Enum, (*enumerator = new Enumerator(world), S_OK), IEnumWorkItems** enumerator)
-    HRESULT STDMETHODCALLTYPE Activate(LPCWSTR name, REFIID iid, IUnknown** object) override {
-        *object = nullptr;
-        const std::wstring asked = world.activated.emplace_back(name);
-        if (iid != IID_ITask) return E_NOINTERFACE;
-        if (world.refuseJobNames && asked.size() > 4 && asked.compare(asked.size() - 4, 4, L".job") == 0)
-            return E_INVALIDARG;
-        for (const FakeTask& task : world.tasks) {
-            if (task.name != asked && task.name != asked + L".job") continue;
-            if (task.activateFails) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
-            *object = new Task(world, task);
-            return S_OK;
-        }
-        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    }
-    NOTIMPL(SetTargetComputer, LPCWSTR) NOTIMPL(GetTargetComputer, LPWSTR*) NOTIMPL(Delete, LPCWSTR)
-    NOTIMPL(NewWorkItem, LPCWSTR, REFCLSID, REFIID, IUnknown**) NOTIMPL(AddWorkItem, LPCWSTR, IScheduledWorkItem*)
-    NOTIMPL(IsOfType, LPCWSTR, REFIID)
-};
+EntryList listed;  // what the last pass listed, in list order
 
 template <std::size_t N>
 Strings Column(char (StartupEntry::*field)[N]) {
     Strings column;
-    for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList()) column.emplace_back(entry.*field);
+    for (const StartupEntry& entry : listed) column.emplace_back(entry.*field);
     return column;
+}
+
+std::vector<Origin> Origins() {
+    std::vector<Origin> origins;
+    for (const StartupEntry& entry : listed) origins.push_back(entry.origin);
+    return origins;
+}
+
+// Lists the tasks in front of a list, as the engine does.
+void ListTasks(const TaskSchedulerFactory& factory) {
+    listed.Clear();
+    for (const StartupEntry& entry : ReadLogonTasks(factory)) listed.InsertFront(entry);
 }
 
 // The names listed by a pass over the in-test scheduler (alone, or in a rebuild of the whole list), which must
@@ -147,15 +50,16 @@ Strings Column(char (StartupEntry::*field)[N]) {
 // place among the program's other output.
 Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild = false) {
     CStartupManager* manager = CStartupManager::GetInstance();
-    manager->List().Clear();
-    manager->SetTaskSchedulerFactory([&world](ITaskScheduler** scheduler) {
-        *scheduler = new TaskScheduler(world);
-        return S_OK;
-    });
+    manager->SetTaskSchedulerFactory(FactoryOf(world));
     testing::internal::CaptureStdout();
     std::printf("<\n");
     std::fflush(stdout);
-    rebuild ? static_cast<void>(manager->RebuildList(manager->List())) : manager->AddLogonTasks();
+    if (rebuild) {
+        manager->RebuildList();
+        listed = manager->CopyList();
+    } else {
+        ListTasks(FactoryOf(world));
+    }
     std::printf(">\n");
     std::fflush(stdout);
     const std::string printed = testing::internal::GetCapturedStdout();
@@ -175,9 +79,9 @@ TEST(LogonTasks, BatchesOfFiveComeOutEachReversedInEnumerationOrderAheadOfBackUp
     for (const wchar_t* name : {L"t1", L"t2", L"t3", L"t4", L"t5", L"t6", L"t7"}) world.tasks.push_back({name});
     EXPECT_EQ((Strings{"t5", "t4", "t3", "t2", "t1", "t7", "t6", "t3", "userApp"}), PassOver(world, nullptr, true));
     // A task named like a BackUp value is listed beside it; neither is relabelled.
-    Strings origins(7, "Task Scheduler");
-    origins.insert(origins.end(), {"all user start-up list", "Current user start-up list"});
-    EXPECT_EQ(origins, Column(&StartupEntry::origin));
+    std::vector<Origin> origins(7, Origin::TaskScheduler);
+    origins.insert(origins.end(), {Origin::AllUsers, Origin::CurrentUser});
+    EXPECT_EQ(origins, Origins());
     EXPECT_EQ("C:\\Programs\\t3.exe", Column(&StartupEntry::command).at(2));
 }
 
@@ -251,7 +155,6 @@ bool SaveRealTask(ITaskScheduler* scheduler, const wchar_t* name, TASK_TRIGGER_T
 // Saves real tasks: only in Wine's scheduler, never on a developer's Windows.
 TEST(LogonTasksOnWine, RealSchedulerPassFindsSavedLogonTasksOnly) {
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "saves real tasks";
-    CStartupManager::GetInstance()->List().Clear();
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     {
         ComPtr<ITaskScheduler> scheduler;
@@ -260,13 +163,13 @@ TEST(LogonTasksOnWine, RealSchedulerPassFindsSavedLogonTasksOnly) {
         EXPECT_TRUE(SaveRealTask(scheduler.Get(), L"PacewickTestLogon", TASK_EVENT_TRIGGER_AT_LOGON) &&
                     SaveRealTask(scheduler.Get(), L"PacewickTestDaily", TASK_TIME_TRIGGER_DAILY));
         testing::internal::CaptureStdout();
-        CStartupManager::GetInstance()->AddLogonTasks();
+        ListTasks(nullptr);
         const std::string output = testing::internal::GetCapturedStdout();
         scheduler->Delete(L"PacewickTestLogon");
         scheduler->Delete(L"PacewickTestDaily");
         EXPECT_EQ((Strings{"PacewickTestLogon.job"}), Column(&StartupEntry::name)) << output;
         EXPECT_EQ((Strings{"C:\\windows\\system32\\notepad.exe"}), Column(&StartupEntry::command));
-        EXPECT_EQ((Strings{"Task Scheduler"}), Column(&StartupEntry::origin));
+        EXPECT_EQ((std::vector<Origin>{Origin::TaskScheduler}), Origins());
     }
     CoUninitialize();
 }

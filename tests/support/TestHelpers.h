@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/StartupManager.h"
+#include "win/Diagnostics.h"
 
 // Polls until the condition holds; false when it still fails after the timeout.
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
@@ -28,12 +29,14 @@ inline std::string FixtureDir() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
-// The manager with an empty list and a Task Scheduler that offers no tasks, so
-// that the list holds exactly what the BackUp keys give.
+// The manager with a Task Scheduler that offers no tasks, so that its list
+// holds exactly what the BackUp keys give; rebuilt from them now.
 inline CStartupManager& ManagerWithoutTasks() {
     CStartupManager* manager = CStartupManager::GetInstance();
     manager->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
-    manager->List().Clear();
+    const bool enabled = DiagnosticsEnabled().exchange(false);
+    manager->RebuildList();
+    DiagnosticsEnabled() = enabled;
     return *manager;
 }
 

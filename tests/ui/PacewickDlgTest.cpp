@@ -14,13 +14,15 @@
 #include <tuple>
 #include <vector>
 
+#include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
+#include "app/RunKeyMonitors.h"
 #include "engine/StartupManager.h"
-#include "monitor/RunKeyMonitor.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
+#include "ui/OriginLabel.h"
 #include "ui/PacewickDlg.h"
 
 namespace {
@@ -147,12 +149,12 @@ protected:
         return names;
     }
     static bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
-    void Rebuild() { manager_->RebuildList(manager_->List()); }
+    void Rebuild() { manager_->RebuildList(); }
 
     RegistrySandbox sandbox_;
     CStartupManager* manager_ = CStartupManager::GetInstance();
     std::atomic<int> trayAdds_{0};
-    CPacewickDlg dialog_;
+    CPacewickDlg dialog_{nullptr, StopRunKeyMonitors};
 };
 
 // Manual start: the list, deleting by each origin label, the elapsed display,
@@ -166,17 +168,17 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
         RegistrySandbox::PutText(hive, keys::kBackUp, "Half", "C:\\h.exe");
     }
     RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Keeper", LaunchLog::Command("keeper"));
+    // A logon task, which the scheduler no longer offers at the first refill.
+    fake_tasks::Scheduler scheduler;
+    scheduler.tasks = {{L"Nightly", TASK_EVENT_TRIGGER_AT_LOGON, L"Run at user logon", 1, false, L"C:\\n.exe"}};
+    manager_->SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
     Rebuild();
+    manager_->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     // Listed as in both keys while the machine's copy is already gone.
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");
-    StartupEntry task;
-    SetField(task.name, "Nightly");
-    SetField(task.command, "C:\\n.exe");
-    SetField(task.origin, origin::kTaskScheduler);
-    manager_->List().InsertFront(task);
     std::vector<Row> expected;
     for (const StartupEntry& entry : manager_->CopyList())
-        expected.push_back({entry.name, entry.command, entry.company, entry.origin});
+        expected.push_back({entry.name, entry.command, entry.company, ui::OriginLabel(entry.origin)});
     ASSERT_EQ(expected.size(), 6u);
     SetConfig(1, 1000);
 

@@ -1,6 +1,8 @@
-#include "engine/StartupEntry.h"
+#include "engine/model/StartupEntry.h"
 
 #include <cstring>
+
+#include "engine/model/EntryList.h"
 
 bool SetField(char (&field)[StartupEntry::kFieldSize], const char* text) {
     const std::size_t length = text ? std::strlen(text) : 0;
@@ -9,4 +11,15 @@ bool SetField(char (&field)[StartupEntry::kFieldSize], const char* text) {
     if (copied) std::memcpy(field, text, copied);
     field[copied] = '\0';
     return fits;
+}
+
+int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists) {
+    int found = 0;
+    for (StartupEntry& entry : list) {
+        if (std::strcmp(entry.name, name) != 0) continue;
+        entry.origin = Origin::Both;
+        entry.lists |= lists;
+        found = 1;
+    }
+    return found;
 }

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <list>
 
-#include "engine/StartupEntry.h"
+#include "engine/model/StartupEntry.h"
 
 // The ordered list of delayed entries. Producers insert at the front, so the
 // list reads in the reverse of the order in which entries were found. Copies are
@@ -25,3 +25,8 @@ public:
 private:
     std::list<StartupEntry> entries_;
 };
+
+// The duplicate rule: every listed entry of exactly this name (letter case
+// counts) is marked as kept in both lists' BackUp keys, and also in `lists`.
+// 1 when any matched (the caller then lists no second entry), else 0.
+int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists = 0);

@@ -1,0 +1,53 @@
+#include "app/RunKeyMonitors.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "app/PacewickApp.h"
+#include "engine/StartupManager.h"
+#include "engine/model/StartupLists.h"
+#include "monitor/RegistryWatcher.h"
+
+namespace {
+
+struct Monitors {
+    std::mutex mutex;  // one Start or Stop at a time
+    std::vector<std::unique_ptr<RegistryWatcher>> watchers;
+    std::atomic<long> takeOvers{0};
+
+    Monitors() {
+        for (const StartupList& list : StartupLists()) {
+            watchers.push_back(std::make_unique<RegistryWatcher>(list.root, list.runPath, list.view, [this] {
+                ++takeOvers;
+                CStartupManager::GetInstance()->TakeOver();
+            }));
+        }
+    }
+};
+
+// Never destroyed: monitors still waiting when the process ends keep using it.
+Monitors& TheMonitors() {
+    static Monitors* const monitors = new Monitors();
+    return *monitors;
+}
+
+}  // namespace
+
+void StartRunKeyMonitors() {
+    Monitors& monitors = TheMonitors();
+    const std::lock_guard<std::mutex> guard(monitors.mutex);
+    for (const auto& watcher : monitors.watchers) watcher->Start();
+}
+
+void StopRunKeyMonitors() {
+    Monitors& monitors = TheMonitors();
+    const std::lock_guard<std::mutex> guard(monitors.mutex);
+    for (const auto& watcher : monitors.watchers) watcher->RequestStop();
+    for (const auto& watcher : monitors.watchers) watcher->Stop();
+}
+
+long RunKeyTakeOverCount() { return TheMonitors().takeOvers.load(); }
+
+void CPacewickApp::StopRunKeyMonitors() { ::StopRunKeyMonitors(); }

@@ -1,0 +1,15 @@
+#pragma once
+// The Run-key monitors: one watcher per start-up list's Run key, each of which
+// runs the engine's take-over after every change of its key.
+
+// Starts every monitor, the current user's first, and returns once each has
+// armed its notification (or ended), so that every later change is seen.
+// Does nothing for monitors that already run.
+void StartRunKeyMonitors();
+// Ends every monitor and returns once none runs nor will run a take-over; a
+// take-over under way is finished first, never cut off. Must not be called
+// while holding the engine's lock, which that take-over needs.
+void StopRunKeyMonitors();
+
+// The number of take-overs the monitors have begun since the process started.
+long RunKeyTakeOverCount();

@@ -1,4 +1,0 @@
-#include "app/PacewickApp.h"
-#include "monitor/RunKeyMonitor.h"
-
-void CPacewickApp::StopRunKeyMonitors() { ::StopRunKeyMonitors(); }

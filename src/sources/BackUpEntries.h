@@ -1,0 +1,12 @@
+#pragma once
+#include <windows.h>
+
+#include <vector>
+
+#include "engine/model/StartupEntry.h"
+
+// Reads every value of a BackUp key as an entry of the given origin, kept in
+// the given lists, in the order the key enumerates them, with the lines of the
+// walk. A value that cannot be read as text, or whose name or command does not
+// fit an entry uncut, is left out with a line saying why.
+std::vector<StartupEntry> ReadBackUpEntries(HKEY backUp, Origin origin, ListSet lists);

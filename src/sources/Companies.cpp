@@ -1,0 +1,114 @@
+#include "sources/Companies.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include "win/Scoped.h"
+
+namespace {
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
+std::string WindowsDirectory() {
+    char directory[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryA(directory, MAX_PATH);
+    return length < MAX_PATH ? std::string(directory, length) : std::string();
+}
+
+bool FullyQualified(const std::string& path) {
+    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+    return drive || path.rfind("\\\\", 0) == 0;
+}
+
+// What tells one content of a file from another: its size, its write time and
+// its change time, which every write or replacement moves on and which, unlike
+// the write time, a copy cannot carry over from another file.
+struct FileStamp {
+    LONGLONG size = 0;
+    LONGLONG written = 0;
+    LONGLONG changed = 0;
+    bool operator==(const FileStamp& other) const {
+        return size == other.size && written == other.written && changed == other.changed;
+    }
+};
+
+// The stamp of a file, or the error that kept it from being read.
+DWORD StampFile(const std::string& path, FileStamp* stamp) {
+    win::UniqueHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return GetLastError();
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+        !GetFileSizeEx(file.Get(), &size))
+        return GetLastError();
+    *stamp = FileStamp{size.QuadPart, basic.LastWriteTime.QuadPart, basic.ChangeTime.QuadPart};
+    return ERROR_SUCCESS;
+}
+
+// Reading a version resource costs about a millisecond a file: a file's
+// company is read again only when the file has changed.
+class CompanyCache {
+public:
+    std::string CompanyOf(const std::string& path, CFileVersionInfo& versionInfo) {
+        // A bare name is searched for by the version reader, in more places than
+        // one file could stand for: it is read every time.
+        if (!FullyQualified(path)) return CompanyOrUnknown(versionInfo, path.c_str());
+        FileStamp stamp;
+        const DWORD error = StampFile(path, &stamp);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kUnknownCompany;
+        if (error != ERROR_SUCCESS) return CompanyOrUnknown(versionInfo, path.c_str());
+        {
+            const std::lock_guard<std::mutex> guard(mutex_);
+            const auto known = companies_.find(path);
+            if (known != companies_.end() && known->second.stamp == stamp) return known->second.company;
+        }
+        const std::string company = CompanyOrUnknown(versionInfo, path.c_str());
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (companies_.size() >= kLimit) companies_.clear();
+        companies_[path] = Known{stamp, company};
+        return company;
+    }
+
+private:
+    static constexpr std::size_t kLimit = 4096;
+    struct Known {
+        FileStamp stamp;
+        std::string company;
+    };
+    std::mutex mutex_;
+    std::unordered_map<std::string, Known> companies_;
+};
+
+}  // namespace
+
+std::string ProgramPathFromCommand(const std::string& command) {
+    std::string path = command;
+    const std::size_t exe = path.find("exe");
+    if (exe != std::string::npos) {
+        path.resize(exe + 3);
+        if (path.find('"') != std::string::npos) path.erase(0, 1);
+        return path;
+    }
+    const std::size_t quote = path.find('"');
+    if (quote != std::string::npos) {
+        path.erase(quote, 1);
+        const std::size_t closing = path.find('"', quote);
+        if (closing != std::string::npos) path.resize(closing);
+    } else {
+        const std::size_t space = path.find(' ');
+        if (space != std::string::npos) path.resize(space);
+    }
+    path += ".exe";
+    if (path.find("%systemroot%") != std::string::npos) ReplaceAll(path, "%systemroot%", WindowsDirectory());
+    return path;
+}
+
+std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo) {
+    static CompanyCache* const cache = new CompanyCache();  // never destroyed: monitors may still read it at exit
+    return cache->CompanyOf(ProgramPathFromCommand(command), versionInfo);
+}

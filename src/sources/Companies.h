@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+#include "sources/FileVersionInfo.h"
+
+// The file path a command line names, as the version lookup takes it: cut after
+// the first "exe", or its first token with ".exe" appended (and %systemroot%
+// replaced) when it has none. Case-sensitive: "APP.EXE" names no company.
+std::string ProgramPathFromCommand(const std::string& command);
+
+// The company an entry shows for a command line: that of the program it names,
+// or "Unknown". A fully qualified program file is read again only when it has
+// changed, since every take-over rebuilds the whole list. Safe on any thread.
+std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo);

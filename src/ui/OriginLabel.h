@@ -1,0 +1,17 @@
+#pragma once
+#include "engine/model/StartupEntry.h"
+
+namespace ui {
+
+// What the "Location" column says of where an entry came from.
+inline const char* OriginLabel(Origin origin) {
+    switch (origin) {
+    case Origin::CurrentUser: return "Current user start-up list";
+    case Origin::AllUsers: return "all user start-up list";
+    case Origin::Both: return "Present both in Current and all user startup";
+    case Origin::TaskScheduler: return "Task Scheduler";
+    }
+    return "";
+}
+
+}  // namespace ui
