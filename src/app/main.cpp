@@ -2,8 +2,10 @@
 #include <commctrl.h>
 
 #include "app/PacewickApp.h"
+#include "win/ComApartment.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    const win::ComApartment apartment;  // the help and web links call the shell from this thread
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     CPacewickApp().InitInstance();

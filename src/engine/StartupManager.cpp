@@ -1,5 +1,6 @@
 #include "engine/StartupManager.h"
 
+#include <utility>
 #include <vector>
 
 #include "engine/Launch.h"
@@ -8,6 +9,7 @@
 #include "engine/model/StartupLists.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
+#include "sources/Companies.h"
 #include "win/Diagnostics.h"
 
 namespace {
@@ -32,6 +34,9 @@ std::vector<OpenedList> EveryList() {
     return opened;
 }
 
+std::mutex launcherMutex;
+CStartupManager::Launcher launcher;  // none: CreateProcess
+
 }  // namespace
 
 CStartupManager* CStartupManager::GetInstance() {
@@ -40,9 +45,33 @@ CStartupManager* CStartupManager::GetInstance() {
     return instance;
 }
 
+CStartupManager::CStartupManager() {
+    tasks_.SetOnRead([this] {
+        {
+            auto lock = Lock();
+            ComposeList();
+        }
+        NotifyListChanged();
+    });
+}
+
 EntryList CStartupManager::CopyList() {
     auto lock = Lock();
     return list_;
+}
+
+void CStartupManager::SetListChangedCallback(std::function<void()> callback) {
+    const std::lock_guard<std::mutex> guard(callbackMutex_);
+    listChanged_ = std::move(callback);
+}
+
+void CStartupManager::NotifyListChanged() {
+    std::function<void()> callback;
+    {
+        const std::lock_guard<std::mutex> guard(callbackMutex_);
+        callback = listChanged_;
+    }
+    if (callback) callback();
 }
 
 int CStartupManager::MarkPresentInBoth(const char* name) {
@@ -50,12 +79,24 @@ int CStartupManager::MarkPresentInBoth(const char* name) {
     return ::MarkPresentInBoth(list_, name);
 }
 
-bool CStartupManager::LaunchCommand(const char* command) { return launch::LaunchCommand(command); }
+void CStartupManager::SetLauncher(Launcher replacement) {
+    const std::lock_guard<std::mutex> guard(launcherMutex);
+    launcher = std::move(replacement);
+}
+
+bool CStartupManager::LaunchCommand(const char* command) {
+    Launcher launch;
+    {
+        const std::lock_guard<std::mutex> guard(launcherMutex);
+        launch = launcher;
+    }
+    return launch ? launch(command) : launch::LaunchCommand(command);
+}
 
 bool CStartupManager::LaunchAll(EntryList copy) {
     for (const StartupEntry& entry : copy) {  // a failed start does not stop the others
         PrintLine("Data %s\n", entry.command);
-        launch::LaunchCommand(entry.command);
+        LaunchCommand(entry.command);
     }
     return true;
 }
@@ -98,17 +139,51 @@ void CStartupManager::BackUpRunKeys() {
     }
 }
 
-bool CStartupManager::RebuildList(EntryList& list) {
+EntryList CStartupManager::ListBackUpKeys(unsigned long long* generation) {
     auto lock = Lock();
-    list.Clear();
+    *generation = ++generation_;
+    EntryList entries;
     // The current user's key first: its entries win the duplicate rule.
     std::size_t row = 0;
     for (OpenedList& opened : EveryList()) {
         if (opened.OpenBackUp(kReadAccess) == ERROR_SUCCESS)
-            sweep::ListValues(opened.backUp.Get(), list, opened.list.origin, ListBit(row));
+            sweep::ListValues(opened.backUp.Get(), entries, opened.list.origin, ListBit(row));
         ++row;
     }
-    AddLogonTasks();
+    tasks_.Request();  // read afresh on the task reader's thread; nothing waits for it
+    return entries;
+}
+
+// The logon tasks go in front of the BackUp keys' entries, without the duplicate rule.
+EntryList CStartupManager::WithTasks(const EntryList& entries) {
+    EntryList list = entries;
+    for (const StartupEntry& task : tasks_.Latest()) list.InsertFront(task);
+    return list;
+}
+
+void CStartupManager::ComposeList() { list_ = WithTasks(backUpEntries_); }
+
+void CStartupManager::Publish(EntryList entries, unsigned long long generation) {
+    FillCompanies(entries);
+    {
+        auto lock = Lock();
+        if (generation < published_) return;
+        published_ = generation;
+        backUpEntries_ = std::move(entries);
+        ComposeList();
+    }
+    NotifyListChanged();
+}
+
+bool CStartupManager::RebuildList(EntryList& list) {
+    unsigned long long generation = 0;
+    EntryList entries = ListBackUpKeys(&generation);
+    if (&list == &list_) {
+        Publish(std::move(entries), generation);
+    } else {
+        FillCompanies(entries);
+        list = WithTasks(entries);
+    }
     return true;
 }
 
@@ -131,37 +206,43 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
 }
 
 bool CStartupManager::RestoreAll() {
-    auto lock = Lock();
-    RebuildList(list_);
-    std::vector<OpenedList> lists = EveryList();
-    for (OpenedList& list : lists) {
-        const bool runOpened = list.OpenRun(kWriteAccess) == ERROR_SUCCESS;
-        // A BackUp key that cannot be changed is still read below, so that each
-        // value it keeps is reported.
-        const bool backUpOpened = list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS;
-        if (!backUpOpened) list.OpenBackUp(kReadAccess);
-        if (runOpened && backUpOpened) sweep::RestoreValues(list.backUp.Get(), list.run.Get());
+    unsigned long long generation = 0;
+    EntryList entries;
+    {
+        auto lock = Lock();
+        entries = ListBackUpKeys(&generation);
+        std::vector<OpenedList> lists = EveryList();
+        for (OpenedList& list : lists) {
+            const bool runOpened = list.OpenRun(kWriteAccess) == ERROR_SUCCESS;
+            // A BackUp key that cannot be changed is still read below, so that each
+            // value it keeps is reported.
+            const bool backUpOpened = list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS;
+            if (!backUpOpened) list.OpenBackUp(kReadAccess);
+            if (runOpened && backUpOpened) sweep::RestoreValues(list.backUp.Get(), list.run.Get());
+        }
+        // A BackUp value goes only once its Run key holds it again, exactly.
+        for (const StartupEntry& entry : WithTasks(entries)) {
+            for (OpenedList& list : lists) transfer::DeleteIfKept(list.backUp.Get(), list.run.Get(), entry.name);
+        }
     }
-    // A BackUp value goes only once its Run key holds it again, exactly.
-    for (const StartupEntry& entry : list_) {
-        for (OpenedList& list : lists) transfer::DeleteIfKept(list.backUp.Get(), list.run.Get(), entry.name);
-    }
+    Publish(std::move(entries), generation);  // the list keeps what was restored
     return true;
 }
 
 void CStartupManager::TakeOver() {
-    auto lock = Lock();
-    BackUpRunKeys();
-    RebuildList(list_);
-    RemoveListedFromRun(CopyList());
+    unsigned long long generation = 0;
+    EntryList entries;
+    {
+        auto lock = Lock();
+        BackUpRunKeys();
+        entries = ListBackUpKeys(&generation);
+        RemoveListedFromRun(WithTasks(entries));
+    }
+    Publish(std::move(entries), generation);
 }
 
 void CStartupManager::SetTaskSchedulerFactory(TaskSchedulerFactory factory) {
-    auto lock = Lock();
-    taskSchedulerFactory_ = std::move(factory);
+    tasks_.SetFactory(std::move(factory));
 }
 
-void CStartupManager::AddLogonTasks() {
-    auto lock = Lock();
-    for (const StartupEntry& entry : ReadLogonTasks(taskSchedulerFactory_)) list_.InsertFront(entry);
-}
+bool CStartupManager::WaitForLogonTasks(DWORD timeoutMs) { return tasks_.WaitForReads(timeoutMs); }

@@ -1,16 +1,19 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <mutex>
 #include <string>
 
 #include "engine/model/EntryList.h"
-#include "sources/LogonTasks.h"
+#include "sources/LogonTaskReader.h"
 
 // The engine: owns the list of delayed entries and performs every operation on
 // the Run and BackUp keys of the start-up lists (StartupLists()). One instance
-// per process, shared by the window thread and the Run-key monitors; one lock
-// serialises the operations and every copy of the list. Launches take no lock.
+// per process, shared by the window thread and the Run-key monitors. Its lock
+// covers registry work and the list only: the companies (file reads) and the
+// logon tasks (COM, on a thread of their own) are read outside it, and launches
+// take no lock at all, so a Run-key change never waits for any of them.
 class CStartupManager {
 public:
     // Creates the instance on the first call (safe when two threads make it at
@@ -40,6 +43,9 @@ public:
 
     // A copy of the manager's own list, taken under the lock.
     EntryList CopyList();
+    // Called, outside the lock, whenever the manager's own list has changed
+    // (a take-over, a rebuild, the logon tasks answering). It must not block.
+    void SetListChangedCallback(std::function<void()> callback);
 
     // Duplicate rule on the manager's own list: relabels every listed entry of
     // exactly this name as present in both BackUp keys; 1 when any matched, else 0.
@@ -55,17 +61,37 @@ public:
     static std::string ProgramPathFromCommand(const std::string& command);
 
     // --- logon tasks ----------------------------------------------------------
-    void AddLogonTasks();
     // Production creates the Task Scheduler with CoCreateInstance; tests hand in theirs.
     void SetTaskSchedulerFactory(TaskSchedulerFactory factory);
+    // Waits until the logon tasks asked for so far are in the list; false after the time limit.
+    bool WaitForLogonTasks(DWORD timeoutMs);
+
+    // Starts one command; CreateProcess through the launcher, or a stand-in (tests).
+    using Launcher = std::function<bool(const char* command)>;
+    static void SetLauncher(Launcher launcher);
 
     // Recursive, since operations call each other.
     std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
 
 private:
-    CStartupManager() = default;
+    CStartupManager();
+
+    // Under the lock: the BackUp keys' entries, without companies, and a number
+    // that tells a later reading from an earlier one.
+    EntryList ListBackUpKeys(unsigned long long* generation);
+    EntryList WithTasks(const EntryList& entries);
+    // Outside the lock: the companies, then the list becomes these entries and
+    // the logon tasks, unless a later reading was published first.
+    void Publish(EntryList entries, unsigned long long generation);
+    void ComposeList();
+    void NotifyListChanged();
 
     std::recursive_mutex mutex_;
     EntryList list_;
-    TaskSchedulerFactory taskSchedulerFactory_;
+    EntryList backUpEntries_;  // the BackUp keys' part of list_, companies included
+    unsigned long long generation_ = 0;
+    unsigned long long published_ = 0;
+    LogonTaskReader tasks_;
+    std::mutex callbackMutex_;
+    std::function<void()> listChanged_;
 };

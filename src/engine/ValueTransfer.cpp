@@ -1,5 +1,7 @@
 #include "engine/ValueTransfer.h"
 
+#include <cstring>
+
 #include "win/Diagnostics.h"
 #include "engine/model/StartupEntry.h"
 #include "registry/RegistryAccess.h"
@@ -8,6 +10,10 @@ namespace transfer {
 
 bool FitsAnEntry(const RegValueBlob& value) {
     return value.count() <= RegistryAccess::kReadLimit && TextOf(value).size() < StartupEntry::kFieldSize;
+}
+
+bool Listable(const char* name, const RegValueBlob& value) {
+    return std::strlen(name) < StartupEntry::kFieldSize && FitsAnEntry(value);
 }
 
 int ReportPut(bool written) {
@@ -29,10 +35,9 @@ int DeleteNamed(HKEY key, const char* name) {
     return ReportDelete(RegistryAccess().DeleteValue(key, name) == ERROR_SUCCESS);
 }
 
-int CopyValue(HKEY source, HKEY destination, const char* name, bool keepChanged) {
+int PutCopy(HKEY destination, const char* name, const RegValueBlob& value, bool keepChanged) {
     const RegistryAccess access;
-    RegValueBlob value, present;
-    if (access.ReadWholeValue(source, name, &value) != ERROR_SUCCESS) return ReportPut(false);
+    RegValueBlob present;
     if (keepChanged && access.ReadWholeValue(destination, name, &present) == ERROR_SUCCESS && present != value) {
         PrintLine("Reg entry kept, it changed since it was backed up: %s\n", name);
         return 0;

@@ -10,15 +10,19 @@
 // another key holds an identical copy of it.
 namespace transfer {
 
+// True when a value of this name can be listed and launched as it is: the name
+// fits an entry's field, and the value passes FitsAnEntry.
+bool Listable(const char* name, const RegValueBlob& value);
+
 // True when the value can be listed and launched as it is: its data is readable
 // as text (at most RegistryAccess::kReadLimit bytes) and that text fits an
 // entry's command field uncut.
 bool FitsAnEntry(const RegValueBlob& value);
 
-// Copies one value, type and data whatever their size, from source to
-// destination, reporting the write with the put line. 1 when written, else 0.
-// With keepChanged a differing destination value is left as it is, with a line.
-int CopyValue(HKEY source, HKEY destination, const char* name, bool keepChanged = false);
+// Writes a copy of a value, type and data whatever their size, reporting the
+// write with the put line. 1 when written, else 0. With keepChanged a differing
+// destination value is left as it is, with a line.
+int PutCopy(HKEY destination, const char* name, const RegValueBlob& value, bool keepChanged);
 
 // What a value must satisfy, beyond having an identical copy, to be deleted.
 using DeletionCheck = bool (*)(const RegValueBlob& value);

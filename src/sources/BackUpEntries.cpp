@@ -1,27 +1,11 @@
 #include "sources/BackUpEntries.h"
 
-#include <string>
-
 #include "registry/RegistryAccess.h"
 #include "registry/ValueWalk.h"
-#include "sources/Companies.h"
 #include "win/Diagnostics.h"
-
-namespace {
-
-// Fills an entry from one BackUp value. False when the name or the command does
-// not fit its field: such a value is left out of the list rather than cut short.
-bool BuildEntry(const char* name, const std::string& command, CFileVersionInfo& versionInfo, StartupEntry* entry) {
-    if (!SetField(entry->command, command.c_str()) || !SetField(entry->name, name)) return false;
-    SetField(entry->company, CompanyOfCommand(command, versionInfo).c_str());  // a cut company name harms nothing
-    return true;
-}
-
-}  // namespace
 
 std::vector<StartupEntry> ReadBackUpEntries(HKEY backUp, Origin origin, ListSet lists) {
     std::vector<StartupEntry> entries;
-    CFileVersionInfo versionInfo;
     registry::WalkValueNames(backUp, [&](const char* name) {
         RegValueBlob value;
         if (RegistryAccess().ReadValue(backUp, name, &value) != ERROR_SUCCESS) {
@@ -30,7 +14,8 @@ std::vector<StartupEntry> ReadBackUpEntries(HKEY backUp, Origin origin, ListSet 
             return;
         }
         StartupEntry entry;
-        if (!BuildEntry(name, TextOf(value), versionInfo, &entry)) {
+        // A cut name or command would name another value or program: such a value is left out.
+        if (!SetField(entry.command, TextOf(value).c_str()) || !SetField(entry.name, name)) {
             PrintLine("Entry not listed, its name or command is too long: %s\n", name);
             return;
         }

@@ -112,3 +112,8 @@ std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versi
     static CompanyCache* const cache = new CompanyCache();  // never destroyed: monitors may still read it at exit
     return cache->CompanyOf(ProgramPathFromCommand(command), versionInfo);
 }
+
+void FillCompanies(EntryList& entries) {
+    CFileVersionInfo versionInfo;
+    for (StartupEntry& entry : entries) SetField(entry.company, CompanyOfCommand(entry.command, versionInfo).c_str());
+}

@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 
+#include "engine/model/EntryList.h"
 #include "sources/FileVersionInfo.h"
 
 // The file path a command line names, as the version lookup takes it: cut after
@@ -12,3 +13,6 @@ std::string ProgramPathFromCommand(const std::string& command);
 // or "Unknown". A fully qualified program file is read again only when it has
 // changed, since every take-over rebuilds the whole list. Safe on any thread.
 std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo);
+
+// Sets the company of every entry from its command (a cut company name harms nothing).
+void FillCompanies(EntryList& entries);

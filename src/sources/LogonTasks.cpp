@@ -26,22 +26,6 @@ constexpr ULONG kBatchSize = 5;
 constexpr const wchar_t* kLogonTriggerText = L"Run at user logon";
 constexpr const wchar_t* kJobExtension = L".job";
 
-// One COM initialisation of this thread, ended by its owner. Declared before
-// the interface pointers of a scope, so that they are released first.
-class ComApartment {
-public:
-    ComApartment() : status_(CoInitialize(nullptr)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(status_)) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    bool Ok() const { return SUCCEEDED(status_); }
-
-private:
-    HRESULT status_;
-};
-
 struct CoTaskMemDeleter {
     void operator()(void* block) const { CoTaskMemFree(block); }
 };
@@ -75,8 +59,6 @@ HRESULT CreateScheduler(const TaskSchedulerFactory& factory, ComPtr<ITaskSchedul
 // reverse order (each batch is walked backwards and every name goes in front).
 std::list<std::wstring> GatherTaskNames(const TaskSchedulerFactory& factory) {
     std::list<std::wstring> names;
-    ComApartment apartment;
-    if (!apartment.Ok()) return names;
     ComPtr<IEnumWorkItems> enumerator;
     {
         ComPtr<ITaskScheduler> scheduler;
@@ -144,11 +126,9 @@ bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CF
 // What examining one task tells the pass.
 enum class TaskOutcome { Listed, Skipped, Stop };
 
-// Phase two for one task, inside its own COM initialisation.
+// Phase two for one task.
 TaskOutcome ExamineTask(const TaskSchedulerFactory& factory, const std::wstring& name, CFileVersionInfo& reader,
                         StartupEntry* entry) {
-    ComApartment apartment;
-    if (!apartment.Ok()) return TaskOutcome::Stop;
     ComPtr<ITask> task;
     {
         ComPtr<ITaskScheduler> scheduler;

@@ -15,7 +15,8 @@ struct ITaskScheduler;
 using TaskSchedulerFactory = std::function<HRESULT(ITaskScheduler**)>;
 
 // The tasks whose first trigger starts them at user logon, as entries in the
-// order found (each goes in front of the list). Read, never changed.
+// order found (each goes in front of the list). Read, never changed. The
+// calling thread has initialised COM.
 std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory);
 
 // A wide text in the process's code page; none when it cannot be converted.

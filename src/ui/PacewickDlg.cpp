@@ -95,6 +95,11 @@ BOOL CPacewickDlg::OnInitDialog() {
     SendMessageA(spin, UDM_SETPOS, 0, MAKELPARAM(kMinMinutes, 0));
 
     FillList();
+    // The engine's threads change the list; the window follows at once. A post,
+    // never a send: they may hold the engine's lock.
+    HWND window = Hwnd();
+    CStartupManager::GetInstance()->SetListChangedCallback(
+        [window] { PostMessageA(window, kListChangedMessage, 0, 0); });
 
     CConfigStore* config = CConfigStore::GetInstance();
     config->ReadSettings();
@@ -230,21 +235,26 @@ void CPacewickDlg::LaunchAll() {
     EnableWindow(Item(IDC_RUN_ALL), FALSE);
 }
 
-void CPacewickDlg::RunSelected() {
+std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
+    std::vector<StartupEntry> selected;
     HWND list = Item(IDC_ENTRY_LIST);
-    for (int row = NextSelected(list, -1); row != -1; row = NextSelected(list, row)) {
-        if (static_cast<std::size_t>(row) < rows_.size()) CStartupManager::LaunchCommand(rows_[row].command);
-    }
+    for (int row = NextSelected(list, -1); row != -1 && static_cast<std::size_t>(row) < rows_.size();
+         row = NextSelected(list, row))
+        selected.push_back(rows_[row]);
+    return selected;
+}
+
+void CPacewickDlg::RunSelected() {
+    for (const StartupEntry& entry : SelectedEntries()) CStartupManager::LaunchCommand(entry.command);
 }
 
 void CPacewickDlg::DeleteEntry() {
+    // Taken before the question: the list may be refilled while it is asked.
+    const std::vector<StartupEntry> selected = SelectedEntries();
     if (MessageBoxA(Hwnd(), kDeleteText, kDeleteQuestion, MB_YESNO) != IDYES) return;
 
-    HWND list = Item(IDC_ENTRY_LIST);
     bool changed = false;
-    for (int row = NextSelected(list, -1); row != -1; row = NextSelected(list, row)) {
-        if (static_cast<std::size_t>(row) >= rows_.size()) break;
-        const StartupEntry& entry = rows_[row];
+    for (const StartupEntry& entry : selected) {
         if (entry.origin == Origin::TaskScheduler) {
             MessageBoxA(Hwnd(), kTaskRefusal, ApplicationName().c_str(), MB_OK);
             continue;
@@ -290,6 +300,12 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     case kTrayMessage:
         *result = OnTrayCallback(wParam, lParam);
         return true;
+    case kListChangedMessage:
+        FillList();
+        return true;
+    case WM_DESTROY:
+        CStartupManager::GetInstance()->SetListChangedCallback(nullptr);
+        return false;
     case WM_QUERYDRAGICON:
         *result = reinterpret_cast<LRESULT>(icon_);
         return true;

@@ -30,6 +30,8 @@ class CPacewickDlg : public ui::CDialog {
 public:
     // The tray icon's callback message and id.
     static constexpr UINT kTrayMessage = 3031;
+    // Posted by the engine's threads whenever its list has changed.
+    static constexpr UINT kListChangedMessage = WM_APP + 1;
     static constexpr UINT kTrayIconId = 1;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
     // the elapsed-time display every second.
@@ -58,6 +60,7 @@ private:
     // --- the list and the engine ----------------------------------------------
     void FillList();
     void RebuildAndFillList();
+    std::vector<StartupEntry> SelectedEntries();
     void ResetColumns(HWND list);
     void LaunchAll();
     void RunSelected();

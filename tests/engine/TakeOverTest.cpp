@@ -52,32 +52,38 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     ASSERT_EQ(20u, userRun.size());
     CStartupManager& manager = Manager();
 
+    // A copy that an earlier version made of a value the list cannot show; its
+    // Run value has gone since, so a restore must not bring it back.
+    S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
     const std::string output = OutputOf([&] { manager.TakeOver(); });
-    // Every value but the program's own is backed up, exactly.
-    Snapshot machineCopies = machineRun;
-    machineCopies.erase("Pacewick");
-    EXPECT_EQ(userRun, Take(kUser, keys::kBackUp));
-    EXPECT_EQ(machineCopies, Take(kMachine, keys::kBackUp));
-    // What the list cannot launch whole stays for Windows to start; the rest is gone.
+    // What the list cannot launch whole stays for Windows to start, and is not
+    // copied; every other value but the program's own is backed up, exactly, and gone.
     const Names unlisted = {"big", "bytes511", "bytes512", "bytes513", "command255", std::string(255, 'm')};
     EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kRun)));
     EXPECT_EQ((Names{"Pacewick", "machine long", "twin"}), NamesOf(Take(kMachine, keys::kRun)));
+    Snapshot userCopies = userRun, machineCopies = machineRun;
+    for (const std::string& name : unlisted) userCopies.erase(name);
+    for (const char* name : {"Pacewick", "machine long", "twin"}) machineCopies.erase(name);
+    userCopies["stale"] = S::Text(std::string(600, 's'));
+    EXPECT_EQ(userCopies, Take(kUser, keys::kBackUp));
+    EXPECT_EQ(machineCopies, Take(kMachine, keys::kBackUp));
     EXPECT_EQ(machineRun.at("Pacewick"), Take(kMachine, keys::kRun).at("Pacewick"));
-    for (const std::string& name : {std::string("bytes512"), std::string("command255"), unlisted.back()})
-        EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: " + name + "\n")) << output;
-    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: bytes513\n")) << output;
+    for (const std::string& name : {unlisted[0], unlisted[1], unlisted[2], unlisted[3], unlisted[4], unlisted[5],
+                                    std::string("machine long"), std::string("twin")})
+        EXPECT_EQ(1, CountOf(output, "Reg entry kept, it cannot be listed: " + name + "\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: stale\n")) << output;
     // "pacewick" from the user's key names the machine's own value too (names
-    // ignore case), yet the machine BackUp key holds no copy of it: kept.
+    // ignore case), and the user's "twin" the machine's: neither is kept by the
+    // machine BackUp key, so both stay.
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: pacewick\n")) << output;
-    // The machine's own "twin" could not be listed, so Windows must go on starting it.
-    EXPECT_EQ(1, CountOf(output, "Reg entry kept, it cannot be listed: twin\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: twin\n")) << output;
 
     EXPECT_TRUE(manager.RestoreAll());
     EXPECT_EQ(userRun, Take(kUser, keys::kRun));
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
-    // The listed names leave the BackUp keys; the unlisted copies stay.
-    EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kBackUp)));
-    EXPECT_EQ((Names{"machine long"}), NamesOf(Take(kMachine, keys::kBackUp)));
+    // Every copy leaves the BackUp keys, the stale one too, without coming back.
+    EXPECT_TRUE(Take(kUser, keys::kBackUp).empty());
+    EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
 TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {

@@ -56,6 +56,7 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
     std::fflush(stdout);
     if (rebuild) {
         manager->RebuildList();
+        EXPECT_TRUE(manager->WaitForLogonTasks(10000));
         listed = manager->CopyList();
     } else {
         ListTasks(FactoryOf(world));

@@ -173,6 +173,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
     scheduler.tasks = {{L"Nightly", TASK_EVENT_TRIGGER_AT_LOGON, L"Run at user logon", 1, false, L"C:\\n.exe"}};
     manager_->SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
     Rebuild();
+    ASSERT_TRUE(manager_->WaitForLogonTasks(10000));
     manager_->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     // Listed as in both keys while the machine's copy is already gone.
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");
