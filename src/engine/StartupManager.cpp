@@ -114,7 +114,7 @@ LONG CStartupManager::DeleteBackupEntry(const char* name, int hive) {
     OpenedList list(StartupLists()[hive == 0 ? kUserList : kMachineList]);
     const LONG status = list.OpenBackUp(KEY_SET_VALUE);
     if (status != ERROR_SUCCESS) return status;
-    return transfer::DeleteNamed(list.backUp.Get(), name);
+    return transfer::DeleteNamed(list.backUp.Get(), registry::ValueName::FromText(name ? name : ""));
 }
 
 bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
@@ -126,7 +126,8 @@ bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
         if (!(entry.lists & ListBit(row))) continue;
         OpenedList list(StartupLists()[row]);
         const LONG status = list.OpenBackUp(KEY_SET_VALUE);
-        changed |= status != ERROR_SUCCESS || transfer::DeleteNamed(list.backUp.Get(), entry.name) != 0;
+        changed |= status != ERROR_SUCCESS ||
+                   transfer::DeleteNamed(list.backUp.Get(), registry::ValueName::FromText(entry.name)) != 0;
     }
     return changed;
 }
@@ -199,8 +200,9 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
         list.OpenBackUp(kReadAccess);
     }
     for (const StartupEntry& entry : copy) {
+        const registry::ValueName name = registry::ValueName::FromText(entry.name);
         for (OpenedList& list : lists)
-            transfer::DeleteIfKept(list.run.Get(), list.backUp.Get(), entry.name, transfer::FitsAnEntry);
+            transfer::DeleteIfKept(list.run.Get(), list.backUp.Get(), name, transfer::FitsAnEntry);
     }
     return 1;
 }
@@ -222,7 +224,8 @@ bool CStartupManager::RestoreAll() {
         }
         // A BackUp value goes only once its Run key holds it again, exactly.
         for (const StartupEntry& entry : WithTasks(entries)) {
-            for (OpenedList& list : lists) transfer::DeleteIfKept(list.backUp.Get(), list.run.Get(), entry.name);
+            const registry::ValueName name = registry::ValueName::FromText(entry.name);
+            for (OpenedList& list : lists) transfer::DeleteIfKept(list.backUp.Get(), list.run.Get(), name);
         }
     }
     Publish(std::move(entries), generation);  // the list keeps what was restored

@@ -2,8 +2,6 @@
 // list a BackUp key, restore a BackUp key into its Run key.
 #include "engine/Sweep.h"
 
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "engine/StartupManager.h"
@@ -19,15 +17,15 @@
 namespace sweep {
 namespace {
 
-bool IsOwnValue(const char* name) { return std::strcmp(name, keys::kSelfValueName) == 0; }
+bool IsOwnValue(const registry::ValueName& name) { return name.text == keys::kSelfValueName; }
 
 // Calls `use` with every value of the key but the program's own, read whole.
 template <typename Use>
 void ForEachValue(HKEY key, Use use) {
-    registry::WalkValueNames(key, [&](const char* name) {
+    registry::WalkValueNames(key, [&](const registry::ValueName& name) {
         RegValueBlob value;
         if (IsOwnValue(name)) return;
-        if (RegistryAccess().ReadWholeValue(key, name, &value) != ERROR_SUCCESS) transfer::ReportPut(false);
+        if (RegistryAccess().ReadWholeValue(key, name.wide, &value) != ERROR_SUCCESS) transfer::ReportPut(false);
         else use(name, value);
     });
 }
@@ -38,21 +36,30 @@ void ForEachValue(HKEY key, Use use) {
 // the list shows and launches. A value the list could not show stays where it
 // is, for Windows to start: a copy of it would only be a stale double.
 void BackUpValues(HKEY run, HKEY backUp) {
-    ForEachValue(run, [&](const char* name, const RegValueBlob& value) {
+    ForEachValue(run, [&](const registry::ValueName& name, const RegValueBlob& value) {
         if (transfer::Listable(name, value)) transfer::PutCopy(backUp, name, value, false);
-        else PrintLine("Reg entry kept, it cannot be listed: %s\n", name);
+        else PrintLine("Reg entry kept, it cannot be listed: %s\n", name.text.c_str());
     });
 }
 
 // Such a stale double, left by an earlier version, never left its Run key: it
-// is not copied back (its owner may have removed the Run value since) but dropped.
+// is not copied back (its owner may have removed the Run value since) but
+// dropped. What earlier versions did take over goes back, whatever it is.
 void RestoreValues(HKEY backUp, HKEY run) {
-    std::vector<std::string> stale;  // deleted after the walk, which goes by index
-    ForEachValue(backUp, [&](const char* name, const RegValueBlob& value) {
-        if (transfer::Listable(name, value)) transfer::PutCopy(run, name, value, true);
-        else stale.emplace_back(name);
+    // Changed after the walk, which goes by index. Unlisted values are not
+    // deleted with the listed names: they go once back in their Run key.
+    std::vector<registry::ValueName> stale, unlisted;
+    ForEachValue(backUp, [&](const registry::ValueName& name, const RegValueBlob& value) {
+        const bool listable = transfer::Listable(name, value);
+        if (!listable && transfer::KeptInRunByEarlierVersions(backUp, name)) {
+            stale.push_back(name);
+            return;
+        }
+        transfer::PutCopy(run, name, value, true);
+        if (!listable) unlisted.push_back(name);
     });
-    for (const std::string& name : stale) transfer::DeleteNamed(backUp, name.c_str());
+    for (const registry::ValueName& name : stale) transfer::DeleteNamed(backUp, name);
+    for (const registry::ValueName& name : unlisted) transfer::DeleteIfKept(backUp, run, name);
 }
 
 void ListValues(HKEY backUp, EntryList& list, Origin origin, ListSet lists) {
@@ -70,7 +77,8 @@ std::string CStartupManager::ReadValueText(HKEY key, const char* name) {
 }
 
 int CStartupManager::PutOrDeleteValue(HKEY key, int put, const char* name, const char* data) {
-    return put ? transfer::PutText(key, name, data ? data : "") : transfer::DeleteNamed(key, name);
+    return put ? transfer::PutText(key, name, data ? data : "")
+               : transfer::DeleteNamed(key, registry::ValueName::FromText(name ? name : ""));
 }
 
 std::string CStartupManager::ProgramPathFromCommand(const std::string& command) {

@@ -1,19 +1,26 @@
 #include "engine/ValueTransfer.h"
 
-#include <cstring>
-
-#include "win/Diagnostics.h"
 #include "engine/model/StartupEntry.h"
 #include "registry/RegistryAccess.h"
+#include "win/Diagnostics.h"
 
 namespace transfer {
 
 bool FitsAnEntry(const RegValueBlob& value) {
-    return value.count() <= RegistryAccess::kReadLimit && TextOf(value).size() < StartupEntry::kFieldSize;
+    const auto command = CommandText(value);
+    return command && command->size() < StartupEntry::kFieldSize;
 }
 
-bool Listable(const char* name, const RegValueBlob& value) {
-    return std::strlen(name) < StartupEntry::kFieldSize && FitsAnEntry(value);
+bool Listable(const ValueName& name, const RegValueBlob& value) {
+    return name.exact && name.text.size() < StartupEntry::kFieldSize && FitsAnEntry(value);
+}
+
+bool KeptInRunByEarlierVersions(HKEY backUp, const ValueName& name) {
+    if (name.text.size() >= StartupEntry::kFieldSize) return true;
+    RegValueBlob value;
+    if (!name.exact || RegistryAccess().ReadWholeValue(backUp, name.text.c_str(), &value) != ERROR_SUCCESS)
+        return false;  // unknown: better a value back than one lost
+    return value.count() > RegistryAccess::kReadLimit || TextOf(value).size() >= StartupEntry::kFieldSize;
 }
 
 int ReportPut(bool written) {
@@ -31,34 +38,34 @@ int PutText(HKEY key, const char* name, const std::string& text) {
     return ReportPut(RegistryAccess().WriteValue(key, name, &value) == ERROR_SUCCESS);
 }
 
-int DeleteNamed(HKEY key, const char* name) {
-    return ReportDelete(RegistryAccess().DeleteValue(key, name) == ERROR_SUCCESS);
+int DeleteNamed(HKEY key, const ValueName& name) {
+    return ReportDelete(name.exact && RegistryAccess().DeleteValue(key, name.wide) == ERROR_SUCCESS);
 }
 
-int PutCopy(HKEY destination, const char* name, const RegValueBlob& value, bool keepChanged) {
+int PutCopy(HKEY destination, const ValueName& name, const RegValueBlob& value, bool keepChanged) {
     const RegistryAccess access;
     RegValueBlob present;
-    if (keepChanged && access.ReadWholeValue(destination, name, &present) == ERROR_SUCCESS && present != value) {
-        PrintLine("Reg entry kept, it changed since it was backed up: %s\n", name);
+    if (keepChanged && access.ReadWholeValue(destination, name.wide, &present) == ERROR_SUCCESS && present != value) {
+        PrintLine("Reg entry kept, it changed since it was backed up: %s\n", name.text.c_str());
         return 0;
     }
-    return ReportPut(access.WriteValue(destination, name, &value) == ERROR_SUCCESS);
+    return ReportPut(access.WriteValue(destination, name.wide, &value) == ERROR_SUCCESS);
 }
 
-int DeleteIfKept(HKEY from, HKEY keeper, const char* name, DeletionCheck check) {
+int DeleteIfKept(HKEY from, HKEY keeper, const ValueName& name, DeletionCheck check) {
     const RegistryAccess access;
     RegValueBlob value;
-    if (access.ReadWholeValue(from, name, &value) != ERROR_SUCCESS) return ReportDelete(false);
+    if (!name.exact || access.ReadWholeValue(from, name.wide, &value) != ERROR_SUCCESS) return ReportDelete(false);
     RegValueBlob copy;
-    if (access.ReadWholeValue(keeper, name, &copy) != ERROR_SUCCESS || copy != value) {
-        PrintLine("Reg entry kept, no identical copy to keep it: %s\n", name);
+    if (access.ReadWholeValue(keeper, name.wide, &copy) != ERROR_SUCCESS || copy != value) {
+        PrintLine("Reg entry kept, no identical copy to keep it: %s\n", name.text.c_str());
         return 0;
     }
     if (check && !check(value)) {
-        PrintLine("Reg entry kept, it cannot be listed: %s\n", name);
+        PrintLine("Reg entry kept, it cannot be listed: %s\n", name.text.c_str());
         return 0;
     }
-    return ReportDelete(access.DeleteValue(from, name) == ERROR_SUCCESS);
+    return ReportDelete(access.DeleteValue(from, name.wide) == ERROR_SUCCESS);
 }
 
 }  // namespace transfer

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "win/Diagnostics.h"
+#include "win/Text.h"
 
 namespace registry {
 namespace {
@@ -23,7 +24,12 @@ void ListSubkeys(HKEY key, DWORD count) {
 
 }  // namespace
 
-bool WalkValueNames(HKEY key, const std::function<void(const char* name)>& visit) {
+ValueName ValueName::FromText(const std::string& text) {
+    const auto wide = win::Wide(text);
+    return ValueName{wide.value_or(std::wstring()), text, wide.has_value()};
+}
+
+bool WalkValueNames(HKEY key, const std::function<void(const ValueName& name)>& visit) {
     char className[MAX_PATH] = {};
     DWORD classLength = MAX_PATH;
     DWORD subkeys = 0;
@@ -35,13 +41,18 @@ bool WalkValueNames(HKEY key, const std::function<void(const char* name)>& visit
     if (values == 0) return true;
     PrintLine("\nNumber of values: %lu\n", static_cast<unsigned long>(values));
 
-    std::vector<char> name(kValueNameCapacity);
+    std::vector<wchar_t> buffer(kValueNameCapacity);
     for (DWORD index = 0; index < values; ++index) {
         DWORD length = kValueNameCapacity;
-        if (RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        if (RegEnumValueW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             continue;
-        PrintLine("(%lu) %s (null)\n", static_cast<unsigned long>(index + 1), name.data());
-        visit(name.data());
+        ValueName name;
+        name.wide.assign(buffer.data(), length);
+        const auto text = win::Utf8(name.wide);
+        name.exact = text.has_value();
+        name.text = text ? *text : win::Utf8ForDisplay(name.wide);
+        PrintLine("(%lu) %s (null)\n", static_cast<unsigned long>(index + 1), name.text.c_str());
+        visit(name);
     }
     return true;
 }

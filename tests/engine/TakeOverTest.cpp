@@ -52,26 +52,32 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     ASSERT_EQ(20u, userRun.size());
     CStartupManager& manager = Manager();
 
-    // A copy that an earlier version made of a value the list cannot show; its
-    // Run value has gone since, so a restore must not bring it back.
+    // Copies that earlier versions made: of a value too long to list, which they
+    // left in the Run key (its owner has removed it since), and of a number,
+    // which they took over (it must come back, though the list cannot show it).
     S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
+    S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
     const std::string output = OutputOf([&] { manager.TakeOver(); });
     // What the list cannot launch whole stays for Windows to start, and is not
     // copied; every other value but the program's own is backed up, exactly, and gone.
-    const Names unlisted = {"big", "bytes511", "bytes512", "bytes513", "command255", std::string(255, 'm')};
+    const Names unlisted = {"big",        "binary", "bytes511", "bytes512",          "bytes513",
+                            "command255", "dword",  std::string(255, 'm'), "multi"};
     EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kRun)));
     EXPECT_EQ((Names{"Pacewick", "machine long", "twin"}), NamesOf(Take(kMachine, keys::kRun)));
     Snapshot userCopies = userRun, machineCopies = machineRun;
     for (const std::string& name : unlisted) userCopies.erase(name);
     for (const char* name : {"Pacewick", "machine long", "twin"}) machineCopies.erase(name);
     userCopies["stale"] = S::Text(std::string(600, 's'));
+    userCopies["number"] = S::Dword(1);
     EXPECT_EQ(userCopies, Take(kUser, keys::kBackUp));
     EXPECT_EQ(machineCopies, Take(kMachine, keys::kBackUp));
     EXPECT_EQ(machineRun.at("Pacewick"), Take(kMachine, keys::kRun).at("Pacewick"));
-    for (const std::string& name : {unlisted[0], unlisted[1], unlisted[2], unlisted[3], unlisted[4], unlisted[5],
-                                    std::string("machine long"), std::string("twin")})
+    Names kept = unlisted;
+    kept.insert(kept.end(), {"machine long", "twin"});
+    for (const std::string& name : kept)
         EXPECT_EQ(1, CountOf(output, "Reg entry kept, it cannot be listed: " + name + "\n")) << output;
-    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: stale\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: stale\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: number\n")) << output;
     // "pacewick" from the user's key names the machine's own value too (names
     // ignore case), and the user's "twin" the machine's: neither is kept by the
     // machine BackUp key, so both stay.
@@ -79,7 +85,9 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: twin\n")) << output;
 
     EXPECT_TRUE(manager.RestoreAll());
-    EXPECT_EQ(userRun, Take(kUser, keys::kRun));
+    Snapshot restored = userRun;
+    restored["number"] = S::Dword(1);
+    EXPECT_EQ(restored, Take(kUser, keys::kRun));
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
     // Every copy leaves the BackUp keys, the stale one too, without coming back.
     EXPECT_TRUE(Take(kUser, keys::kBackUp).empty());
