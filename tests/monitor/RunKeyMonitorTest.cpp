@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "../fixtures/RunKeyWriter.h"
+#include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
 #include "app/RunKeyMonitors.h"
@@ -179,6 +180,73 @@ TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndStopWaitsForItThenNoneRu
     Sleep(500);
     EXPECT_EQ(cycles, RunKeyTakeOverCount());
     EXPECT_TRUE(InRun(kUser, "LateUser") && InRun(kMachine, "LateMachine")) << "taken over after the stop";
+}
+
+// How long a value written into the user's Run key stays there, in ms.
+double StayInRunMs(const char* name) {
+    const ULONGLONG written = GetTickCount64();
+    RegistrySandbox::PutText(kUser, keys::kRun, name, std::string("C:\\") + name + ".exe");
+    WaitUntil([&] { return !InRun(kUser, name); }, 10000);
+    return static_cast<double>(GetTickCount64() - written);
+}
+
+bool Listed(const char* name) { return ListedOrigin(name).has_value(); }
+
+// A Task Scheduler that takes seconds or never answers, and launches that take
+// seconds each, hold up no take-over: the lock covers Run-key work only.
+TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
+    constexpr double kBoundMs = 250;
+    RegistrySandbox sandbox;
+    CStartupManager* manager = CStartupManager::GetInstance();
+    fake_tasks::Scheduler world;
+    world.tasks = {{L"Nightly"}};
+    win::UniqueHandle answer(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int> asked{0};
+    struct Answer {  // however the test ends, the silent scheduler answers and is replaced
+        HANDLE event;
+        ~Answer() {
+            SetEvent(event);
+            CStartupManager::GetInstance()->WaitForLogonTasks(10000);
+            CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+        }
+    } answerAtEnd{answer.Get()};
+    manager->SetTaskSchedulerFactory([&](ITaskScheduler** scheduler) {
+        ++asked;
+        WaitForSingleObject(answer.Get(), INFINITE);  // silent until the test lets it answer
+        return fake_tasks::FactoryOf(world)(scheduler);
+    });
+    testing::internal::CaptureStdout();
+    {
+        RunningMonitors monitors;
+        EXPECT_LT(StayInRunMs("First"), kBoundMs) << "waited for the Task Scheduler";
+        ASSERT_TRUE(WaitUntil([&] { return asked > 0; }));
+        EXPECT_LT(StayInRunMs("Second"), kBoundMs) << "waited for the Task Scheduler";
+        EXPECT_TRUE(WaitUntil([&] { return Listed("First") && Listed("Second"); })) << "no list without the tasks";
+        EXPECT_FALSE(Listed("Nightly"));
+        EXPECT_FALSE(manager->WaitForLogonTasks(0));
+
+        // Once it answers, the tasks join the list without another change.
+        SetEvent(answer.Get());
+        EXPECT_TRUE(manager->WaitForLogonTasks(10000));
+        EXPECT_TRUE(Listed("Nightly") && Listed("First") && Listed("Second"));
+
+        // A launcher that takes 3 s a program, started as "Run All" would.
+        std::atomic<int> launched{0};
+        CStartupManager::SetLauncher([&](const char*) {
+            Sleep(3000);
+            return ++launched, true;
+        });
+        EntryList two;
+        for (int i = 0; i < 2; ++i) two.InsertFront(StartupEntry{});
+        std::thread runAll([&] { CStartupManager::LaunchAll(two); });
+        Sleep(100);  // inside the first launch
+        EXPECT_LT(StayInRunMs("Third"), kBoundMs) << "waited for a launch";
+        EXPECT_EQ(0, launched.load()) << "the launches ended before the take-over could be timed";
+        runAll.join();
+        CStartupManager::SetLauncher(nullptr);
+        EXPECT_EQ(2, launched.load());
+    }
+    testing::internal::GetCapturedStdout();
 }
 
 // The stress test: writers in a thread and in another process, both monitors running.

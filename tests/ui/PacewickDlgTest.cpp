@@ -271,6 +271,31 @@ TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("second")}));
 }
 
+// The monitors take a newcomer over while the window counts down: the list and
+// its count follow without a click, and the countdown starts it with the rest,
+// once; one taken over after the countdown waits for the next log-on.
+TEST_F(PacewickDlgTest, NewcomersJoinTheListAndTheCountdownUntilItEnds) {
+    LaunchLog log;
+    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Earlier", LaunchLog::Command("earlier"));
+    Rebuild();
+    SetConfig(0, 5000);
+    StartRunKeyMonitors();
+    RunDialog(dialog_, [&](HWND window) {
+        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 1");
+        RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", LaunchLog::Command("newcomer"));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 2"; }, 3000))
+            << "the list did not follow the take-over";
+        EXPECT_TRUE(Select(window, "Newcomer")) << "no row for the newcomer";
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
+        RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 3"; }, 3000));
+        Sleep(1500);
+    });
+    StopRunKeyMonitors();
+    EXPECT_EQ(log.WaitFor(2), (std::vector<std::string>{LaunchLog::Command("earlier"), LaunchLog::Command("newcomer")}));
+    EXPECT_TRUE(RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
+}
+
 // Timed start with nothing delayed: the status, the delay commands and the tray.
 TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
     Rebuild();
