@@ -10,6 +10,7 @@
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "sources/Companies.h"
+#include "sources/ExplorerSwitches.h"
 #include "win/Diagnostics.h"
 
 namespace {
@@ -26,6 +27,7 @@ struct OpenedList {
     explicit OpenedList(const StartupList& startupList) : list(startupList) {}
     LONG OpenRun(REGSAM access) { return run.Open(list.root, list.runPath, access | list.view); }
     LONG OpenBackUp(REGSAM access) { return backUp.Open(list.root, list.backUpPath, access | list.view); }
+    bool TurnedOff() const { return TurnedOffByPolicy(list.disablingPolicy); }
 };
 
 std::vector<OpenedList> EveryList() {
@@ -95,10 +97,16 @@ bool CStartupManager::LaunchCommand(const char* command) {
 
 bool CStartupManager::LaunchAll(EntryList copy) {
     for (const StartupEntry& entry : copy) {  // a failed start does not stop the others
+        if (entry.origin == Origin::TaskScheduler) continue;
         PrintLine("Data %s\n", entry.command);
         LaunchCommand(entry.command);
     }
     return true;
+}
+
+bool CStartupManager::LaunchEntry(const StartupEntry& entry) {
+    if (entry.origin == Origin::TaskScheduler) return RunLogonTask(tasks_.Factory(), entry.name);
+    return LaunchCommand(entry.command);
 }
 
 int CStartupManager::RegisterSelf(const char* selfCommand) {
@@ -135,8 +143,9 @@ bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
 void CStartupManager::BackUpRunKeys() {
     auto lock = Lock();
     for (OpenedList& list : EveryList()) {
+        if (list.TurnedOff()) continue;
         if (list.OpenRun(kReadAccess) == ERROR_SUCCESS && list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS)
-            sweep::BackUpValues(list.run.Get(), list.backUp.Get());
+            sweep::BackUpValues(list.list, list.run.Get(), list.backUp.Get());
     }
 }
 
@@ -147,8 +156,8 @@ EntryList CStartupManager::ListBackUpKeys(unsigned long long* generation) {
     // The current user's key first: its entries win the duplicate rule.
     std::size_t row = 0;
     for (OpenedList& opened : EveryList()) {
-        if (opened.OpenBackUp(kReadAccess) == ERROR_SUCCESS)
-            sweep::ListValues(opened.backUp.Get(), entries, opened.list.origin, ListBit(row));
+        if (!opened.TurnedOff() && opened.OpenBackUp(kReadAccess) == ERROR_SUCCESS)
+            sweep::ListValues(opened.list, opened.backUp.Get(), entries, ListBit(row));
         ++row;
     }
     tasks_.Request();  // read afresh on the task reader's thread; nothing waits for it
@@ -194,15 +203,20 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
     // identical copy that the list can launch: a name listed from another list
     // or from a logon task, a missing BackUp key, a failed back-up or a value
     // rewritten since it was backed up all leave the value where it is.
-    std::vector<OpenedList> lists = EveryList();
-    for (OpenedList& list : lists) {
+    // A list that policy turns off, and an entry switched off, stay as they are.
+    std::vector<OpenedList> lists;
+    for (OpenedList& list : EveryList()) {
+        if (list.TurnedOff()) continue;
         list.OpenRun(kWriteAccess);
         list.OpenBackUp(kReadAccess);
+        lists.push_back(std::move(list));
     }
     for (const StartupEntry& entry : copy) {
         const registry::ValueName name = registry::ValueName::FromText(entry.name);
-        for (OpenedList& list : lists)
-            transfer::DeleteIfKept(list.run.Get(), list.backUp.Get(), name, transfer::FitsAnEntry);
+        for (OpenedList& list : lists) {
+            if (!SwitchedOff(list.list.root, list.list.approvedPath, name.wide))
+                transfer::DeleteIfKept(list.run.Get(), list.backUp.Get(), name, transfer::FitsAnEntry);
+        }
     }
     return 1;
 }
@@ -220,7 +234,7 @@ bool CStartupManager::RestoreAll() {
             // value it keeps is reported.
             const bool backUpOpened = list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS;
             if (!backUpOpened) list.OpenBackUp(kReadAccess);
-            if (runOpened && backUpOpened) sweep::RestoreValues(list.backUp.Get(), list.run.Get());
+            if (runOpened && backUpOpened) sweep::RestoreValues(list.list, list.backUp.Get(), list.run.Get());
         }
         // A BackUp value goes only once its Run key holds it again, exactly.
         for (const StartupEntry& entry : WithTasks(entries)) {

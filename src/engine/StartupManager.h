@@ -25,7 +25,12 @@ public:
 
     // --- operations --------------------------------------------------------
     static bool LaunchCommand(const char* command);
+    // Starts every entry but the logon tasks, which the Task Scheduler starts
+    // itself at log-on: started here too, they would run twice.
     static bool LaunchAll(EntryList copy);
+    // Starts one entry now: a logon task through the Task Scheduler (with its
+    // own arguments, account and folder), any other by its command.
+    bool LaunchEntry(const StartupEntry& entry);
     int RegisterSelf(const char* selfCommand);
     // Hive selector 0: the current user's BackUp key, 1: the machine's.
     LONG DeleteBackupEntry(const char* name, int hive);

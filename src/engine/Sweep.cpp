@@ -12,6 +12,7 @@
 #include "registry/ValueWalk.h"
 #include "sources/BackUpEntries.h"
 #include "sources/Companies.h"
+#include "sources/ExplorerSwitches.h"
 #include "win/Diagnostics.h"
 
 namespace sweep {
@@ -30,28 +31,34 @@ void ForEachValue(HKEY key, Use use) {
     });
 }
 
+bool IsSwitchedOff(const StartupList& startupList, const registry::ValueName& name) {
+    return SwitchedOff(startupList.root, startupList.approvedPath, name.wide);
+}
+
 }  // namespace
 
 // The copy is exact, whatever the type: the text a value spells is only what
 // the list shows and launches. A value the list could not show stays where it
-// is, for Windows to start: a copy of it would only be a stale double.
-void BackUpValues(HKEY run, HKEY backUp) {
+// is, for Windows to start: a copy of it would only be a stale double. One
+// switched off stays where Task Manager shows it, off.
+void BackUpValues(const StartupList& startupList, HKEY run, HKEY backUp) {
     ForEachValue(run, [&](const registry::ValueName& name, const RegValueBlob& value) {
-        if (transfer::Listable(name, value)) transfer::PutCopy(backUp, name, value, false);
-        else PrintLine("Reg entry kept, it cannot be listed: %s\n", name.text.c_str());
+        if (!transfer::Listable(name, value)) PrintLine("Reg entry kept, it cannot be listed: %s\n", name.text.c_str());
+        else if (IsSwitchedOff(startupList, name)) PrintLine("Reg entry kept, it is switched off: %s\n", name.text.c_str());
+        else transfer::PutCopy(backUp, name, value, false);
     });
 }
 
 // Such a stale double, left by an earlier version, never left its Run key: it
 // is not copied back (its owner may have removed the Run value since) but
 // dropped. What earlier versions did take over goes back, whatever it is.
-void RestoreValues(HKEY backUp, HKEY run) {
+void RestoreValues(const StartupList& startupList, HKEY backUp, HKEY run) {
     // Changed after the walk, which goes by index. Unlisted values are not
     // deleted with the listed names: they go once back in their Run key.
     std::vector<registry::ValueName> stale, unlisted;
     ForEachValue(backUp, [&](const registry::ValueName& name, const RegValueBlob& value) {
-        const bool listable = transfer::Listable(name, value);
-        if (!listable && transfer::KeptInRunByEarlierVersions(backUp, name)) {
+        const bool listable = transfer::Listable(name, value) && !IsSwitchedOff(startupList, name);
+        if (!transfer::Listable(name, value) && transfer::KeptInRunByEarlierVersions(backUp, name)) {
             stale.push_back(name);
             return;
         }
@@ -62,9 +69,13 @@ void RestoreValues(HKEY backUp, HKEY run) {
     for (const registry::ValueName& name : unlisted) transfer::DeleteIfKept(backUp, run, name);
 }
 
-void ListValues(HKEY backUp, EntryList& list, Origin origin, ListSet lists) {
-    for (const StartupEntry& entry : ReadBackUpEntries(backUp, origin, lists))
-        if (!MarkPresentInBoth(list, entry.name, lists)) list.InsertFront(entry);
+void ListValues(const StartupList& startupList, HKEY backUp, EntryList& list, ListSet lists) {
+    for (const StartupEntry& entry : ReadBackUpEntries(backUp, startupList.origin, lists)) {
+        if (IsSwitchedOff(startupList, registry::ValueName::FromText(entry.name)))
+            PrintLine("Entry not listed, it is switched off: %s\n", entry.name);
+        else if (!MarkPresentInBoth(list, entry.name, lists, entry.origin))
+            list.InsertFront(entry);
+    }
 }
 
 }  // namespace sweep
@@ -87,12 +98,13 @@ std::string CStartupManager::ProgramPathFromCommand(const std::string& command) 
 
 void CStartupManager::SweepKey(HKEY source, EntryList* list, int originSelector, int copyFlag, HKEY destination,
                                bool keepChanged) {
+    const std::size_t row = originSelector == 1 ? kUserList : kMachineList;
     if (copyFlag == 1) {
-        keepChanged ? sweep::RestoreValues(source, destination) : sweep::BackUpValues(source, destination);
+        keepChanged ? sweep::RestoreValues(StartupLists()[row], source, destination)
+                    : sweep::BackUpValues(StartupLists()[row], source, destination);
     }
     if (list) {
-        const std::size_t row = originSelector == 1 ? kUserList : kMachineList;
-        sweep::ListValues(source, *list, StartupLists()[row].origin, ListBit(row));
+        sweep::ListValues(StartupLists()[row], source, *list, ListBit(row));
         FillCompanies(*list);
     }
 }

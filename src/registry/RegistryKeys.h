@@ -12,4 +12,20 @@ constexpr const char* kConfig = "software\\Quorvell Software\\Pacewick\\Config";
 // The program's own value in the machine Run key.
 constexpr const char* kSelfValueName = "Pacewick";
 
+// The machine's Run key for 32-bit programs, which Explorer starts at log-on
+// too, and its BackUp key: both in the 32-bit registry view, named here as the
+// 64-bit view shows them so that 32-bit and 64-bit builds find the same keys.
+constexpr const char* kRun32 = "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kBackUp32 = "Software\\WOW6432Node\\Quorvell Software\\Pacewick\\BackUp";
+
+// Where Explorer keeps the switches that Task Manager's Startup page sets: a
+// binary value of the entry's name whose first byte is odd marks it off.
+constexpr const char* kApprovedRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+constexpr const char* kApprovedRun32 =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
+// The policies that tell Explorer not to start a whole Run list (DWORD 1, either hive).
+constexpr const char* kExplorerPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const char* kDisableUserRun = "DisableCurrentUserRun";
+constexpr const char* kDisableMachineRun = "DisableLocalMachineRun";
+
 }  // namespace keys

@@ -54,6 +54,11 @@ void LogonTaskReader::SetFactory(TaskSchedulerFactory factory) {
     ++factoryChanges_;
 }
 
+TaskSchedulerFactory LogonTaskReader::Factory() {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return factory_;
+}
+
 void LogonTaskReader::Run() {
     const win::ComApartment apartment;
     std::unique_lock<std::mutex> lock(mutex_);

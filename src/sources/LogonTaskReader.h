@@ -32,6 +32,7 @@ public:
     // From now on the scheduler comes from this factory (none: the system's);
     // the tasks read so far, and those of a read under way, are dropped.
     void SetFactory(TaskSchedulerFactory factory);
+    TaskSchedulerFactory Factory();
 
 private:
     void Run();

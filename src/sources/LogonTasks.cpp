@@ -11,6 +11,7 @@
 #include "sources/FileVersionInfo.h"
 #include "sources/LogonTasks.h"
 #include "win/Diagnostics.h"
+#include "win/Text.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -168,13 +169,20 @@ std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory) {
 }
 
 std::optional<std::string> WideToAnsi(const wchar_t* text) {
+    // UTF-8, like every text of the list, whatever the process's code page.
     if (!text) return std::nullopt;
-    const int length = lstrlenW(text);
-    if (length == 0) return std::string();
-    const int needed = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::nullopt;
-    std::string converted(static_cast<std::size_t>(needed), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text, length, converted.data(), needed, nullptr, nullptr) == 0)
-        return std::nullopt;
-    return converted;
+    return win::Utf8(text);
+}
+
+bool RunLogonTask(const TaskSchedulerFactory& factory, const char* name) {
+    const auto wide = win::Wide(name ? name : "");
+    ComPtr<ITaskScheduler> scheduler;
+    ComPtr<ITask> task;
+    const HRESULT status = !wide ? E_INVALIDARG
+                           : FAILED(CreateScheduler(factory, &scheduler)) || !scheduler
+                               ? E_FAIL
+                               : ActivateTask(scheduler.Get(), *wide, &task);
+    if (SUCCEEDED(status) && SUCCEEDED(task->Run())) return true;
+    PrintWideLine(L"Task could not be run: %ls\n", wide ? wide->c_str() : L"");
+    return false;
 }

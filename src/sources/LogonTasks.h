@@ -19,5 +19,10 @@ using TaskSchedulerFactory = std::function<HRESULT(ITaskScheduler**)>;
 // calling thread has initialised COM.
 std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory);
 
-// A wide text in the process's code page; none when it cannot be converted.
+// A wide text in UTF-8; none when it cannot be converted exactly.
 std::optional<std::string> WideToAnsi(const wchar_t* text);
+
+// Asks the Task Scheduler to run the task of this name now, with its own
+// program, arguments, account and folder. False, after a line, when it cannot.
+// The calling thread has initialised COM.
+bool RunLogonTask(const TaskSchedulerFactory& factory, const char* name);

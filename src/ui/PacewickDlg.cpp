@@ -245,7 +245,7 @@ std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
 }
 
 void CPacewickDlg::RunSelected() {
-    for (const StartupEntry& entry : SelectedEntries()) CStartupManager::LaunchCommand(entry.command);
+    for (const StartupEntry& entry : SelectedEntries()) CStartupManager::GetInstance()->LaunchEntry(entry);
 }
 
 void CPacewickDlg::DeleteEntry() {

@@ -32,6 +32,7 @@ struct Scheduler {
     std::vector<FakeTask> tasks;
     bool refuseJobNames = false;          // as Wine's Activate does
     std::vector<std::wstring> activated;  // every name asked of Activate
+    std::vector<std::wstring> ran;        // every task asked to run
     std::atomic<int> liveObjects{0};
 
     static wchar_t* Text(const std::wstring& text) {
@@ -78,9 +79,10 @@ struct Task : Counted<ITask> {
     }
     RETURNS(HRESULT, GetTriggerCount, (*count = task.triggers, S_OK), WORD* count)
     RETURNS(HRESULT, GetApplicationName, (*name = world.Text(task.application), S_OK), LPWSTR* name)
+    RETURNS(HRESULT, Run, (world.ran.push_back(task.name), S_OK), void)
     NOTIMPL(CreateTrigger, WORD*, ITaskTrigger**) NOTIMPL(DeleteTrigger, WORD) NOTIMPL(GetTriggerString, WORD, LPWSTR*)
     NOTIMPL(GetRunTimes, const LPSYSTEMTIME, const LPSYSTEMTIME, WORD*, LPSYSTEMTIME*) NOTIMPL(SetIdleWait, WORD, WORD)
-    NOTIMPL(GetIdleWait, WORD*, WORD*) NOTIMPL(Run, void) NOTIMPL(Terminate, void) NOTIMPL(EditWorkItem, HWND, DWORD)
+    NOTIMPL(GetIdleWait, WORD*, WORD*) NOTIMPL(Terminate, void) NOTIMPL(EditWorkItem, HWND, DWORD)
     NOTIMPL(GetMostRecentRunTime, SYSTEMTIME*) NOTIMPL(GetStatus, HRESULT*) NOTIMPL(GetExitCode, DWORD*)
     NOTIMPL(SetComment, LPCWSTR) NOTIMPL(GetComment, LPWSTR*) NOTIMPL(SetCreator, LPCWSTR) NOTIMPL(GetCreator, LPWSTR*)
     NOTIMPL(SetWorkItemData, WORD, BYTE[]) NOTIMPL(GetWorkItemData, WORD*, BYTE**) NOTIMPL(SetErrorRetryCount, WORD)

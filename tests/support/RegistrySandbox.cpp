@@ -42,6 +42,8 @@ RegistrySandbox::RegistrySandbox(Keys keys) {
     if (keys.machineBackUp) Create(HKEY_LOCAL_MACHINE, keys::kBackUp);
     if (keys.userRun) Create(HKEY_CURRENT_USER, keys::kRun);
     if (keys.machineRun) Create(HKEY_LOCAL_MACHINE, keys::kRun);
+    if (keys.machineRun32) Create(HKEY_LOCAL_MACHINE, keys::kRun32);
+    if (keys.machineBackUp32) Create(HKEY_LOCAL_MACHINE, keys::kBackUp32);
 }
 
 RegistrySandbox::~RegistrySandbox() {

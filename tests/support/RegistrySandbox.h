@@ -19,6 +19,8 @@ public:
         bool machineBackUp = true;
         bool userRun = true;
         bool machineRun = true;
+        bool machineRun32 = true;     // the 32-bit view's Run key
+        bool machineBackUp32 = true;  // and its BackUp key
     };
 
     RegistrySandbox() : RegistrySandbox(Keys{}) {}

@@ -13,11 +13,11 @@ bool SetField(char (&field)[StartupEntry::kFieldSize], const char* text) {
     return fits;
 }
 
-int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists) {
+int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists, Origin origin) {
     int found = 0;
     for (StartupEntry& entry : list) {
         if (std::strcmp(entry.name, name) != 0) continue;
-        entry.origin = Origin::Both;
+        if (entry.origin != origin) entry.origin = Origin::Both;
         entry.lists |= lists;
         found = 1;
     }
