@@ -28,9 +28,11 @@ test: build
 # The kill test of `make test` at length: the program killed 200 times at seeded
 # random moments of its take-over of 200 values, the keys checked after each kill.
 STRESS_KILLS ?= 200
+STRESS_BUILD = $(abspath $(BUILD))
 stress: build
-	bash tests/app/kills.sh $(BUILD) $(BUILD)/bin/pacewick.exe $(BUILD)/bin/record_launch.exe \
-	  $(BUILD)/bin/app_probe.exe $(BUILD)/pacewick.msi $(BUILD)/bin/takeover_killer.exe $(STRESS_KILLS) 200
+	bash tests/app/kills.sh $(STRESS_BUILD) $(STRESS_BUILD)/bin/pacewick.exe $(STRESS_BUILD)/bin/record_launch.exe \
+	  $(STRESS_BUILD)/bin/app_probe.exe $(STRESS_BUILD)/pacewick.msi $(STRESS_BUILD)/bin/takeover_killer.exe \
+	  $(STRESS_KILLS) 200
 
 # A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build
