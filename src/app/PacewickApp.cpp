@@ -47,9 +47,9 @@ void ActivateRunningInstance(HWND mainWindow) {
 
 // The mutex is this instance's for its whole life: a start that finds it owned
 // ends, whether or not the owner has its window yet (it may still be taking the
-// programs over), so that the programs are taken over and started once. Handed
-// back as owned, or empty when this start must end. A mutex that cannot be made
-// or waited for leaves the window test alone to decide.
+// programs over), so that the programs are taken over and started once. True,
+// with the mutex handed over as owned, when this start goes on. A mutex that
+// cannot be made or waited for leaves the window test alone to decide.
 bool TakeInstanceMutex(win::UniqueHandle* owned) {
     win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
     const DWORD wait = WaitForSingleObject(mutex.Get(), kMutexWait);

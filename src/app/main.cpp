@@ -8,6 +8,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
     CPacewickApp().InitInstance();
     // The return ends the process, a monitor still busy after its bounded stop
-    // included: nothing that thread uses is destroyed before.
+    // included: the engine, the settings and the monitors are never destroyed,
+    // so that thread finds them until the end.
     return 0;
 }
