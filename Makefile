@@ -1,12 +1,13 @@
 # Pacewick: a Windows program, cross-built with mingw-w64 and tested under Wine.
 #   make test   install what is missing, build, run every test
 #   make run    build and start the program in a Wine prefix
+#   make stress 200 kills of the program during its take-over (tests/app/kills.sh)
 BUILD ?= build
 BUILD_I686 ?= build-i686
 TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test run bench i686 clean
+.PHONY: all deps configure build test stress run bench i686 clean
 
 all: build
 
@@ -23,6 +24,15 @@ build: deps configure
 
 test: build
 	tools/with-wine $(BUILD) ctest --test-dir $(BUILD) --output-on-failure
+
+# The kill test of `make test` at length: the program killed 200 times at seeded
+# random moments of its take-over of 200 values, the keys checked after each kill.
+STRESS_KILLS ?= 200
+STRESS_BUILD = $(abspath $(BUILD))
+stress: build
+	bash tests/app/kills.sh $(STRESS_BUILD) $(STRESS_BUILD)/bin/pacewick.exe $(STRESS_BUILD)/bin/record_launch.exe \
+	  $(STRESS_BUILD)/bin/app_probe.exe $(STRESS_BUILD)/pacewick.msi $(STRESS_BUILD)/bin/takeover_killer.exe \
+	  $(STRESS_KILLS) 200
 
 # A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build

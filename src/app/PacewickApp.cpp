@@ -5,6 +5,7 @@
 
 #include <new>
 #include <string>
+#include <utility>
 
 #include "app/RunKeyMonitors.h"
 #include "app/SelfCommand.h"
@@ -44,23 +45,22 @@ void ActivateRunningInstance(HWND mainWindow) {
     }
 }
 
-// True when this start must end: another start holds the mutex beyond the wait,
-// or another instance's main window exists. The mutex only serialises the
-// window test between starts that overlap; a mutex that cannot be made leaves
-// the window test alone to decide.
-bool AnotherInstanceRuns() {
+// The mutex is this instance's for its whole life: a start that finds it owned
+// ends, whether or not the owner has its window yet (it may still be taking the
+// programs over), so that the programs are taken over and started once. True,
+// with the mutex handed over as owned, when this start goes on. A mutex that
+// cannot be made or waited for leaves the window test alone to decide.
+bool TakeInstanceMutex(win::UniqueHandle* owned) {
     win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
     const DWORD wait = WaitForSingleObject(mutex.Get(), kMutexWait);
-    bool stop = wait == WAIT_TIMEOUT;
-    if (!stop) {
-        HWND running = FindWindowA(ui::kMainWindowClass, nullptr);
-        if (running) {
-            ActivateRunningInstance(running);
-            stop = true;
-        }
+    // Abandoned: the instance that owned it was killed; this one takes its place.
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
+        *owned = std::move(mutex);
+        return true;
     }
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ReleaseMutex(mutex.Get());
-    return stop;
+    HWND running = FindWindowA(ui::kMainWindowClass, nullptr);
+    if (running) ActivateRunningInstance(running);
+    return wait != WAIT_TIMEOUT && !running;
 }
 
 // After "Restore All" the user is asked before the programs are taken over
@@ -101,7 +101,10 @@ void ShowSplash() {
 BOOL CPacewickApp::InitInstance() {
     if (HandleUninstallSwitch()) return FALSE;
     ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));
-    if (AnotherInstanceRuns()) return FALSE;
+    // Never released (closing the handle does not release it): ownership ends
+    // with the process, and a start after a killed instance finds it abandoned.
+    win::UniqueHandle instanceMutex;
+    if (!TakeInstanceMutex(&instanceMutex)) return FALSE;
     if (!ConfirmStartAfterRestore()) return FALSE;
 
     StartRunKeyMonitors();
@@ -118,7 +121,9 @@ BOOL CPacewickApp::InitInstance() {
     mainWindow.DoModal();
 
     // A take-over under way finishes before the process ends, so that no value
-    // is left half moved between a Run key and its BackUp key.
-    StopRunKeyMonitors();
+    // is left half moved between a Run key and its BackUp key; one that takes
+    // longer than the bound is cut off by the end of the process instead of
+    // keeping it alive without a window.
+    ::StopRunKeyMonitors();
     return FALSE;
 }

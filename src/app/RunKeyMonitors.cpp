@@ -9,6 +9,7 @@
 #include "engine/StartupManager.h"
 #include "engine/model/StartupLists.h"
 #include "monitor/RegistryWatcher.h"
+#include "win/Diagnostics.h"
 
 namespace {
 
@@ -41,12 +42,23 @@ void StartRunKeyMonitors() {
     for (const auto& watcher : monitors.watchers) watcher->Start();
 }
 
-void StopRunKeyMonitors() {
+bool StopRunKeyMonitorsWithin(DWORD timeoutMs) {
     Monitors& monitors = TheMonitors();
     const std::lock_guard<std::mutex> guard(monitors.mutex);
     for (const auto& watcher : monitors.watchers) watcher->RequestStop();
-    for (const auto& watcher : monitors.watchers) watcher->Stop();
+    // One bound for all: the monitors end together, so their waits overlap.
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    bool stopped = true;
+    for (const auto& watcher : monitors.watchers) {
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        stopped = watcher->Stop(left) && stopped;
+    }
+    if (!stopped) PrintLine("Run-key monitor did not stop in time\n");
+    return stopped;
 }
+
+void StopRunKeyMonitors() { StopRunKeyMonitorsWithin(kRunKeyMonitorStopTimeout); }
 
 long RunKeyTakeOverCount() { return TheMonitors().takeOvers.load(); }
 

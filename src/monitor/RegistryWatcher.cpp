@@ -63,11 +63,13 @@ void RegistryWatcher::Start() {
 
 void RegistryWatcher::RequestStop() { SetEvent(stop_.Get()); }
 
-void RegistryWatcher::Stop() {
+bool RegistryWatcher::Stop(DWORD timeoutMs) {
     RequestStop();
-    if (!thread_) return;
-    WaitForSingleObject(thread_.Get(), INFINITE);
+    if (!thread_) return true;
+    // The handle is kept while the thread runs, so that a later Start or Stop still knows of it.
+    if (WaitForSingleObject(thread_.Get(), timeoutMs) != WAIT_OBJECT_0) return false;
     thread_.Reset();
+    return true;
 }
 
 DWORD WINAPI RegistryWatcher::ThreadProcedure(LPVOID watcher) {

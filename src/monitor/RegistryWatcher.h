@@ -16,7 +16,9 @@ public:
 
     // The key is root\path in the given registry view (0 for the default).
     RegistryWatcher(HKEY root, std::string path, REGSAM view, Callback onChange);
-    ~RegistryWatcher();  // stops the watcher
+    // Stops the watcher, waiting as long as its callback takes: the thread uses
+    // this object until it ends.
+    ~RegistryWatcher();
     RegistryWatcher(const RegistryWatcher&) = delete;
     RegistryWatcher& operator=(const RegistryWatcher&) = delete;
 
@@ -27,8 +29,11 @@ public:
     // Tells the watcher to end, without waiting: lets several end together.
     void RequestStop();
     // Ends the watcher and returns once it neither runs nor will call back; a
-    // callback under way is finished first, never cut off.
-    void Stop();
+    // callback under way is finished first, never cut off. True once ended;
+    // false when the thread has not ended within timeoutMs: it then still runs
+    // (its callback goes on and it ends after it), and Start does nothing until
+    // it has ended.
+    bool Stop(DWORD timeoutMs = INFINITE);
 
 private:
     static DWORD WINAPI ThreadProcedure(LPVOID watcher);

@@ -14,6 +14,7 @@
 #include "TestHelpers.h"
 #include "app/RunKeyMonitors.h"
 #include "engine/StartupManager.h"
+#include "monitor/RegistryWatcher.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -247,6 +248,69 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
         EXPECT_EQ(2, launched.load());
     }
     testing::internal::GetCapturedStdout();
+}
+
+// The stop is bounded: a callback that does not return in time is left to
+// finish by itself, the stop says so and returns, and the watcher ends after
+// that callback without calling back again.
+TEST(RegistryWatcher, AStopThatRunsOutReportsAndTheCallbackUnderWayEndsAlone) {
+    RegistrySandbox sandbox;
+    win::UniqueHandle entered(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    win::UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<int> calls{0}, finished{0};
+    RegistryWatcher watcher(kUser, keys::kRun, 0, [&] {
+        ++calls;
+        SetEvent(entered.Get());
+        WaitForSingleObject(release.Get(), 30000);
+        ++finished;
+    });
+    watcher.Start();
+    RegistrySandbox::PutText(kUser, keys::kRun, "Slow", "C:\\Slow\\slow.exe");
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered.Get(), 10000)) << "the change woke no callback";
+
+    const ULONGLONG asked = GetTickCount64();
+    EXPECT_FALSE(watcher.Stop(300)) << "the stop claims an end while the callback still runs";
+    EXPECT_LT(GetTickCount64() - asked, 3000u) << "the stop did not keep to its bound";
+    EXPECT_EQ(0, finished.load()) << "the callback was cut off or never waited for";
+    // Changes after the stop wake no further callback once the one under way ends.
+    RegistrySandbox::PutText(kUser, keys::kRun, "Later", "C:\\Later\\later.exe");
+    SetEvent(release.Get());
+    EXPECT_TRUE(watcher.Stop(10000)) << "the watcher did not end after its callback";
+    EXPECT_EQ(1, finished.load());
+    EXPECT_EQ(1, calls.load());
+}
+
+TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
+    RegistrySandbox sandbox;
+    RunningMonitors monitors;
+    const RegValueBlob held = RegistrySandbox::Text("\"C:\\Held Up\\held.exe\" /min");
+    bool stopped = true;
+    std::string said;
+    ULONGLONG took = 0;
+    {
+        auto lock = CStartupManager::GetInstance()->Lock();
+        const long cycles = RunKeyTakeOverCount();
+        RegistrySandbox::Put(kUser, keys::kRun, "HeldUp", held);
+        ASSERT_TRUE(WaitUntil([&] { return RunKeyTakeOverCount() > cycles; }));
+        // The monitor's take-over now waits for the lock this thread holds.
+        testing::internal::CaptureStdout();
+        const ULONGLONG asked = GetTickCount64();
+        stopped = StopRunKeyMonitorsWithin(400);
+        took = GetTickCount64() - asked;
+        said = testing::internal::GetCapturedStdout();
+    }
+    EXPECT_FALSE(stopped) << "a stop that ran out claims the monitors ended";
+    EXPECT_GE(took, 350u) << "the stop did not wait for the take-over under way";
+    EXPECT_LT(took, 3000u) << "the stop did not keep to its bound";
+    EXPECT_NE(std::string::npos, said.find("Run-key monitor did not stop in time\n")) << said;
+    EXPECT_TRUE(WaitUntil([&] { return TakenOver(kUser, "HeldUp", held); })) << "the take-over was cut off";
+    EXPECT_TRUE(StopRunKeyMonitorsWithin(kRunKeyMonitorStopTimeout));
+
+    const long cycles = RunKeyTakeOverCount();
+    RegistrySandbox::PutText(kUser, keys::kRun, "AfterStop", "C:\\After\\after.exe");
+    Sleep(500);
+    EXPECT_EQ(cycles, RunKeyTakeOverCount()) << "a take-over began after the stop";
+    EXPECT_TRUE(InRun(kUser, "AfterStop"));
 }
 
 // The stress test: writers in a thread and in another process, both monitors running.
