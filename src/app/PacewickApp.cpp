@@ -10,6 +10,7 @@
 #include "app/SelfCommand.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
+#include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
 #include "ui/PacewickDlg.h"
@@ -102,6 +103,8 @@ BOOL CPacewickApp::InitInstance() {
     if (HandleUninstallSwitch()) return FALSE;
     ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));
     if (AnotherInstanceRuns()) return FALSE;
+    // Windows starts the program for accounts the installer never set up.
+    registry::CreateAccountKeys();
     if (!ConfirmStartAfterRestore()) return FALSE;
 
     StartRunKeyMonitors();
