@@ -11,6 +11,7 @@
 #include "app/SelfCommand.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
+#include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
 #include "ui/PacewickDlg.h"
@@ -105,6 +106,8 @@ BOOL CPacewickApp::InitInstance() {
     // with the process, and a start after a killed instance finds it abandoned.
     win::UniqueHandle instanceMutex;
     if (!TakeInstanceMutex(&instanceMutex)) return FALSE;
+    // Windows starts the program for accounts the installer never set up.
+    registry::CreateAccountKeys();
     if (!ConfirmStartAfterRestore()) return FALSE;
 
     StartRunKeyMonitors();

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "engine/StartupManager.h"
+#include "win/Scoped.h"
 
 namespace {
 
@@ -27,11 +28,24 @@ SHELLEXECUTEINFOW UninstallerRecord() {
 
 bool LaunchWithShell(SHELLEXECUTEINFOW* record) { return ShellExecuteExW(record) != FALSE; }
 
+// An argument after the program's path, exactly and case-sensitively: a path
+// that holds the switch (a folder named after it) must not restore everything
+// and start the uninstaller at every start. The line is split as Windows
+// documents it, quotes and all.
+bool HasSwitchArgument(const wchar_t* commandLine) {
+    if (commandLine == nullptr) return false;
+    int count = 0;
+    const win::UniqueArgv arguments(CommandLineToArgvW(commandLine, &count));
+    if (!arguments) return false;
+    for (int i = 1; i < count; ++i)
+        if (std::wcscmp(arguments.Get()[i], kSwitch) == 0) return true;
+    return false;
+}
+
 }  // namespace
 
 bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch) {
-    // Case-sensitive and anywhere in the line, the program's own path included.
-    if (commandLine == nullptr || std::wcsstr(commandLine, kSwitch) == nullptr) return false;
+    if (!HasSwitchArgument(commandLine)) return false;
     if (FindWindowA(kInstanceClass, nullptr) != nullptr) {
         // The running instance would take the restored entries over again at once.
         MessageBoxW(nullptr, kRefusalText, kRefusalCaption, MB_OK);

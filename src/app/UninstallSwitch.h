@@ -7,10 +7,11 @@
 // Starts the Windows Installer from the record it is given; true when started.
 using InstallerLauncher = std::function<bool(SHELLEXECUTEINFOW*)>;
 
-// The first step of start-up: with "-UNINSTALL" in the process's command line,
-// puts every taken-over entry back into its Run key and starts the uninstaller,
-// or, while another instance runs, only asks the user to close it. True when the
-// switch was present (start-up then stops), false otherwise.
+// The first step of start-up: with "-UNINSTALL" as an argument of the process
+// (after the program's path, exactly, in capitals), puts every taken-over entry
+// back into its Run key and starts the uninstaller, or, while another instance
+// runs, only asks the user to close it. True when the switch was present
+// (start-up then stops), false otherwise.
 bool HandleUninstallSwitch();
 // The same on a given command line, starting the installer through the launcher.
 bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch);

@@ -1,5 +1,6 @@
 #include "registry/ConfigStore.h"
 
+#include "registry/AccountKeys.h"
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
@@ -23,11 +24,12 @@ LONG QueryDword(HKEY key, const char* name, DWORD* value) {
     return ERROR_SUCCESS;
 }
 
+// Without a key (it could not be made) the value is reported unwritten.
 void PutDword(HKEY key, const char* name, DWORD value) {
     const BYTE bytes[kDwordSize] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
                                     static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
     const RegValueBlob blob(REG_DWORD, bytes, kDwordSize);
-    const LONG status = RegistryAccess().WriteValue(key, name, &blob);
+    const LONG status = key ? RegistryAccess().WriteValue(key, name, &blob) : ERROR_INVALID_HANDLE;
     PrintLine(status == ERROR_SUCCESS ? "Reg entry put SUCCESSFULLY!!\n" : "Reg entry put UNSUCCESSFUL!!\n");
 }
 
@@ -40,11 +42,14 @@ CConfigStore* CConfigStore::GetInstance() {
 }
 
 DWORD CConfigStore::ReadSettings() {
+    manual_ = kDefaultManual;
+    timeDelay_ = kDefaultTimeDelay;
+    restored_ = kDefaultRestored;
     win::UniqueKey key;
     LONG status = RegOpenKeyA(HKEY_CURRENT_USER, keys::kConfig, key.Put());
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
 
-    // Without "Manual" the settings are not trusted at all.
+    // Without "Manual" the settings are not trusted at all: all keep their defaults.
     DWORD value = 0;
     status = QueryDword(key.Get(), "Manual", &value);
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
@@ -56,8 +61,9 @@ DWORD CConfigStore::ReadSettings() {
 }
 
 void CConfigStore::WriteSettings() {
+    // Made when missing: an account the installer did not set up keeps its choice too.
     win::UniqueKey key;
-    if (RegistryAccess().OpenKey(HKEY_CURRENT_USER, keys::kConfig, key.Put()) != ERROR_SUCCESS) return;
+    registry::CreateUserKey(keys::kConfig, KEY_SET_VALUE, &key);
     PutDword(key.Get(), "Manual", static_cast<DWORD>(manual_));
     PutDword(key.Get(), "TimeDelay", timeDelay_);
     PutDword(key.Get(), "Restored", static_cast<DWORD>(restored_));

@@ -5,6 +5,12 @@
 // current user's Config key. Used on the window thread only.
 class CConfigStore {
 public:
+    // What a setting that cannot be read counts as: never a delay of 0 ms,
+    // which would start every program at once.
+    static constexpr int kDefaultManual = 0;
+    static constexpr DWORD kDefaultTimeDelay = 180000;
+    static constexpr int kDefaultRestored = 0;
+
     static CConfigStore* GetInstance();
 
     CConfigStore(const CConfigStore&) = delete;
@@ -17,14 +23,17 @@ public:
     DWORD GetTimeDelay() const { return timeDelay_; }
     int GetRestored() const { return restored_; }
 
-    // 0, or the first nonzero registry status met.
+    // Each setting from the Config key, or its default when the key, "Manual"
+    // or the value itself is missing or not four bytes long. 0, or the status
+    // of the key or of "Manual" when they could not be read.
     DWORD ReadSettings();
+    // Into the Config key, which is made when missing; one diagnostic line per value.
     void WriteSettings();
 
 private:
     CConfigStore() = default;
 
-    int manual_ = 0;
-    DWORD timeDelay_ = 0;
-    int restored_ = 0;
+    int manual_ = kDefaultManual;
+    DWORD timeDelay_ = kDefaultTimeDelay;
+    int restored_ = kDefaultRestored;
 };

@@ -1,8 +1,10 @@
 #pragma once
 #include <windows.h>
 
-// Every key the program touches. The program never creates one: the installer
-// makes the Config and BackUp keys, Windows the Run keys.
+// Every key the program touches. The installer makes the Config and BackUp
+// keys, Windows the Run keys. The program makes the current user's Config and
+// BackUp keys only where they are missing (an account other than the
+// installer's); it never creates a machine key.
 namespace keys {
 
 constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";

@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kHelpFile = "PacewickManual.chm";
 constexpr const char* kTrayTip = "Pacewick Running";
 constexpr const char* kTrayErrorCaption = "Quorvell Tessel";
+constexpr const char* kTaskbarCreated = "TaskbarCreated";
 constexpr const char* kDeleteQuestion = "Are you sure to delete this entry?";
 constexpr const char* kDeleteText = "Press [Yes] to delete this entry.\n";
 constexpr const char* kRestoreQuestion = "Are you sure to restore?";
@@ -65,13 +66,15 @@ std::string ApplicationName() {
 }  // namespace
 
 CPacewickDlg::CPacewickDlg(HWND parent, StopMonitorsFunction stopMonitors)
-    : ui::CDialog(IDD_PACEWICK_DIALOG, parent), stopMonitors_(std::move(stopMonitors)) {
+    : ui::CDialog(IDD_PACEWICK_DIALOG, parent),
+      taskbarCreatedMessage_(RegisterWindowMessageA(kTaskbarCreated)),
+      stopMonitors_(std::move(stopMonitors)) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
     notifyIcon_ = [](DWORD message, NOTIFYICONDATAA* data) { return Shell_NotifyIconA(message, data); };
 }
 
-// The tray icon stays after the window ends: the shell removes it with the process.
+// The tray icon goes with the window (WM_DESTROY).
 CPacewickDlg::~CPacewickDlg() = default;
 
 BOOL CPacewickDlg::OnInitDialog() {
@@ -87,6 +90,10 @@ BOOL CPacewickDlg::OnInitDialog() {
     // The icon reaches the tray at the first non-client paint.
     tray_.hIcon = icon_;
     lstrcpynA(tray_.szTip, kTrayTip, sizeof tray_.szTip);
+    // Started elevated (to write the machine Run key), the window would not
+    // hear from an Explorer of lower integrity without this.
+    if (taskbarCreatedMessage_ != 0)
+        ChangeWindowMessageFilterEx(Hwnd(), taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
 
     elapsedSeconds_ = 0;
     HWND spin = Item(IDC_MINUTES_SPIN);
@@ -287,6 +294,11 @@ void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
 // --- tray -----------------------------------------------------------------------
 
 bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
+    if (message == taskbarCreatedMessage_ && message != 0) {
+        OnTaskbarCreated();
+        *result = 0;
+        return true;
+    }
     switch (message) {
     case WM_NCPAINT:
         if (hiddenToTray_) ShowWindow(Hwnd(), SW_HIDE);
@@ -305,6 +317,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return true;
     case WM_DESTROY:
         CStartupManager::GetInstance()->SetListChangedCallback(nullptr);
+        RemoveTrayIcon();
         return false;
     case WM_QUERYDRAGICON:
         *result = reinterpret_cast<LRESULT>(icon_);
@@ -328,11 +341,9 @@ void CPacewickDlg::SetUpTray() {
         tray_.hWnd = Hwnd();
         tray_.uID = kTrayIconId;
         tray_.uCallbackMessage = kTrayMessage;
-        tray_.hIcon = icon_;
-        tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
         trayMenu_.Reset(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
         if (!trayMenu_) MessageBoxA(Hwnd(), "Unabled to Load tray menu.", kTrayErrorCaption, MB_OK);
-        trayIconShown_ = notifyIcon_(NIM_ADD, &tray_) != FALSE;
+        trayIconShown_ = AddTrayIcon();
         if (!trayIconShown_) MessageBoxA(Hwnd(), "Unable to Set Tary Icon.", kTrayErrorCaption, MB_OK);
     }
     if (!hiddenToTray_) return;
@@ -344,6 +355,32 @@ void CPacewickDlg::SetUpTray() {
         // on the taskbar instead.
         hiddenToTray_ = false;
     }
+}
+
+// The whole icon each time: a modification since may have left fewer flags.
+bool CPacewickDlg::AddTrayIcon() {
+    tray_.hIcon = icon_;
+    tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    return notifyIcon_(NIM_ADD, &tray_) != FALSE;
+}
+
+// A new Explorer shows none of the old one's icons: ours comes back, if it was
+// ever set up, and the window stays as it is. Without its icon a hidden window
+// could not be reached: it goes to the taskbar instead.
+void CPacewickDlg::OnTaskbarCreated() {
+    if (!trayIconAdded_) return;
+    trayIconShown_ = AddTrayIcon();
+    if (trayIconShown_ || IsWindowVisible(Hwnd())) return;
+    hiddenToTray_ = false;
+    ShowWindow(Hwnd(), SW_MINIMIZE);
+}
+
+// No icon of an ended program may stay behind in the notification area. Asked
+// even when the last add failed: the shell may hold the icon all the same.
+void CPacewickDlg::RemoveTrayIcon() {
+    if (!trayIconAdded_) return;
+    trayIconShown_ = false;
+    notifyIcon_(NIM_DELETE, &tray_);
 }
 
 LRESULT CPacewickDlg::OnTrayCallback(WPARAM iconId, LPARAM mouseMessage) {

@@ -71,11 +71,16 @@ private:
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
+    bool AddTrayIcon();
+    void OnTaskbarCreated();
+    void RemoveTrayIcon();
     void ShowTrayMenu(int x, int y);
     LRESULT OnTrayCallback(WPARAM iconId, LPARAM mouseMessage);
     void OpenFromTray();
     void OnCloseBox();
 
+    // Broadcast by Explorer when it (re)starts: every tray icon is gone then.
+    const UINT taskbarCreatedMessage_;
     int elapsedSeconds_ = 0;
     HICON icon_ = nullptr;  // shared resource icon: not destroyed
     NOTIFYICONDATAA tray_ = {};

@@ -64,11 +64,22 @@ struct GdiTraits {
     static void Close(Handle h) { DeleteObject(h); }
 };
 
+// Memory the system allocated for the caller to free with LocalFree
+// (CommandLineToArgvW's array).
+template <typename T>
+struct LocalTraits {
+    using Handle = T;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { LocalFree(h); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFont = Unique<GdiTraits<HFONT>>;
 using UniqueBitmap = Unique<GdiTraits<HBITMAP>>;
 using UniqueRegion = Unique<GdiTraits<HRGN>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
+using UniqueArgv = Unique<LocalTraits<LPWSTR*>>;
 
 }  // namespace win

@@ -53,20 +53,31 @@ bool RegistryUntouched() {
            RegistrySandbox::ValueNames(kMachine, keys::kRun).size() == 1;
 }
 
-TEST(UninstallSwitch, IsRecognisedInCapitalsOnlyButAnywhereInTheLine) {
+TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
     RegistrySandbox sandbox;
     PutTakenOverEntries();
     LauncherProbe probe;
-    for (const wchar_t* ignored : {L" -uninstall", L" -Uninstall", L" /UNINSTALL", L" - UNINSTALL", L""})
-        EXPECT_FALSE(HandleUninstallSwitch((kInstalledPath + ignored).c_str(), probe.Launcher()))
-            << "recognised in: " << testing::PrintToString(std::wstring(ignored));
+    // Installed in folders whose names hold the switch, quoted or not.
+    const std::wstring switchInPath = L"\"C:\\Program Files\\Tools -UNINSTALL\\pacewick.exe\"";
+    for (const std::wstring& ignored :
+         {kInstalledPath + L" -uninstall", kInstalledPath + L" -Uninstall", kInstalledPath + L" /UNINSTALL",
+          kInstalledPath + L" - UNINSTALL", kInstalledPath, kInstalledPath + L" -UNINSTALLX",
+          kInstalledPath + L" x-UNINSTALL", kInstalledPath + L" /opt=a-UNINSTALLb", kInstalledPath + L" \"-UNINSTALL ",
+          switchInPath, switchInPath + L" -tray", std::wstring(L"C:\\X-UNINSTALLY\\pacewick.exe"),
+          std::wstring(L"-UNINSTALL"), std::wstring(L"\"-UNINSTALL\" -UNINSTALLX")})
+        EXPECT_FALSE(HandleUninstallSwitch(ignored.c_str(), probe.Launcher()))
+            << "recognised in: " << testing::PrintToString(ignored);
     EXPECT_EQ(0, probe.calls);
     EXPECT_TRUE(RegistryUntouched()) << "a line without the switch restored something";
     EXPECT_FALSE(HandleUninstallSwitch()) << "recognised in the test program's own command line";
 
-    EXPECT_TRUE(HandleUninstallSwitch(L"C:\\X-UNINSTALLY\\pacewick.exe", probe.Launcher()));
-    EXPECT_TRUE(HandleUninstallSwitch(L"pacewick.exe /opt=a-UNINSTALLb", probe.Launcher()));
-    EXPECT_EQ(2, probe.calls);
+    // First, later, quoted, and beside a path that holds it too.
+    for (const std::wstring& recognised :
+         {kInstalledPath + L" -UNINSTALL", kInstalledPath + L" -tray -UNINSTALL", kInstalledPath + L" \"-UNINSTALL\"",
+          switchInPath + L" x -UNINSTALL", std::wstring(L"pacewick.exe -UNINSTALL -quiet")})
+        EXPECT_TRUE(HandleUninstallSwitch(recognised.c_str(), probe.Launcher()))
+            << "not recognised in: " << testing::PrintToString(recognised);
+    EXPECT_EQ(5, probe.calls);
 }
 
 TEST(UninstallSwitch, RefusedWhileAnInstanceRunsThenRestoresEveryEntryAndStartsTheInstaller) {

@@ -124,9 +124,15 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(ui::RegisterMainWindowClass(GetModuleHandleA(nullptr)));
         ManagerWithoutTasks();
-        dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAA*) {
-            if (message == NIM_ADD) ++trayAdds_;
-            return TRUE;
+        dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAA* data) {
+            if (message == NIM_DELETE) ++trayDeletes_;
+            if (message != NIM_ADD) return TRUE;
+            ++trayAdds_;
+            // What a new Explorer needs to show the icon and report clicks on it.
+            const UINT whole = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+            wholeTrayAdds_ += (data->uFlags & whole) == whole && data->uCallbackMessage == CPacewickDlg::kTrayMessage &&
+                              data->hIcon != nullptr && std::string(data->szTip) == "Pacewick Running";
+            return refuseTrayAdds_ ? FALSE : TRUE;
         });
     }
     static void SetConfig(DWORD manual, DWORD delay) {
@@ -150,10 +156,17 @@ protected:
     }
     static bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
     void Rebuild() { manager_->RebuildList(); }
+    // Explorer's broadcast after a restart, which every top-level window gets.
+    static void TaskbarCreated(HWND window) {
+        SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    }
 
     RegistrySandbox sandbox_;
     CStartupManager* manager_ = CStartupManager::GetInstance();
     std::atomic<int> trayAdds_{0};
+    std::atomic<int> wholeTrayAdds_{0};
+    std::atomic<int> trayDeletes_{0};
+    std::atomic<bool> refuseTrayAdds_{false};
     CPacewickDlg dialog_{nullptr, StopRunKeyMonitors};
 };
 
@@ -267,8 +280,23 @@ TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
         Command(window, ID_TRAY_RUN_ALL);
         SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
         Sleep(1500);
+
+        // Explorer restarts: the whole icon comes back (the launch changed only
+        // its picture) and the window stays hidden in the tray.
+        ASSERT_EQ(trayAdds_.load(), 1);
+        TaskbarCreated(window);
+        EXPECT_EQ(trayAdds_.load(), 2);
+        EXPECT_EQ(wholeTrayAdds_.load(), 2) << "the icon came back without its menu or tip";
+        EXPECT_FALSE(IsWindowVisible(window));
+        // A new Explorer that refuses the icon: the window comes back to the taskbar.
+        refuseTrayAdds_ = true;
+        TaskbarCreated(window);
+        EXPECT_EQ(trayAdds_.load(), 3);
+        EXPECT_TRUE(IsWindowVisible(window) && IsIconic(window)) << "hidden without an icon to bring it back";
+        EXPECT_EQ(trayDeletes_.load(), 0) << "the icon went while the window was there";
     });
     EXPECT_EQ(log.Lines(), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("second")}));
+    EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
 }
 
 // The monitors take a newcomer over while the window counts down: the list and
@@ -323,13 +351,25 @@ TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
         ShowWindow(window, SW_SHOWNORMAL);  // as a second start would; it hides again
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_FALSE(IsWindowVisible(window));
+        // Explorer restarts while the window sits in the tray: the icon comes
+        // back, the window stays hidden.
+        TaskbarCreated(window);
+        EXPECT_EQ(trayAdds_.load(), 2) << "no icon in the new Explorer";
+        EXPECT_FALSE(IsWindowVisible(window));
         Command(window, ID_TRAY_OPEN);
         EXPECT_TRUE(IsWindowVisible(window));
         SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
         EXPECT_TRUE(IsWindowVisible(window)) << "hidden again after Open";
-        EXPECT_EQ(trayAdds_.load(), 1) << "the icon was added again";
+        EXPECT_EQ(trayAdds_.load(), 2) << "the icon was added again";
+        // And while it is shown: it stays shown.
+        TaskbarCreated(window);
+        EXPECT_EQ(trayAdds_.load(), 3);
+        EXPECT_TRUE(IsWindowVisible(window) && !IsIconic(window));
+        EXPECT_EQ(wholeTrayAdds_.load(), 3);
         EXPECT_EQ(SendMessageA(window, CPacewickDlg::kTrayMessage, 2, WM_RBUTTONDOWN), E_FAIL);
+        EXPECT_EQ(trayDeletes_.load(), 0);
     });
+    EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
 }
 
 TEST_F(PacewickDlgTest, RestoreAllStopsMonitorsPutsEverythingBackAndEnds) {

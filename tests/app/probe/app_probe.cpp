@@ -5,6 +5,7 @@
 //   app_probe wait-gone MS        exit 0 once no main window exists
 //   app_probe rows                one line per list row: name|command|company|origin
 //   app_probe state               "visible=V iconic=I foreground=F"
+//   app_probe text ID             the text of the main window's control ID
 //   app_probe minimize            minimises the main window
 //   app_probe exit                presses the window's Exit button
 //   app_probe wait-box CAPTION MS        exit 0 once a message box of that caption exists
@@ -13,6 +14,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -73,6 +75,15 @@ int PrintState() {
     return 0;
 }
 
+int PrintText(int id) {
+    HWND window = MainWindow();
+    if (!window || !GetDlgItem(window, id)) return 2;
+    char text[kTextRoom] = {};
+    GetDlgItemTextA(window, id, text, sizeof text);
+    std::printf("%s\n", text);
+    return 0;
+}
+
 HWND WaitForBox(const char* caption, DWORD milliseconds) {
     HWND box = nullptr;
     WaitFor(milliseconds, [&] { return (box = FindWindowA("#32770", caption)) != nullptr; });
@@ -101,6 +112,7 @@ int main(int argc, char** argv) {
     if (command == "wait-gone") return WaitFor(wait, [] { return MainWindow() == nullptr; }) ? 0 : 1;
     if (command == "rows") return PrintRows();
     if (command == "state") return PrintState();
+    if (command == "text" && argc == 3) return PrintText(std::atoi(argv[2]));
     if (command == "minimize") return MainWindow() && ShowWindow(MainWindow(), SW_MINIMIZE) >= 0 ? 0 : 2;
     if (command == "exit")
         return MainWindow() && PostMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(kExitId, BN_CLICKED), 0) ? 0 : 2;
