@@ -27,16 +27,19 @@ constexpr DWORD kNameRoom = 16384;
 constexpr DWORD kDataRoom = 4096;  // every command written here is far shorter
 constexpr double kTarget = 1.3;
 
-// Rounds per N: as many as the time allows, within bounds. The small sizes are
-// cheap and noisy (a round is a few milliseconds), the large ones costly and
-// steady; the budgets keep the whole program within about two minutes.
+// Every round measures every N, so that a stretch of heavy load elsewhere on the
+// machine weighs on all sizes alike and the growth with N stays visible. Small
+// sizes take a few milliseconds and are noisy: a round repeats them. Rounds go
+// on until the time budget is spent (the program ends within about two minutes
+// on a busy 2-core machine), within bounds.
 struct Size {
     int values;
-    int minRounds;
-    int maxRounds;
-    double budgetSeconds;
+    int repeatsPerRound;
 };
-const Size kSizes[] = {{10, 50, 400, 8}, {100, 25, 200, 12}, {1000, 9, 60, 25}, {5000, 5, 15, 45}};
+const Size kSizes[] = {{10, 16}, {100, 4}, {1000, 1}, {5000, 1}};
+constexpr int kMinRounds = 8;
+constexpr int kMaxRounds = 60;
+constexpr double kBudgetSeconds = 80;
 
 double Now() {
     static const double ticksPerSecond = [] {
@@ -159,74 +162,99 @@ double TakeOver() {
     return elapsed;
 }
 
+struct Samples {
+    std::vector<double> engine, floor, ratios, enumerate, read, write, remove;
+};
+
 struct SizeResult {
     int values = 0;
-    int rounds = 0;
+    int pairs = 0;      // engine and floor timed side by side this many times
     double engine = 0;  // median seconds per take-over of 2 * values
     double floor = 0;
-    double ratio = 0;  // median of the rounds' own ratios
+    double ratio = 0;  // median of the pairs' own ratios
     FloorCalls calls;  // medians, by kind
 };
 
-SizeResult Measure(const Size& size) {
-    std::vector<double> engine, floor, ratios, enumerate, read, write, remove;
-    const double started = Now();
-    for (int round = 0; round < size.maxRounds; ++round) {
-        if (round >= size.minRounds && Now() - started > size.budgetSeconds) break;
-        double engineTime = 0;
-        FloorCalls floorCalls;
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool engineTurn = (turn == 0) == (round % 2 == 0);
-            RegistrySandbox sandbox;
-            FillRunKeys(size.values);
-            SilencedOutput silence;
-            if (engineTurn) {
-                engineTime = TakeOver();
-            } else {
-                floorCalls = Floor();
-            }
+// One pair: the engine and the floor on keys filled alike, in the given order.
+void MeasurePair(int values, bool engineFirst, Samples* samples) {
+    double engineTime = 0;
+    FloorCalls floorCalls;
+    for (int turn = 0; turn < 2; ++turn) {
+        RegistrySandbox sandbox;
+        FillRunKeys(values);
+        SilencedOutput silence;
+        if ((turn == 0) == engineFirst) {
+            engineTime = TakeOver();
+        } else {
+            floorCalls = Floor();
         }
-        engine.push_back(engineTime);
-        floor.push_back(floorCalls.Total());
-        ratios.push_back(engineTime / floorCalls.Total());
-        enumerate.push_back(floorCalls.enumerate);
-        read.push_back(floorCalls.read);
-        write.push_back(floorCalls.write);
-        remove.push_back(floorCalls.remove);
     }
-    SizeResult result;
-    result.values = size.values;
-    result.rounds = static_cast<int>(engine.size());
-    result.engine = Median(engine);
-    result.floor = Median(floor);
-    result.ratio = Median(ratios);
-    result.calls = {Median(enumerate), Median(read), Median(write), Median(remove)};
-    return result;
+    samples->engine.push_back(engineTime);
+    samples->floor.push_back(floorCalls.Total());
+    samples->ratios.push_back(engineTime / floorCalls.Total());
+    samples->enumerate.push_back(floorCalls.enumerate);
+    samples->read.push_back(floorCalls.read);
+    samples->write.push_back(floorCalls.write);
+    samples->remove.push_back(floorCalls.remove);
 }
 
-// Deleting N values from one key, first listed first or last listed first, in
-// microseconds per value: median of a few rounds taking turns.
-std::pair<double, double> DeleteOrders(int count, int rounds) {
-    std::vector<double> frontFirst, backFirst;
-    std::vector<std::string> names;
-    for (int index = 0; index < count; ++index) names.push_back(ValueName(HKEY_CURRENT_USER, index));
-    std::sort(names.begin(), names.end());  // the registry's own order of these names
-    for (int round = 0; round < rounds; ++round) {
-        for (int turn = 0; turn < 2; ++turn) {
-            const bool front = (turn == 0) == (round % 2 == 0);
-            RegistrySandbox sandbox;
-            FillRunKeys(count);
-            win::UniqueKey run = Open(HKEY_CURRENT_USER, keys::kRun);
-            const double start = Now();
-            if (front) {
-                for (const std::string& name : names) RegDeleteValueA(run.Get(), name.c_str());
-            } else {
-                for (auto name = names.rbegin(); name != names.rend(); ++name) RegDeleteValueA(run.Get(), name->c_str());
-            }
-            (front ? frontFirst : backFirst).push_back(1e6 * (Now() - start) / count);
+std::vector<SizeResult> MeasureAll(int* rounds) {
+    constexpr std::size_t kCount = sizeof kSizes / sizeof kSizes[0];
+    std::vector<Samples> samples(kCount);
+    const double started = Now();
+    int round = 0;
+    for (; round < kMaxRounds && (round < kMinRounds || Now() - started < kBudgetSeconds); ++round) {
+        // The sizes take turns at going first, the engine and the floor too.
+        for (std::size_t step = 0; step < kCount; ++step) {
+            const std::size_t size = (step + static_cast<std::size_t>(round)) % kCount;
+            for (int repeat = 0; repeat < kSizes[size].repeatsPerRound; ++repeat)
+                MeasurePair(kSizes[size].values, (round + repeat) % 2 == 0, &samples[size]);
         }
     }
-    return {Median(frontFirst), Median(backFirst)};
+    *rounds = round;
+    std::vector<SizeResult> results;
+    for (std::size_t size = 0; size < kCount; ++size) {
+        const Samples& taken = samples[size];
+        SizeResult result;
+        result.values = kSizes[size].values;
+        result.pairs = static_cast<int>(taken.engine.size());
+        result.engine = Median(taken.engine);
+        result.floor = Median(taken.floor);
+        result.ratio = Median(taken.ratios);
+        result.calls = {Median(taken.enumerate), Median(taken.read), Median(taken.write), Median(taken.remove)};
+        results.push_back(result);
+    }
+    return results;
+}
+
+// Deleting every value of one key, first listed first or last listed first, at
+// a small and a large N, all four taking turns within each round; microseconds
+// per value, medians.
+struct DeleteCosts {
+    double frontSmall = 0, backSmall = 0, frontLarge = 0, backLarge = 0;
+};
+DeleteCosts DeleteOrders(int small, int large, int rounds) {
+    std::vector<double> samples[4];  // front small, back small, front large, back large
+    for (int round = 0; round < rounds; ++round) {
+        for (int step = 0; step < 4; ++step) {
+            const int which = (step + round) % 4;
+            const int count = which < 2 ? small : large;
+            const bool front = which % 2 == 0;
+            std::vector<std::string> names;
+            for (int index = 0; index < count; ++index) names.push_back(ValueName(HKEY_CURRENT_USER, index));
+            std::sort(names.begin(), names.end());  // the registry's own order of these names
+            if (!front) std::reverse(names.begin(), names.end());
+            for (int repeat = 0; repeat < (which < 2 ? 16 : 1); ++repeat) {
+                RegistrySandbox sandbox;
+                FillRunKeys(count);
+                win::UniqueKey run = Open(HKEY_CURRENT_USER, keys::kRun);
+                const double start = Now();
+                for (const std::string& name : names) RegDeleteValueA(run.Get(), name.c_str());
+                samples[which].push_back(1e6 * (Now() - start) / count);
+            }
+        }
+    }
+    return {Median(samples[0]), Median(samples[1]), Median(samples[2]), Median(samples[3])};
 }
 
 double PerValue(double seconds, int values) { return 1e6 * seconds / (2.0 * values); }
@@ -262,12 +290,12 @@ void Diagnose(const std::vector<SizeResult>& results) {
                 growth < 1.1 ? "stays flat," : "grows", growth, small.values, large.values, most->call, mostAdded,
                 addedInAll);
 
-    const auto [front, back] = DeleteOrders(large.values, 5);
-    const auto [frontSmall, backSmall] = DeleteOrders(small.values, 25);
+    const DeleteCosts deletes = DeleteOrders(small.values, large.values, 6);
     std::printf("diagnosis: RegDeleteValue of every value of one key, first listed first / last listed first: "
                 "%.1f / %.1f us/value at N=%d, %.1f / %.1f at N=%d\n",
-                front, back, large.values, frontSmall, backSmall, small.values);
-    if (front > 1.2 * back && front > 1.15 * frontSmall)
+                deletes.frontLarge, deletes.backLarge, large.values, deletes.frontSmall, deletes.backSmall,
+                small.values);
+    if (deletes.frontLarge > 1.2 * deletes.backLarge && deletes.frontLarge > 1.15 * deletes.frontSmall)
         std::printf("diagnosis: deleting from the front is what grows: Wine's server keeps a key's values in one "
                     "array sorted by name and, after each deletion, moves every value behind the deleted one down "
                     "a place, so deleting the first of N values costs O(N), the last O(1); lookups by name "
@@ -332,17 +360,22 @@ int main() {
     std::printf("engine: CStartupManager::TakeOver, no Task Scheduler, diagnostic lines off while timed\n");
     std::printf("floor: RegEnumValue for the names, RegQueryValueEx + RegSetValueEx into BackUp, "
                 "RegDeleteValue from Run\n");
-    std::printf("figures: medians over the rounds; ratio: median of each round's engine/floor\n");
-    std::printf("%6s %7s %16s %15s %7s %12s\n", "N", "rounds", "engine us/value", "floor us/value", "ratio",
+    std::printf("figures: medians; ratio: median of each side-by-side pair's engine/floor\n");
+    DWORD_PTR mine = 0, system = 0;
+    GetProcessAffinityMask(GetCurrentProcess(), &mine, &system);
+    int cpus = 0;
+    for (DWORD_PTR mask = mine; mask; mask &= mask - 1) ++cpus;
+    // Spread over two CPUs, each call's round trip to the Wine server costs what
+    // the host's scheduling makes it: make bench runs this on one.
+    std::printf("CPUs this process may use: %d%s\n", cpus, cpus == 1 ? "" : " (figures swing more than on one)");
+    int rounds = 0;
+    const std::vector<SizeResult> results = MeasureAll(&rounds);
+    std::printf("%d rounds, each timing every N (small N several times)\n", rounds);
+    std::printf("%6s %7s %16s %15s %7s %12s\n", "N", "pairs", "engine us/value", "floor us/value", "ratio",
                 "under 1.3?");
-    std::vector<SizeResult> results;
-    for (const Size& size : kSizes) {
-        results.push_back(Measure(size));
-        const SizeResult& r = results.back();
-        std::printf("%6d %7d %16.1f %15.1f %7.2f %12s\n", r.values, r.rounds, PerValue(r.engine, r.values),
+    for (const SizeResult& r : results)
+        std::printf("%6d %7d %16.1f %15.1f %7.2f %12s\n", r.values, r.pairs, PerValue(r.engine, r.values),
                     PerValue(r.floor, r.values), r.ratio, r.ratio < kTarget ? "yes" : "NO");
-        std::fflush(stdout);
-    }
     std::printf("floor by call, us/value: %6s %12s %15s %13s %14s\n", "N", "RegEnumValue", "RegQueryValueEx",
                 "RegSetValueEx", "RegDeleteValue");
     for (const SizeResult& r : results)
