@@ -141,7 +141,7 @@ echo "== start and Exit, $start_exit_runs times (the Run keys hold only Pacewick
 timer start-exit "$installed" "$start_exit_runs" | tee -a "$results" || failed "start and Exit"
 
 echo
-echo "=== Pacewick installed from the package ($(nproc) cores, $(wine --version 2>/dev/null))"
+echo "=== Pacewick installed from the package ($(nproc) cores, $(wine --version 2>/dev/null), load average $(cut -d" " -f1-3 /proc/loadavg))"
 echo "targets: idle median < 20 ms and max < 100 ms; during Run All max < 250 ms"
 cat "$results"
 if [ "$failures" -ne 0 ]; then
