@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Pacewick as users get it: installed from the package into a fresh Wine prefix,
+# started from where the installer put it, with programs in both Run keys, and
+# timed from another process (installed_timer) as another program sees it:
+#   - how long a value that a program adds to the user's Run key stays there,
+#     while Pacewick waits idle and while "Run All" starts 30 programs;
+#   - start to the main window shown, and Exit to the process gone.
+# The delay is Manual, so nothing starts but what Run All starts. Every program
+# started is record_launch.exe, which appends its command line to a log and ends.
+#   bench/installed.sh BUILD_DIR
+set -euo pipefail
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+build=$(realpath "$1")
+msi=$build/pacewick.msi
+timer=$build/bin/installed_timer.exe
+probe_exe=$build/bin/app_probe.exe
+record_exe=$build/bin/record_launch.exe
+for file in "$msi" "$timer" "$probe_exe" "$record_exe"; do
+  [ -f "$file" ] || { echo "missing $file: build first (make build)" >&2; exit 2; }
+done
+
+work=$build/bench-installed
+export LC_ALL=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$work/prefix
+# Inherited by Pacewick and so by every program it starts.
+export PACEWICK_LAUNCH_LOG='C:\bench\launch.log'
+launch_log=$WINEPREFIX/drive_c/bench/launch.log
+
+readonly RUN='Software\Microsoft\Windows\CurrentVersion\Run'
+readonly BACKUP='software\Quorvell Software\Pacewick\BackUp'
+readonly CONFIG='software\Quorvell Software\Pacewick\Config'
+readonly PRODUCT='{6D2F0A91-3C4E-4B7A-9E15-28C7D04B3A62}'
+readonly installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
+readonly idle_newcomers=50 idle_rest_ms=300
+readonly run_all_programs=30 run_all_min_newcomers=10 run_all_rest_ms=20
+readonly start_exit_runs=5
+
+pacewick_pid=
+stop_everything() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$pacewick_pid" ]; then wait "$pacewick_pid" 2>/dev/null || true; fi
+}
+trap stop_everything EXIT
+
+failures=0
+failed() { echo "FAILED: $*"; failures=$((failures + 1)); }
+win_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+probe() { wine "$(win_path "$probe_exe")" "$@" 2>/dev/null | tr -d '\r'; }
+timer() { wine "$(win_path "$timer")" "$@" 2>&1 | tr -d '\r'; }
+
+# import_reg NAME: regedit imports the REGEDIT4 text on standard input in one go
+# (one wine start for dozens of values instead of one each).
+import_reg() {
+  local file="$work/$1.reg"
+  { printf 'REGEDIT4\r\n\r\n'; sed 's/$/\r/'; } >"$file"
+  wine regedit /s "$(win_path "$file")" >/dev/null 2>&1
+}
+# run_values HIVE COUNT LABEL: REGEDIT4 lines of COUNT harmless programs.
+run_values() {
+  local i
+  printf '[%s\\%s]\n' "$1" "$RUN"
+  for ((i = 1; i <= $2; i++)); do
+    printf '"%s program %d"="\\"C:\\\\bench\\\\record_launch.exe\\" listed %s %d"\n' "$3" "$i" "$3" "$i"
+  done
+  printf '\n'
+}
+
+# start_pacewick NAME: the installed program in the background; true once its window exists.
+start_pacewick() {
+  wine "$installed" >"$work/$1.out" 2>&1 &
+  pacewick_pid=$!
+  probe wait-window 60000
+}
+# exit_pacewick: presses Exit and waits for the process to end.
+exit_pacewick() {
+  local i
+  probe exit || true
+  for ((i = 0; i < 300; i++)); do
+    kill -0 "$pacewick_pid" 2>/dev/null || { wait "$pacewick_pid" 2>/dev/null || true; pacewick_pid=; return 0; }
+    sleep 0.1
+  done
+  failed "Pacewick did not end on Exit"
+  return 1
+}
+
+echo "== a fresh Wine prefix: $WINEPREFIX"
+wineserver -k >/dev/null 2>&1 || true  # a run cut short last time
+rm -rf "$work"
+mkdir -p "$work"
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w  # the server wineboot started must end before ours, kept for the script, starts
+wineserver -p
+wine cmd /c exit >/dev/null 2>&1 || true
+
+echo "== installing $msi quietly"
+wine msiexec /i "$(win_path "$msi")" /qn >/dev/null 2>&1 || true
+# The first msiexec of a new prefix can return while the installation still runs
+# (it waits on services that wineboot is still starting): wait for its result.
+installed_file="$WINEPREFIX/drive_c/Program Files/Quorvell Software/Pacewick/pacewick.exe"
+for ((i = 0; i < 120; i++)); do
+  [ -f "$installed_file" ] &&
+    wine reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$PRODUCT" >/dev/null 2>&1 &&
+    wine reg query "HKLM\\$RUN" /v Pacewick >/dev/null 2>&1 && break
+  sleep 1
+done
+if ! cmp -s "$build/bin/pacewick.exe" "$installed_file"; then
+  echo "the package did not install pacewick.exe" >&2
+  exit 1
+fi
+mkdir -p "$WINEPREFIX/drive_c/bench"
+cp "$record_exe" "$WINEPREFIX/drive_c/bench/record_launch.exe"
+
+results=$work/results.txt
+: >"$results"
+
+echo "== idle: 20 programs taken over at the start, then $idle_newcomers newcomers"
+import_reg idle <<EOF
+[HKEY_CURRENT_USER\\$CONFIG]
+"Manual"=dword:00000001
+
+$(run_values HKEY_CURRENT_USER 10 user)
+$(run_values HKEY_LOCAL_MACHINE 10 machine)
+EOF
+if start_pacewick idle; then
+  rows=$(probe rows | grep -c ' listed ' || true)
+  [ "$rows" -eq 20 ] || failed "the list holds $rows of the 20 programs"
+  timer newcomers "$idle_newcomers" "$idle_rest_ms" | tee -a "$results" || failed "idle newcomers"
+  exit_pacewick || true
+else
+  failed "no Pacewick window (idle)"
+fi
+[ ! -s "$launch_log" ] || failed "programs were started with the delay set to Manual"
+
+echo "== Run All: $run_all_programs programs listed, newcomers written while they start (rounds until $run_all_min_newcomers)"
+timer run-all "$installed" "$run_all_programs" "$run_all_min_newcomers" "$run_all_rest_ms" "$PACEWICK_LAUNCH_LOG" |
+  tee -a "$results" || failed "newcomers during Run All"
+
+echo "== start and Exit, $start_exit_runs times (the Run keys hold only Pacewick's own value)"
+timer start-exit "$installed" "$start_exit_runs" | tee -a "$results" || failed "start and Exit"
+
+echo
+echo "=== Pacewick installed from the package ($(nproc) cores, $(wine --version 2>/dev/null), load average $(cut -d" " -f1-3 /proc/loadavg))"
+echo "targets: idle median < 20 ms and max < 100 ms; during Run All max < 250 ms"
+cat "$results"
+if [ "$failures" -ne 0 ]; then
+  echo "$failures step(s) failed"
+  exit 1
+fi

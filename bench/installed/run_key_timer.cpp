@@ -1,0 +1,378 @@
+// Times the installed Pacewick from outside, as another program on the same
+// desktop sees it: how long a value that a program adds to the current user's
+// Run key stays there before Pacewick takes it over (idle, and while "Run All"
+// starts the list), and how long Pacewick takes to show its window and to end
+// on Exit. Every time is taken here, inside Wine, with QueryPerformanceCounter.
+//   installed_timer newcomers COUNT REST_MS
+//   installed_timer run-all EXE PROGRAMS MIN_NEWCOMERS REST_MS LAUNCH_LOG
+//   installed_timer start-exit EXE RUNS
+// Exit status 0 when every measurement was made and nothing was lost.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "registry/RegistryKeys.h"
+#include "resource.h"
+#include "ui/MainWindowClass.h"
+
+namespace {
+
+constexpr double kGiveUpMs = 5000;  // a newcomer still there by then counts as not taken over
+// What a newcomer names: a real program (the list reads its version
+// information), started by nobody here; its argument marks its launch-log line
+// apart from those of the listed programs.
+constexpr const char* kNewcomerProgram = "\"C:\\bench\\record_launch.exe\" newcomer ";
+constexpr const char* kListedMark = " listed ";  // in the command of each program of the list
+
+double NowMs() {
+    static const double ticksPerMs = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<double>(frequency.QuadPart) / 1000.0;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / ticksPerMs;
+}
+
+double Percentile(std::vector<double> samples, double fraction) {
+    if (samples.empty()) return 0;
+    std::sort(samples.begin(), samples.end());
+    // Nearest rank: the smallest sample with at least that fraction at or below it.
+    const auto rank = static_cast<std::size_t>(std::ceil(fraction * static_cast<double>(samples.size())));
+    return samples[std::min(samples.size(), std::max<std::size_t>(rank, 1)) - 1];
+}
+
+double Median(const std::vector<double>& samples) {
+    if (samples.empty()) return 0;
+    std::vector<double> sorted = samples;
+    std::sort(sorted.begin(), sorted.end());
+    const std::size_t middle = sorted.size() / 2;
+    return sorted.size() % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
+}
+
+// "median 3.1 ms (target < 20)  p90 4.0 ms  max 9.9 ms (target < 100)"; p99 needs
+// at least 100 samples to be more than the maximum under another name.
+void PrintSummary(const char* label, const std::vector<double>& samples, double medianTarget, double maxTarget) {
+    const bool p99 = samples.size() >= 100;
+    std::printf("%-34s n=%-3zu median %7.1f ms", label, samples.size(), Median(samples));
+    if (medianTarget > 0) std::printf(" (target < %.0f: %s)", medianTarget, Median(samples) < medianTarget ? "met" : "MISSED");
+    std::printf("  %s %7.1f ms  max %7.1f ms", p99 ? "p99" : "p90", Percentile(samples, p99 ? 0.99 : 0.90),
+                samples.empty() ? 0.0 : *std::max_element(samples.begin(), samples.end()));
+    if (maxTarget > 0 && !samples.empty())
+        std::printf(" (target < %.0f: %s)", maxTarget,
+                    *std::max_element(samples.begin(), samples.end()) < maxTarget ? "met" : "MISSED");
+    std::printf("\n");
+}
+
+struct UserKeys {
+    HKEY run = nullptr;
+    HKEY backUp = nullptr;
+    UserKeys() {
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, keys::kRun, 0, KEY_ALL_ACCESS, &run) != ERROR_SUCCESS ||
+            RegOpenKeyExA(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_READ, &backUp) != ERROR_SUCCESS) {
+            std::fprintf(stderr, "cannot open the current user's Run or BackUp key\n");
+            std::exit(2);
+        }
+    }
+    ~UserKeys() {
+        RegCloseKey(run);
+        RegCloseKey(backUp);
+    }
+    UserKeys(const UserKeys&) = delete;
+    UserKeys& operator=(const UserKeys&) = delete;
+};
+
+bool HasValue(HKEY key, const char* name) {
+    return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// Writes one newcomer and polls every millisecond until it is gone from the Run
+// key; the milliseconds it stayed, or -1 when it stayed too long. A value gone
+// from the Run key but not in the BackUp key was lost, which no speed excuses.
+struct Newcomer {
+    double stayedMs = -1;
+    bool lost = false;
+};
+Newcomer TimeNewcomer(const UserKeys& keys, int index) {
+    const std::string name = "Bench newcomer " + std::to_string(index);
+    const std::string command = kNewcomerProgram + std::to_string(index);
+    Newcomer result;
+    const double start = NowMs();
+    RegSetValueExA(keys.run, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+    while (HasValue(keys.run, name.c_str())) {
+        if (NowMs() - start > kGiveUpMs) {
+            RegDeleteValueA(keys.run, name.c_str());  // keeps the later newcomers' Run key as it was
+            return result;
+        }
+        Sleep(1);
+    }
+    result.stayedMs = NowMs() - start;
+    result.lost = !HasValue(keys.backUp, name.c_str());
+    return result;
+}
+
+HWND MainWindow() { return FindWindowA(ui::kMainWindowClass, nullptr); }
+
+int Newcomers(int count, DWORD restMs) {
+    UserKeys keys;
+    std::vector<double> stayed;
+    int slow = 0, lost = 0;
+    Sleep(restMs);
+    for (int index = 0; index < count; ++index) {
+        const Newcomer one = TimeNewcomer(keys, index);
+        if (one.stayedMs < 0) ++slow; else stayed.push_back(one.stayedMs);
+        if (one.lost) ++lost;
+        Sleep(restMs);
+    }
+    std::printf("idle: %d newcomers in HKCU Run, one at a time, %lu ms of rest after each\n", count,
+                static_cast<unsigned long>(restMs));
+    PrintSummary("idle take-over of a newcomer:", stayed, 20, 100);
+    if (slow || lost) std::printf("idle: %d still there after %.0f ms, %d lost (not in BackUp)\n", slow, kGiveUpMs, lost);
+    return slow || lost ? 1 : 0;
+}
+
+int CountListedLaunches(const char* logPath) {
+    HANDLE file = CreateFileA(logPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
+    CloseHandle(file);
+    int count = 0;
+    for (std::size_t at = text.find(kListedMark); at != std::string::npos; at = text.find(kListedMark, at + 1)) ++count;
+    return count;
+}
+
+HANDLE NulHandle() {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+// Starts the program as Windows would at log-on (no console: its diagnostic
+// lines go nowhere); its process and thread handles are closed by the caller.
+bool StartProgram(const char* exe, HANDLE nul, PROCESS_INFORMATION* process) {
+    std::string commandLine = std::string("\"") + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul;
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, process))
+        return true;
+    std::fprintf(stderr, "cannot start %s (%lu)\n", exe, GetLastError());
+    return false;
+}
+
+// The started process's main window once it is visible, or nullptr when the
+// process ends first or takes longer than a minute.
+HWND WaitForVisibleWindow(const PROCESS_INFORMATION& process) {
+    for (const double start = NowMs(); NowMs() - start < 60000;) {
+        HWND window = MainWindow();
+        DWORD owner = 0;
+        if (window) GetWindowThreadProcessId(window, &owner);
+        if (window && owner == process.dwProcessId && IsWindowVisible(window)) return window;
+        if (WaitForSingleObject(process.hProcess, 1) == WAIT_OBJECT_0) return nullptr;
+    }
+    return nullptr;
+}
+
+bool WaitForNoMainWindow() {
+    for (const double wait = NowMs(); MainWindow(); Sleep(10))
+        if (NowMs() - wait > 10000) return false;
+    return true;
+}
+
+// Presses Exit; true once the process has ended.
+bool PressExit(HWND window, HANDLE process) {
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+    return WaitForSingleObject(process, 30000) == WAIT_OBJECT_0;
+}
+
+void ClearValues(HKEY hive, const char* path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(hive, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char name[16384];
+    for (DWORD length = sizeof name; RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
+                                     ERROR_SUCCESS;
+         length = sizeof name)
+        if (RegDeleteValueA(key, name) != ERROR_SUCCESS) break;
+    RegCloseKey(key);
+}
+
+// Empty BackUp keys and the given number of programs in the Run keys, half in
+// each (the machine Run key keeps Pacewick's own value): the list that the next
+// start shows holds these programs and nothing else.
+void PrepareList(int programs) {
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        ClearValues(hive, keys::kBackUp);
+        HKEY run = nullptr;
+        RegOpenKeyExA(hive, keys::kRun, 0, KEY_ALL_ACCESS, &run);
+        const bool user = hive == HKEY_CURRENT_USER;
+        const int first = user ? 0 : programs / 2, last = user ? programs / 2 : programs;
+        for (int index = first; index < last; ++index) {
+            const std::string name = (user ? "user program " : "machine program ") + std::to_string(index);
+            const std::string command =
+                std::string("\"C:\\bench\\record_launch.exe\"") + kListedMark + std::to_string(index);
+            RegSetValueExA(run, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           static_cast<DWORD>(command.size() + 1));
+        }
+        RegCloseKey(run);
+    }
+}
+
+int ListedCount(HWND window) {
+    return static_cast<int>(SendMessageA(GetDlgItem(window, IDC_ENTRY_LIST), LVM_GETITEMCOUNT, 0, 0));
+}
+
+// Rounds of: the list filled with the given number of programs, Pacewick
+// started, Run All pressed, and newcomers written one after the other until
+// the launches are over (the window has hidden itself, which it does once it
+// has started every program, and every started program has written its line),
+// then Exit. Rounds are added until at least minCount newcomers were timed
+// during the launches: each round's launches last a couple of seconds only.
+int RunAll(const char* exe, int programs, int minCount, DWORD restMs, const char* logPath) {
+    constexpr int kMaxRounds = 8;
+    UserKeys keys;
+    HANDLE nul = NulHandle();
+    std::vector<double> during, after, hiddenAt, allRanAt;
+    int slow = 0, lost = 0, rounds = 0, failures = 0;
+    for (int newcomer = 1000; rounds < kMaxRounds && during.size() < static_cast<std::size_t>(minCount); ++rounds) {
+        if (!WaitForNoMainWindow()) {
+            std::fprintf(stderr, "an earlier Pacewick window is still there\n");
+            return 2;
+        }
+        PrepareList(programs);
+        DeleteFileA(logPath);
+        PROCESS_INFORMATION process = {};
+        if (!StartProgram(exe, nul, &process)) return 2;
+        HWND window = WaitForVisibleWindow(process);
+        Sleep(1500);  // the list filled, the splash gone
+        const int listed = window ? ListedCount(window) : -1;
+        if (listed != programs) {
+            std::printf("run-all round %d: the list holds %d entries, not %d\n", rounds + 1, listed, programs);
+            TerminateProcess(process.hProcess, 1);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+            return 1;
+        }
+        double hiddenMs = -1, allRanMs = -1;
+        const double start = NowMs();
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_RUN_ALL, BN_CLICKED), 0);
+        while (hiddenMs < 0 || allRanMs < 0) {
+            const Newcomer one = TimeNewcomer(keys, newcomer++);
+            if (one.stayedMs < 0) ++slow; else during.push_back(one.stayedMs);
+            if (one.lost) ++lost;
+            if (hiddenMs < 0 && !IsWindowVisible(window)) hiddenMs = NowMs() - start;
+            if (allRanMs < 0 && CountListedLaunches(logPath) >= programs) allRanMs = NowMs() - start;
+            if (NowMs() - start > 120000) break;
+            Sleep(restMs);
+        }
+        // One newcomer after the launches, for comparison in the same round.
+        Sleep(300);
+        const Newcomer calm = TimeNewcomer(keys, newcomer++);
+        if (calm.stayedMs >= 0) after.push_back(calm.stayedMs);
+        Sleep(2000);  // a program started twice would have written its second line by now
+        const int ran = CountListedLaunches(logPath);
+        std::printf("run-all round %d: %d listed; window hidden (every program started) after %.0f ms, every "
+                    "program had run after %.0f ms; %d ran in all\n",
+                    rounds + 1, programs, hiddenMs, allRanMs, ran);
+        std::fflush(stdout);
+        if (ran != programs || hiddenMs < 0 || allRanMs < 0) ++failures;
+        hiddenAt.push_back(hiddenMs);
+        allRanAt.push_back(allRanMs);
+        const bool ended = PressExit(window, process.hProcess);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        if (!ended) {
+            std::fprintf(stderr, "still running 30 s after Exit\n");
+            return 1;
+        }
+    }
+    CloseHandle(nul);
+    std::printf("run-all: %d rounds of %d programs: newcomers in HKCU Run one after the other from the press of Run "
+                "All until the launches were over, %lu ms of rest after each\n",
+                rounds, programs, static_cast<unsigned long>(restMs));
+    PrintSummary("take-over during Run All:", during, 0, 250);
+    PrintSummary("  (one per round after, not counted)", after, 0, 0);
+    if (slow || lost) std::printf("run-all: %d still there after %.0f ms, %d lost (not in BackUp)\n", slow, kGiveUpMs, lost);
+    if (failures) std::printf("run-all: %d rounds did not start every program exactly once\n", failures);
+    return slow || lost || failures || during.size() < static_cast<std::size_t>(minCount) ? 1 : 0;
+}
+
+// Times the start until the main window is visible, lets the program come to
+// rest, then times Exit until the window is gone and until the process has ended.
+int StartExit(const char* exe, int runs) {
+    std::vector<double> shown, closed, gone;
+    HANDLE nul = NulHandle();
+    for (int run = 1; run <= runs; ++run) {
+        if (!WaitForNoMainWindow()) {
+            std::fprintf(stderr, "an earlier Pacewick window is still there\n");
+            return 2;
+        }
+        PROCESS_INFORMATION process = {};
+        const double start = NowMs();
+        if (!StartProgram(exe, nul, &process)) return 2;
+        HWND window = WaitForVisibleWindow(process);
+        const double shownMs = NowMs() - start;
+        if (!window) {
+            std::fprintf(stderr, "start %d: no visible window (the program ended or took over 60 s)\n", run);
+            TerminateProcess(process.hProcess, 1);
+            return 1;
+        }
+        Sleep(1500);  // the list filled, the splash gone: Exit then times the ending alone
+        const double exitStart = NowMs();
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+        while (IsWindow(window) && NowMs() - exitStart < 30000) Sleep(1);
+        const double closedMs = NowMs() - exitStart;
+        const DWORD ended = WaitForSingleObject(process.hProcess, 30000);
+        const double goneMs = NowMs() - exitStart;
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        if (ended != WAIT_OBJECT_0) {
+            std::fprintf(stderr, "start %d: still running 30 s after Exit\n", run);
+            return 1;
+        }
+        shown.push_back(shownMs);
+        closed.push_back(closedMs);
+        gone.push_back(goneMs);
+        std::printf("start %d: window shown after %7.1f ms; Exit: window gone after %6.1f ms, process gone after "
+                    "%6.1f ms\n",
+                    run, shownMs, closedMs, goneMs);
+        std::fflush(stdout);
+    }
+    CloseHandle(nul);
+    std::printf("start to window shown: median %.1f ms; Exit to window gone: median %.1f ms; Exit to process gone: "
+                "median %.1f ms (%d runs)\n",
+                Median(shown), Median(closed), Median(gone), runs);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    int status = 64;
+    if (command == "newcomers" && argc == 4) {
+        status = Newcomers(std::atoi(argv[2]), static_cast<DWORD>(std::atoi(argv[3])));
+    } else if (command == "run-all" && argc == 7) {
+        status = RunAll(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), static_cast<DWORD>(std::atoi(argv[5])), argv[6]);
+    } else if (command == "start-exit" && argc == 4) {
+        status = StartExit(argv[2], std::atoi(argv[3]));
+    } else {
+        std::fprintf(stderr, "usage: installed_timer newcomers COUNT REST_MS | run-all EXE PROGRAMS MIN_NEWCOMERS "
+                             "REST_MS LAUNCH_LOG | start-exit EXE RUNS\n");
+    }
+    std::fflush(stdout);
+    return status;
+}
