@@ -1,5 +1,7 @@
 #include "engine/StartupManager.h"
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -49,11 +51,12 @@ CStartupManager* CStartupManager::GetInstance() {
 
 CStartupManager::CStartupManager() {
     tasks_.SetOnRead([this] {
+        bool changed = false;
         {
             auto lock = Lock();
-            ComposeList();
+            changed = ComposeList();
         }
-        NotifyListChanged();
+        if (changed) NotifyListChanged();
     });
 }
 
@@ -160,6 +163,14 @@ EntryList CStartupManager::ListBackUpKeys(unsigned long long* generation) {
             sweep::ListValues(opened.list, opened.backUp.Get(), entries, ListBit(row));
         ++row;
     }
+    // The tasks do not change with the Run keys: take-overs ask for them once,
+    // the rebuilds that the user causes (a start, a deletion, a restore) each time.
+    tasks_.RequestFirstRead();
+    return entries;
+}
+
+EntryList CStartupManager::ListBackUpKeysAndAskForTasks(unsigned long long* generation) {
+    EntryList entries = ListBackUpKeys(generation);
     tasks_.Request();  // read afresh on the task reader's thread; nothing waits for it
     return entries;
 }
@@ -171,7 +182,23 @@ EntryList CStartupManager::WithTasks(const EntryList& entries) {
     return list;
 }
 
-void CStartupManager::ComposeList() { list_ = WithTasks(backUpEntries_); }
+namespace {
+
+bool SameEntries(const EntryList& one, const EntryList& other) {
+    return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
+        return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.command, b.command) == 0 &&
+               std::strcmp(a.company, b.company) == 0 && a.origin == b.origin && a.lists == b.lists;
+    });
+}
+
+}  // namespace
+
+bool CStartupManager::ComposeList() {
+    EntryList composed = WithTasks(backUpEntries_);
+    if (SameEntries(composed, list_)) return false;
+    list_ = std::move(composed);
+    return true;
+}
 
 void CStartupManager::Publish(EntryList entries, unsigned long long generation) {
     FillCompanies(entries);
@@ -180,14 +207,14 @@ void CStartupManager::Publish(EntryList entries, unsigned long long generation) 
         if (generation < published_) return;
         published_ = generation;
         backUpEntries_ = std::move(entries);
-        ComposeList();
+        if (!ComposeList()) return;  // the window need not refill an unchanged list
     }
     NotifyListChanged();
 }
 
 bool CStartupManager::RebuildList(EntryList& list) {
     unsigned long long generation = 0;
-    EntryList entries = ListBackUpKeys(&generation);
+    EntryList entries = ListBackUpKeysAndAskForTasks(&generation);
     if (&list == &list_) {
         Publish(std::move(entries), generation);
     } else {
@@ -205,17 +232,22 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
     // rewritten since it was backed up all leave the value where it is.
     // A list that policy turns off, and an entry switched off, stay as they are.
     std::vector<OpenedList> lists;
+    std::vector<StartupSwitches> switches;
     for (OpenedList& list : EveryList()) {
         if (list.TurnedOff()) continue;
         list.OpenRun(kWriteAccess);
         list.OpenBackUp(kReadAccess);
+        switches.emplace_back(list.list.root, list.list.approvedPath);
         lists.push_back(std::move(list));
     }
     for (const StartupEntry& entry : copy) {
         const registry::ValueName name = registry::ValueName::FromText(entry.name);
-        for (OpenedList& list : lists) {
-            if (!SwitchedOff(list.list.root, list.list.approvedPath, name.wide))
-                transfer::DeleteIfKept(list.run.Get(), list.backUp.Get(), name, transfer::FitsAnEntry);
+        for (std::size_t row = 0; row < lists.size(); ++row) {
+            transfer::DeleteIfKept(lists[row].run.Get(), lists[row].backUp.Get(), name, [&](const RegValueBlob& value) {
+                return !transfer::FitsAnEntry(value) ? "it cannot be listed"
+                       : switches[row].Off(name.wide) ? "it is switched off"
+                                                      : nullptr;
+            });
         }
     }
     return 1;
@@ -226,7 +258,7 @@ bool CStartupManager::RestoreAll() {
     EntryList entries;
     {
         auto lock = Lock();
-        entries = ListBackUpKeys(&generation);
+        entries = ListBackUpKeysAndAskForTasks(&generation);
         std::vector<OpenedList> lists = EveryList();
         for (OpenedList& list : lists) {
             const bool runOpened = list.OpenRun(kWriteAccess) == ERROR_SUCCESS;

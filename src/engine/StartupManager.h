@@ -84,11 +84,13 @@ private:
     // Under the lock: the BackUp keys' entries, without companies, and a number
     // that tells a later reading from an earlier one.
     EntryList ListBackUpKeys(unsigned long long* generation);
+    EntryList ListBackUpKeysAndAskForTasks(unsigned long long* generation);
     EntryList WithTasks(const EntryList& entries);
     // Outside the lock: the companies, then the list becomes these entries and
     // the logon tasks, unless a later reading was published first.
     void Publish(EntryList entries, unsigned long long generation);
-    void ComposeList();
+    // The list becomes the BackUp keys' entries and the tasks; true when it changed.
+    bool ComposeList();
     void NotifyListChanged();
 
     std::recursive_mutex mutex_;

@@ -2,6 +2,8 @@
 // list a BackUp key, restore a BackUp key into its Run key.
 #include "engine/Sweep.h"
 
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/StartupManager.h"
@@ -31,8 +33,8 @@ void ForEachValue(HKEY key, Use use) {
     });
 }
 
-bool IsSwitchedOff(const StartupList& startupList, const registry::ValueName& name) {
-    return SwitchedOff(startupList.root, startupList.approvedPath, name.wide);
+StartupSwitches SwitchesOf(const StartupList& startupList) {
+    return StartupSwitches(startupList.root, startupList.approvedPath);
 }
 
 }  // namespace
@@ -42,9 +44,10 @@ bool IsSwitchedOff(const StartupList& startupList, const registry::ValueName& na
 // is, for Windows to start: a copy of it would only be a stale double. One
 // switched off stays where Task Manager shows it, off.
 void BackUpValues(const StartupList& startupList, HKEY run, HKEY backUp) {
+    const StartupSwitches switches = SwitchesOf(startupList);
     ForEachValue(run, [&](const registry::ValueName& name, const RegValueBlob& value) {
         if (!transfer::Listable(name, value)) PrintLine("Reg entry kept, it cannot be listed: %s\n", name.text.c_str());
-        else if (IsSwitchedOff(startupList, name)) PrintLine("Reg entry kept, it is switched off: %s\n", name.text.c_str());
+        else if (switches.Off(name.wide)) PrintLine("Reg entry kept, it is switched off: %s\n", name.text.c_str());
         else transfer::PutCopy(backUp, name, value, false);
     });
 }
@@ -56,8 +59,9 @@ void RestoreValues(const StartupList& startupList, HKEY backUp, HKEY run) {
     // Changed after the walk, which goes by index. Unlisted values are not
     // deleted with the listed names: they go once back in their Run key.
     std::vector<registry::ValueName> stale, unlisted;
+    const StartupSwitches switches = SwitchesOf(startupList);
     ForEachValue(backUp, [&](const registry::ValueName& name, const RegValueBlob& value) {
-        const bool listable = transfer::Listable(name, value) && !IsSwitchedOff(startupList, name);
+        const bool listable = transfer::Listable(name, value) && !switches.Off(name.wide);
         if (!transfer::Listable(name, value) && transfer::KeptInRunByEarlierVersions(backUp, name)) {
             stale.push_back(name);
             return;
@@ -70,11 +74,17 @@ void RestoreValues(const StartupList& startupList, HKEY backUp, HKEY run) {
 }
 
 void ListValues(const StartupList& startupList, HKEY backUp, EntryList& list, ListSet lists) {
+    const StartupSwitches switches = SwitchesOf(startupList);
+    // The names listed so far, so that the duplicate rule need not walk the list per value.
+    std::unordered_set<std::string> listed;
+    for (const StartupEntry& entry : list) listed.insert(entry.name);
     for (const StartupEntry& entry : ReadBackUpEntries(backUp, startupList.origin, lists)) {
-        if (IsSwitchedOff(startupList, registry::ValueName::FromText(entry.name)))
+        if (switches.Off(registry::ValueName::FromText(entry.name).wide)) {
             PrintLine("Entry not listed, it is switched off: %s\n", entry.name);
-        else if (!MarkPresentInBoth(list, entry.name, lists, entry.origin))
+        } else if (!listed.count(entry.name) || !MarkPresentInBoth(list, entry.name, lists, entry.origin)) {
             list.InsertFront(entry);
+            listed.insert(entry.name);
+        }
     }
 }
 

@@ -52,7 +52,7 @@ int PutCopy(HKEY destination, const ValueName& name, const RegValueBlob& value, 
     return ReportPut(access.WriteValue(destination, name.wide, &value) == ERROR_SUCCESS);
 }
 
-int DeleteIfKept(HKEY from, HKEY keeper, const ValueName& name, DeletionCheck check) {
+int DeleteIfKept(HKEY from, HKEY keeper, const ValueName& name, const DeletionCheck& check) {
     const RegistryAccess access;
     RegValueBlob value;
     if (!name.exact || access.ReadWholeValue(from, name.wide, &value) != ERROR_SUCCESS) return ReportDelete(false);
@@ -61,8 +61,8 @@ int DeleteIfKept(HKEY from, HKEY keeper, const ValueName& name, DeletionCheck ch
         PrintLine("Reg entry kept, no identical copy to keep it: %s\n", name.text.c_str());
         return 0;
     }
-    if (check && !check(value)) {
-        PrintLine("Reg entry kept, it cannot be listed: %s\n", name.text.c_str());
+    if (const char* reason = check ? check(value) : nullptr) {
+        PrintLine("Reg entry kept, %s: %s\n", reason, name.text.c_str());
         return 0;
     }
     return ReportDelete(access.DeleteValue(from, name.wide) == ERROR_SUCCESS);

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "registry/RegValueBlob.h"
@@ -29,13 +30,13 @@ bool KeptInRunByEarlierVersions(HKEY backUp, const ValueName& name);
 // it is, with a line.
 int PutCopy(HKEY destination, const ValueName& name, const RegValueBlob& value, bool keepChanged);
 
-// What a value must satisfy, beyond having an identical copy, to be deleted.
-using DeletionCheck = bool (*)(const RegValueBlob& value);
+// Why a value, though kept identically elsewhere, must stay: null when it may go.
+using DeletionCheck = std::function<const char*(const RegValueBlob& value)>;
 
 // Deletes the named value from `from` only when `keeper` holds a value of that
-// name with the same type and data, and `check` (if any) accepts it; otherwise the
-// value stays, with a line saying why. 1 when deleted, else 0.
-int DeleteIfKept(HKEY from, HKEY keeper, const ValueName& name, DeletionCheck check = nullptr);
+// name with the same type and data, and `check` (if any) finds no reason to keep
+// it; otherwise the value stays, with a line saying why. 1 when deleted, else 0.
+int DeleteIfKept(HKEY from, HKEY keeper, const ValueName& name, const DeletionCheck& check = nullptr);
 
 // Writes a text as a REG_SZ value; deletes a value. Each reports itself with
 // its line and returns 1 when done, else 0.

@@ -4,12 +4,14 @@
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 
-bool SwitchedOff(HKEY root, const char* approvedPath, const std::wstring& name) {
-    registry::Key approved;
+StartupSwitches::StartupSwitches(HKEY root, const char* approvedPath) {
+    approved_.Open(root, approvedPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+}
+
+bool StartupSwitches::Off(const std::wstring& name) const {
     RegValueBlob marker;
-    return approved.Open(root, approvedPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS &&
-           RegistryAccess().ReadWholeValue(approved.Get(), name, &marker) == ERROR_SUCCESS && marker.count() > 0 &&
-           (marker.bytes[0] & 1) != 0;
+    return approved_ && RegistryAccess().ReadWholeValue(approved_.Get(), name, &marker) == ERROR_SUCCESS &&
+           marker.count() > 0 && (marker.bytes[0] & 1) != 0;
 }
 
 bool TurnedOffByPolicy(const char* policyName) {

@@ -36,6 +36,14 @@ void LogonTaskReader::Request() {
     changed_.notify_all();
 }
 
+void LogonTaskReader::RequestFirstRead() {
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (requested_ > 0) return;
+    }
+    Request();
+}
+
 bool LogonTaskReader::WaitForReads(DWORD timeoutMs) {
     std::unique_lock<std::mutex> lock(mutex_);
     const unsigned long long target = requested_;

@@ -24,6 +24,8 @@ public:
     // Asks for a fresh read; returns at once. Requests made while one read runs
     // are served by one more read after it.
     void Request();
+    // The same, unless a read was ever asked for: for callers that rebuild often.
+    void RequestFirstRead();
     // Waits until every read requested before this call has ended; false when
     // that takes longer than the time limit.
     bool WaitForReads(DWORD timeoutMs);

@@ -219,8 +219,12 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     testing::internal::CaptureStdout();
     {
         RunningMonitors monitors;
+        // A rebuild asks for the tasks and goes on without them.
+        const ULONGLONG rebuilt = GetTickCount64();
+        manager->RebuildList();
+        EXPECT_LT(GetTickCount64() - rebuilt, 2000u) << "the rebuild waited for the Task Scheduler";
+        EXPECT_TRUE(WaitUntil([&] { return asked > 0; }));
         EXPECT_LT(StayInRunMs("First"), kBoundMs) << "waited for the Task Scheduler";
-        ASSERT_TRUE(WaitUntil([&] { return asked > 0; }));
         EXPECT_LT(StayInRunMs("Second"), kBoundMs) << "waited for the Task Scheduler";
         EXPECT_TRUE(WaitUntil([&] { return Listed("First") && Listed("Second"); })) << "no list without the tasks";
         EXPECT_FALSE(Listed("Nightly"));
