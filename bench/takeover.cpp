@@ -103,13 +103,15 @@ int ValueCount(HKEY key) {
 
 // The floor's calls, by kind, in seconds: they add up to the floor's time.
 struct FloorCalls {
-    double enumerate = 0, read = 0, write = 0, remove = 0;
-    double Total() const { return enumerate + read + write + remove; }
+    double enumerate = 0, read = 0, write = 0, remove = 0, check = 0;
+    double Total() const { return enumerate + read + write + remove + check; }
 };
 
 // The floor: per hive, the Run key's names by index, then each value read and
-// written into the BackUp key, then each deleted from the Run key, in the order
-// listed, as a plain loop over the names would.
+// written into the BackUp key, the BackUp key listed (its names and values read,
+// as the list needs), then each Run value deleted in the order listed, once it
+// and its copy have been read and found identical: the same job, with the same
+// rule that nothing is deleted without an identical copy, and nothing else.
 FloorCalls Floor() {
     FloorCalls calls;
     std::vector<char> name(kNameRoom);
@@ -138,8 +140,26 @@ FloorCalls Floor() {
             calls.write += Now() - read;
         }
         start = Now();
-        for (const std::string& value : names) RegDeleteValueA(run.Get(), value.c_str());
-        calls.remove += Now() - start;
+        std::vector<BYTE> copy(kDataRoom);
+        for (DWORD index = 0;; ++index) {  // the list: every BackUp value, read
+            DWORD length = kNameRoom, size = kDataRoom;
+            if (RegEnumValueA(backUp.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            RegQueryValueExA(backUp.Get(), name.data(), nullptr, nullptr, copy.data(), &size);
+        }
+        calls.check += Now() - start;
+        for (const std::string& value : names) {
+            DWORD size = kDataRoom, copySize = kDataRoom;
+            start = Now();
+            RegQueryValueExA(run.Get(), value.c_str(), nullptr, nullptr, data.data(), &size);
+            RegQueryValueExA(backUp.Get(), value.c_str(), nullptr, nullptr, copy.data(), &copySize);
+            const bool identical = size == copySize && std::equal(data.begin(), data.begin() + size, copy.begin());
+            const double checked = Now();
+            if (identical) RegDeleteValueA(run.Get(), value.c_str());
+            calls.check += checked - start;
+            calls.remove += Now() - checked;
+        }
         if (ValueCount(run.Get()) != 0) {
             std::fprintf(stderr, "the floor left values in a Run key\n");
             std::exit(2);
@@ -163,7 +183,7 @@ double TakeOver() {
 }
 
 struct Samples {
-    std::vector<double> engine, floor, ratios, enumerate, read, write, remove;
+    std::vector<double> engine, floor, ratios, enumerate, read, write, remove, check;
 };
 
 struct SizeResult {
@@ -196,6 +216,7 @@ void MeasurePair(int values, bool engineFirst, Samples* samples) {
     samples->read.push_back(floorCalls.read);
     samples->write.push_back(floorCalls.write);
     samples->remove.push_back(floorCalls.remove);
+    samples->check.push_back(floorCalls.check);
 }
 
 std::vector<SizeResult> MeasureAll(int* rounds) {
@@ -221,7 +242,8 @@ std::vector<SizeResult> MeasureAll(int* rounds) {
         result.engine = Median(taken.engine);
         result.floor = Median(taken.floor);
         result.ratio = Median(taken.ratios);
-        result.calls = {Median(taken.enumerate), Median(taken.read), Median(taken.write), Median(taken.remove)};
+        result.calls = {Median(taken.enumerate), Median(taken.read), Median(taken.write), Median(taken.remove),
+                        Median(taken.check)};
         results.push_back(result);
     }
     return results;
@@ -361,8 +383,9 @@ int main() {
     std::printf("take-over of N values in each Run key (both hives, 2N values), engine and floor in the same "
                 "rounds, taking turns\n");
     std::printf("engine: CStartupManager::TakeOver, no Task Scheduler, diagnostic lines off while timed\n");
-    std::printf("floor: RegEnumValue for the names, RegQueryValueEx + RegSetValueEx into BackUp, "
-                "RegDeleteValue from Run\n");
+    std::printf("floor: RegEnumValue for the names, RegQueryValueEx + RegSetValueEx into BackUp, the BackUp key "
+                "listed (RegEnumValue + RegQueryValueEx), and RegDeleteValue from Run after reading the value and "
+                "its copy (the identical-copy check)\n");
     std::printf("figures: medians; ratio: median of each side-by-side pair's engine/floor\n");
     DWORD_PTR mine = 0, system = 0;
     GetProcessAffinityMask(GetCurrentProcess(), &mine, &system);
@@ -379,12 +402,13 @@ int main() {
     for (const SizeResult& r : results)
         std::printf("%6d %7d %16.1f %15.1f %7.2f %12s\n", r.values, r.pairs, PerValue(r.engine, r.values),
                     PerValue(r.floor, r.values), r.ratio, r.ratio < kTarget ? "yes" : "NO");
-    std::printf("floor by call, us/value: %6s %12s %15s %13s %14s\n", "N", "RegEnumValue", "RegQueryValueEx",
-                "RegSetValueEx", "RegDeleteValue");
+    std::printf("floor by call, us/value: %6s %12s %15s %13s %14s %12s\n", "N", "RegEnumValue", "RegQueryValueEx",
+                "RegSetValueEx", "RegDeleteValue", "list+check");
     for (const SizeResult& r : results)
-        std::printf("                         %6d %12.1f %15.1f %13.1f %14.1f\n", r.values,
+        std::printf("                         %6d %12.1f %15.1f %13.1f %14.1f %12.1f\n", r.values,
                     PerValue(r.calls.enumerate, r.values), PerValue(r.calls.read, r.values),
-                    PerValue(r.calls.write, r.values), PerValue(r.calls.remove, r.values));
+                    PerValue(r.calls.write, r.values), PerValue(r.calls.remove, r.values),
+                    PerValue(r.calls.check, r.values));
     Diagnose(results);
 
     std::vector<double> empty;

@@ -6,12 +6,7 @@ source "$(dirname "$0")/lib.sh"
 readonly STATUS_ID=1014  # IDC_STATUS
 
 new_prefix account
-mkdir -p "$(c_drive 'Program Files/Pacewick Test')" "$(c_drive tools)"
-cp "$pacewick_exe" "$(c_drive 'Program Files/Pacewick Test/pacewick.exe')"
-cp "$record_exe" "$(c_drive tools/record_launch.exe)"
-exe='C:\Program Files\Pacewick Test\pacewick.exe'
-export PACEWICK_LAUNCH_LOG='C:\launch.log'
-launch_log=$(c_drive launch.log)
+put_programs
 
 reg_add "HKCU\\$RUN" /v 'Recorder One' /d 'C:\tools\record_launch.exe one'
 reg_add "HKCU\\$RUN" /v 'Recorder Two' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe two'

@@ -42,6 +42,18 @@ new_prefix() {
 c_drive() { printf '%s' "$WINEPREFIX/drive_c/$1"; }
 win_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 
+# put_programs: a copy of pacewick.exe under Program Files and record_launch.exe
+# in C:\tools of the current prefix; sets exe (its Windows path) and launch_log
+# (the recorder's log, which every started program appends its line to).
+put_programs() {
+  mkdir -p "$(c_drive 'Program Files/Pacewick Test')" "$(c_drive tools)"
+  cp "$pacewick_exe" "$(c_drive 'Program Files/Pacewick Test/pacewick.exe')"
+  cp "$record_exe" "$(c_drive tools/record_launch.exe)"
+  exe='C:\Program Files\Pacewick Test\pacewick.exe'
+  export PACEWICK_LAUNCH_LOG='C:\launch.log'
+  launch_log=$(c_drive launch.log)
+}
+
 reg_add() { wine reg add "$@" /f >/dev/null; }
 # The keys the installer makes: Config with its settings, both BackUp keys.
 make_program_keys() {  # DELAY_MS RESTORED

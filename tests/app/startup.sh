@@ -5,13 +5,9 @@ source "$(dirname "$0")/lib.sh"
 
 new_prefix startup
 make_program_keys 15000 0
-mkdir -p "$(c_drive 'Program Files/Pacewick Test')" "$(c_drive tools)" "$(c_drive 'tools dir')"
-cp "$pacewick_exe" "$(c_drive 'Program Files/Pacewick Test/pacewick.exe')"
-cp "$record_exe" "$(c_drive tools/record_launch.exe)"
+put_programs
+mkdir -p "$(c_drive 'tools dir')"
 cp "$record_exe" "$(c_drive 'tools dir/record_launch.exe')"
-exe='C:\Program Files\Pacewick Test\pacewick.exe'
-export PACEWICK_LAUNCH_LOG='C:\launch.log'
-launch_log=$(c_drive launch.log)
 
 # Names in any script, both string types and quoted paths with arguments.
 reg_add "HKCU\\$RUN" /v 'Recorder One' /d 'C:\tools\record_launch.exe one'

@@ -7,12 +7,7 @@ source "$(dirname "$0")/lib.sh"
 
 new_prefix two_starts
 make_program_keys 5000 0
-mkdir -p "$(c_drive 'Program Files/Pacewick Test')" "$(c_drive tools)"
-cp "$pacewick_exe" "$(c_drive 'Program Files/Pacewick Test/pacewick.exe')"
-cp "$record_exe" "$(c_drive tools/record_launch.exe)"
-exe='C:\Program Files\Pacewick Test\pacewick.exe'
-export PACEWICK_LAUNCH_LOG='C:\launch.log'
-launch_log=$(c_drive launch.log)
+put_programs
 
 reg_add "HKCU\\$RUN" /v 'User One' /d 'C:\tools\record_launch.exe user-one'
 reg_add "HKCU\\$RUN" /v 'User Two' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe user-two'
