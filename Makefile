@@ -21,6 +21,8 @@ configure: $(BUILD)/CMakeCache.txt
 
 build: deps configure
 	cmake --build $(BUILD) -j $(JOBS)
+	@for f in $(BUILD)/bin/pacewick.exe $(BUILD)/pacewick.msi $(BUILD)/PacewickManual.chm; do \
+	  [ -f $$f ] && printf '%-32s %9d bytes\n' "$$f" "$$(stat -c %s $$f)"; done; true
 
 test: build
 	tools/with-wine $(BUILD) ctest --test-dir $(BUILD) --output-on-failure
