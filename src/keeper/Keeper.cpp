@@ -82,7 +82,10 @@ void Keeper::TakeOverUnlessHeld(const char* why) {
     }
     if (why) Log("Take-over (%s)", why);
     ++takeOvers_;
+    const unsigned long before = EngineDeletions();
     CStartupManager::GetInstance()->TakeOver();
+    // Deletions from the Run keys, each after its identical copy was made.
+    if (const unsigned long moved = EngineDeletions() - before) Log("Taken over: %lu entries", moved);
 }
 
 Reply Keeper::Restore(const char* why) {
@@ -90,7 +93,9 @@ Reply Keeper::Restore(const char* why) {
     // Held before anything goes back, so that no change the restore makes is taken over again.
     if (!SetHeldOff(true)) return Reply{Status::Failed, 0};
     Log("Restore of the machine entries (%s)", why);
+    const unsigned long before = EngineDeletions();
     CStartupManager::GetInstance()->RestoreAll();
+    Log("Restored: %lu entries back in their Run keys", EngineDeletions() - before);
     return Reply{Status::Ok, 0};
 }
 

@@ -1,5 +1,6 @@
 #include "keeper/KeeperLog.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -40,7 +41,26 @@ void WriteLine(const char* text) {
     }
 }
 
-void EngineLine(const char* line) { WriteLine(line); }
+std::atomic<unsigned long> deletions{0};
+
+bool StartsWith(const char* text, const char* start) { return std::strncmp(text, start, std::strlen(start)) == 0; }
+
+// The engine's lines that say what went wrong or why a value stays; its chatter
+// (each value it walks, each wait, each routine success or miss under the
+// identical-copy rule) would fill the log at every change. Successful
+// deletions are counted instead, for the keeper's own lines.
+void EngineLine(const char* line) {
+    while (*line == '\n' || *line == '\r') ++line;
+    if (StartsWith(line, "Reg entry deleted SUCCESSFULLY")) {
+        ++deletions;
+        return;
+    }
+    static const char* const chatter[] = {"(", "Number of", "Change has occurred", "Waiting for a change",
+                                          "Reg entry put SUCCESSFULLY", "Reg entry delete UNSUCCESSFULL"};
+    for (const char* start : chatter)
+        if (StartsWith(line, start)) return;
+    WriteLine(line);
+}
 
 }  // namespace
 
@@ -67,6 +87,8 @@ bool OpenLog(const std::wstring& requested) {
     if (!logFile) Log("Log file could not be opened (%lu)", error);
     return static_cast<bool>(logFile);
 }
+
+unsigned long EngineDeletions() { return deletions.load(); }
 
 void CloseLog() {
     DiagnosticSinkHook() = nullptr;
