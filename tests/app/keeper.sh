@@ -29,8 +29,7 @@ fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
 
 echo "== the package installs and starts the service"
 new_prefix keeper
-# In a brand-new prefix the first msiexec may give up before wineboot settles.
-for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && break; sleep 2; done
+install_msi
 check "the keeper is installed beside the program" test -s "$(install_dir)/pacewick-keeper.exe"
 check "the service starts and says so in its log" wait_until 30 log_says 'Keeper started'
 check "the log's lines are time-stamped" grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \[[0-9]+\] Keeper started' "$(log_file)"

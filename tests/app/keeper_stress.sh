@@ -15,7 +15,7 @@ log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
 fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
 
 new_prefix keeper-stress
-for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && break; sleep 2; done
+install_msi
 check "the service starts" wait_until 30 log_says 'Keeper started'
 wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v 'Kept Tool' /d 'C:\tools\kept.exe' /f >/dev/null
 check "a machine entry is taken over" wait_until 10 grep -q '"Kept Tool"' <(values "HKEY_LOCAL_MACHINE\\$BACKUP")
