@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "app/MachineKeys.h"
 #include "app/RunKeyMonitors.h"
 #include "app/SelfCommand.h"
 #include "app/UninstallSwitch.h"
@@ -101,6 +102,7 @@ void ShowSplash() {
 
 BOOL CPacewickApp::InitInstance() {
     if (HandleUninstallSwitch()) return FALSE;
+    if (machinekeys::HandleDeleteSwitch()) return FALSE;
     ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));
     // Never released (closing the handle does not release it): ownership ends
     // with the process, and a start after a killed instance finds it abandoned.
@@ -110,15 +112,23 @@ BOOL CPacewickApp::InitInstance() {
     registry::CreateAccountKeys();
     if (!ConfirmStartAfterRestore()) return FALSE;
 
+    // With the keeper service the machine's keys are its own: this program,
+    // with the user's rights, only reads their BackUp keys.
+    const bool keeperKeeps = machinekeys::HandOverToKeeper();
     StartRunKeyMonitors();
     CStartupManager* manager = CStartupManager::GetInstance();
+    // Any account's Pacewick taking over ends a hold-off after a Restore All:
+    // the question above has been answered Yes, or was not asked here.
+    if (keeperKeeps) machinekeys::ResumeKeeper();
     manager->TakeOver();
     // The running exe's path, whatever its length: a cut path would register a
     // program that does not exist, and the next log-on would not start Pacewick.
+    // With the keeper the installer's Run value stands.
     const std::string self = SelfCommand();
-    if (!self.empty()) manager->RegisterSelf(self.c_str());
+    if (!keeperKeeps && !self.empty()) manager->RegisterSelf(self.c_str());
 
     CPacewickDlg mainWindow(nullptr, ::StopRunKeyMonitors);
+    if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper());
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();

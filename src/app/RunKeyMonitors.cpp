@@ -13,6 +13,8 @@
 
 namespace {
 
+std::atomic<bool> watchMachineBackUp{false};
+
 struct Monitors {
     std::mutex mutex;  // one Start or Stop at a time
     std::vector<std::unique_ptr<RegistryWatcher>> watchers;
@@ -20,7 +22,9 @@ struct Monitors {
 
     Monitors() {
         for (const StartupList& list : StartupLists()) {
-            watchers.push_back(std::make_unique<RegistryWatcher>(list.root, list.runPath, list.view, [this] {
+            const bool backUp = watchMachineBackUp && list.root == HKEY_LOCAL_MACHINE;
+            watchers.push_back(std::make_unique<RegistryWatcher>(list.root, backUp ? list.backUpPath : list.runPath,
+                                                                 list.view, [this] {
                 ++takeOvers;
                 CStartupManager::GetInstance()->TakeOver();
             }));
@@ -35,6 +39,8 @@ Monitors& TheMonitors() {
 }
 
 }  // namespace
+
+void WatchMachineBackUpKeys(bool watch) { watchMachineBackUp = watch; }
 
 void StartRunKeyMonitors() {
     Monitors& monitors = TheMonitors();

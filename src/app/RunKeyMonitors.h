@@ -4,6 +4,11 @@
 // The Run-key monitors: one watcher per start-up list's Run key, each of which
 // runs the engine's take-over after every change of its key.
 
+// While the keeper service keeps the machine's Run keys, the machine's monitors
+// watch their BackUp keys instead, where the service puts what it takes over, so
+// that the list shows it. Called before the first StartRunKeyMonitors.
+void WatchMachineBackUpKeys(bool watch);
+
 // Starts every monitor, the current user's first, and returns once each has
 // armed its notification (or ended), so that every later change is seen.
 // Does nothing for monitors that already run.

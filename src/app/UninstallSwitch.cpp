@@ -3,6 +3,9 @@
 #include <cwchar>
 
 #include "engine/StartupManager.h"
+#include "engine/model/StartupLists.h"
+#include "keeper/link/KeeperClient.h"
+#include "win/Diagnostics.h"
 #include "win/Scoped.h"
 
 namespace {
@@ -11,6 +14,9 @@ constexpr wchar_t kSwitch[] = L"-UNINSTALL";
 constexpr char kInstanceClass[] = "PACEWICK_SINGLE_INSTANCE_APP";
 constexpr wchar_t kRefusalText[] = L"Please exit Pacewick app 1st then run uninstaller again";
 constexpr wchar_t kRefusalCaption[] = L"Pacewick Needs to be closed";
+constexpr wchar_t kKeeperRefusalText[] =
+    L"The programs of all users could not be put back into their start-up list.\n"
+    L"Pacewick is not removed; see the keeper's log.";
 constexpr wchar_t kInstaller[] = L"msiexec.exe";
 constexpr wchar_t kInstallerParameters[] = L"/x {6D2F0A91-3C4E-4B7A-9E15-28C7D04B3A62}";
 
@@ -51,7 +57,21 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
         MessageBoxW(nullptr, kRefusalText, kRefusalCaption, MB_OK);
         return true;
     }
-    CStartupManager::GetInstance()->RestoreAll();
+    // The keeper service restores the machine's entries, which this account
+    // may not write, and holds off until the installer has removed it; the
+    // package is removed only once they are back.
+    CStartupManager* manager = CStartupManager::GetInstance();
+    if (keeper::KeeperRunning()) {
+        const keeper::Reply reply = keeper::Call(keeper::Request{keeper::Verb::RestoreForUninstall, 0, L""});
+        if (reply.status != keeper::Status::Ok) {
+            PrintLine("Keeper did not restore the machine entries (%u): uninstall stopped\n",
+                      static_cast<unsigned>(reply.status));
+            MessageBoxW(nullptr, kKeeperRefusalText, L"Pacewick", MB_OK);
+            return true;
+        }
+        manager->SetLists(ListBit(kUserList), ~0u);
+    }
+    manager->RestoreAll();
     SHELLEXECUTEINFOW record = UninstallerRecord();
     launch(&record);
     return true;

@@ -32,9 +32,11 @@ struct OpenedList {
     bool TurnedOff() const { return TurnedOffByPolicy(list.disablingPolicy); }
 };
 
-std::vector<OpenedList> EveryList() {
+// The rows of the set, in the table's order.
+std::vector<OpenedList> ListsOf(ListSet rows) {
     std::vector<OpenedList> opened;
-    for (const StartupList& list : StartupLists()) opened.emplace_back(list);
+    for (std::size_t row = 0; row < StartupLists().size(); ++row)
+        if (rows & ListBit(row)) opened.emplace_back(StartupLists()[row]);
     return opened;
 }
 
@@ -58,6 +60,17 @@ CStartupManager::CStartupManager() {
         }
         if (changed) NotifyListChanged();
     });
+}
+
+void CStartupManager::SetLists(ListSet written, ListSet listed) {
+    auto lock = Lock();
+    written_ = written;
+    listed_ = listed;
+}
+
+ListSet CStartupManager::WrittenLists() {
+    auto lock = Lock();
+    return written_;
 }
 
 EntryList CStartupManager::CopyList() {
@@ -114,6 +127,7 @@ bool CStartupManager::LaunchEntry(const StartupEntry& entry) {
 
 int CStartupManager::RegisterSelf(const char* selfCommand) {
     auto lock = Lock();
+    if (!(written_ & ListBit(kMachineList))) return 0;
     OpenedList machine(StartupLists()[kMachineList]);
     if (machine.OpenRun(KEY_SET_VALUE) != ERROR_SUCCESS) return 0;
     return transfer::PutText(machine.run.Get(), keys::kSelfValueName, selfCommand ? selfCommand : "");
@@ -122,7 +136,9 @@ int CStartupManager::RegisterSelf(const char* selfCommand) {
 LONG CStartupManager::DeleteBackupEntry(const char* name, int hive) {
     auto lock = Lock();
     if (hive != 0 && hive != 1) return hive;
-    OpenedList list(StartupLists()[hive == 0 ? kUserList : kMachineList]);
+    const std::size_t row = hive == 0 ? kUserList : kMachineList;
+    if (!(written_ & ListBit(row))) return ERROR_ACCESS_DENIED;
+    OpenedList list(StartupLists()[row]);
     const LONG status = list.OpenBackUp(KEY_SET_VALUE);
     if (status != ERROR_SUCCESS) return status;
     return transfer::DeleteNamed(list.backUp.Get(), registry::ValueName::FromText(name ? name : ""));
@@ -134,7 +150,7 @@ bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
     // not come back from the other at the next take-over.
     bool changed = false;
     for (std::size_t row = 0; row < StartupLists().size(); ++row) {
-        if (!(entry.lists & ListBit(row))) continue;
+        if (!(entry.lists & written_ & ListBit(row))) continue;
         OpenedList list(StartupLists()[row]);
         const LONG status = list.OpenBackUp(KEY_SET_VALUE);
         changed |= status != ERROR_SUCCESS ||
@@ -145,7 +161,7 @@ bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
 
 void CStartupManager::BackUpRunKeys() {
     auto lock = Lock();
-    for (OpenedList& list : EveryList()) {
+    for (OpenedList& list : ListsOf(written_)) {
         if (list.TurnedOff()) continue;
         if (list.OpenRun(kReadAccess) == ERROR_SUCCESS && list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS)
             sweep::BackUpValues(list.list, list.run.Get(), list.backUp.Get());
@@ -157,21 +173,23 @@ EntryList CStartupManager::ListBackUpKeys(unsigned long long* generation) {
     *generation = ++generation_;
     EntryList entries;
     // The current user's key first: its entries win the duplicate rule.
-    std::size_t row = 0;
-    for (OpenedList& opened : EveryList()) {
+    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
+        if (!(listed_ & ListBit(row))) continue;
+        OpenedList opened(StartupLists()[row]);
         if (!opened.TurnedOff() && opened.OpenBackUp(kReadAccess) == ERROR_SUCCESS)
             sweep::ListValues(opened.list, opened.backUp.Get(), entries, ListBit(row));
-        ++row;
     }
     // The tasks do not change with the Run keys: take-overs ask for them once,
-    // the rebuilds that the user causes (a start, a deletion, a restore) each time.
-    tasks_.RequestFirstRead();
+    // the rebuilds that the user causes (a start, a deletion, a restore) each
+    // time. They belong to a user's list: a process that lists no user's
+    // entries (the keeper service) never asks the Task Scheduler.
+    if (listed_ & ListBit(kUserList)) tasks_.RequestFirstRead();
     return entries;
 }
 
 EntryList CStartupManager::ListBackUpKeysAndAskForTasks(unsigned long long* generation) {
     EntryList entries = ListBackUpKeys(generation);
-    tasks_.Request();  // read afresh on the task reader's thread; nothing waits for it
+    if (listed_ & ListBit(kUserList)) tasks_.Request();  // read afresh on the task reader's thread
     return entries;
 }
 
@@ -233,7 +251,7 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
     // A list that policy turns off, and an entry switched off, stay as they are.
     std::vector<OpenedList> lists;
     std::vector<StartupSwitches> switches;
-    for (OpenedList& list : EveryList()) {
+    for (OpenedList& list : ListsOf(written_)) {
         if (list.TurnedOff()) continue;
         list.OpenRun(kWriteAccess);
         list.OpenBackUp(kReadAccess);
@@ -259,7 +277,7 @@ bool CStartupManager::RestoreAll() {
     {
         auto lock = Lock();
         entries = ListBackUpKeysAndAskForTasks(&generation);
-        std::vector<OpenedList> lists = EveryList();
+        std::vector<OpenedList> lists = ListsOf(written_);
         for (OpenedList& list : lists) {
             const bool runOpened = list.OpenRun(kWriteAccess) == ERROR_SUCCESS;
             // A BackUp key that cannot be changed is still read below, so that each

@@ -23,6 +23,16 @@ public:
     CStartupManager(const CStartupManager&) = delete;
     CStartupManager& operator=(const CStartupManager&) = delete;
 
+    // --- which start-up lists this process handles ---------------------------
+    // Rows of StartupLists() the manager may change (back up, take from, restore
+    // into, delete from, register in) and rows whose BackUp keys it lists. All
+    // rows unless set otherwise: the keeper service changes and lists only the
+    // machine's rows; the program, while the keeper holds those, changes only
+    // the user's row and still lists every BackUp key (reading needs no rights).
+    // A row it may not change is never opened for writing.
+    void SetLists(ListSet written, ListSet listed);
+    ListSet WrittenLists();
+
     // --- operations --------------------------------------------------------
     static bool LaunchCommand(const char* command);
     // Starts every entry but the logon tasks, which the Task Scheduler starts
@@ -94,6 +104,8 @@ private:
     void NotifyListChanged();
 
     std::recursive_mutex mutex_;
+    ListSet written_ = ~0u;
+    ListSet listed_ = ~0u;
     EntryList list_;
     EntryList backUpEntries_;  // the BackUp keys' part of list_, companies included
     unsigned long long generation_ = 0;

@@ -266,7 +266,10 @@ void CPacewickDlg::DeleteEntry() {
             MessageBoxA(Hwnd(), kTaskRefusal, ApplicationName().c_str(), MB_OK);
             continue;
         }
-        changed = CStartupManager::GetInstance()->DeleteEntry(entry);
+        CStartupManager* manager = CStartupManager::GetInstance();
+        changed = manager->DeleteEntry(entry);
+        const ListSet elsewhere = entry.lists & ~manager->WrittenLists();
+        if (elsewhere && machineLists_.deleteEntry) changed = machineLists_.deleteEntry(Hwnd(), entry, elsewhere) || changed;
         break;
     }
     if (changed) RebuildAndFillList();
@@ -277,6 +280,7 @@ void CPacewickDlg::RestoreAll() {
     // The monitors would take the restored values straight back.
     if (stopMonitors_) stopMonitors_();
     CStartupManager::GetInstance()->RestoreAll();
+    if (machineLists_.restoreAll) machineLists_.restoreAll();
     CConfigStore* config = CConfigStore::GetInstance();
     config->SetRestored(1);
     config->WriteSettings();

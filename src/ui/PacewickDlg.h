@@ -45,10 +45,20 @@ public:
     // Ends the Run-key monitors, before "Restore All" writes anything back.
     using StopMonitorsFunction = std::function<void()>;
 
+    // The machine's start-up lists, when the program may not change them itself
+    // (the keeper service does): Restore All and Delete entry hand their part
+    // to these. Empty: the engine changes every list itself.
+    struct MachineLists {
+        std::function<void()> restoreAll;  // after the engine's own restore
+        // The entry's rows that the engine may not change; true when anything changed.
+        std::function<bool(HWND owner, const StartupEntry& entry, ListSet rows)> deleteEntry;
+    };
+
     explicit CPacewickDlg(HWND parent, StopMonitorsFunction stopMonitors);
     ~CPacewickDlg() override;
 
     void SetNotifyIconFunction(NotifyIconFunction function) { notifyIcon_ = std::move(function); }
+    void SetMachineLists(MachineLists lists) { machineLists_ = std::move(lists); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -94,5 +104,6 @@ private:
     CStaticLink webLink_;
     NotifyIconFunction notifyIcon_;
     StopMonitorsFunction stopMonitors_;
+    MachineLists machineLists_;
     std::vector<StartupEntry> rows_;  // the entry each row of the list shows
 };

@@ -14,6 +14,14 @@ inline std::atomic<bool>& DiagnosticsEnabled() {
     return enabled;
 }
 
+// Where the lines go instead of standard output: the keeper service has no
+// console and writes them, time-stamped, to its log file.
+using DiagnosticSink = void (*)(const char* line);
+inline std::atomic<DiagnosticSink>& DiagnosticSinkHook() {
+    static std::atomic<DiagnosticSink> sink{nullptr};
+    return sink;
+}
+
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
@@ -21,9 +29,15 @@ inline void PrintLine(const char* format, ...) {
     if (!DiagnosticsEnabled()) return;
     va_list arguments;
     va_start(arguments, format);
-    std::vprintf(format, arguments);
+    if (const DiagnosticSink sink = DiagnosticSinkHook().load()) {
+        char line[1024];
+        std::vsnprintf(line, sizeof line, format, arguments);
+        sink(line);
+    } else {
+        std::vprintf(format, arguments);
+        std::fflush(stdout);
+    }
     va_end(arguments);
-    std::fflush(stdout);
 }
 
 // The same for lines made of wide text (the Task Scheduler's names and triggers).

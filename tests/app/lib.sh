@@ -38,6 +38,14 @@ new_prefix() {
   wine cmd /c exit >/dev/null 2>&1 || true
 }
 
+# The package, installed quietly. The first msiexec of a brand-new prefix may
+# give up (91) while wineboot is still settling: it is tried again.
+install_msi() {
+  local attempt
+  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && return 0; sleep 2; done
+  return 1
+}
+
 # The Windows path of a file of the current prefix's drive C.
 c_drive() { printf '%s' "$WINEPREFIX/drive_c/$1"; }
 win_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }

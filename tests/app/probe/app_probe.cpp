@@ -8,6 +8,7 @@
 //   app_probe text ID             the text of the main window's control ID
 //   app_probe minimize            minimises the main window
 //   app_probe exit                presses the window's Exit button
+//   app_probe press ID            presses the main window's button ID (Restore All: 1023)
 //   app_probe wait-box CAPTION MS        exit 0 once a message box of that caption exists
 //   app_probe answer CAPTION yes|no|ok MS   prints the box's text, then presses the button
 #include <windows.h>
@@ -116,6 +117,11 @@ int main(int argc, char** argv) {
     if (command == "minimize") return MainWindow() && ShowWindow(MainWindow(), SW_MINIMIZE) >= 0 ? 0 : 2;
     if (command == "exit")
         return MainWindow() && PostMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(kExitId, BN_CLICKED), 0) ? 0 : 2;
+    if (command == "press" && argc == 3)
+        return MainWindow() && PostMessageA(MainWindow(), WM_COMMAND,
+                                            MAKEWPARAM(static_cast<WORD>(std::atoi(argv[2])), BN_CLICKED), 0)
+                   ? 0
+                   : 2;
     if (command == "wait-box" && argc == 4) return WaitForBox(argv[2], wait) ? 0 : 1;
     if (command == "answer" && argc == 5) return Answer(argv[2], argv[3], wait);
     return 64;

@@ -1,0 +1,148 @@
+#include "keeper/Keeper.h"
+
+#include "engine/StartupManager.h"
+#include "engine/model/StartupLists.h"
+#include "keeper/KeeperLog.h"
+#include "win/Scoped.h"
+#include "win/Text.h"
+
+namespace keeper {
+
+ListSet MachineRows() {
+    ListSet rows = 0;
+    for (std::size_t row = 0; row < StartupLists().size(); ++row)
+        if (StartupLists()[row].root == HKEY_LOCAL_MACHINE) rows |= ListBit(row);
+    return rows;
+}
+
+Keeper::Keeper(Options options)
+    : options_(std::move(options)),
+      server_(options_.pipeName, [this](const Request& request, HANDLE pipe) { return Handle(request, pipe); }) {
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->SetLists(MachineRows(), MachineRows());
+    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
+        if (!(MachineRows() & ListBit(row))) continue;
+        const StartupList& list = StartupLists()[row];
+        watchers_.push_back(std::make_unique<RegistryWatcher>(list.root, list.runPath, list.view,
+                                                              [this] { TakeOverUnlessHeld(nullptr); }));
+    }
+}
+
+Keeper::~Keeper() { Stop(); }
+
+bool Keeper::Start() {
+    // Watching first: a value written during the first take-over is seen.
+    for (const auto& watcher : watchers_) watcher->Start();
+    TakeOverUnlessHeld("start");
+    const bool serving = server_.Start();
+    Log(serving ? "Keeper started" : "Keeper started without its pipe: accounts will change the machine keys themselves");
+    return serving;
+}
+
+void Keeper::Stop() {
+    server_.Stop();
+    for (const auto& watcher : watchers_) watcher->RequestStop();
+    for (const auto& watcher : watchers_) watcher->Stop();
+}
+
+long Keeper::TakeOverCount() const {
+    const std::lock_guard<std::mutex> guard(work_);
+    return takeOvers_;
+}
+
+bool Keeper::HeldOff() {
+    DWORD held = 0;
+    DWORD size = sizeof held;
+    DWORD type = REG_NONE;
+    win::UniqueKey key;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeeperKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put());
+    if (status == ERROR_SUCCESS)
+        status = RegQueryValueExA(key.Get(), kHoldOffValue, nullptr, &type, reinterpret_cast<BYTE*>(&held), &size);
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Log("Hold-off not read (%ld): taking over", status);
+    return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof held && held != 0;
+}
+
+bool Keeper::SetHeldOff(bool held) {
+    win::UniqueKey key;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeeperKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                  KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.Put(), nullptr);
+    const DWORD value = held ? 1 : 0;
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExA(key.Get(), kHoldOffValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                                sizeof value);
+    if (status != ERROR_SUCCESS) Log("Hold-off not stored (%ld)", status);
+    return status == ERROR_SUCCESS;
+}
+
+void Keeper::TakeOverUnlessHeld(const char* why) {
+    const std::lock_guard<std::mutex> guard(work_);
+    if (HeldOff()) {
+        if (why) Log("Take-over held off after a restore (%s)", why);
+        return;
+    }
+    if (why) Log("Take-over (%s)", why);
+    ++takeOvers_;
+    const unsigned long before = EngineDeletions();
+    CStartupManager::GetInstance()->TakeOver();
+    // Deletions from the Run keys, each after its identical copy was made.
+    if (const unsigned long moved = EngineDeletions() - before) Log("Taken over: %lu entries", moved);
+}
+
+Reply Keeper::Restore(const char* why) {
+    const std::lock_guard<std::mutex> guard(work_);
+    // Held before anything goes back, so that no change the restore makes is taken over again.
+    if (!SetHeldOff(true)) return Reply{Status::Failed, 0};
+    Log("Restore of the machine entries (%s)", why);
+    const unsigned long before = EngineDeletions();
+    CStartupManager::GetInstance()->RestoreAll();
+    Log("Restored: %lu entries back in their Run keys", EngineDeletions() - before);
+    return Reply{Status::Ok, 0};
+}
+
+Reply Keeper::Delete(const Request& request, HANDLE pipe) {
+    if (request.row >= StartupLists().size() || !(MachineRows() & ListBit(request.row))) {
+        Log("Delete refused: row %u is not a machine row", request.row);
+        return Reply{Status::BadRequest, 0};
+    }
+    StartupEntry entry;
+    const std::optional<std::string> name = win::Utf8(request.name);
+    if (!name || !SetField(entry.name, name->c_str())) {
+        Log("Delete refused: the name is no entry's name (%lu units)", static_cast<unsigned long>(request.name.size()));
+        return Reply{Status::BadRequest, 0};
+    }
+    if (!options_.callerCheck || !options_.callerCheck(pipe)) {
+        Log("Delete refused: the caller is not an elevated administrator: %s", entry.name);
+        return Reply{Status::Denied, 0};
+    }
+    entry.origin = Origin::AllUsers;
+    entry.lists = ListBit(request.row);
+    const std::lock_guard<std::mutex> guard(work_);
+    Log("Delete of %s from row %u", entry.name, request.row);
+    const bool changed = CStartupManager::GetInstance()->DeleteEntry(entry);
+    return Reply{Status::Ok, changed ? 1u : 0u};
+}
+
+Reply Keeper::Handle(const Request& request, HANDLE pipe) {
+    switch (request.verb) {
+    case Verb::Ping:
+        return Reply{Status::Ok, MachineRows() | (HeldOff() ? kHeldOff : 0)};
+    case Verb::RestoreAll:
+        return Restore("an account's Restore All");
+    case Verb::RestoreForUninstall:
+        return Restore("uninstall");
+    case Verb::Resume: {
+        {
+            const std::lock_guard<std::mutex> guard(work_);
+            if (!SetHeldOff(false)) return Reply{Status::Failed, 0};
+        }
+        TakeOverUnlessHeld("an account's Pacewick resumes");
+        return Reply{Status::Ok, 0};
+    }
+    case Verb::DeleteEntry:
+        return Delete(request, pipe);
+    }
+    Log("Request refused: unknown verb");
+    return Reply{Status::BadRequest, 0};
+}
+
+}  // namespace keeper

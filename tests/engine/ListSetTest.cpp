@@ -1,0 +1,109 @@
+// The rows a process may change: the program beside the keeper service changes
+// only the user's lists and never opens a machine key to write; the service
+// changes only the machine's, both views, and leaves the user's alone.
+#include <mutex>
+#include <set>
+
+#include "EngineTestSupport.h"
+#include "engine/model/StartupLists.h"
+#include "registry/RegKey.h"
+
+using namespace enginetest;
+using S = RegistrySandbox;
+
+namespace {
+
+std::mutex opensMutex;
+std::set<std::string> machineWrites;  // machine keys opened with a right to change them
+
+void RecordOpen(HKEY root, const char* path, REGSAM access) {
+    const REGSAM changing = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE | WRITE_DAC | WRITE_OWNER;
+    if (root != HKEY_LOCAL_MACHINE || !(access & changing)) return;
+    const std::lock_guard<std::mutex> guard(opensMutex);
+    machineWrites.insert(path);
+}
+
+// Sets the rows for one test and puts every row back at its end: the manager is one per process.
+struct Rows {
+    Rows(ListSet written, ListSet listed) { Manager().SetLists(written, listed); }
+    ~Rows() {
+        Manager().SetLists(~0u, ~0u);
+        registry::KeyOpenObserver() = nullptr;
+    }
+};
+
+const ListSet kMachineRows = ListBit(kMachineList) | ListBit(2);
+
+}  // namespace
+
+TEST(ListSet, UserRowOnlyListsMachineBackUpKeysAndNeverOpensAMachineKeyToWrite) {
+    S sandbox;
+    S::PutText(kUser, keys::kRun, "user tool", "C:\\user.exe");
+    S::PutText(kMachine, keys::kRun, "machine tool", "C:\\machine.exe", REG_EXPAND_SZ);
+    S::PutText(kMachine, keys::kRun32, "machine32 tool", "C:\\machine32.exe");
+    S::PutText(kMachine, keys::kRun, "Pacewick", "\"C:\\installer's value.exe\"");
+    S::PutText(kMachine, keys::kBackUp, "kept machine", "C:\\kept.exe");
+    S::PutText(kMachine, keys::kBackUp32, "kept machine32", "C:\\kept32.exe");
+    const Snapshot machine[] = {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp),
+                                Take(kMachine, keys::kRun32), Take(kMachine, keys::kBackUp32)};
+    const Rows rows(ListBit(kUserList), ~0u);
+    {
+        const std::lock_guard<std::mutex> guard(opensMutex);
+        machineWrites.clear();
+    }
+    registry::KeyOpenObserver() = RecordOpen;
+    CStartupManager& manager = Manager();
+
+    manager.TakeOver();
+    EXPECT_EQ((Names{"user tool"}), NamesOf(Take(kUser, keys::kBackUp)));
+    EXPECT_TRUE(Take(kUser, keys::kRun).empty());
+    EntryList list = manager.CopyList();
+    Names listed = NamesOf(list);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ((Names{"kept machine", "kept machine32", "user tool"}), listed);
+
+    EXPECT_EQ(0, manager.RegisterSelf("\"C:\\elsewhere\\pacewick.exe\""));
+    for (const StartupEntry& entry : list)
+        if (entry.origin == Origin::AllUsers) manager.DeleteEntry(entry);
+    EXPECT_EQ(ERROR_ACCESS_DENIED, manager.DeleteBackupEntry("kept machine", 1));
+    manager.RestoreAll();
+    EXPECT_EQ((Names{"user tool"}), NamesOf(Take(kUser, keys::kRun)));
+
+    const Snapshot after[] = {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp),
+                              Take(kMachine, keys::kRun32), Take(kMachine, keys::kBackUp32)};
+    for (int key = 0; key < 4; ++key) EXPECT_EQ(machine[key], after[key]) << "machine key " << key;
+    const std::lock_guard<std::mutex> guard(opensMutex);
+    EXPECT_TRUE(machineWrites.empty()) << "opened to write: " << *machineWrites.begin();
+}
+
+TEST(ListSet, MachineRowsOnlyTakeOverBothViewsExactlyAndLeaveTheUserAlone) {
+    S sandbox;
+    S::PutText(kUser, keys::kRun, "user tool", "C:\\user.exe");
+    S::PutText(kUser, keys::kBackUp, "user kept", "C:\\user kept.exe");
+    const RegValueBlob expand = S::Text("\"%ProgramFiles%\\M\\m.exe\" /tray", REG_EXPAND_SZ);
+    S::Put(kMachine, keys::kRun, "machine tool", expand);
+    S::PutText(kMachine, keys::kRun32, "machine32 tool", "C:\\m32.exe");
+    S::PutText(kMachine, keys::kRun, "Pacewick", "\"C:\\p.exe\"");
+    S::Put(kMachine, keys::kRun, "number", S::Dword(7));
+    const Snapshot user[] = {Take(kUser, keys::kRun), Take(kUser, keys::kBackUp)};
+    const Rows rows(kMachineRows, kMachineRows);
+    CStartupManager& manager = Manager();
+
+    manager.TakeOver();
+    EXPECT_EQ(expand, S::Get(kMachine, keys::kBackUp, "machine tool").value_or(RegValueBlob()));
+    EXPECT_EQ(S::Text("C:\\m32.exe"), S::Get(kMachine, keys::kBackUp32, "machine32 tool").value_or(RegValueBlob()));
+    EXPECT_EQ((Names{"Pacewick", "number"}), NamesOf(Take(kMachine, keys::kRun)));  // own value, unlistable type
+    EXPECT_TRUE(Take(kMachine, keys::kRun32).empty());
+    EXPECT_EQ((Names{"machine tool", "machine32 tool"}), [&] {
+        Names names = NamesOf(manager.CopyList());
+        std::sort(names.begin(), names.end());
+        return names;
+    }());
+    manager.RestoreAll();
+    EXPECT_EQ(expand, S::Get(kMachine, keys::kRun, "machine tool").value_or(RegValueBlob()));
+    EXPECT_EQ(S::Text("C:\\m32.exe"), S::Get(kMachine, keys::kRun32, "machine32 tool").value_or(RegValueBlob()));
+    EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
+    EXPECT_TRUE(Take(kMachine, keys::kBackUp32).empty());
+    EXPECT_EQ(user[0], Take(kUser, keys::kRun));
+    EXPECT_EQ(user[1], Take(kUser, keys::kBackUp));
+}
