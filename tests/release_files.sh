@@ -8,11 +8,13 @@ bin=$1 version=$2 objdump=$3
 failures=0
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }
 
-[ "$("$objdump" -h "$bin/pacewick.exe" | grep -c '\.debug')" -eq 0 ] || fail "pacewick.exe carries debug sections"
-shipped=$(strings -el "$bin/pacewick.exe" | grep -A1 -x 'FileVersion' | tail -1)
-[ "$shipped" = "$version" ] || fail "pacewick.exe says version '$shipped', the package $version"
-product=$(strings -el "$bin/pacewick.exe" | grep -A1 -x 'ProductVersion' | tail -1)
-[ "$product" = "$version" ] || fail "pacewick.exe says product version '$product', the package $version"
+for shipped in pacewick.exe pacewick-keeper.exe; do
+  [ "$("$objdump" -h "$bin/$shipped" | grep -c '\.debug')" -eq 0 ] || fail "$shipped carries debug sections"
+  for field in FileVersion ProductVersion; do
+    said=$(strings -el "$bin/$shipped" | grep -A1 -x "$field" | tail -1)
+    [ "$said" = "$version" ] || fail "$shipped says $field '$said', the package $version"
+  done
+done
 count=0
 for exe in "$bin"/*.exe; do
   count=$((count + 1))

@@ -49,15 +49,13 @@ DWORD CConfigStore::ReadSettings() {
     LONG status = RegOpenKeyA(HKEY_CURRENT_USER, keys::kConfig, key.Put());
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
 
-    // Without "Manual" the settings are not trusted at all: all keep their defaults.
+    // Each setting on its own: one that is missing or misshapen keeps its default.
     DWORD value = 0;
     status = QueryDword(key.Get(), "Manual", &value);
-    if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
-    manual_ = static_cast<int>(value);
-
+    if (status == ERROR_SUCCESS) manual_ = static_cast<int>(value);
     if (QueryDword(key.Get(), "TimeDelay", &value) == ERROR_SUCCESS) timeDelay_ = value;
     if (QueryDword(key.Get(), "Restored", &value) == ERROR_SUCCESS) restored_ = static_cast<int>(value);
-    return 0;
+    return static_cast<DWORD>(status);
 }
 
 void CConfigStore::WriteSettings() {

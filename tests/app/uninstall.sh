@@ -37,10 +37,9 @@ check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewic
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
 expect "the machine Run key starts the installed program" "$(sz_line Pacewick "\"$installed\"")" \
   "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
-expect "the Config key holds the default settings" "$(printf '%s\n' \
-  '"Manual"=dword:00000000' '"Restored"=dword:00000000' '"TimeDelay"=dword:0002bf20')" \
+expect "the package writes no settings of an account (the program makes them)" MISSING \
   "$(values "HKEY_CURRENT_USER\\$CONFIG")"
-expect "the user's BackUp key exists, empty" "" "$(values "HKEY_CURRENT_USER\\$BACKUP")"
+expect "the package writes no BackUp key of an account" MISSING "$(values "HKEY_CURRENT_USER\\$BACKUP")"
 expect "the machine BackUp key exists, empty" "" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
 menu=$(c_drive 'users')
 check "the Start menu holds the program and its uninstaller" \

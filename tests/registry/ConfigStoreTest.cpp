@@ -50,8 +50,8 @@ TEST(ConfigStore, ReadTakesFourByteValuesAndDefaultsWhatIsMissingOrMisshapen) {
     const Step steps[] = {
         {std::nullopt, ERROR_FILE_NOT_FOUND, defaults},
         {Values{}, ERROR_FILE_NOT_FOUND, defaults},
-        // No "Manual": nothing is taken, not even the values that are there.
-        {{{{"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, ERROR_FILE_NOT_FOUND, defaults},
+        // No "Manual": it is the default, the others are read.
+        {{{{"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, ERROR_FILE_NOT_FOUND, {0, 60000, 1}},
         {{{{"Manual", S::Dword(1)}}}, 0, {1, 180000, 0}},
         {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, 0, {0, 60000, 1}},
         // A text longer than four bytes and values shorter than four are not
