@@ -1,16 +1,23 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdio>
+
 #include "app/PacewickApp.h"
 #include "win/ComApartment.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const win::ComApartment apartment;  // the help and web links call the shell from this thread
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
-    InitCommonControlsEx(&controls);
-    CPacewickApp().InitInstance();
-    // The return ends the process, a monitor still busy after its bounded stop
-    // included: the engine, the settings and the monitors are never destroyed,
-    // so that thread finds them until the end.
+    {
+        const win::ComApartment apartment;  // the help and web links call the shell from this thread
+        INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
+        InitCommonControlsEx(&controls);
+        CPacewickApp().InitInstance();
+    }
+    // Everything the program changes is in the registry, written, and every
+    // diagnostic line is flushed: the process ends here and now, whatever a
+    // thread still waits for (the Task Scheduler's answer, a monitor past its
+    // bounded stop), rather than linger without a window while DLLs detach.
+    std::fflush(nullptr);
+    TerminateProcess(GetCurrentProcess(), 0);
     return 0;
 }
