@@ -21,5 +21,11 @@ wine 'C:\takeover_killer.exe' 'C:\Program Files\Pacewick Test\pacewick.exe' "$se
 summary=$(grep '^Kills: ' "$work/killer.out" || true)
 check "every kill was made and checked" grep -q "^Kills: $kills, values checked: $((kills * count))," <<<"$summary"
 check "no value was lost, altered or misplaced" grep -q 'lost: 0, altered: 0, stray: 0,' <<<"$summary"
-check "the kills fell within the take-over" not grep -q 'kills mid-take-over: 0,' <<<"$summary"
+# How many kills land inside the take-over depends on the machine's load: over
+# the 200 kills of `make stress` some always do; over 20 it is only reported.
+if [ "$kills" -ge 100 ]; then
+  check "the kills fell within the take-over" not grep -q 'kills mid-take-over: 0,' <<<"$summary"
+else
+  grep -o 'kills mid-take-over: [0-9]*' <<<"$summary" || true
+fi
 finish
