@@ -5,13 +5,14 @@
 #   release_files.sh BIN_DIR VERSION OBJDUMP
 set -euo pipefail
 bin=$1 version=$2 objdump=$3
+strings=${objdump%objdump}strings  # the toolchain's own, beside its objdump
 failures=0
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }
 
 for shipped in pacewick.exe pacewick-keeper.exe; do
   [ "$("$objdump" -h "$bin/$shipped" | grep -c '\.debug')" -eq 0 ] || fail "$shipped carries debug sections"
   for field in FileVersion ProductVersion; do
-    said=$(strings -el "$bin/$shipped" | grep -A1 -x "$field" | tail -1)
+    said=$("$strings" -el "$bin/$shipped" | grep -A1 -x "$field" | tail -1)
     [ "$said" = "$version" ] || fail "$shipped says $field '$said', the package $version"
   done
 done
