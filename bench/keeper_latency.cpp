@@ -4,6 +4,7 @@
 // measured in turns in one run on the machine keys of this prefix. Each turn:
 // entries written one at a time while idle, then 500 written in a burst; the
 // time from each write to its exact copy in the BackUp key.
+#include "BenchClock.h"
 #include <windows.h>
 
 #include <algorithm>
@@ -31,16 +32,7 @@ constexpr int kBurst = 500;
 const char* const kRuns[] = {keys::kRun, keys::kRun32};
 const char* const kBackUps[] = {keys::kBackUp, keys::kBackUp32};
 
-double Now() {
-    static const double ticksPerMs = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / ticksPerMs;
-}
+double Now() { return NowMs(); }
 
 win::UniqueKey Open(const char* path) {
     win::UniqueKey key;

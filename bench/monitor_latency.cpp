@@ -2,6 +2,7 @@
 // runs: with both monitors running, values are added one at a time (each after
 // the monitors have come to rest) and timed until each is gone from its Run key
 // and kept in its BackUp key. Then the CPU time the process uses while idle.
+#include "BenchClock.h"
 #include <windows.h>
 
 #include <algorithm>
@@ -23,16 +24,7 @@ constexpr int kEarlierEntriesPerHive = 15;  // a machine with a few programs tak
 constexpr DWORD kIdleMs = 5000;
 const HKEY kHives[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
 
-double Now() {
-    static const double ticksPerMs = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / ticksPerMs;
-}
+double Now() { return NowMs(); }
 
 double CpuMs() {
     FILETIME created, exited, kernel, user;

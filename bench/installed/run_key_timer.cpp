@@ -7,6 +7,7 @@
 //   installed_timer run-all EXE PROGRAMS MIN_NEWCOMERS REST_MS LAUNCH_LOG
 //   installed_timer start-exit EXE RUNS
 // Exit status 0 when every measurement was made and nothing was lost.
+#include "../BenchClock.h"
 #include <windows.h>
 #include <commctrl.h>
 
@@ -30,17 +31,6 @@ constexpr double kGiveUpMs = 5000;  // a newcomer still there by then counts as 
 // apart from those of the listed programs.
 constexpr const char* kNewcomerProgram = "\"C:\\bench\\record_launch.exe\" newcomer ";
 constexpr const char* kListedMark = " listed ";  // in the command of each program of the list
-
-double NowMs() {
-    static const double ticksPerMs = [] {
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        return static_cast<double>(frequency.QuadPart) / 1000.0;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / ticksPerMs;
-}
 
 double Percentile(std::vector<double> samples, double fraction) {
     if (samples.empty()) return 0;

@@ -5,27 +5,16 @@
 # Pacewick takes over again, and the uninstall shortcut puts every machine entry
 # back into its own Run key before the package goes.
 source "$(dirname "$0")/lib.sh"
-keeper_fixture=$7
 
 installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
 install_dir() { c_drive 'Program Files/Quorvell Software/Pacewick'; }
 readonly RUN32='Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Run'
 readonly BACKUP32='Software\WOW6432Node\Quorvell Software\Pacewick\BackUp'
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
-# %ProgramData% of the service's account: C:\ProgramData on Windows, elsewhere under Wine.
-log_file() { find "$WINEPREFIX/drive_c" -path '*/Quorvell Software/Pacewick/keeper.log' 2>/dev/null | head -1; }
 machine_keys() {
   values "HKEY_LOCAL_MACHINE\\$RUN" | grep -v '^"Pacewick"='; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"
   echo ---; values "HKEY_LOCAL_MACHINE\\$RUN32"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP32"
 }
-# wait_until SECONDS COMMAND...: true once the command succeeds.
-wait_until() {
-  local i limit=$(($1 * 10)); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
-fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
 
 echo "== the package installs and starts the service"
 new_prefix keeper

@@ -3,16 +3,6 @@
 # (each answered, nothing changed, the service still serving), then 50 stops
 # and starts while a writer adds machine entries (none lost, none half moved).
 source "$(dirname "$0")/lib.sh"
-keeper_fixture=$7
-# %ProgramData% of the service's account: C:\ProgramData on Windows, elsewhere under Wine.
-log_file() { find "$WINEPREFIX/drive_c" -path '*/Quorvell Software/Pacewick/keeper.log' 2>/dev/null | head -1; }
-wait_until() {
-  local i limit=$(($1 * 10)); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
-  return 1
-}
-log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
-fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
 
 new_prefix keeper-stress
 install_msi

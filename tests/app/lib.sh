@@ -6,6 +6,7 @@ if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
 fi
 build=$1 pacewick_exe=$2 record_exe=$3 probe_exe=$4 msi=$5
+keeper_fixture=${7:-}  # the keeper scripts' fixture
 work="$build/app-tests/$(basename "$0" .sh)"
 rm -rf "$work"
 mkdir -p "$work"
@@ -113,6 +114,19 @@ wait_pid() {
     kill -0 "$1" 2>/dev/null || return 0
     sleep 0.1
   done
+  return 1
+}
+
+# The keeper service's log (under %ProgramData% of the service's account:
+# C:\ProgramData on Windows, elsewhere under Wine), and the fixture that talks
+# to the service from inside the prefix.
+log_file() { find "$WINEPREFIX/drive_c" -path '*/Quorvell Software/Pacewick/keeper.log' 2>/dev/null | head -1; }
+log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
+fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
+# wait_until SECONDS COMMAND...: true once the command succeeds.
+wait_until() {
+  local i limit=$(($1 * 10)); shift
+  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
   return 1
 }
 
