@@ -89,10 +89,8 @@ echo "== a fresh Wine prefix: $WINEPREFIX"
 wineserver -k >/dev/null 2>&1 || true  # a run cut short last time
 rm -rf "$work"
 mkdir -p "$work"
-wineboot -i >/dev/null 2>&1 || true
-wineserver -w  # the server wineboot started must end before ours, kept for the script, starts
-wineserver -p
-wine cmd /c exit >/dev/null 2>&1 || true
+source "$(dirname "$0")/../tools/wine-prefix.sh"
+prefix_ready
 
 echo "== installing $msi quietly"
 wine msiexec /i "$(win_path "$msi")" /qn >/dev/null 2>&1 || true

@@ -103,10 +103,13 @@ BOOL CPacewickDlg::OnInitDialog() {
 
     FillList();
     // The engine's threads change the list; the window follows at once. A post,
-    // never a send: they may hold the engine's lock.
+    // never a send: they may hold the engine's lock. One post waits at a time: a
+    // burst of take-overs must not queue a refill each ahead of the user's clicks.
     HWND window = Hwnd();
-    CStartupManager::GetInstance()->SetListChangedCallback(
-        [window] { PostMessageA(window, kListChangedMessage, 0, 0); });
+    std::shared_ptr<std::atomic<bool>> pending = listChangePending_;
+    CStartupManager::GetInstance()->SetListChangedCallback([window, pending] {
+        if (!pending->exchange(true)) PostMessageA(window, kListChangedMessage, 0, 0);
+    });
 
     CConfigStore* config = CConfigStore::GetInstance();
     config->ReadSettings();
@@ -152,6 +155,8 @@ void CPacewickDlg::ResetColumns(HWND list) {
 
 void CPacewickDlg::FillList() {
     HWND list = Item(IDC_ENTRY_LIST);
+    // Drawn once, when filled: a row-by-row redraw costs more than the rows.
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     ResetColumns(list);
     // A copy: the monitor threads may rebuild the manager's list meanwhile, and
     // its lock must not be held while the list control is sent messages. The
@@ -170,6 +175,8 @@ void CPacewickDlg::FillList() {
         SetCell(list, row, 3, ui::OriginLabel(entry.origin));
         ++row;
     }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
     char count[64];
     std::snprintf(count, sizeof count, "Total Entries: %d",
                   static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
@@ -317,6 +324,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         *result = OnTrayCallback(wParam, lParam);
         return true;
     case kListChangedMessage:
+        listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
         return true;
     case WM_DESTROY:

@@ -5,7 +5,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -106,4 +108,7 @@ private:
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
     std::vector<StartupEntry> rows_;  // the entry each row of the list shows
+    // Shared with the engine's callback, which may run on a monitor thread after
+    // the window is gone.
+    std::shared_ptr<std::atomic<bool>> listChangePending_ = std::make_shared<std::atomic<bool>>(false);
 };

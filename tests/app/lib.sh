@@ -2,6 +2,7 @@
 # by regedit (exact names, types and data), the probe, and the failure report.
 #   source lib.sh BUILD_DIR PACEWICK_EXE RECORD_LAUNCH_EXE PROBE_EXE MSI
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-prefix.sh"
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
 fi
@@ -32,11 +33,8 @@ trap stop_everything EXIT
 # new_prefix NAME: a fresh prefix, made current, its server kept for the script.
 new_prefix() {
   export WINEPREFIX="$work/$1"
-  wineboot -i >/dev/null 2>&1 || true
-  wineserver -w  # the server wineboot started ends before ours, kept for the script, starts
-  wineserver -p
   prefixes+=("$WINEPREFIX")
-  wine cmd /c exit >/dev/null 2>&1 || true
+  prefix_ready
 }
 
 # The package, installed quietly. The first msiexec of a brand-new prefix may
