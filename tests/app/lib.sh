@@ -34,7 +34,7 @@ trap stop_everything EXIT
 new_prefix() {
   export WINEPREFIX="$work/$1"
   prefixes+=("$WINEPREFIX")
-  prefix_ready
+  fresh_prefix "$build/wineprefix-template"
 }
 
 # The package, installed quietly. The first msiexec of a brand-new prefix may
@@ -151,4 +151,6 @@ finish() {
     exit 1
   fi
   echo "all checks passed"
+  stop_everything
+  rm -rf "${prefixes[@]}"  # hundreds of MB each; a failed run keeps them to look into
 }
