@@ -24,10 +24,6 @@ check "the service starts and says so in its log" wait_until 30 log_says 'Keeper
 check "the log's lines are time-stamped" grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \[[0-9]+\] Keeper started' "$(log_file)"
 
 echo "== entries written into either machine Run key arrive in their BackUp key"
-arrivals=$(fixture latency 8) && arrived=yes || arrived=no
-echo "$arrivals" | sed 's/^/       /'
-expect "every entry is kept exactly, median within 250 ms, none over 1 s" yes "$arrived"
-
 mkdir -p "$(c_drive tools)"
 cp "$record_exe" "$(c_drive tools/record_launch.exe)"
 export PACEWICK_LAUNCH_LOG='C:\launch.log'
@@ -44,9 +40,9 @@ backed_up() { values "HKEY_LOCAL_MACHINE\\$BACKUP" | grep -q '^"Machine Tool"=' 
 check "the service takes over both machine Run keys" wait_until 10 backed_up
 sleep 0.5
 expect "the 64-bit entry is in its BackUp key with its type and bytes" "$machine_values" \
-  "$(values "HKEY_LOCAL_MACHINE\\$BACKUP" | grep -v latency)"
+  "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
 expect "the 32-bit entry is in the 32-bit BackUp key" "$(sz_line 'Machine32 Tool' 'C:\tools\record_launch.exe machine32')" \
-  "$(values "HKEY_LOCAL_MACHINE\\$BACKUP32" | grep -v latency)"
+  "$(values "HKEY_LOCAL_MACHINE\\$BACKUP32")"
 expect "the switched-off entry and the program's own value stay in the Run key" \
   "$(printf '%s\n' '"Pacewick"="marker"' "$(sz_line 'Switched Off' 'C:\tools\record_launch.exe off')")" \
   "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
@@ -105,7 +101,7 @@ check "the package is removed" wait_until 60 test ! -e "$(install_dir)/pacewick-
 expect "both machine Run keys hold every entry again, the BackUp keys none" \
   "$(printf '%s\n' "$machine_values" "$(sz_line 'Switched Off' 'C:\tools\record_launch.exe off')" --- --- \
      "$(sz_line 'Late Tool' 'C:\tools\record_launch.exe late')" "$(sz_line 'Machine32 Tool' 'C:\tools\record_launch.exe machine32')" ---)" \
-  "$(machine_keys | grep -v latency)"
+  "$(machine_keys)"
 check "the service restored them for the uninstall" log_says 'Restore of the machine entries (uninstall)'
 check "the service is gone" not wine "$(win_path "$keeper_fixture")" fuzz 0 1
 finish

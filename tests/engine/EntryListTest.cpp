@@ -10,18 +10,6 @@ namespace {
 
 using namespace enginetest;
 
-TEST(EntryList, InsertsAtTheFrontAndCopiesSurviveAClear) {
-    EntryList list;
-    for (const char* name : {"first", "second", "third"}) list.InsertFront(Entry(name, "C:\\x.exe"));
-    EXPECT_EQ((Names{"third", "second", "first"}), NamesOf(list));
-
-    const EntryList copy = list;
-    list.Clear();
-    list.InsertFront(Entry("other", "C:\\x.exe"));
-    EXPECT_EQ((Names{"third", "second", "first"}), NamesOf(copy));
-    EXPECT_EQ(Names{"other"}, NamesOf(list));
-}
-
 TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
     StartupEntry entry;
     std::memset(static_cast<void*>(&entry), 'x', sizeof entry);

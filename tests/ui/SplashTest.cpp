@@ -112,27 +112,39 @@ TEST_F(SplashTest, RegionHoldsExactlyThePixelsThatDifferFromTheKey) {
     EXPECT_TRUE(EqualRgn(region.Get(), full.Get()));
 }
 
-TEST_F(SplashTest, KeyComponentMinusOneLeavesTheWholeRectangle) {
+// Wine's AnimateWindow returns at once without fading, so the fades are seen
+// through the calls the splash makes to it.
+std::vector<std::pair<DWORD, DWORD>> fades;
+BOOL WINAPI RecordFade(HWND window, DWORD milliseconds, DWORD flags) {
+    fades.emplace_back(milliseconds, flags);
+    return ShowWindow(window, (flags & AW_HIDE) ? SW_HIDE : SW_SHOW);
+}
+
+// The shipped picture cuts the window by its key unless a key component is -1;
+// without a display time no timer runs and any timer message dismisses it,
+// fading out over a fifth of a second after fading in over half a second.
+TEST_F(SplashTest, ShapedByItsKeyFadedAndDismissedByItsTimerOnly) {
     win::UniqueRegion probe(CreateRectRgn(0, 0, 0, 0));
-    ASSERT_NE(Make(0), nullptr);
-    EXPECT_NE(GetWindowRgn(hwnd_, probe.Get()), ERROR) << "a key cuts the window";
+    ASSERT_NE(Make(0, -1), nullptr);
+    EXPECT_EQ(GetWindowRgn(hwnd_, probe.Get()), ERROR) << "a -1 key cuts the window";
     DestroyWindow(hwnd_);
     ASSERT_TRUE(Gone());
 
     CountingSplash::deleted = 0;
-    ASSERT_NE(Make(0, -1), nullptr);
-    EXPECT_EQ(GetWindowRgn(hwnd_, probe.Get()), ERROR);
-}
-
-TEST_F(SplashTest, NoDisplayTimeStartsNoTimerAndAnyTimerMessageDismisses) {
-    CountingSplash* splash = Make(0);
+    const DWORD fading = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT;
+    CountingSplash* splash = Make(0, 255, 0, 255, fading | CSplashScreenEx::SPLASH_SHADOW);
     ASSERT_NE(splash, nullptr);
+    EXPECT_NE(GetWindowRgn(hwnd_, probe.Get()), ERROR) << "the key does not cut the window";
+    fades.clear();
+    splash->SetAnimateWindow(RecordFade);
     splash->Display();
     EXPECT_FALSE(PumpUntil([&] { return Gone(); }, 300));
     EXPECT_FALSE(KillTimer(hwnd_, 0)) << "a timer was started";
     EXPECT_TRUE(IsWindowVisible(hwnd_));
     SendMessageA(hwnd_, WM_TIMER, 77, 0);
     EXPECT_TRUE(Gone());
+    const std::vector<std::pair<DWORD, DWORD>> expected = {{500, AW_BLEND}, {200, AW_BLEND | AW_HIDE}};
+    EXPECT_EQ(expected, fades);
 }
 
 TEST_F(SplashTest, DeletesItselfAfterItsDisplayTime) {
@@ -143,28 +155,6 @@ TEST_F(SplashTest, DeletesItselfAfterItsDisplayTime) {
     EXPECT_TRUE(IsWindowVisible(hwnd_));
     ASSERT_TRUE(PumpUntil([&] { return Gone(); }, 5000));
     EXPECT_GE(GetTickCount() - start, 140u);
-}
-
-// Wine's AnimateWindow returns at once without fading, so the fades are seen
-// through the calls the splash makes to it.
-std::vector<std::pair<DWORD, DWORD>> fades;
-BOOL WINAPI RecordFade(HWND window, DWORD milliseconds, DWORD flags) {
-    fades.emplace_back(milliseconds, flags);
-    return ShowWindow(window, (flags & AW_HIDE) ? SW_HIDE : SW_SHOW);
-}
-
-TEST_F(SplashTest, FadesInOverHalfASecondAndOutOverAFifth) {
-    const DWORD fading = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT;
-    CountingSplash* splash = Make(0, 255, 0, 255, fading | CSplashScreenEx::SPLASH_SHADOW);
-    ASSERT_NE(splash, nullptr);
-    fades.clear();
-    splash->SetAnimateWindow(RecordFade);
-    splash->Display();
-    EXPECT_TRUE(IsWindowVisible(hwnd_));
-    SendMessageA(hwnd_, WM_TIMER, 0, 0);
-    EXPECT_TRUE(Gone());
-    const std::vector<std::pair<DWORD, DWORD>> expected = {{500, AW_BLEND}, {200, AW_BLEND | AW_HIDE}};
-    EXPECT_EQ(expected, fades);
 }
 
 }  // namespace
