@@ -137,10 +137,10 @@ TEST(RunKeyMonitor, WithoutMachineRunKeyTheCurrentUsersMonitorStillWorks) {
 }
 
 // While the test holds the engine's lock a woken monitor's take-over cannot go on.
-TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndStopWaitsForItThenNoneRuns) {
+TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndTheCyclesComeToRest) {
     RegistrySandbox sandbox;
     RunningMonitors monitors;  // stops them again should an assertion end the test early
-    long cycles = RunKeyTakeOverCount();
+    const long cycles = RunKeyTakeOverCount();
     {
         auto lock = CStartupManager::GetInstance()->Lock();
         RegistrySandbox::PutText(kUser, keys::kRun, "First", "C:\\First\\first.exe");
@@ -156,31 +156,6 @@ TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndStopWaitsForItThenNoneRu
     EXPECT_EQ(cycles + 2, RunKeyTakeOverCount());
     EXPECT_FALSE(InRun(kUser, "First") || InRun(kUser, "Second"));
     EXPECT_TRUE(RegistrySandbox::Get(kUser, keys::kBackUp, "Second"));
-
-    const RegValueBlob held = RegistrySandbox::Text("C:\\Held\\held.exe");
-    std::atomic<bool> stopped{false};
-    std::thread stopper;
-    {
-        auto lock = CStartupManager::GetInstance()->Lock();
-        cycles = RunKeyTakeOverCount();
-        RegistrySandbox::Put(kUser, keys::kRun, "Held", held);
-        ASSERT_TRUE(WaitUntil([&] { return RunKeyTakeOverCount() > cycles; }));
-        stopper = std::thread([&] {
-            StopRunKeyMonitors();
-            stopped = true;
-        });
-        Sleep(300);
-        EXPECT_FALSE(stopped.load()) << "the stop did not wait for the take-over under way";
-    }
-    stopper.join();
-    EXPECT_TRUE(TakenOver(kUser, "Held", held)) << "the take-over was cut off";
-
-    cycles = RunKeyTakeOverCount();
-    RegistrySandbox::PutText(kUser, keys::kRun, "LateUser", "C:\\Late\\user.exe");
-    RegistrySandbox::PutText(kMachine, keys::kRun, "LateMachine", "C:\\Late\\machine.exe");
-    Sleep(500);
-    EXPECT_EQ(cycles, RunKeyTakeOverCount());
-    EXPECT_TRUE(InRun(kUser, "LateUser") && InRun(kMachine, "LateMachine")) << "taken over after the stop";
 }
 
 // How long a value written into the user's Run key stays there, in ms.
