@@ -31,7 +31,7 @@ launch_log=$WINEPREFIX/drive_c/bench/launch.log
 readonly RUN='Software\Microsoft\Windows\CurrentVersion\Run'
 readonly BACKUP='software\Quorvell Software\Pacewick\BackUp'
 readonly CONFIG='software\Quorvell Software\Pacewick\Config'
-readonly PRODUCT='{6D2F0A91-3C4E-4B7A-9E15-28C7D04B3A62}'
+source "$build/test-packages/product-codes.sh"  # PRODUCT: the package's product code
 readonly installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
 readonly idle_newcomers=50 idle_rest_ms=300
 readonly run_all_programs=30 run_all_min_newcomers=10 run_all_rest_ms=20

@@ -5,11 +5,12 @@
 
 #include <new>
 #include <string>
-#include <utility>
 
 #include "app/MachineKeys.h"
 #include "app/RunKeyMonitors.h"
+#include "app/RemovalSwitch.h"
 #include "app/SelfCommand.h"
+#include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
 #include "registry/AccountKeys.h"
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr const char* kMutexName = "CpacewickApp{4E1D7C20-A9B3}";
 constexpr DWORD kMutexWait = 1000;
 
 constexpr const char* kRestoredText = "Pacewick was restored previously\nPress [Yes] to start.";
@@ -53,13 +53,9 @@ void ActivateRunningInstance(HWND mainWindow) {
 // with the mutex handed over as owned, when this start goes on. A mutex that
 // cannot be made or waited for leaves the window test alone to decide.
 bool TakeInstanceMutex(win::UniqueHandle* owned) {
-    win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
-    const DWORD wait = WaitForSingleObject(mutex.Get(), kMutexWait);
+    const DWORD wait = WaitForInstanceMutex(kMutexWait, owned);
     // Abandoned: the instance that owned it was killed; this one takes its place.
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) {
-        *owned = std::move(mutex);
-        return true;
-    }
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
     HWND running = FindWindowA(ui::kMainWindowClass, nullptr);
     if (running) ActivateRunningInstance(running);
     return wait != WAIT_TIMEOUT && !running;
@@ -101,6 +97,7 @@ void ShowSplash() {
 }  // namespace
 
 BOOL CPacewickApp::InitInstance() {
+    if (HandleRemovalSwitch(&exitCode_)) return FALSE;
     if (HandleUninstallSwitch()) return FALSE;
     if (machinekeys::HandleDeleteSwitch()) return FALSE;
     ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));

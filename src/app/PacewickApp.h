@@ -8,4 +8,9 @@ public:
     BOOL InitInstance();
     // Ends both Run-key monitors (before "Restore All" writes anything back).
     static void StopRunKeyMonitors();
+    // The process's exit code: 0 but when a switch run by the installer failed.
+    int ExitCode() const { return exitCode_; }
+
+private:
+    int exitCode_ = 0;
 };

@@ -1,32 +1,38 @@
 #include "app/UninstallSwitch.h"
 
+#include <msi.h>
+
 #include <cwchar>
 
 #include "engine/StartupManager.h"
 #include "engine/model/StartupLists.h"
 #include "keeper/link/KeeperClient.h"
+#include "pacewick_version.h"
+#include "ui/MainWindowClass.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
 
 namespace {
 
 constexpr wchar_t kSwitch[] = L"-UNINSTALL";
-constexpr char kInstanceClass[] = "PACEWICK_SINGLE_INSTANCE_APP";
 constexpr wchar_t kRefusalText[] = L"Please exit Pacewick app 1st then run uninstaller again";
 constexpr wchar_t kRefusalCaption[] = L"Pacewick Needs to be closed";
 constexpr wchar_t kKeeperRefusalText[] =
     L"The programs of all users could not be put back into their start-up list.\n"
     L"Pacewick is not removed; see the keeper's log.";
+constexpr wchar_t kNoPackageText[] =
+    L"Every delayed program is back in its start-up list.\n"
+    L"No installed Pacewick package was found to remove.";
 constexpr wchar_t kInstaller[] = L"msiexec.exe";
-constexpr wchar_t kInstallerParameters[] = L"/x {6D2F0A91-3C4E-4B7A-9E15-28C7D04B3A62}";
 
-SHELLEXECUTEINFOW UninstallerRecord() {
+// The parameters must outlive the record.
+SHELLEXECUTEINFOW UninstallerRecord(const std::wstring& parameters) {
     SHELLEXECUTEINFOW record{};
     record.cbSize = sizeof record;  // the size on the platform built for, which the shell checks
     record.fMask = 0;               // no process handle: nothing waits for the installer
     record.lpVerb = L"";
     record.lpFile = kInstaller;
-    record.lpParameters = kInstallerParameters;
+    record.lpParameters = parameters.c_str();
     record.lpDirectory = L"";
     record.nShow = SW_SHOWNORMAL;
     return record;
@@ -50,9 +56,15 @@ bool HasSwitchArgument(const wchar_t* commandLine) {
 
 }  // namespace
 
-bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch) {
+std::wstring InstalledProductCode() {
+    wchar_t code[39] = {};  // a GUID in braces and its terminating zero
+    return MsiEnumRelatedProductsW(PACEWICK_UPGRADE_CODE, 0, 0, code) == ERROR_SUCCESS ? code : std::wstring();
+}
+
+bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch,
+                           const ProductFinder& findProduct) {
     if (!HasSwitchArgument(commandLine)) return false;
-    if (FindWindowA(kInstanceClass, nullptr) != nullptr) {
+    if (FindWindowA(ui::kMainWindowClass, nullptr) != nullptr) {
         // The running instance would take the restored entries over again at once.
         MessageBoxW(nullptr, kRefusalText, kRefusalCaption, MB_OK);
         return true;
@@ -72,9 +84,19 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
         manager->SetLists(ListBit(kUserList), ~0u);
     }
     manager->RestoreAll();
-    SHELLEXECUTEINFOW record = UninstallerRecord();
+    // Each version of the package has a product code of its own.
+    const std::wstring product = findProduct();
+    if (product.empty()) {
+        PrintLine("No installed package found: nothing to remove\n");
+        MessageBoxW(nullptr, kNoPackageText, L"Pacewick", MB_OK);
+        return true;
+    }
+    const std::wstring parameters = L"/x " + product;
+    SHELLEXECUTEINFOW record = UninstallerRecord(parameters);
     launch(&record);
     return true;
 }
 
-bool HandleUninstallSwitch() { return HandleUninstallSwitch(GetCommandLineW(), LaunchWithShell); }
+bool HandleUninstallSwitch() {
+    return HandleUninstallSwitch(GetCommandLineW(), LaunchWithShell, InstalledProductCode);
+}

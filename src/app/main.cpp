@@ -7,17 +7,18 @@
 #include "win/ComApartment.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    CPacewickApp app;
     {
         const win::ComApartment apartment;  // the help and web links call the shell from this thread
         INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
         InitCommonControlsEx(&controls);
-        CPacewickApp().InitInstance();
+        app.InitInstance();
     }
     // Everything the program changes is in the registry, written, and every
     // diagnostic line is flushed: the process ends here and now, whatever a
     // thread still waits for (the Task Scheduler's answer, a monitor past its
     // bounded stop), rather than linger without a window while DLLs detach.
     std::fflush(nullptr);
-    TerminateProcess(GetCurrentProcess(), 0);
-    return 0;
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(app.ExitCode()));
+    return app.ExitCode();
 }

@@ -11,6 +11,7 @@
 #include "engine/model/StartupLists.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
+#include "registry/ValueWalk.h"
 #include "sources/Companies.h"
 #include "sources/ExplorerSwitches.h"
 #include "win/Diagnostics.h"
@@ -38,6 +39,25 @@ std::vector<OpenedList> ListsOf(ListSet rows) {
     for (std::size_t row = 0; row < StartupLists().size(); ++row)
         if (rows & ListBit(row)) opened.emplace_back(StartupLists()[row]);
     return opened;
+}
+
+// After a restore: true when each value its BackUp key still holds has a value
+// of the same name in the Run key (a newer one, kept there), so that Windows
+// still starts every program. A BackUp key that cannot be read fails the test.
+bool NoneLeftOnlyInBackUp(OpenedList& list) {
+    if (!list.backUp) {
+        const LONG status = list.OpenBackUp(kReadAccess);
+        if (status != ERROR_SUCCESS) return status == ERROR_FILE_NOT_FOUND;
+    }
+    bool none = true;
+    const bool walked = registry::WalkValueNames(list.backUp.Get(), [&](const registry::ValueName& name) {
+        if (list.run && RegQueryValueExW(list.run.Get(), name.wide.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                            ERROR_SUCCESS)
+            return;
+        PrintLine("Reg entry left only in its BackUp key: %s\n", name.text.c_str());
+        none = false;
+    });
+    return walked && none;
 }
 
 std::mutex launcherMutex;
@@ -272,6 +292,7 @@ int CStartupManager::RemoveListedFromRun(EntryList copy) {
 }
 
 bool CStartupManager::RestoreAll() {
+    bool everyProgramInRun = true;
     unsigned long long generation = 0;
     EntryList entries;
     {
@@ -291,9 +312,10 @@ bool CStartupManager::RestoreAll() {
             const registry::ValueName name = registry::ValueName::FromText(entry.name);
             for (OpenedList& list : lists) transfer::DeleteIfKept(list.backUp.Get(), list.run.Get(), name);
         }
+        for (OpenedList& list : lists) everyProgramInRun = NoneLeftOnlyInBackUp(list) && everyProgramInRun;
     }
     Publish(std::move(entries), generation);  // the list keeps what was restored
-    return true;
+    return everyProgramInRun;
 }
 
 void CStartupManager::TakeOver() {

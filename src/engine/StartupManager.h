@@ -51,6 +51,10 @@ public:
     bool RebuildList(EntryList& list);
     bool RebuildList() { return RebuildList(list_); }
     int RemoveListedFromRun(EntryList copy);
+    // Puts the written rows' BackUp values back into their Run keys, deleting
+    // each once its Run key holds it exactly. True when afterwards every value
+    // still backed up has a value of its name in its Run key (a newer one is
+    // kept there): false means a program Windows would no longer start.
     bool RestoreAll();
 
     // Back up, rebuild and remove from the Run keys as one unit (start-up, monitors).

@@ -8,6 +8,20 @@
 
 namespace keeper {
 
+namespace {
+
+// Under the work lock (or alone in the process); the engine restricted to the machine's rows.
+bool RestoreMachineEntries(const char* why) {
+    Log("Restore of the machine entries (%s)", why);
+    const unsigned long before = EngineDeletions();
+    const bool back = CStartupManager::GetInstance()->RestoreAll();
+    Log("Restored: %lu entries back in their Run keys", EngineDeletions() - before);
+    if (!back) Log("Not every machine entry is back in its Run key: see the lines above");
+    return back;
+}
+
+}  // namespace
+
 ListSet MachineRows() {
     ListSet rows = 0;
     for (std::size_t row = 0; row < StartupLists().size(); ++row)
@@ -92,11 +106,7 @@ Reply Keeper::Restore(const char* why) {
     const std::lock_guard<std::mutex> guard(work_);
     // Held before anything goes back, so that no change the restore makes is taken over again.
     if (!SetHeldOff(true)) return Reply{Status::Failed, 0};
-    Log("Restore of the machine entries (%s)", why);
-    const unsigned long before = EngineDeletions();
-    CStartupManager::GetInstance()->RestoreAll();
-    Log("Restored: %lu entries back in their Run keys", EngineDeletions() - before);
-    return Reply{Status::Ok, 0};
+    return Reply{RestoreMachineEntries(why) ? Status::Ok : Status::Failed, 0};
 }
 
 Reply Keeper::Delete(const Request& request, HANDLE pipe) {
@@ -143,6 +153,15 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
     }
     Log("Request refused: unknown verb");
     return Reply{Status::BadRequest, 0};
+}
+
+int RestoreForRemoval() {
+    OpenLog();
+    CStartupManager::GetInstance()->SetLists(MachineRows(), MachineRows());
+    const bool back = RestoreMachineEntries("the package's removal");
+    if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
+    CloseLog();
+    return back ? 0 : 1;
 }
 
 }  // namespace keeper

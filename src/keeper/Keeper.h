@@ -22,6 +22,13 @@ ListSet MachineRows();
 constexpr const char* kKeeperKey = "software\\Quorvell Software\\Pacewick";
 constexpr const char* kHoldOffValue = "KeeperHoldOff";
 
+// pacewick-keeper.exe -restore-for-removal: run by the package's removal as the
+// system, once the service is stopped and before any file goes. Puts the
+// machine's entries (both views), and nothing else, back into their Run keys,
+// with a line in the log. The exit code for the installer: 0 when every entry
+// is back, else 1, which makes the installer undo the removal.
+int RestoreForRemoval();
+
 // The keeper service's work, without the service control: at its start and
 // after every change of a machine Run key it takes them over into their BackUp
 // keys with the engine (the program's own take-over, restricted to the

@@ -2,6 +2,7 @@
 // pacewick.exe, so that no window code is ever loaded into a LocalSystem process.
 //   pacewick-keeper.exe            as the service (started by the Service Control Manager)
 //   pacewick-keeper.exe -console   the same work in a console until Enter (development, benchmark)
+//   pacewick-keeper.exe -restore-for-removal   the machine's entries back, for the package's removal
 #include <windows.h>
 
 #include <cstdio>
@@ -81,6 +82,7 @@ int RunInConsole() {
 int wmain(int argc, wchar_t** argv) {
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (argc > 1 && std::wcscmp(argv[1], L"-console") == 0) return RunInConsole();
+    if (argc > 1 && std::wcscmp(argv[1], L"-restore-for-removal") == 0) return keeper::RestoreForRemoval();
     wchar_t name[] = L"PacewickKeeper";
     const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {

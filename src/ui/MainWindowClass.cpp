@@ -22,4 +22,9 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     return error == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+bool PressExitOfRunningInstance() {
+    HWND running = FindWindowA(kMainWindowClass, nullptr);
+    return running && PostMessageA(running, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+}
+
 }  // namespace ui

@@ -12,4 +12,9 @@ constexpr const char* kMainWindowClass = "PACEWICK_SINGLE_INSTANCE_APP";
 // is registered now or was already.
 bool RegisterMainWindowClass(HINSTANCE instance);
 
+// Asks the running instance of this desktop, if any, to end as its Exit button
+// does (the window closes, the monitors finish their take-over, the process
+// ends). Returns at once; true when an instance's window was asked.
+bool PressExitOfRunningInstance();
+
 }  // namespace ui

@@ -13,6 +13,9 @@ namespace {
 const HKEY kUser = HKEY_CURRENT_USER;
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 const std::wstring kInstalledPath = L"\"C:\\Program Files\\Quorvell Software\\Pacewick\\pacewick.exe\"";
+const std::wstring kProduct = L"{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
+std::wstring Installed() { return kProduct; }
+std::wstring NoneInstalled() { return std::wstring(); }
 
 // Stands in for ShellExecuteExW: records what it was asked to start, and whether
 // every entry was back in its Run key by then.
@@ -65,7 +68,7 @@ TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
           kInstalledPath + L" x-UNINSTALL", kInstalledPath + L" /opt=a-UNINSTALLb", kInstalledPath + L" \"-UNINSTALL ",
           switchInPath, switchInPath + L" -tray", std::wstring(L"C:\\X-UNINSTALLY\\pacewick.exe"),
           std::wstring(L"-UNINSTALL"), std::wstring(L"\"-UNINSTALL\" -UNINSTALLX")})
-        EXPECT_FALSE(HandleUninstallSwitch(ignored.c_str(), probe.Launcher()))
+        EXPECT_FALSE(HandleUninstallSwitch(ignored.c_str(), probe.Launcher(), Installed))
             << "recognised in: " << testing::PrintToString(ignored);
     EXPECT_EQ(0, probe.calls);
     EXPECT_TRUE(RegistryUntouched()) << "a line without the switch restored something";
@@ -75,7 +78,7 @@ TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
     for (const std::wstring& recognised :
          {kInstalledPath + L" -UNINSTALL", kInstalledPath + L" -tray -UNINSTALL", kInstalledPath + L" \"-UNINSTALL\"",
           switchInPath + L" x -UNINSTALL", std::wstring(L"pacewick.exe -UNINSTALL -quiet")})
-        EXPECT_TRUE(HandleUninstallSwitch(recognised.c_str(), probe.Launcher()))
+        EXPECT_TRUE(HandleUninstallSwitch(recognised.c_str(), probe.Launcher(), Installed))
             << "not recognised in: " << testing::PrintToString(recognised);
     EXPECT_EQ(5, probe.calls);
 }
@@ -110,7 +113,7 @@ TEST(UninstallSwitch, RefusedWhileAnInstanceRunsThenRestoresEveryEntryAndStartsT
     });
     LauncherProbe probe;
     const std::wstring line = kInstalledPath + L" -UNINSTALL";
-    handled = HandleUninstallSwitch(line.c_str(), probe.Launcher());
+    handled = HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed);
     user.join();
     EXPECT_TRUE(handled);
     EXPECT_EQ(L"Pacewick Needs to be closed", caption);
@@ -121,7 +124,7 @@ TEST(UninstallSwitch, RefusedWhileAnInstanceRunsThenRestoresEveryEntryAndStartsT
     // The user closes the running instance and starts the uninstaller again.
     DestroyWindow(instance);
     UnregisterClassA(instanceClass.lpszClassName, instanceClass.hInstance);
-    EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher()));
+    EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
     for (const Value& value : kTakenOver) {
         EXPECT_EQ(value.data, RegistrySandbox::Get(value.hive, keys::kRun, value.name)) << value.name;
         EXPECT_FALSE(RegistrySandbox::Get(value.hive, keys::kBackUp, value.name)) << value.name;
@@ -131,7 +134,34 @@ TEST(UninstallSwitch, RefusedWhileAnInstanceRunsThenRestoresEveryEntryAndStartsT
     ASSERT_EQ(1, probe.calls);
     EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
     EXPECT_EQ(L"msiexec.exe", probe.file);
-    EXPECT_EQ(L"/x {6D2F0A91-3C4E-4B7A-9E15-28C7D04B3A62}", probe.parameters);
+    EXPECT_EQ(L"/x " + kProduct, probe.parameters) << "not the installed product's code";
+}
+
+TEST(UninstallSwitch, WithNoPackageInstalledRestoresAndStartsNoInstaller) {
+    RegistrySandbox sandbox;
+    PutTakenOverEntries();
+    EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
+    std::atomic<bool> handled{false};
+    std::wstring text;
+    std::thread user([&] {
+        for (int tries = 0; !handled && tries < 1000; ++tries, Sleep(10)) {
+            HWND box = FindWindowA("#32770", "Pacewick");
+            if (!box || !IsWindowVisible(box)) continue;
+            wchar_t buffer[256] = {};
+            GetDlgItemTextW(box, 0xFFFF, buffer, 256);
+            text = buffer;
+            SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            return;
+        }
+    });
+    LauncherProbe probe;
+    handled = HandleUninstallSwitch((kInstalledPath + L" -UNINSTALL").c_str(), probe.Launcher(), NoneInstalled);
+    user.join();
+    EXPECT_TRUE(handled);
+    EXPECT_EQ(0, probe.calls) << "an installer was started with no product to remove";
+    EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
+    for (const Value& value : kTakenOver)
+        EXPECT_EQ(value.data, RegistrySandbox::Get(value.hive, keys::kRun, value.name)) << value.name;
 }
 
 }  // namespace

@@ -4,9 +4,6 @@
 # over into its own BackUp key and given back by the uninstall switch.
 source "$(dirname "$0")/lib.sh"
 
-installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
-readonly RUN32='Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Run'
-readonly BACKUP32='Software\WOW6432Node\Quorvell Software\Pacewick\BackUp'
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 
 new_prefix explorer

@@ -6,10 +6,6 @@
 # back into its own Run key before the package goes.
 source "$(dirname "$0")/lib.sh"
 
-installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
-install_dir() { c_drive 'Program Files/Quorvell Software/Pacewick'; }
-readonly RUN32='Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Run'
-readonly BACKUP32='Software\WOW6432Node\Quorvell Software\Pacewick\BackUp'
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
 machine_keys() {
   values "HKEY_LOCAL_MACHINE\\$RUN" | grep -v '^"Pacewick"='; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"

@@ -17,7 +17,15 @@ unset WINEPREFIX
 readonly RUN='Software\Microsoft\Windows\CurrentVersion\Run'
 readonly BACKUP='software\Quorvell Software\Pacewick\BackUp'
 readonly CONFIG='software\Quorvell Software\Pacewick\Config'
-readonly PRODUCT='{6D2F0A91-3C4E-4B7A-9E15-28C7D04B3A62}'
+# PRODUCT, NEXT_PRODUCT and NEXT_VERSION: the product codes of the package and of
+# the test-only package of the next version (next_msi), which upgrades it.
+source "$build/test-packages/product-codes.sh"
+next_msi=$build/test-packages/pacewick-next.msi
+readonly RUN32='Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Run'
+readonly BACKUP32='Software\WOW6432Node\Quorvell Software\Pacewick\BackUp'
+# Where the package installs the program, as Windows and as this script see it.
+readonly installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
+install_dir() { c_drive 'Program Files/Quorvell Software/Pacewick'; }
 
 failures=0
 prefixes=()
@@ -37,11 +45,11 @@ new_prefix() {
   fresh_prefix "$build/wineprefix-template"
 }
 
-# The package, installed quietly. The first msiexec of a brand-new prefix may
+# The package (or the one given), installed quietly. The first msiexec of a brand-new prefix may
 # give up (91) while wineboot is still settling: it is tried again.
-install_msi() {
-  local attempt
-  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && return 0; sleep 2; done
+install_msi() {  # [MSI]
+  local attempt package=${1:-$msi}
+  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$package")" /qn && return 0; sleep 2; done
   return 1
 }
 
@@ -126,6 +134,60 @@ wait_until() {
   local i limit=$(($1 * 10)); shift
   for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
   return 1
+}
+
+# The installed package and the programs it takes over from the three Run keys.
+uninstall_key() { printf 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s' "$1"; }
+registered() { [ "$(values "$(uninstall_key "$1")")" != MISSING ]; }
+# The three Run keys (the program's own value left out), and their BackUp keys.
+run_keys() {
+  values "HKEY_CURRENT_USER\\$RUN"; echo ---
+  values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
+  values "HKEY_LOCAL_MACHINE\\$RUN32"
+}
+backup_keys() {
+  values "HKEY_CURRENT_USER\\$BACKUP"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"; echo ---
+  values "HKEY_LOCAL_MACHINE\\$BACKUP32"
+}
+machine_run_keys_empty() {
+  [ -z "$(values "HKEY_LOCAL_MACHINE\\$RUN32")" ] && [ -z "$(values "HKEY_LOCAL_MACHINE\\$RUN" | grep -v '^"Pacewick"=')" ]
+}
+# put_startup_programs: programs in the three Run keys before Pacewick comes, of
+# names and data only an exact copy keeps; sets run_before (the Run keys then).
+put_startup_programs() {
+  mkdir -p "$(c_drive tools)"
+  cp "$record_exe" "$(c_drive tools/record_launch.exe)"
+  export PACEWICK_LAUNCH_LOG='C:\launch.log'
+  launch_log=$(c_drive launch.log)
+  reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
+  reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
+  reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
+  reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
+  run_before=$(run_keys)
+}
+# install_and_take_over LABEL [MSI]: the package installed; the keeper service
+# takes the machine's programs over, one run of the installed program the
+# user's. Sets taken (the BackUp keys then); the Run keys are left empty.
+install_and_take_over() {
+  local label=$1
+  install_msi "${2:-$msi}"
+  check "[$label] the keeper takes the machine's programs over" wait_until 30 machine_run_keys_empty
+  start_pacewick "$label-take-over" "$installed"
+  check "[$label] the installed program starts" probe wait-window 30000
+  probe exit
+  check "[$label] and ends on Exit" wait_pid "$last_pid" 20
+  taken=$(backup_keys)
+  expect "[$label] every program is in its BackUp key, exactly" "$run_before" "$taken"
+  expect "[$label] the Run keys hold none of them" "$(printf '%s\n' --- ---)" "$(run_keys)"
+}
+# removed_with_everything_back LABEL [PRODUCT]: the package is gone, and every
+# program is back in its own Run key, byte for byte, its BackUp key empty.
+removed_with_everything_back() {
+  local label=$1 product=${2:-$PRODUCT}
+  check "[$label] the program's files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
+  check "[$label] the package is unregistered" not registered "$product"
+  expect "[$label] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
+  expect "[$label] the BackUp keys hold none of them" "$(printf '%s\n' --- ---)" "$(backup_keys)"
 }
 
 pass() { echo "ok   $1"; }

@@ -1,63 +1,63 @@
 #!/usr/bin/env bash
-# The installed program: what the package installs, and the two ways of removing
-# it. Neither may lose a program that Pacewick has taken over.
+# The installed program and every way of removing it: the Start menu's
+# "Uninstall Pacewick" (pacewick.exe -UNINSTALL), Apps and Features (the
+# UninstallString the package registers) and msiexec /x. Each puts every
+# taken-over program back into its own Run key before the files go; a Pacewick
+# that will not end stops the removal, which leaves everything as it was.
+# One prefix: each route installs the package again over the same programs.
 source "$(dirname "$0")/lib.sh"
 
-installed='C:\Program Files\Quorvell Software\Pacewick\pacewick.exe'
-install_dir() { c_drive 'Program Files/Quorvell Software/Pacewick'; }
-uninstall_key="HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$PRODUCT"
-product_registered() { [ "$(values "$uninstall_key")" != MISSING ]; }
-
-# install_and_take_over NAME: a fresh prefix with the package installed, programs
-# in both Run keys, and one run of the installed program that takes them over.
-install_and_take_over() {
-  new_prefix "$1"
-  install_msi
-  mkdir -p "$(c_drive tools)"
-  cp "$record_exe" "$(c_drive tools/record_launch.exe)"
-  reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d 600000
-  reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
-  reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
-  reg_add "HKLM\\$RUN" /v 'Machine Tool' /d '"C:\tools\record_launch.exe" machine'
-  user_run=$(values "HKEY_CURRENT_USER\\$RUN")
-  # The keeper service takes it over at once: what it was is spelled out here.
-  machine_run=$(sz_line 'Machine Tool' '"C:\tools\record_launch.exe" machine')
-  start_pacewick "$1-run" "$installed"
-  check "[$1] the installed program starts" probe wait-window 30000
-  probe exit
-  check "[$1] the installed program ends on Exit" wait_pid "$last_pid" 20
-  expect "[$1] the user's programs are taken over" "$user_run" "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-  expect "[$1] the machine's programs are taken over" "$machine_run" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
-}
-
 echo "== the package installs the program, its manual, its keys and its Run value"
-new_prefix install
-install_msi
+new_prefix uninstall
+put_startup_programs
+install_and_take_over install
 check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
 expect "the machine Run key starts the installed program" "$(sz_line Pacewick "\"$installed\"")" \
   "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
-expect "the package writes no settings of an account (the program makes them)" MISSING \
+expect "the package writes no settings of an account (the program makes them)" "" \
   "$(values "HKEY_CURRENT_USER\\$CONFIG")"
-expect "the package writes no BackUp key of an account" MISSING "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-expect "the machine BackUp key exists, empty" "" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
-menu=$(c_drive 'users')
 check "the Start menu holds the program and its uninstaller" \
-  test "$(find "$menu" -path '*Pacewick*' -name '*.lnk' | wc -l)" -eq 2
+  test "$(find "$(c_drive users)" -path '*Pacewick*' -name '*.lnk' | wc -l)" -eq 2
+uninstall_string=$(wine reg query "$(uninstall_key "$PRODUCT")" /v UninstallString | tr -d '\r' |
+  sed -n 's/.*REG_EXPAND_SZ *//p')
+expect "Apps and Features is given msiexec /x of this package" "MsiExec.exe /X$PRODUCT" "$uninstall_string"
 
-echo "== removed with msiexec /x directly: the taken-over programs stay in the BackUp keys"
-install_and_take_over msiexec
+echo "== msiexec /x, quietly, while the program runs: it is ended, then everything is back"
+start_pacewick running "$installed"
+running=$last_pid
+check "[msiexec] the program runs" probe wait-window 30000
 wine msiexec /x "$PRODUCT" /qn
-check "[msiexec] the program is removed" test ! -e "$(install_dir)/pacewick.exe"
-check "[msiexec] the package is unregistered" not product_registered
-expect "[msiexec] no user program is lost" "$user_run" "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-expect "[msiexec] no machine program is lost" "$machine_run" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
+check "[msiexec] the running program was ended" wait_pid "$running" 20
+removed_with_everything_back msiexec
 
-echo "== removed with -UNINSTALL: every program back in its Run key, then the package removed"
-install_and_take_over switch
+echo "== the UninstallString of Apps and Features, run as given (the installer's full window)"
+install_and_take_over apps
+timeout 120 wine cmd /c "$uninstall_string" >"$work/apps.out" 2>&1
+removed_with_everything_back apps
+
+echo "== a Pacewick that does not end (its question is open) stops msiexec /x: nothing changes"
+install_and_take_over stuck
+start_pacewick stuck "$installed"
+stuck=$last_pid
+check "[stuck] the program runs" probe wait-window 30000
+probe press 1023  # Restore All, which asks first
+check "[stuck] its question is open" probe wait-box 'Are you sure to restore?' 20000
+wine msiexec /x "$PRODUCT" /qn && removal=done || removal=failed
+expect "[stuck] the removal fails" failed "$removal"
+check "[stuck] the program's files are still there" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
+expect "[stuck] every program is still in its BackUp key" "$taken" "$(backup_keys)"
+expect "[stuck] the Run keys hold none of them" "$(printf '%s\n' --- ---)" "$(run_keys)"
+probe answer 'Are you sure to restore?' no 20000 >/dev/null
+check "[stuck] the program ends once its question is answered" wait_pid "$stuck" 20
+# Windows rolls the whole removal back; Wine leaves the product unregistered
+# (its files, keys and service stay): installed again for the next route.
+install_msi
+
+echo "== the Start menu's uninstaller: refused while the program runs, then everything back"
 start_pacewick switch-running "$installed"
 running=$last_pid
-check "[switch] the program runs again" probe wait-window 30000
+check "[switch] the program runs" probe wait-window 30000
 snapshot=$(registry_snapshot)
 start_pacewick switch-refused "$installed" -UNINSTALL
 refused=$last_pid
@@ -66,20 +66,18 @@ expect "[switch] while the program runs, the switch only asks to close it first"
   "$(probe answer 'Pacewick Needs to be closed' ok 20000)"
 check "[switch] the refused switch ends" wait_pid "$refused" 20
 expect "[switch] the refused switch leaves the registry untouched" "$snapshot" "$(registry_snapshot)"
-check "[switch] the refused switch leaves the package installed" product_registered
 probe exit
 check "[switch] the running program ends on Exit" wait_pid "$running" 20
 timeout 60 wine "$installed" -UNINSTALL >"$work/uninstall-switch.out" 2>&1 || true
-for ((i = 0; i < 60; i++)); do
-  [ ! -e "$(install_dir)/pacewick.exe" ] && ! product_registered && break
-  sleep 1
-done
-expect "[switch] every user program is back in the user's Run key" "$user_run" \
-  "$(values "HKEY_CURRENT_USER\\$RUN")"
-expect "[switch] every machine program is back in the machine Run key" "$machine_run" \
-  "$(values "HKEY_LOCAL_MACHINE\\$RUN" | grep -v '^"Pacewick"=')"
-expect "[switch] the user's BackUp key holds none of them" "" "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-expect "[switch] the machine BackUp key holds none of them" "" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
-check "[switch] the uninstaller removed the program" test ! -e "$(install_dir)/pacewick.exe"
-check "[switch] the package is unregistered" not product_registered
+wait_until 60 not registered "$PRODUCT" || true
+removed_with_everything_back switch
+
+echo "== another account's programs, left in its BackUp key, go back with the README's command"
+reg_add "HKCU\\$BACKUP" /v 'Other Tool' /t REG_EXPAND_SZ /d '%SystemRoot%\other.exe /min'
+reg_add "HKCU\\$BACKUP" /v 'Ändere' /d '"C:\tools\other tool.exe"'
+other=$(values "HKEY_CURRENT_USER\\$BACKUP")
+wine reg delete "HKCU\\$RUN" /va /f >/dev/null
+timeout 30 wine reg copy 'HKCU\Software\Quorvell Software\Pacewick\BackUp' \
+  'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' </dev/null >/dev/null
+expect "[other account] every program is in its Run key, exactly" "$other" "$(values "HKEY_CURRENT_USER\\$RUN")"
 finish
