@@ -56,8 +56,12 @@ check "the program starts" probe wait-window 30000
 rows=$(probe rows)
 check "it lists the 64-bit machine entry" grep -q '^Machine Tool|"C:\\tools\\record_launch.exe" machine|' <<<"$rows"
 check "it lists the 32-bit machine entry" grep -q '^Machine32 Tool|' <<<"$rows"
+reg_add "HKCU\\$RUN" /v 'User Late' /d 'C:\tools\record_launch.exe user-late'
+check "the program takes a newcomer to the user's Run key over while the service keeps the machine's" \
+  wait_until 10 holds "HKEY_CURRENT_USER\\$BACKUP" 'User Late'
 sleep 8
-expect "each machine entry is started once" "$(printf '%s\n' '"C:\tools\record_launch.exe" machine' 'C:\tools\record_launch.exe machine32')" \
+expect "each machine entry and the newcomer are started once" \
+  "$(printf '%s\n' '"C:\tools\record_launch.exe" machine' 'C:\tools\record_launch.exe machine32' 'C:\tools\record_launch.exe user-late')" \
   "$(tr -d '\r' <"$(c_drive launch.log)" | sed 's/ *$//' | sort)"
 expect "the program leaves its Run value to the installer" '"Pacewick"="marker"' \
   "$(values "HKEY_LOCAL_MACHINE\\$RUN" | grep '^"Pacewick"=')"
@@ -85,7 +89,7 @@ check "after No the hold-off stands" grep -q '^"Late Tool"=' <(values "HKEY_LOCA
 start_pacewick answer-yes "$installed"
 probe answer 'Start Pacewick?' yes 20000 >/dev/null
 check "Yes opens the window" probe wait-window 30000
-check "Yes ends the hold-off: the late entry is taken over" wait_until 10 not grep -q '^"Late Tool"=' <(values "HKEY_LOCAL_MACHINE\\$RUN32")
+check "Yes ends the hold-off: the late entry is taken over" wait_until 10 not holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
 check "and listed" grep -q '^Late Tool|' <(probe rows)
 probe exit
 check "Exit ends the program" wait_pid "$last_pid" 20

@@ -8,7 +8,7 @@ new_prefix keeper-stress
 install_msi
 check "the service starts" wait_until 30 log_says 'Keeper started'
 wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v 'Kept Tool' /d 'C:\tools\kept.exe' /f >/dev/null
-check "a machine entry is taken over" wait_until 10 grep -q '"Kept Tool"' <(values "HKEY_LOCAL_MACHINE\\$BACKUP")
+check "a machine entry is taken over" wait_until 10 holds "HKEY_LOCAL_MACHINE\\$BACKUP" 'Kept Tool'
 
 echo "== 500 random requests"
 out=$(fixture fuzz 500 20261207) && ok=yes || ok=no

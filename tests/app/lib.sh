@@ -129,6 +129,8 @@ wait_pid() {
 log_file() { find "$WINEPREFIX/drive_c" -path '*/Quorvell Software/Pacewick/keeper.log' 2>/dev/null | head -1; }
 log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
 fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
+# holds KEY NAME: true while the key has a value of that name (read afresh at each call).
+holds() { values "$1" | grep -q "^\"$2\"="; }
 # wait_until SECONDS COMMAND...: true once the command succeeds.
 wait_until() {
   local i limit=$(($1 * 10)); shift

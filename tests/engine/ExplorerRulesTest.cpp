@@ -88,6 +88,10 @@ TEST(ExplorerRules, APolicyThatTurnsARunListOffLeavesThatListAlone) {
             EXPECT_EQ(userOff, S::Get(kUser, keys::kRun, "user").has_value()) << policy;
             EXPECT_EQ(!userOff, S::Get(kMachine, keys::kRun, "machine").has_value()) << policy;
             EXPECT_EQ(!userOff, S::Get(kMachine, keys::kRun32, "machine32").has_value()) << policy;
+            // Nor is a turned-off list copied: a copy would outlive its program's removal.
+            EXPECT_EQ(!userOff, S::Get(kUser, keys::kBackUp, "user").has_value()) << policy;
+            EXPECT_EQ(userOff, S::Get(kMachine, keys::kBackUp, "machine").has_value()) << policy;
+            EXPECT_EQ(userOff, S::Get(kMachine, keys::kBackUp32, "machine32").has_value()) << policy;
             EXPECT_EQ(userOff ? (Names{"held", "machine", "machine32"}) : (Names{"user"}),
                       [&] { Names n = Listed(manager); std::sort(n.begin(), n.end()); return n; }())
                 << policy;

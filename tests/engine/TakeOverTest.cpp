@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
+#include "registry/RegistryAccess.h"
 
 namespace {
 
@@ -101,6 +102,13 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_nocompany.dll").c_str(), anonymous.c_str(), FALSE));
     S::PutText(kUser, keys::kRun, "Tool", "\"" + tool + "\" -min");
     S::PutText(kUser, keys::kRun, "NoFile", "C:\\nowhere\\nofile.exe /s");
+    {  // stored without its terminating NUL, as some installers write it: listed whole all the same
+        const std::wstring command = L"C:\\nonul.exe /x";
+        const RegValueBlob unterminated(REG_SZ, command.data(), static_cast<DWORD>(command.size() * sizeof(wchar_t)));
+        win::UniqueKey run;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kUser, keys::kRun, 0, KEY_SET_VALUE, run.Put()));
+        ASSERT_EQ(ERROR_SUCCESS, RegistryAccess().WriteValue(run.Get(), L"NoNul", &unterminated));
+    }
     S::PutText(kUser, keys::kRun, "Both", "\"" + tool + "\"");
     S::PutText(kMachine, keys::kRun, "Both", "C:\\machine\\both.exe");
     S::PutText(kMachine, keys::kRun, "anonymous", anonymous);
@@ -122,6 +130,7 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     for (const StartupEntry& entry : list) rows.emplace(entry.name, entry.company, entry.origin, entry.command);
     EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", Origin::CurrentUser, "\"" + tool + "\" -min"},
                              {"NoFile", "Unknown", Origin::CurrentUser, "C:\\nowhere\\nofile.exe /s"},
+                             {"NoNul", "Unknown", Origin::CurrentUser, "C:\\nonul.exe /x"},
                              {"Both", "Company 0409", Origin::Both, "\"" + tool + "\""},
                              {"anonymous", "Unknown", Origin::AllUsers, anonymous},
                              {"TOOL", "Unknown", Origin::AllUsers, "%SystemRoot%\\TOOL.exe"},  // as read
