@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "../fixtures/RunKeyWriter.h"
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
@@ -229,36 +228,6 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     testing::internal::GetCapturedStdout();
 }
 
-// The stop is bounded: a callback that does not return in time is left to
-// finish by itself, the stop says so and returns, and the watcher ends after
-// that callback without calling back again.
-TEST(RegistryWatcher, AStopThatRunsOutReportsAndTheCallbackUnderWayEndsAlone) {
-    RegistrySandbox sandbox;
-    win::UniqueHandle entered(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    win::UniqueHandle release(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    std::atomic<int> calls{0}, finished{0};
-    RegistryWatcher watcher(kUser, keys::kRun, 0, [&] {
-        ++calls;
-        SetEvent(entered.Get());
-        WaitForSingleObject(release.Get(), 30000);
-        ++finished;
-    });
-    watcher.Start();
-    RegistrySandbox::PutText(kUser, keys::kRun, "Slow", "C:\\Slow\\slow.exe");
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(entered.Get(), 10000)) << "the change woke no callback";
-
-    const ULONGLONG asked = GetTickCount64();
-    EXPECT_FALSE(watcher.Stop(300)) << "the stop claims an end while the callback still runs";
-    EXPECT_LT(GetTickCount64() - asked, 3000u) << "the stop did not keep to its bound";
-    EXPECT_EQ(0, finished.load()) << "the callback was cut off or never waited for";
-    // Changes after the stop wake no further callback once the one under way ends.
-    RegistrySandbox::PutText(kUser, keys::kRun, "Later", "C:\\Later\\later.exe");
-    SetEvent(release.Get());
-    EXPECT_TRUE(watcher.Stop(10000)) << "the watcher did not end after its callback";
-    EXPECT_EQ(1, finished.load());
-    EXPECT_EQ(1, calls.load());
-}
-
 TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
     RegistrySandbox sandbox;
     RunningMonitors monitors;
@@ -292,49 +261,54 @@ TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
     EXPECT_TRUE(InRun(kUser, "AfterStop"));
 }
 
-// The stress test: writers in a thread and in another process, both monitors running.
+// The stress test: two writers, both monitors running. Each writer adds,
+// rewrites and deletes values of its own names in both Run keys, the way
+// installers and self-registering programs do, and returns what it left there
+// (name -> type and data); without keys it only works that out.
+using Written = std::map<std::string, std::pair<DWORD, std::string>>;
 constexpr int kOperationsPerWriter = 1000;
-constexpr unsigned kThreadSeed = 77;
-constexpr unsigned kProcessSeed = 20240611;
+
+Written WriteRunKeys(bool write, unsigned seed, const std::string& prefix) {
+    win::UniqueKey run[2];
+    if (write)
+        for (HKEY hive : {kUser, kMachine})
+            RegOpenKeyExA(hive, keys::kRun, 0, KEY_ALL_ACCESS, run[hive == kMachine].Put());
+    auto next = [&seed] { return seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5; };  // xorshift32
+    Written left;
+    for (int serial = 0; serial < kOperationsPerWriter; ++serial) {
+        if (write) Sleep(2);  // so that the monitors' take-overs fall between the operations
+        const bool machine = next() % 2;
+        const std::string name = prefix + (machine ? "-M-" : "-U-") + std::to_string(next() % 24);
+        if (left.count(name) && next() % 10 < 3) {
+            if (write) RegDeleteValueA(run[machine].Get(), name.c_str());
+            left.erase(name);
+            continue;
+        }
+        const DWORD type = next() % 2 ? REG_EXPAND_SZ : REG_SZ;
+        const std::string data =
+            (type == REG_SZ ? "C:\\Apps\\" : "%ProgramFiles%\\") + name + "\\run.exe/v" + std::to_string(serial);
+        if (write) RegistrySandbox::Put(machine ? kMachine : kUser, keys::kRun, name.c_str(),
+                                        RegistrySandbox::Text(data, type));
+        left[name] = {type, data};
+    }
+    return left;
+}
 
 HKEY HiveOf(const std::string& name) { return name.find("-M-") != std::string::npos ? kMachine : kUser; }
 
-// Starts run_key_writer.exe, from beside the test program, on the sandbox's Run keys.
-win::UniqueHandle StartWriterProcess(const RegistrySandbox& sandbox) {
-    std::string command = "\"" + FixtureDir() + "\\run_key_writer.exe\" \"" +
-                          sandbox.RealPath(kUser, keys::kRun) + "\" \"" + sandbox.RealPath(kMachine, keys::kRun) +
-                          "\" " + std::to_string(kProcessSeed) + " " + std::to_string(kOperationsPerWriter) + " P";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        return win::UniqueHandle();
-    CloseHandle(started.hThread);
-    return win::UniqueHandle(started.hProcess);
-}
-
-TEST(RunKeyMonitorStress, WritersInAThreadAndAProcessLoseAndAlterNothing) {
+TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothing) {
     RegistrySandbox sandbox;
-    // What each writer leaves in the Run keys, worked out without writing.
-    run_key_writer::Values expected = run_key_writer::Write(nullptr, nullptr, kThreadSeed, "T", kOperationsPerWriter);
-    expected.merge(run_key_writer::Write(nullptr, nullptr, kProcessSeed, "P", kOperationsPerWriter));
+    Written expected = WriteRunKeys(false, 77, "T");
+    expected.merge(WriteRunKeys(false, 20240611, "P"));
     testing::internal::CaptureStdout();  // thousands of diagnostic lines
     {
         RunningMonitors monitors;
-        win::UniqueHandle process = StartWriterProcess(sandbox);
-        std::thread thread([] {
-            win::UniqueKey userRun, machineRun;
-            RegOpenKeyExA(kUser, keys::kRun, 0, KEY_ALL_ACCESS, userRun.Put());
-            RegOpenKeyExA(kMachine, keys::kRun, 0, KEY_ALL_ACCESS, machineRun.Put());
-            run_key_writer::Write(userRun.Get(), machineRun.Get(), kThreadSeed, "T", kOperationsPerWriter);
-        });
-        thread.join();
-        DWORD code = STILL_ACTIVE;
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 60000));
-        EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code) && code == 0) << "the writer process failed: " << code;
+        std::thread first([] { WriteRunKeys(true, 77, "T"); }), second([] { WriteRunKeys(true, 20240611, "P"); });
+        first.join();
+        second.join();
         WaitUntil([&] {
             for (const auto& value : expected)
-                if (RegistrySandbox::Get(HiveOf(value.first), keys::kRun, value.first.c_str())) return false;
+                if (InRun(HiveOf(value.first), value.first.c_str())) return false;
             return true;
         }, 30000);
         EXPECT_TRUE(WaitForRest(500, 30000));
@@ -346,10 +320,10 @@ TEST(RunKeyMonitorStress, WritersInAThreadAndAProcessLoseAndAlterNothing) {
         const auto kept = RegistrySandbox::Get(HiveOf(name), keys::kBackUp, name.c_str());
         lost += !kept;
         altered += kept && *kept != RegistrySandbox::Text(value.second, value.first);
-        leftInRun += RegistrySandbox::Get(HiveOf(name), keys::kRun, name.c_str()).has_value();
+        leftInRun += InRun(HiveOf(name), name.c_str());
     }
-    std::printf("Stress: %d operations in a thread and another process, %zu values left by the writers checked: "
-                "%d lost, %d altered, %d left in a Run key, %ld take-overs\n",
+    std::printf("Stress: %d operations by two writers, %zu values left by them checked: %d lost, %d altered, "
+                "%d left in a Run key, %ld take-overs\n",
                 2 * kOperationsPerWriter, expected.size(), lost, altered, leftInRun, RunKeyTakeOverCount());
     EXPECT_GT(expected.size(), 20u);
     EXPECT_EQ(0, lost + altered + leftInRun) << "see the counts printed above";
