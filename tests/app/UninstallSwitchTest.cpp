@@ -1,15 +1,26 @@
+// The two switches that put the taken-over entries back before Pacewick goes:
+// -UNINSTALL (the user's, then the installer) and -RESTORE-FOR-REMOVAL (the
+// installer's, for the removing account only).
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "RegistrySandbox.h"
+#include "app/RemovalSwitch.h"
+#include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
+#include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
+#include "resource.h"
+#include "ui/MainWindowClass.h"
 
 namespace {
 
+using S = RegistrySandbox;
 const HKEY kUser = HKEY_CURRENT_USER;
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 const std::wstring kInstalledPath = L"\"C:\\Program Files\\Quorvell Software\\Pacewick\\pacewick.exe\"";
@@ -28,51 +39,137 @@ struct LauncherProbe {
             ++calls;
             file = given->lpFile ? given->lpFile : L"(null)";
             parameters = given->lpParameters ? given->lpParameters : L"(null)";
-            restoredWhenCalled = RegistrySandbox::ValueNames(kUser, keys::kBackUp).empty() &&
-                                 RegistrySandbox::ValueNames(kMachine, keys::kBackUp).empty();
+            restoredWhenCalled = S::ValueNames(kUser, keys::kBackUp).empty() && S::ValueNames(kMachine, keys::kBackUp).empty();
             return true;
         };
     }
 };
 
+// A running Pacewick as the switches see it: a hidden window of the class and
+// the instance mutex, owned; its Exit lets both go as the program's end does.
+class RunningInstance {
+public:
+    RunningInstance() : thread_([this] { Run(); }) {
+        while (!ready_) Sleep(5);
+    }
+    ~RunningInstance() {
+        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);  // the user closes it
+        thread_.join();
+    }
+    static inline std::atomic<bool> exitPressed{false};
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COMMAND && LOWORD(wParam) == IDC_EXIT) exitPressed = true, PostQuitMessage(0);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    void Run() {
+        threadId_ = GetCurrentThreadId();
+        win::UniqueHandle mutex;
+        WNDCLASSA instanceClass{};
+        instanceClass.lpfnWndProc = Procedure;
+        instanceClass.hInstance = GetModuleHandleA(nullptr);
+        instanceClass.lpszClassName = ui::kMainWindowClass;
+        const bool made = WaitForInstanceMutex(0, &mutex) == WAIT_OBJECT_0 && RegisterClassA(&instanceClass);
+        HWND window = made ? CreateWindowExA(0, ui::kMainWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                             instanceClass.hInstance, nullptr)
+                           : nullptr;
+        EXPECT_TRUE(window);
+        ready_ = true;
+        MSG message;
+        while (window && GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        if (window) DestroyWindow(window);
+        UnregisterClassA(ui::kMainWindowClass, instanceClass.hInstance);
+        ReleaseMutex(mutex.Get());
+    }
+
+    std::atomic<DWORD> threadId_{0};
+    std::atomic<bool> ready_{false};
+    std::thread thread_;  // last: it runs on the members above
+};
+
+// Answers the first message box with the caption from another thread, as the
+// user would; after five seconds any box, so that one with another caption
+// cannot hang the test.
+class User {
+public:
+    explicit User(const char* caption)
+        : thread_([this, caption] {
+              for (int tries = 0; !done_ && tries < 1000; ++tries, Sleep(10)) {
+                  HWND box = FindWindowA("#32770", tries < 500 ? caption : nullptr);
+                  if (!box || !IsWindowVisible(box)) continue;
+                  wchar_t buffer[256] = {};
+                  GetWindowTextW(box, buffer, 256);
+                  seen_.first = buffer;
+                  GetDlgItemTextW(box, 0xFFFF, buffer, 256);  // the box's text control
+                  seen_.second = buffer;
+                  SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                  return;
+              }
+          }) {}
+    // The caption and text of the box answered once the switch has returned; empty when none came.
+    std::pair<std::wstring, std::wstring> Answered() {
+        done_ = true;
+        thread_.join();
+        return seen_;
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::pair<std::wstring, std::wstring> seen_;
+    std::thread thread_;
+};
+
 struct Value { HKEY hive; const char* name; RegValueBlob data; };
 
 // Entries taken over earlier, one name in both hives; and the program's own value.
-const Value kTakenOver[] = {{kUser, "Chat", RegistrySandbox::Text("\"C:\\Chat\\chat.exe\" -tray")},
-                            {kUser, "Both", RegistrySandbox::Text("C:\\Both\\user.exe")},
-                            {kMachine, "Sync", RegistrySandbox::Text("%ProgramFiles%\\Sync\\s.exe", REG_EXPAND_SZ)},
-                            {kMachine, "Both", RegistrySandbox::Text("C:\\Both\\machine.exe")}};
+const Value kTakenOver[] = {{kUser, "Chat", S::Text("\"C:\\Chat\\chat.exe\" -tray")},
+                            {kUser, "Both", S::Text("C:\\Both\\user.exe")},
+                            {kMachine, "Sync", S::Text("%ProgramFiles%\\Sync\\s.exe", REG_EXPAND_SZ)},
+                            {kMachine, "Both", S::Text("C:\\Both\\machine.exe")}};
 
 void PutTakenOverEntries() {
-    for (const Value& value : kTakenOver) RegistrySandbox::Put(value.hive, keys::kBackUp, value.name, value.data);
-    RegistrySandbox::PutText(kMachine, keys::kRun, keys::kSelfValueName, "\"C:\\P\\pacewick.exe\"");
-    RegistrySandbox::Put(kUser, keys::kConfig, "Restored", RegistrySandbox::Dword(0));
+    for (const Value& value : kTakenOver) S::Put(value.hive, keys::kBackUp, value.name, value.data);
+    S::PutText(kMachine, keys::kRun, keys::kSelfValueName, "\"C:\\P\\pacewick.exe\"");
+    S::Put(kUser, keys::kConfig, "Restored", S::Dword(0));
 }
 
-bool RegistryUntouched() {
-    for (const Value& value : kTakenOver)
-        if (RegistrySandbox::Get(value.hive, keys::kBackUp, value.name) != value.data) return false;
-    return RegistrySandbox::ValueNames(kUser, keys::kRun).empty() &&
-           RegistrySandbox::ValueNames(kMachine, keys::kRun).size() == 1;
+// Each entry of the hives named is back in its Run key, exactly, and gone from
+// BackUp; the others are where they were; nothing else is written.
+void ExpectPutBack(bool user, bool machine, const char* when) {
+    for (const Value& value : kTakenOver) {
+        const std::optional<RegValueBlob> data = value.data;
+        const bool back = value.hive == kUser ? user : machine;
+        EXPECT_EQ(back ? data : std::nullopt, S::Get(value.hive, keys::kRun, value.name)) << value.name << when;
+        EXPECT_EQ(back ? std::nullopt : data, S::Get(value.hive, keys::kBackUp, value.name)) << value.name << when;
+    }
+    EXPECT_EQ(user ? 2u : 0u, S::ValueNames(kUser, keys::kRun).size()) << when;
+    EXPECT_EQ(machine ? 3u : 1u, S::ValueNames(kMachine, keys::kRun).size()) << when;
+    EXPECT_TRUE(S::Get(kMachine, keys::kRun, keys::kSelfValueName)) << "its own value is left alone" << when;
+    EXPECT_EQ(S::Dword(0), S::Get(kUser, keys::kConfig, "Restored")) << when;
 }
 
 TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
-    RegistrySandbox sandbox;
+    S sandbox;
     PutTakenOverEntries();
     LauncherProbe probe;
     // Installed in folders whose names hold the switch, quoted or not.
     const std::wstring switchInPath = L"\"C:\\Program Files\\Tools -UNINSTALL\\pacewick.exe\"";
     for (const std::wstring& ignored :
-         {kInstalledPath + L" -uninstall", kInstalledPath + L" -Uninstall", kInstalledPath + L" /UNINSTALL",
-          kInstalledPath + L" - UNINSTALL", kInstalledPath, kInstalledPath + L" -UNINSTALLX",
-          kInstalledPath + L" x-UNINSTALL", kInstalledPath + L" /opt=a-UNINSTALLb", kInstalledPath + L" \"-UNINSTALL ",
-          switchInPath, switchInPath + L" -tray", std::wstring(L"C:\\X-UNINSTALLY\\pacewick.exe"),
-          std::wstring(L"-UNINSTALL"), std::wstring(L"\"-UNINSTALL\" -UNINSTALLX")})
+         {kInstalledPath + L" -uninstall", kInstalledPath + L" /UNINSTALL", kInstalledPath + L" - UNINSTALL",
+          kInstalledPath, kInstalledPath + L" -UNINSTALLX", kInstalledPath + L" x-UNINSTALL",
+          kInstalledPath + L" \"-UNINSTALL ", switchInPath, switchInPath + L" -tray",
+          std::wstring(L"C:\\X-UNINSTALLY\\pacewick.exe"), std::wstring(L"-UNINSTALL")})
         EXPECT_FALSE(HandleUninstallSwitch(ignored.c_str(), probe.Launcher(), Installed))
             << "recognised in: " << testing::PrintToString(ignored);
-    EXPECT_EQ(0, probe.calls);
-    EXPECT_TRUE(RegistryUntouched()) << "a line without the switch restored something";
     EXPECT_FALSE(HandleUninstallSwitch()) << "recognised in the test program's own command line";
+    int code = -1;
+    for (const wchar_t* ignored : {L"pacewick.exe", L"pacewick.exe -restore-for-removal", L"pacewick.exe -UNINSTALL",
+                                   L"pacewick.exe x -RESTORE-FOR-REMOVAL"})
+        EXPECT_FALSE(HandleRemovalSwitch(ignored, &code)) << testing::PrintToString(std::wstring(ignored));
+    EXPECT_EQ(-1, code);
+    EXPECT_EQ(0, probe.calls);
+    ExpectPutBack(false, false, ": a line without a switch restored something");
 
     // First, later, quoted, and beside a path that holds it too.
     for (const std::wstring& recognised :
@@ -83,85 +180,63 @@ TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
     EXPECT_EQ(5, probe.calls);
 }
 
-TEST(UninstallSwitch, RefusedWhileAnInstanceRunsThenRestoresEveryEntryAndStartsTheInstaller) {
-    RegistrySandbox sandbox;
-    PutTakenOverEntries();
-    WNDCLASSA instanceClass{};
-    instanceClass.lpfnWndProc = DefWindowProcA;
-    instanceClass.hInstance = GetModuleHandleA(nullptr);
-    instanceClass.lpszClassName = "PACEWICK_SINGLE_INSTANCE_APP";
-    ASSERT_TRUE(RegisterClassA(&instanceClass));
-    HWND instance = CreateWindowExA(0, instanceClass.lpszClassName, "Quorvell Pacewick", WS_POPUP, 0, 0, 10, 10,
-                                    nullptr, nullptr, instanceClass.hInstance, nullptr);  // hidden, as in the tray
-    ASSERT_TRUE(instance);
-    // Answers the refusal box from another thread, as the user would; after five
-    // seconds any box, so that one with another caption cannot hang the test.
-    std::atomic<bool> handled{false};
-    std::wstring caption, text;
-    std::thread user([&] {
-        for (int tries = 0; !handled && tries < 1000; ++tries, Sleep(10)) {
-            HWND box = FindWindowA("#32770", tries < 500 ? "Pacewick Needs to be closed" : nullptr);
-            if (!box || !IsWindowVisible(box)) continue;
-            wchar_t buffer[256] = {};
-            GetWindowTextW(box, buffer, 256);
-            caption = buffer;
-            GetDlgItemTextW(box, 0xFFFF, buffer, 256);  // the box's text control
-            text = buffer;
-            SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            return;
-        }
-    });
-    LauncherProbe probe;
+// Refused while an instance runs; once it is closed every entry goes back, then
+// the installed package's uninstaller starts, or, with none installed, a box says so.
+TEST(UninstallSwitch, RefusedBesideARunningInstanceElseRestoresEveryEntryThenStartsTheInstaller) {
     const std::wstring line = kInstalledPath + L" -UNINSTALL";
-    handled = HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed);
-    user.join();
-    EXPECT_TRUE(handled);
-    EXPECT_EQ(L"Pacewick Needs to be closed", caption);
-    EXPECT_EQ(L"Please exit Pacewick app 1st then run uninstaller again", text);
-    EXPECT_EQ(0, probe.calls) << "the installer was started beside a running instance";
-    EXPECT_TRUE(RegistryUntouched()) << "entries were restored beside a running instance";
-
-    // The user closes the running instance and starts the uninstaller again.
-    DestroyWindow(instance);
-    UnregisterClassA(instanceClass.lpszClassName, instanceClass.hInstance);
-    EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
-    for (const Value& value : kTakenOver) {
-        EXPECT_EQ(value.data, RegistrySandbox::Get(value.hive, keys::kRun, value.name)) << value.name;
-        EXPECT_FALSE(RegistrySandbox::Get(value.hive, keys::kBackUp, value.name)) << value.name;
+    for (const bool installed : {true, false}) {
+        S sandbox;
+        PutTakenOverEntries();
+        LauncherProbe probe;
+        if (installed) {
+            RunningInstance instance;
+            User user("Pacewick Needs to be closed");
+            EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
+            EXPECT_EQ(std::make_pair(std::wstring(L"Pacewick Needs to be closed"),
+                                     std::wstring(L"Please exit Pacewick app 1st then run uninstaller again")),
+                      user.Answered());
+            EXPECT_EQ(0, probe.calls) << "the installer was started beside a running instance";
+            ExpectPutBack(false, false, ": restored beside a running instance");
+        } else {
+            EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
+        }
+        User user("Pacewick");
+        EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), installed ? Installed : NoneInstalled));
+        const std::wstring text = user.Answered().second;
+        ExpectPutBack(true, true, "");
+        EXPECT_EQ(installed ? 1 : 0, probe.calls);
+        if (installed) {
+            EXPECT_EQ(L"", text);
+            EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
+            EXPECT_EQ(L"msiexec.exe", probe.file);
+            EXPECT_EQ(L"/x " + kProduct, probe.parameters) << "not the installed product's code";
+        } else {
+            EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
+        }
     }
-    EXPECT_TRUE(RegistrySandbox::Get(kMachine, keys::kRun, keys::kSelfValueName)) << "its own value is left alone";
-    EXPECT_EQ(RegistrySandbox::Dword(0), RegistrySandbox::Get(kUser, keys::kConfig, "Restored"));
-    ASSERT_EQ(1, probe.calls);
-    EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
-    EXPECT_EQ(L"msiexec.exe", probe.file);
-    EXPECT_EQ(L"/x " + kProduct, probe.parameters) << "not the installed product's code";
 }
 
-TEST(UninstallSwitch, WithNoPackageInstalledRestoresAndStartsNoInstaller) {
-    RegistrySandbox sandbox;
+int RunRemovalSwitch(const wchar_t* line) {
+    int code = -1;
+    EXPECT_TRUE(HandleRemovalSwitch(line, &code)) << "not recognised: " << testing::PrintToString(std::wstring(line));
+    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+    return code;
+}
+
+TEST(RemovalSwitch, EndsTheRunningInstanceThenPutsBackThisAccountsEntriesOnlyOrFails) {
+    {
+        S sandbox;
+        PutTakenOverEntries();
+        RunningInstance instance;
+        RunningInstance::exitPressed = false;
+        EXPECT_EQ(0, RunRemovalSwitch(L"\"C:\\P\\pacewick.exe\" -RESTORE-FOR-REMOVAL 2"));
+        EXPECT_TRUE(RunningInstance::exitPressed) << "the running instance was not asked to exit";
+        ExpectPutBack(true, false, ": the machine's entries are the keeper's");
+    }
+    S sandbox(S::Keys{true, true, true, false});  // no user Run key to write into
     PutTakenOverEntries();
-    EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
-    std::atomic<bool> handled{false};
-    std::wstring text;
-    std::thread user([&] {
-        for (int tries = 0; !handled && tries < 1000; ++tries, Sleep(10)) {
-            HWND box = FindWindowA("#32770", "Pacewick");
-            if (!box || !IsWindowVisible(box)) continue;
-            wchar_t buffer[256] = {};
-            GetDlgItemTextW(box, 0xFFFF, buffer, 256);
-            text = buffer;
-            SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-            return;
-        }
-    });
-    LauncherProbe probe;
-    handled = HandleUninstallSwitch((kInstalledPath + L" -UNINSTALL").c_str(), probe.Launcher(), NoneInstalled);
-    user.join();
-    EXPECT_TRUE(handled);
-    EXPECT_EQ(0, probe.calls) << "an installer was started with no product to remove";
-    EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
-    for (const Value& value : kTakenOver)
-        EXPECT_EQ(value.data, RegistrySandbox::Get(value.hive, keys::kRun, value.name)) << value.name;
+    EXPECT_EQ(2, RunRemovalSwitch(L"pacewick.exe -RESTORE-FOR-REMOVAL 2"));
+    EXPECT_EQ(2u, S::ValueNames(kUser, keys::kBackUp).size()) << "a back-up went with nowhere to go";
 }
 
 }  // namespace
