@@ -5,11 +5,10 @@
 #include <mstask.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "FakeTaskScheduler.h"
@@ -26,17 +25,12 @@ using namespace fake_tasks;
 
 EntryList listed;  // what the last pass listed, in list order
 
-template <std::size_t N>
-Strings Column(char (StartupEntry::*field)[N]) {
-    Strings column;
+// A field of each listed entry; text fields as strings.
+template <typename Field>
+auto Column(Field StartupEntry::*field) {
+    std::vector<std::conditional_t<std::is_array_v<Field>, std::string, Field>> column;
     for (const StartupEntry& entry : listed) column.emplace_back(entry.*field);
     return column;
-}
-
-std::vector<Origin> Origins() {
-    std::vector<Origin> origins;
-    for (const StartupEntry& entry : listed) origins.push_back(entry.origin);
-    return origins;
 }
 
 // Lists the tasks in front of a list, as the engine does.
@@ -82,7 +76,7 @@ TEST(LogonTasks, BatchesOfFiveComeOutEachReversedInEnumerationOrderAheadOfBackUp
     // A task named like a BackUp value is listed beside it; neither is relabelled.
     std::vector<Origin> origins(7, Origin::TaskScheduler);
     origins.insert(origins.end(), {Origin::AllUsers, Origin::CurrentUser});
-    EXPECT_EQ(origins, Origins());
+    EXPECT_EQ(origins, Column(&StartupEntry::origin));
     EXPECT_EQ("C:\\Programs\\t3.exe", Column(&StartupEntry::command).at(2));
 }
 
@@ -170,7 +164,7 @@ TEST(LogonTasksOnWine, RealSchedulerPassFindsSavedLogonTasksOnly) {
         scheduler->Delete(L"PacewickTestDaily");
         EXPECT_EQ((Strings{"PacewickTestLogon.job"}), Column(&StartupEntry::name)) << output;
         EXPECT_EQ((Strings{"C:\\windows\\system32\\notepad.exe"}), Column(&StartupEntry::command));
-        EXPECT_EQ((std::vector<Origin>{Origin::TaskScheduler}), Origins());
+        EXPECT_EQ((std::vector<Origin>{Origin::TaskScheduler}), Column(&StartupEntry::origin));
     }
     CoUninitialize();
 }
