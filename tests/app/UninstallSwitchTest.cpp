@@ -180,15 +180,24 @@ TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
     EXPECT_EQ(5, probe.calls);
 }
 
-// Refused while an instance runs; once it is closed every entry goes back, then
-// the installed package's uninstaller starts, or, with none installed, a box says so.
-TEST(UninstallSwitch, RefusedBesideARunningInstanceElseRestoresEveryEntryThenStartsTheInstaller) {
+int RunRemovalSwitch(const wchar_t* line) {
+    int code = -1;
+    EXPECT_TRUE(HandleRemovalSwitch(line, &code)) << "not recognised: " << testing::PrintToString(std::wstring(line));
+    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+    return code;
+}
+
+// Beside a running instance -UNINSTALL only asks the user to close it, while
+// the installer's switch ends it and puts back this account's entries (the
+// machine's are the keeper's). Then -UNINSTALL puts back every entry before it
+// starts the installed package's uninstaller, or, with none installed, says so.
+TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller) {
     const std::wstring line = kInstalledPath + L" -UNINSTALL";
-    for (const bool installed : {true, false}) {
+    {
         S sandbox;
         PutTakenOverEntries();
         LauncherProbe probe;
-        if (installed) {
+        {
             RunningInstance instance;
             User user("Pacewick Needs to be closed");
             EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
@@ -197,41 +206,28 @@ TEST(UninstallSwitch, RefusedBesideARunningInstanceElseRestoresEveryEntryThenSta
                       user.Answered());
             EXPECT_EQ(0, probe.calls) << "the installer was started beside a running instance";
             ExpectPutBack(false, false, ": restored beside a running instance");
-        } else {
-            EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
+            EXPECT_EQ(0, RunRemovalSwitch(L"\"C:\\P\\pacewick.exe\" -RESTORE-FOR-REMOVAL 2"));
+            EXPECT_TRUE(RunningInstance::exitPressed) << "the running instance was not asked to exit";
+            ExpectPutBack(true, false, ": the machine's entries are the keeper's");
         }
-        User user("Pacewick");
-        EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), installed ? Installed : NoneInstalled));
-        const std::wstring text = user.Answered().second;
+        EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
         ExpectPutBack(true, true, "");
-        EXPECT_EQ(installed ? 1 : 0, probe.calls);
-        if (installed) {
-            EXPECT_EQ(L"", text);
-            EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
-            EXPECT_EQ(L"msiexec.exe", probe.file);
-            EXPECT_EQ(L"/x " + kProduct, probe.parameters) << "not the installed product's code";
-        } else {
-            EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
-        }
+        ASSERT_EQ(1, probe.calls);
+        EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
+        EXPECT_EQ(L"msiexec.exe", probe.file);
+        EXPECT_EQ(L"/x " + kProduct, probe.parameters) << "not the installed product's code";
     }
-}
-
-int RunRemovalSwitch(const wchar_t* line) {
-    int code = -1;
-    EXPECT_TRUE(HandleRemovalSwitch(line, &code)) << "not recognised: " << testing::PrintToString(std::wstring(line));
-    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
-    return code;
-}
-
-TEST(RemovalSwitch, EndsTheRunningInstanceThenPutsBackThisAccountsEntriesOnlyOrFails) {
     {
         S sandbox;
         PutTakenOverEntries();
-        RunningInstance instance;
-        RunningInstance::exitPressed = false;
-        EXPECT_EQ(0, RunRemovalSwitch(L"\"C:\\P\\pacewick.exe\" -RESTORE-FOR-REMOVAL 2"));
-        EXPECT_TRUE(RunningInstance::exitPressed) << "the running instance was not asked to exit";
-        ExpectPutBack(true, false, ": the machine's entries are the keeper's");
+        EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
+        LauncherProbe probe;
+        User user("Pacewick");
+        EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), NoneInstalled));
+        const std::wstring text = user.Answered().second;
+        EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
+        EXPECT_EQ(0, probe.calls) << "an installer was started with no product to remove";
+        ExpectPutBack(true, true, ": with no package installed");
     }
     S sandbox(S::Keys{true, true, true, false});  // no user Run key to write into
     PutTakenOverEntries();

@@ -28,6 +28,7 @@
 namespace {
 
 using Row = std::vector<std::string>;
+using S = RegistrySandbox;
 const char* const kDeleteQuestion = "Are you sure to delete this entry?";
 const char* const kRestoreQuestion = "Are you sure to restore?";
 
@@ -67,15 +68,15 @@ HWND List(HWND window) { return GetDlgItem(window, IDC_ENTRY_LIST); }
 
 std::vector<Row> Rows(HWND window) {
     std::vector<Row> rows(static_cast<std::size_t>(SendMessageA(List(window), LVM_GETITEMCOUNT, 0, 0)), Row(4));
+    char text[300];
+    LVITEMA item = {};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
     for (std::size_t row = 0; row < rows.size(); ++row)
-        for (int column = 0; column < 4; ++column) {
-            char text[300] = {};
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
+        for (item.iSubItem = 0; item.iSubItem < 4; ++item.iSubItem) {
+            text[0] = '\0';
             SendMessageA(List(window), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            rows[row][column] = text;
+            rows[row][item.iSubItem] = text;
         }
     return rows;
 }
@@ -124,35 +125,30 @@ protected:
         });
     }
     static void SetConfig(DWORD manual, DWORD delay) {
-        RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "Manual", RegistrySandbox::Dword(manual));
-        RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "TimeDelay", RegistrySandbox::Dword(delay));
-        RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "Restored", RegistrySandbox::Dword(0));
+        const std::pair<const char*, DWORD> values[] = {{"Manual", manual}, {"TimeDelay", delay}, {"Restored", 0}};
+        for (const auto& [name, number] : values) S::Put(HKEY_CURRENT_USER, keys::kConfig, name, S::Dword(number));
     }
     static bool ConfigIs(const char* name, DWORD number) {
-        return RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kConfig, name) == RegistrySandbox::Dword(number);
+        return S::Get(HKEY_CURRENT_USER, keys::kConfig, name) == S::Dword(number);
     }
     // The names each BackUp key holds, sorted: "user names | machine names".
     static std::string BackedUp() {
         std::string names;
         for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-            auto held = RegistrySandbox::ValueNames(hive, keys::kBackUp);
+            auto held = S::ValueNames(hive, keys::kBackUp);
             std::sort(held.begin(), held.end());
             for (const std::string& name : held) names += name + " ";
             names += hive == HKEY_CURRENT_USER ? "| " : "";
         }
         return names;
     }
-    static bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
+    static bool InRun(HKEY hive, const char* name) { return S::Get(hive, keys::kRun, name).has_value(); }
     // Explorer's broadcast after a restart, which every top-level window gets.
-    static void TaskbarCreated(HWND window) {
-        SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    }
+    static void TaskbarCreated(HWND window) { SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
 
     RegistrySandbox sandbox_;
     CStartupManager* manager_ = CStartupManager::GetInstance();
-    std::atomic<int> trayAdds_{0};
-    std::atomic<int> wholeTrayAdds_{0};
-    std::atomic<int> trayDeletes_{0};
+    std::atomic<int> trayAdds_{0}, wholeTrayAdds_{0}, trayDeletes_{0};
     std::atomic<bool> refuseTrayAdds_{false};
     CPacewickDlg dialog_{nullptr, StopRunKeyMonitors};
 };
@@ -161,13 +157,13 @@ protected:
 // Run and Run All; then Restore All, which stops the monitors first and ends.
 TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) {
     LaunchLog log;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserOnly", "C:\\u.exe");
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineOnly", "C:\\m.exe");
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserOnly", "C:\\u.exe");
+    S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineOnly", "C:\\m.exe");
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        RegistrySandbox::PutText(hive, keys::kBackUp, "Both", "C:\\b.exe");
-        RegistrySandbox::PutText(hive, keys::kBackUp, "Half", "C:\\h.exe");
+        S::PutText(hive, keys::kBackUp, "Both", "C:\\b.exe");
+        S::PutText(hive, keys::kBackUp, "Half", "C:\\h.exe");
     }
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Keeper", LaunchLog::Command("keeper"));
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Keeper", LaunchLog::Command("keeper"));
     // A logon task, which the scheduler no longer offers at the first refill.
     fake_tasks::Scheduler scheduler;
     scheduler.tasks = {{L"Nightly", TASK_EVENT_TRIGGER_AT_LOGON, L"Run at user logon", 1, false, L"C:\\n.exe"}};
@@ -237,7 +233,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
 
-        RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineApp", "C:\\machine.exe");
+        S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineApp", "C:\\machine.exe");
         Answered(window, IDC_RESTORE_ALL, kRestoreQuestion, IDNO);
         EXPECT_TRUE(BackedUp() == "Keeper | MachineApp " && IsWindow(window)) << "restored on No";
         EXPECT_EQ(Answered(window, IDC_RESTORE_ALL, kRestoreQuestion, IDYES),
@@ -251,7 +247,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     EXPECT_EQ(BackedUp(), "| ");
     EXPECT_TRUE(ConfigIs("Restored", 1));
     // No monitor is left to take a newcomer (or the restored values) over.
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\new.exe");
+    S::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\new.exe");
     Sleep(1500);
     EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "Newcomer") && InRun(HKEY_CURRENT_USER, "Keeper"));
     StopRunKeyMonitors();  // in case the restore never ran
@@ -263,15 +259,15 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
 // through Explorer restarts, with the window hidden and shown.
 TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExplorer) {
     LaunchLog log;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Second", LaunchLog::Command("second"));
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
+    S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Second", LaunchLog::Command("second"));
     manager_->RebuildList();
     SetConfig(0, 4000);
     StartRunKeyMonitors();
     RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 2");
-        RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", LaunchLog::Command("newcomer"));
+        S::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", LaunchLog::Command("newcomer"));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 3"; }, 3000))
             << "the list did not follow the take-over";
         EXPECT_TRUE(Select(window, "Newcomer")) << "no row for the newcomer";
@@ -290,9 +286,10 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
-        RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
+        S::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 4"; }, 3000));
 
+        // A click on the icon opens its menu, whose Run All is off now.
         PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
         HWND popup = WaitForVisible("#32768", nullptr);
         ASSERT_NE(popup, nullptr) << "the tray menu did not open";
@@ -337,7 +334,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
     StopRunKeyMonitors();
     EXPECT_EQ(log.WaitFor(3), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("newcomer"),
                                                         LaunchLog::Command("second")}));
-    EXPECT_TRUE(RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
+    EXPECT_TRUE(S::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
     EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
 }
 
