@@ -33,8 +33,10 @@ TEST(Splash, RegionHoldsExactlyThePixelsThatDifferFromTheKey) {
         ASSERT_TRUE(bitmap);
         for (int y = 0; y < kHeight; ++y) {
             BYTE* pixel = static_cast<BYTE*>(bits) + static_cast<size_t>(y) * ((kWidth * 3 + 3) & ~3);
-            for (int x = 0; x < kWidth; ++x, pixel += 3)
-                pixel[0] = GetBValue(colour(x, y)), pixel[1] = GetGValue(colour(x, y)), pixel[2] = GetRValue(colour(x, y));
+            for (int x = 0; x < kWidth; ++x, pixel += 3) {
+                const COLORREF c = colour(x, y);
+                pixel[0] = GetBValue(c), pixel[1] = GetGValue(c), pixel[2] = GetRValue(c);
+            }
         }
         win::UniqueRegion region(splash.BuildRegion(bitmap.Get(), key));
         ASSERT_TRUE(region);
@@ -77,14 +79,15 @@ BOOL WINAPI RecordFade(HWND window, DWORD milliseconds, DWORD flags) {
 // timer message dismisses it, fading out over a fifth of a second after fading
 // in over half a second. Gone, it has deleted itself, once.
 TEST(Splash, ShapedByItsKeyFadedAndDismissedByItsTimer) {
-    const DWORD fading = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT;
+    const DWORD fading = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT,
+                shadow = CSplashScreenEx::SPLASH_SHADOW;
     for (const short red : {-1, 255}) {
         deleted = 0;
         fades.clear();
         const DWORD displayTime = red == -1 ? 150 : 0;
         // SPLASH_SHADOW lets a second one be made once the class exists.
         auto* splash = new CountingSplash;
-        ASSERT_TRUE(splash->Create(nullptr, nullptr, displayTime, CSplashScreenEx::SPLASH_SHADOW | (displayTime ? 0 : fading)));
+        ASSERT_TRUE(splash->Create(nullptr, nullptr, displayTime, shadow | (displayTime ? 0 : fading)));
         const HWND window = splash->Hwnd();
         const auto gone = [&] { return !IsWindow(window) && deleted == 1; };
         EXPECT_TRUE(splash->SetPicture(139, red, 0, 255));

@@ -1,6 +1,7 @@
-// The two switches that put the taken-over entries back before Pacewick goes:
-// -UNINSTALL (the user's, then the installer) and -RESTORE-FOR-REMOVAL (the
-// installer's, for the removing account only).
+// The program's switches: the two that put the taken-over entries back before
+// Pacewick goes, -UNINSTALL (the user's, then the installer) and
+// -RESTORE-FOR-REMOVAL (the installer's, for the removing account only); and
+// the elevated copy's -DELETEMACHINEENTRY.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,10 +11,12 @@
 #include <utility>
 
 #include "RegistrySandbox.h"
+#include "app/MachineKeys.h"
 #include "app/RemovalSwitch.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
+#include "engine/model/StartupLists.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
@@ -39,7 +42,8 @@ struct LauncherProbe {
             ++calls;
             file = given->lpFile ? given->lpFile : L"(null)";
             parameters = given->lpParameters ? given->lpParameters : L"(null)";
-            restoredWhenCalled = S::ValueNames(kUser, keys::kBackUp).empty() && S::ValueNames(kMachine, keys::kBackUp).empty();
+            restoredWhenCalled =
+                S::ValueNames(kUser, keys::kBackUp).empty() && S::ValueNames(kMachine, keys::kBackUp).empty();
             return true;
         };
     }
@@ -233,6 +237,44 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
     PutTakenOverEntries();
     EXPECT_EQ(2, RunRemovalSwitch(L"pacewick.exe -RESTORE-FOR-REMOVAL 2"));
     EXPECT_EQ(2u, S::ValueNames(kUser, keys::kBackUp).size()) << "a back-up went with nowhere to go";
+}
+
+// The switch of the elevated copy that Delete entry starts when the keeper
+// service refuses an unelevated caller. Without a keeper (as here) the copy
+// deletes through the engine: the name it is given, from the machine rows it is
+// given, and nothing else, whatever the name holds.
+TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingOnABadSwitch) {
+    S sandbox;
+    CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    const char* const name = "Tool \"quoted\" \\ %PATH% Ünï 名前";
+    const std::wstring wide = L"Tool \"quoted\" \\ %PATH% \u00dcn\u00ef \u540d\u524d";
+    for (HKEY hive : {kUser, kMachine}) S::PutText(hive, keys::kBackUp, name, "C:\\t.exe");
+    S::PutText(kMachine, keys::kBackUp32, name, "C:\\t32.exe");
+    S::PutText(kMachine, keys::kBackUp32, "Tool", "C:\\other.exe");
+    const auto kept = [](HKEY hive, const char* path, const char* value) { return bool(S::Get(hive, path, value)); };
+    const auto handled = [](const std::wstring& parameters) {
+        return machinekeys::HandleDeleteSwitch((kInstalledPath + L" " + parameters).c_str());
+    };
+
+    EXPECT_FALSE(handled(L"-UNINSTALL")) << "not the switch: start-up goes on";
+    // The switch, malformed: start-up stops, nothing is deleted.
+    for (const wchar_t* bad : {L"-DELETEMACHINEENTRY", L"-DELETEMACHINEENTRY 4 00", L"-DELETEMACHINEENTRY 4 00G1",
+                               L"-DELETEMACHINEENTRY x4 0054", L"-DELETEMACHINEENTRY 4 0000",
+                               L"-DELETEMACHINEENTRY 1 0054006F006F006C"})  // row 0: the user's, never
+        EXPECT_TRUE(handled(bad)) << testing::PrintToString(std::wstring(bad));
+    EXPECT_TRUE(kept(kMachine, keys::kBackUp32, "Tool"));
+    EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
+
+    // The 32-bit row only: the 64-bit row and the user's keep the name, "Tool" stays.
+    EXPECT_TRUE(handled(machinekeys::DeleteSwitchParameters(ListBit(2), wide)));
+    EXPECT_FALSE(kept(kMachine, keys::kBackUp32, name));
+    EXPECT_TRUE(kept(kMachine, keys::kBackUp32, "Tool"));
+    EXPECT_TRUE(kept(kMachine, keys::kBackUp, name));
+    EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
+    // Both machine rows and the user's asked: the user's row is never touched by the switch.
+    EXPECT_TRUE(handled(machinekeys::DeleteSwitchParameters(ListBit(0) | ListBit(1) | ListBit(2), wide)));
+    EXPECT_FALSE(kept(kMachine, keys::kBackUp, name));
+    EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
 }
 
 }  // namespace
