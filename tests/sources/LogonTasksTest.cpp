@@ -46,8 +46,7 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
     CStartupManager* manager = CStartupManager::GetInstance();
     manager->SetTaskSchedulerFactory(FactoryOf(world));
     testing::internal::CaptureStdout();
-    std::printf("<\n");
-    std::fflush(stdout);
+    std::fputs("<\n", stdout), std::fflush(stdout);
     if (rebuild) {
         manager->RebuildList();
         EXPECT_TRUE(manager->WaitForLogonTasks(10000));
@@ -55,8 +54,7 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
     } else {
         ListTasks(FactoryOf(world));
     }
-    std::printf(">\n");
-    std::fflush(stdout);
+    std::fputs(">\n", stdout), std::fflush(stdout);
     const std::string printed = testing::internal::GetCapturedStdout();
     manager->SetTaskSchedulerFactory(nullptr);
     EXPECT_EQ(0u, printed.find("<\n")) << printed;
@@ -68,8 +66,8 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
 
 TEST(LogonTasks, BatchesOfFiveComeOutEachReversedInEnumerationOrderAheadOfBackUpEntries) {
     RegistrySandbox sandbox;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "userApp", "C:\\u.exe");
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "t3", "C:\\m.exe");
+    sandbox.PutText(HKEY_CURRENT_USER, keys::kBackUp, "userApp", "C:\\u.exe");
+    sandbox.PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "t3", "C:\\m.exe");
     Scheduler world;
     for (const wchar_t* name : {L"t1", L"t2", L"t3", L"t4", L"t5", L"t6", L"t7"}) world.tasks.push_back({name});
     EXPECT_EQ((Strings{"t5", "t4", "t3", "t2", "t1", "t7", "t6", "t3", "userApp"}), PassOver(world, nullptr, true));
