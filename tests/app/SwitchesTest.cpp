@@ -35,13 +35,13 @@ std::wstring NoneInstalled() { return std::wstring(); }
 // every entry was back in its Run key by then.
 struct LauncherProbe {
     int calls = 0;
-    std::wstring file, parameters;
+    std::wstring started;  // file, then parameters
     bool restoredWhenCalled = false;
     InstallerLauncher Launcher() {
         return [this](SHELLEXECUTEINFOW* given) {
             ++calls;
-            file = given->lpFile ? given->lpFile : L"(null)";
-            parameters = given->lpParameters ? given->lpParameters : L"(null)";
+            started = std::wstring(given->lpFile ? given->lpFile : L"(null)") + L" " +
+                      (given->lpParameters ? given->lpParameters : L"(null)");
             restoredWhenCalled =
                 S::ValueNames(kUser, keys::kBackUp).empty() && S::ValueNames(kMachine, keys::kBackUp).empty();
             return true;
@@ -218,8 +218,7 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
         ExpectPutBack(true, true, "");
         ASSERT_EQ(1, probe.calls);
         EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
-        EXPECT_EQ(L"msiexec.exe", probe.file);
-        EXPECT_EQ(L"/x " + kProduct, probe.parameters) << "not the installed product's code";
+        EXPECT_EQ(L"msiexec.exe /x " + kProduct, probe.started) << "not the installed product's code";
     }
     {
         S sandbox;

@@ -60,8 +60,6 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     helpLink.SetLink("PacewickManual.chm");
     helpLink.SetHelpViewer(true);
 
-    press(help);
-    EXPECT_TRUE(opened.empty()) << "a static without SS_NOTIFY reports no click";
     EXPECT_EQ(colour(help), RGB(0, 0, 255));
     EXPECT_TRUE(GetWindowLongA(help, GWL_STYLE) & SS_NOTIFY) << "not added at the first colouring";
     for (INT_PTR failure : {2, 32}) {
