@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "../engine/EngineTestSupport.h"
 #include "engine/model/StartupLists.h"
@@ -21,13 +22,6 @@ std::wstring TestPipe() { return L"\\\\.\\pipe\\Quorvell.Pacewick.KeeperTest." +
 
 keeper::Reply Ask(keeper::Verb verb, std::uint32_t row = 0, const std::wstring& name = L"") {
     return keeper::Call(keeper::Request{verb, row, name}, TestPipe());
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, DWORD ms = 5000) {
-    for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; Sleep(5))
-        if (condition()) return true;
-    return condition();
 }
 
 struct KeeperUnderTest {
@@ -47,6 +41,12 @@ struct KeeperUnderTest {
 const RegValueBlob kExpand = S::Text("\"%ProgramFiles%\\Tool\\tool.exe\" /tray", REG_EXPAND_SZ);
 const RegValueBlob kText32 = S::Text("C:\\Tools32\\t.exe -x");
 
+// The machine's keys, and the user's BackUp key, which no request may change.
+std::vector<Snapshot> Keys() {
+    return {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp), Take(kMachine, keys::kRun32),
+            Take(kMachine, keys::kBackUp32), Take(kUser, keys::kBackUp)};
+}
+
 }  // namespace
 
 TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndRestoresAndHoldsOffAcrossARestart) {
@@ -57,20 +57,17 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndRestoresAndHoldsOffAcrossARe
     const Snapshot userRun = Take(kUser, keys::kRun);
     {
         KeeperUnderTest service;
-        EXPECT_EQ(kExpand, S::Get(kMachine, keys::kBackUp, "at start").value_or(RegValueBlob()));
+        EXPECT_EQ(kExpand, S::Get(kMachine, keys::kBackUp, "at start"));
         S::Put(kMachine, keys::kRun32, "on change", kText32);
-        EXPECT_TRUE(WaitFor([] { return S::Get(kMachine, keys::kBackUp32, "on change") == kText32; }));
-        EXPECT_TRUE(WaitFor([] { return Take(kMachine, keys::kRun32).empty(); }));
+        EXPECT_TRUE(WaitUntil([] { return S::Get(kMachine, keys::kBackUp32, "on change") == kText32; }));
+        EXPECT_TRUE(WaitUntil([] { return Take(kMachine, keys::kRun32).empty(); }));
         EXPECT_EQ((Names{"Pacewick"}), NamesOf(Take(kMachine, keys::kRun)));
         EXPECT_EQ(userRun, Take(kUser, keys::kRun));  // never the user's keys
 
-        const keeper::Reply ping = Ask(keeper::Verb::Ping);
-        EXPECT_EQ(keeper::Status::Ok, ping.status);
-        EXPECT_EQ(keeper::MachineRows(), ping.detail);
-
+        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail);
         EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::RestoreAll).status);
-        EXPECT_EQ(kExpand, S::Get(kMachine, keys::kRun, "at start").value_or(RegValueBlob()));
-        EXPECT_EQ(kText32, S::Get(kMachine, keys::kRun32, "on change").value_or(RegValueBlob()));
+        EXPECT_EQ(kExpand, S::Get(kMachine, keys::kRun, "at start"));
+        EXPECT_EQ(kText32, S::Get(kMachine, keys::kRun32, "on change"));
         EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
         EXPECT_TRUE(Take(kMachine, keys::kBackUp32).empty());
         EXPECT_EQ(keeper::MachineRows() | keeper::kHeldOff, Ask(keeper::Verb::Ping).detail);
@@ -92,13 +89,14 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndRestoresAndHoldsOffAcrossARe
     EXPECT_EQ(userRun, Take(kUser, keys::kRun));
 }
 
-TEST(Keeper, DeletesOnlyForAnElevatedAdministratorAndOnlyFromAMachineRow) {
+TEST(Keeper, DeletesOnlyForAnElevatedAdministratorFromAMachineRowAndAnswersMalformedRequestsWithAnError) {
     S sandbox;
     S::PutText(kMachine, keys::kBackUp, "machine entry", "C:\\m.exe");
-    S::PutText(kMachine, keys::kBackUp32, "machine entry", "C:\\m32.exe");
+    S::Put(kMachine, keys::kBackUp32, "machine entry", kExpand);
     S::PutText(kUser, keys::kBackUp, "machine entry", "C:\\user.exe");
+    S::PutText(kMachine, keys::kRun32, "Pacewick", "x");
     KeeperUnderTest service;
-    const Snapshot before[] = {Take(kMachine, keys::kBackUp), Take(kMachine, keys::kBackUp32), Take(kUser, keys::kBackUp)};
+    std::vector<Snapshot> before = Keys();
 
     // Refused by the token check: nothing changes.
     EXPECT_EQ(keeper::Status::Denied, Ask(keeper::Verb::DeleteEntry, kMachineList, L"machine entry").status);
@@ -110,27 +108,7 @@ TEST(Keeper, DeletesOnlyForAnElevatedAdministratorAndOnlyFromAMachineRow) {
     EXPECT_EQ(keeper::Status::BadRequest,
               Ask(keeper::Verb::DeleteEntry, kMachineList, std::wstring(1, wchar_t(0xD800)) + L"x").status);
     EXPECT_EQ(keeper::Status::BadRequest, Ask(keeper::Verb::DeleteEntry, kMachineList, std::wstring(16383, L'n')).status);
-    EXPECT_EQ(before[0], Take(kMachine, keys::kBackUp));
-    EXPECT_EQ(before[1], Take(kMachine, keys::kBackUp32));
-    EXPECT_EQ(before[2], Take(kUser, keys::kBackUp));
-
-    // Granted: that row's BackUp key loses the name, and no other key.
-    const keeper::Reply deleted = Ask(keeper::Verb::DeleteEntry, 2, L"machine entry");
-    EXPECT_EQ(keeper::Status::Ok, deleted.status);
-    EXPECT_EQ(1u, deleted.detail);
-    EXPECT_TRUE(Take(kMachine, keys::kBackUp32).empty());
-    EXPECT_EQ(before[0], Take(kMachine, keys::kBackUp));
-    EXPECT_EQ(before[2], Take(kUser, keys::kBackUp));
-}
-
-TEST(Keeper, AnswersMalformedRequestsWithAnErrorAndChangesNothing) {
-    S sandbox;
-    S::Put(kMachine, keys::kBackUp, "kept", kExpand);
-    S::PutText(kMachine, keys::kRun32, "Pacewick", "x");
-    KeeperUnderTest service;
-    service.grant = true;
-    const Snapshot before[] = {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp),
-                               Take(kMachine, keys::kRun32), Take(kMachine, keys::kBackUp32)};
+    // Requests that do not decode.
     std::vector<BYTE> restore = keeper::EncodeRequest(keeper::Request{keeper::Verb::RestoreAll, 0, L"ab"});
     const std::vector<std::vector<BYTE>> requests = {
         {},                                                  // nothing
@@ -158,10 +136,14 @@ TEST(Keeper, AnswersMalformedRequestsWithAnErrorAndChangesNothing) {
                                      nullptr));
         }
         ASSERT_TRUE(silent);
-        EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::Ping).status);
+        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail) << "held off";
     }
-    const Snapshot after[] = {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp),
-                              Take(kMachine, keys::kRun32), Take(kMachine, keys::kBackUp32)};
-    for (int key = 0; key < 4; ++key) EXPECT_EQ(before[key], after[key]) << "machine key " << key;
-    EXPECT_EQ(0u, Ask(keeper::Verb::Ping).detail & keeper::kHeldOff);
+    EXPECT_EQ(before, Keys());
+
+    // Granted: that row's BackUp key loses the name, and no other key.
+    const keeper::Reply deleted = Ask(keeper::Verb::DeleteEntry, 2, L"machine entry");
+    EXPECT_EQ(keeper::Status::Ok, deleted.status);
+    EXPECT_EQ(1u, deleted.detail);
+    before[3].clear();
+    EXPECT_EQ(before, Keys());
 }

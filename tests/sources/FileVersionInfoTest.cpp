@@ -10,7 +10,6 @@ namespace {
 std::string Fixture(const char* file) { return FixtureDir() + "\\" + file; }
 
 constexpr LANGID kGerman = 0x0407;
-constexpr LANGID kAustrian = 0x0C07;
 constexpr LANGID kEnglishUs = 0x0409;
 
 std::string CompanyFor(const char* file, LANGID language) {
@@ -19,55 +18,35 @@ std::string CompanyFor(const char* file, LANGID language) {
     return info.GetCompanyName();
 }
 
-TEST(FileVersionInfo, ChoosesTheTranslationByTheFiveRules) {
+// The program shows the company name of each entry's program file, read by one
+// reader for many files.
+TEST(FileVersionInfo, ChoosesTheCompanyByTheFiveRulesAndNothingSurvivesAReread) {
     // Rule 1: the exact language, even when another entry comes first.
     EXPECT_EQ("Company 0409", CompanyFor("ver_de_en.dll", kEnglishUs));
-    // Rule 2: another variety of the user's language.
-    EXPECT_EQ("Company 0407", CompanyFor("ver_de_en.dll", kAustrian));
+    // Rule 2: another variety of the user's language (Austrian German).
+    EXPECT_EQ("Company 0407", CompanyFor("ver_de_en.dll", 0x0C07));
     // Rule 3: neutral comes before English.
     EXPECT_EQ("Company 0000", CompanyFor("ver_neutral_en.dll", kGerman));
     // Rule 4: English when nothing fits the user.
     EXPECT_EQ("Company 0409", CompanyFor("ver_en_us.dll", kGerman));
     // Rule 5: the first entry when nothing else fits.
     EXPECT_EQ("Company 0411", CompanyFor("ver_ja.dll", kEnglishUs));
-}
+    // A translation table cut inside its last entry is not read past its end.
+    const WORD table[] = {0x0807, 0x04E4, 0x0409, 0x04B0, 0x0007, 0x0000};
+    DWORD found = 0;
+    EXPECT_EQ(0, CFileVersionInfo::FindTranslation(table, 10, 0x0007, &found, false));
 
-TEST(FileVersionInfo, ReadsFixedInfoAndAllTextsOfTheChosenBlock) {
-    CFileVersionInfo info;
-    ASSERT_EQ(1, info.ReadVersionInfo(Fixture("ver_de_en.dll").c_str(), kGerman));
-    EXPECT_EQ(static_cast<DWORD>(VS_FFI_SIGNATURE), info.GetFixedInfo().dwSignature);
-    EXPECT_EQ(MAKELONG(2, 1), static_cast<LONG>(info.GetFixedInfo().dwFileVersionMS));
-    EXPECT_EQ("fixture 040704E4", info.GetText(1));  // FileDescription of the same block
-    EXPECT_TRUE(info.GetText(2).empty());             // no FileVersion text in the fixture
-}
-
-TEST(FileVersionInfo, MissingCompanyOrResourceGivesEmptyTextsAndNothingSurvivesAReread) {
     CFileVersionInfo info;
     EXPECT_EQ(1, info.ReadVersionInfo(Fixture("ver_nocompany.dll").c_str(), kEnglishUs));
     EXPECT_EQ("", info.GetCompanyName());
-    EXPECT_EQ("no company here", info.GetText(1));
-
-    ASSERT_EQ(1, info.ReadVersionInfo(Fixture("ver_en_us.dll").c_str(), kEnglishUs));
-    EXPECT_EQ("Company 0409", info.GetCompanyName());
-    // A file without any version resource, then one that does not exist: all cleared.
-    EXPECT_EQ(0, info.ReadVersionInfo(Fixture("ver_none.dll").c_str(), kEnglishUs));
-    EXPECT_EQ("", info.GetCompanyName());
-    EXPECT_EQ(0u, info.GetFixedInfo().dwSignature);
-    for (std::size_t i = 0; i < CFileVersionInfo::kKeys.size(); ++i) EXPECT_EQ("", info.GetText(i)) << i;
-    EXPECT_EQ(0, info.ReadVersionInfo(Fixture("no such file.dll").c_str(), kEnglishUs));
-}
-
-TEST(FileVersionInfo, FindTranslationMatchesWholeLanguageThenPrimaryLanguage) {
-    const WORD table[] = {0x0807, 0x04E4, 0x0409, 0x04B0, 0x0007, 0x0000};
-    DWORD found = 0;
-    EXPECT_EQ(1, CFileVersionInfo::FindTranslation(table, sizeof table, 0x0409, &found, false));
-    EXPECT_EQ(MAKELONG(0x0409, 0x04B0), static_cast<LONG>(found));
-    EXPECT_EQ(0, CFileVersionInfo::FindTranslation(table, sizeof table, 0x0407, &found, false));
-    // The low-byte pass takes the first entry of the same primary language.
-    EXPECT_EQ(1, CFileVersionInfo::FindTranslation(table, sizeof table, 0x0407, &found, true));
-    EXPECT_EQ(MAKELONG(0x0807, 0x04E4), static_cast<LONG>(found));
-    // A table cut inside its last entry is not read past its end.
-    EXPECT_EQ(0, CFileVersionInfo::FindTranslation(table, 10, 0x0007, &found, false));
+    EXPECT_EQ("no company here", info.GetText(1)) << "not the fixture's block";
+    // A file without any version resource, then one that does not exist: nothing left of the last.
+    for (const char* missing : {"ver_none.dll", "no such file.dll"}) {
+        ASSERT_EQ(1, info.ReadVersionInfo(Fixture("ver_en_us.dll").c_str(), kEnglishUs));
+        EXPECT_EQ("Company 0409", info.GetCompanyName());
+        EXPECT_EQ(0, info.ReadVersionInfo(Fixture(missing).c_str(), kEnglishUs)) << missing;
+        EXPECT_EQ("", info.GetCompanyName()) << missing;
+    }
 }
 
 }  // namespace

@@ -5,11 +5,10 @@
 #include <mstask.h>
 #include <wrl/client.h>
 
-#include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "FakeTaskScheduler.h"
@@ -26,17 +25,12 @@ using namespace fake_tasks;
 
 EntryList listed;  // what the last pass listed, in list order
 
-template <std::size_t N>
-Strings Column(char (StartupEntry::*field)[N]) {
-    Strings column;
+// A field of each listed entry; text fields as strings.
+template <typename Field>
+auto Column(Field StartupEntry::*field) {
+    std::vector<std::conditional_t<std::is_array_v<Field>, std::string, Field>> column;
     for (const StartupEntry& entry : listed) column.emplace_back(entry.*field);
     return column;
-}
-
-std::vector<Origin> Origins() {
-    std::vector<Origin> origins;
-    for (const StartupEntry& entry : listed) origins.push_back(entry.origin);
-    return origins;
 }
 
 // Lists the tasks in front of a list, as the engine does.
@@ -52,8 +46,7 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
     CStartupManager* manager = CStartupManager::GetInstance();
     manager->SetTaskSchedulerFactory(FactoryOf(world));
     testing::internal::CaptureStdout();
-    std::printf("<\n");
-    std::fflush(stdout);
+    std::fputs("<\n", stdout), std::fflush(stdout);
     if (rebuild) {
         manager->RebuildList();
         EXPECT_TRUE(manager->WaitForLogonTasks(10000));
@@ -61,8 +54,7 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
     } else {
         ListTasks(FactoryOf(world));
     }
-    std::printf(">\n");
-    std::fflush(stdout);
+    std::fputs(">\n", stdout), std::fflush(stdout);
     const std::string printed = testing::internal::GetCapturedStdout();
     manager->SetTaskSchedulerFactory(nullptr);
     EXPECT_EQ(0u, printed.find("<\n")) << printed;
@@ -74,15 +66,15 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
 
 TEST(LogonTasks, BatchesOfFiveComeOutEachReversedInEnumerationOrderAheadOfBackUpEntries) {
     RegistrySandbox sandbox;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "userApp", "C:\\u.exe");
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "t3", "C:\\m.exe");
+    sandbox.PutText(HKEY_CURRENT_USER, keys::kBackUp, "userApp", "C:\\u.exe");
+    sandbox.PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "t3", "C:\\m.exe");
     Scheduler world;
     for (const wchar_t* name : {L"t1", L"t2", L"t3", L"t4", L"t5", L"t6", L"t7"}) world.tasks.push_back({name});
     EXPECT_EQ((Strings{"t5", "t4", "t3", "t2", "t1", "t7", "t6", "t3", "userApp"}), PassOver(world, nullptr, true));
     // A task named like a BackUp value is listed beside it; neither is relabelled.
     std::vector<Origin> origins(7, Origin::TaskScheduler);
     origins.insert(origins.end(), {Origin::AllUsers, Origin::CurrentUser});
-    EXPECT_EQ(origins, Origins());
+    EXPECT_EQ(origins, Column(&StartupEntry::origin));
     EXPECT_EQ("C:\\Programs\\t3.exe", Column(&StartupEntry::command).at(2));
 }
 
@@ -170,7 +162,7 @@ TEST(LogonTasksOnWine, RealSchedulerPassFindsSavedLogonTasksOnly) {
         scheduler->Delete(L"PacewickTestDaily");
         EXPECT_EQ((Strings{"PacewickTestLogon.job"}), Column(&StartupEntry::name)) << output;
         EXPECT_EQ((Strings{"C:\\windows\\system32\\notepad.exe"}), Column(&StartupEntry::command));
-        EXPECT_EQ((std::vector<Origin>{Origin::TaskScheduler}), Origins());
+        EXPECT_EQ((std::vector<Origin>{Origin::TaskScheduler}), Column(&StartupEntry::origin));
     }
     CoUninitialize();
 }

@@ -28,8 +28,9 @@
 namespace {
 
 using Row = std::vector<std::string>;
-const Row kHeadings = {"Program Name", "Program Location", "Company", "Location"};
+using S = RegistrySandbox;
 const char* const kDeleteQuestion = "Are you sure to delete this entry?";
+const char* const kRestoreQuestion = "Are you sure to restore?";
 
 // A visible top-level window of this process by class and caption.
 HWND WaitForVisible(const char* className, const char* caption) {
@@ -67,29 +68,17 @@ HWND List(HWND window) { return GetDlgItem(window, IDC_ENTRY_LIST); }
 
 std::vector<Row> Rows(HWND window) {
     std::vector<Row> rows(static_cast<std::size_t>(SendMessageA(List(window), LVM_GETITEMCOUNT, 0, 0)), Row(4));
+    char text[300];
+    LVITEMA item = {};
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
     for (std::size_t row = 0; row < rows.size(); ++row)
-        for (int column = 0; column < 4; ++column) {
-            char text[300] = {};
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
+        for (item.iSubItem = 0; item.iSubItem < 4; ++item.iSubItem) {
+            text[0] = '\0';
             SendMessageA(List(window), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            rows[row][column] = text;
+            rows[row][item.iSubItem] = text;
         }
     return rows;
-}
-
-Row Headings(HWND window) {
-    Row headings;
-    char text[64] = {};
-    LVCOLUMNA column = {};
-    column.mask = LVCF_TEXT;
-    column.pszText = text;
-    column.cchTextMax = sizeof text;
-    while (SendMessageA(List(window), LVM_GETCOLUMNA, headings.size(), reinterpret_cast<LPARAM>(&column)))
-        headings.emplace_back(text);
-    return headings;
 }
 
 // Selects the row named `name` only, or none with "".
@@ -136,56 +125,50 @@ protected:
         });
     }
     static void SetConfig(DWORD manual, DWORD delay) {
-        RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "Manual", RegistrySandbox::Dword(manual));
-        RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "TimeDelay", RegistrySandbox::Dword(delay));
-        RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kConfig, "Restored", RegistrySandbox::Dword(0));
+        const std::pair<const char*, DWORD> values[] = {{"Manual", manual}, {"TimeDelay", delay}, {"Restored", 0}};
+        for (const auto& [name, number] : values) S::Put(HKEY_CURRENT_USER, keys::kConfig, name, S::Dword(number));
     }
     static bool ConfigIs(const char* name, DWORD number) {
-        return RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kConfig, name) == RegistrySandbox::Dword(number);
+        return S::Get(HKEY_CURRENT_USER, keys::kConfig, name) == S::Dword(number);
     }
     // The names each BackUp key holds, sorted: "user names | machine names".
     static std::string BackedUp() {
         std::string names;
         for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-            auto held = RegistrySandbox::ValueNames(hive, keys::kBackUp);
+            auto held = S::ValueNames(hive, keys::kBackUp);
             std::sort(held.begin(), held.end());
             for (const std::string& name : held) names += name + " ";
             names += hive == HKEY_CURRENT_USER ? "| " : "";
         }
         return names;
     }
-    static bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
-    void Rebuild() { manager_->RebuildList(); }
+    static bool InRun(HKEY hive, const char* name) { return S::Get(hive, keys::kRun, name).has_value(); }
     // Explorer's broadcast after a restart, which every top-level window gets.
-    static void TaskbarCreated(HWND window) {
-        SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
-    }
+    static void TaskbarCreated(HWND window) { SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
 
     RegistrySandbox sandbox_;
     CStartupManager* manager_ = CStartupManager::GetInstance();
-    std::atomic<int> trayAdds_{0};
-    std::atomic<int> wholeTrayAdds_{0};
-    std::atomic<int> trayDeletes_{0};
+    std::atomic<int> trayAdds_{0}, wholeTrayAdds_{0}, trayDeletes_{0};
     std::atomic<bool> refuseTrayAdds_{false};
     CPacewickDlg dialog_{nullptr, StopRunKeyMonitors};
 };
 
 // Manual start: the list, deleting by each origin label, the elapsed display,
-// Run and Run All.
-TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
+// Run and Run All; then Restore All, which stops the monitors first and ends.
+TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) {
     LaunchLog log;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserOnly", "C:\\u.exe");
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineOnly", "C:\\m.exe");
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserOnly", "C:\\u.exe");
+    S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineOnly", "C:\\m.exe");
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-        RegistrySandbox::PutText(hive, keys::kBackUp, "Both", "C:\\b.exe");
-        RegistrySandbox::PutText(hive, keys::kBackUp, "Half", "C:\\h.exe");
+        S::PutText(hive, keys::kBackUp, "Both", "C:\\b.exe");
+        S::PutText(hive, keys::kBackUp, "Half", "C:\\h.exe");
     }
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Keeper", LaunchLog::Command("keeper"));
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Keeper", LaunchLog::Command("keeper"));
     // A logon task, which the scheduler no longer offers at the first refill.
     fake_tasks::Scheduler scheduler;
     scheduler.tasks = {{L"Nightly", TASK_EVENT_TRIGGER_AT_LOGON, L"Run at user logon", 1, false, L"C:\\n.exe"}};
     manager_->SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
-    Rebuild();
+    manager_->RebuildList();
     ASSERT_TRUE(manager_->WaitForLogonTasks(10000));
     manager_->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     // Listed as in both keys while the machine's copy is already gone.
@@ -195,13 +178,13 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
         expected.push_back({entry.name, entry.command, entry.company, ui::OriginLabel(entry.origin)});
     ASSERT_EQ(expected.size(), 6u);
     SetConfig(1, 1000);
+    StartRunKeyMonitors();
 
-    RunDialog(dialog_, [&](HWND window) {
-        EXPECT_EQ(Headings(window), kHeadings);
+    const INT_PTR result = RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Rows(window), expected);
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 6");
         EXPECT_EQ(Text(window, IDC_STATUS), "Start manually");
-        Sleep(2500);  // a 1000 ms countdown would have fired, a tick timer ticked
+        Sleep(1500);  // a 1000 ms countdown would have fired, a tick timer ticked
         EXPECT_EQ(Text(window, IDC_ELAPSED), "");
         EXPECT_TRUE(log.Lines().empty());
         const std::pair<int, const char*> ticks[] = {{59, "0 : 59"}, {1, "1 : 0"}, {1, "1 : 1"}};
@@ -249,90 +232,45 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesAndLaunchesOnRequest) {
         EXPECT_TRUE(WaitUntil([&] { return log.Lines().size() == 2; }));
         EXPECT_FALSE(IsWindowVisible(window));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
+
+        S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineApp", "C:\\machine.exe");
+        Answered(window, IDC_RESTORE_ALL, kRestoreQuestion, IDNO);
+        EXPECT_TRUE(BackedUp() == "Keeper | MachineApp " && IsWindow(window)) << "restored on No";
+        EXPECT_EQ(Answered(window, IDC_RESTORE_ALL, kRestoreQuestion, IDYES),
+                  "Restoring all will move all your programs from delayed list to\nregular startup list and \n"
+                  "it will also disable Pacewick Functionality.\nPress [Yes] to restore everything.\n");
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); })) << "the dialog did not end";
     });
     EXPECT_EQ(log.Lines(), std::vector<std::string>(2, LaunchLog::Command("keeper")));
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "Keeper") && InRun(HKEY_LOCAL_MACHINE, "MachineApp"));
+    EXPECT_EQ(BackedUp(), "| ");
+    EXPECT_TRUE(ConfigIs("Restored", 1));
+    // No monitor is left to take a newcomer (or the restored values) over.
+    S::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\new.exe");
+    Sleep(1500);
+    EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "Newcomer") && InRun(HKEY_CURRENT_USER, "Keeper"));
+    StopRunKeyMonitors();  // in case the restore never ran
 }
 
-TEST_F(PacewickDlgTest, CountdownLaunchesEveryEntryOnceHidesAndDisablesRunAll) {
+// Timed start: a newcomer the monitors take over joins the list and the
+// countdown, which starts everything once and hides into the tray; one taken
+// over later waits for the next log-on. The delay commands, and the tray icon
+// through Explorer restarts, with the window hidden and shown.
+TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExplorer) {
     LaunchLog log;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Second", LaunchLog::Command("second"));
-    Rebuild();
-    SetConfig(0, 1500);
-
-    RunDialog(dialog_, [&](HWND window) {
-        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
-        ASSERT_TRUE(WaitUntil([&] { return log.Lines().size() >= 2; })) << "the countdown launched nothing";
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }));
-        SendMessageA(window, WM_NULL, 0, 0);
-        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
-
-        PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
-        HWND popup = WaitForVisible("#32768", nullptr);
-        ASSERT_NE(popup, nullptr) << "the tray menu did not open";
-        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-        EXPECT_TRUE(GetMenuState(menu, ID_TRAY_RUN_ALL, MF_BYCOMMAND) & MF_GRAYED);
-        PostMessageA(window, WM_CANCELMODE, 0, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
-
-        // Neither the button nor the tray item nor a timer starts them again.
-        Command(window, IDC_RUN_ALL);
-        Command(window, ID_TRAY_RUN_ALL);
-        SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
-        Sleep(1500);
-
-        // Explorer restarts: the whole icon comes back (the launch changed only
-        // its picture) and the window stays hidden in the tray.
-        ASSERT_EQ(trayAdds_.load(), 1);
-        TaskbarCreated(window);
-        EXPECT_EQ(trayAdds_.load(), 2);
-        EXPECT_EQ(wholeTrayAdds_.load(), 2) << "the icon came back without its menu or tip";
-        EXPECT_FALSE(IsWindowVisible(window));
-        // A new Explorer that refuses the icon: the window comes back to the taskbar.
-        refuseTrayAdds_ = true;
-        TaskbarCreated(window);
-        EXPECT_EQ(trayAdds_.load(), 3);
-        EXPECT_TRUE(IsWindowVisible(window) && IsIconic(window)) << "hidden without an icon to bring it back";
-        EXPECT_EQ(trayDeletes_.load(), 0) << "the icon went while the window was there";
-    });
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("second")}));
-    EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
-}
-
-// The monitors take a newcomer over while the window counts down: the list and
-// its count follow without a click, and the countdown starts it with the rest,
-// once; one taken over after the countdown waits for the next log-on.
-TEST_F(PacewickDlgTest, NewcomersJoinTheListAndTheCountdownUntilItEnds) {
-    LaunchLog log;
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Earlier", LaunchLog::Command("earlier"));
-    Rebuild();
-    SetConfig(0, 5000);
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
+    S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Second", LaunchLog::Command("second"));
+    manager_->RebuildList();
+    SetConfig(0, 4000);
     StartRunKeyMonitors();
     RunDialog(dialog_, [&](HWND window) {
-        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 1");
-        RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", LaunchLog::Command("newcomer"));
-        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 2"; }, 3000))
+        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
+        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 2");
+        S::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", LaunchLog::Command("newcomer"));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 3"; }, 3000))
             << "the list did not follow the take-over";
         EXPECT_TRUE(Select(window, "Newcomer")) << "no row for the newcomer";
-        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
-        RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
-        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 3"; }, 3000));
-        Sleep(1500);
-    });
-    StopRunKeyMonitors();
-    EXPECT_EQ(log.WaitFor(2), (std::vector<std::string>{LaunchLog::Command("earlier"), LaunchLog::Command("newcomer")}));
-    EXPECT_TRUE(RegistrySandbox::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
-}
-
-// Timed start with nothing delayed: the status, the delay commands and the tray.
-TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
-    Rebuild();
-    SetConfig(0, 90000);
-    RunDialog(dialog_, [&](HWND window) {
-        EXPECT_EQ(Headings(window), kHeadings);
-        EXPECT_TRUE(Rows(window).empty());
-        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 0");
-        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 1 minute");
 
         // Each command writes both values itself; the manual ones keep the last delay chosen.
         SendMessageA(GetDlgItem(window, IDC_MINUTES_SPIN), UDM_SETPOS, 0, MAKELPARAM(7, 0));
@@ -345,56 +283,59 @@ TEST_F(PacewickDlgTest, EmptyTimedStartStoresDelaysAndHidesIntoTheTray) {
             EXPECT_TRUE(ConfigIs("Manual", manual) && ConfigIs("TimeDelay", delay)) << command;
         }
 
-        ASSERT_TRUE(WaitUntil([&] { return trayAdds_ == 1; })) << "no icon at the first paint";
-        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x2, 0);  // the low bits are the system's own
-        EXPECT_TRUE(IsWindow(window) && !IsWindowVisible(window));
-        ShowWindow(window, SW_SHOWNORMAL);  // as a second start would; it hides again
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
         SendMessageA(window, WM_NULL, 0, 0);
-        EXPECT_FALSE(IsWindowVisible(window));
-        // Explorer restarts while the window sits in the tray: the icon comes
-        // back, the window stays hidden.
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
+        S::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 4"; }, 3000));
+
+        // A click on the icon opens its menu, whose Run All is off now.
+        PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
+        HWND popup = WaitForVisible("#32768", nullptr);
+        ASSERT_NE(popup, nullptr) << "the tray menu did not open";
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+        EXPECT_TRUE(GetMenuState(menu, ID_TRAY_RUN_ALL, MF_BYCOMMAND) & MF_GRAYED);
+        PostMessageA(window, WM_CANCELMODE, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        // Neither the button nor the tray item nor a timer starts them again.
+        Command(window, IDC_RUN_ALL);
+        Command(window, ID_TRAY_RUN_ALL);
+        SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
+        Sleep(1500);
+
+        // Explorer restarts while hidden: the whole icon comes back (the launch
+        // changed only its picture) and the window stays in the tray.
+        ASSERT_EQ(trayAdds_.load(), 1) << "no icon at the first paint, or more than one";
         TaskbarCreated(window);
-        EXPECT_EQ(trayAdds_.load(), 2) << "no icon in the new Explorer";
+        EXPECT_EQ(trayAdds_.load(), 2);
         EXPECT_FALSE(IsWindowVisible(window));
         Command(window, ID_TRAY_OPEN);
-        EXPECT_TRUE(IsWindowVisible(window));
         SetWindowPos(window, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
         EXPECT_TRUE(IsWindowVisible(window)) << "hidden again after Open";
-        EXPECT_EQ(trayAdds_.load(), 2) << "the icon was added again";
         // And while it is shown: it stays shown.
         TaskbarCreated(window);
         EXPECT_EQ(trayAdds_.load(), 3);
         EXPECT_TRUE(IsWindowVisible(window) && !IsIconic(window));
-        EXPECT_EQ(wholeTrayAdds_.load(), 3);
+        // The close box hides it into the tray, and it hides again when shown by a second start.
+        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE | 0x2, 0);  // the low bits are the system's own
+        EXPECT_TRUE(IsWindow(window) && !IsWindowVisible(window));
+        ShowWindow(window, SW_SHOWNORMAL);
+        SendMessageA(window, WM_NULL, 0, 0);
+        EXPECT_FALSE(IsWindowVisible(window));
+        // A new Explorer that refuses the icon: the window comes back to the taskbar.
+        refuseTrayAdds_ = true;
+        TaskbarCreated(window);
+        EXPECT_EQ(trayAdds_.load(), 4);
+        EXPECT_EQ(wholeTrayAdds_.load(), 4) << "the icon came back without its menu or tip";
+        EXPECT_TRUE(IsWindowVisible(window) && IsIconic(window)) << "hidden without an icon to bring it back";
         EXPECT_EQ(SendMessageA(window, CPacewickDlg::kTrayMessage, 2, WM_RBUTTONDOWN), E_FAIL);
-        EXPECT_EQ(trayDeletes_.load(), 0);
+        EXPECT_EQ(trayDeletes_.load(), 0) << "the icon went while the window was there";
     });
+    StopRunKeyMonitors();
+    EXPECT_EQ(log.WaitFor(3), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("newcomer"),
+                                                        LaunchLog::Command("second")}));
+    EXPECT_TRUE(S::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
     EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
-}
-
-TEST_F(PacewickDlgTest, RestoreAllStopsMonitorsPutsEverythingBackAndEnds) {
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserApp", "C:\\user.exe");
-    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineApp", "C:\\machine.exe");
-    Rebuild();
-    SetConfig(1, 60000);
-    StartRunKeyMonitors();
-
-    const INT_PTR result = RunDialog(dialog_, [&](HWND window) {
-        Answered(window, IDC_RESTORE_ALL, "Are you sure to restore?", IDNO);
-        EXPECT_TRUE(BackedUp() == "UserApp | MachineApp " && IsWindow(window)) << "restored on No";
-        const std::string text = Answered(window, IDC_RESTORE_ALL, "Are you sure to restore?", IDYES);
-        EXPECT_NE(text.find("Press [Yes] to restore everything."), std::string::npos) << text;
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); })) << "the dialog did not end";
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "UserApp") && InRun(HKEY_LOCAL_MACHINE, "MachineApp"));
-    EXPECT_EQ(BackedUp(), "| ");
-    EXPECT_TRUE(ConfigIs("Restored", 1));
-    // No monitor is left to take a newcomer (or the restored values) over.
-    RegistrySandbox::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\new.exe");
-    Sleep(1500);
-    EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "Newcomer") && InRun(HKEY_CURRENT_USER, "UserApp"));
-    StopRunKeyMonitors();  // in case the restore never ran
 }
 
 }  // namespace

@@ -11,14 +11,7 @@ namespace {
 
 class Recorder : public ui::Window {
 public:
-    bool Make() {
-        static const bool registered = [] {
-            WNDCLASSEXA wc{};
-            wc.lpszClassName = "PacewickWindowTest";
-            return RegisterWindowClass(wc);
-        }();
-        return registered && CreateEx(0, "PacewickWindowTest", "t", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr);
-    }
+    bool Make() { return CreateEx(0, "PacewickWindowTest", "t", WS_OVERLAPPEDWINDOW, 0, 0, 50, 50, nullptr); }
     std::vector<UINT> messages;
     int postNcDestroys = 0;
 
@@ -31,20 +24,22 @@ protected:
 };
 
 TEST(WindowTest, ObjectHearsItsWholeWindowLifeAndOutlivesItOrTakesItAlong) {
+    WNDCLASSEXA wc{};
+    wc.lpszClassName = "PacewickWindowTest";
+    ASSERT_TRUE(ui::Window::RegisterWindowClass(wc));
     Recorder window;
     ASSERT_TRUE(window.Make());
-    HWND hwnd = window.Hwnd();
     EXPECT_FALSE(window.Make()) << "one window per object";
     ASSERT_FALSE(window.messages.empty());
     EXPECT_EQ(window.messages.front(), static_cast<UINT>(WM_NCCREATE));
-    DestroyWindow(hwnd);
+    DestroyWindow(window.Hwnd());
     EXPECT_EQ(window.messages.back(), static_cast<UINT>(WM_NCDESTROY));
     EXPECT_EQ(window.postNcDestroys, 1) << "called more than once or before the window was let go";
 
-    auto* first = new Recorder;
-    ASSERT_TRUE(first->Make());
-    hwnd = first->Hwnd();
-    delete first;
+    auto* other = new Recorder;
+    ASSERT_TRUE(other->Make());
+    const HWND hwnd = other->Hwnd();
+    delete other;
     EXPECT_FALSE(IsWindow(hwnd));
 }
 

@@ -1,0 +1,279 @@
+// The program's switches: the two that put the taken-over entries back before
+// Pacewick goes, -UNINSTALL (the user's, then the installer) and
+// -RESTORE-FOR-REMOVAL (the installer's, for the removing account only); and
+// the elevated copy's -DELETEMACHINEENTRY.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "RegistrySandbox.h"
+#include "app/MachineKeys.h"
+#include "app/RemovalSwitch.h"
+#include "app/SingleInstance.h"
+#include "app/UninstallSwitch.h"
+#include "engine/StartupManager.h"
+#include "engine/model/StartupLists.h"
+#include "registry/RegistryKeys.h"
+#include "resource.h"
+#include "ui/MainWindowClass.h"
+
+namespace {
+
+using S = RegistrySandbox;
+const HKEY kUser = HKEY_CURRENT_USER;
+const HKEY kMachine = HKEY_LOCAL_MACHINE;
+const std::wstring kInstalledPath = L"\"C:\\Program Files\\Quorvell Software\\Pacewick\\pacewick.exe\"";
+const std::wstring kProduct = L"{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
+std::wstring Installed() { return kProduct; }
+std::wstring NoneInstalled() { return std::wstring(); }
+
+// Stands in for ShellExecuteExW: records what it was asked to start, and whether
+// every entry was back in its Run key by then.
+struct LauncherProbe {
+    int calls = 0;
+    std::wstring started;  // file, then parameters
+    bool restoredWhenCalled = false;
+    InstallerLauncher Launcher() {
+        return [this](SHELLEXECUTEINFOW* given) {
+            ++calls;
+            started = std::wstring(given->lpFile ? given->lpFile : L"(null)") + L" " +
+                      (given->lpParameters ? given->lpParameters : L"(null)");
+            restoredWhenCalled =
+                S::ValueNames(kUser, keys::kBackUp).empty() && S::ValueNames(kMachine, keys::kBackUp).empty();
+            return true;
+        };
+    }
+};
+
+// A running Pacewick as the switches see it: a hidden window of the class and
+// the instance mutex, owned; its Exit lets both go as the program's end does.
+class RunningInstance {
+public:
+    RunningInstance() : thread_([this] { Run(); }) {
+        while (!ready_) Sleep(5);
+    }
+    ~RunningInstance() {
+        PostThreadMessageA(threadId_, WM_QUIT, 0, 0);  // the user closes it
+        thread_.join();
+    }
+    static inline std::atomic<bool> exitPressed{false};
+
+private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_COMMAND && LOWORD(wParam) == IDC_EXIT) exitPressed = true, PostQuitMessage(0);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    void Run() {
+        threadId_ = GetCurrentThreadId();
+        win::UniqueHandle mutex;
+        WNDCLASSA instanceClass{};
+        instanceClass.lpfnWndProc = Procedure;
+        instanceClass.hInstance = GetModuleHandleA(nullptr);
+        instanceClass.lpszClassName = ui::kMainWindowClass;
+        const bool made = WaitForInstanceMutex(0, &mutex) == WAIT_OBJECT_0 && RegisterClassA(&instanceClass);
+        HWND window = made ? CreateWindowExA(0, ui::kMainWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                             instanceClass.hInstance, nullptr)
+                           : nullptr;
+        EXPECT_TRUE(window);
+        ready_ = true;
+        MSG message;
+        while (window && GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        if (window) DestroyWindow(window);
+        UnregisterClassA(ui::kMainWindowClass, instanceClass.hInstance);
+        ReleaseMutex(mutex.Get());
+    }
+
+    std::atomic<DWORD> threadId_{0};
+    std::atomic<bool> ready_{false};
+    std::thread thread_;  // last: it runs on the members above
+};
+
+// Answers the first message box with the caption from another thread, as the
+// user would; after five seconds any box, so that one with another caption
+// cannot hang the test.
+class User {
+public:
+    explicit User(const char* caption)
+        : thread_([this, caption] {
+              for (int tries = 0; !done_ && tries < 1000; ++tries, Sleep(10)) {
+                  HWND box = FindWindowA("#32770", tries < 500 ? caption : nullptr);
+                  if (!box || !IsWindowVisible(box)) continue;
+                  wchar_t buffer[256] = {};
+                  GetWindowTextW(box, buffer, 256);
+                  seen_.first = buffer;
+                  GetDlgItemTextW(box, 0xFFFF, buffer, 256);  // the box's text control
+                  seen_.second = buffer;
+                  SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+                  return;
+              }
+          }) {}
+    // The caption and text of the box answered once the switch has returned; empty when none came.
+    std::pair<std::wstring, std::wstring> Answered() {
+        done_ = true;
+        thread_.join();
+        return seen_;
+    }
+
+private:
+    std::atomic<bool> done_{false};
+    std::pair<std::wstring, std::wstring> seen_;
+    std::thread thread_;
+};
+
+struct Value { HKEY hive; const char* name; RegValueBlob data; };
+
+// Entries taken over earlier, one name in both hives; and the program's own value.
+const Value kTakenOver[] = {{kUser, "Chat", S::Text("\"C:\\Chat\\chat.exe\" -tray")},
+                            {kUser, "Both", S::Text("C:\\Both\\user.exe")},
+                            {kMachine, "Sync", S::Text("%ProgramFiles%\\Sync\\s.exe", REG_EXPAND_SZ)},
+                            {kMachine, "Both", S::Text("C:\\Both\\machine.exe")}};
+
+void PutTakenOverEntries() {
+    for (const Value& value : kTakenOver) S::Put(value.hive, keys::kBackUp, value.name, value.data);
+    S::PutText(kMachine, keys::kRun, keys::kSelfValueName, "\"C:\\P\\pacewick.exe\"");
+    S::Put(kUser, keys::kConfig, "Restored", S::Dword(0));
+}
+
+// Each entry of the hives named is back in its Run key, exactly, and gone from
+// BackUp; the others are where they were; nothing else is written.
+void ExpectPutBack(bool user, bool machine, const char* when) {
+    for (const Value& value : kTakenOver) {
+        const std::optional<RegValueBlob> data = value.data;
+        const bool back = value.hive == kUser ? user : machine;
+        EXPECT_EQ(back ? data : std::nullopt, S::Get(value.hive, keys::kRun, value.name)) << value.name << when;
+        EXPECT_EQ(back ? std::nullopt : data, S::Get(value.hive, keys::kBackUp, value.name)) << value.name << when;
+    }
+    EXPECT_EQ(user ? 2u : 0u, S::ValueNames(kUser, keys::kRun).size()) << when;
+    EXPECT_EQ(machine ? 3u : 1u, S::ValueNames(kMachine, keys::kRun).size()) << when;
+    EXPECT_TRUE(S::Get(kMachine, keys::kRun, keys::kSelfValueName)) << "its own value is left alone" << when;
+    EXPECT_EQ(S::Dword(0), S::Get(kUser, keys::kConfig, "Restored")) << when;
+}
+
+TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
+    S sandbox;
+    PutTakenOverEntries();
+    LauncherProbe probe;
+    // Installed in folders whose names hold the switch, quoted or not.
+    const std::wstring switchInPath = L"\"C:\\Program Files\\Tools -UNINSTALL\\pacewick.exe\"";
+    for (const std::wstring& ignored :
+         {kInstalledPath + L" -uninstall", kInstalledPath + L" /UNINSTALL", kInstalledPath + L" - UNINSTALL",
+          kInstalledPath, kInstalledPath + L" -UNINSTALLX", kInstalledPath + L" x-UNINSTALL",
+          kInstalledPath + L" \"-UNINSTALL ", switchInPath, switchInPath + L" -tray",
+          std::wstring(L"C:\\X-UNINSTALLY\\pacewick.exe"), std::wstring(L"-UNINSTALL")})
+        EXPECT_FALSE(HandleUninstallSwitch(ignored.c_str(), probe.Launcher(), Installed))
+            << "recognised in: " << testing::PrintToString(ignored);
+    EXPECT_FALSE(HandleUninstallSwitch()) << "recognised in the test program's own command line";
+    int code = -1;
+    for (const wchar_t* ignored : {L"pacewick.exe", L"pacewick.exe -restore-for-removal", L"pacewick.exe -UNINSTALL",
+                                   L"pacewick.exe x -RESTORE-FOR-REMOVAL"})
+        EXPECT_FALSE(HandleRemovalSwitch(ignored, &code)) << testing::PrintToString(std::wstring(ignored));
+    EXPECT_EQ(-1, code);
+    EXPECT_EQ(0, probe.calls);
+    ExpectPutBack(false, false, ": a line without a switch restored something");
+
+    // First, later, quoted, and beside a path that holds it too.
+    for (const std::wstring& recognised :
+         {kInstalledPath + L" -UNINSTALL", kInstalledPath + L" -tray -UNINSTALL", kInstalledPath + L" \"-UNINSTALL\"",
+          switchInPath + L" x -UNINSTALL", std::wstring(L"pacewick.exe -UNINSTALL -quiet")})
+        EXPECT_TRUE(HandleUninstallSwitch(recognised.c_str(), probe.Launcher(), Installed))
+            << "not recognised in: " << testing::PrintToString(recognised);
+    EXPECT_EQ(5, probe.calls);
+}
+
+int RunRemovalSwitch(const wchar_t* line) {
+    int code = -1;
+    EXPECT_TRUE(HandleRemovalSwitch(line, &code)) << "not recognised: " << testing::PrintToString(std::wstring(line));
+    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+    return code;
+}
+
+// Beside a running instance -UNINSTALL only asks the user to close it, while
+// the installer's switch ends it and puts back this account's entries (the
+// machine's are the keeper's). Then -UNINSTALL puts back every entry before it
+// starts the installed package's uninstaller, or, with none installed, says so.
+TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller) {
+    const std::wstring line = kInstalledPath + L" -UNINSTALL";
+    {
+        S sandbox;
+        PutTakenOverEntries();
+        LauncherProbe probe;
+        {
+            RunningInstance instance;
+            User user("Pacewick Needs to be closed");
+            EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
+            EXPECT_EQ(std::make_pair(std::wstring(L"Pacewick Needs to be closed"),
+                                     std::wstring(L"Please exit Pacewick app 1st then run uninstaller again")),
+                      user.Answered());
+            EXPECT_EQ(0, probe.calls) << "the installer was started beside a running instance";
+            ExpectPutBack(false, false, ": restored beside a running instance");
+            EXPECT_EQ(0, RunRemovalSwitch(L"\"C:\\P\\pacewick.exe\" -RESTORE-FOR-REMOVAL 2"));
+            EXPECT_TRUE(RunningInstance::exitPressed) << "the running instance was not asked to exit";
+            ExpectPutBack(true, false, ": the machine's entries are the keeper's");
+        }
+        EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
+        ExpectPutBack(true, true, "");
+        ASSERT_EQ(1, probe.calls);
+        EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
+        EXPECT_EQ(L"msiexec.exe /x " + kProduct, probe.started) << "not the installed product's code";
+    }
+    {
+        S sandbox;
+        PutTakenOverEntries();
+        EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
+        LauncherProbe probe;
+        User user("Pacewick");
+        EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), NoneInstalled));
+        const std::wstring text = user.Answered().second;
+        EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
+        EXPECT_EQ(0, probe.calls) << "an installer was started with no product to remove";
+        ExpectPutBack(true, true, ": with no package installed");
+    }
+    S sandbox(S::Keys{true, true, true, false});  // no user Run key to write into
+    PutTakenOverEntries();
+    EXPECT_EQ(2, RunRemovalSwitch(L"pacewick.exe -RESTORE-FOR-REMOVAL 2"));
+    EXPECT_EQ(2u, S::ValueNames(kUser, keys::kBackUp).size()) << "a back-up went with nowhere to go";
+}
+
+// The switch of the elevated copy that Delete entry starts when the keeper
+// service refuses an unelevated caller. Without a keeper (as here) the copy
+// deletes through the engine: the name it is given, from the machine rows it is
+// given, and nothing else, whatever the name holds.
+TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingOnABadSwitch) {
+    S sandbox;
+    CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    const char* const name = "Tool \"quoted\" \\ %PATH% Ünï 名前";
+    const std::wstring wide = L"Tool \"quoted\" \\ %PATH% \u00dcn\u00ef \u540d\u524d";
+    for (HKEY hive : {kUser, kMachine}) S::PutText(hive, keys::kBackUp, name, "C:\\t.exe");
+    S::PutText(kMachine, keys::kBackUp32, name, "C:\\t32.exe");
+    S::PutText(kMachine, keys::kBackUp32, "Tool", "C:\\other.exe");
+    const auto kept = [](HKEY hive, const char* path, const char* value) { return bool(S::Get(hive, path, value)); };
+    const auto handled = [](const std::wstring& parameters) {
+        return machinekeys::HandleDeleteSwitch((kInstalledPath + L" " + parameters).c_str());
+    };
+
+    EXPECT_FALSE(handled(L"-UNINSTALL")) << "not the switch: start-up goes on";
+    // The switch, malformed: start-up stops, nothing is deleted.
+    for (const wchar_t* bad : {L"-DELETEMACHINEENTRY", L"-DELETEMACHINEENTRY 4 00", L"-DELETEMACHINEENTRY 4 00G1",
+                               L"-DELETEMACHINEENTRY x4 0054", L"-DELETEMACHINEENTRY 4 0000",
+                               L"-DELETEMACHINEENTRY 1 0054006F006F006C"})  // row 0: the user's, never
+        EXPECT_TRUE(handled(bad)) << testing::PrintToString(std::wstring(bad));
+    EXPECT_TRUE(kept(kMachine, keys::kBackUp32, "Tool"));
+    EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
+
+    // The 32-bit row only: the 64-bit row and the user's keep the name, "Tool" stays.
+    EXPECT_TRUE(handled(machinekeys::DeleteSwitchParameters(ListBit(2), wide)));
+    EXPECT_FALSE(kept(kMachine, keys::kBackUp32, name));
+    EXPECT_TRUE(kept(kMachine, keys::kBackUp32, "Tool"));
+    EXPECT_TRUE(kept(kMachine, keys::kBackUp, name));
+    EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
+    // Both machine rows and the user's asked: the user's row is never touched by the switch.
+    EXPECT_TRUE(handled(machinekeys::DeleteSwitchParameters(ListBit(0) | ListBit(1) | ListBit(2), wide)));
+    EXPECT_FALSE(kept(kMachine, keys::kBackUp, name));
+    EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
+}
+
+}  // namespace
