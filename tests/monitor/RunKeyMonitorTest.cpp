@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -296,16 +297,26 @@ Written WriteRunKeys(bool write, unsigned seed, const std::string& prefix) {
 
 HKEY HiveOf(const std::string& name) { return name.find("-M-") != std::string::npos ? kMachine : kUser; }
 
-TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothing) {
+// Meanwhile the window walks its copies of the list, as it does on each change.
+TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheList) {
     RegistrySandbox sandbox;
     Written expected = WriteRunKeys(false, 77, "T");
     expected.merge(WriteRunKeys(false, 20240611, "P"));
+    std::atomic<bool> written{false};
+    std::atomic<int> walks{0}, badEntries{0};
     testing::internal::CaptureStdout();  // thousands of diagnostic lines
     {
         RunningMonitors monitors;
         std::thread first([] { WriteRunKeys(true, 77, "T"); }), second([] { WriteRunKeys(true, 20240611, "P"); });
+        std::thread window([&] {
+            for (; !written; ++walks)
+                for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
+                    badEntries += entry.name[0] == '\0' || entry.origin == Origin::Both || entry.command[0] == '\0';
+        });
         first.join();
         second.join();
+        written = true;
+        window.join();
         WaitUntil([&] {
             for (const auto& value : expected)
                 if (InRun(HiveOf(value.first), value.first.c_str())) return false;
@@ -327,6 +338,14 @@ TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothing) {
                 2 * kOperationsPerWriter, expected.size(), lost, altered, leftInRun, RunKeyTakeOverCount());
     EXPECT_GT(expected.size(), 20u);
     EXPECT_EQ(0, lost + altered + leftInRun) << "see the counts printed above";
+    EXPECT_EQ(0, badEntries.load()) << "the window read a half-made entry";
+    EXPECT_GT(walks.load(), 0);
+    // The list the take-overs leave is what the BackUp keys hold, each name once.
+    std::set<std::string> listed, kept;
+    for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList()) EXPECT_TRUE(listed.insert(entry.name).second);
+    for (HKEY hive : {kUser, kMachine})
+        for (const std::string& name : RegistrySandbox::ValueNames(hive, keys::kBackUp)) kept.insert(name);
+    EXPECT_EQ(kept, listed);
 }
 
 }  // namespace

@@ -54,10 +54,6 @@ RegistrySandbox::~RegistrySandbox() {
     RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
 }
 
-std::string RegistrySandbox::RealPath(HKEY hive, const char* path) const {
-    return root_ + (hive == HKEY_LOCAL_MACHINE ? "\\HKLM\\" : "\\HKCU\\") + path;
-}
-
 bool RegistrySandbox::Exists(HKEY hive, const char* path) { return static_cast<bool>(OpenKey(hive, path)); }
 
 void RegistrySandbox::Create(HKEY hive, const char* path) { CreateKey(hive, path); }

@@ -29,10 +29,6 @@ public:
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
-    // The real path, under the real HKEY_CURRENT_USER, of a sandboxed hive's key:
-    // for other processes, which do not share this process's redirection.
-    std::string RealPath(HKEY hive, const char* path) const;
-
     // Helpers on the sandboxed keys (hive is HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE).
     static bool Exists(HKEY hive, const char* path);
     static void Create(HKEY hive, const char* path);
