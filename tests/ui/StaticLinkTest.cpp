@@ -1,5 +1,7 @@
-// Hyperlink labels on real static controls: the parent below reflects
-// WM_CTLCOLORSTATIC and WM_COMMAND as the main window does.
+// Hyperlink labels on real static controls, in a parent built on the window
+// base that reflects WM_CTLCOLORSTATIC and WM_COMMAND as the main window does.
+// The base: the object hears its window from WM_NCCREATE to WM_NCDESTROY, then
+// lets go of it; deleting the object takes the window along.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,25 +10,34 @@
 
 #include "ui/Control.h"
 #include "ui/StaticLink.h"
+#include "ui/Window.h"
 
 namespace {
 
-LRESULT CALLBACK ParentProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    LRESULT result = 0;
-    if ((message == WM_CTLCOLORSTATIC || message == WM_COMMAND) && ui::ReflectToChild(message, wParam, lParam, &result))
-        return result;
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
+class Parent : public ui::Window {
+public:
+    bool Make() { return CreateEx(0, "PacewickLinkTestParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr); }
+    std::vector<UINT> messages;
+    int postNcDestroys = 0;
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override {
+        messages.push_back(message);
+        LRESULT result = 0;
+        return ui::ReflectToChild(message, wParam, lParam, &result) ? result
+                                                                     : Window::HandleMessage(message, wParam, lParam);
+    }
+    void PostNcDestroy() override { postNcDestroys += Hwnd() == nullptr ? 1 : 100; }
+};
 
 TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOpened) {
     WNDCLASSEXA wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = &ParentProc;
     wc.lpszClassName = "PacewickLinkTestParent";
-    ASSERT_TRUE(RegisterClassExA(&wc));
-    HWND parent = CreateWindowExA(0, wc.lpszClassName, "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
-                                  nullptr, nullptr, nullptr);
-    ASSERT_NE(parent, nullptr);
+    ASSERT_TRUE(ui::Window::RegisterWindowClass(wc));
+    Parent window;
+    ASSERT_TRUE(window.Make());
+    EXPECT_FALSE(window.Make()) << "one window per object";
+    const HWND parent = window.Hwnd();
     const HDC dc = CreateCompatibleDC(nullptr);
     using Open = std::vector<std::string>;  // verb, file, parameters
     std::vector<Open> opened;
@@ -81,7 +92,16 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     const Open viaViewer = {"Open", "hh.exe", "PacewickManual.chm"}, direct = {"open", "www.example.invalid", "(none)"};
     EXPECT_EQ(opened, (std::vector<Open>{viaViewer, viaViewer, viaViewer, viaViewer, direct, direct}));
     DeleteDC(dc);
+
+    EXPECT_EQ(window.messages.front(), static_cast<UINT>(WM_NCCREATE));
     DestroyWindow(parent);
+    EXPECT_EQ(window.messages.back(), static_cast<UINT>(WM_NCDESTROY));
+    EXPECT_EQ(window.postNcDestroys, 1) << "called more than once or before the window was let go";
+    auto* other = new Parent;
+    ASSERT_TRUE(other->Make());
+    const HWND hwnd = other->Hwnd();
+    delete other;
+    EXPECT_FALSE(IsWindow(hwnd));
 }
 
 }  // namespace
