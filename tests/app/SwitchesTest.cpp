@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "RegistrySandbox.h"
+#include "TestHelpers.h"
 #include "app/MachineKeys.h"
 #include "app/RemovalSwitch.h"
 #include "app/SingleInstance.h"
@@ -24,8 +25,6 @@
 namespace {
 
 using S = RegistrySandbox;
-const HKEY kUser = HKEY_CURRENT_USER;
-const HKEY kMachine = HKEY_LOCAL_MACHINE;
 const std::wstring kInstalledPath = L"\"C:\\Program Files\\Quorvell Software\\Pacewick\\pacewick.exe\"";
 const std::wstring kProduct = L"{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
 std::wstring Installed() { return kProduct; }

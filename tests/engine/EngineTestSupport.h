@@ -14,8 +14,6 @@
 
 namespace enginetest {
 
-const HKEY kUser = HKEY_CURRENT_USER;
-const HKEY kMachine = HKEY_LOCAL_MACHINE;
 using Names = std::vector<std::string>;
 using Snapshot = std::map<std::string, RegValueBlob>;  // a key's values by name
 
@@ -55,19 +53,5 @@ inline std::string TempPath(const std::string& name) {
 }
 
 inline CStartupManager& Manager() { return ManagerWithoutTasks(); }
-
-// What one call prints.
-template <typename Action>
-std::string OutputOf(Action action) {
-    testing::internal::CaptureStdout();
-    action();
-    return testing::internal::GetCapturedStdout();
-}
-
-inline int CountOf(const std::string& text, const std::string& line) {
-    int count = 0;
-    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + line.size())) ++count;
-    return count;
-}
 
 }  // namespace enginetest

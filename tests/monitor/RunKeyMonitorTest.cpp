@@ -36,8 +36,6 @@ struct RunningMonitors {
     ~RunningMonitors() { StopRunKeyMonitors(); }
 };
 
-const HKEY kUser = HKEY_CURRENT_USER;
-const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
 bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
 

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers the test folders share: bounded waits, the fixtures' folder, and the
-// log that record_launch.exe writes each start into.
+// Helpers the test folders share: bounded waits, captured output, the
+// fixtures' folder, and the log that record_launch.exe writes each start into.
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -12,11 +13,28 @@
 #include "engine/StartupManager.h"
 #include "win/Diagnostics.h"
 
+const HKEY kUser = HKEY_CURRENT_USER;
+const HKEY kMachine = HKEY_LOCAL_MACHINE;
+
 // Polls until the condition holds; false when it still fails after the timeout.
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
     for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
         if (GetTickCount64() > end) return condition();
     return true;
+}
+
+// What one call prints.
+template <typename Action>
+std::string OutputOf(Action action) {
+    testing::internal::CaptureStdout();
+    action();
+    return testing::internal::GetCapturedStdout();
+}
+
+inline int CountOf(const std::string& text, const std::string& line) {
+    int count = 0;
+    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + line.size())) ++count;
+    return count;
 }
 
 // The test program's own path and folder; the fixtures are built beside it.

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "RegistrySandbox.h"
+#include "TestHelpers.h"
+#include "registry/AccountKeys.h"
+#include "registry/ConfigStore.h"
+#include "registry/RegistryAccess.h"
+#include "registry/RegistryKeys.h"
+
+namespace {
+
+using S = RegistrySandbox;
+using Settings = std::tuple<int, DWORD, int>;  // Manual, TimeDelay, Restored
+
+TEST(RegistryAccess, ReadsUpTo512BytesWritesExactBytesAndKeepsTheDestinationOnFailure) {
+    S sandbox;
+    S::PutText(kUser, keys::kRun, "fits", std::string(511, 'a'));
+    S::PutText(kUser, keys::kRun, "toolong", std::string(512, 'b'));
+    const RegistryAccess access;
+    win::UniqueKey run;
+    ASSERT_EQ(0, access.OpenKey(kUser, keys::kRun, run.Put()));
+
+    RegValueBlob blob;
+    ASSERT_EQ(0, access.ReadValue(run.Get(), "fits", &blob));
+    EXPECT_EQ(S::Text(std::string(511, 'a')), blob);
+    const RegValueBlob before = S::Dword(7);
+    blob = before;
+    EXPECT_EQ(ERROR_MORE_DATA, access.ReadValue(run.Get(), "toolong", &blob));
+    EXPECT_EQ(before, blob);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, access.ReadValue(run.Get(), "missing", &blob));
+    EXPECT_EQ(before, blob);
+    ASSERT_EQ(0, access.ReadWholeValue(run.Get(), "toolong", &blob));  // copying knows no limit
+    EXPECT_EQ(513u, blob.count());
+
+    const RegValueBlob abc(REG_SZ, "abc", 4), empty(REG_BINARY, "", 0);
+    ASSERT_EQ(0, access.WriteValue(run.Get(), "abc", &abc));
+    ASSERT_EQ(0, access.WriteValue(run.Get(), "empty", &empty));
+    EXPECT_EQ(RegValueBlob(REG_SZ, "abc", 4), S::Get(kUser, keys::kRun, "abc"));
+    EXPECT_EQ(RegValueBlob(REG_BINARY, nullptr, 0), S::Get(kUser, keys::kRun, "empty"));
+    EXPECT_EQ(0, access.DeleteValue(run.Get(), "abc"));
+    EXPECT_FALSE(S::Get(kUser, keys::kRun, "abc"));
+    // OpenKey never creates a key.
+    HKEY opened = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, access.OpenKey(kUser, "software\\NoSuchKey", &opened));
+    EXPECT_FALSE(S::Exists(kUser, "software\\NoSuchKey"));
+}
+
+// The store is a process singleton: every step starts it from known values.
+CConfigStore* Store(Settings settings) {
+    CConfigStore* store = CConfigStore::GetInstance();
+    store->SetManual(std::get<0>(settings));
+    store->SetTimeDelay(std::get<1>(settings));
+    store->SetRestored(std::get<2>(settings));
+    return store;
+}
+
+Settings Held() {
+    const CConfigStore* store = CConfigStore::GetInstance();
+    return Settings{store->GetManual(), store->GetTimeDelay(), store->GetRestored()};
+}
+
+std::string WriteAndCapture() { return OutputOf([] { CConfigStore::GetInstance()->WriteSettings(); }); }
+
+RegValueBlob Stored(const char* name) { return S::Get(kUser, keys::kConfig, name).value_or(S::Text("")); }
+RegValueBlob Dword(const char* bytes) { return RegValueBlob(REG_DWORD, bytes, 4); }
+
+// Every step starts from settings unlike the defaults, so that a setting left
+// as it was shows.
+TEST(ConfigStore, ReadTakesFourByteValuesAndDefaultsWhatIsMissingOrMisshapen) {
+    S sandbox;
+    const Settings before{1, 5, 1};
+    const Settings defaults{0, 180000, 0};
+    // Each step: the Config key's values (none: no key at all), the status and the settings read.
+    using Values = std::vector<std::pair<const char*, RegValueBlob>>;
+    using Step = std::tuple<std::optional<Values>, DWORD, Settings>;
+    const Step steps[] = {
+        {std::nullopt, ERROR_FILE_NOT_FOUND, defaults},
+        {Values{}, ERROR_FILE_NOT_FOUND, defaults},
+        // No "Manual": it is the default, the others are read.
+        {{{{"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, ERROR_FILE_NOT_FOUND, {0, 60000, 1}},
+        {{{{"Manual", S::Dword(1)}}}, 0, {1, 180000, 0}},
+        {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, 0, {0, 60000, 1}},
+        // A text longer than four bytes and values shorter than four are not
+        // read; four bytes of another type are the number, even a delay of 0.
+        {{{{"TimeDelay", S::Text("1234")},
+           {"Restored", RegValueBlob(REG_BINARY, "\x01\x00", 2)},
+           {"Manual", RegValueBlob(REG_BINARY, "\x01\x00\x00\x00", 4)}}},
+         0, {1, 180000, 0}},
+        {{{{"Manual", S::Dword(0)}, {"TimeDelay", RegValueBlob(REG_DWORD, "\x60\xEA", 2)}}}, 0, defaults},
+        {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Text("abc")}}}, 0, {0, 0x00636261, 0}},
+        {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(0)}}}, 0, {0, 0, 0}},
+    };
+    int step = 0;
+    for (const auto& [config, status, after] : steps) {
+        SCOPED_TRACE(testing::Message() << "step " << step++);
+        S::Remove(kUser, keys::kConfig);
+        if (config) S::Create(kUser, keys::kConfig);
+        for (const auto& [name, value] : config.value_or(Values{})) S::Put(kUser, keys::kConfig, name, value);
+        EXPECT_EQ(status, Store(before)->ReadSettings());
+        EXPECT_EQ(after, Held());
+    }
+}
+
+TEST(ConfigStore, WritesLittleEndianDwordsReportingEachAndMakesAMissingKey) {
+    S sandbox;
+    const std::string threeSuccesses =
+        "Reg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\n";
+    // "3 min"; "Restored" is rewritten with what memory holds.
+    Store({0, 180000, 1});
+    EXPECT_EQ(threeSuccesses, WriteAndCapture());
+    EXPECT_EQ(Dword("\0\0\0\0"), Stored("Manual"));
+    EXPECT_EQ(Dword("\x20\xBF\x02\0"), Stored("TimeDelay"));
+    EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Restored"));
+
+    // Without the Config key (an account the installer did not set up) the key
+    // is made and the settings kept; the settings above it are left alone.
+    S::Remove(kUser, keys::kConfig);
+    S::PutText(kUser, keys::kBackUp, "Chat", "C:\\chat.exe");
+    Store({1, 120000, 0});
+    EXPECT_EQ(threeSuccesses, WriteAndCapture());
+    EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Manual"));
+    EXPECT_EQ(Dword("\xC0\xD4\x01\0"), Stored("TimeDelay"));
+    EXPECT_EQ(Dword("\0\0\0\0"), Stored("Restored"));
+    EXPECT_EQ(S::Text("C:\\chat.exe"), S::Get(kUser, keys::kBackUp, "Chat"));
+}
+
+// The last write time of a key, which any change to it or its values moves.
+ULONGLONG LastWritten(HKEY hive, const char* path) {
+    FILETIME written = {};
+    win::UniqueKey key;
+    if (RegOpenKeyExA(hive, path, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS)
+        RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, &written);
+    return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
+}
+
+// An account the installer never set up (only the Run keys exist) gets its own
+// keys, empty, and no machine key; keys that exist keep every value and are not
+// even written. Where the keys cannot be made (a non-volatile key under a
+// volatile one) the call says so, and the settings are reported unwritten.
+TEST(AccountKeys, MakesOnlyTheAccountsMissingKeysAndLeavesExistingOnesUntouched) {
+    S sandbox(S::Keys{false, false, false, true, true});
+    EXPECT_TRUE(registry::CreateAccountKeys());
+    EXPECT_TRUE(S::Exists(kUser, keys::kConfig));
+    EXPECT_TRUE(S::Exists(kUser, keys::kBackUp));
+    EXPECT_FALSE(S::Exists(kMachine, keys::kBackUp)) << "a machine key was made";
+    EXPECT_TRUE(S::ValueNames(kUser, keys::kConfig).empty());
+
+    S::Put(kUser, keys::kConfig, "Manual", S::Dword(1));
+    S::Put(kUser, keys::kConfig, "TimeDelay", RegValueBlob(REG_DWORD, "\x60\xEA", 2));
+    S::PutText(kUser, keys::kBackUp, "Chat", "C:\\chat.exe");
+    const ULONGLONG config = LastWritten(kUser, keys::kConfig), backUp = LastWritten(kUser, keys::kBackUp);
+    Sleep(20);  // a write now would show in the times
+    EXPECT_TRUE(registry::CreateAccountKeys());
+    EXPECT_EQ(config, LastWritten(kUser, keys::kConfig));
+    EXPECT_EQ(backUp, LastWritten(kUser, keys::kBackUp));
+    EXPECT_EQ((std::vector<std::string>{"Manual", "TimeDelay"}), S::ValueNames(kUser, keys::kConfig));
+    EXPECT_EQ(RegValueBlob(REG_DWORD, "\x60\xEA", 2), S::Get(kUser, keys::kConfig, "TimeDelay"));
+    EXPECT_EQ(S::Text("C:\\chat.exe"), S::Get(kUser, keys::kBackUp, "Chat"));
+
+    S::Remove(kUser, "software\\Quorvell Software\\Pacewick");
+    win::UniqueKey volatileParent;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(kUser, "software\\Quorvell Software\\Pacewick", 0, nullptr,
+                                             REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, volatileParent.Put(), nullptr));
+    EXPECT_FALSE(registry::CreateAccountKeys());
+    EXPECT_EQ("Reg entry put UNSUCCESSFUL!!\nReg entry put UNSUCCESSFUL!!\nReg entry put UNSUCCESSFUL!!\n",
+              WriteAndCapture());
+    EXPECT_FALSE(S::Exists(kUser, keys::kConfig));
+}
+
+}  // namespace
