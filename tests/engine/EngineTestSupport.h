@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ inline Names NamesOf(const EntryList& list) {
     for (const StartupEntry& entry : list) names.emplace_back(entry.name);
     return names;
 }
+
+inline Names Sorted(Names names) { return std::sort(names.begin(), names.end()), names; }
 
 inline StartupEntry Entry(const std::string& name, const std::string& command) {
     StartupEntry entry;

@@ -1,13 +1,12 @@
 // What Explorer would start is what Pacewick takes over and starts: Task
-// Manager's switches, the policies that turn a Run list off, the machine's
-// 32-bit Run key, and logon tasks that the Task Scheduler starts itself.
+// Manager's switches, the policies that turn a Run list off, and the machine's
+// 32-bit Run key.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "EngineTestSupport.h"
-#include "FakeTaskScheduler.h"
 
 namespace {
 
@@ -92,8 +91,7 @@ TEST(ExplorerRules, APolicyThatTurnsARunListOffLeavesThatListAlone) {
             EXPECT_EQ(!userOff, S::Get(kUser, keys::kBackUp, "user").has_value()) << policy;
             EXPECT_EQ(userOff, S::Get(kMachine, keys::kBackUp, "machine").has_value()) << policy;
             EXPECT_EQ(userOff, S::Get(kMachine, keys::kBackUp32, "machine32").has_value()) << policy;
-            EXPECT_EQ(userOff ? (Names{"held", "machine", "machine32"}) : (Names{"user"}),
-                      [&] { Names n = Listed(manager); std::sort(n.begin(), n.end()); return n; }())
+            EXPECT_EQ(userOff ? (Names{"held", "machine", "machine32"}) : (Names{"user"}), Sorted(Listed(manager)))
                 << policy;
             // A value of 0 turns nothing off.
             S::Put(policyHive, keys::kExplorerPolicies, policy, S::Dword(0));
@@ -136,30 +134,6 @@ TEST(ExplorerRules, TheMachines32BitRunKeyIsTakenOverListedDeletedAndRestoredInI
     EXPECT_EQ(expected32, Take(kMachine, keys::kRun32));
     EXPECT_EQ(run, Take(kMachine, keys::kRun));
     EXPECT_TRUE(Take(kMachine, keys::kBackUp32).empty() && Take(kMachine, keys::kBackUp).empty());
-}
-
-TEST(ExplorerRules, LogonTasksRunThroughTheTaskSchedulerAndNeverWithRunAll) {
-    S sandbox;
-    S::PutText(kUser, keys::kBackUp, "Program", LaunchLog::Command("program"));
-    fake_tasks::Scheduler world;
-    world.tasks = {{L"Backup at logon"}};
-    CStartupManager& manager = Manager();
-    manager.SetTaskSchedulerFactory(fake_tasks::FactoryOf(world));
-    manager.RebuildList();
-    ASSERT_TRUE(manager.WaitForLogonTasks(10000));
-    const EntryList list = manager.CopyList();
-    ASSERT_EQ(2u, list.Count());
-    std::vector<std::string> launched;
-    CStartupManager::SetLauncher([&](const char* command) { return launched.emplace_back(command), true; });
-    OutputOf([&] { CStartupManager::LaunchAll(list); });
-    EXPECT_EQ(std::vector<std::string>{LaunchLog::Command("program")}, launched) << "Run All started a task";
-    EXPECT_TRUE(world.ran.empty());
-    for (const StartupEntry& entry : list) EXPECT_TRUE(manager.LaunchEntry(entry));
-    EXPECT_EQ(std::vector<std::wstring>{L"Backup at logon"}, world.ran) << "the task was not run by its scheduler";
-    EXPECT_EQ(2u, launched.size());
-    CStartupManager::SetLauncher(nullptr);
-    manager.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
-    EXPECT_EQ(0, world.liveObjects.load());
 }
 
 }  // namespace

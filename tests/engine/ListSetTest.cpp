@@ -58,9 +58,7 @@ TEST(ListSet, UserRowOnlyListsMachineBackUpKeysAndNeverOpensAMachineKeyToWrite) 
     EXPECT_EQ((Names{"user tool"}), NamesOf(Take(kUser, keys::kBackUp)));
     EXPECT_TRUE(Take(kUser, keys::kRun).empty());
     EntryList list = manager.CopyList();
-    Names listed = NamesOf(list);
-    std::sort(listed.begin(), listed.end());
-    EXPECT_EQ((Names{"kept machine", "kept machine32", "user tool"}), listed);
+    EXPECT_EQ((Names{"kept machine", "kept machine32", "user tool"}), Sorted(NamesOf(list)));
 
     EXPECT_EQ(0, manager.RegisterSelf("\"C:\\elsewhere\\pacewick.exe\""));
     for (const StartupEntry& entry : list)
@@ -94,11 +92,7 @@ TEST(ListSet, MachineRowsOnlyTakeOverBothViewsExactlyAndLeaveTheUserAlone) {
     EXPECT_EQ(S::Text("C:\\m32.exe"), S::Get(kMachine, keys::kBackUp32, "machine32 tool").value_or(RegValueBlob()));
     EXPECT_EQ((Names{"Pacewick", "number"}), NamesOf(Take(kMachine, keys::kRun)));  // own value, unlistable type
     EXPECT_TRUE(Take(kMachine, keys::kRun32).empty());
-    EXPECT_EQ((Names{"machine tool", "machine32 tool"}), [&] {
-        Names names = NamesOf(manager.CopyList());
-        std::sort(names.begin(), names.end());
-        return names;
-    }());
+    EXPECT_EQ((Names{"machine tool", "machine32 tool"}), Sorted(NamesOf(manager.CopyList())));
     manager.RestoreAll();
     EXPECT_EQ(expand, S::Get(kMachine, keys::kRun, "machine tool").value_or(RegValueBlob()));
     EXPECT_EQ(S::Text("C:\\m32.exe"), S::Get(kMachine, keys::kRun32, "machine32 tool").value_or(RegValueBlob()));

@@ -1,0 +1,120 @@
+// An entry's fields and list, the program path read from its command, and
+// starting the entries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "FakeTaskScheduler.h"
+#include "win/Scoped.h"
+
+namespace {
+
+using namespace enginetest;
+
+TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
+    StartupEntry entry;
+    std::memset(static_cast<void*>(&entry), 'x', sizeof entry);
+    const std::string fits(254, 'a');
+    EXPECT_TRUE(SetField(entry.name, fits.c_str()));
+    EXPECT_EQ(fits, entry.name);
+    EXPECT_FALSE(SetField(entry.command, std::string(255, 'b').c_str()));
+    EXPECT_EQ('\0', entry.command[254]);  // never runs into the next field
+    EXPECT_EQ('x', entry.company[0]);
+}
+
+TEST(EntryList, DuplicateRuleRelabelsExactNamesOnlyAndKeepsBothLists) {
+    EntryList list;
+    list.InsertFront(Entry("Tool", "C:\\Tool.exe"));
+    list.InsertFront(Entry("Other", "C:\\Other.exe"));
+    EXPECT_EQ(0, MarkPresentInBoth(list, "tool", ListBit(1)));  // letter case matters
+    EXPECT_EQ(0, MarkPresentInBoth(list, "Too", ListBit(1)));   // whole names only
+    EXPECT_EQ(1, MarkPresentInBoth(list, "Tool", ListBit(1)));
+    const StartupEntry &other = *list.begin(), &tool = *std::next(list.begin());
+    EXPECT_EQ(Origin::Both, tool.origin);
+    EXPECT_EQ(ListBit(0) | ListBit(1), tool.lists);  // deleting it deletes from both keys
+    EXPECT_STREQ("C:\\Tool.exe", tool.command);  // the first reading's command is kept
+    EXPECT_EQ(Origin::CurrentUser, other.origin);
+    EXPECT_EQ(ListBit(0), other.lists);
+}
+
+// Run All never starts a logon task (the Task Scheduler starts those itself);
+// a single Run asks the scheduler to run it.
+TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask) {
+    LaunchLog log;
+    SetEnvironmentVariableA("PACEWICK_TEST_WORD", "expanded");
+    std::string missing = "\"" + FixtureDir() + "\\no_such_program.exe\" -x";
+    // The arguments of each command, as listed and as the started program sees them.
+    const std::vector<std::pair<std::string, std::string>> arguments = {
+        {"first", "first"}, {"missing", ""}, {"\"quoted word\" 100%", "\"quoted word\" 100%"},
+        {"%PACEWICK_TEST_WORD% %NO_SUCH_PACEWICK_VARIABLE%", "expanded %NO_SUCH_PACEWICK_VARIABLE%"}, {"last", "last"}};
+    EntryList copy;
+    std::string expected;
+    std::vector<std::string> started;
+    for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
+        const std::string command = it->second.empty() ? missing : LaunchLog::Command(it->first);
+        copy.InsertFront(Entry(it->first, command));
+        expected = "Data " + command + "\n" + (it->second.empty() ? "CreateProcess failed (2)\n" : "") + expected;
+        if (!it->second.empty()) started.push_back(LaunchLog::Command(it->second));
+    }
+    StartupEntry task = Entry("Backup at logon", LaunchLog::Command("task"));
+    task.origin = Origin::TaskScheduler;
+    copy.InsertFront(task);
+
+    EXPECT_EQ(expected, OutputOf([&] { EXPECT_TRUE(Manager().LaunchAll(copy)); }));
+    SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
+    std::sort(started.begin(), started.end());
+    EXPECT_EQ(started, log.WaitFor(started.size()));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(Manager().LaunchCommand(missing.data())); }));
+
+    fake_tasks::Scheduler world;
+    world.tasks = {{L"Backup at logon"}};
+    Manager().SetTaskSchedulerFactory(fake_tasks::FactoryOf(world));
+    EXPECT_TRUE(CStartupManager::GetInstance()->LaunchEntry(task));
+    EXPECT_EQ(std::vector<std::wstring>{L"Backup at logon"}, world.ran) << "the task was not run by its scheduler";
+    CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    EXPECT_EQ(0, world.liveObjects.load());
+}
+
+TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
+    char windows[MAX_PATH] = {};
+    const std::string windir(windows, GetWindowsDirectoryA(windows, MAX_PATH));
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"\"C:\\Program Files\\App\\app.exe\" -min", "C:\\Program Files\\App\\app.exe"},
+        {"C:\\Tools\\tool.exe /s", "C:\\Tools\\tool.exe"},
+        {"\"C:\\Program Files\\App\\app\" -x", "C:\\Program Files\\App\\app.exe"},
+        {"rundll32 shell32.dll,Control_RunDLL", "rundll32.exe"},
+        {"%systemroot%\\system32\\svcmon", windir + "\\system32\\svcmon.exe"},
+        {"C:\\PROGRA~1\\APP\\APP.EXE /s", "C:\\PROGRA~1\\APP\\APP.EXE.exe"},
+        {"\"%systemroot%\\app.exe\"", "%systemroot%\\app.exe"},
+        {"C:\\exec\\tool.com -x", "C:\\exe"},
+        // The replacement matches the lower-case spelling only, and every occurrence.
+        {"%SystemRoot%\\svcmon", "%SystemRoot%\\svcmon.exe"},
+        {"%systemroot%\\a;%systemroot%\\b", windir + "\\a;" + windir + "\\b.exe"},
+        {"", ".exe"},
+        {"\"unclosed path", "unclosed path.exe"},
+    };
+    for (const auto& [command, path] : rows)
+        EXPECT_EQ(path, CStartupManager::ProgramPathFromCommand(command)) << command;
+}
+
+TEST(ValueHelpers, ReadTextWithinTheDataAndReportFailedWrites) {
+    RegistrySandbox sandbox;
+    RegistrySandbox::Put(kUser, keys::kRun, "full", RegValueBlob(REG_BINARY, std::string(512, 'z').c_str(), 512));
+    win::UniqueKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kUser, keys::kRun, 0, KEY_READ, key.Put()));
+
+    // 512 bytes without any zero byte: read whole, never past the data.
+    EXPECT_EQ(std::string(512, 'z'), Manager().ReadValueText(key.Get(), "full"));
+    // Through a read-only handle a write fails and says so.
+    EXPECT_EQ("Reg entry put UNSUCCESSFUL!!\n",
+              OutputOf([&] { EXPECT_EQ(0, Manager().PutOrDeleteValue(key.Get(), 1, "w", "x")); }));
+    EXPECT_FALSE(RegistrySandbox::Get(kUser, keys::kRun, "w"));
+}
+
+}  // namespace
