@@ -30,7 +30,6 @@ struct FakeTask {
 
 struct Scheduler {
     std::vector<FakeTask> tasks;
-    bool refuseJobNames = false;          // as Wine's Activate does
     std::vector<std::wstring> activated;  // every name asked of Activate
     std::vector<std::wstring> ran;        // every task asked to run
     std::atomic<int> liveObjects{0};
@@ -115,10 +114,8 @@ struct TaskScheduler : Counted<ITaskScheduler> {
         *object = nullptr;
         const std::wstring asked = world.activated.emplace_back(name);
         if (iid != IID_ITask) return E_NOINTERFACE;
-        if (world.refuseJobNames && asked.size() > 4 && asked.compare(asked.size() - 4, 4, L".job") == 0)
-            return E_INVALIDARG;
         for (const FakeTask& task : world.tasks) {
-            if (task.name != asked && task.name != asked + L".job") continue;
+            if (task.name != asked) continue;
             if (task.activateFails) return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
             *object = new Task(world, task);
             return S_OK;

@@ -1,4 +1,5 @@
-// The logon-task source over an in-test Task Scheduler (Wine's gives no trigger texts), and over Wine's own.
+// The entry sources: the version reader, and the logon-task source over an
+// in-test Task Scheduler (Wine's gives no trigger texts) and over Wine's own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -13,8 +14,10 @@
 
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
+#include "TestHelpers.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
+#include "sources/FileVersionInfo.h"
 
 using Microsoft::WRL::ComPtr;
 using Strings = std::vector<std::string>;
@@ -22,6 +25,48 @@ using Strings = std::vector<std::string>;
 namespace {
 
 using namespace fake_tasks;
+
+std::string Fixture(const char* file) { return FixtureDir() + "\\" + file; }
+
+constexpr LANGID kGerman = 0x0407;
+constexpr LANGID kEnglishUs = 0x0409;
+
+std::string CompanyFor(const char* file, LANGID language) {
+    CFileVersionInfo info;
+    EXPECT_EQ(1, info.ReadVersionInfo(Fixture(file).c_str(), language)) << file;
+    return info.GetCompanyName();
+}
+
+// The program shows the company name of each entry's program file, read by one
+// reader for many files.
+TEST(FileVersionInfo, ChoosesTheCompanyByTheFiveRulesAndNothingSurvivesAReread) {
+    // Rule 1: the exact language, even when another entry comes first.
+    EXPECT_EQ("Company 0409", CompanyFor("ver_de_en.dll", kEnglishUs));
+    // Rule 2: another variety of the user's language (Austrian German).
+    EXPECT_EQ("Company 0407", CompanyFor("ver_de_en.dll", 0x0C07));
+    // Rule 3: neutral comes before English.
+    EXPECT_EQ("Company 0000", CompanyFor("ver_neutral_en.dll", kGerman));
+    // Rule 4: English when nothing fits the user.
+    EXPECT_EQ("Company 0409", CompanyFor("ver_en_us.dll", kGerman));
+    // Rule 5: the first entry when nothing else fits.
+    EXPECT_EQ("Company 0411", CompanyFor("ver_ja.dll", kEnglishUs));
+    // A translation table cut inside its last entry is not read past its end.
+    const WORD table[] = {0x0807, 0x04E4, 0x0409, 0x04B0, 0x0007, 0x0000};
+    DWORD found = 0;
+    EXPECT_EQ(0, CFileVersionInfo::FindTranslation(table, 10, 0x0007, &found, false));
+
+    CFileVersionInfo info;
+    EXPECT_EQ(1, info.ReadVersionInfo(Fixture("ver_nocompany.dll").c_str(), kEnglishUs));
+    EXPECT_EQ("", info.GetCompanyName());
+    EXPECT_EQ("no company here", info.GetText(1)) << "not the fixture's block";
+    // A file without any version resource, then one that does not exist: nothing left of the last.
+    for (const char* missing : {"ver_none.dll", "no such file.dll"}) {
+        ASSERT_EQ(1, info.ReadVersionInfo(Fixture("ver_en_us.dll").c_str(), kEnglishUs));
+        EXPECT_EQ("Company 0409", info.GetCompanyName());
+        EXPECT_EQ(0, info.ReadVersionInfo(Fixture(missing).c_str(), kEnglishUs)) << missing;
+        EXPECT_EQ("", info.GetCompanyName()) << missing;
+    }
+}
 
 EntryList listed;  // what the last pass listed, in list order
 
@@ -101,7 +146,7 @@ TEST(LogonTasks, OnlyAFirstTriggerAtLogonCountsByItsTypeOrItsTextAndNothingIsCut
     EXPECT_NE(std::string::npos, output.find("longer than 254 characters: longProgram\n"));
 }
 
-TEST(LogonTasks, FailedActivateOrMissingTriggerEndsThePassAndJobNamesAreRetriedBare) {
+TEST(LogonTasks, FailedActivateOrMissingTriggerEndsThePass) {
     Scheduler world;
     world.tasks = {{L"a1"}, {L"a2"}, {L"a3"}, {L"a4"}};
     world.tasks[2].triggers = 0;
@@ -116,15 +161,6 @@ TEST(LogonTasks, FailedActivateOrMissingTriggerEndsThePassAndJobNamesAreRetriedB
     EXPECT_EQ((std::vector<std::wstring>{L"a1", L"a2"}), world.activated);
     EXPECT_NE(std::string::npos, output.find("a2\nFailed calling ITaskScheduler::Activate: error = 0x80070005\n"))
         << output;
-
-    // File names refused by Activate are retried without ".job".
-    world.refuseJobNames = true;
-    world.activated.clear();
-    world.tasks = {{L"first.job"}, {L"second.job"}, {L"missing.job"}, {L"after.job"}};
-    world.tasks[2].activateFails = true;  // the bare name fails too: the pass ends
-    EXPECT_EQ((Strings{"second.job", "first.job"}), PassOver(world));
-    EXPECT_EQ((std::vector<std::wstring>{L"first.job", L"first", L"second.job", L"second", L"missing.job", L"missing"}),
-              world.activated);
 }
 
 // Saves a task with one trigger of the given type through the real scheduler.
@@ -146,6 +182,7 @@ bool SaveRealTask(ITaskScheduler* scheduler, const wchar_t* name, TASK_TRIGGER_T
 }
 
 // Saves real tasks: only in Wine's scheduler, never on a developer's Windows.
+// Its Activate refuses the ".job" names it enumerates: the pass retries them bare.
 TEST(LogonTasksOnWine, RealSchedulerPassFindsSavedLogonTasksOnly) {
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "saves real tasks";
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
