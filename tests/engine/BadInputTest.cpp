@@ -29,13 +29,9 @@ std::wstring RandomText(std::mt19937& random, std::size_t length) {
     return text;
 }
 
-std::size_t RandomLength(std::mt19937& random, std::size_t longest) {
-    switch (random() % 4) {  // mostly what an entry holds, sometimes far more
-    case 0: return random() % 40;
-    case 1: return random() % 200;
-    case 2: return random() % 600;
-    default: return random() % (longest + 1);
-    }
+std::size_t RandomLength(std::mt19937& random, std::size_t longest) {  // mostly what an entry holds, sometimes far more
+    const std::size_t bounds[] = {40, 200, 600, longest + 1}, pick = random() % 4;
+    return random() % bounds[pick];
 }
 
 RegValueBlob RandomValue(std::mt19937& random) {
