@@ -1,6 +1,6 @@
 // The rows a process may change: the program beside the keeper service changes
-// only the user's lists and never opens a machine key to write; the service
-// changes only the machine's, both views, and leaves the user's alone.
+// only the user's lists and never opens a machine key to write (the service's
+// machine rows are the keeper's tests).
 #include <mutex>
 #include <set>
 
@@ -31,8 +31,6 @@ struct Rows {
         registry::KeyOpenObserver() = nullptr;
     }
 };
-
-const ListSet kMachineRows = ListBit(kMachineList) | ListBit(2);
 
 }  // namespace
 
@@ -72,32 +70,4 @@ TEST(ListSet, UserRowOnlyListsMachineBackUpKeysAndNeverOpensAMachineKeyToWrite) 
     for (int key = 0; key < 4; ++key) EXPECT_EQ(machine[key], after[key]) << "machine key " << key;
     const std::lock_guard<std::mutex> guard(opensMutex);
     EXPECT_TRUE(machineWrites.empty()) << "opened to write: " << *machineWrites.begin();
-}
-
-TEST(ListSet, MachineRowsOnlyTakeOverBothViewsExactlyAndLeaveTheUserAlone) {
-    S sandbox;
-    S::PutText(kUser, keys::kRun, "user tool", "C:\\user.exe");
-    S::PutText(kUser, keys::kBackUp, "user kept", "C:\\user kept.exe");
-    const RegValueBlob expand = S::Text("\"%ProgramFiles%\\M\\m.exe\" /tray", REG_EXPAND_SZ);
-    S::Put(kMachine, keys::kRun, "machine tool", expand);
-    S::PutText(kMachine, keys::kRun32, "machine32 tool", "C:\\m32.exe");
-    S::PutText(kMachine, keys::kRun, "Pacewick", "\"C:\\p.exe\"");
-    S::Put(kMachine, keys::kRun, "number", S::Dword(7));
-    const Snapshot user[] = {Take(kUser, keys::kRun), Take(kUser, keys::kBackUp)};
-    const Rows rows(kMachineRows, kMachineRows);
-    CStartupManager& manager = Manager();
-
-    manager.TakeOver();
-    EXPECT_EQ(expand, S::Get(kMachine, keys::kBackUp, "machine tool").value_or(RegValueBlob()));
-    EXPECT_EQ(S::Text("C:\\m32.exe"), S::Get(kMachine, keys::kBackUp32, "machine32 tool").value_or(RegValueBlob()));
-    EXPECT_EQ((Names{"Pacewick", "number"}), NamesOf(Take(kMachine, keys::kRun)));  // own value, unlistable type
-    EXPECT_TRUE(Take(kMachine, keys::kRun32).empty());
-    EXPECT_EQ((Names{"machine tool", "machine32 tool"}), Sorted(NamesOf(manager.CopyList())));
-    manager.RestoreAll();
-    EXPECT_EQ(expand, S::Get(kMachine, keys::kRun, "machine tool").value_or(RegValueBlob()));
-    EXPECT_EQ(S::Text("C:\\m32.exe"), S::Get(kMachine, keys::kRun32, "machine32 tool").value_or(RegValueBlob()));
-    EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
-    EXPECT_TRUE(Take(kMachine, keys::kBackUp32).empty());
-    EXPECT_EQ(user[0], Take(kUser, keys::kRun));
-    EXPECT_EQ(user[1], Take(kUser, keys::kBackUp));
 }

@@ -111,29 +111,6 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
     }
 }
 
-TEST(RunKeyMonitor, WithoutMachineRunKeyTheCurrentUsersMonitorStillWorks) {
-    RegistrySandbox sandbox({true, true, true, true, false});  // no machine Run key
-    // Start returns once each monitor has armed or ended: the machine one ends at once.
-    const ULONGLONG started = GetTickCount64();
-    RunningMonitors monitors;
-    EXPECT_LT(GetTickCount64() - started, 3000u);
-
-    // A machine Run key made afterwards is watched by nobody ...
-    RegistrySandbox::Create(kMachine, keys::kRun);
-    const RegValueBlob machineApp = RegistrySandbox::Text("C:\\M\\m.exe");
-    const long cycles = RunKeyTakeOverCount();
-    RegistrySandbox::Put(kMachine, keys::kRun, "MachineApp", machineApp);
-    Sleep(500);
-    EXPECT_EQ(cycles, RunKeyTakeOverCount());
-    EXPECT_TRUE(InRun(kMachine, "MachineApp"));
-
-    // ... while the current user's monitor works, and its take-over covers both keys.
-    const RegValueBlob userApp = RegistrySandbox::Text("C:\\U\\u.exe /q");
-    RegistrySandbox::Put(kUser, keys::kRun, "UserApp", userApp);
-    EXPECT_TRUE(WaitUntil([&] { return TakenOver(kUser, "UserApp", userApp); }));
-    EXPECT_TRUE(WaitUntil([&] { return TakenOver(kMachine, "MachineApp", machineApp); }));
-}
-
 // While the test holds the engine's lock a woken monitor's take-over cannot go on.
 TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndTheCyclesComeToRest) {
     RegistrySandbox sandbox;
