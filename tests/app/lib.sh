@@ -137,6 +137,11 @@ wait_until() {
   for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
   return 1
 }
+# The window's rows without logon tasks, the given fields (cut -f) of each, sorted.
+listed() { probe rows | grep -v '|Task Scheduler$' | cut -d'|' -f"$1" | LC_ALL=C sort; }
+# The command lines the started programs recorded, sorted; launched N: at least N of them.
+launches() { tr -d '\r' <"$launch_log" 2>/dev/null | sed 's/ *$//' | LC_ALL=C sort || true; }
+launched() { [ -f "$launch_log" ] && [ "$(wc -l <"$launch_log")" -ge "$1" ]; }
 
 # The installed package and the programs it takes over from the three Run keys.
 uninstall_key() { printf 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s' "$1"; }
@@ -199,6 +204,13 @@ expect() {
   if [ "$2" == "$3" ]; then pass "$1"; else
     fail "$1"; diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | sed 's/^/       /' || true
   fi
+}
+# expect_soon SECONDS DESCRIPTION EXPECTED COMMAND...: expect, once the command prints EXPECTED or the time is up.
+expect_soon() {
+  local seconds=$1 description=$2 expected=$3; shift 3
+  prints() { [ "$("$@")" == "$expected" ]; }
+  wait_until "$seconds" prints "$@" || true
+  expect "$description" "$expected" "$("$@")"
 }
 # check DESCRIPTION COMMAND...
 check() { local d=$1; shift; if "$@"; then pass "$d"; else fail "$d"; fi; }
