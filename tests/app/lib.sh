@@ -71,8 +71,8 @@ put_programs() {
 
 reg_add() { wine reg add "$@" /f >/dev/null; }
 # The keys the installer makes: Config with its settings, both BackUp keys.
-make_program_keys() {  # DELAY_MS RESTORED
-  reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d 0
+make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
+  reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d "${3:-0}"
   reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d "$1"
   reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d "$2"
   make_key "HKCU\\$BACKUP"
