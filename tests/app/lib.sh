@@ -43,6 +43,11 @@ new_prefix() {
   export WINEPREFIX="$work/$1"
   prefixes+=("$WINEPREFIX")
   fresh_prefix "$build/wineprefix-template"
+  # Explorer started with the first program there, before the setting of
+  # unmanaged windows was written: its tray window would cost 2 s at every Exit.
+  # Started again, it reads the setting.
+  wineserver -k
+  prefix_ready
 }
 
 # The package (or the one given), installed quietly. The first msiexec of a brand-new prefix may
