@@ -75,6 +75,7 @@ put_programs() {
 }
 
 reg_add() { wine reg add "$@" /f >/dev/null; }
+clear_values() { local key; for key; do wine reg delete "$key" /va /f >/dev/null 2>&1 || true; done; }
 # The keys the installer makes: Config with its settings, both BackUp keys.
 make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
   reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d "${3:-0}"
@@ -119,14 +120,7 @@ start_pacewick() {
   last_pid=$!
 }
 # wait_pid PID SECONDS: true when the process ended in time.
-wait_pid() {
-  local i
-  for ((i = 0; i < $2 * 10; i++)); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
+wait_pid() { wait_until "$2" not kill -0 "$1" 2>/dev/null; }
 
 # The keeper service's log (under %ProgramData% of the service's account:
 # C:\ProgramData on Windows, elsewhere under Wine), and the fixture that talks
@@ -136,11 +130,13 @@ log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
 fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
 # holds KEY NAME: true while the key has a value of that name (read afresh at each call).
 holds() { values "$1" | grep -q "^\"$2\"="; }
-# wait_until SECONDS COMMAND...: true once the command succeeds.
+# wait_until SECONDS COMMAND...: true once the command succeeds (tried again until the time is up).
 wait_until() {
-  local i limit=$(($1 * 10)); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
-  return 1
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
 }
 # The window's rows without logon tasks, the given fields (cut -f) of each, sorted.
 listed() { probe rows | grep -v '|Task Scheduler$' | cut -d'|' -f"$1" | LC_ALL=C sort; }

@@ -46,8 +46,7 @@ check "Exit ends the program" wait_pid "$last_pid" 20
 check "nothing was launched" test ! -e "$launch_log"
 
 echo "== two starts a moment apart: one takes over, registers itself and lists every program"
-wine reg delete "HKCU\\$BACKUP" /va /f >/dev/null
-wine reg delete "HKLM\\$RUN" /va /f >/dev/null
+clear_values "HKCU\\$BACKUP" "HKLM\\$RUN"
 make_program_keys 10000 0
 mkdir -p "$(c_drive 'tools dir')"
 cp "$record_exe" "$(c_drive 'tools dir/record_launch.exe')"
@@ -113,9 +112,7 @@ check "the program's diagnostic lines reach standard output" \
   grep -q "Reg entry put SUCCESSFULLY!!" "$work/$([ "$ended" = first ] && echo second || echo first).out"
 
 echo "== Restored = 1: the keys as a Restore All leaves them"
-wine reg delete "HKCU\\$BACKUP" /va /f >/dev/null
-wine reg delete "HKLM\\$BACKUP" /va /f >/dev/null
-wine reg delete "HKLM\\$RUN" /va /f >/dev/null
+clear_values "HKCU\\$BACKUP" "HKLM\\$BACKUP" "HKLM\\$RUN"
 make_program_keys 600000 1
 reg_add "HKCU\\$RUN" /v Newcomer /d 'C:\tools\record_launch.exe newcomer'
 reg_add "HKLM\\$RUN" /v 'Machine Newcomer' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe machine'
