@@ -50,11 +50,11 @@ new_prefix() {
   prefix_ready
 }
 
-# The package (or the one given), installed quietly. The first msiexec of a brand-new prefix may
+# The package, installed quietly. The first msiexec of a brand-new prefix may
 # give up (91) while wineboot is still settling: it is tried again.
-install_msi() {  # [MSI]
-  local attempt package=${1:-$msi}
-  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$package")" /qn && return 0; sleep 2; done
+install_msi() {
+  local attempt
+  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && return 0; sleep 2; done
   return 1
 }
 
@@ -76,20 +76,18 @@ put_programs() {
 
 reg_add() { wine reg add "$@" /f >/dev/null; }
 clear_values() { local key; for key; do wine reg delete "$key" /va /f >/dev/null 2>&1 || true; done; }
-# The keys the installer makes: Config with its settings, both BackUp keys.
+# The settings, and the keys the installer makes: the machine's BackUp key (without
+# it the machine's programs stay where they are) and the user's Run key, empty
+# ("reg add KEY" alone would give them an empty default value, a value like any other).
 make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
+  local key
   reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d "${3:-0}"
   reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d "$1"
   reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d "$2"
-  make_key "HKCU\\$BACKUP"
-  make_key "HKLM\\$BACKUP"
-  make_key "HKCU\\$RUN"
-}
-# An empty key, as the installer makes it ("reg add KEY" alone would give the key
-# an empty default value, which is a value like any other).
-make_key() {
-  reg_add "$1" /v pacewick-test /d x
-  wine reg delete "$1" /v pacewick-test /f >/dev/null
+  for key in "HKLM\\$BACKUP" "HKCU\\$RUN"; do
+    reg_add "$key" /v pacewick-test /d x
+    wine reg delete "$key" /v pacewick-test /f >/dev/null
+  done
 }
 
 # values HIVE\KEY: the key's values as regedit exports them, one sorted line each
@@ -163,22 +161,19 @@ machine_run_keys_empty() {
 # put_startup_programs: programs in the three Run keys before Pacewick comes, of
 # names and data only an exact copy keeps; sets run_before (the Run keys then).
 put_startup_programs() {
-  mkdir -p "$(c_drive tools)"
-  cp "$record_exe" "$(c_drive tools/record_launch.exe)"
-  export PACEWICK_LAUNCH_LOG='C:\launch.log'
-  launch_log=$(c_drive launch.log)
+  put_programs
   reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
   reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
   reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
   reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
   run_before=$(run_keys)
 }
-# install_and_take_over LABEL [MSI]: the package installed; the keeper service
-# takes the machine's programs over, one run of the installed program the
-# user's. Sets taken (the BackUp keys then); the Run keys are left empty.
+# install_and_take_over LABEL: the package installed; the keeper service takes
+# the machine's programs over, one run of the installed program the user's.
+# Sets taken (the BackUp keys then); the Run keys are left empty.
 install_and_take_over() {
   local label=$1
-  install_msi "${2:-$msi}"
+  install_msi
   check "[$label] the keeper takes the machine's programs over" wait_until 30 machine_run_keys_empty
   start_pacewick "$label-take-over" "$installed"
   check "[$label] the installed program starts" probe wait-window 30000
