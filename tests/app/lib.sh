@@ -142,56 +142,9 @@ listed() { probe rows | grep -v '|Task Scheduler$' | cut -d'|' -f"$1" | LC_ALL=C
 launches() { tr -d '\r' <"$launch_log" 2>/dev/null | sed 's/ *$//' | LC_ALL=C sort || true; }
 launched() { [ -f "$launch_log" ] && [ "$(wc -l <"$launch_log")" -ge "$1" ]; }
 
-# The installed package and the programs it takes over from the three Run keys.
+# A package's key in Apps and Features, and whether it is there.
 uninstall_key() { printf 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s' "$1"; }
 registered() { [ "$(values "$(uninstall_key "$1")")" != MISSING ]; }
-# The three Run keys (the program's own value left out), and their BackUp keys.
-run_keys() {
-  values "HKEY_CURRENT_USER\\$RUN"; echo ---
-  values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
-  values "HKEY_LOCAL_MACHINE\\$RUN32"
-}
-backup_keys() {
-  values "HKEY_CURRENT_USER\\$BACKUP"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"; echo ---
-  values "HKEY_LOCAL_MACHINE\\$BACKUP32"
-}
-machine_run_keys_empty() {
-  [ -z "$(values "HKEY_LOCAL_MACHINE\\$RUN32")" ] && [ -z "$(values "HKEY_LOCAL_MACHINE\\$RUN" | grep -v '^"Pacewick"=')" ]
-}
-# put_startup_programs: programs in the three Run keys before Pacewick comes, of
-# names and data only an exact copy keeps; sets run_before (the Run keys then).
-put_startup_programs() {
-  put_programs
-  reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
-  reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
-  reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
-  reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
-  run_before=$(run_keys)
-}
-# install_and_take_over LABEL: the package installed; the keeper service takes
-# the machine's programs over, one run of the installed program the user's.
-# Sets taken (the BackUp keys then); the Run keys are left empty.
-install_and_take_over() {
-  local label=$1
-  install_msi
-  check "[$label] the keeper takes the machine's programs over" wait_until 30 machine_run_keys_empty
-  start_pacewick "$label-take-over" "$installed"
-  check "[$label] the installed program starts" probe wait-window 30000
-  probe exit
-  check "[$label] and ends on Exit" wait_pid "$last_pid" 20
-  taken=$(backup_keys)
-  expect "[$label] every program is in its BackUp key, exactly" "$run_before" "$taken"
-  expect "[$label] the Run keys hold none of them" "$(printf '%s\n' --- ---)" "$(run_keys)"
-}
-# removed_with_everything_back LABEL [PRODUCT]: the package is gone, and every
-# program is back in its own Run key, byte for byte, its BackUp key empty.
-removed_with_everything_back() {
-  local label=$1 product=${2:-$PRODUCT}
-  check "[$label] the program's files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
-  check "[$label] the package is unregistered" not registered "$product"
-  expect "[$label] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
-  expect "[$label] the BackUp keys hold none of them" "$(printf '%s\n' --- ---)" "$(backup_keys)"
-}
 
 pass() { echo "ok   $1"; }
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }

@@ -11,11 +11,48 @@ source "$(dirname "$0")/lib.sh"
 
 keeper_starts() { grep -c 'Keeper started' "$(log_file)" 2>/dev/null || true; }
 keeper_started_again() { [ "$(keeper_starts)" -gt "$starts_before" ]; }
+# The three Run keys (the program's own value left out), and their BackUp keys.
+run_keys() {
+  values "HKEY_CURRENT_USER\\$RUN"; echo ---
+  values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
+  values "HKEY_LOCAL_MACHINE\\$RUN32"
+}
+backup_keys() {
+  values "HKEY_CURRENT_USER\\$BACKUP"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"; echo ---
+  values "HKEY_LOCAL_MACHINE\\$BACKUP32"
+}
+none=$(printf '%s\n' --- ---)
+# install_and_take_over LABEL: the package installed; the keeper service takes
+# the machine's programs over, one run of the installed program the user's.
+install_and_take_over() {
+  install_msi
+  start_pacewick "$1-take-over" "$installed"
+  check "[$1] the installed program starts" probe wait-window 30000
+  probe exit
+  check "[$1] and ends on Exit" wait_pid "$last_pid" 20
+  expect_soon 30 "[$1] every program is in its BackUp key, exactly" "$run_before" backup_keys
+  expect "[$1] the Run keys hold none of them" "$none" "$(run_keys)"
+}
+# removed_with_everything_back LABEL [PRODUCT]: the package is gone, and every
+# program is back in its own Run key, byte for byte, its BackUp key empty.
+removed_with_everything_back() {
+  check "[$1] the program's files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
+  check "[$1] the package is unregistered" not registered "${2:-$PRODUCT}"
+  expect "[$1] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
+  expect "[$1] the BackUp keys hold none of them" "$none" "$(backup_keys)"
+}
 
 echo "== the package installs the program, its manual and its shortcuts; the programs are taken over"
 new_prefix uninstall
-put_startup_programs
+put_programs
+# Names and data only an exact copy keeps.
+reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
+reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
+reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
+reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
+run_before=$(run_keys)
 install_and_take_over install
+taken=$(backup_keys)
 check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
 expect "the package writes no settings of an account (the program makes them)" "" \
@@ -85,17 +122,17 @@ removed_with_everything_back apps
 
 echo "== a Pacewick that does not end (its question is open) stops msiexec /x: nothing changes"
 install_msi
-check "[stuck] the keeper takes the machine's programs over" wait_until 30 machine_run_keys_empty
 start_pacewick stuck "$installed"
 stuck=$last_pid
 check "[stuck] the program runs" probe wait-window 30000
+expect_soon 30 "[stuck] every program is taken over again" "$taken" backup_keys
 probe press 1023  # Restore All, which asks first
 check "[stuck] its question is open" probe wait-box 'Are you sure to restore?' 20000
 wine msiexec /x "$PRODUCT" /qn && removal=done || removal=failed
 expect "[stuck] the removal fails" failed "$removal"
 check "[stuck] the program's files are still there" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 expect "[stuck] every program is still in its BackUp key" "$taken" "$(backup_keys)"
-expect "[stuck] the Run keys hold none of them" "$(printf '%s\n' --- ---)" "$(run_keys)"
+expect "[stuck] the Run keys hold none of them" "$none" "$(run_keys)"
 probe answer 'Are you sure to restore?' no 20000 >/dev/null
 check "[stuck] the program ends once its question is answered" wait_pid "$stuck" 20
 finish
