@@ -100,10 +100,12 @@ values() {
   iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n  //; ta' |
     grep '^"' | LC_ALL=C sort || true
 }
+# The user's and the machine's Run key, then their BackUp keys, then the user's
+# settings, each followed by "---".
 registry_snapshot() {
-  values "HKEY_CURRENT_USER\\$RUN"; values "HKEY_LOCAL_MACHINE\\$RUN"
-  values "HKEY_CURRENT_USER\\$BACKUP"; values "HKEY_LOCAL_MACHINE\\$BACKUP"
-  values "HKEY_CURRENT_USER\\$CONFIG"
+  local key
+  for key in "HKEY_CURRENT_USER\\$RUN" "HKEY_LOCAL_MACHINE\\$RUN" "HKEY_CURRENT_USER\\$BACKUP" \
+    "HKEY_LOCAL_MACHINE\\$BACKUP" "HKEY_CURRENT_USER\\$CONFIG"; do values "$key"; echo ---; done
 }
 # The exported line of a REG_SZ value.
 sz_line() { local d=${2//\\/\\\\}; d=${d//\"/\\\"}; printf '"%s"="%s"' "$1" "$d"; }

@@ -25,19 +25,14 @@ reg_add "HKCU\\$RUN" /v 'Recorder Two' /t REG_EXPAND_SZ /d 'C:\tools\record_laun
 reg_add "HKLM\\$RUN" /v 'Machine One' /d 'C:\tools\record_launch.exe machine'
 user_before=$(values "HKEY_CURRENT_USER\\$RUN")
 machine_before=$(values "HKEY_LOCAL_MACHINE\\$RUN")
-expect "no key of the program exists before" "MISSING MISSING MISSING" \
-  "$(values "HKEY_CURRENT_USER\\$CONFIG") $(values "HKEY_CURRENT_USER\\$BACKUP") $(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
+expect "no key of the program exists before" "$(printf '%s\n' "$user_before" --- "$machine_before" --- MISSING --- MISSING --- MISSING ---)" \
+  "$(registry_snapshot)"
 start_pacewick long-path "$long_exe"
 check "the main window appears" probe wait-window 30000
 expect "the status counts down the default delay of 3 minutes" "Will start in 3 minute" "$(probe text $STATUS_ID)"
-expect "the user's programs went into a BackUp key the program made, types and data intact" \
-  "$user_before" "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-expect "the user's Run key is empty" "" "$(values "HKEY_CURRENT_USER\\$RUN")"
-expect "the Config key was made, empty" "" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
-expect "no machine BackUp key was made" "MISSING" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
-expect "the machine's programs stay in the machine Run key, beside Pacewick's whole long path, quoted" \
-  "$(LC_ALL=C sort <<<"$machine_before"$'\n'"$(sz_line Pacewick "\"$long_exe\"")")" \
-  "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
+expect "the user's programs are in a BackUp key the program made, exactly, beside an empty Config key; the machine's stay (no BackUp key) beside Pacewick's whole long path, quoted" \
+  "$(printf '%s\n' --- "$(LC_ALL=C sort <<<"$machine_before"$'\n'"$(sz_line Pacewick "\"$long_exe\"")")" --- \
+     "$user_before" --- MISSING --- ---)" "$(registry_snapshot)"
 expect "the window lists the user's programs" "$(printf '%s\n' \
   'Recorder One|C:\tools\record_launch.exe one|Current user start-up list' \
   'Recorder Two|C:\tools\record_launch.exe two|Current user start-up list')" "$(listed 1,2,4)"
@@ -66,13 +61,9 @@ check "one of the two starts ends by itself" wait_until 30 one_ended
 check "the main window appears" probe wait-window 30000
 if kill -0 "$first" 2>/dev/null; then survivor=$first ended=second; else survivor=$second ended=first; fi
 check "the other instance still runs" kill -0 "$survivor"
-expect "the user's Run key is empty" "" "$(values "HKEY_CURRENT_USER\\$RUN")"
-expect "the machine Run key holds only Pacewick, the quoted path of the exe" \
-  "$(sz_line Pacewick "\"$exe\"")" "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
-expect "the user's BackUp key holds every user value, types and data intact" \
-  "$user_before" "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-expect "the machine BackUp key holds every machine value, types and data intact" \
-  "$machine_before" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
+expect "each Run key's programs are in its BackUp key, exactly; the Run keys hold only Pacewick, the quoted path of the exe" \
+  "$(printf '%s\n' --- "$(sz_line Pacewick "\"$exe\"")" --- "$user_before" --- "$machine_before" --- \
+     "$(values "HKEY_CURRENT_USER\\$CONFIG")" ---)" "$(registry_snapshot)"
 expect "the window lists every taken-over program once, with its origin" "$(LC_ALL=C sort <<'ROWS'
 Recorder One|C:\tools\record_launch.exe one|Current user start-up list
 Météo 天気|C:\tools\record_launch.exe meteo|Current user start-up list
@@ -139,14 +130,10 @@ check "the start that ended wrote no diagnostic line" not grep -q . "$work/while
 expect "nothing is taken over while the question waits" "$before" "$(registry_snapshot)"
 expect "the question is asked with its text" "$question" "$(probe answer 'Start Pacewick?' yes 20000)"
 check "Yes goes on to the main window" probe wait-window 30000
-expect "Yes stores Restored = 0 and keeps the other settings" "$(printf '%s\n' \
-  '"Manual"=dword:00000000' '"Restored"=dword:00000000' '"TimeDelay"=dword:000927c0')" \
-  "$(values "HKEY_CURRENT_USER\\$CONFIG")"
-expect "Yes takes over the user's Run value" "$(sz_line Newcomer 'C:\tools\record_launch.exe newcomer')" \
-  "$(values "HKEY_CURRENT_USER\\$BACKUP")"
-expect "the user's Run key is empty" "" "$(values "HKEY_CURRENT_USER\\$RUN")"
-expect "the machine Run value is in its BackUp key with its type" \
-  "$machine_run_before" "$(values "HKEY_LOCAL_MACHINE\\$BACKUP")"
+expect "Yes takes both programs over, exactly, and stores Restored = 0, the other settings kept" "$(printf '%s\n' \
+  --- "$(sz_line Pacewick "\"$exe\"")" --- "$(sz_line Newcomer 'C:\tools\record_launch.exe newcomer')" --- \
+  "$machine_run_before" --- '"Manual"=dword:00000000' '"Restored"=dword:00000000' '"TimeDelay"=dword:000927c0' ---)" \
+  "$(registry_snapshot)"
 expect "the window lists each program once" "$(printf '%s\n' 'Machine Newcomer' Newcomer)" "$(listed 1)"
 probe exit
 check "Exit ends the program" wait_pid "$first" 20
