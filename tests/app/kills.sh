@@ -13,8 +13,9 @@ put_programs
 make_program_keys 600000 0 1
 readonly BULK=500 REFERENCE='Software\Pacewick Test\Reference'
 
-# hex(2) data as regedit writes it: UTF-16LE bytes with the terminating zero.
-expand_sz() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16LE | od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//'; printf '00,00'; }
+# hex(2) data in a .reg file that is not UTF-16: the text's bytes and a zero,
+# which the import turns into UTF-16 (UTF-16 bytes would each become a unit).
+expand_sz() { printf '%s' "$1" | od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//'; printf '00'; }
 # The 500 values: plain and expandable strings, quoted paths and long commands;
 # bulk_reg KEY: a .reg file of them under KEY.
 bulk=$(
