@@ -62,7 +62,7 @@ check "the Start menu holds the program and its uninstaller" \
 uninstall_string=$(wine reg query "$(uninstall_key "$PRODUCT")" /v UninstallString | tr -d '\r' |
   sed -n 's/.*REG_EXPAND_SZ *//p')
 expect "Apps and Features is given msiexec /x of this package" "MsiExec.exe /X$PRODUCT" "$uninstall_string"
-reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d 4000  # changed from the default 3 minutes
+reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d 1000  # changed from the default 3 minutes
 settings=$(values "HKEY_CURRENT_USER\\$CONFIG")
 
 echo "== a repair rewrites the package's files and keys, never the account's"
