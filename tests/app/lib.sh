@@ -43,13 +43,18 @@ new_prefix() {
   export WINEPREFIX="$work/$1"
   prefixes+=("$WINEPREFIX")
   fresh_prefix "$build/wineprefix-template"
+  # Explorer started with the first program there, before the setting of
+  # unmanaged windows was written: its tray window would cost 2 s at every Exit.
+  # Started again, it reads the setting.
+  wineserver -k
+  prefix_ready
 }
 
-# The package (or the one given), installed quietly. The first msiexec of a brand-new prefix may
+# The package, installed quietly. The first msiexec of a brand-new prefix may
 # give up (91) while wineboot is still settling: it is tried again.
-install_msi() {  # [MSI]
-  local attempt package=${1:-$msi}
-  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$package")" /qn && return 0; sleep 2; done
+install_msi() {
+  local attempt
+  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && return 0; sleep 2; done
   return 1
 }
 
@@ -70,20 +75,19 @@ put_programs() {
 }
 
 reg_add() { wine reg add "$@" /f >/dev/null; }
-# The keys the installer makes: Config with its settings, both BackUp keys.
-make_program_keys() {  # DELAY_MS RESTORED
-  reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d 0
+clear_values() { local key; for key; do wine reg delete "$key" /va /f >/dev/null 2>&1 || true; done; }
+# The settings, and the keys the installer makes: the machine's BackUp key (without
+# it the machine's programs stay where they are) and the user's Run key, empty
+# ("reg add KEY" alone would give them an empty default value, a value like any other).
+make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
+  local key
+  reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d "${3:-0}"
   reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d "$1"
   reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d "$2"
-  make_key "HKCU\\$BACKUP"
-  make_key "HKLM\\$BACKUP"
-  make_key "HKCU\\$RUN"
-}
-# An empty key, as the installer makes it ("reg add KEY" alone would give the key
-# an empty default value, which is a value like any other).
-make_key() {
-  reg_add "$1" /v pacewick-test /d x
-  wine reg delete "$1" /v pacewick-test /f >/dev/null
+  for key in "HKLM\\$BACKUP" "HKCU\\$RUN"; do
+    reg_add "$key" /v pacewick-test /d x
+    wine reg delete "$key" /v pacewick-test /f >/dev/null
+  done
 }
 
 # values HIVE\KEY: the key's values as regedit exports them, one sorted line each
@@ -96,10 +100,12 @@ values() {
   iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n  //; ta' |
     grep '^"' | LC_ALL=C sort || true
 }
+# The user's and the machine's Run key, then their BackUp keys, then the user's
+# settings, each followed by "---".
 registry_snapshot() {
-  values "HKEY_CURRENT_USER\\$RUN"; values "HKEY_LOCAL_MACHINE\\$RUN"
-  values "HKEY_CURRENT_USER\\$BACKUP"; values "HKEY_LOCAL_MACHINE\\$BACKUP"
-  values "HKEY_CURRENT_USER\\$CONFIG"
+  local key
+  for key in "HKEY_CURRENT_USER\\$RUN" "HKEY_LOCAL_MACHINE\\$RUN" "HKEY_CURRENT_USER\\$BACKUP" \
+    "HKEY_LOCAL_MACHINE\\$BACKUP" "HKEY_CURRENT_USER\\$CONFIG"; do values "$key"; echo ---; done
 }
 # The exported line of a REG_SZ value.
 sz_line() { local d=${2//\\/\\\\}; d=${d//\"/\\\"}; printf '"%s"="%s"' "$1" "$d"; }
@@ -114,14 +120,7 @@ start_pacewick() {
   last_pid=$!
 }
 # wait_pid PID SECONDS: true when the process ended in time.
-wait_pid() {
-  local i
-  for ((i = 0; i < $2 * 10; i++)); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
+wait_pid() { wait_until "$2" not kill -0 "$1" 2>/dev/null; }
 
 # The keeper service's log (under %ProgramData% of the service's account:
 # C:\ProgramData on Windows, elsewhere under Wine), and the fixture that talks
@@ -131,66 +130,23 @@ log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
 fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
 # holds KEY NAME: true while the key has a value of that name (read afresh at each call).
 holds() { values "$1" | grep -q "^\"$2\"="; }
-# wait_until SECONDS COMMAND...: true once the command succeeds.
+# wait_until SECONDS COMMAND...: true once the command succeeds (tried again until the time is up).
 wait_until() {
-  local i limit=$(($1 * 10)); shift
-  for ((i = 0; i < limit; i++)); do "$@" && return 0; sleep 0.1; done
-  return 1
+  local end=$((SECONDS + $1)); shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$end" ] || return 1
+    sleep 0.1
+  done
 }
+# The window's rows without logon tasks, the given fields (cut -f) of each, sorted.
+listed() { probe rows | grep -v '|Task Scheduler$' | cut -d'|' -f"$1" | LC_ALL=C sort; }
+# The command lines the started programs recorded, sorted; launched N: at least N of them.
+launches() { tr -d '\r' <"$launch_log" 2>/dev/null | sed 's/ *$//' | LC_ALL=C sort || true; }
+launched() { [ -f "$launch_log" ] && [ "$(wc -l <"$launch_log")" -ge "$1" ]; }
 
-# The installed package and the programs it takes over from the three Run keys.
+# A package's key in Apps and Features, and whether it is there.
 uninstall_key() { printf 'HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s' "$1"; }
 registered() { [ "$(values "$(uninstall_key "$1")")" != MISSING ]; }
-# The three Run keys (the program's own value left out), and their BackUp keys.
-run_keys() {
-  values "HKEY_CURRENT_USER\\$RUN"; echo ---
-  values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
-  values "HKEY_LOCAL_MACHINE\\$RUN32"
-}
-backup_keys() {
-  values "HKEY_CURRENT_USER\\$BACKUP"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"; echo ---
-  values "HKEY_LOCAL_MACHINE\\$BACKUP32"
-}
-machine_run_keys_empty() {
-  [ -z "$(values "HKEY_LOCAL_MACHINE\\$RUN32")" ] && [ -z "$(values "HKEY_LOCAL_MACHINE\\$RUN" | grep -v '^"Pacewick"=')" ]
-}
-# put_startup_programs: programs in the three Run keys before Pacewick comes, of
-# names and data only an exact copy keeps; sets run_before (the Run keys then).
-put_startup_programs() {
-  mkdir -p "$(c_drive tools)"
-  cp "$record_exe" "$(c_drive tools/record_launch.exe)"
-  export PACEWICK_LAUNCH_LOG='C:\launch.log'
-  launch_log=$(c_drive launch.log)
-  reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
-  reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
-  reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
-  reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
-  run_before=$(run_keys)
-}
-# install_and_take_over LABEL [MSI]: the package installed; the keeper service
-# takes the machine's programs over, one run of the installed program the
-# user's. Sets taken (the BackUp keys then); the Run keys are left empty.
-install_and_take_over() {
-  local label=$1
-  install_msi "${2:-$msi}"
-  check "[$label] the keeper takes the machine's programs over" wait_until 30 machine_run_keys_empty
-  start_pacewick "$label-take-over" "$installed"
-  check "[$label] the installed program starts" probe wait-window 30000
-  probe exit
-  check "[$label] and ends on Exit" wait_pid "$last_pid" 20
-  taken=$(backup_keys)
-  expect "[$label] every program is in its BackUp key, exactly" "$run_before" "$taken"
-  expect "[$label] the Run keys hold none of them" "$(printf '%s\n' --- ---)" "$(run_keys)"
-}
-# removed_with_everything_back LABEL [PRODUCT]: the package is gone, and every
-# program is back in its own Run key, byte for byte, its BackUp key empty.
-removed_with_everything_back() {
-  local label=$1 product=${2:-$PRODUCT}
-  check "[$label] the program's files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
-  check "[$label] the package is unregistered" not registered "$product"
-  expect "[$label] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
-  expect "[$label] the BackUp keys hold none of them" "$(printf '%s\n' --- ---)" "$(backup_keys)"
-}
 
 pass() { echo "ok   $1"; }
 fail() { echo "FAIL $1"; failures=$((failures + 1)); }
@@ -199,6 +155,13 @@ expect() {
   if [ "$2" == "$3" ]; then pass "$1"; else
     fail "$1"; diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | sed 's/^/       /' || true
   fi
+}
+# expect_soon SECONDS DESCRIPTION EXPECTED COMMAND...: expect, once the command prints EXPECTED or the time is up.
+expect_soon() {
+  local seconds=$1 description=$2 expected=$3; shift 3
+  prints() { [ "$("$@")" == "$expected" ]; }
+  wait_until "$seconds" prints "$@" || true
+  expect "$description" "$expected" "$("$@")"
 }
 # check DESCRIPTION COMMAND...
 check() { local d=$1; shift; if "$@"; then pass "$d"; else fail "$d"; fi; }

@@ -1,20 +1,60 @@
 #!/usr/bin/env bash
-# The installed program and every way of removing it: the Start menu's
-# "Uninstall Pacewick" (pacewick.exe -UNINSTALL), Apps and Features (the
-# UninstallString the package registers) and msiexec /x. Each puts every
-# taken-over program back into its own Run key before the files go; a Pacewick
-# that will not end stops the removal, which leaves everything as it was.
-# One prefix: each route installs the package again over the same programs.
+# The package's life in one prefix, over programs in the three Run keys. The
+# install takes them over; a repair, then the next version installed over it,
+# keep the account's settings, every taken-over program and the keeper service.
+# Every way of removing it puts every program back into its own Run key before
+# the files go: msiexec /x (a running Pacewick is ended first) and Apps and
+# Features (the UninstallString the package registers); a Pacewick that will not
+# end stops the removal, which leaves everything as it was. The Start menu's
+# "Uninstall Pacewick" (pacewick.exe -UNINSTALL) is keeper.sh's.
 source "$(dirname "$0")/lib.sh"
 
-echo "== the package installs the program, its manual, its keys and its Run value"
+keeper_starts() { grep -c 'Keeper started' "$(log_file)" 2>/dev/null || true; }
+keeper_started_again() { [ "$(keeper_starts)" -gt "$starts_before" ]; }
+# The three Run keys (the program's own value left out), and their BackUp keys.
+run_keys() {
+  values "HKEY_CURRENT_USER\\$RUN"; echo ---
+  values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
+  values "HKEY_LOCAL_MACHINE\\$RUN32"
+}
+backup_keys() {
+  values "HKEY_CURRENT_USER\\$BACKUP"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"; echo ---
+  values "HKEY_LOCAL_MACHINE\\$BACKUP32"
+}
+none=$(printf '%s\n' --- ---)
+# install_and_take_over LABEL: the package installed; the keeper service takes
+# the machine's programs over, one run of the installed program the user's.
+install_and_take_over() {
+  install_msi
+  start_pacewick "$1-take-over" "$installed"
+  check "[$1] the installed program starts" probe wait-window 30000
+  probe exit
+  check "[$1] and ends on Exit" wait_pid "$last_pid" 20
+  expect_soon 30 "[$1] every program is in its BackUp key, exactly" "$run_before" backup_keys
+  expect "[$1] the Run keys hold none of them" "$none" "$(run_keys)"
+}
+# removed_with_everything_back LABEL [PRODUCT]: the package is gone, and every
+# program is back in its own Run key, byte for byte, its BackUp key empty.
+removed_with_everything_back() {
+  check "[$1] the program's files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
+  check "[$1] the package is unregistered" not registered "${2:-$PRODUCT}"
+  expect "[$1] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
+  expect "[$1] the BackUp keys hold none of them" "$none" "$(backup_keys)"
+}
+
+echo "== the package installs the program, its manual and its shortcuts; the programs are taken over"
 new_prefix uninstall
-put_startup_programs
+put_programs
+# Names and data only an exact copy keeps.
+reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
+reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
+reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
+reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
+run_before=$(run_keys)
 install_and_take_over install
+taken=$(backup_keys)
 check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
-expect "the machine Run key starts the installed program" "$(sz_line Pacewick "\"$installed\"")" \
-  "$(values "HKEY_LOCAL_MACHINE\\$RUN")"
 expect "the package writes no settings of an account (the program makes them)" "" \
   "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 check "the Start menu holds the program and its uninstaller" \
@@ -22,14 +62,58 @@ check "the Start menu holds the program and its uninstaller" \
 uninstall_string=$(wine reg query "$(uninstall_key "$PRODUCT")" /v UninstallString | tr -d '\r' |
   sed -n 's/.*REG_EXPAND_SZ *//p')
 expect "Apps and Features is given msiexec /x of this package" "MsiExec.exe /X$PRODUCT" "$uninstall_string"
+reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d 1000  # changed from the default 3 minutes
+settings=$(values "HKEY_CURRENT_USER\\$CONFIG")
 
-echo "== msiexec /x, quietly, while the program runs: it is ended, then everything is back"
-start_pacewick running "$installed"
-running=$last_pid
-check "[msiexec] the program runs" probe wait-window 30000
-wine msiexec /x "$PRODUCT" /qn
-check "[msiexec] the running program was ended" wait_pid "$running" 20
-removed_with_everything_back msiexec
+echo "== a repair rewrites the package's files and keys, never the account's"
+rm -f "$(install_dir)/PacewickManual.chm"
+# The repair of msiexec /famus, spelled as its properties: Wine's msiexec reads
+# the letters of /f wrongly. Every file, the machine's and the account's keys of
+# the package, and its shortcuts are written again.
+wine msiexec /i "$PRODUCT" REINSTALL=ALL REINSTALLMODE=amus /qn
+check "[repair] the missing file is back" test -s "$(install_dir)/PacewickManual.chm"
+expect "[repair] the account's settings are kept" "$settings" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
+expect "[repair] every program stays in its BackUp key" "$taken" "$(backup_keys)"
+
+echo "== the removal that an upgrade makes (UPGRADINGPRODUCTCODE set) restores nothing"
+# Windows removes the older version so, with the property set; Wine's installer
+# leaves it out, and so restores and takes over again in the upgrade below.
+wine msiexec /x "$PRODUCT" UPGRADINGPRODUCTCODE="$NEXT_PRODUCT" /qn
+check "[upgrade's removal] the program's files are gone" not test -e "$(install_dir)/pacewick.exe"
+expect "[upgrade's removal] every program stays in its BackUp key" "$taken" "$(backup_keys)"
+# (an emptied machine Run key may go with the package's value in it)
+expect "[upgrade's removal] the Run keys hold none of them" 0 "$(run_keys | grep -c '^"' || true)"
+install_msi
+
+echo "== the next version installed over it"
+starts_before=$(keeper_starts)
+wine msiexec /i "$(win_path "$next_msi")" /qn && upgraded=yes || upgraded=no
+expect "[upgrade] the installer accepts the newer package" yes "$upgraded"
+check "[upgrade] the next version replaces the installed one" registered "$NEXT_PRODUCT"
+check "[upgrade] the older version is unregistered" not registered "$PRODUCT"
+expect "[upgrade] Apps and Features shows the next version" "\"DisplayVersion\"=\"$NEXT_VERSION\"" \
+  "$(values "$(uninstall_key "$NEXT_PRODUCT")" | grep '^"DisplayVersion"=')"
+check "[upgrade] the program is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
+check "[upgrade] the keeper service runs again" wait_until 30 keeper_started_again
+expect "[upgrade] the account's settings are kept" "$settings" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
+start_pacewick upgraded "$installed"
+check "[upgrade] the program starts" probe wait-window 30000
+expect "[upgrade] it lists every program taken over before" \
+  "$(printf '%s\n' 'Machine Tool' 'Machine32 Tool' 'User Tool' 'Ünïcode 名前')" "$(listed 1)"
+expect "[upgrade] every program is in its BackUp key as before" "$taken" "$(backup_keys)"
+check "[upgrade] after the delay kept from before, the programs start" wait_until 30 launched 4
+
+echo "== msiexec /x of the next version, quietly, while it runs: it is ended, then everything is back"
+wine msiexec /x "$NEXT_PRODUCT" /qn
+check "[msiexec] the running program was ended" wait_pid "$last_pid" 20
+expect "[upgrade] each program was started once" "$(LC_ALL=C sort <<'STARTED'
+"C:\tools\record_launch.exe" machine
+C:\tools\record_launch.exe machine32
+C:\tools\record_launch.exe unicode
+C:\tools\record_launch.exe user
+STARTED
+)" "$(launches)"
+removed_with_everything_back msiexec "$NEXT_PRODUCT"
 
 echo "== the UninstallString of Apps and Features, run as given (the installer's full window)"
 install_and_take_over apps
@@ -37,47 +121,18 @@ timeout 120 wine cmd /c "$uninstall_string" >"$work/apps.out" 2>&1
 removed_with_everything_back apps
 
 echo "== a Pacewick that does not end (its question is open) stops msiexec /x: nothing changes"
-install_and_take_over stuck
+install_msi
 start_pacewick stuck "$installed"
 stuck=$last_pid
 check "[stuck] the program runs" probe wait-window 30000
+expect_soon 30 "[stuck] every program is taken over again" "$taken" backup_keys
 probe press 1023  # Restore All, which asks first
 check "[stuck] its question is open" probe wait-box 'Are you sure to restore?' 20000
 wine msiexec /x "$PRODUCT" /qn && removal=done || removal=failed
 expect "[stuck] the removal fails" failed "$removal"
 check "[stuck] the program's files are still there" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 expect "[stuck] every program is still in its BackUp key" "$taken" "$(backup_keys)"
-expect "[stuck] the Run keys hold none of them" "$(printf '%s\n' --- ---)" "$(run_keys)"
+expect "[stuck] the Run keys hold none of them" "$none" "$(run_keys)"
 probe answer 'Are you sure to restore?' no 20000 >/dev/null
 check "[stuck] the program ends once its question is answered" wait_pid "$stuck" 20
-# Windows rolls the whole removal back; Wine leaves the product unregistered
-# (its files, keys and service stay): installed again for the next route.
-install_msi
-
-echo "== the Start menu's uninstaller: refused while the program runs, then everything back"
-start_pacewick switch-running "$installed"
-running=$last_pid
-check "[switch] the program runs" probe wait-window 30000
-snapshot=$(registry_snapshot)
-start_pacewick switch-refused "$installed" -UNINSTALL
-refused=$last_pid
-expect "[switch] while the program runs, the switch only asks to close it first" \
-  "Please exit Pacewick app 1st then run uninstaller again" \
-  "$(probe answer 'Pacewick Needs to be closed' ok 20000)"
-check "[switch] the refused switch ends" wait_pid "$refused" 20
-expect "[switch] the refused switch leaves the registry untouched" "$snapshot" "$(registry_snapshot)"
-probe exit
-check "[switch] the running program ends on Exit" wait_pid "$running" 20
-timeout 60 wine "$installed" -UNINSTALL >"$work/uninstall-switch.out" 2>&1 || true
-wait_until 60 not registered "$PRODUCT" || true
-removed_with_everything_back switch
-
-echo "== another account's programs, left in its BackUp key, go back with the README's command"
-reg_add "HKCU\\$BACKUP" /v 'Other Tool' /t REG_EXPAND_SZ /d '%SystemRoot%\other.exe /min'
-reg_add "HKCU\\$BACKUP" /v 'Ändere' /d '"C:\tools\other tool.exe"'
-other=$(values "HKEY_CURRENT_USER\\$BACKUP")
-wine reg delete "HKCU\\$RUN" /va /f >/dev/null
-timeout 30 wine reg copy 'HKCU\Software\Quorvell Software\Pacewick\BackUp' \
-  'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' </dev/null >/dev/null
-expect "[other account] every program is in its Run key, exactly" "$other" "$(values "HKEY_CURRENT_USER\\$RUN")"
 finish

@@ -2,7 +2,6 @@
 // main window by class, reads the rows of its list, answers a message box,
 // minimises the window and ends the program. Used by the end-to-end test scripts.
 //   app_probe wait-window MS      exit 0 once the main window exists
-//   app_probe wait-gone MS        exit 0 once no main window exists
 //   app_probe rows                one line per list row: name|command|company|origin
 //   app_probe state               "visible=V iconic=I foreground=F"
 //   app_probe text ID             the text of the main window's control ID
@@ -16,18 +15,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
 
-constexpr const char* kMainClass = "PACEWICK_SINGLE_INSTANCE_APP";
 constexpr int kListId = 1012;
-constexpr WORD kExitId = 1002;
+constexpr int kExitId = 1002;
 constexpr int kColumns = 4;
 constexpr size_t kTextRoom = 1024;
 
-HWND MainWindow() { return FindWindowA(kMainClass, nullptr); }
+HWND MainWindow() { return FindWindowA("PACEWICK_SINGLE_INSTANCE_APP", nullptr); }
 
 template <typename Found>
 bool WaitFor(DWORD milliseconds, Found found) {
@@ -42,47 +39,30 @@ int PrintRows() {
     HWND list = GetDlgItem(MainWindow(), kListId);
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
-    const DWORD access = PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE;
-    HANDLE process = list ? OpenProcess(access, FALSE, pid) : nullptr;
-    void* memory = process ? VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextRoom, MEM_COMMIT, PAGE_READWRITE)
+    HANDLE process = list ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid) : nullptr;
+    char* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextRoom,
+                                                                MEM_COMMIT, PAGE_READWRITE))
                            : nullptr;
-    char* remote = static_cast<char*>(memory);
     if (!remote) return 2;
     const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int row = 0; row < rows; ++row) {
-        for (int column = 0; column < kColumns; ++column) {
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = remote + sizeof item;
-            item.cchTextMax = static_cast<int>(kTextRoom);
-            char text[kTextRoom + 1] = {};
-            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-            SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote));
-            ReadProcessMemory(process, remote + sizeof item, text, kTextRoom, nullptr);
-            std::printf(column + 1 < kColumns ? "%s|" : "%s\n", text);
-        }
+    for (int cell = 0; cell < rows * kColumns; ++cell) {
+        LVITEMA item = {};
+        item.iSubItem = cell % kColumns;
+        item.pszText = remote + sizeof item;
+        item.cchTextMax = static_cast<int>(kTextRoom);
+        char text[kTextRoom + 1] = {};
+        WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(cell / kColumns), reinterpret_cast<LPARAM>(remote));
+        ReadProcessMemory(process, remote + sizeof item, text, kTextRoom, nullptr);
+        std::printf(item.iSubItem + 1 < kColumns ? "%s|" : "%s\n", text);
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
     return 0;
 }
 
-int PrintState() {
-    HWND window = MainWindow();
-    if (!window) return 2;
-    HWND foreground = GetForegroundWindow();
-    const bool front = foreground == window || foreground == GetLastActivePopup(window);
-    std::printf("visible=%d iconic=%d foreground=%d\n", !!IsWindowVisible(window), !!IsIconic(window), front);
-    return 0;
-}
-
-int PrintText(int id) {
-    HWND window = MainWindow();
-    if (!window || !GetDlgItem(window, id)) return 2;
-    char text[kTextRoom] = {};
-    GetDlgItemTextA(window, id, text, sizeof text);
-    std::printf("%s\n", text);
-    return 0;
+int Press(int id) {
+    return MainWindow() && PostMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0) ? 0 : 2;
 }
 
 HWND WaitForBox(const char* caption, DWORD milliseconds) {
@@ -91,14 +71,14 @@ HWND WaitForBox(const char* caption, DWORD milliseconds) {
     return box;
 }
 
-int Answer(const char* caption, const char* button, DWORD milliseconds) {
+int Answer(const char* caption, const std::string& button, DWORD milliseconds) {
     HWND box = WaitForBox(caption, milliseconds);
     if (!box) return 2;
     char text[kTextRoom] = {};
     GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // the box's message
     std::printf("%s\n", text);
     std::fflush(stdout);
-    const WORD id = std::strcmp(button, "yes") == 0 ? IDYES : std::strcmp(button, "no") == 0 ? IDNO : IDOK;
+    const WORD id = button == "yes" ? IDYES : button == "no" ? IDNO : IDOK;
     PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, id)));
     return WaitFor(milliseconds, [&] { return !IsWindow(box); }) ? 0 : 4;
 }
@@ -106,22 +86,25 @@ int Answer(const char* caption, const char* button, DWORD milliseconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return 64;
-    const std::string command = argv[1];
+    const std::string command = argc > 1 ? argv[1] : "";
     const DWORD wait = argc > 2 ? static_cast<DWORD>(std::strtoul(argv[argc - 1], nullptr, 10)) : 0;
+    HWND window = MainWindow();
     if (command == "wait-window") return WaitFor(wait, [] { return MainWindow() != nullptr; }) ? 0 : 1;
-    if (command == "wait-gone") return WaitFor(wait, [] { return MainWindow() == nullptr; }) ? 0 : 1;
     if (command == "rows") return PrintRows();
-    if (command == "state") return PrintState();
-    if (command == "text" && argc == 3) return PrintText(std::atoi(argv[2]));
-    if (command == "minimize") return MainWindow() && ShowWindow(MainWindow(), SW_MINIMIZE) >= 0 ? 0 : 2;
-    if (command == "exit")
-        return MainWindow() && PostMessageA(MainWindow(), WM_COMMAND, MAKEWPARAM(kExitId, BN_CLICKED), 0) ? 0 : 2;
-    if (command == "press" && argc == 3)
-        return MainWindow() && PostMessageA(MainWindow(), WM_COMMAND,
-                                            MAKEWPARAM(static_cast<WORD>(std::atoi(argv[2])), BN_CLICKED), 0)
-                   ? 0
-                   : 2;
+    if (command == "state" && window) {
+        HWND front = GetForegroundWindow();
+        std::printf("visible=%d iconic=%d foreground=%d\n", !!IsWindowVisible(window), !!IsIconic(window),
+                    front == window || front == GetLastActivePopup(window));
+        return 0;
+    }
+    if (command == "text" && argc == 3 && window) {
+        char text[kTextRoom] = {};
+        GetDlgItemTextA(window, std::atoi(argv[2]), text, sizeof text);
+        return std::printf("%s\n", text), 0;
+    }
+    if (command == "minimize" && window) return ShowWindow(window, SW_MINIMIZE), 0;
+    if (command == "exit") return Press(kExitId);
+    if (command == "press" && argc == 3) return Press(std::atoi(argv[2]));
     if (command == "wait-box" && argc == 4) return WaitForBox(argv[2], wait) ? 0 : 1;
     if (command == "answer" && argc == 5) return Answer(argv[2], argv[3], wait);
     return 64;
