@@ -107,7 +107,7 @@ TEST(ConfigStore, ReadTakesFourByteValuesAndDefaultsWhatIsMissingOrMisshapen) {
     }
 }
 
-TEST(ConfigStore, WritesLittleEndianDwordsReportingEachAndMakesAMissingKey) {
+TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     S sandbox;
     const std::string threeSuccesses =
         "Reg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\nReg entry put SUCCESSFULLY!!\n";
@@ -117,17 +117,6 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEachAndMakesAMissingKey) {
     EXPECT_EQ(Dword("\0\0\0\0"), Stored("Manual"));
     EXPECT_EQ(Dword("\x20\xBF\x02\0"), Stored("TimeDelay"));
     EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Restored"));
-
-    // Without the Config key (an account the installer did not set up) the key
-    // is made and the settings kept; the settings above it are left alone.
-    S::Remove(kUser, keys::kConfig);
-    S::PutText(kUser, keys::kBackUp, "Chat", "C:\\chat.exe");
-    Store({1, 120000, 0});
-    EXPECT_EQ(threeSuccesses, WriteAndCapture());
-    EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Manual"));
-    EXPECT_EQ(Dword("\xC0\xD4\x01\0"), Stored("TimeDelay"));
-    EXPECT_EQ(Dword("\0\0\0\0"), Stored("Restored"));
-    EXPECT_EQ(S::Text("C:\\chat.exe"), S::Get(kUser, keys::kBackUp, "Chat"));
 }
 
 // The last write time of a key, which any change to it or its values moves.
