@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <optional>
 #include <string>
 #include <thread>
@@ -92,36 +93,16 @@ private:
 };
 
 // Answers the first message box with the caption from another thread, as the
-// user would; after five seconds any box, so that one with another caption
-// cannot hang the test.
-class User {
-public:
-    explicit User(const char* caption)
-        : thread_([this, caption] {
-              for (int tries = 0; !done_ && tries < 1000; ++tries, Sleep(10)) {
-                  HWND box = FindWindowA("#32770", tries < 500 ? caption : nullptr);
-                  if (!box || !IsWindowVisible(box)) continue;
-                  wchar_t buffer[256] = {};
-                  GetWindowTextW(box, buffer, 256);
-                  seen_.first = buffer;
-                  GetDlgItemTextW(box, 0xFFFF, buffer, 256);  // the box's text control
-                  seen_.second = buffer;
-                  SendMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
-                  return;
-              }
-          }) {}
-    // The caption and text of the box answered once the switch has returned; empty when none came.
-    std::pair<std::wstring, std::wstring> Answered() {
-        done_ = true;
-        thread_.join();
-        return seen_;
-    }
-
-private:
-    std::atomic<bool> done_{false};
-    std::pair<std::wstring, std::wstring> seen_;
-    std::thread thread_;
-};
+// user would, and gives "caption: text"; "" when none came within five seconds,
+// after which a box of any caption is closed so that the test cannot hang.
+std::future<std::string> Answer(const char* caption) {
+    return std::async(std::launch::async, [caption] {
+        HWND box = WaitForVisible("#32770", caption, 5000);
+        const std::string text = box ? std::string(caption) + ": " + Text(box, 0xFFFF) : "";
+        if (box || (box = WaitForVisible("#32770", nullptr, 5000))) Press(box, IDOK);
+        return text;
+    });
+}
 
 struct Value { HKEY hive; const char* name; RegValueBlob data; };
 
@@ -202,11 +183,10 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
         LauncherProbe probe;
         {
             RunningInstance instance;
-            User user("Pacewick Needs to be closed");
+            auto user = Answer("Pacewick Needs to be closed");
             EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), Installed));
-            EXPECT_EQ(std::make_pair(std::wstring(L"Pacewick Needs to be closed"),
-                                     std::wstring(L"Please exit Pacewick app 1st then run uninstaller again")),
-                      user.Answered());
+            EXPECT_EQ("Pacewick Needs to be closed: Please exit Pacewick app 1st then run uninstaller again",
+                      user.get());
             EXPECT_EQ(0, probe.calls) << "the installer was started beside a running instance";
             ExpectPutBack(false, false, ": restored beside a running instance");
             EXPECT_EQ(0, RunRemovalSwitch(L"\"C:\\P\\pacewick.exe\" -RESTORE-FOR-REMOVAL 2"));
@@ -224,10 +204,10 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
         PutTakenOverEntries();
         EXPECT_EQ(L"", InstalledProductCode()) << "the test's prefix holds no Pacewick package";
         LauncherProbe probe;
-        User user("Pacewick");
+        auto user = Answer("Pacewick");
         EXPECT_TRUE(HandleUninstallSwitch(line.c_str(), probe.Launcher(), NoneInstalled));
-        const std::wstring text = user.Answered().second;
-        EXPECT_NE(std::wstring::npos, text.find(L"No installed Pacewick package")) << testing::PrintToString(text);
+        const std::string text = user.get();
+        EXPECT_NE(std::string::npos, text.find("No installed Pacewick package")) << text;
         EXPECT_EQ(0, probe.calls) << "an installer was started with no product to remove";
         ExpectPutBack(true, true, ": with no package installed");
     }

@@ -23,6 +23,26 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 
     return true;
 }
 
+// A visible top-level window of this process by class and caption (any caption: nullptr).
+inline HWND WaitForVisible(const char* className, const char* caption, DWORD timeoutMs = 10000) {
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindWindowA(className, caption)) && IsWindowVisible(found); }, timeoutMs);
+    return found;
+}
+
+// A control's text; a message box's text is its control 0xFFFF.
+inline std::string Text(HWND window, int id) {
+    char text[1024] = {};
+    GetDlgItemTextA(window, id, text, sizeof text);
+    return text;
+}
+
+// Clicks a message box's button as the user would; true once the box is gone.
+inline bool Press(HWND box, int button) {
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    return WaitUntil([&] { return !IsWindow(box); });
+}
+
 // What one call prints.
 template <typename Action>
 std::string OutputOf(Action action) {

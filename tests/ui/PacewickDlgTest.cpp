@@ -32,25 +32,7 @@ using S = RegistrySandbox;
 const char* const kDeleteQuestion = "Are you sure to delete this entry?";
 const char* const kRestoreQuestion = "Are you sure to restore?";
 
-// A visible top-level window of this process by class and caption.
-HWND WaitForVisible(const char* className, const char* caption) {
-    HWND found = nullptr;
-    WaitUntil([&] { return (found = FindWindowA(className, caption)) && IsWindowVisible(found); });
-    return found;
-}
-
-std::string Text(HWND window, int id) {
-    char text[1024] = {};
-    GetDlgItemTextA(window, id, text, sizeof text);
-    return text;
-}
-
 void Command(HWND window, int command) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0); }
-
-bool Press(HWND box, int button) {
-    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
-    return WaitUntil([&] { return !IsWindow(box); });
-}
 
 // Posts a command that asks by message box, answers the box and returns its
 // text once the command has finished ("" when no box came).
