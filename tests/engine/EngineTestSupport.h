@@ -25,15 +25,13 @@ inline Snapshot Take(HKEY hive, const char* path) {
     return snapshot;
 }
 
-inline Names NamesOf(const Snapshot& snapshot) {
+inline const std::string& NameOf(const Snapshot::value_type& value) { return value.first; }
+inline const char* NameOf(const StartupEntry& entry) { return entry.name; }
+// The names of a key's values (sorted) or of a list's entries (in list order).
+template <typename Items>
+Names NamesOf(const Items& items) {
     Names names;
-    for (const auto& value : snapshot) names.push_back(value.first);
-    return names;
-}
-
-inline Names NamesOf(const EntryList& list) {
-    Names names;
-    for (const StartupEntry& entry : list) names.emplace_back(entry.name);
+    for (const auto& item : items) names.emplace_back(NameOf(item));
     return names;
 }
 

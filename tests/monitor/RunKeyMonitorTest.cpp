@@ -14,7 +14,6 @@
 #include "TestHelpers.h"
 #include "app/RunKeyMonitors.h"
 #include "engine/StartupManager.h"
-#include "monitor/RegistryWatcher.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -36,7 +35,6 @@ struct RunningMonitors {
     ~RunningMonitors() { StopRunKeyMonitors(); }
 };
 
-
 bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
 
 // Gone from the Run key and kept, exactly, in the BackUp key of the same hive only.
@@ -52,17 +50,13 @@ std::optional<Origin> ListedOrigin(const char* name) {
     return std::nullopt;
 }
 
-std::string ValuePath(HKEY hive, const char* key, const std::string& name) {
-    return (hive == kUser ? "user\\" : "machine\\") + std::string(key) + "\\" + name;
-}
-
-// Everything a take-over may change: both Run and BackUp keys, and the list.
+// Everything a take-over may change: both Run and BackUp keys ("hive key\\name"), and the list.
 std::map<std::string, RegValueBlob> Snapshot() {
     std::map<std::string, RegValueBlob> image;
     for (HKEY hive : {kUser, kMachine})
         for (const char* key : {keys::kRun, keys::kBackUp})
             for (const std::string& name : RegistrySandbox::ValueNames(hive, key))
-                image[ValuePath(hive, key, name)] = *RegistrySandbox::Get(hive, key, name.c_str());
+                image[std::to_string(hive == kUser) + key + "\\" + name] = *RegistrySandbox::Get(hive, key, name.c_str());
     int position = 0;
     for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
         image["list " + std::to_string(position++) + " " + entry.name] = RegistrySandbox::Dword(static_cast<DWORD>(entry.origin));
@@ -106,8 +100,8 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
     check("a value in a subkey", [&] { RegistrySandbox::PutText(kUser, sub.c_str(), "Nested", "C:\\N\\n.exe"); });
     check("a deleted subkey", [&] { RegistrySandbox::Remove(kUser, sub.c_str()); });
     for (HKEY hive : {kUser, kMachine}) {
-        const std::string value = ValuePath(hive, keys::kRun, keys::kSelfValueName);  // deleted, so not compared
-        check(value.c_str(), [hive] { RegDeleteKeyValueA(hive, keys::kRun, keys::kSelfValueName); }, value);
+        const std::string value = std::to_string(hive == kUser) + keys::kRun + "\\" + keys::kSelfValueName;
+        check(value.c_str(), [hive] { RegDeleteKeyValueA(hive, keys::kRun, keys::kSelfValueName); }, value);  // not compared
     }
 }
 

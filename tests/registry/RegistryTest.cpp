@@ -10,46 +10,12 @@
 #include "TestHelpers.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
-#include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
 
 using S = RegistrySandbox;
 using Settings = std::tuple<int, DWORD, int>;  // Manual, TimeDelay, Restored
-
-TEST(RegistryAccess, ReadsUpTo512BytesWritesExactBytesAndKeepsTheDestinationOnFailure) {
-    S sandbox;
-    S::PutText(kUser, keys::kRun, "fits", std::string(511, 'a'));
-    S::PutText(kUser, keys::kRun, "toolong", std::string(512, 'b'));
-    const RegistryAccess access;
-    win::UniqueKey run;
-    ASSERT_EQ(0, access.OpenKey(kUser, keys::kRun, run.Put()));
-
-    RegValueBlob blob;
-    ASSERT_EQ(0, access.ReadValue(run.Get(), "fits", &blob));
-    EXPECT_EQ(S::Text(std::string(511, 'a')), blob);
-    const RegValueBlob before = S::Dword(7);
-    blob = before;
-    EXPECT_EQ(ERROR_MORE_DATA, access.ReadValue(run.Get(), "toolong", &blob));
-    EXPECT_EQ(before, blob);
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, access.ReadValue(run.Get(), "missing", &blob));
-    EXPECT_EQ(before, blob);
-    ASSERT_EQ(0, access.ReadWholeValue(run.Get(), "toolong", &blob));  // copying knows no limit
-    EXPECT_EQ(513u, blob.count());
-
-    const RegValueBlob abc(REG_SZ, "abc", 4), empty(REG_BINARY, "", 0);
-    ASSERT_EQ(0, access.WriteValue(run.Get(), "abc", &abc));
-    ASSERT_EQ(0, access.WriteValue(run.Get(), "empty", &empty));
-    EXPECT_EQ(RegValueBlob(REG_SZ, "abc", 4), S::Get(kUser, keys::kRun, "abc"));
-    EXPECT_EQ(RegValueBlob(REG_BINARY, nullptr, 0), S::Get(kUser, keys::kRun, "empty"));
-    EXPECT_EQ(0, access.DeleteValue(run.Get(), "abc"));
-    EXPECT_FALSE(S::Get(kUser, keys::kRun, "abc"));
-    // OpenKey never creates a key.
-    HKEY opened = nullptr;
-    EXPECT_EQ(ERROR_FILE_NOT_FOUND, access.OpenKey(kUser, "software\\NoSuchKey", &opened));
-    EXPECT_FALSE(S::Exists(kUser, "software\\NoSuchKey"));
-}
 
 // The store is a process singleton: every step starts it from known values.
 CConfigStore* Store(Settings settings) {
