@@ -5,8 +5,10 @@
 
 #include "app/PacewickApp.h"
 #include "win/ComApartment.h"
+#include "win/ModulePath.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    win::LoadLibrariesFromSystemFolderOnly();
     CPacewickApp app;
     {
         const win::ComApartment apartment;  // the help and web links call the shell from this thread

@@ -79,7 +79,9 @@ CPacewickDlg::~CPacewickDlg() = default;
 
 BOOL CPacewickDlg::OnInitDialog() {
     helpLink_.Attach(Hwnd(), IDC_HELP_LINK);
-    helpLink_.SetLink(kHelpFile);
+    // The manual beside the program, by its full path: Pacewick started at log-on
+    // does not run in its own folder, and the working folder must not supply it.
+    helpLink_.SetLink(win::BesideExecutable(kHelpFile));
     helpLink_.SetHelpViewer(true);
     webLink_.Attach(Hwnd(), IDC_WEB_LINK);
     webLink_.SetLink(PACEWICK_WEB_ADDRESS);

@@ -2,6 +2,8 @@
 
 #include <shellapi.h>
 
+#include "win/ModulePath.h"
+
 namespace {
 
 HINSTANCE ShellOpen(const char* verb, const char* file, const char* parameters) {
@@ -74,7 +76,8 @@ void CStaticLink::OnClicked() {
         text.resize(static_cast<size_t>(GetWindowTextA(Hwnd(), text.data(), length + 1)));
         link_ = text;
     }
-    HINSTANCE opened = helpViewer_ ? shellOpen_("Open", "hh.exe", link_.c_str())
+    // The viewer by its full path: a bare name would be looked for in the working folder first.
+    HINSTANCE opened = helpViewer_ ? shellOpen_("Open", win::InWindowsFolder("hh.exe").c_str(), link_.c_str())
                                    : shellOpen_("open", link_.c_str(), nullptr);
     if (reinterpret_cast<UINT_PTR>(opened) <= 32) {
         MessageBeep(MB_OK);

@@ -26,7 +26,7 @@ public:
     // The target; when left empty, the first click takes the window text.
     void SetLink(const std::string& link) { link_ = link; }
     const std::string& Link() const { return link_; }
-    // Open the link as a parameter of "hh.exe" instead of directly.
+    // Open the link as a parameter of the HTML help viewer (hh.exe of the Windows folder) instead of directly.
     void SetHelpViewer(bool helpViewer) { helpViewer_ = helpViewer; }
     bool IsVisited() const { return visited_; }
     // Replaces the shell (tests); the default is ShellExecuteA.

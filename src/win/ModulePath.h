@@ -7,4 +7,20 @@ namespace win {
 // when Windows cannot say.
 std::string RunningExecutablePath();
 
+// A file beside the running executable, by its full path (empty when the
+// executable's path is unknown): never a bare name, which Windows would look
+// for in the working folder first.
+std::string BesideExecutable(const char* fileName);
+
+// A program of Windows's own folder (hh.exe), or of its system folder
+// (msiexec.exe), by its full path. The shared Windows folder, never a
+// per-user one that a terminal-server session may be given.
+std::string InWindowsFolder(const char* fileName);
+std::string InSystemFolder(const char* fileName);
+
+// First thing in every executable: DLLs loaded at run time come from the
+// system folder only, never from the program's own or the working folder,
+// which a user may have filled when an administrator starts a copy there.
+void LoadLibrariesFromSystemFolderOnly();
+
 }  // namespace win

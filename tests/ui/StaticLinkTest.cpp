@@ -11,6 +11,7 @@
 #include "ui/Control.h"
 #include "ui/StaticLink.h"
 #include "ui/Window.h"
+#include "win/ModulePath.h"
 
 namespace {
 
@@ -89,7 +90,8 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     click(web);
     SetWindowTextA(web, "changed later");
     click(web);
-    const Open viaViewer = {"Open", "hh.exe", "PacewickManual.chm"}, direct = {"open", "www.example.invalid", "(none)"};
+    const Open viaViewer = {"Open", win::InWindowsFolder("hh.exe"), "PacewickManual.chm"};
+    const Open direct = {"open", "www.example.invalid", "(none)"};
     EXPECT_EQ(opened, (std::vector<Open>{viaViewer, viaViewer, viaViewer, viaViewer, direct, direct}));
     DeleteDC(dc);
 
