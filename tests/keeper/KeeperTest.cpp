@@ -13,6 +13,7 @@
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeper/LogFolder.h"
+#include "keeper/ServiceHardening.h"
 #include "keeper/link/KeeperClient.h"
 #include "win/Text.h"
 
@@ -277,4 +278,22 @@ TEST(Keeper, LogIsNeverWrittenThroughAFolderOrFileThatIsNotTheKeepers) {
     EXPECT_EQ("", LogRoot::Read(users));
     EXPECT_EQ(1, CountOf(LogRoot::Read(log.Path(keeper::kLogName)), "into a file of the keeper's own"));
     DeleteFileW(users.c_str());
+}
+
+TEST(Keeper, ServiceDropsEveryPrivilegeButTraversal) {
+    win::UniqueHandle process, token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, process.Put()));
+    ASSERT_TRUE(
+        DuplicateTokenEx(process.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, token.Put()));
+    ASSERT_TRUE(keeper::DropUnusedPrivileges(token.Get()));
+    alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token.Get(), TokenPrivileges, buffer, sizeof buffer, &size));
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+    ASSERT_EQ(1u, privileges->PrivilegeCount);
+    wchar_t name[64];
+    DWORD length = 64;
+    LUID luid = privileges->Privileges[0].Luid;
+    ASSERT_TRUE(LookupPrivilegeNameW(nullptr, &luid, name, &length));
+    EXPECT_STREQ(L"SeChangeNotifyPrivilege", name);
 }
