@@ -45,7 +45,18 @@ std::size_t CharacterLength(const unsigned char* text) {
     return length;
 }
 
-// The text as it may stand in the log: every control character, and every byte
+// Control characters (C0, DEL, C1) and the marks that break or reorder a line
+// as shown: the line and paragraph separators, the direction marks and overrides.
+bool IsControl(const unsigned char* text, std::size_t length) {
+    if (length == 1) return text[0] < 0x20 || text[0] == 0x7F;
+    if (length == 2) return text[0] == 0xC2 && text[1] < 0xA0;
+    if (length != 3 || text[0] != 0xE2) return false;
+    const unsigned char last = text[2];
+    return (text[1] == 0x80 && (last == 0x8E || last == 0x8F || (last >= 0xA8 && last <= 0xAE))) ||
+           (text[1] == 0x81 && last >= 0xA6 && last <= 0xA9);
+}
+
+// The text as it may stand in the log: each control character, and each byte
 // that is no whole UTF-8 character, as \xHH, so that a name with line breaks
 // stays on its line; cut on a character's boundary, and marked, past kMaxText.
 std::string Escaped(const char* text) {
@@ -53,12 +64,16 @@ std::string Escaped(const char* text) {
     std::string out;
     for (auto at = reinterpret_cast<const unsigned char*>(text); *at != '\0';) {
         const std::size_t length = CharacterLength(at);
-        const bool plain = length > 1 || (length == 1 && *at >= 0x20 && *at != 0x7F);
-        const char escape[] = {'\\', 'x', kHex[*at >> 4], kHex[*at & 0xF]};
-        const std::size_t size = plain ? length : sizeof escape;
-        if (out.size() + size > kMaxText) return out + " [cut]";
-        out.append(plain ? reinterpret_cast<const char*>(at) : escape, size);
-        at += plain ? length : 1;
+        const std::size_t bytes = length ? length : 1;
+        std::string piece;
+        if (length && !IsControl(at, length))
+            piece.assign(reinterpret_cast<const char*>(at), length);
+        else
+            for (const unsigned char* byte = at; byte < at + bytes; ++byte)
+                piece += {'\\', 'x', kHex[*byte >> 4], kHex[*byte & 0xF]};
+        if (out.size() + piece.size() > kMaxText) return out + " [cut]";
+        out += piece;
+        at += bytes;
     }
     return out;
 }

@@ -188,7 +188,7 @@ TEST(Keeper, LogKeepsEachHostileNameOnOneBoundedLineAndRefusalsCannotFillIt) {
     {
         KeeperUnderTest service;
         EXPECT_EQ(keeper::Status::Denied,
-                  Ask(keeper::Verb::DeleteEntry, kMachineList, L"tool\r\n10.0.0.1 update.example").status);
+                  Ask(keeper::Verb::DeleteEntry, kMachineList, L"tool\r\n\u202E10.0.0.1 update.example").status);
         for (int request = 0; request < 200; ++request) {
             std::vector<BYTE> reply;
             EXPECT_TRUE(keeper::Exchange(TestPipe(), {1, 0, 0}, &reply));
@@ -205,7 +205,7 @@ TEST(Keeper, LogKeepsEachHostileNameOnOneBoundedLineAndRefusalsCannotFillIt) {
     EXPECT_LT(text.size(), 8192u);
     EXPECT_TRUE(win::Wide(text)) << "cut on a character's boundary";
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<std::ptrdiff_t>(lines.size())) << "a line break of its own";
-    EXPECT_EQ(1, CountOf(text, "administrator: tool\\x0D\\x0A10.0.0.1 update.example\r\n"));
+    EXPECT_EQ(1, CountOf(text, "administrator: tool\\x0D\\x0A\\xE2\\x80\\xAE10.0.0.1 update.example\r\n"));
     EXPECT_EQ(1, CountOf(text, "Value left in place: name\\x0D\\x0A\xC3\xA9\xC3\xA9"));
     for (const std::string& line : lines) {
         EXPECT_LT(line.size(), 600u);
