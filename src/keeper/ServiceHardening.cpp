@@ -36,8 +36,9 @@ bool DropUnusedPrivileges(HANDLE token) {
 }
 
 bool SetFailureActions(SC_HANDLE service) {
+    // The service manager repeats the last action for every further failure: none, after three restarts.
     SC_ACTION actions[] = {{SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_RESTART, kRestartDelayMs},
-                           {SC_ACTION_RESTART, kRestartDelayMs}};
+                           {SC_ACTION_RESTART, kRestartDelayMs}, {SC_ACTION_NONE, 0}};
     SERVICE_FAILURE_ACTIONSW failure{};
     failure.dwResetPeriod = kResetAfterSeconds;
     failure.cActions = sizeof actions / sizeof actions[0];
