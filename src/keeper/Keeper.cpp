@@ -111,17 +111,18 @@ Reply Keeper::Restore(const char* why) {
 
 Reply Keeper::Delete(const Request& request, HANDLE pipe) {
     if (request.row >= StartupLists().size() || !(MachineRows() & ListBit(request.row))) {
-        Log("Delete refused: row %u is not a machine row", request.row);
+        LogRefusal("Delete refused: row %u is not a machine row", request.row);
         return Reply{Status::BadRequest, 0};
     }
     StartupEntry entry;
     const std::optional<std::string> name = win::Utf8(request.name);
     if (!name || !SetField(entry.name, name->c_str())) {
-        Log("Delete refused: the name is no entry's name (%lu units)", static_cast<unsigned long>(request.name.size()));
+        LogRefusal("Delete refused: the name is no entry's name (%lu units)",
+                   static_cast<unsigned long>(request.name.size()));
         return Reply{Status::BadRequest, 0};
     }
     if (!options_.callerCheck || !options_.callerCheck(pipe)) {
-        Log("Delete refused: the caller is not an elevated administrator: %s", entry.name);
+        LogRefusal("Delete refused: the caller is not an elevated administrator: %s", entry.name);
         return Reply{Status::Denied, 0};
     }
     entry.origin = Origin::AllUsers;
@@ -151,7 +152,7 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
     case Verb::DeleteEntry:
         return Delete(request, pipe);
     }
-    Log("Request refused: unknown verb");
+    LogRefusal("Request refused: unknown verb");
     return Reply{Status::BadRequest, 0};
 }
 

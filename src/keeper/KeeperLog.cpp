@@ -5,40 +5,161 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
+#include "keeper/LogFolder.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
 
 namespace keeper {
 namespace {
 
-std::mutex logMutex;
+constexpr std::size_t kMaxText = 512;  // bytes of a line's text, its escapes included
+constexpr ULONGLONG kRefusalIntervalMs = 60 * 1000;
+constexpr unsigned kRefusalsPerInterval = 5;
+
+std::mutex logMutex;  // the folder, the file and its size
+LogFolder folder;
 win::UniqueHandle logFile;
+long long logSize = 0;
+
+long long SizeOf(const win::UniqueHandle& file) {
+    LARGE_INTEGER size{};
+    return file && GetFileSizeEx(file.Get(), &size) ? size.QuadPart : 0;
+}
+
+// The length of the UTF-8 character at `text`; 0 when its bytes make none (a
+// stray or overlong byte, a surrogate, past U+10FFFF). Stops at the NUL.
+std::size_t CharacterLength(const unsigned char* text) {
+    const unsigned char lead = text[0];
+    const std::size_t length = lead < 0x80                  ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
+    for (std::size_t at = 1; at < length; ++at)
+        if ((text[at] & 0xC0) != 0x80) return 0;
+    if ((lead == 0xE0 && text[1] < 0xA0) || (lead == 0xED && text[1] > 0x9F) || (lead == 0xF0 && text[1] < 0x90) ||
+        (lead == 0xF4 && text[1] > 0x8F))
+        return 0;
+    return length;
+}
+
+// Control characters (C0, DEL, C1) and the marks that break or reorder a line
+// as shown: the line and paragraph separators, the direction marks and overrides.
+bool IsControl(const unsigned char* text, std::size_t length) {
+    if (length == 1) return text[0] < 0x20 || text[0] == 0x7F;
+    if (length == 2) return text[0] == 0xC2 && text[1] < 0xA0;
+    if (length != 3 || text[0] != 0xE2) return false;
+    const unsigned char last = text[2];
+    return (text[1] == 0x80 && (last == 0x8E || last == 0x8F || (last >= 0xA8 && last <= 0xAE))) ||
+           (text[1] == 0x81 && last >= 0xA6 && last <= 0xA9);
+}
+
+// The text as it may stand in the log: each control character, and each byte
+// that is no whole UTF-8 character, as \xHH, so that a name with line breaks
+// stays on its line; cut on a character's boundary, and marked, past kMaxText.
+std::string Escaped(const char* text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (auto at = reinterpret_cast<const unsigned char*>(text); *at != '\0';) {
+        const std::size_t length = CharacterLength(at);
+        const std::size_t bytes = length ? length : 1;
+        std::string piece;
+        if (length && !IsControl(at, length))
+            piece.assign(reinterpret_cast<const char*>(at), length);
+        else
+            for (const unsigned char* byte = at; byte < at + bytes; ++byte)
+                piece += {'\\', 'x', kHex[*byte >> 4], kHex[*byte & 0xF]};
+        if (out.size() + piece.size() > kMaxText) return out + " [cut]";
+        out += piece;
+        at += bytes;
+    }
+    return out;
+}
+
+void ToDebugger(const std::string& line) { OutputDebugStringA(line.c_str()); }
+
+// Under logMutex: false when the line did not go into the file. A line that
+// would take the file past its cap starts a new one; `why` says why it could not.
+bool Append(const std::string& line, std::string* why) {
+    const long long size = static_cast<long long>(line.size());
+    if (logFile && logSize + size > kMaxLogBytes) {
+        logFile.Reset();
+        logFile = folder.Rotate(why);
+        logSize = SizeOf(logFile);
+    }
+    DWORD written = 0;
+    if (!logFile || logSize + size > kMaxLogBytes ||
+        !WriteFile(logFile.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr))
+        return false;
+    logSize += written;
+    return true;
+}
 
 void WriteLine(const char* text) {
-    // The engine's lines may begin with a line break: each line stands alone here.
+    // The engine's lines may begin and end with line breaks: each line stands alone here.
     while (*text == '\n' || *text == '\r') ++text;
-    if (*text == '\0') return;
+    std::string body(text);
+    while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
+    if (body.empty()) return;
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    char line[1200];
-    int length = std::snprintf(line, sizeof line, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] %s", now.wYear,
-                               now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-                               GetCurrentThreadId(), text);
-    if (length < 0) return;
-    if (static_cast<std::size_t>(length) >= sizeof line) length = sizeof line - 1;
-    // Every line ends with one line break, whether or not its text brought one.
-    while (length > 0 && (line[length - 1] == '\n' || line[length - 1] == '\r')) --length;
-    if (length + 2 < static_cast<int>(sizeof line)) {
-        line[length++] = '\r';
-        line[length++] = '\n';
+    char stamp[80];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ", now.wYear, now.wMonth, now.wDay,
+                  now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, GetCurrentThreadId());
+    const std::string line = stamp + Escaped(body.c_str()) + "\r\n";
+    std::string why;
+    bool written = false;
+    {
+        const std::lock_guard<std::mutex> guard(logMutex);
+        written = Append(line, &why);
     }
-    const std::lock_guard<std::mutex> guard(logMutex);
-    DWORD written = 0;
-    if (!logFile || !WriteFile(logFile.Get(), line, static_cast<DWORD>(length), &written, nullptr)) {
-        line[length] = '\0';
-        OutputDebugStringA(line);
+    // Outside the lock: with a debugger attached, OutputDebugString waits for it.
+    if (!why.empty()) ToDebugger("Pacewick keeper: log not rotated: " + why + "\r\n");
+    if (!written) ToDebugger(line);
+}
+
+void WriteFormatted(const char* format, va_list arguments) {
+    char text[1024];  // longer than kMaxText: a longer text is cut, and marked, by Escaped
+    std::vsnprintf(text, sizeof text, format, arguments);
+    WriteLine(text);
+}
+
+std::mutex refusalMutex;
+ULONGLONG refusalWindowStart = 0;
+unsigned refusalsWritten = 0;
+unsigned long refusalsLeftOut = 0;
+
+// Whether a refusal is written now; `leftOut` takes how many were left out in
+// an interval that has just ended.
+bool RefusalAdmitted(unsigned long* leftOut) {
+    const std::lock_guard<std::mutex> guard(refusalMutex);
+    const ULONGLONG now = GetTickCount64();
+    if (now - refusalWindowStart >= kRefusalIntervalMs) {
+        *leftOut = std::exchange(refusalsLeftOut, 0);
+        refusalsWritten = 0;
+        refusalWindowStart = now;
     }
+    if (refusalsWritten == kRefusalsPerInterval) {
+        ++refusalsLeftOut;
+        return false;
+    }
+    ++refusalsWritten;
+    return true;
+}
+
+// A new interval from now; how many were left out in the one it ends.
+unsigned long RestartRefusals() {
+    const std::lock_guard<std::mutex> guard(refusalMutex);
+    refusalsWritten = 0;
+    refusalWindowStart = GetTickCount64();
+    return std::exchange(refusalsLeftOut, 0);
+}
+
+void ReportLeftOut(unsigned long leftOut) {
+    if (leftOut)
+        Log("Refusals left out of this log: %lu (at most %u a minute are written)", leftOut, kRefusalsPerInterval);
 }
 
 std::atomic<unsigned long> deletions{0};
@@ -62,47 +183,61 @@ void EngineLine(const char* line) {
     WriteLine(line);
 }
 
-}  // namespace
-
-std::wstring DefaultLogPath() {
+std::wstring ProgramData() {
     wchar_t data[MAX_PATH] = {};
     const DWORD length = GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
-    std::wstring folder = length > 0 && length < MAX_PATH ? std::wstring(data, length) : L"C:\\ProgramData";
-    return folder + L"\\Quorvell Software\\Pacewick\\keeper.log";
+    return length > 0 && length < MAX_PATH ? std::wstring(data, length) : L"C:\\ProgramData";
 }
 
-bool OpenLog(const std::wstring& requested) {
-    const std::wstring path = requested.empty() ? DefaultLogPath() : requested;
-    // Each folder of the path, made where missing.
-    for (std::size_t slash = path.find(L'\\', 3); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1))
-        CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
-    win::UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                       OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const DWORD error = GetLastError();
+}  // namespace
+
+std::wstring LogPath(const std::wstring& root) {
+    return LogFolder::PathBelow(root.empty() ? ProgramData() : root, kLogName);
+}
+
+bool OpenLog(const std::wstring& root) {
+    std::string why;
+    bool opened = false;
     {
         const std::lock_guard<std::mutex> guard(logMutex);
-        logFile = std::move(file);
+        logFile.Reset();
+        if (folder.Open(root.empty() ? ProgramData() : root, &why)) logFile = folder.OpenFile(kLogName, &why);
+        if (!logFile) folder.Close();
+        logSize = SizeOf(logFile);
+        opened = static_cast<bool>(logFile);
     }
+    RestartRefusals();
     DiagnosticSinkHook() = EngineLine;
-    if (!logFile) Log("Log file could not be opened (%lu)", error);
-    return static_cast<bool>(logFile);
+    if (!opened) Log("Log file not written: %s", why.c_str());
+    return opened;
 }
 
 unsigned long EngineDeletions() { return deletions.load(); }
 
 void CloseLog() {
+    ReportLeftOut(RestartRefusals());
     DiagnosticSinkHook() = nullptr;
     const std::lock_guard<std::mutex> guard(logMutex);
     logFile.Reset();
+    folder.Close();
 }
 
 void Log(const char* format, ...) {
-    char text[1024];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(text, sizeof text, format, arguments);
+    WriteFormatted(format, arguments);
     va_end(arguments);
-    WriteLine(text);
+}
+
+void LogRefusal(const char* format, ...) {
+    unsigned long leftOut = 0;
+    const bool admitted = RefusalAdmitted(&leftOut);
+    ReportLeftOut(leftOut);
+    if (!admitted) return;
+    va_list arguments;
+    va_start(arguments, format);
+    WriteFormatted(format, arguments);
+    va_end(arguments);
 }
 
 }  // namespace keeper

@@ -4,21 +4,34 @@
 // The keeper service's log: %ProgramData%\Quorvell Software\Pacewick\keeper.log,
 // one time-stamped line per event, appended. The engine's diagnostic lines go
 // there too when they report a failure or a value left in place, so that a
-// refused write is never silent.
+// refused write is never silent. Every line's control characters are escaped
+// and its length is capped, since names come from Run keys and pipe clients;
+// past 1 MB the log becomes keeper.old.log and a new one starts.
 namespace keeper {
 
-// Opens (making its folders) the log at the given path, or at the usual place
-// when empty, and sends the engine's lines to it. False when it cannot be
-// opened: the lines then go to the debugger's output (OutputDebugString).
-bool OpenLog(const std::wstring& path = std::wstring());
+// Opens (making its folders, see LogFolder.h) the log below the given folder,
+// or below %ProgramData% when empty, and sends the engine's lines to it. False
+// when it cannot be opened or its folder is refused: the lines then go to the
+// debugger's output (OutputDebugString).
+bool OpenLog(const std::wstring& root = std::wstring());
 void CloseLog();
 // How many values the engine has deleted (from a Run or a BackUp key) since the log was opened.
 unsigned long EngineDeletions();
-std::wstring DefaultLogPath();
+// The log file below the given folder, or below %ProgramData% when empty.
+std::wstring LogPath(const std::wstring& root = std::wstring());
+
+constexpr long long kMaxLogBytes = 1024 * 1024;
 
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
 void Log(const char* format, ...);
+
+// A refused request: a few lines a minute at most, so that a client cannot fill
+// the log; the next line written says how many were left out.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void LogRefusal(const char* format, ...);
 
 }  // namespace keeper

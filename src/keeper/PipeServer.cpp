@@ -120,8 +120,8 @@ void PipeServer::ServeClient() {
     Request request;
     Reply reply{Status::BadRequest, 0};
     if (oversized || !DecodeRequest(message.data(), static_cast<DWORD>(message.size()), &request)) {
-        Log("Request refused: malformed or unknown (%lu bytes%s)", static_cast<unsigned long>(message.size()),
-            oversized ? " or more" : "");
+        LogRefusal("Request refused: malformed or unknown (%lu bytes%s)",
+                   static_cast<unsigned long>(message.size()), oversized ? " or more" : "");
     } else {
         reply = handler_(request, pipe_.Get());
     }

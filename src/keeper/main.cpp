@@ -10,6 +10,7 @@
 
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
+#include "keeper/ServiceHardening.h"
 
 namespace {
 
@@ -51,6 +52,7 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         return;
     }
     Report(SERVICE_START_PENDING, 30000);
+    keeper::HardenService(keeper::kServiceName);
     {
         keeper::Keeper keeper(keeper::Keeper::Options{});
         keeper.Start();

@@ -56,6 +56,14 @@ struct HandleTraits {
     static void Close(Handle h) { CloseHandle(h); }
 };
 
+// The Service Control Manager's and its services' handles.
+struct ServiceTraits {
+    using Handle = SC_HANDLE;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { CloseServiceHandle(h); }
+};
+
 template <typename T>
 struct GdiTraits {
     using Handle = T;
@@ -76,6 +84,7 @@ struct LocalTraits {
 
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
+using UniqueService = Unique<ServiceTraits>;
 using UniqueFont = Unique<GdiTraits<HFONT>>;
 using UniqueBitmap = Unique<GdiTraits<HBITMAP>>;
 using UniqueRegion = Unique<GdiTraits<HRGN>>;

@@ -2,9 +2,10 @@
 # The keeper service as the package installs it, and what Explorer would start.
 # The service takes over both machine Run keys (an entry switched off in Task
 # Manager stays where it is, off), answers 500 random requests and loses nothing
-# over 50 stops and starts during writes. The program started afterwards lists
-# and starts the machine's entries and the user's switched-on ones, writes no
-# machine key and refuses the uninstall switch while it runs. Restore All goes
+# over 50 stops and starts during writes; it holds no privilege but traversal.
+# The program started afterwards lists and starts the machine's entries and the
+# user's switched-on ones, writes no machine key and refuses the uninstall switch
+# while it runs. Restore All goes
 # through the service, which holds off until a Pacewick takes over again; the
 # uninstall switch puts every entry back into its own Run key before the package goes.
 source "$(dirname "$0")/lib.sh"
@@ -36,6 +37,7 @@ new_prefix keeper
 install_msi
 check "the keeper is installed beside the program" test -s "$(install_dir)/pacewick-keeper.exe"
 check "the service starts and says so in its log" wait_until 30 log_says 'Keeper started'
+fixture_passes "the running service holds no privilege but traversal" privileges
 check "the log's lines are time-stamped" grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \[[0-9]+\] Keeper started' "$(log_file)"
 expect "the package makes its Run value, both machine BackUp keys and the 32-bit Run key" \
   "$(printf '%s\n' "$(sz_line Pacewick "\"$installed\"")" --- --- ---)" "$(machine_keys)"

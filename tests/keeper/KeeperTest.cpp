@@ -11,7 +11,11 @@
 #include "../engine/EngineTestSupport.h"
 #include "engine/model/StartupLists.h"
 #include "keeper/Keeper.h"
+#include "keeper/KeeperLog.h"
+#include "keeper/LogFolder.h"
+#include "keeper/ServiceHardening.h"
 #include "keeper/link/KeeperClient.h"
+#include "win/Text.h"
 
 using namespace enginetest;
 using S = RegistrySandbox;
@@ -46,6 +50,36 @@ std::vector<Snapshot> Keys() {
     return {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp), Take(kMachine, keys::kRun32),
             Take(kMachine, keys::kBackUp32), Take(kUser, keys::kBackUp)};
 }
+
+// A folder standing for %ProgramData%, removed with what the log made in it.
+struct LogRoot {
+    const std::wstring root = *win::Wide(TempPath("log-root"));
+    LogRoot() { CreateDirectoryW(root.c_str(), nullptr); }
+    ~LogRoot() {
+        keeper::CloseLog();
+        DeleteFileW(Path(keeper::kLogName).c_str());
+        DeleteFileW(Path(keeper::kOldLogName).c_str());
+        RemoveDirectoryW((root + L"\\Quorvell Software\\Pacewick").c_str());
+        RemoveDirectoryW((root + L"\\Quorvell Software").c_str());
+        RemoveDirectoryW(root.c_str());
+    }
+    std::wstring Path(const wchar_t* name) const { return keeper::LogFolder::PathBelow(root, name); }
+    std::vector<std::string> Lines(const wchar_t* name = keeper::kLogName) const {
+        std::vector<std::string> lines;
+        const std::string text = Read(Path(name));
+        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
+            lines.push_back(text.substr(at, end - at));
+        return lines;
+    }
+    static std::string Read(const std::wstring& path) {
+        win::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        std::string text(file ? GetFileSize(file.Get(), nullptr) : 0, '\0');
+        DWORD read = 0;
+        if (file) ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
+        return text.substr(0, read);
+    }
+};
 
 }  // namespace
 
@@ -145,4 +179,121 @@ TEST(Keeper, DeletesOnlyForAnElevatedAdministratorFromAMachineRowAndAnswersMalfo
     EXPECT_EQ(1u, deleted.detail);
     before[3].clear();
     EXPECT_EQ(before, Keys());
+}
+
+TEST(Keeper, LogKeepsEachHostileNameOnOneBoundedLineAndRefusalsCannotFillIt) {
+    S sandbox;
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    {
+        KeeperUnderTest service;
+        EXPECT_EQ(keeper::Status::Denied,
+                  Ask(keeper::Verb::DeleteEntry, kMachineList, L"tool\r\n\u202E10.0.0.1 update.example").status);
+        for (int request = 0; request < 200; ++request) {
+            std::vector<BYTE> reply;
+            EXPECT_TRUE(keeper::Exchange(TestPipe(), {1, 0, 0}, &reply));
+        }
+    }
+    std::string hostile = "name\r\n";
+    for (int character = 0; character < 16000; ++character) hostile += "\xC3\xA9";  // é
+    PrintLine("Value left in place: %s\n", hostile.c_str());  // the engine's lines, through the same path
+    for (int request = 0; request < 100000; ++request) keeper::LogRefusal("Request refused: malformed or unknown");
+    keeper::CloseLog();
+
+    const std::vector<std::string> lines = log.Lines();
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
+    EXPECT_LT(text.size(), 8192u);
+    EXPECT_TRUE(win::Wide(text)) << "cut on a character's boundary";
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<std::ptrdiff_t>(lines.size())) << "a line break of its own";
+    EXPECT_EQ(1, CountOf(text, "administrator: tool\\x0D\\x0A\\xE2\\x80\\xAE10.0.0.1 update.example\r\n"));
+    EXPECT_EQ(1, CountOf(text, "Value left in place: name\\x0D\\x0A\xC3\xA9\xC3\xA9"));
+    for (const std::string& line : lines) {
+        EXPECT_LT(line.size(), 600u);
+        EXPECT_TRUE(line.find("Value left in place") == std::string::npos || line.substr(line.size() - 6) == " [cut]");
+    }
+    EXPECT_EQ(4, CountOf(text, "Request refused: malformed or unknown"));  // and the denied delete: five a minute
+    EXPECT_NE(std::string::npos, lines.back().find("Refusals left out of this log: 100196 "));
+}
+
+TEST(Keeper, LogBecomesTheOneOlderFileAtItsCap) {
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    const std::string filler(400, 'x');
+    for (int line = 0; line < 6000; ++line) keeper::Log("%05d %s", line, filler.c_str());  // 2.6 MB
+    keeper::CloseLog();
+    const std::vector<std::string> current = log.Lines(), older = log.Lines(keeper::kOldLogName);
+    ASSERT_FALSE(current.empty());
+    ASSERT_FALSE(older.empty());
+    const auto number = [](const std::string& line) { return std::stoi(line.substr(line.find("] ") + 2, 5)); };
+    EXPECT_GT(number(older.front()), 0) << "the first older file is replaced";
+    EXPECT_EQ(number(older.back()) + 1, number(current.front())) << "no line lost between them";
+    EXPECT_EQ(5999, number(current.back()));
+    for (const wchar_t* name : {keeper::kLogName, keeper::kOldLogName})
+        EXPECT_LE(LogRoot::Read(log.Path(name)).size(), static_cast<std::size_t>(keeper::kMaxLogBytes));
+}
+
+namespace {
+// What Wine cannot make: a folder owned by another account, a reparse point.
+std::wstring fakedFolder;
+keeper::HandleFacts faked;
+bool FakeFacts(HANDLE handle, const std::wstring& path, keeper::HandleFacts* facts) {
+    if (!keeper::ReadHandleFacts(handle, facts)) return false;
+    const std::size_t size = fakedFolder.size();
+    if (path.size() >= size && path.compare(path.size() - size, size, fakedFolder) == 0) {
+        facts->attributes |= faked.attributes;
+        facts->trustedOwner = facts->trustedOwner && faked.trustedOwner;
+    }
+    return true;
+}
+}  // namespace
+
+TEST(Keeper, LogIsNeverWrittenThroughAFolderOrFileThatIsNotTheKeepers) {
+    const keeper::HandleFactsReader original = keeper::HandleFactsHook().exchange(FakeFacts);
+    const std::pair<const wchar_t*, keeper::HandleFacts> refused[] = {
+        {L"\\Quorvell Software", keeper::HandleFacts{FILE_ATTRIBUTE_REPARSE_POINT, 0, true}},
+        {L"\\Pacewick", keeper::HandleFacts{0, 0, false}},
+    };
+    for (const auto& [folder, facts] : refused) {
+        LogRoot log;
+        fakedFolder = folder;
+        faked = facts;
+        EXPECT_FALSE(keeper::OpenLog(log.root));
+        keeper::Log("through a refused folder");
+        keeper::CloseLog();
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(log.Path(keeper::kLogName).c_str()));
+    }
+    keeper::HandleFactsHook() = original;
+
+    // A keeper.log planted as a hard link to a user's file: the name goes, the user's file stays as it was.
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    keeper::CloseLog();
+    const std::wstring users = log.root + L"\\hosts";
+    { win::UniqueHandle file(CreateFileW(users.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)); }
+    ASSERT_TRUE(DeleteFileW(log.Path(keeper::kLogName).c_str()));
+    ASSERT_TRUE(CreateHardLinkW(log.Path(keeper::kLogName).c_str(), users.c_str(), nullptr));
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    keeper::Log("into a file of the keeper's own");
+    keeper::CloseLog();
+    EXPECT_EQ("", LogRoot::Read(users));
+    EXPECT_EQ(1, CountOf(LogRoot::Read(log.Path(keeper::kLogName)), "into a file of the keeper's own"));
+    DeleteFileW(users.c_str());
+}
+
+TEST(Keeper, ServiceDropsEveryPrivilegeButTraversal) {
+    win::UniqueHandle process, token;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_DUPLICATE | TOKEN_QUERY, process.Put()));
+    ASSERT_TRUE(
+        DuplicateTokenEx(process.Get(), TOKEN_ALL_ACCESS, nullptr, SecurityImpersonation, TokenPrimary, token.Put()));
+    ASSERT_TRUE(keeper::DropUnusedPrivileges(token.Get()));
+    alignas(TOKEN_PRIVILEGES) BYTE buffer[4096];
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token.Get(), TokenPrivileges, buffer, sizeof buffer, &size));
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buffer);
+    ASSERT_EQ(1u, privileges->PrivilegeCount);
+    wchar_t name[64];
+    DWORD length = 64;
+    LUID luid = privileges->Privileges[0].Luid;
+    ASSERT_TRUE(LookupPrivilegeNameW(nullptr, &luid, name, &length));
+    EXPECT_STREQ(L"SeChangeNotifyPrivilege", name);
 }

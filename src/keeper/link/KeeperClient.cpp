@@ -5,14 +5,6 @@
 namespace keeper {
 namespace {
 
-struct ServiceTraits {
-    using Handle = SC_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { CloseServiceHandle(h); }
-};
-using UniqueService = win::Unique<ServiceTraits>;
-
 win::UniqueHandle ConnectPipe(const std::wstring& pipeName, DWORD waitMs) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
@@ -29,9 +21,9 @@ win::UniqueHandle ConnectPipe(const std::wstring& pipeName, DWORD waitMs) {
 
 // Installed and starting or running: worth waiting for.
 bool ServiceComingUp() {
-    const UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const win::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return false;
-    const UniqueService service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    const win::UniqueService service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
     SERVICE_STATUS status{};
     if (!service || !QueryServiceStatus(service.Get(), &status)) return false;
     return status.dwCurrentState == SERVICE_START_PENDING || status.dwCurrentState == SERVICE_RUNNING;
