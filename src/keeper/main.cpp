@@ -11,6 +11,7 @@
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeper/ServiceHardening.h"
+#include "win/ModulePath.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ int RunInConsole() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    win::LoadLibrariesFromSystemFolderOnly();
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (argc > 1 && std::wcscmp(argv[1], L"-console") == 0) return RunInConsole();
     if (argc > 1 && std::wcscmp(argv[1], L"-restore-for-removal") == 0) return keeper::RestoreForRemoval();
