@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What the build ships and makes: the program stripped of its debug information,
-# its version resource at the version the package carries, and the UTF-8
-# manifest in every executable the build makes.
+# its version resource at the version the package carries, no import of msi.dll,
+# and the UTF-8 manifest in every executable the build makes.
 #   release_files.sh BIN_DIR VERSION OBJDUMP
 set -euo pipefail
 bin=$1 version=$2 objdump=$3
@@ -16,6 +16,8 @@ for shipped in pacewick.exe pacewick-keeper.exe; do
     [ "$said" = "$version" ] || fail "$shipped says $field '$said', the package $version"
   done
 done
+# Loaded from the system folder at run time: imported, an elevated copy would take it from its own folder.
+! "$objdump" -p "$bin/pacewick.exe" | grep -qi 'DLL Name: msi\.dll' || fail "pacewick.exe imports msi.dll"
 count=0
 for exe in "$bin"/*.exe; do
   count=$((count + 1))

@@ -194,7 +194,9 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
         ExpectPutBack(true, true, "");
         ASSERT_EQ(1, probe.calls);
         EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
-        EXPECT_EQ(L"msiexec.exe /x " + kProduct, probe.started) << "not the installed product's code";
+        wchar_t system[MAX_PATH] = {};
+        const std::wstring installer(system, GetSystemDirectoryW(system, MAX_PATH));
+        EXPECT_EQ(installer + L"\\msiexec.exe /x " + kProduct, probe.started) << "not the system's installer on this product";
     }
     {
         S sandbox;

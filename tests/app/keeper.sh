@@ -127,6 +127,8 @@ expect "both machine Run keys hold every entry again, the BackUp keys none" \
 expect "the user's Run key holds every entry again, its BackUp key none" \
   "$(LC_ALL=C sort <<<"$user_run"$'\n'"$user_late")"$'\n'--- "$(values "HKEY_CURRENT_USER\\$RUN"; echo ---; values "HKEY_CURRENT_USER\\$BACKUP")"
 expect "Task Manager's switches are untouched" "$approved" "$(values "HKEY_CURRENT_USER\\$APPROVED")"
-check "the service restored them for the uninstall" log_says 'Restore of the machine entries (uninstall)'
+# In the removal's own log (under Wine its %ProgramData% is not the service's).
+check "the package's removal restored them as the system" \
+  grep -rqF --include=keeper.log "Restore of the machine entries (the package's removal)" "$WINEPREFIX/drive_c"
 check "the service is gone" not wine "$(win_path "$keeper_fixture")" fuzz 0 1
 finish
