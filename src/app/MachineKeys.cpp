@@ -23,7 +23,40 @@ constexpr wchar_t kElevateCaption[] = L"Administrator rights needed";
 constexpr wchar_t kElevateText[] =
     L"This entry is started for every user of this computer: only an administrator can delete it.\n"
     L"Press [Yes] to delete it as administrator.";
+constexpr wchar_t kRestoreElevateText[] =
+    L"Your programs are back in your start-up list. The programs started for every user of this computer\n"
+    L"stay delayed: only an administrator can put them back.\n"
+    L"Press [Yes] to put them back as administrator.";
+constexpr wchar_t kResumeElevateText[] =
+    L"The programs started for every user of this computer are no longer delayed since your Restore All:\n"
+    L"only an administrator can have them delayed again.\n"
+    L"Press [Yes] to delay them again as administrator.";
+constexpr wchar_t kNoAnswerCaption[] = L"Pacewick";
+constexpr wchar_t kNoAnswerText[] =
+    L"The Pacewick Keeper service does not answer: the programs started for every user of this computer\n"
+    L"are left as they are. Start the service in the Services console (services.msc), then try again.";
 constexpr DWORD kElevatedWait = 60000;
+
+// A request that changes the machine for every account: the keeper grants it
+// to an elevated administrator only, so an unelevated Pacewick offers to
+// repeat it in an elevated copy of itself, started with the switch.
+struct MachineWideVerb {
+    keeper::Verb verb;
+    const wchar_t* switchName;
+    const wchar_t* elevateText;
+    const char* elevatedName;  // in the line when the elevated copy did not start
+    const char* notDoneLine;   // the keeper did not do it
+    void (*withoutKeeper)();   // the elevated copy's own work where no service is installed
+};
+
+// The machine's rows through the engine; only an elevated copy has the rights.
+void RestoreMachineRows();
+
+const MachineWideVerb kRestore{keeper::Verb::RestoreAll, L"-RESTOREMACHINE", kRestoreElevateText, "restore",
+                               "Keeper did not restore the machine entries", RestoreMachineRows};
+// Without the service there is no hold-off to end.
+const MachineWideVerb kResume{keeper::Verb::Resume, L"-RESUMEKEEPER", kResumeElevateText, "resume",
+                              "Keeper did not resume its take-overs", nullptr};
 
 ListSet MachineRows() {
     ListSet rows = 0;
@@ -48,11 +81,16 @@ keeper::Status DeleteThroughKeeper(ListSet rows, const std::wstring& name, bool*
     return worst;
 }
 
-// Starts this program elevated with the delete switch and waits (bounded) for it.
-bool DeleteElevated(HWND owner, ListSet rows, const std::wstring& name) {
+void RestoreMachineRows() {
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->SetLists(MachineRows(), MachineRows());
+    manager->RestoreAll();
+}
+
+// Starts this program elevated with the switch's parameters and waits (bounded) for it.
+bool StartElevated(HWND owner, const std::wstring& parameters, const char* what) {
     const std::optional<std::wstring> self = win::Wide(win::RunningExecutablePath());
     if (!self || self->empty()) return false;
-    const std::wstring parameters = DeleteSwitchParameters(rows, name);
     SHELLEXECUTEINFOW record{};
     record.cbSize = sizeof record;
     record.fMask = SEE_MASK_NOCLOSEPROCESS;
@@ -62,7 +100,7 @@ bool DeleteElevated(HWND owner, ListSet rows, const std::wstring& name) {
     record.lpParameters = parameters.c_str();
     record.nShow = SW_HIDE;
     if (!ShellExecuteExW(&record)) {
-        PrintLine("Elevated deletion not started (%lu)\n", GetLastError());
+        PrintLine("Elevated %s not started (%lu)\n", what, GetLastError());
         return false;
     }
     const win::UniqueHandle process(record.hProcess);
@@ -70,13 +108,43 @@ bool DeleteElevated(HWND owner, ListSet rows, const std::wstring& name) {
     return true;
 }
 
+// The user is told why, and chooses whether Windows asks for an administrator's consent.
+bool OfferElevated(HWND owner, const wchar_t* text, const std::wstring& parameters, const char* what) {
+    if (MessageBoxW(owner, text, kElevateCaption, MB_YESNO | MB_ICONWARNING) != IDYES) return false;
+    return StartElevated(owner, parameters, what);
+}
+
+// The keeper's answer; when it does not answer, the user is told that nothing of the machine's changed.
+keeper::Status AskKeeper(HWND owner, const MachineWideVerb& verb) {
+    const keeper::Status status = keeper::Call(keeper::Request{verb.verb, 0, L""}).status;
+    if (status != keeper::Status::Ok) PrintLine("%s (%u)\n", verb.notDoneLine, static_cast<unsigned>(status));
+    if (status == keeper::Status::NoService) MessageBoxW(owner, kNoAnswerText, kNoAnswerCaption, MB_OK | MB_ICONWARNING);
+    return status;
+}
+
+// In an unelevated Pacewick: refused, the user may repeat it as administrator.
+void AskKeeperOrOfferElevated(HWND owner, const MachineWideVerb& verb) {
+    if (AskKeeper(owner, verb) == keeper::Status::Denied)
+        OfferElevated(owner, verb.elevateText, verb.switchName, verb.elevatedName);
+}
+
+// In the elevated copy: the keeper where it is installed (the engine never
+// writes the keys a service keeps), else the engine.
+void RepeatElevated(const MachineWideVerb& verb) {
+    if (keeper::KeeperInstalled()) {
+        AskKeeper(nullptr, verb);
+    } else if (verb.withoutKeeper) {
+        verb.withoutKeeper();
+    }
+}
+
 bool DeleteMachineEntry(HWND owner, const StartupEntry& entry, ListSet rows) {
     const std::optional<std::wstring> name = win::Wide(entry.name);
     if (!name) return false;
     bool changed = false;
     if (DeleteThroughKeeper(rows & MachineRows(), *name, &changed) != keeper::Status::Denied) return changed;
-    if (MessageBoxW(owner, kElevateText, kElevateCaption, MB_YESNO | MB_ICONWARNING) != IDYES) return changed;
-    return DeleteElevated(owner, rows & MachineRows(), *name) || changed;
+    return OfferElevated(owner, kElevateText, DeleteSwitchParameters(rows & MachineRows(), *name), "deletion") ||
+           changed;
 }
 
 int HexDigit(wchar_t c) {
@@ -102,6 +170,25 @@ std::optional<std::wstring> NameFromHex(const wchar_t* hex) {
     return name;
 }
 
+// The delete switch's rows and name; a malformed one deletes nothing.
+void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
+    wchar_t* end = nullptr;
+    const unsigned long rows = std::wcstoul(rowsText, &end, 10);
+    const std::optional<std::wstring> name = NameFromHex(hex);
+    if (*end != L'\0' || !name || !(rows & MachineRows())) return;
+    if (keeper::KeeperRunning(0)) {
+        bool changed = false;
+        DeleteThroughKeeper(static_cast<ListSet>(rows) & MachineRows(), *name, &changed);
+        return;
+    }
+    const std::optional<std::string> text = win::Utf8(*name);
+    StartupEntry entry;
+    if (!text || !SetField(entry.name, text->c_str())) return;
+    entry.origin = Origin::AllUsers;
+    entry.lists = static_cast<ListSet>(rows) & MachineRows();
+    CStartupManager::GetInstance()->DeleteEntry(entry);
+}
+
 }  // namespace
 
 bool HandOverToKeeper() {
@@ -112,19 +199,23 @@ bool HandOverToKeeper() {
     return true;
 }
 
-void ResumeKeeper() {
-    const keeper::Reply reply = keeper::Call(keeper::Request{keeper::Verb::Resume, 0, L""});
-    if (reply.status != keeper::Status::Ok)
-        PrintLine("Keeper did not resume its take-overs (%u)\n", static_cast<unsigned>(reply.status));
+void ResumeKeeper(HWND owner) {
+    // Only a hold-off needs ending: asked otherwise, the keeper would refuse every standard user.
+    const keeper::Reply ping = keeper::Call(keeper::Request{keeper::Verb::Ping, 0, L""});
+    if (ping.status == keeper::Status::Ok && (ping.detail & keeper::kHeldOff)) AskKeeperOrOfferElevated(owner, kResume);
+}
+
+void StartHeldMachineEntries() {
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->SetLists(0, MachineRows());
+    EntryList held;
+    manager->RebuildList(held);
+    CStartupManager::LaunchAll(held);
 }
 
 CPacewickDlg::MachineLists ThroughKeeper() {
     CPacewickDlg::MachineLists lists;
-    lists.restoreAll = [] {
-        const keeper::Reply reply = keeper::Call(keeper::Request{keeper::Verb::RestoreAll, 0, L""});
-        if (reply.status != keeper::Status::Ok)
-            PrintLine("Keeper did not restore the machine entries (%u)\n", static_cast<unsigned>(reply.status));
-    };
+    lists.restoreAll = [](HWND owner) { AskKeeperOrOfferElevated(owner, kRestore); };
     lists.deleteEntry = DeleteMachineEntry;
     return lists;
 }
@@ -137,30 +228,24 @@ std::wstring DeleteSwitchParameters(ListSet rows, const std::wstring& name) {
     return std::wstring(kDeleteSwitch) + L" " + std::to_wstring(rows) + L" " + hex;
 }
 
-bool HandleDeleteSwitch(const wchar_t* commandLine) {
+bool HandleElevatedSwitch(const wchar_t* commandLine) {
     if (commandLine == nullptr) return false;
     int count = 0;
     const win::UniqueArgv arguments(CommandLineToArgvW(commandLine, &count));
-    if (!arguments || count < 2 || std::wcscmp(arguments.Get()[1], kDeleteSwitch) != 0) return false;
-    if (count != 4) return true;
-    wchar_t* end = nullptr;
-    const unsigned long rows = std::wcstoul(arguments.Get()[2], &end, 10);
-    const std::optional<std::wstring> name = NameFromHex(arguments.Get()[3]);
-    if (*end != L'\0' || !name || !(rows & MachineRows())) return true;
-    if (keeper::KeeperRunning(0)) {
-        bool changed = false;
-        DeleteThroughKeeper(static_cast<ListSet>(rows) & MachineRows(), *name, &changed);
+    if (!arguments || count < 2) return false;
+    const wchar_t* const given = arguments.Get()[1];
+    if (std::wcscmp(given, kDeleteSwitch) == 0) {
+        if (count == 4) DeleteAsSwitched(arguments.Get()[2], arguments.Get()[3]);
         return true;
     }
-    const std::optional<std::string> text = win::Utf8(*name);
-    StartupEntry entry;
-    if (!text || !SetField(entry.name, text->c_str())) return true;
-    entry.origin = Origin::AllUsers;
-    entry.lists = static_cast<ListSet>(rows) & MachineRows();
-    CStartupManager::GetInstance()->DeleteEntry(entry);
-    return true;
+    for (const MachineWideVerb* verb : {&kRestore, &kResume}) {
+        if (std::wcscmp(given, verb->switchName) != 0) continue;
+        if (count == 2) RepeatElevated(*verb);
+        return true;
+    }
+    return false;
 }
 
-bool HandleDeleteSwitch() { return HandleDeleteSwitch(GetCommandLineW()); }
+bool HandleElevatedSwitch() { return HandleElevatedSwitch(GetCommandLineW()); }
 
 }  // namespace machinekeys

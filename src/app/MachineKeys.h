@@ -16,21 +16,36 @@ namespace machinekeys {
 // machine's BackUp keys. True when the service keeps them.
 bool HandOverToKeeper();
 
-// Ends the keeper's hold-off after a Restore All: this account's Pacewick is
-// taking over again. The service takes the machine's Run keys over before it
-// answers, so that the list made next shows their entries.
-void ResumeKeeper();
+// After "Start Pacewick?" was answered Yes: ends the keeper's hold-off after a
+// Restore All, this account's Pacewick taking over again. The service takes
+// the machine's Run keys over before it answers, so that the list made next
+// shows their entries. It grants that to an elevated administrator only:
+// refused, the user is offered to repeat it as administrator (-RESUMEKEEPER).
+void ResumeKeeper(HWND owner);
+
+// After "Start Pacewick?" was answered No, with the keeper service installed:
+// starts, once and now, the machine's entries that the service holds in their
+// BackUp keys (another account may have ended its hold-off), as Windows would
+// have started them from the Run keys. Writes no key, takes nothing over.
+void StartHeldMachineEntries();
 
 // Restore All and Delete entry of the machine's lists through the keeper.
+// Refused (an unelevated caller), each offers its elevated repetition.
 CPacewickDlg::MachineLists ThroughKeeper();
 
-// The switch of the elevated copy that Delete entry starts when the keeper
-// refuses an unelevated caller: "-DELETEMACHINEENTRY ROWS NAME", the rows as a
-// decimal set of bits, the name as the hex digits of its UTF-16 units. Deletes
-// that name from those machine BackUp keys (through the keeper when it runs)
-// and nothing else. True when the switch was present (start-up then stops).
-bool HandleDeleteSwitch();
-bool HandleDeleteSwitch(const wchar_t* commandLine);
+// The switches of the elevated copy that an unelevated Pacewick starts when
+// the keeper refuses it, each doing that one thing and nothing else:
+//   -DELETEMACHINEENTRY ROWS NAME  the rows as a decimal set of bits, the name
+//       as the hex digits of its UTF-16 units: deletes that name from those
+//       machine BackUp keys (through the keeper when it runs);
+//   -RESTOREMACHINE  puts the machine's entries back into their Run keys;
+//   -RESUMEKEEPER  ends the keeper's hold-off after a restore.
+// The last two go through the keeper where it is installed (when it does not
+// answer, the user is told and nothing changes); without it the engine
+// restores the machine's rows, and there is no hold-off. True when a switch
+// was present (start-up then stops), malformed or not.
+bool HandleElevatedSwitch();
+bool HandleElevatedSwitch(const wchar_t* commandLine);
 std::wstring DeleteSwitchParameters(ListSet rows, const std::wstring& name);
 
 }  // namespace machinekeys

@@ -13,6 +13,7 @@
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
+#include "keeper/link/KeeperClient.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
@@ -61,21 +62,23 @@ bool TakeInstanceMutex(win::UniqueHandle* owned) {
     return wait != WAIT_TIMEOUT && !running;
 }
 
+enum class AfterRestore { NotAsked, Yes, No };
+
 // After "Restore All" the user is asked before the programs are taken over
-// again. False when the answer is No: then nothing at all has been changed.
-bool ConfirmStartAfterRestore() {
+// again. On No nothing at all has been changed.
+AfterRestore ConfirmStartAfterRestore() {
     CConfigStore* config = CConfigStore::GetInstance();
     config->ReadSettings();
-    if (config->GetRestored() == 0) return true;
+    if (config->GetRestored() == 0) return AfterRestore::NotAsked;
     switch (MessageBoxA(nullptr, kRestoredText, kRestoredCaption, MB_YESNO)) {
     case IDNO:
-        return false;
+        return AfterRestore::No;
     case IDYES:
         config->SetRestored(0);
         config->WriteSettings();
-        return true;
+        return AfterRestore::Yes;
     default:  // the box could not be shown: start with the settings as they are
-        return true;
+        return AfterRestore::NotAsked;
     }
 }
 
@@ -99,7 +102,7 @@ void ShowSplash() {
 BOOL CPacewickApp::InitInstance() {
     if (HandleRemovalSwitch(&exitCode_)) return FALSE;
     if (HandleUninstallSwitch()) return FALSE;
-    if (machinekeys::HandleDeleteSwitch()) return FALSE;
+    if (machinekeys::HandleElevatedSwitch()) return FALSE;
     ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));
     // Never released (closing the handle does not release it): ownership ends
     // with the process, and a start after a killed instance finds it abandoned.
@@ -107,16 +110,23 @@ BOOL CPacewickApp::InitInstance() {
     if (!TakeInstanceMutex(&instanceMutex)) return FALSE;
     // Windows starts the program for accounts the installer never set up.
     registry::CreateAccountKeys();
-    if (!ConfirmStartAfterRestore()) return FALSE;
+    const AfterRestore answer = ConfirmStartAfterRestore();
+    if (answer == AfterRestore::No) {
+        // Windows starts what the Run keys hold; what the keeper service holds
+        // all the same (its hold-off was ended meanwhile) is started here.
+        if (keeper::KeeperInstalled()) machinekeys::StartHeldMachineEntries();
+        return FALSE;
+    }
 
     // With the keeper service the machine's keys are its own: this program,
     // with the user's rights, only reads their BackUp keys.
     const bool keeperKeeps = machinekeys::HandOverToKeeper();
     StartRunKeyMonitors();
     CStartupManager* manager = CStartupManager::GetInstance();
-    // Any account's Pacewick taking over ends a hold-off after a Restore All:
-    // the question above has been answered Yes, or was not asked here.
-    if (keeperKeeps) machinekeys::ResumeKeeper();
+    // This account restored and now takes over again: the keeper's hold-off
+    // after its Restore All ends too. Other accounts leave it as it is (their
+    // machine entries start with Windows meanwhile).
+    if (keeperKeeps && answer == AfterRestore::Yes) machinekeys::ResumeKeeper(nullptr);
     manager->TakeOver();
     // The running exe's path, whatever its length: a cut path would register a
     // program that does not exist, and the next log-on would not start Pacewick.

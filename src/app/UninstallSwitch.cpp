@@ -3,6 +3,7 @@
 #include <msi.h>
 
 #include <cwchar>
+#include <string>
 
 #include "engine/StartupManager.h"
 #include "engine/model/StartupLists.h"
@@ -17,21 +18,27 @@ namespace {
 constexpr wchar_t kSwitch[] = L"-UNINSTALL";
 constexpr wchar_t kRefusalText[] = L"Please exit Pacewick app 1st then run uninstaller again";
 constexpr wchar_t kRefusalCaption[] = L"Pacewick Needs to be closed";
-constexpr wchar_t kKeeperRefusalText[] =
-    L"The programs of all users could not be put back into their start-up list.\n"
-    L"Pacewick is not removed; see the keeper's log.";
 constexpr wchar_t kNoPackageText[] =
     L"Every delayed program is back in its start-up list.\n"
     L"No installed Pacewick package was found to remove.";
-constexpr wchar_t kInstaller[] = L"msiexec.exe";
+constexpr wchar_t kInstaller[] = L"\\msiexec.exe";
 
-// The parameters must outlive the record.
-SHELLEXECUTEINFOW UninstallerRecord(const std::wstring& parameters) {
+// The installer of the system folder, never one found by bare name (the
+// current folder, the path). Empty when the folder is unknown.
+std::wstring InstallerPath() {
+    wchar_t folder[MAX_PATH] = {};
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    return std::wstring(folder, length) + kInstaller;
+}
+
+// The path and the parameters must outlive the record.
+SHELLEXECUTEINFOW UninstallerRecord(const std::wstring& installer, const std::wstring& parameters) {
     SHELLEXECUTEINFOW record{};
     record.cbSize = sizeof record;  // the size on the platform built for, which the shell checks
     record.fMask = 0;               // no process handle: nothing waits for the installer
     record.lpVerb = L"";
-    record.lpFile = kInstaller;
+    record.lpFile = installer.c_str();
     record.lpParameters = parameters.c_str();
     record.lpDirectory = L"";
     record.nShow = SW_SHOWNORMAL;
@@ -57,8 +64,15 @@ bool HasSwitchArgument(const wchar_t* commandLine) {
 }  // namespace
 
 std::wstring InstalledProductCode() {
+    // Loaded from the system folder, never imported: an elevated copy of the
+    // program run from a folder its user can write would load a msi.dll put there.
+    const win::UniqueModule msi(LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    if (!msi) return std::wstring();
+    using EnumRelatedProducts = decltype(&MsiEnumRelatedProductsW);
+    const auto enumRelated =
+        reinterpret_cast<EnumRelatedProducts>(GetProcAddress(msi.Get(), "MsiEnumRelatedProductsW"));
     wchar_t code[39] = {};  // a GUID in braces and its terminating zero
-    return MsiEnumRelatedProductsW(PACEWICK_UPGRADE_CODE, 0, 0, code) == ERROR_SUCCESS ? code : std::wstring();
+    return enumRelated && enumRelated(PACEWICK_UPGRADE_CODE, 0, 0, code) == ERROR_SUCCESS ? code : std::wstring();
 }
 
 bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch,
@@ -69,20 +83,11 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
         MessageBoxW(nullptr, kRefusalText, kRefusalCaption, MB_OK);
         return true;
     }
-    // The keeper service restores the machine's entries, which this account
-    // may not write, and holds off until the installer has removed it; the
-    // package is removed only once they are back.
+    // With the keeper service installed the machine's entries are its own: the
+    // package's removal puts them back as the system (no account's request
+    // may), once the service is stopped and before any file goes.
     CStartupManager* manager = CStartupManager::GetInstance();
-    if (keeper::KeeperRunning()) {
-        const keeper::Reply reply = keeper::Call(keeper::Request{keeper::Verb::RestoreForUninstall, 0, L""});
-        if (reply.status != keeper::Status::Ok) {
-            PrintLine("Keeper did not restore the machine entries (%u): uninstall stopped\n",
-                      static_cast<unsigned>(reply.status));
-            MessageBoxW(nullptr, kKeeperRefusalText, L"Pacewick", MB_OK);
-            return true;
-        }
-        manager->SetLists(ListBit(kUserList), ~0u);
-    }
+    if (keeper::KeeperInstalled()) manager->SetLists(ListBit(kUserList), ListBit(kUserList));
     manager->RestoreAll();
     // Each version of the package has a product code of its own.
     const std::wstring product = findProduct();
@@ -91,9 +96,10 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
         MessageBoxW(nullptr, kNoPackageText, L"Pacewick", MB_OK);
         return true;
     }
+    const std::wstring installer = InstallerPath();
     const std::wstring parameters = L"/x " + product;
-    SHELLEXECUTEINFOW record = UninstallerRecord(parameters);
-    launch(&record);
+    SHELLEXECUTEINFOW record = UninstallerRecord(installer, parameters);
+    if (installer.empty() || !launch(&record)) PrintLine("The uninstaller was not started (%lu)\n", GetLastError());
     return true;
 }
 

@@ -14,11 +14,13 @@ using ProductFinder = std::function<std::wstring()>;
 std::wstring InstalledProductCode();
 
 // The first step of start-up: with "-UNINSTALL" as an argument of the process
-// (after the program's path, exactly, in capitals), puts every taken-over entry
-// back into its Run key and starts the uninstaller of the installed package
-// (when none is installed, says so), or, while another instance runs, only
-// asks the user to close it. True when the switch was present
-// (start-up then stops), false otherwise.
+// (after the program's path, exactly, in capitals), puts this account's
+// taken-over entries back into its Run key (and, where no keeper service is
+// installed, the machine's, as far as its rights go) and starts the system
+// folder's msiexec.exe on the installed package (when none is installed, says
+// so), whose removal puts the machine's back as the system; or, while another
+// instance runs, only asks the user to close it. True when the switch was
+// present (start-up then stops), false otherwise.
 bool HandleUninstallSwitch();
 // The same on a given command line, starting the installer through the launcher.
 bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch,

@@ -5,7 +5,8 @@
 
 namespace keeper {
 
-// Whether the client at the other end of the pipe may delete a machine entry.
+// Whether the client at the other end of the pipe may change the machine's
+// lists (restore them, resume the take-overs, delete an entry).
 // Replaceable, since under Wine every token is an administrator's.
 using CallerCheck = std::function<bool(HANDLE pipe)>;
 

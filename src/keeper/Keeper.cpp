@@ -121,7 +121,7 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
                    static_cast<unsigned long>(request.name.size()));
         return Reply{Status::BadRequest, 0};
     }
-    if (!options_.callerCheck || !options_.callerCheck(pipe)) {
+    if (!Granted(pipe)) {
         LogRefusal("Delete refused: the caller is not an elevated administrator: %s", entry.name);
         return Reply{Status::Denied, 0};
     }
@@ -133,22 +133,33 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
     return Reply{Status::Ok, changed ? 1u : 0u};
 }
 
+Reply Keeper::Resume() {
+    {
+        const std::lock_guard<std::mutex> guard(work_);
+        if (!SetHeldOff(false)) return Reply{Status::Failed, 0};
+    }
+    TakeOverUnlessHeld("an account's Pacewick resumes");
+    return Reply{Status::Ok, 0};
+}
+
+bool Keeper::Granted(HANDLE pipe) const { return options_.callerCheck && options_.callerCheck(pipe); }
+
+// Restore All and Resume change the machine for every account (the hold-off
+// leaves every account's machine entries with Windows): an elevated
+// administrator's request only.
 Reply Keeper::Handle(const Request& request, HANDLE pipe) {
+    const bool machineWide = request.verb == Verb::RestoreAll || request.verb == Verb::Resume;
+    if (machineWide && !Granted(pipe)) {
+        LogRefusal("Request refused: %s needs an elevated administrator", VerbName(request.verb));
+        return Reply{Status::Denied, 0};
+    }
     switch (request.verb) {
     case Verb::Ping:
         return Reply{Status::Ok, MachineRows() | (HeldOff() ? kHeldOff : 0)};
     case Verb::RestoreAll:
         return Restore("an account's Restore All");
-    case Verb::RestoreForUninstall:
-        return Restore("uninstall");
-    case Verb::Resume: {
-        {
-            const std::lock_guard<std::mutex> guard(work_);
-            if (!SetHeldOff(false)) return Reply{Status::Failed, 0};
-        }
-        TakeOverUnlessHeld("an account's Pacewick resumes");
-        return Reply{Status::Ok, 0};
-    }
+    case Verb::Resume:
+        return Resume();
     case Verb::DeleteEntry:
         return Delete(request, pipe);
     }

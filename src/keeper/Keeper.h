@@ -62,7 +62,10 @@ private:
     bool SetHeldOff(bool held);
     void TakeOverUnlessHeld(const char* why);
     Reply Restore(const char* why);
+    Reply Resume();
     Reply Delete(const Request& request, HANDLE pipe);
+    // Whether the pipe's client may change the machine (options_.callerCheck).
+    bool Granted(HANDLE pipe) const;
 
     Options options_;
     // One keeper operation at a time: the hold-off is decided and acted on as

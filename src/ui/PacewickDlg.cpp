@@ -289,7 +289,7 @@ void CPacewickDlg::RestoreAll() {
     // The monitors would take the restored values straight back.
     if (stopMonitors_) stopMonitors_();
     CStartupManager::GetInstance()->RestoreAll();
-    if (machineLists_.restoreAll) machineLists_.restoreAll();
+    if (machineLists_.restoreAll) machineLists_.restoreAll(Hwnd());
     CConfigStore* config = CConfigStore::GetInstance();
     config->SetRestored(1);
     config->WriteSettings();

@@ -51,7 +51,7 @@ public:
     // (the keeper service does): Restore All and Delete entry hand their part
     // to these. Empty: the engine changes every list itself.
     struct MachineLists {
-        std::function<void()> restoreAll;  // after the engine's own restore
+        std::function<void(HWND owner)> restoreAll;  // after the engine's own restore
         // The entry's rows that the engine may not change; true when anything changed.
         std::function<bool(HWND owner, const StartupEntry& entry, ListSet rows)> deleteEntry;
     };

@@ -91,4 +91,12 @@ using UniqueRegion = Unique<GdiTraits<HRGN>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueArgv = Unique<LocalTraits<LPWSTR*>>;
 
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { FreeLibrary(h); }
+};
+using UniqueModule = Unique<ModuleTraits>;
+
 }  // namespace win

@@ -1,9 +1,11 @@
 // The program's switches: the two that put the taken-over entries back before
 // Pacewick goes, -UNINSTALL (the user's, then the installer) and
-// -RESTORE-FOR-REMOVAL (the installer's, for the removing account only); and
-// the elevated copy's -DELETEMACHINEENTRY.
+// -RESTORE-FOR-REMOVAL (the installer's, for the removing account only); the
+// elevated copy's -DELETEMACHINEENTRY, -RESTOREMACHINE and -RESUMEKEEPER; and
+// what "Start Pacewick?" answered No starts beside the keeper service.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <optional>
@@ -194,7 +196,9 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
         ExpectPutBack(true, true, "");
         ASSERT_EQ(1, probe.calls);
         EXPECT_TRUE(probe.restoredWhenCalled) << "the installer was started before the entries were back";
-        EXPECT_EQ(L"msiexec.exe /x " + kProduct, probe.started) << "not the installed product's code";
+        wchar_t system[MAX_PATH] = {};
+        const std::wstring installer(system, GetSystemDirectoryW(system, MAX_PATH));
+        EXPECT_EQ(installer + L"\\msiexec.exe /x " + kProduct, probe.started) << "not the system's installer on this product";
     }
     {
         S sandbox;
@@ -228,7 +232,7 @@ TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingO
     S::PutText(kMachine, keys::kBackUp32, "Tool", "C:\\other.exe");
     const auto kept = [](HKEY hive, const char* path, const char* value) { return bool(S::Get(hive, path, value)); };
     const auto handled = [](const std::wstring& parameters) {
-        return machinekeys::HandleDeleteSwitch((kInstalledPath + L" " + parameters).c_str());
+        return machinekeys::HandleElevatedSwitch((kInstalledPath + L" " + parameters).c_str());
     };
 
     EXPECT_FALSE(handled(L"-UNINSTALL")) << "not the switch: start-up goes on";
@@ -250,6 +254,44 @@ TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingO
     EXPECT_TRUE(handled(machinekeys::DeleteSwitchParameters(ListBit(0) | ListBit(1) | ListBit(2), wide)));
     EXPECT_FALSE(kept(kMachine, keys::kBackUp, name));
     EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
+}
+
+// The elevated copy of Restore All without a keeper (as here): the machine's
+// entries back through the engine, the account's left alone; with no service
+// there is no hold-off to end. A switch with anything after it does nothing.
+TEST(ElevatedSwitches, RestoreMachinePutsBackOnlyTheMachineEntriesAndResumeChangesNothing) {
+    S sandbox;
+    PutTakenOverEntries();
+    const auto handled = [](const wchar_t* parameters) {
+        const bool present = machinekeys::HandleElevatedSwitch((kInstalledPath + L" " + parameters).c_str());
+        CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+        return present;
+    };
+    EXPECT_FALSE(handled(L"-restoremachine"));
+    for (const wchar_t* nothing : {L"-RESTOREMACHINE x", L"-RESUMEKEEPER -RESTOREMACHINE", L"-RESUMEKEEPER"})
+        EXPECT_TRUE(handled(nothing)) << testing::PrintToString(std::wstring(nothing));
+    ExpectPutBack(false, false, ": a malformed switch or a resume");
+    EXPECT_TRUE(handled(L"-RESTOREMACHINE"));
+    ExpectPutBack(false, true, "");
+}
+
+// "Start Pacewick?" answered No beside the keeper service: the machine entries
+// it holds start once, now, as Windows would start them; nothing is taken over.
+TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
+    S sandbox;
+    PutTakenOverEntries();
+    S::PutText(kMachine, keys::kBackUp32, "Sync32", "C:\\Sync\\s32.exe");
+    S::PutText(kUser, keys::kRun, "Fresh", "C:\\Fresh\\f.exe");
+    std::vector<std::string> started;
+    CStartupManager::SetLauncher([&](const char* command) { return started.emplace_back(command), true; });
+    machinekeys::StartHeldMachineEntries();
+    CStartupManager::SetLauncher(nullptr);
+    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+    std::sort(started.begin(), started.end());
+    EXPECT_EQ((std::vector<std::string>{"%ProgramFiles%\\Sync\\s.exe", "C:\\Both\\machine.exe", "C:\\Sync\\s32.exe"}),
+              started);
+    EXPECT_EQ(std::vector<std::string>{"Fresh"}, S::ValueNames(kUser, keys::kRun));
+    for (const Value& value : kTakenOver) EXPECT_EQ(value.data, S::Get(value.hive, keys::kBackUp, value.name));
 }
 
 }  // namespace

@@ -2,12 +2,13 @@
 # The keeper service as the package installs it, and what Explorer would start.
 # The service takes over both machine Run keys (an entry switched off in Task
 # Manager stays where it is, off), answers 500 random requests and loses nothing
-# over 50 stops and starts during writes; it holds no privilege but traversal.
-# The program started afterwards lists and starts the machine's entries and the
-# user's switched-on ones, writes no machine key and refuses the uninstall switch
-# while it runs. Restore All goes
-# through the service, which holds off until a Pacewick takes over again; the
-# uninstall switch puts every entry back into its own Run key before the package goes.
+# over 50 stops and starts during writes; it holds no privilege but traversal. The program started afterwards lists
+# and starts the machine's entries and the user's switched-on ones, writes no
+# machine key and refuses the uninstall switch while it runs. Restore All goes
+# through the service (its elevated repetition, while the service is stopped, says
+# so and changes nothing), which holds off until that account answers Yes to "Start
+# Pacewick?" (No starts what the service holds, once); the uninstall switch puts
+# every entry back into its own Run key before the package goes.
 source "$(dirname "$0")/lib.sh"
 
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
@@ -91,6 +92,14 @@ expect "while the program runs, the uninstall switch only asks to close it first
 check "the refused switch ends" wait_pid "$last_pid" 20
 expect "the refused switch leaves the registry untouched" "$snapshot" "$(registry_snapshot)"
 expect "the machine keys are as the service left them" "$kept" "$(machine_keys)"
+wine net stop PacewickKeeper >/dev/null 2>&1 || true
+start_pacewick no-answer "$installed" -RESTOREMACHINE
+check "the elevated restore says so when the installed service does not answer" \
+  grep -q 'does not answer' <(probe answer Pacewick ok 20000)
+check "and ends" wait_pid "$last_pid" 20
+expect "it changes no machine key" "$kept" "$(machine_keys)"
+wine net start PacewickKeeper >/dev/null 2>&1 || true
+check "the service answers again" wait_until 30 wine "$(win_path "$keeper_fixture")" fuzz 0 1
 
 echo "== Restore All through the service, then the hold-off"
 probe press 1023
@@ -108,10 +117,17 @@ wine net stop PacewickKeeper >/dev/null 2>&1 || true
 wine net start PacewickKeeper >/dev/null 2>&1 || true
 check "the service restarted" wait_until 20 log_says 'Take-over held off after a restore (start)'
 check "a restart keeps the hold-off" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
+# As if another account's administrator had ended the hold-off meanwhile.
+reg_add "HKLM\\$BACKUP" /v 'Held Tool' /d 'C:\tools\record_launch.exe held'
+snapshot=$(registry_snapshot)
 start_pacewick answer-no "$installed"
 probe answer 'Start Pacewick?' no 20000 >/dev/null
 check "No ends the program" wait_pid "$last_pid" 20
 check "after No the hold-off stands" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
+check "after No the entry the service holds is started at once" wait_until 10 launched 5
+expect "once" 1 "$(launches | grep -c 'record_launch.exe held$')"
+expect "after No no key is changed" "$snapshot" "$(registry_snapshot)"
+wine reg delete "HKLM\\$BACKUP" /v 'Held Tool' /f >/dev/null
 start_pacewick answer-yes "$installed"
 probe answer 'Start Pacewick?' yes 20000 >/dev/null
 check "Yes opens the window" probe wait-window 30000
@@ -129,6 +145,8 @@ expect "both machine Run keys hold every entry again, the BackUp keys none" \
 expect "the user's Run key holds every entry again, its BackUp key none" \
   "$(LC_ALL=C sort <<<"$user_run"$'\n'"$user_late")"$'\n'--- "$(values "HKEY_CURRENT_USER\\$RUN"; echo ---; values "HKEY_CURRENT_USER\\$BACKUP")"
 expect "Task Manager's switches are untouched" "$approved" "$(values "HKEY_CURRENT_USER\\$APPROVED")"
-check "the service restored them for the uninstall" log_says 'Restore of the machine entries (uninstall)'
+# In the removal's own log (under Wine its %ProgramData% is not the service's).
+check "the package's removal restored them as the system" \
+  grep -rqF --include=keeper.log "Restore of the machine entries (the package's removal)" "$WINEPREFIX/drive_c"
 check "the service is gone" not wine "$(win_path "$keeper_fixture")" fuzz 0 1
 finish

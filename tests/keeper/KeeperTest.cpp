@@ -83,7 +83,7 @@ struct LogRoot {
 
 }  // namespace
 
-TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndRestoresAndHoldsOffAcrossARestart) {
+TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndForAnElevatedAdministratorRestoresHoldsOffAndResumes) {
     S sandbox;
     S::Put(kMachine, keys::kRun, "at start", kExpand);
     S::PutText(kMachine, keys::kRun, "Pacewick", "\"C:\\Program Files\\p.exe\"");
@@ -99,6 +99,12 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndRestoresAndHoldsOffAcrossARe
         EXPECT_EQ(userRun, Take(kUser, keys::kRun));  // never the user's keys
 
         EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail);
+        // Only an elevated administrator's restore: anyone else's changes no key and holds nothing off.
+        const std::vector<Snapshot> kept = Keys();
+        EXPECT_EQ(keeper::Status::Denied, Ask(keeper::Verb::RestoreAll).status);
+        EXPECT_EQ(kept, Keys());
+        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail);
+        service.grant = true;
         EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::RestoreAll).status);
         EXPECT_EQ(kExpand, S::Get(kMachine, keys::kRun, "at start"));
         EXPECT_EQ(kText32, S::Get(kMachine, keys::kRun32, "on change"));
@@ -114,6 +120,10 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndRestoresAndHoldsOffAcrossARe
         Sleep(300);
         EXPECT_TRUE(S::Get(kMachine, keys::kRun, "while held").has_value());
         EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
+        EXPECT_EQ(keeper::Status::Denied, Ask(keeper::Verb::Resume).status);
+        EXPECT_EQ(keeper::MachineRows() | keeper::kHeldOff, Ask(keeper::Verb::Ping).detail) << "resumed";
+        EXPECT_TRUE(S::Get(kMachine, keys::kRun, "while held").has_value());
+        restarted.grant = true;
         EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::Resume).status);
         // Taken over before the reply: the program lists right after it.
         EXPECT_EQ((Names{"at start", "while held"}), NamesOf(Take(kMachine, keys::kBackUp)));
@@ -151,6 +161,7 @@ TEST(Keeper, DeletesOnlyForAnElevatedAdministratorFromAMachineRowAndAnswersMalfo
         [&] { auto r = restore; r.push_back(0); return r; }(),  // a byte too many
         [&] { auto r = restore; r[12] = 0; r[13] = 0; return r; }(),  // a NUL in the name
         [&] { auto r = restore; r[0] = 42; return r; }(),    // an unknown verb
+        [&] { auto r = restore; r[0] = 5; return r; }(),     // a restore before the removal: the removal's own
         std::vector<BYTE>(keeper::kMaxRequest + 1, 0x20),    // oversized
     };
     for (const std::vector<BYTE>& request : requests) {

@@ -19,13 +19,18 @@ win::UniqueHandle ConnectPipe(const std::wstring& pipeName, DWORD waitMs) {
     }
 }
 
-// Installed and starting or running: worth waiting for.
-bool ServiceComingUp() {
+// False when the service is not installed (or cannot be asked).
+bool QueryService(SERVICE_STATUS* status) {
     const win::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) return false;
     const win::UniqueService service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
+    return service && QueryServiceStatus(service.Get(), status);
+}
+
+// Installed and starting or running: worth waiting for.
+bool ServiceComingUp() {
     SERVICE_STATUS status{};
-    if (!service || !QueryServiceStatus(service.Get(), &status)) return false;
+    if (!QueryService(&status)) return false;
     return status.dwCurrentState == SERVICE_START_PENDING || status.dwCurrentState == SERVICE_RUNNING;
 }
 
@@ -65,6 +70,11 @@ bool KeeperRunning(DWORD waitMs) {
         if (GetTickCount64() >= deadline || !ServiceComingUp()) return false;
         Sleep(250);
     }
+}
+
+bool KeeperInstalled() {
+    SERVICE_STATUS status{};
+    return QueryService(&status);
 }
 
 }  // namespace keeper

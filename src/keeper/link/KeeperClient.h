@@ -22,4 +22,7 @@ Reply Call(const Request& request, const std::wstring& pipeName = kPipeName);
 // is waited for, up to waitMs; one that is not installed or stopped is not.
 bool KeeperRunning(DWORD waitMs = 30000);
 
+// Whether the Service Control Manager knows the keeper service, in whatever state.
+bool KeeperInstalled();
+
 }  // namespace keeper

@@ -14,7 +14,8 @@ std::uint32_t WordAt(const BYTE* bytes) {
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-bool KnownVerb(std::uint32_t verb) { return verb >= 1 && verb <= 5; }
+// 5 was a restore before the package's removal, which that removal now does as the system.
+bool KnownVerb(std::uint32_t verb) { return verb >= 1 && verb <= 4; }
 
 }  // namespace
 
@@ -66,7 +67,6 @@ const char* VerbName(Verb verb) {
     case Verb::RestoreAll: return "restore all";
     case Verb::Resume: return "resume";
     case Verb::DeleteEntry: return "delete entry";
-    case Verb::RestoreForUninstall: return "restore for uninstall";
     }
     return "unknown";
 }

@@ -26,10 +26,10 @@ constexpr DWORD kReplySize = 8;
 
 enum class Verb : std::uint32_t {
     Ping = 1,         // detail: the rows the service keeps, and kHeldOff while it holds off
+    // The verbs that change the machine are granted to elevated administrators only.
     RestoreAll = 2,   // restore the machine's rows and hold off the take-overs
     Resume = 3,       // end the hold-off and take over at once
-    DeleteEntry = 4,  // delete the name from the row's BackUp key (elevated administrators only)
-    RestoreForUninstall = 5,  // as RestoreAll, before the package is removed
+    DeleteEntry = 4,  // delete the name from the row's BackUp key
 };
 
 enum class Status : std::uint32_t {
