@@ -1,5 +1,8 @@
 #include "keeper/KeeperLog.h"
 
+#include <windows.h>
+#include <shlobj.h>
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -183,10 +186,14 @@ void EngineLine(const char* line) {
     WriteLine(line);
 }
 
+// The machine's own folder, as Windows keeps it, whatever the environment of
+// the process says: the service and its removal action must agree on one log.
 std::wstring ProgramData() {
-    wchar_t data[MAX_PATH] = {};
-    const DWORD length = GetEnvironmentVariableW(L"ProgramData", data, MAX_PATH);
-    return length > 0 && length < MAX_PATH ? std::wstring(data, length) : L"C:\\ProgramData";
+    PWSTR folder = nullptr;
+    std::wstring path = L"C:\\ProgramData";
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_ProgramData, KF_FLAG_DONT_VERIFY, nullptr, &folder))) path = folder;
+    CoTaskMemFree(folder);
+    return path;
 }
 
 }  // namespace
