@@ -19,10 +19,7 @@ using S = RegistrySandbox;
 namespace {
 
 std::string PipeText() { return "\\\\.\\pipe\\Quorvell.Pacewick.KeeperTest." + std::to_string(GetCurrentProcessId()); }
-std::wstring TestPipe() {
-    const std::string text = PipeText();
-    return std::wstring(text.begin(), text.end());
-}
+std::wstring TestPipe() { const std::string text = PipeText(); return {text.begin(), text.end()}; }
 // The keeper under test serves in this process.
 const keeper::ExpectedServer kThisProcess = [] { return GetCurrentProcessId(); };
 
@@ -30,9 +27,9 @@ keeper::Reply Ask(keeper::Verb verb, std::uint32_t row = 0, const std::wstring& 
     return keeper::Call(keeper::Request{verb, row, name}, TestPipe(), kThisProcess);
 }
 
-// keeper_fixture with the arguments, started; its output goes to the test's.
-win::UniqueHandle StartFixture(const std::string& arguments) {
-    std::string command = "\"" + FixtureDir() + "\\keeper_fixture.exe\" " + arguments;
+// keeper_fixture started with the arguments (its output goes to the test's), and its exit code.
+win::UniqueHandle StartFixture(std::string command) {
+    command = "\"" + FixtureDir() + "\\keeper_fixture.exe\" " + command;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -41,12 +38,10 @@ win::UniqueHandle StartFixture(const std::string& arguments) {
     CloseHandle(process.hThread);
     return win::UniqueHandle(process.hProcess);
 }
-
 DWORD ExitCodeOf(const win::UniqueHandle& process) {
     DWORD code = 99;
-    if (WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.Get(), &code))
-        return 99;
-    return code;
+    WaitForSingleObject(process.Get(), 60000);
+    return GetExitCodeProcess(process.Get(), &code) ? code : 99;
 }
 
 struct KeeperUnderTest {
