@@ -153,8 +153,12 @@ struct KeeperProcess {
             return false;
         CloseHandle(info.hThread);
         process.Reset(info.hProcess);
+        // Not a service: the pipe is answered by this child.
+        const DWORD server = info.dwProcessId;
         for (int i = 0; i < 200; ++i) {
-            if (keeper::Call(keeper::Request{keeper::Verb::Ping, 0, L""}).status == keeper::Status::Ok) return true;
+            if (keeper::Call(keeper::Request{}, keeper::kPipeName, [server] { return server; }).status ==
+                keeper::Status::Ok)
+                return true;
             Sleep(50);
         }
         return false;

@@ -191,11 +191,19 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
 
 }  // namespace
 
-bool HandOverToKeeper() {
-    if (!keeper::KeeperRunning()) return false;
+bool HandOverToKeeper(bool* answers) {
+    // Installed, the service alone writes machine keys, even while it is
+    // stopped or does not answer: a program that wrote them meanwhile would
+    // do so beside a LocalSystem service (or in the place of one that someone
+    // stopped to have it so). The machine's entries meanwhile stay where they are.
+    const bool installed = keeper::QueryKeeperService().installed;
+    const bool answered = installed && keeper::KeeperRunning();
+    if (answers) *answers = answered;
+    if (!installed) return false;
     CStartupManager::GetInstance()->SetLists(ListBit(kUserList), ~0u);
     WatchMachineBackUpKeys(true);
-    PrintLine("Keeper service keeps the machine start-up lists\n");
+    PrintLine(answered ? "Keeper service keeps the machine start-up lists\n"
+                       : "Keeper service is installed but does not answer: the machine start-up lists are left as they are\n");
     return true;
 }
 

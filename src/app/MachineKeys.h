@@ -6,15 +6,19 @@
 #include "ui/PacewickDlg.h"
 
 // The machine's start-up lists, changed by the program itself or, when the
-// keeper service is installed and running, by the service: a program started
+// keeper service is installed, by the service: a program started
 // at log-on has the user's standard rights and may not change a machine key.
 namespace machinekeys {
 
-// Asks the keeper service (never tries a write). When it keeps the machine's
-// lists, the engine changes only the user's from now on (and never registers
-// the program: the installer wrote its Run value), and the monitors watch the
-// machine's BackUp keys. True when the service keeps them.
-bool HandOverToKeeper();
+// Whenever the keeper service is installed, running or not, the machine's
+// lists are its own (never tries a write): the engine changes only the user's
+// from now on (and never registers the program: the installer wrote its Run
+// value), and the monitors watch the machine's BackUp keys. A service that is
+// starting is waited for as KeeperRunning does. True when it is installed;
+// *answers (when given) tells whether it answered, so that the window can say
+// that an installed service does not. Without the service, false: the program
+// changes the machine's keys itself (a copy started by hand, a development build).
+bool HandOverToKeeper(bool* answers = nullptr);
 
 // After "Start Pacewick?" was answered Yes: ends the keeper's hold-off after a
 // Restore All, this account's Pacewick taking over again. The service takes

@@ -45,11 +45,13 @@ Keeper::Keeper(Options options)
 Keeper::~Keeper() { Stop(); }
 
 bool Keeper::Start() {
-    // Watching first: a value written during the first take-over is seen.
+    // The pipe first: its name is the keeper's before any take-over, and
+    // accounts' requests wait for that take-over's lock rather than find no pipe.
+    const bool serving = server_.Start();
+    // Watching before the take-over: a value written during it is seen.
     for (const auto& watcher : watchers_) watcher->Start();
     TakeOverUnlessHeld("start");
-    const bool serving = server_.Start();
-    Log(serving ? "Keeper started" : "Keeper started without its pipe: accounts will change the machine keys themselves");
+    Log("Keeper started");
     return serving;
 }
 

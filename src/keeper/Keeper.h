@@ -46,8 +46,9 @@ public:
     Keeper(const Keeper&) = delete;
     Keeper& operator=(const Keeper&) = delete;
 
-    // The first take-over, the Run-key watchers, then the pipe. False when the
-    // pipe could not be made (the take-overs go on: the keys are kept all the same).
+    // The pipe, the Run-key watchers, then the first take-over. False when the
+    // pipe could not be made at once: it is tried again until Stop, and the
+    // take-overs go on (the keys are kept all the same).
     bool Start();
     // Pipe first, then the watchers; a take-over under way is finished, never cut off.
     void Stop();

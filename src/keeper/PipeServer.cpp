@@ -2,8 +2,6 @@
 
 #include <sddl.h>
 
-#include <vector>
-
 #include "keeper/KeeperLog.h"
 
 namespace keeper {
@@ -14,137 +12,170 @@ namespace {
 // no user can serve the pipe in the keeper's place.
 constexpr const wchar_t* kPipeSecurity = L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;0x0012019b;;;IU)";
 
-using UniqueSecurity = win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>>;
+DWORD Remaining(ULONGLONG deadline) {
+    const ULONGLONG now = GetTickCount64();
+    return now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+}
+
+// An OVERLAPPED on the instance's event, reset for the next operation.
+OVERLAPPED Overlapped(HANDLE event) {
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event;
+    ResetEvent(event);
+    return overlapped;
+}
 
 }  // namespace
 
-PipeServer::PipeServer(std::wstring name, Handler handler) : name_(std::move(name)), handler_(std::move(handler)) {}
+PipeServer::PipeServer(std::wstring name, Handler handler) : name_(std::move(name)), handler_(std::move(handler)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1, security_.Put(), nullptr))
+        Log("Pipe security could not be made (%lu)", GetLastError());
+    for (Instance& instance : instances_) instance.server = this;
+}
 
 PipeServer::~PipeServer() { Stop(); }
 
+bool PipeServer::MakeInstance(Instance& instance, DWORD firstFlag) {
+    if (!security_) return false;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, security_.Get(), FALSE};
+    instance.pipe.Reset(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | firstFlag,
+                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT |
+                                             PIPE_REJECT_REMOTE_CLIENTS,
+                                         kInstances, kReplySize * 2, kMaxRequest, 0, &attributes));
+    return static_cast<bool>(instance.pipe);
+}
+
 bool PipeServer::Start() {
-    if (thread_) return true;
-    UniqueSecurity descriptor;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1, descriptor.Put(),
-                                                              nullptr)) {
-        Log("Pipe security could not be made (%lu)", GetLastError());
-        return false;
-    }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
-    pipe_.Reset(CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-                                 PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                                 kReplySize * 2, kMaxRequest, 0, &attributes));
-    if (!pipe_) {
-        Log("Pipe could not be made (%lu)", GetLastError());
-        return false;
-    }
+    if (instances_[0].thread) return true;
     ResetEvent(stop_.Get());
-    thread_.Reset(CreateThread(nullptr, 0, ThreadProcedure, this, 0, nullptr));
-    if (!thread_) {
+    ResetEvent(made_.Get());
+    const bool made = MakeInstance(instances_[0], FILE_FLAG_FIRST_PIPE_INSTANCE);
+    // Once, not at every try: a squatter would otherwise fill the log.
+    if (!made) Log("Pipe could not be made (%lu): tried again every second until it is", GetLastError());
+    for (Instance& instance : instances_) {
+        instance.thread.Reset(CreateThread(nullptr, 0, ThreadProcedure, &instance, 0, nullptr));
+        if (instance.thread) continue;
         Log("Pipe thread could not be started (%lu)", GetLastError());
-        pipe_.Reset();
-        return false;
+        instance.pipe.Reset();  // an instance nobody serves would hold its client for good
     }
-    return true;
+    return made && instances_[0].thread;
 }
 
 void PipeServer::Stop() {
-    if (!thread_) return;
     SetEvent(stop_.Get());
-    WaitForSingleObject(thread_.Get(), INFINITE);
-    thread_.Reset();
-    pipe_.Reset();
+    for (Instance& instance : instances_) {
+        if (instance.thread) WaitForSingleObject(instance.thread.Get(), INFINITE);
+        instance.thread.Reset();
+        instance.pipe.Reset();
+    }
 }
 
-DWORD WINAPI PipeServer::ThreadProcedure(LPVOID server) {
-    static_cast<PipeServer*>(server)->Serve();
+DWORD WINAPI PipeServer::ThreadProcedure(LPVOID instance) {
+    Instance* served = static_cast<Instance*>(instance);
+    served->server->Serve(*served);
     return 0;
 }
 
-bool PipeServer::Await(OVERLAPPED* overlapped, DWORD timeoutMs, DWORD* transferred) {
+bool PipeServer::AwaitPipe(Instance& instance) {
+    if (&instance == &instances_[0]) {
+        while (!instance.pipe) {
+            if (WaitForSingleObject(stop_.Get(), kRetryMs) != WAIT_TIMEOUT) return false;
+            if (MakeInstance(instance, FILE_FLAG_FIRST_PIPE_INSTANCE)) Log("Pipe made: accounts can reach the keeper");
+        }
+        SetEvent(made_.Get());
+        return true;
+    }
+    const HANDLE events[] = {stop_.Get(), made_.Get()};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return false;
+    if (MakeInstance(instance, 0)) return true;
+    Log("Pipe instance could not be made (%lu)", GetLastError());
+    return false;
+}
+
+bool PipeServer::Await(Instance& instance, OVERLAPPED* overlapped, DWORD timeoutMs, DWORD* transferred) {
     const HANDLE events[] = {stop_.Get(), overlapped->hEvent};
     const DWORD wait = WaitForMultipleObjects(2, events, FALSE, timeoutMs);
     if (wait != WAIT_OBJECT_0 + 1) {
-        CancelIo(pipe_.Get());
-        GetOverlappedResult(pipe_.Get(), overlapped, transferred, TRUE);  // the cancel has ended
+        CancelIo(instance.pipe.Get());
+        GetOverlappedResult(instance.pipe.Get(), overlapped, transferred, TRUE);  // the cancel has ended
         SetLastError(ERROR_OPERATION_ABORTED);
         return false;
     }
-    return GetOverlappedResult(pipe_.Get(), overlapped, transferred, FALSE) != FALSE;
+    return GetOverlappedResult(instance.pipe.Get(), overlapped, transferred, FALSE) != FALSE;
 }
 
-void PipeServer::Serve() {
+void PipeServer::Serve(Instance& instance) {
+    if (!AwaitPipe(instance)) return;
     while (WaitForSingleObject(stop_.Get(), 0) != WAIT_OBJECT_0) {
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = io_.Get();
-        ResetEvent(io_.Get());
-        bool connected = ConnectNamedPipe(pipe_.Get(), &overlapped) != FALSE;
+        OVERLAPPED overlapped = Overlapped(instance.io.Get());
+        bool connected = ConnectNamedPipe(instance.pipe.Get(), &overlapped) != FALSE;
         const DWORD error = GetLastError();
         DWORD ignored = 0;
         if (!connected && error == ERROR_PIPE_CONNECTED) connected = true;
-        else if (!connected && error == ERROR_IO_PENDING) connected = Await(&overlapped, INFINITE, &ignored);
+        else if (!connected && error == ERROR_IO_PENDING) connected = Await(instance, &overlapped, INFINITE, &ignored);
         else if (!connected) {
             Log("Pipe connection failed (%lu)", error);
             Sleep(100);  // never a busy loop on a pipe that keeps failing
         }
-        if (connected) ServeClient();
-        DisconnectNamedPipe(pipe_.Get());
+        if (connected) ServeClient(instance);
+        DisconnectNamedPipe(instance.pipe.Get());
     }
 }
 
-void PipeServer::ServeClient() {
-    std::vector<BYTE> message;
+bool PipeServer::ReadRequest(Instance& instance, std::vector<BYTE>* message, bool* oversized) {
+    const ULONGLONG deadline = GetTickCount64() + kRequestTimeoutMs;
     std::vector<BYTE> buffer(kMaxRequest + 1);
-    bool oversized = false;
     for (;;) {  // one message, in parts when it is longer than the buffer
-        OVERLAPPED overlapped{};
-        overlapped.hEvent = io_.Get();
-        ResetEvent(io_.Get());
+        OVERLAPPED overlapped = Overlapped(instance.io.Get());
         DWORD read = 0;
-        BOOL done = ReadFile(pipe_.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, &overlapped);
+        BOOL done = ReadFile(instance.pipe.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, &overlapped);
         DWORD error = done ? ERROR_SUCCESS : GetLastError();
         if (!done && error == ERROR_IO_PENDING) {
-            done = Await(&overlapped, kClientTimeoutMs, &read);
+            done = Await(instance, &overlapped, Remaining(deadline), &read);
             error = done ? ERROR_SUCCESS : GetLastError();
         } else if (!done && error == ERROR_MORE_DATA) {
-            GetOverlappedResult(pipe_.Get(), &overlapped, &read, TRUE);
+            GetOverlappedResult(instance.pipe.Get(), &overlapped, &read, TRUE);
         }
+        // A client that said nothing in time goes without a line: a user could fill the log with them.
         if (!done && error != ERROR_MORE_DATA) {
-            if (error != ERROR_BROKEN_PIPE) Log("Request not read (%lu)", error);
-            return;
+            if (error != ERROR_BROKEN_PIPE && error != ERROR_OPERATION_ABORTED) Log("Request not read (%lu)", error);
+            return false;
         }
-        if (message.size() <= kMaxRequest) message.insert(message.end(), buffer.begin(), buffer.begin() + read);
-        if (message.size() > kMaxRequest) oversized = true;
-        if (done) break;
+        if (message->size() <= kMaxRequest) message->insert(message->end(), buffer.begin(), buffer.begin() + read);
+        if (message->size() > kMaxRequest) *oversized = true;
+        if (done) return true;
     }
+}
+
+void PipeServer::ServeClient(Instance& instance) {
+    std::vector<BYTE> message;
+    bool oversized = false;
+    if (!ReadRequest(instance, &message, &oversized)) return;
     Request request;
     Reply reply{Status::BadRequest, 0};
     if (oversized || !DecodeRequest(message.data(), static_cast<DWORD>(message.size()), &request)) {
         LogRefusal("Request refused: malformed or unknown (%lu bytes%s)",
                    static_cast<unsigned long>(message.size()), oversized ? " or more" : "");
     } else {
-        reply = handler_(request, pipe_.Get());
+        reply = handler_(request, instance.pipe.Get());
     }
     const std::vector<BYTE> bytes = EncodeReply(reply);
-    OVERLAPPED overlapped{};
-    overlapped.hEvent = io_.Get();
-    ResetEvent(io_.Get());
+    const ULONGLONG deadline = GetTickCount64() + kReplyTimeoutMs;
+    OVERLAPPED overlapped = Overlapped(instance.io.Get());
     DWORD written = 0;
-    BOOL sent = WriteFile(pipe_.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &overlapped);
-    if (!sent && GetLastError() == ERROR_IO_PENDING) sent = Await(&overlapped, kClientTimeoutMs, &written);
+    BOOL sent = WriteFile(instance.pipe.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &overlapped);
+    if (!sent && GetLastError() == ERROR_IO_PENDING) sent = Await(instance, &overlapped, Remaining(deadline), &written);
     if (!sent) {
         Log("Reply not sent (%lu)", GetLastError());
         return;
     }
     // Disconnecting throws away a reply not yet read: wait (bounded) until the
     // client has read it and closed its end.
-    overlapped = OVERLAPPED{};
-    overlapped.hEvent = io_.Get();
-    ResetEvent(io_.Get());
+    overlapped = Overlapped(instance.io.Get());
+    BYTE ignored[kReplySize];
     DWORD read = 0;
-    if (!ReadFile(pipe_.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, &overlapped) &&
-        GetLastError() == ERROR_IO_PENDING)
-        Await(&overlapped, kClientTimeoutMs, &read);
+    if (!ReadFile(instance.pipe.Get(), ignored, sizeof ignored, &read, &overlapped) && GetLastError() == ERROR_IO_PENDING)
+        Await(instance, &overlapped, Remaining(deadline), &read);
 }
 
 }  // namespace keeper

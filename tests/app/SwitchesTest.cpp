@@ -295,3 +295,28 @@ TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
 }
 
 }  // namespace
+
+// With the keeper service installed and stopped the machine's Run key is left
+// to it (the user's entries are taken over); without one the program keeps it.
+TEST(KeeperHandOver, LeavesTheMachineKeysToAnInstalledServiceThatIsStopped) {
+    S sandbox;
+    S::PutText(kMachine, keys::kRun, "machine tool", "C:\\m.exe");
+    S::PutText(kUser, keys::kRun, "user tool", "C:\\u.exe");
+    const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
+    const SC_HANDLE service = CreateServiceW(manager, L"PacewickKeeper", L"PacewickKeeper", DELETE, SERVICE_WIN32_OWN_PROCESS,
+                                             SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE, L"C:\\none.exe", nullptr,
+                                             nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(service) << GetLastError();
+    bool answers = true;
+    const bool handedOver = machinekeys::HandOverToKeeper(&answers);
+    ManagerWithoutTasks().TakeOver();
+    EXPECT_TRUE(DeleteService(service));
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    EXPECT_TRUE(handedOver);
+    EXPECT_FALSE(answers);
+    EXPECT_EQ(std::vector<std::string>{"machine tool"}, S::ValueNames(kMachine, keys::kRun));
+    EXPECT_EQ(std::vector<std::string>{"user tool"}, S::ValueNames(kUser, keys::kBackUp));
+    EXPECT_FALSE(machinekeys::HandOverToKeeper(&answers));
+    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+}

@@ -2,8 +2,10 @@
 # The keeper service as the package installs it, and what Explorer would start.
 # The service takes over both machine Run keys (an entry switched off in Task
 # Manager stays where it is, off), answers 500 random requests and loses nothing
-# over 50 stops and starts during writes; it holds no privilege but traversal. The program started afterwards lists
-# and starts the machine's entries and the user's switched-on ones, writes no
+# over 50 stops and starts during writes; it holds no privilege but traversal; a
+# process that takes its pipe's name first is refused, and clients that connect
+# and say nothing keep no one out. The program started afterwards lists and
+# starts the machine's entries and the user's switched-on ones, writes no
 # machine key and refuses the uninstall switch while it runs. Restore All goes
 # through the service (its elevated repetition, while the service is stopped, says
 # so and changes nothing), which holds off until that account answers Yes to "Start
@@ -67,6 +69,20 @@ fixture_passes "each request is answered, the service still serves, the machine 
 check "the refusals are in the log" log_says 'Request refused: malformed or unknown'
 fixture_passes "every entry written during the cycles is kept exactly, none lost or half moved" cycles 50
 expect "the entries kept before are kept still" "$kept" "$(machine_keys)"
+
+echo "== a process that takes the pipe's name first is refused; silent clients keep no one out"
+wine net stop PacewickKeeper >/dev/null 2>&1 || true
+wine "$(win_path "$keeper_fixture")" squat 10000 >"$work/squat.out" 2>&1 &  # unbuffered: read while it runs
+squatter=$!
+check "the squatter holds the pipe's name" wait_until 10 grep -q squatting "$work/squat.out"
+wine net start PacewickKeeper >/dev/null 2>&1 || true
+check "the service starts without its pipe and says so" wait_until 20 log_says 'Pipe could not be made'
+refused=$(fixture hogs 0 1) && status=0 || status=$?
+expect "the program's side gets no answer from the squatter" 1 "$status"
+check "and says why" grep -q 'Keeper pipe refused' <<<"$refused"
+wait "$squatter"
+check "once the name is free the running service makes its pipe" wait_until 20 log_says 'Pipe made'
+fixture_passes "beside 12 clients that connect and say nothing, 20 Pings are each answered within 1 s" hogs 12 20
 
 echo "== the program lists and starts the machine's and the switched-on entries, and writes no machine key"
 start_pacewick program "$installed"

@@ -22,10 +22,30 @@ using S = RegistrySandbox;
 
 namespace {
 
-std::wstring TestPipe() { return L"\\\\.\\pipe\\Quorvell.Pacewick.KeeperTest." + std::to_wstring(GetCurrentProcessId()); }
+std::string PipeText() { return "\\\\.\\pipe\\Quorvell.Pacewick.KeeperTest." + std::to_string(GetCurrentProcessId()); }
+std::wstring TestPipe() { const std::string text = PipeText(); return {text.begin(), text.end()}; }
+// The keeper under test serves in this process.
+const keeper::ExpectedServer kThisProcess = [] { return GetCurrentProcessId(); };
 
 keeper::Reply Ask(keeper::Verb verb, std::uint32_t row = 0, const std::wstring& name = L"") {
-    return keeper::Call(keeper::Request{verb, row, name}, TestPipe());
+    return keeper::Call(keeper::Request{verb, row, name}, TestPipe(), kThisProcess);
+}
+
+// keeper_fixture started with the arguments (its output goes to the test's), and its exit code.
+win::UniqueHandle StartFixture(std::string command) {
+    command = "\"" + FixtureDir() + "\\keeper_fixture.exe\" " + command;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return win::UniqueHandle();
+    CloseHandle(process.hThread);
+    return win::UniqueHandle(process.hProcess);
+}
+DWORD ExitCodeOf(const win::UniqueHandle& process) {
+    DWORD code = 99;
+    WaitForSingleObject(process.Get(), 60000);
+    return GetExitCodeProcess(process.Get(), &code) ? code : 99;
 }
 
 struct KeeperUnderTest {
@@ -35,7 +55,7 @@ struct KeeperUnderTest {
                                                      ++checks;
                                                      return grant.load();
                                                  }}};
-    KeeperUnderTest() { EXPECT_TRUE(keeper.Start()); }
+    explicit KeeperUnderTest(bool pipeFree = true) { EXPECT_EQ(pipeFree, keeper.Start()); }
     ~KeeperUnderTest() {
         keeper.Stop();
         Manager().SetLists(~0u, ~0u);
@@ -166,12 +186,12 @@ TEST(Keeper, DeletesOnlyForAnElevatedAdministratorFromAMachineRowAndAnswersMalfo
     };
     for (const std::vector<BYTE>& request : requests) {
         std::vector<BYTE> reply;
-        ASSERT_TRUE(keeper::Exchange(TestPipe(), request, &reply)) << request.size() << " bytes";
+        ASSERT_TRUE(keeper::Exchange(TestPipe(), request, &reply, kThisProcess)) << request.size() << " bytes";
         keeper::Reply decoded;
         ASSERT_TRUE(keeper::DecodeReply(reply.data(), static_cast<DWORD>(reply.size()), &decoded));
         EXPECT_EQ(keeper::Status::BadRequest, decoded.status) << request.size() << " bytes";
     }
-    // A client that connects and says nothing is dropped; the next one is served.
+    // A client that connects and says nothing is dropped within a second.
     {
         win::UniqueHandle silent;
         for (int attempt = 0; attempt < 50 && !silent; ++attempt) {
@@ -180,7 +200,11 @@ TEST(Keeper, DeletesOnlyForAnElevatedAdministratorFromAMachineRowAndAnswersMalfo
                                      nullptr));
         }
         ASSERT_TRUE(silent);
-        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail) << "held off";
+        const ULONGLONG connected = GetTickCount64();
+        BYTE byte = 0;
+        DWORD read = 0;
+        EXPECT_FALSE(ReadFile(silent.Get(), &byte, 1, &read, nullptr));
+        EXPECT_LT(GetTickCount64() - connected, 1000u);
     }
     EXPECT_EQ(before, Keys());
 
@@ -202,7 +226,7 @@ TEST(Keeper, LogKeepsEachHostileNameOnOneBoundedLineAndRefusalsCannotFillIt) {
                   Ask(keeper::Verb::DeleteEntry, kMachineList, L"tool\r\n\u202E10.0.0.1 update.example").status);
         for (int request = 0; request < 200; ++request) {
             std::vector<BYTE> reply;
-            EXPECT_TRUE(keeper::Exchange(TestPipe(), {1, 0, 0}, &reply));
+            EXPECT_TRUE(keeper::Exchange(TestPipe(), {1, 0, 0}, &reply, kThisProcess));
         }
     }
     std::string hostile = "name\r\n";
@@ -307,4 +331,27 @@ TEST(Keeper, ServiceDropsEveryPrivilegeButTraversal) {
     LUID luid = privileges->Privileges[0].Luid;
     ASSERT_TRUE(LookupPrivilegeNameW(nullptr, &luid, name, &length));
     EXPECT_STREQ(L"SeChangeNotifyPrivilege", name);
+}
+
+TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinASecondBesideSilentClients) {
+    S sandbox;
+    const win::UniqueHandle squatter = StartFixture("squat 5000 " + PipeText());
+    ASSERT_TRUE(squatter);
+    ASSERT_TRUE(WaitUntil([] { return WaitNamedPipeW(TestPipe().c_str(), 1) != FALSE; }));
+    {
+        KeeperUnderTest service(false);  // the name is taken
+        // The squatter answers whoever takes it for the keeper; the program's side refuses it.
+        const DWORD squatterId = GetProcessId(squatter.Get());
+        EXPECT_EQ(keeper::Status::Ok,
+                  keeper::Call(keeper::Request{}, TestPipe(), [squatterId] { return squatterId; }).status);
+        const std::string said = OutputOf([] { EXPECT_EQ(keeper::Status::NoService, Ask(keeper::Verb::Ping).status); });
+        EXPECT_NE(std::string::npos, said.find("Keeper pipe refused")) << said;
+        // Once the name is free the keeper makes its pipe, without a restart.
+        EXPECT_EQ(0u, ExitCodeOf(squatter));
+        EXPECT_TRUE(WaitUntil([] { return Ask(keeper::Verb::Ping).status == keeper::Status::Ok; }, 5000));
+    }
+    // Twelve clients that connect and send nothing, in a loop: five Pings in a
+    // row are each answered within a second (the fixture's exit code).
+    KeeperUnderTest service;
+    EXPECT_EQ(0u, ExitCodeOf(StartFixture("hogs 12 5 " + PipeText() + " " + std::to_string(GetCurrentProcessId()))));
 }

@@ -1,5 +1,8 @@
 #include "keeper/link/KeeperClient.h"
 
+#include <atomic>
+
+#include "win/Diagnostics.h"
 #include "win/Scoped.h"
 
 namespace keeper {
@@ -19,27 +22,58 @@ win::UniqueHandle ConnectPipe(const std::wstring& pipeName, DWORD waitMs) {
     }
 }
 
-// False when the service is not installed (or cannot be asked).
-bool QueryService(SERVICE_STATUS* status) {
-    const win::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) return false;
-    const win::UniqueService service(OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS));
-    return service && QueryServiceStatus(service.Get(), status);
-}
-
 // Installed and starting or running: worth waiting for.
 bool ServiceComingUp() {
-    SERVICE_STATUS status{};
-    if (!QueryService(&status)) return false;
-    return status.dwCurrentState == SERVICE_START_PENDING || status.dwCurrentState == SERVICE_RUNNING;
+    const DWORD state = QueryKeeperService().state;
+    return state == SERVICE_START_PENDING || state == SERVICE_RUNNING;
+}
+
+// Whether the pipe's server is the expected process. A line for each new
+// refused server, not for every try of a wait.
+bool ServedByExpected(HANDLE pipe, const ExpectedServer& expected) {
+    static std::atomic<ULONG> lastRefused{~ULONG{0}};
+    ULONG server = 0;
+    const DWORD wanted = expected ? expected() : 0;
+    if (!GetNamedPipeServerProcessId(pipe, &server)) server = 0;
+    if (wanted != 0 && server == wanted) return true;
+    if (lastRefused.exchange(server) != server)
+        PrintLine("Keeper pipe refused: it is served by process %lu, not by the running keeper service (process %lu)\n",
+                  server, wanted);
+    return false;
 }
 
 }  // namespace
 
+ServiceState QueryKeeperService() {
+    ServiceState found;
+    found.installed = true;
+    const win::UniqueService manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const win::UniqueService service(manager ? OpenServiceW(manager.Get(), kServiceName, SERVICE_QUERY_STATUS)
+                                             : nullptr);
+    if (!service) {
+        found.installed = GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST;
+        return found;
+    }
+    SERVICE_STATUS_PROCESS status{};
+    DWORD size = 0;
+    if (QueryServiceStatusEx(service.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                             &size)) {
+        found.state = status.dwCurrentState;
+        found.processId = status.dwProcessId;
+    }
+    return found;
+}
+
+DWORD RunningServiceProcessId() {
+    const ServiceState service = QueryKeeperService();
+    return service.state == SERVICE_RUNNING ? service.processId : 0;
+}
+
 bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, std::vector<BYTE>* reply,
-              DWORD waitMs) {
+              const ExpectedServer& expected, DWORD waitMs) {
     const win::UniqueHandle pipe = ConnectPipe(pipeName, waitMs);
-    if (!pipe) return false;
+    // Checked before a byte is sent: another process may have taken the name.
+    if (!pipe || !ServedByExpected(pipe.Get(), expected)) return false;
     DWORD mode = PIPE_READMODE_MESSAGE;
     if (!SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr)) return false;
     DWORD written = 0;
@@ -54,10 +88,10 @@ bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, st
     return true;
 }
 
-Reply Call(const Request& request, const std::wstring& pipeName) {
+Reply Call(const Request& request, const std::wstring& pipeName, const ExpectedServer& expected) {
     std::vector<BYTE> bytes;
     Reply reply;
-    if (!Exchange(pipeName, EncodeRequest(request), &bytes) ||
+    if (!Exchange(pipeName, EncodeRequest(request), &bytes, expected) ||
         !DecodeReply(bytes.data(), static_cast<DWORD>(bytes.size()), &reply))
         return Reply{};
     return reply;
@@ -72,9 +106,6 @@ bool KeeperRunning(DWORD waitMs) {
     }
 }
 
-bool KeeperInstalled() {
-    SERVICE_STATUS status{};
-    return QueryService(&status);
-}
+bool KeeperInstalled() { return QueryKeeperService().installed; }
 
 }  // namespace keeper

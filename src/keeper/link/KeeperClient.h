@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,13 +10,28 @@
 // The program's side of the keeper's pipe.
 namespace keeper {
 
+// The keeper service as the Service Control Manager reports it.
+struct ServiceState {
+    bool installed = false;  // also when the manager cannot tell: never taken for "no service"
+    DWORD state = 0;         // SERVICE_RUNNING etc.; 0 when unknown
+    DWORD processId = 0;
+};
+ServiceState QueryKeeperService();
+
+// The process whose pipe may be answered: the keeper service's while it runs,
+// else 0 (none). Tests serve a pipe of their own in their own process.
+using ExpectedServer = std::function<DWORD()>;
+DWORD RunningServiceProcessId();
+
 // Sends the bytes as one message and reads the one reply; false when no keeper
-// answered (no pipe, busy past the wait, broken). Any bytes: tests send malformed ones.
+// answered (no pipe, busy past the wait, broken) or the pipe's server is not
+// the expected process (a diagnostic line says so). Any bytes: tests send malformed ones.
 bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, std::vector<BYTE>* reply,
-              DWORD waitMs = 10000);
+              const ExpectedServer& expected = RunningServiceProcessId, DWORD waitMs = 10000);
 
 // One request; Status::NoService when no keeper answered or its reply was malformed.
-Reply Call(const Request& request, const std::wstring& pipeName = kPipeName);
+Reply Call(const Request& request, const std::wstring& pipeName = kPipeName,
+           const ExpectedServer& expected = RunningServiceProcessId);
 
 // Whether the keeper service keeps the machine's Run keys: asked of the service
 // itself (a Ping). A service that is installed and still starting (at log-on)
