@@ -5,11 +5,14 @@
 #include <cstdlib>
 #include <cwchar>
 #include <optional>
+#include <vector>
 
 #include "app/RunKeyMonitors.h"
 #include "engine/StartupManager.h"
 #include "engine/model/StartupLists.h"
 #include "keeper/link/KeeperClient.h"
+#include "registry/RegKey.h"
+#include "registry/ValueWalk.h"
 #include "win/Diagnostics.h"
 #include "win/ModulePath.h"
 #include "win/Scoped.h"
@@ -213,12 +216,33 @@ void ResumeKeeper(HWND owner) {
     if (ping.status == keeper::Status::Ok && (ping.detail & keeper::kHeldOff)) AskKeeperOrOfferElevated(owner, kResume);
 }
 
+// Whether Windows starts a program of this name from one of the entry's Run
+// keys already: a restore that found a newer value there left the old copy
+// behind, and only the newer one is Windows's.
+bool StartedByWindows(const StartupEntry& entry) {
+    const std::wstring name = registry::ValueName::FromText(entry.name).wide;
+    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
+        if (!(entry.lists & ListBit(row))) continue;
+        const StartupList& list = StartupLists()[row];
+        registry::Key run;
+        if (run.Open(list.root, list.runPath, registry::kReadAccess | list.view) == ERROR_SUCCESS &&
+            RegQueryValueExW(run.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+            return true;
+    }
+    return false;
+}
+
 void StartHeldMachineEntries() {
     CStartupManager* manager = CStartupManager::GetInstance();
     manager->SetLists(0, MachineRows());
     EntryList held;
     manager->RebuildList(held);
-    CStartupManager::LaunchAll(held);
+    std::vector<StartupEntry> kept;
+    for (const StartupEntry& entry : held)
+        if (!StartedByWindows(entry)) kept.push_back(entry);
+    EntryList toStart;  // in the list's order
+    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
+    CStartupManager::LaunchAll(toStart);
 }
 
 CPacewickDlg::MachineLists ThroughKeeper() {

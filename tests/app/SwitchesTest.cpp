@@ -281,6 +281,8 @@ TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
     S sandbox;
     PutTakenOverEntries();
     S::PutText(kMachine, keys::kBackUp32, "Sync32", "C:\\Sync\\s32.exe");
+    S::PutText(kMachine, keys::kBackUp32, "Kept32", "C:\\Kept\\old32.exe");
+    S::PutText(kMachine, keys::kRun32, "Kept32", "C:\\Kept\\newer32.exe");  // Windows starts this one
     S::PutText(kUser, keys::kRun, "Fresh", "C:\\Fresh\\f.exe");
     std::vector<std::string> started;
     CStartupManager::SetLauncher([&](const char* command) { return started.emplace_back(command), true; });
