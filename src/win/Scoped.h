@@ -74,6 +74,14 @@ struct LocalTraits {
     static void Close(Handle h) { LocalFree(h); }
 };
 
+// A module loaded for its resources (LoadLibraryExW as a data file).
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { FreeLibrary(h); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueFont = Unique<GdiTraits<HFONT>>;
@@ -81,5 +89,6 @@ using UniqueBitmap = Unique<GdiTraits<HBITMAP>>;
 using UniqueRegion = Unique<GdiTraits<HRGN>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueArgv = Unique<LocalTraits<LPWSTR*>>;
+using UniqueLibrary = Unique<LibraryTraits>;
 
 }  // namespace win
