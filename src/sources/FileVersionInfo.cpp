@@ -120,6 +120,7 @@ int CFileVersionInfo::FindTranslation(const void* table, UINT length, WORD langu
 
 DWORD CFileVersionInfo::ChooseTranslation(const void* table, UINT length, LANGID language) {
     DWORD found = 0;
+    if (length < sizeof found) return 0;  // not even a first entry
     if (FindTranslation(table, length, language, &found, false)) return found;
     if (FindTranslation(table, length, language, &found, true)) return found;
     if (FindTranslation(table, length, LANG_NEUTRAL, &found, true)) return found;

@@ -37,7 +37,8 @@ public:
     // language; with lowBytePass also for the first entry whose primary language
     // (low byte) matches. 1 and the whole entry in *found, or 0.
     static int FindTranslation(const void* table, UINT length, WORD language, DWORD* found, bool lowBytePass);
-    // The five rules: exact language, same primary language, neutral, English, first.
+    // The five rules: exact language, same primary language, neutral, English, first
+    // (0 for a table shorter than one entry).
     static DWORD ChooseTranslation(const void* table, UINT length, LANGID language);
 
 private:
