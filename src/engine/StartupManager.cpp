@@ -112,6 +112,10 @@ void CStartupManager::NotifyListChanged() {
     if (callback) callback();
 }
 
+void CStartupManager::FillCompaniesIfRead(EntryList& entries) {
+    if (readsCompanies_) FillCompanies(entries);
+}
+
 int CStartupManager::MarkPresentInBoth(const char* name) {
     auto lock = Lock();
     return ::MarkPresentInBoth(list_, name);
@@ -239,7 +243,7 @@ bool CStartupManager::ComposeList() {
 }
 
 void CStartupManager::Publish(EntryList entries, unsigned long long generation) {
-    FillCompanies(entries);
+    FillCompaniesIfRead(entries);
     {
         auto lock = Lock();
         if (generation < published_) return;
@@ -256,7 +260,7 @@ bool CStartupManager::RebuildList(EntryList& list) {
     if (&list == &list_) {
         Publish(std::move(entries), generation);
     } else {
-        FillCompanies(entries);
+        FillCompaniesIfRead(entries);
         list = WithTasks(entries);
     }
     return true;

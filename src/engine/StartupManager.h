@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -32,6 +33,10 @@ public:
     // A row it may not change is never opened for writing.
     void SetLists(ListSet written, ListSet listed);
     ListSet WrittenLists();
+    // Whether listed entries get their programs' companies (on unless set off).
+    // The keeper service shows no list: it never opens the files that entries
+    // name, which any user may have written.
+    void SetReadsCompanies(bool reads) { readsCompanies_ = reads; }
 
     // --- operations --------------------------------------------------------
     static bool LaunchCommand(const char* command);
@@ -106,10 +111,13 @@ private:
     // The list becomes the BackUp keys' entries and the tasks; true when it changed.
     bool ComposeList();
     void NotifyListChanged();
+    // Outside the lock: fills the entries' companies, unless this process reads none.
+    void FillCompaniesIfRead(EntryList& entries);
 
     std::recursive_mutex mutex_;
     ListSet written_ = ~0u;
     ListSet listed_ = ~0u;
+    std::atomic<bool> readsCompanies_{true};
     EntryList list_;
     EntryList backUpEntries_;  // the BackUp keys' part of list_, companies included
     unsigned long long generation_ = 0;

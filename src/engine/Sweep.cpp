@@ -115,6 +115,6 @@ void CStartupManager::SweepKey(HKEY source, EntryList* list, int originSelector,
     }
     if (list) {
         sweep::ListValues(StartupLists()[row], source, *list, ListBit(row));
-        FillCompanies(*list);
+        FillCompaniesIfRead(*list);
     }
 }

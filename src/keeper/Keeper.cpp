@@ -34,6 +34,7 @@ Keeper::Keeper(Options options)
       server_(options_.pipeName, [this](const Request& request, HANDLE pipe) { return Handle(request, pipe); }) {
     CStartupManager* manager = CStartupManager::GetInstance();
     manager->SetLists(MachineRows(), MachineRows());
+    manager->SetReadsCompanies(false);
     for (std::size_t row = 0; row < StartupLists().size(); ++row) {
         if (!(MachineRows() & ListBit(row))) continue;
         const StartupList& list = StartupLists()[row];
@@ -171,7 +172,9 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
 
 int RestoreForRemoval() {
     OpenLog();
-    CStartupManager::GetInstance()->SetLists(MachineRows(), MachineRows());
+    CStartupManager* manager = CStartupManager::GetInstance();
+    manager->SetLists(MachineRows(), MachineRows());
+    manager->SetReadsCompanies(false);
     const bool back = RestoreMachineEntries("the package's removal");
     if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
     CloseLog();

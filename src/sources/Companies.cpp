@@ -1,5 +1,7 @@
 #include "sources/Companies.h"
 
+#include <algorithm>
+#include <cctype>
 #include <mutex>
 #include <unordered_map>
 
@@ -16,6 +18,16 @@ std::string WindowsDirectory() {
     char directory[MAX_PATH] = {};
     const UINT length = GetWindowsDirectoryA(directory, MAX_PATH);
     return length < MAX_PATH ? std::string(directory, length) : std::string();
+}
+
+const std::string kExe = ".exe";
+
+// Where ".exe" first stands, in any letter case, as Windows names files.
+std::size_t FindExe(const std::string& text) {
+    const auto found = std::search(text.begin(), text.end(), kExe.begin(), kExe.end(), [](char one, char other) {
+        return std::tolower(static_cast<unsigned char>(one)) == other;
+    });
+    return found == text.end() ? std::string::npos : static_cast<std::size_t>(found - text.begin());
 }
 
 bool FullyQualified(const std::string& path) {
@@ -88,9 +100,9 @@ private:
 
 std::string ProgramPathFromCommand(const std::string& command) {
     std::string path = command;
-    const std::size_t exe = path.find("exe");
+    const std::size_t exe = FindExe(path);
     if (exe != std::string::npos) {
-        path.resize(exe + 3);
+        path.resize(exe + kExe.size());
         if (path.find('"') != std::string::npos) path.erase(0, 1);
         return path;
     }

@@ -5,8 +5,8 @@
 #include "sources/FileVersionInfo.h"
 
 // The file path a command line names, as the version lookup takes it: cut after
-// the first "exe", or its first token with ".exe" appended (and %systemroot%
-// replaced) when it has none. Case-sensitive: "APP.EXE" names no company.
+// the first ".exe" in any letter case (a leading quote dropped), or its first
+// token with ".exe" appended (and %systemroot% replaced) when it has none.
 std::string ProgramPathFromCommand(const std::string& command);
 
 // The company an entry shows for a command line: that of the program it names,

@@ -2,10 +2,14 @@
 #include <windows.h>
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 // Reads a program file's version resource: its fixed information and its twelve
-// standard texts, under the translation that best fits the user's language.
+// standard texts, under the translation that best fits the user's language. The
+// file may be anyone's: the resource is taken as bytes from kernel32 (no
+// version.dll, which an elevated copy could load from a user's folder) and read
+// within its bounds (VersionBlock.h).
 class CFileVersionInfo {
 public:
     // The version keys, in the order of the texts (the sixth spelled as read).
@@ -21,6 +25,8 @@ public:
     // Production chooses the translation by the user's default language.
     int ReadVersionInfo(const char* path);
     int ReadVersionInfo(const char* path, LANGID language);
+    // The same for a version block in memory of `size` bytes: 0 when it makes no sense.
+    int ReadVersionBlock(const void* block, std::size_t size, LANGID language);
     virtual void Reset();
 
     std::string GetCompanyName() const { return texts_[0]; }
@@ -31,7 +37,8 @@ public:
     // language; with lowBytePass also for the first entry whose primary language
     // (low byte) matches. 1 and the whole entry in *found, or 0.
     static int FindTranslation(const void* table, UINT length, WORD language, DWORD* found, bool lowBytePass);
-    // The five rules: exact language, same primary language, neutral, English, first.
+    // The five rules: exact language, same primary language, neutral, English, first
+    // (0 for a table shorter than one entry).
     static DWORD ChooseTranslation(const void* table, UINT length, LANGID language);
 
 private:

@@ -82,6 +82,14 @@ struct LocalTraits {
     static void Close(Handle h) { LocalFree(h); }
 };
 
+// A module loaded for its resources (LoadLibraryExW as a data file).
+struct LibraryTraits {
+    using Handle = HMODULE;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { FreeLibrary(h); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueService = Unique<ServiceTraits>;
@@ -90,6 +98,7 @@ using UniqueBitmap = Unique<GdiTraits<HBITMAP>>;
 using UniqueRegion = Unique<GdiTraits<HRGN>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueArgv = Unique<LocalTraits<LPWSTR*>>;
+using UniqueLibrary = Unique<LibraryTraits>;
 
 struct ModuleTraits {
     using Handle = HMODULE;

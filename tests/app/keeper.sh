@@ -11,6 +11,8 @@
 # so and changes nothing), which holds off until that account answers Yes to "Start
 # Pacewick?" (No starts what the service holds, once); the uninstall switch puts
 # every entry back into its own Run key before the package goes.
+# A program whose version resource claims more bytes than it has (ver_overlong.exe),
+# named in a machine and a user Run key, harms neither the service nor the program.
 source "$(dirname "$0")/lib.sh"
 
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
@@ -33,6 +35,7 @@ m32=$(sz_line 'Machine32 Tool' 'C:\tools\record_launch.exe machine32')
 off=$(sz_line 'Switched Off' 'C:\tools\record_launch.exe off')
 late=$(sz_line 'Late Tool' 'C:\tools\record_launch.exe late')
 user_late=$(sz_line 'User Late' 'C:\tools\record_launch.exe user-late')
+overlong=$(sz_line 'Overlong Tool' 'C:\tools\ver_overlong.exe machine')
 marker='"Pacewick"="marker"'
 
 echo "== the package installs and starts the service"
@@ -47,6 +50,10 @@ expect "the package makes its Run value, both machine BackUp keys and the 32-bit
 
 echo "== entries written into either machine Run key arrive in their BackUp key, switched-off ones stay"
 put_programs
+cp "$(dirname "$record_exe")/ver_overlong.exe" "$(c_drive tools/ver_overlong.exe)"
+reg_add "HKLM\\$RUN" /v 'Overlong Tool' /d 'C:\tools\ver_overlong.exe machine'
+check "the service takes over the program with the damaged version resource" \
+  wait_until 10 holds "HKEY_LOCAL_MACHINE\\$BACKUP" 'Overlong Tool'
 reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
 reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
 reg_add "HKLM\\$APPROVED" /v 'Switched Off' /t REG_BINARY /d 030000000000000000000000
@@ -54,13 +61,14 @@ reg_add "HKLM\\$RUN" /v 'Switched Off' /d 'C:\tools\record_launch.exe off'
 # The package's Run value, marked: the program must not rewrite it.
 reg_add "HKLM\\$RUN" /v Pacewick /d marker
 expect_soon 10 "each entry is in its BackUp key with its type and bytes; the switched-off one and the package's value stay" \
-  "$(printf '%s\n' "$marker" "$off" --- "$m64" --- --- "$m32")" machine_keys
+  "$(printf '%s\n' "$marker" "$off" --- "$m64" "$overlong" --- --- "$m32")" machine_keys
 kept=$(machine_keys)
 reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d 4000
 reg_add "HKCU\\$APPROVED" /v 'Switched Off' /t REG_BINARY /d 030000000000000000000000
 reg_add "HKCU\\$RUN" /v 'Switched Off' /d 'C:\tools\record_launch.exe off'
 reg_add "HKCU\\$APPROVED" /v 'Switched On' /t REG_BINARY /d 020000000000000000000000
 reg_add "HKCU\\$RUN" /v 'Switched On' /d 'C:\tools\record_launch.exe on'
+reg_add "HKCU\\$RUN" /v 'User Overlong' /d 'C:\tools\ver_overlong.exe user'
 user_run=$(values "HKEY_CURRENT_USER\\$RUN")
 approved=$(values "HKEY_CURRENT_USER\\$APPROVED")
 
@@ -88,19 +96,23 @@ echo "== the program lists and starts the machine's and the switched-on entries,
 start_pacewick program "$installed"
 program=$last_pid
 check "the program starts" probe wait-window 30000
-expect "it lists the machine's entries and the user's switched-on one" "$(printf '%s\n' \
+expect "it lists the machine's entries and the user's switched-on ones" "$(printf '%s\n' \
   'Machine Tool|"C:\tools\record_launch.exe" machine|all user start-up list' \
   'Machine32 Tool|C:\tools\record_launch.exe machine32|all user start-up list' \
-  'Switched On|C:\tools\record_launch.exe on|Current user start-up list')" "$(listed 1,2,4)"
+  'Overlong Tool|C:\tools\ver_overlong.exe machine|all user start-up list' \
+  'Switched On|C:\tools\record_launch.exe on|Current user start-up list' \
+  'User Overlong|C:\tools\ver_overlong.exe user|Current user start-up list')" "$(listed 1,2,4)"
+expect "the damaged version resource names no company" "$(printf '%s\n' 'Overlong Tool|Unknown' 'User Overlong|Unknown')" \
+  "$(listed 1,3 | grep Overlong)"
 expect "the user's switched-off entry stays in the Run key, exactly" "$(grep '^"Switched Off"=' <<<"$user_run")" \
   "$(values "HKEY_CURRENT_USER\\$RUN")"
-expect "the user's switched-on entry is taken over" "$(grep '^"Switched On"=' <<<"$user_run")" \
+expect "the user's switched-on entries are taken over" "$(grep -E '^"(Switched On|User Overlong)"=' <<<"$user_run")" \
   "$(values "HKEY_CURRENT_USER\\$BACKUP")"
 reg_add "HKCU\\$RUN" /v 'User Late' /d 'C:\tools\record_launch.exe user-late'
 check "the program takes a newcomer to the user's Run key over while the service keeps the machine's" \
   wait_until 10 holds "HKEY_CURRENT_USER\\$BACKUP" 'User Late'
 check "the program says the service keeps the machine keys" grep -q 'Keeper service keeps the machine start-up lists' "$work/program.out"
-check "after the delay the programs start" wait_until 30 launched 4
+check "after the delay the programs start" wait_until 30 launched 6
 snapshot=$(registry_snapshot)
 start_pacewick switch-refused "$installed" -UNINSTALL
 expect "while the program runs, the uninstall switch only asks to close it first" \
@@ -121,11 +133,11 @@ echo "== Restore All through the service, then the hold-off"
 probe press 1023
 probe answer 'Are you sure to restore?' yes 20000 >/dev/null
 check "Restore All ends the program" wait_pid "$program" 30
-expect "each machine entry, the switched-on one and the newcomer were started once" "$(printf '%s\n' \
+expect "each machine entry, the switched-on ones and the newcomer were started once" "$(printf '%s\n' \
   '"C:\tools\record_launch.exe" machine' 'C:\tools\record_launch.exe machine32' 'C:\tools\record_launch.exe on' \
-  'C:\tools\record_launch.exe user-late')" "$(launches)"
+  'C:\tools\record_launch.exe user-late' 'C:\tools\ver_overlong.exe machine' 'C:\tools\ver_overlong.exe user')" "$(launches)"
 expect "both machine Run keys are back byte for byte, the BackUp keys empty" \
-  "$(printf '%s\n' "$m64" "$marker" "$off" --- --- "$m32" ---)" "$(machine_keys)"
+  "$(printf '%s\n' "$m64" "$overlong" "$marker" "$off" --- --- "$m32" ---)" "$(machine_keys)"
 reg_add "HKLM\\$RUN32" /v 'Late Tool' /d 'C:\tools\record_launch.exe late'
 sleep 1.5
 check "held off: a new machine entry stays in its Run key" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
@@ -157,7 +169,7 @@ timeout 60 wine "$installed" -UNINSTALL >"$work/uninstall.out" 2>&1 || true
 check "the package is unregistered" wait_until 60 not registered "$PRODUCT"
 check "its files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
 expect "both machine Run keys hold every entry again, the BackUp keys none" \
-  "$(printf '%s\n' "$m64" "$off" --- --- "$late" "$m32" ---)" "$(machine_keys)"
+  "$(printf '%s\n' "$m64" "$overlong" "$off" --- --- "$late" "$m32" ---)" "$(machine_keys)"
 expect "the user's Run key holds every entry again, its BackUp key none" \
   "$(LC_ALL=C sort <<<"$user_run"$'\n'"$user_late")"$'\n'--- "$(values "HKEY_CURRENT_USER\\$RUN"; echo ---; values "HKEY_CURRENT_USER\\$BACKUP")"
 expect "Task Manager's switches are untouched" "$approved" "$(values "HKEY_CURRENT_USER\\$APPROVED")"

@@ -90,9 +90,10 @@ TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
         {"\"C:\\Program Files\\App\\app\" -x", "C:\\Program Files\\App\\app.exe"},
         {"rundll32 shell32.dll,Control_RunDLL", "rundll32.exe"},
         {"%systemroot%\\system32\\svcmon", windir + "\\system32\\svcmon.exe"},
-        {"C:\\PROGRA~1\\APP\\APP.EXE /s", "C:\\PROGRA~1\\APP\\APP.EXE.exe"},
+        {"C:\\PROGRA~1\\APP\\APP.EXE /s", "C:\\PROGRA~1\\APP\\APP.EXE"},
+        {"\"C:\\Tool Box\\t.Exe\" /x", "C:\\Tool Box\\t.Exe"},
         {"\"%systemroot%\\app.exe\"", "%systemroot%\\app.exe"},
-        {"C:\\exec\\tool.com -x", "C:\\exe"},
+        {"C:\\exec\\tool.com -x", "C:\\exec\\tool.com.exe"},
         // The replacement matches the lower-case spelling only, and every occurrence.
         {"%SystemRoot%\\svcmon", "%SystemRoot%\\svcmon.exe"},
         {"%systemroot%\\a;%systemroot%\\b", windir + "\\a;" + windir + "\\b.exe"},

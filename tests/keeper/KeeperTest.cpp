@@ -59,6 +59,7 @@ struct KeeperUnderTest {
     ~KeeperUnderTest() {
         keeper.Stop();
         Manager().SetLists(~0u, ~0u);
+        Manager().SetReadsCompanies(true);
     }
 };
 
@@ -112,6 +113,10 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndForAnElevatedAdministratorRe
     {
         KeeperUnderTest service;
         EXPECT_EQ(kExpand, S::Get(kMachine, keys::kBackUp, "at start"));
+        // The service opens no file an entry names: not even "Unknown" is looked up.
+        const EntryList listed = Manager().CopyList();
+        ASSERT_EQ(1u, listed.Count());
+        EXPECT_STREQ("", listed.begin()->company);
         S::Put(kMachine, keys::kRun32, "on change", kText32);
         EXPECT_TRUE(WaitUntil([] { return S::Get(kMachine, keys::kBackUp32, "on change") == kText32; }));
         EXPECT_TRUE(WaitUntil([] { return Take(kMachine, keys::kRun32).empty(); }));

@@ -6,8 +6,11 @@
 #include <mstask.h>
 #include <wrl/client.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <optional>
+#include <random>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -18,6 +21,7 @@
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
 #include "sources/FileVersionInfo.h"
+#include "win/Text.h"
 
 using Microsoft::WRL::ComPtr;
 using Strings = std::vector<std::string>;
@@ -66,6 +70,71 @@ TEST(FileVersionInfo, ChoosesTheCompanyByTheFiveRulesAndNothingSurvivesAReread) 
         EXPECT_EQ(0, info.ReadVersionInfo(Fixture(missing).c_str(), kEnglishUs)) << missing;
         EXPECT_EQ("", info.GetCompanyName()) << missing;
     }
+}
+
+// A fixture's version block, as its file holds it.
+std::vector<BYTE> BlockOf(const char* file) {
+    const HMODULE module = LoadLibraryExA(Fixture(file).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    const HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, found)));
+    std::vector<BYTE> block(data, data + SizeofResource(module, found));
+    FreeLibrary(module);
+    return block;
+}
+
+// A block ending where an inaccessible page begins: a read past its end faults.
+class GuardedBlock {
+public:
+    explicit GuardedBlock(const std::vector<BYTE>& block)
+        : pages_(static_cast<BYTE*>(VirtualAlloc(nullptr, 2 * kPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE))) {
+        DWORD old = 0;
+        VirtualProtect(pages_ + kPage, kPage, PAGE_NOACCESS, &old);
+        data_ = pages_ + kPage - block.size();
+        std::copy(block.begin(), block.end(), data_);
+    }
+    ~GuardedBlock() { VirtualFree(pages_, 0, MEM_RELEASE); }
+    const BYTE* Data() const { return data_; }
+
+private:
+    static constexpr std::size_t kPage = 4096;
+    BYTE* pages_;
+    BYTE* data_;
+};
+
+// Damaged copies of a real block: lengths, types and NULs overwritten, the end cut
+// off. Each is read without a fault, and gives a text standing in it, or none.
+TEST(FileVersionInfo, ReadsDamagedBlocksWithinTheirBounds) {
+    const std::vector<BYTE> real = BlockOf("ver_de_en.dll");
+    CFileVersionInfo info;
+    ASSERT_EQ(1, info.ReadVersionBlock(real.data(), real.size(), kEnglishUs));
+    EXPECT_EQ("Company 0409", info.GetCompanyName());
+    EXPECT_EQ(0x00010002u, info.GetFixedInfo().dwFileVersionMS) << "FILEVERSION 1,2,3,4";
+    // The fixture program's Translation claims 65,520 bytes of its 272-byte block.
+    EXPECT_EQ(kUnknownCompany, CompanyOrUnknown(info, Fixture("ver_overlong.exe").c_str()));
+
+    std::mt19937 random(20261207);
+    const WORD words[] = {0, 1, 2, 3, 5, 6, 0x7FFF, 0xFFF0, 0xFFFF};
+    int readable = 0;
+    for (int round = 0; round < 1000; ++round) {
+        std::vector<BYTE> block = real;
+        for (int damage = 1 + random() % 3; damage > 0 && block.size() >= 2; --damage) {
+            const std::size_t at = (random() % (block.size() / 2)) * 2;
+            const WORD word = random() % 2 ? words[random() % std::size(words)] : WORD(random());
+            switch (random() % 3) {
+            case 0: std::memcpy(&block[at], &word, sizeof word); break;    // a length, a type or a text
+            case 1: if (!block[at] && !block[at + 1]) block[at] = 'A'; break;  // a NUL gone
+            default: block.resize(at); break;                                // cut
+            }
+        }
+        const GuardedBlock guarded(block);
+        readable += info.ReadVersionBlock(guarded.Data(), block.size(), kEnglishUs);
+        const std::wstring company = win::Wide(info.GetCompanyName()).value_or(L"\n");
+        const BYTE* text = reinterpret_cast<const BYTE*>(company.data());
+        EXPECT_TRUE(company.empty() || std::search(block.begin(), block.end(), text, text + company.size() * 2) !=
+                                           block.end())
+            << "round " << round << ": " << info.GetCompanyName();
+    }
+    EXPECT_LT(100, readable) << "no block read";
 }
 
 EntryList listed;  // what the last pass listed, in list order
