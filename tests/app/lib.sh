@@ -95,7 +95,9 @@ make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
 values() {
   local file="$work/export.reg"
   rm -f "$file"
+  # Once more before "MISSING": under load an export now and then writes nothing.
   wine regedit /e "$(win_path "$file")" "$1" >/dev/null 2>&1 || true
+  [ -s "$file" ] || wine regedit /e "$(win_path "$file")" "$1" >/dev/null 2>&1 || true
   if [ ! -s "$file" ]; then echo MISSING; return; fi
   iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n  //; ta' |
     grep '^"' | LC_ALL=C sort || true
