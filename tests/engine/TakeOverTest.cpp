@@ -54,8 +54,8 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     CStartupManager& manager = Manager();
 
     // Copies that earlier versions made: of a value too long to list, which they
-    // left in the Run key (its owner has removed it since), and of a number,
-    // which they took over (it must come back, though the list cannot show it).
+    // left in the Run key (gone from there since: it comes back), and of a
+    // number, which they took over (it must come back, though the list cannot show it).
     S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
     S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
     const std::string output = OutputOf([&] { manager.TakeOver(); });
@@ -85,13 +85,22 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: pacewick\n")) << output;
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: twin\n")) << output;
 
+    // Copies shaped like those stale doubles: one whose Run key holds it
+    // exactly (a double indeed), one whose Run key has a newer value.
+    S::Put(kUser, keys::kBackUp, "double", S::Text(std::string(600, 'd')));
+    S::Put(kUser, keys::kRun, "double", S::Text(std::string(600, 'd')));
+    S::Put(kUser, keys::kBackUp, "renewed", S::Text(std::string(600, 'o')));
+    S::Put(kUser, keys::kRun, "renewed", S::Text(std::string(600, 'n')));
     EXPECT_TRUE(manager.RestoreAll());
     Snapshot restored = userRun;
     restored["number"] = S::Dword(1);
+    restored["stale"] = S::Text(std::string(600, 's'));  // its Run key lacks it: it goes back
+    restored["double"] = S::Text(std::string(600, 'd'));
+    restored["renewed"] = S::Text(std::string(600, 'n'));
     EXPECT_EQ(restored, Take(kUser, keys::kRun));
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
-    // Every copy leaves the BackUp keys, the stale one too, without coming back.
-    EXPECT_TRUE(Take(kUser, keys::kBackUp).empty());
+    // Every copy leaves the BackUp keys but the one its Run key has renewed.
+    EXPECT_EQ((Snapshot{{"renewed", S::Text(std::string(600, 'o'))}}), Take(kUser, keys::kBackUp));
     EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
