@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <tuple>
@@ -7,6 +10,7 @@
 
 #include "EngineTestSupport.h"
 #include "registry/RegistryAccess.h"
+#include "win/AccountLock.h"
 
 namespace {
 
@@ -226,6 +230,68 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     });
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
     EXPECT_LE(after, before + 4);
+}
+
+// Two sessions of one account run a Pacewick each on one HKEY_CURRENT_USER:
+// one restoring while the other takes over, neither deletes the copy that the
+// other has just checked. PACEWICK_ACCOUNT_ROUNDS rounds each (make stress: 200).
+TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
+    S sandbox;
+    for (int i = 0; i < 100; ++i)
+        S::PutText(kUser, keys::kRun, ("value " + std::to_string(i)).c_str(), "C:\\Apps\\app" + std::to_string(i) + ".exe /x");
+    const Snapshot seeded = Take(kUser, keys::kRun);
+    const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");
+    const std::string event = "PacewickAccountRounds" + std::to_string(GetCurrentProcessId());
+    const win::UniqueHandle start(CreateEventA(nullptr, TRUE, FALSE, event.c_str()));
+    const win::UniqueHandle ready(CreateSemaphoreA(nullptr, 0, 2, (event + ".ready").c_str()));
+    std::vector<win::UniqueHandle> processes;
+    for (const char* role : {"takeover", "restore"}) {
+        std::string command = "\"" + FixtureDir() + "\\account_rounds.exe\" " + sandbox.Root() + " " + role + " " +
+                              (rounds ? rounds : "20") + " " + event;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        CloseHandle(started.hThread);
+        processes.emplace_back(started.hProcess);
+    }
+    for (int process = 0; process < 2; ++process) EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready.Get(), 60000));
+    SetEvent(start.Get());
+    for (const win::UniqueHandle& process : processes) {
+        DWORD code = 1;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 300000));
+        EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code) && code == 0) << code;
+    }
+    // Each value in its Run key or its BackUp key (or both, half moved), exact.
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    for (const auto& [name, value] : seeded) {
+        EXPECT_TRUE(run.count(name) || backUp.count(name)) << "lost: " << name;
+        for (const Snapshot* key : {&run, &backUp})
+            EXPECT_EQ(value, key->count(name) ? key->at(name) : value) << name;
+    }
+}
+
+// Another account made the lock's name first, for none to open: nothing moves.
+TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
+    S sandbox;
+    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
+    S::PutText(kUser, keys::kBackUp, "kept", "C:\\kept.exe");
+    win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> noAccess;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, noAccess.Put(), nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess.Get(), FALSE};
+    const std::wstring name = win::AccountLock::NameFor(win::CurrentUserSid());
+    const win::UniqueHandle squatter(CreateMutexW(&attributes, FALSE, name.c_str()));
+    ASSERT_TRUE(squatter);
+    CStartupManager& manager = Manager();
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    const std::string output = OutputOf([&] {
+        manager.TakeOver();
+        EXPECT_FALSE(manager.RestoreAll());
+        EXPECT_FALSE(manager.DeleteEntry(Entry("kept", "C:\\kept.exe")));
+    });
+    EXPECT_EQ(3, CountOf(output, "another Pacewick of this account holds them (5)")) << output;
+    EXPECT_EQ(run, Take(kUser, keys::kRun));
+    EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
 }
 
 }  // namespace
