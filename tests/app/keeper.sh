@@ -95,8 +95,8 @@ probe press 1023
 probe answer 'Are you sure to restore?' yes 20000 >/dev/null
 check "Restore All ends the program" wait_pid "$program" 30
 expect "each machine entry, the switched-on one and the newcomer were started once" "$(printf '%s\n' \
-  '"C:\tools\record_launch.exe" machine' 'C:\tools\record_launch.exe machine32' 'C:\tools\record_launch.exe on' \
-  'C:\tools\record_launch.exe user-late')" "$(launches)"
+  '"C:\tools\record_launch.exe" machine' '"C:\tools\record_launch.exe" machine32' \
+  '"C:\tools\record_launch.exe" on' '"C:\tools\record_launch.exe" user-late')" "$(launches)"
 expect "both machine Run keys are back byte for byte, the BackUp keys empty" \
   "$(printf '%s\n' "$m64" "$marker" "$off" --- --- "$m32" ---)" "$(machine_keys)"
 reg_add "HKLM\\$RUN32" /v 'Late Tool' /d 'C:\tools\record_launch.exe late'
