@@ -21,8 +21,8 @@ public:
     static AccountLock Take(DWORD timeoutMs);
 
     bool Held() const { return static_cast<bool>(mutex_); }
-    // Why it is not held: WAIT_TIMEOUT, ERROR_ACCESS_DENIED (a name someone
-    // else made first) or another error.
+    // Why it is not held: WAIT_TIMEOUT, ERROR_ACCESS_DENIED (a name another
+    // account made first) or another error.
     DWORD Error() const { return error_; }
 
     // The mutex's name for an account.

@@ -271,27 +271,34 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     }
 }
 
-// Another account made the lock's name first, for none to open: nothing moves.
+// Another account made the lock's name first (for none to open, or as its
+// owner for all to hold): nothing moves.
 TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
     S sandbox;
     S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
     S::PutText(kUser, keys::kBackUp, "kept", "C:\\kept.exe");
-    win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> noAccess;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P", SDDL_REVISION_1, noAccess.Put(), nullptr));
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, noAccess.Get(), FALSE};
-    const std::wstring name = win::AccountLock::NameFor(win::CurrentUserSid());
-    const win::UniqueHandle squatter(CreateMutexW(&attributes, FALSE, name.c_str()));
-    ASSERT_TRUE(squatter);
     CStartupManager& manager = Manager();
     const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
-    const std::string output = OutputOf([&] {
-        manager.TakeOver();
-        EXPECT_FALSE(manager.RestoreAll());
-        EXPECT_FALSE(manager.DeleteEntry(Entry("kept", "C:\\kept.exe")));
-    });
-    EXPECT_EQ(3, CountOf(output, "another Pacewick of this account holds them (5)")) << output;
-    EXPECT_EQ(run, Take(kUser, keys::kRun));
-    EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
+    {  // one the account made itself is taken (here again by this thread)
+        const win::AccountLock first = win::AccountLock::Take(0), second = win::AccountLock::Take(0);
+        EXPECT_TRUE(first.Held() && second.Held()) << second.Error();
+    }
+    for (const wchar_t* squatted : {L"D:P", L"O:BGD:P(A;;GA;;;WD)"}) {
+        win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(squatted, SDDL_REVISION_1, descriptor.Put(), nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
+        const std::wstring name = win::AccountLock::NameFor(win::CurrentUserSid());
+        const win::UniqueHandle squatter(CreateMutexW(&attributes, FALSE, name.c_str()));
+        ASSERT_TRUE(squatter);
+        const std::string output = OutputOf([&] {
+            manager.TakeOver();
+            EXPECT_FALSE(manager.RestoreAll());
+            EXPECT_FALSE(manager.DeleteEntry(Entry("kept", "C:\\kept.exe")));
+        });
+        EXPECT_EQ(3, CountOf(output, "another Pacewick of this account holds them (5)")) << output;
+        EXPECT_EQ(run, Take(kUser, keys::kRun));
+        EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
+    }
 }
 
 }  // namespace
