@@ -14,6 +14,8 @@ namespace {
 
 using Microsoft::WRL::ComPtr;
 
+constexpr ULONGLONG kShellWaitMs = 5000;
+
 struct BstrTraits {
     using Handle = BSTR;
     static Handle Invalid() { return nullptr; }
@@ -63,8 +65,14 @@ HRESULT DesktopShellDispatch(ComPtr<IShellDispatch2>& shell) {
 
 HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring& arguments,
                                  const std::wstring& folder) {
+    // The shell makes its windows known a moment after it starts (at log-on,
+    // after Explorer restarts): until then COM knows no such class. It is asked
+    // again, for a few seconds (on the window thread: launches are rare).
     ComPtr<IShellDispatch2> shell;
-    const HRESULT hr = DesktopShellDispatch(shell);
+    HRESULT hr = S_OK;
+    for (const ULONGLONG end = GetTickCount64() + kShellWaitMs;
+         (hr = DesktopShellDispatch(shell)) == REGDB_E_CLASSNOTREG && GetTickCount64() < end;)
+        Sleep(200);
     if (FAILED(hr)) return hr;
     const UniqueBstr file(SysAllocString(program.c_str()));
     const UniqueBstr args(SysAllocString(arguments.c_str()));
