@@ -14,6 +14,11 @@
 namespace launch {
 namespace {
 
+struct ProgramAndArguments {
+    std::wstring program;
+    std::wstring arguments;
+};
+
 std::mutex seamMutex;
 ElevationCheck elevationCheck;  // none: the process token's
 ShellStart shellStart;          // none: the desktop shell
@@ -91,6 +96,26 @@ std::wstring CurrentFolder() {
     }
 }
 
+// A command line split as CreateProcess reads it: the program, found where
+// CreateProcess would look for it, and the rest. Empty program: none found.
+ProgramAndArguments SplitCommand(const std::wstring& line) {
+    const std::size_t begin = line.find_first_not_of(L" \t");
+    if (begin == std::wstring::npos) return {};
+    if (line[begin] == L'"') {
+        const std::size_t close = line.find(L'"', begin + 1);
+        const std::wstring quoted = line.substr(begin + 1, close == std::wstring::npos ? close : close - begin - 1);
+        return {FoundProgram(quoted),
+                close == std::wstring::npos ? std::wstring() : WithoutLeadingBlanks(line, close + 1)};
+    }
+    // Unquoted, CreateProcess tries the text up to each blank in turn, shortest first.
+    for (std::size_t end = line.find_first_of(L" \t", begin);; end = line.find_first_of(L" \t", end + 1)) {
+        const std::wstring program = FoundProgram(line.substr(begin, end == std::wstring::npos ? end : end - begin));
+        if (!program.empty())
+            return {program, end == std::wstring::npos ? std::wstring() : WithoutLeadingBlanks(line, end)};
+        if (end == std::wstring::npos) return {};
+    }
+}
+
 // The elevated way: the shell starts it, or nothing does.
 bool LaunchUnelevated(const std::wstring& commandLine) {
     const ProgramAndArguments split = SplitCommand(commandLine);
@@ -109,23 +134,6 @@ bool LaunchUnelevated(const std::wstring& commandLine) {
 }
 
 }  // namespace
-
-ProgramAndArguments SplitCommand(const std::wstring& line) {
-    const std::size_t begin = line.find_first_not_of(L" \t");
-    if (begin == std::wstring::npos) return {};
-    if (line[begin] == L'"') {
-        const std::size_t close = line.find(L'"', begin + 1);
-        const std::wstring quoted = line.substr(begin + 1, close == std::wstring::npos ? close : close - begin - 1);
-        return {FoundProgram(quoted), close == std::wstring::npos ? std::wstring() : WithoutLeadingBlanks(line, close + 1)};
-    }
-    // Unquoted, CreateProcess tries the text up to each blank in turn, shortest first.
-    for (std::size_t end = line.find_first_of(L" \t", begin);; end = line.find_first_of(L" \t", end + 1)) {
-        const std::wstring program = FoundProgram(line.substr(begin, end == std::wstring::npos ? end : end - begin));
-        if (!program.empty())
-            return {program, end == std::wstring::npos ? std::wstring() : WithoutLeadingBlanks(line, end)};
-        if (end == std::wstring::npos) return {};
-    }
-}
 
 void SetElevationCheck(ElevationCheck check) {
     const std::lock_guard<std::mutex> guard(seamMutex);

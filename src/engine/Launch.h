@@ -15,14 +15,6 @@ namespace launch {
 // it, unelevated, or starts nothing.
 bool LaunchCommand(const char* command);
 
-// A command line split as CreateProcess reads it: the program, found where
-// CreateProcess would look for it, and the rest. Empty program: none found.
-struct ProgramAndArguments {
-    std::wstring program;
-    std::wstring arguments;
-};
-ProgramAndArguments SplitCommand(const std::wstring& commandLine);
-
 // What LaunchCommand asks of the system; tests hand in stand-ins (null: the real one).
 using ElevationCheck = std::function<bool()>;
 using ShellStart = std::function<HRESULT(const std::wstring& program, const std::wstring& arguments,

@@ -150,7 +150,8 @@ std::optional<CStartupManager::KeysLock> CStartupManager::LockKeys() {
     if (WrittenLists() & ListBit(kUserList)) {
         lock.account = win::AccountLock::Take(kAccountLockWaitMs);
         if (!lock.account.Held()) {
-            PrintLine("Keys not changed, another Pacewick of this account holds them (%lu): every value stays where it is\n",
+            PrintLine("Keys not changed, another Pacewick of this account holds them (%lu): "
+                      "every value stays where it is\n",
                       static_cast<unsigned long>(lock.account.Error()));
             return std::nullopt;
         }

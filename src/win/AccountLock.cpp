@@ -48,9 +48,9 @@ AccountLock AccountLock::Take(DWORD timeoutMs) {
     // anyone else in.
     const std::wstring sddl = L"O:" + sid + L"D:P(A;;GA;;;SY)(A;;GA;;;" + sid + L")";
     Unique<LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
-    if (sid.empty() ||
-        !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, descriptor.Put(), nullptr)) {
-        lock.error_ = GetLastError();
+    if (sid.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                                              descriptor.Put(), nullptr)) {
+        lock.error_ = sid.empty() ? ERROR_NO_TOKEN : GetLastError();
         return lock;
     }
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};

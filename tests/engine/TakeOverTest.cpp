@@ -238,7 +238,8 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
 TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     S sandbox;
     for (int i = 0; i < 100; ++i)
-        S::PutText(kUser, keys::kRun, ("value " + std::to_string(i)).c_str(), "C:\\Apps\\app" + std::to_string(i) + ".exe /x");
+        S::PutText(kUser, keys::kRun, ("value " + std::to_string(i)).c_str(),
+                   "C:\\Apps\\app" + std::to_string(i) + ".exe /x");
     const Snapshot seeded = Take(kUser, keys::kRun);
     const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");
     const std::string event = "PacewickAccountRounds" + std::to_string(GetCurrentProcessId());
@@ -251,7 +252,8 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION started{};
-        ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        ASSERT_TRUE(
+            CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
         CloseHandle(started.hThread);
         processes.emplace_back(started.hProcess);
     }
@@ -285,7 +287,8 @@ TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
     }
     for (const wchar_t* squatted : {L"D:P", L"O:BGD:P(A;;GA;;;WD)"}) {
         win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
-        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(squatted, SDDL_REVISION_1, descriptor.Put(), nullptr));
+        ASSERT_TRUE(
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(squatted, SDDL_REVISION_1, descriptor.Put(), nullptr));
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
         const std::wstring name = win::AccountLock::NameFor(win::CurrentUserSid());
         const win::UniqueHandle squatter(CreateMutexW(&attributes, FALSE, name.c_str()));
