@@ -86,6 +86,11 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
 // program, found as CreateProcess finds it, and the arguments to the desktop
 // shell; when the shell fails, nothing starts.
 TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
+    // Unquoted, the shortest text up to a blank that names a file is the program.
+    const std::string base = TempPath("dir"), recorder = base + " x\\record_launch.exe";
+    const std::string fixture = FixtureDir() + "\\record_launch.exe";
+    ASSERT_TRUE(CreateDirectoryA((base + " x").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(fixture.c_str(), recorder.c_str(), FALSE));
     LaunchLog log;  // what CreateProcess would start records itself here
     launch::SetElevationCheck([] { return true; });
     std::vector<std::pair<std::string, std::string>> asked;
@@ -94,16 +99,11 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
         asked.emplace_back(win::Utf8ForDisplay(program), win::Utf8ForDisplay(arguments));
         return answer;
     });
-    // Unquoted, the shortest text up to a blank that names a file is the program.
-    const std::string base = TempPath("dir"), recorder = base + " x\\record_launch.exe";
-    const std::string fixture = FixtureDir() + "\\record_launch.exe";
-    ASSERT_TRUE(CreateDirectoryA((base + " x").c_str(), nullptr));
-    ASSERT_TRUE(CopyFileA(fixture.c_str(), recorder.c_str(), FALSE));
     auto start = [](const std::string& command) { return Manager().LaunchCommand(command.c_str()); };
     EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
     EXPECT_TRUE(start(recorder + " -x"));
     EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it
-    ASSERT_TRUE(CopyFileA(fixture.c_str(), (base + ".exe").c_str(), FALSE));
+    EXPECT_TRUE(CopyFileA(fixture.c_str(), (base + ".exe").c_str(), FALSE));
     EXPECT_TRUE(start(recorder + " -x"));
     EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(start(base + "\\none.exe")); }));
     answer = E_ACCESSDENIED;
