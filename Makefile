@@ -1,7 +1,8 @@
 # Pacewick: a Windows program, cross-built with mingw-w64 and tested under Wine.
 #   make test   install what is missing, build, run every test
 #   make run    build and start the program in a Wine prefix
-#   make stress 200 kills of the program during its take-over (tests/app/kills.sh)
+#   make stress 200 kills of the program during its take-over (tests/app/kills.sh),
+#               200 rounds of two processes of one account restoring and taking over
 BUILD ?= build
 BUILD_I686 ?= build-i686
 TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
@@ -30,11 +31,16 @@ test: build
 # The kill test of `make test` at length: the program killed 200 times at seeded
 # random moments of its take-over of 200 values, the keys checked after each kill.
 STRESS_KILLS ?= 200
+# And one process of an account restoring while another takes over, rounds each
+# (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp).
+STRESS_ROUNDS ?= 200
 STRESS_BUILD = $(abspath $(BUILD))
 stress: build
 	bash tests/app/kills.sh $(STRESS_BUILD) $(STRESS_BUILD)/bin/pacewick.exe $(STRESS_BUILD)/bin/record_launch.exe \
 	  $(STRESS_BUILD)/bin/app_probe.exe $(STRESS_BUILD)/pacewick.msi $(STRESS_BUILD)/bin/takeover_killer.exe \
 	  $(STRESS_KILLS) 200
+	tools/with-wine $(BUILD) env PACEWICK_ACCOUNT_ROUNDS=$(STRESS_ROUNDS) wine $(BUILD)/bin/test_engine.exe \
+	  --gtest_filter='TakeOver.BesideARestoreInAnotherProcessOfTheAccountLosesNothing'
 
 # A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build

@@ -2,15 +2,26 @@
 
 #include <windows.h>
 
-#include <string>
+#include <mutex>
+#include <utility>
 #include <vector>
 
+#include "engine/DesktopShell.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
 
 namespace launch {
 namespace {
+
+struct ProgramAndArguments {
+    std::wstring program;
+    std::wstring arguments;
+};
+
+std::mutex seamMutex;
+ElevationCheck elevationCheck;  // none: the process token's
+ShellStart shellStart;          // none: the desktop shell
 
 // Windows expands the environment references of expandable Run values before it
 // starts them; the delayed start does the same, so %ProgramFiles% and the like work.
@@ -26,7 +37,113 @@ std::vector<wchar_t> ExpandedCommand(const std::wstring& command) {
     return std::vector<wchar_t>(command.c_str(), command.c_str() + command.size() + 1);
 }
 
+bool TokenIsElevated() {
+    win::UniqueHandle token;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return true;  // unknown: the safe side
+    if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size)) return true;
+    return elevation.TokenIsElevated != 0;
+}
+
+bool Elevated() {
+    ElevationCheck check;
+    {
+        const std::lock_guard<std::mutex> guard(seamMutex);
+        check = elevationCheck;
+    }
+    return check ? check() : TokenIsElevated();
+}
+
+HRESULT StartThroughShell(const ProgramAndArguments& split, const std::wstring& folder) {
+    ShellStart start;
+    {
+        const std::lock_guard<std::mutex> guard(seamMutex);
+        start = shellStart;
+    }
+    return start ? start(split.program, split.arguments, folder)
+                 : StartThroughDesktopShell(split.program, split.arguments, folder);
+}
+
+// The full path of an existing file (not a folder) that CreateProcess would
+// start for this name (".exe" added to a name without extension); else empty.
+std::wstring FoundProgram(const std::wstring& name) {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD length = SearchPathW(nullptr, name.c_str(), L".exe", static_cast<DWORD>(path.size()),
+                                         path.data(), nullptr);
+        if (length == 0) return std::wstring();
+        if (length < path.size()) break;
+        path.resize(length);
+    }
+    const DWORD attributes = GetFileAttributesW(path.data());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::wstring();
+    return path.data();
+}
+
+std::wstring WithoutLeadingBlanks(const std::wstring& text, std::size_t from) {
+    const std::size_t start = text.find_first_not_of(L" \t", from);
+    return start == std::wstring::npos ? std::wstring() : text.substr(start);
+}
+
+std::wstring CurrentFolder() {
+    std::vector<wchar_t> folder(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+        if (length == 0) return std::wstring();
+        if (length < folder.size()) return folder.data();
+        folder.resize(length);
+    }
+}
+
+// A command line split as CreateProcess reads it: the program, found where
+// CreateProcess would look for it, and the rest. Empty program: none found.
+ProgramAndArguments SplitCommand(const std::wstring& line) {
+    const std::size_t begin = line.find_first_not_of(L" \t");
+    if (begin == std::wstring::npos) return {};
+    if (line[begin] == L'"') {
+        const std::size_t close = line.find(L'"', begin + 1);
+        const std::wstring quoted = line.substr(begin + 1, close == std::wstring::npos ? close : close - begin - 1);
+        return {FoundProgram(quoted),
+                close == std::wstring::npos ? std::wstring() : WithoutLeadingBlanks(line, close + 1)};
+    }
+    // Unquoted, CreateProcess tries the text up to each blank in turn, shortest first.
+    for (std::size_t end = line.find_first_of(L" \t", begin);; end = line.find_first_of(L" \t", end + 1)) {
+        const std::wstring program = FoundProgram(line.substr(begin, end == std::wstring::npos ? end : end - begin));
+        if (!program.empty())
+            return {program, end == std::wstring::npos ? std::wstring() : WithoutLeadingBlanks(line, end)};
+        if (end == std::wstring::npos) return {};
+    }
+}
+
+// The elevated way: the shell starts it, or nothing does.
+bool LaunchUnelevated(const std::wstring& commandLine) {
+    const ProgramAndArguments split = SplitCommand(commandLine);
+    if (split.program.empty()) {
+        PrintLine("CreateProcess failed (%d)\n", static_cast<int>(ERROR_FILE_NOT_FOUND));
+        return false;
+    }
+    // The folder CreateProcess would give it: this process's own.
+    const HRESULT hr = StartThroughShell(split, CurrentFolder());
+    if (FAILED(hr)) {
+        PrintLine("Not started: the desktop shell could not start it unelevated (0x%08lX)\n",
+                  static_cast<unsigned long>(hr));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+void SetElevationCheck(ElevationCheck check) {
+    const std::lock_guard<std::mutex> guard(seamMutex);
+    elevationCheck = std::move(check);
+}
+
+void SetShellStart(ShellStart start) {
+    const std::lock_guard<std::mutex> guard(seamMutex);
+    shellStart = std::move(start);
+}
 
 bool LaunchCommand(const char* command) {
     // The command is UTF-8 whatever the process's code page: the wide call
@@ -37,6 +154,7 @@ bool LaunchCommand(const char* command) {
         return false;
     }
     std::vector<wchar_t> commandLine = ExpandedCommand(*wide);
+    if (Elevated()) return LaunchUnelevated(commandLine.data());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

@@ -1,4 +1,8 @@
 #pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
 
 namespace launch {
 
@@ -6,6 +10,16 @@ namespace launch {
 // Windows does for Run values); nothing waits for it. False, after its line,
 // when the process could not be started. Takes no lock and touches no key:
 // callers copy what they start from the engine first.
+// Any process may write the Run and BackUp keys, so an elevated Pacewick never
+// starts what they name with its own token: it asks the desktop shell to start
+// it, unelevated, or starts nothing.
 bool LaunchCommand(const char* command);
+
+// What LaunchCommand asks of the system; tests hand in stand-ins (null: the real one).
+using ElevationCheck = std::function<bool()>;
+using ShellStart = std::function<HRESULT(const std::wstring& program, const std::wstring& arguments,
+                                         const std::wstring& folder)>;
+void SetElevationCheck(ElevationCheck check);
+void SetShellStart(ShellStart start);
 
 }  // namespace launch

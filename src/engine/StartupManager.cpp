@@ -149,6 +149,21 @@ bool CStartupManager::LaunchEntry(const StartupEntry& entry) {
     return LaunchCommand(entry.command);
 }
 
+std::optional<CStartupManager::KeysLock> CStartupManager::LockKeys() {
+    KeysLock lock;
+    if (WrittenLists() & ListBit(kUserList)) {
+        lock.account = win::AccountLock::Take(kAccountLockWaitMs);
+        if (!lock.account.Held()) {
+            PrintLine("Keys not changed, another Pacewick of this account holds them (%lu): "
+                      "every value stays where it is\n",
+                      static_cast<unsigned long>(lock.account.Error()));
+            return std::nullopt;
+        }
+    }
+    lock.engine = Lock();
+    return lock;
+}
+
 int CStartupManager::RegisterSelf(const char* selfCommand) {
     auto lock = Lock();
     if (!(written_ & ListBit(kMachineList))) return 0;
@@ -158,7 +173,8 @@ int CStartupManager::RegisterSelf(const char* selfCommand) {
 }
 
 LONG CStartupManager::DeleteBackupEntry(const char* name, int hive) {
-    auto lock = Lock();
+    const auto lock = LockKeys();
+    if (!lock) return static_cast<LONG>(WAIT_TIMEOUT);
     if (hive != 0 && hive != 1) return hive;
     const std::size_t row = hive == 0 ? kUserList : kMachineList;
     if (!(written_ & ListBit(row))) return ERROR_ACCESS_DENIED;
@@ -169,7 +185,8 @@ LONG CStartupManager::DeleteBackupEntry(const char* name, int hive) {
 }
 
 bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
-    auto lock = Lock();
+    const auto lock = LockKeys();
+    if (!lock) return false;
     // Every BackUp key that keeps the name loses it: a name kept in two must
     // not come back from the other at the next take-over.
     bool changed = false;
@@ -184,7 +201,8 @@ bool CStartupManager::DeleteEntry(const StartupEntry& entry) {
 }
 
 void CStartupManager::BackUpRunKeys() {
-    auto lock = Lock();
+    const auto lock = LockKeys();
+    if (!lock) return;
     for (OpenedList& list : ListsOf(written_)) {
         if (list.TurnedOff()) continue;
         if (list.OpenRun(kReadAccess) == ERROR_SUCCESS && list.OpenBackUp(kWriteAccess) == ERROR_SUCCESS)
@@ -267,7 +285,8 @@ bool CStartupManager::RebuildList(EntryList& list) {
 }
 
 int CStartupManager::RemoveListedFromRun(EntryList copy) {
-    auto lock = Lock();
+    const auto lock = LockKeys();
+    if (!lock) return 0;
     // Each Run value is deleted only while its own list's BackUp key keeps an
     // identical copy that the list can launch: a name listed from another list
     // or from a logon task, a missing BackUp key, a failed back-up or a value
@@ -300,7 +319,8 @@ bool CStartupManager::RestoreAll() {
     unsigned long long generation = 0;
     EntryList entries;
     {
-        auto lock = Lock();
+        const auto lock = LockKeys();
+        if (!lock) return false;
         entries = ListBackUpKeysAndAskForTasks(&generation);
         std::vector<OpenedList> lists = ListsOf(written_);
         for (OpenedList& list : lists) {
@@ -326,7 +346,8 @@ void CStartupManager::TakeOver() {
     unsigned long long generation = 0;
     EntryList entries;
     {
-        auto lock = Lock();
+        const auto lock = LockKeys();
+        if (!lock) return;
         BackUpRunKeys();
         entries = ListBackUpKeys(&generation);
         RemoveListedFromRun(WithTasks(entries));

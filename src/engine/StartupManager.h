@@ -4,10 +4,12 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "engine/model/EntryList.h"
 #include "sources/LogonTaskReader.h"
+#include "win/AccountLock.h"
 
 // The engine: owns the list of delayed entries and performs every operation on
 // the Run and BackUp keys of the start-up lists (StartupLists()). One instance
@@ -97,8 +99,22 @@ public:
     // Recursive, since operations call each other.
     std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
 
+    // How long a change of the keys waits for another process of the account.
+    static constexpr DWORD kAccountLockWaitMs = 20000;
+
 private:
     CStartupManager();
+
+    // Held around every change of the keys, taken in this order: the account's
+    // lock across processes, while this process changes the user's row (two
+    // sessions of one account share its keys, and each checks a copy before it
+    // deletes the other), then the engine's own. None when the account's lock
+    // cannot be had, with a line: the operation then changes nothing.
+    struct KeysLock {
+        win::AccountLock account;
+        std::unique_lock<std::recursive_mutex> engine;
+    };
+    std::optional<KeysLock> LockKeys();
 
     // Under the lock: the BackUp keys' entries, without companies, and a number
     // that tells a later reading from an earlier one.

@@ -52,24 +52,26 @@ void BackUpValues(const StartupList& startupList, HKEY run, HKEY backUp) {
     });
 }
 
-// Such a stale double, left by an earlier version, never left its Run key: it
-// is not copied back (its owner may have removed the Run value since) but
-// dropped. What earlier versions did take over goes back, whatever it is.
+// Such a stale double, left by an earlier version, is dropped only while its
+// Run key still holds its original, exactly: the shape alone does not prove
+// that earlier versions left it there, so any other goes back like the rest
+// (unless the Run key has a newer value of its name). What earlier versions did
+// take over goes back, whatever it is.
 void RestoreValues(const StartupList& startupList, HKEY backUp, HKEY run) {
-    // Changed after the walk, which goes by index. Unlisted values are not
+    // Deleted after the walk, which goes by index. Unlisted values are not
     // deleted with the listed names: they go once back in their Run key.
-    std::vector<registry::ValueName> stale, unlisted;
+    std::vector<registry::ValueName> unlisted;
     const StartupSwitches switches = SwitchesOf(startupList);
     ForEachValue(backUp, [&](const registry::ValueName& name, const RegValueBlob& value) {
         const bool listable = transfer::Listable(name, value) && !switches.Off(name.wide);
-        if (!transfer::Listable(name, value) && transfer::KeptInRunByEarlierVersions(backUp, name)) {
-            stale.push_back(name);
-            return;
-        }
-        transfer::PutCopy(run, name, value, true);
         if (!listable) unlisted.push_back(name);
+        RegValueBlob original;
+        const bool staleDouble = !transfer::Listable(name, value) &&
+                                 transfer::KeptInRunByEarlierVersions(backUp, name) &&
+                                 RegistryAccess().ReadWholeValue(run, name.wide, &original) == ERROR_SUCCESS &&
+                                 original == value;
+        if (!staleDouble) transfer::PutCopy(run, name, value, true);
     });
-    for (const registry::ValueName& name : stale) transfer::DeleteNamed(backUp, name);
     for (const registry::ValueName& name : unlisted) transfer::DeleteIfKept(backUp, run, name);
 }
 

@@ -133,9 +133,10 @@ echo "== Restore All through the service, then the hold-off"
 probe press 1023
 probe answer 'Are you sure to restore?' yes 20000 >/dev/null
 check "Restore All ends the program" wait_pid "$program" 30
-expect "each machine entry, the switched-on ones and the newcomer were started once" "$(printf '%s\n' \
-  '"C:\tools\record_launch.exe" machine' 'C:\tools\record_launch.exe machine32' 'C:\tools\record_launch.exe on' \
-  'C:\tools\record_launch.exe user-late' 'C:\tools\ver_overlong.exe machine' 'C:\tools\ver_overlong.exe user')" "$(launches)"
+expect "each machine entry, the switched-on one and the newcomer were started once" "$(printf '%s\n' \
+  '"C:\tools\record_launch.exe" machine' '"C:\tools\record_launch.exe" machine32' \
+  '"C:\tools\record_launch.exe" on' '"C:\tools\record_launch.exe" user-late' \
+  '"C:\tools\ver_overlong.exe" machine' '"C:\tools\ver_overlong.exe" user')" "$(launches)"
 expect "both machine Run keys are back byte for byte, the BackUp keys empty" \
   "$(printf '%s\n' "$m64" "$overlong" "$marker" "$off" --- --- "$m32" ---)" "$(machine_keys)"
 reg_add "HKLM\\$RUN32" /v 'Late Tool' /d 'C:\tools\record_launch.exe late'
@@ -153,7 +154,7 @@ probe answer 'Start Pacewick?' no 20000 >/dev/null
 check "No ends the program" wait_pid "$last_pid" 20
 check "after No the hold-off stands" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
 check "after No the entry the service holds is started at once" wait_until 10 launched 5
-expect "once" 1 "$(launches | grep -c 'record_launch.exe held$')"
+expect "once" 1 "$(launches | grep -c 'record_launch.exe" held$')"
 expect "after No no key is changed" "$snapshot" "$(registry_snapshot)"
 wine reg delete "HKLM\\$BACKUP" /v 'Held Tool' /f >/dev/null
 start_pacewick answer-yes "$installed"

@@ -13,6 +13,10 @@ rm -rf "$work"
 mkdir -p "$work"
 export LC_ALL=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEPREFIX
+# Set before any prefix starts its desktop shell (explorer.exe): an elevated
+# Pacewick, as under Wine, has the shell start its programs, and they get the
+# shell's environment.
+export PACEWICK_LAUNCH_LOG='C:\launch.log'
 
 readonly RUN='Software\Microsoft\Windows\CurrentVersion\Run'
 readonly BACKUP='software\Quorvell Software\Pacewick\BackUp'
@@ -70,7 +74,6 @@ put_programs() {
   cp "$pacewick_exe" "$(c_drive 'Program Files/Pacewick Test/pacewick.exe')"
   cp "$record_exe" "$(c_drive tools/record_launch.exe)"
   exe='C:\Program Files\Pacewick Test\pacewick.exe'
-  export PACEWICK_LAUNCH_LOG='C:\launch.log'
   launch_log=$(c_drive launch.log)
 }
 

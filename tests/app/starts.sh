@@ -90,10 +90,11 @@ expect "the window hides itself after the launch" "visible=0" "$(probe state | c
 probe exit
 check "Exit ends the program" wait_pid "$survivor" 20
 sleep 1  # a second launch would show by now
+# The desktop shell starts them (Wine's token is elevated): it quotes the program.
 expect "each program was started once, with its exact command line" "$(LC_ALL=C sort <<'LINES'
-C:\tools\record_launch.exe one
-C:\tools\record_launch.exe meteo
-C:\tools\record_launch.exe two
+"C:\tools\record_launch.exe" one
+"C:\tools\record_launch.exe" meteo
+"C:\tools\record_launch.exe" two
 "C:\tools dir\record_launch.exe" three "x y"
 LINES
 )" "$(launches)"

@@ -108,9 +108,9 @@ wine msiexec /x "$NEXT_PRODUCT" /qn
 check "[msiexec] the running program was ended" wait_pid "$last_pid" 20
 expect "[upgrade] each program was started once" "$(LC_ALL=C sort <<'STARTED'
 "C:\tools\record_launch.exe" machine
-C:\tools\record_launch.exe machine32
-C:\tools\record_launch.exe unicode
-C:\tools\record_launch.exe user
+"C:\tools\record_launch.exe" machine32
+"C:\tools\record_launch.exe" unicode
+"C:\tools\record_launch.exe" user
 STARTED
 )" "$(launches)"
 removed_with_everything_back msiexec "$NEXT_PRODUCT"

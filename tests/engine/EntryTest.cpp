@@ -12,6 +12,7 @@
 #include "EngineTestSupport.h"
 #include "FakeTaskScheduler.h"
 #include "win/Scoped.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -79,6 +80,46 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     EXPECT_EQ(std::vector<std::wstring>{L"Backup at logon"}, world.ran) << "the task was not run by its scheduler";
     CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     EXPECT_EQ(0, world.liveObjects.load());
+}
+
+// An elevated Pacewick never starts an entry with its own token: it hands the
+// program, found as CreateProcess finds it, and the arguments to the desktop
+// shell; when the shell fails, nothing starts.
+TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
+    // Unquoted, the shortest text up to a blank that names a file is the program.
+    const std::string base = TempPath("dir"), recorder = base + " x\\record_launch.exe";
+    const std::string fixture = FixtureDir() + "\\record_launch.exe";
+    ASSERT_TRUE(CreateDirectoryA((base + " x").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(fixture.c_str(), recorder.c_str(), FALSE));
+    LaunchLog log;  // what CreateProcess would start records itself here
+    launch::SetElevationCheck([] { return true; });
+    std::vector<std::pair<std::string, std::string>> asked;
+    HRESULT answer = S_OK;
+    launch::SetShellStart([&](const std::wstring& program, const std::wstring& arguments, const std::wstring&) {
+        asked.emplace_back(win::Utf8ForDisplay(program), win::Utf8ForDisplay(arguments));
+        return answer;
+    });
+    auto start = [](const std::string& command) { return Manager().LaunchCommand(command.c_str()); };
+    EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
+    EXPECT_TRUE(start(recorder + " -x"));
+    EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it
+    EXPECT_TRUE(CopyFileA(fixture.c_str(), (base + ".exe").c_str(), FALSE));
+    EXPECT_TRUE(start(recorder + " -x"));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(start(base + "\\none.exe")); }));
+    answer = E_ACCESSDENIED;
+    EXPECT_EQ("Not started: the desktop shell could not start it unelevated (0x80070005)\n",
+              OutputOf([&] { EXPECT_FALSE(start(LaunchLog::Command("refused"))); }));
+    launch::SetShellStart(nullptr);
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{fixture, "\"a b\" c"},
+                                                                {recorder, "-x"},
+                                                                {fixture, "one"},
+                                                                {base + ".exe", "x\\record_launch.exe -x"},
+                                                                {fixture, "refused"}}),
+              asked);
+    Sleep(300);
+    EXPECT_TRUE(log.Lines().empty()) << "started with this process's own token";
+    EXPECT_TRUE(DeleteFileA(recorder.c_str()) && DeleteFileA((base + ".exe").c_str()) &&
+                RemoveDirectoryA((base + " x").c_str()));
 }
 
 TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {

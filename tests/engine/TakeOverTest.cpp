@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
 
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <tuple>
@@ -7,6 +10,7 @@
 
 #include "EngineTestSupport.h"
 #include "registry/RegistryAccess.h"
+#include "win/AccountLock.h"
 
 namespace {
 
@@ -54,8 +58,8 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     CStartupManager& manager = Manager();
 
     // Copies that earlier versions made: of a value too long to list, which they
-    // left in the Run key (its owner has removed it since), and of a number,
-    // which they took over (it must come back, though the list cannot show it).
+    // left in the Run key (gone from there since: it comes back), and of a
+    // number, which they took over (it must come back, though the list cannot show it).
     S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
     S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
     const std::string output = OutputOf([&] { manager.TakeOver(); });
@@ -85,13 +89,22 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: pacewick\n")) << output;
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: twin\n")) << output;
 
+    // Copies shaped like those stale doubles: one whose Run key holds it
+    // exactly (a double indeed), one whose Run key has a newer value.
+    S::Put(kUser, keys::kBackUp, "double", S::Text(std::string(600, 'd')));
+    S::Put(kUser, keys::kRun, "double", S::Text(std::string(600, 'd')));
+    S::Put(kUser, keys::kBackUp, "renewed", S::Text(std::string(600, 'o')));
+    S::Put(kUser, keys::kRun, "renewed", S::Text(std::string(600, 'n')));
     EXPECT_TRUE(manager.RestoreAll());
     Snapshot restored = userRun;
     restored["number"] = S::Dword(1);
+    restored["stale"] = S::Text(std::string(600, 's'));  // its Run key lacks it: it goes back
+    restored["double"] = S::Text(std::string(600, 'd'));
+    restored["renewed"] = S::Text(std::string(600, 'n'));
     EXPECT_EQ(restored, Take(kUser, keys::kRun));
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
-    // Every copy leaves the BackUp keys, the stale one too, without coming back.
-    EXPECT_TRUE(Take(kUser, keys::kBackUp).empty());
+    // Every copy leaves the BackUp keys but the one its Run key has renewed.
+    EXPECT_EQ((Snapshot{{"renewed", S::Text(std::string(600, 'o'))}}), Take(kUser, keys::kBackUp));
     EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
@@ -217,6 +230,74 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     });
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
     EXPECT_LE(after, before + 4);
+}
+
+// Two sessions of one account run a Pacewick each on one HKEY_CURRENT_USER:
+// one restoring while the other takes over, neither deletes the copy that the
+// other has just checked. PACEWICK_ACCOUNT_ROUNDS rounds each (make stress: 200).
+TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
+    S sandbox;
+    // Half moved, as a take-over cut short leaves them: both start on every value.
+    for (int i = 0; i < 100; ++i)
+        for (const char* key : {keys::kRun, keys::kBackUp})
+            S::PutText(kUser, key, ("value " + std::to_string(i)).c_str(), "C:\\app" + std::to_string(i) + ".exe");
+    const Snapshot seeded = Take(kUser, keys::kRun);
+    const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");
+    std::vector<win::UniqueHandle> processes;
+    for (const char* role : {"takeover", "restore"}) {
+        std::string command = "\"" + FixtureDir() + "\\account_rounds.exe\" " + sandbox.Root() + " " + role + " " +
+                              (rounds ? rounds : "20") + " PacewickRounds" + std::to_string(GetCurrentProcessId());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(
+            CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        CloseHandle(started.hThread);
+        processes.emplace_back(started.hProcess);
+    }
+    for (const win::UniqueHandle& process : processes) {
+        DWORD code = 1;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 300000));
+        EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code) && code == 0) << code;
+    }
+    // Each value in its Run key or its BackUp key (or both, half moved), exact.
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    for (const auto& [name, value] : seeded) {
+        EXPECT_TRUE(run.count(name) || backUp.count(name)) << "lost: " << name;
+        for (const Snapshot* key : {&run, &backUp})
+            EXPECT_EQ(value, key->count(name) ? key->at(name) : value) << name;
+    }
+}
+
+// Another account made the lock's name first (for none to open, or as its
+// owner for all to hold): nothing moves.
+TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
+    S sandbox;
+    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
+    S::PutText(kUser, keys::kBackUp, "kept", "C:\\kept.exe");
+    CStartupManager& manager = Manager();
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    {  // one the account made itself is taken (here again by this thread)
+        const win::AccountLock first = win::AccountLock::Take(0), second = win::AccountLock::Take(0);
+        EXPECT_TRUE(first.Held() && second.Held()) << second.Error();
+    }
+    for (const wchar_t* squatted : {L"D:P", L"O:BGD:P(A;;GA;;;WD)"}) {
+        win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
+        ASSERT_TRUE(
+            ConvertStringSecurityDescriptorToSecurityDescriptorW(squatted, SDDL_REVISION_1, descriptor.Put(), nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
+        const std::wstring name = win::AccountLock::NameFor(win::CurrentUserSid());
+        const win::UniqueHandle squatter(CreateMutexW(&attributes, FALSE, name.c_str()));
+        ASSERT_TRUE(squatter);
+        const std::string output = OutputOf([&] {
+            manager.TakeOver();
+            EXPECT_FALSE(manager.RestoreAll());
+            EXPECT_FALSE(manager.DeleteEntry(Entry("kept", "C:\\kept.exe")));
+        });
+        EXPECT_EQ(3, CountOf(output, "another Pacewick of this account holds them (5)")) << output;
+        EXPECT_EQ(run, Take(kUser, keys::kRun));
+        EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
+    }
 }
 
 }  // namespace

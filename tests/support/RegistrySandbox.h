@@ -29,6 +29,9 @@ public:
     RegistrySandbox(const RegistrySandbox&) = delete;
     RegistrySandbox& operator=(const RegistrySandbox&) = delete;
 
+    // The scratch key, under the real current user's key (for other processes).
+    const std::string& Root() const { return root_; }
+
     // Helpers on the sandboxed keys (hive is HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE).
     static bool Exists(HKEY hive, const char* path);
     static void Create(HKEY hive, const char* path);

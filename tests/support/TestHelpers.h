@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/Launch.h"
 #include "engine/StartupManager.h"
 #include "win/Diagnostics.h"
 
@@ -79,14 +80,18 @@ inline CStartupManager& ManagerWithoutTasks() {
 }
 
 // record_launch.exe appends the command line of each start to the file named by
-// PACEWICK_LAUNCH_LOG; this object names a fresh one for its lifetime.
+// PACEWICK_LAUNCH_LOG; this object names a fresh one for its lifetime. Only a
+// program this process starts itself has its environment: launches take the
+// unelevated way (CreateProcess) meanwhile, though Wine's token is elevated.
 class LaunchLog {
 public:
     LaunchLog() : path_(TestProgramPath() + "." + std::to_string(GetCurrentProcessId()) + ".launch.log") {
         DeleteFileA(path_.c_str());
         SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", path_.c_str());
+        launch::SetElevationCheck([] { return false; });
     }
     ~LaunchLog() {
+        launch::SetElevationCheck(nullptr);
         SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG", nullptr);
         DeleteFileA(path_.c_str());
     }

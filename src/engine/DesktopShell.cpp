@@ -1,0 +1,89 @@
+#include "engine/DesktopShell.h"
+
+#include <exdisp.h>
+#include <servprov.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
+#include <wrl/client.h>
+
+#include "win/Scoped.h"
+
+namespace launch {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+
+constexpr ULONGLONG kShellWaitMs = 5000;
+
+struct BstrTraits {
+    using Handle = BSTR;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { SysFreeString(h); }
+};
+using UniqueBstr = win::Unique<BstrTraits>;
+
+// A text argument; the variant borrows the string, which outlives the call.
+VARIANT TextArgument(const UniqueBstr& text) {
+    VARIANT argument;
+    VariantInit(&argument);
+    argument.vt = VT_BSTR;
+    argument.bstrVal = text.Get();
+    return argument;
+}
+
+// The shell's own dispatch object, reached through the desktop window's view.
+HRESULT DesktopShellDispatch(ComPtr<IShellDispatch2>& shell) {
+    ComPtr<IShellWindows> windows;
+    HRESULT hr = CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(&windows));
+    if (FAILED(hr)) return hr;
+    VARIANT desktop, root;
+    VariantInit(&desktop);
+    VariantInit(&root);
+    desktop.vt = VT_I4;
+    desktop.lVal = CSIDL_DESKTOP;
+    long window = 0;
+    ComPtr<IDispatch> found;
+    hr = windows->FindWindowSW(&desktop, &root, SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &found);
+    if (hr != S_OK) return FAILED(hr) ? hr : E_FAIL;  // S_FALSE: no desktop window
+    ComPtr<IServiceProvider> services;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IDispatch> background, application;
+    ComPtr<IShellFolderViewDual> folderView;
+    if (FAILED(hr = found.As(&services)) ||
+        FAILED(hr = services->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&browser))) ||
+        FAILED(hr = browser->QueryActiveShellView(&view)) ||
+        FAILED(hr = view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&background))) ||
+        FAILED(hr = background.As(&folderView)) || FAILED(hr = folderView->get_Application(&application)))
+        return hr;
+    return application.As(&shell);
+}
+
+}  // namespace
+
+HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring& arguments,
+                                 const std::wstring& folder) {
+    // The shell makes its windows known a moment after it starts (at log-on,
+    // after Explorer restarts): until then COM knows no such class. It is asked
+    // again, for a few seconds (on the window thread: launches are rare).
+    ComPtr<IShellDispatch2> shell;
+    HRESULT hr = S_OK;
+    for (const ULONGLONG end = GetTickCount64() + kShellWaitMs;
+         (hr = DesktopShellDispatch(shell)) == REGDB_E_CLASSNOTREG && GetTickCount64() < end;)
+        Sleep(200);
+    if (FAILED(hr)) return hr;
+    const UniqueBstr file(SysAllocString(program.c_str()));
+    const UniqueBstr args(SysAllocString(arguments.c_str()));
+    const UniqueBstr dir(SysAllocString(folder.c_str()));
+    const UniqueBstr verb(SysAllocString(L""));  // the file's default verb
+    if (!file || !args || !dir || !verb) return E_OUTOFMEMORY;
+    VARIANT show;
+    VariantInit(&show);
+    show.vt = VT_I4;
+    show.lVal = SW_SHOWNORMAL;
+    return shell->ShellExecute(file.Get(), TextArgument(args), TextArgument(dir), TextArgument(verb), show);
+}
+
+}  // namespace launch
