@@ -179,9 +179,12 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     const unsigned long rows = std::wcstoul(rowsText, &end, 10);
     const std::optional<std::wstring> name = NameFromHex(hex);
     if (*end != L'\0' || !name || !(rows & MachineRows())) return;
-    if (keeper::KeeperRunning(0)) {
+    // An installed service alone writes the machine's keys, stopped or not.
+    if (keeper::KeeperInstalled()) {
         bool changed = false;
-        DeleteThroughKeeper(static_cast<ListSet>(rows) & MachineRows(), *name, &changed);
+        if (DeleteThroughKeeper(static_cast<ListSet>(rows) & MachineRows(), *name, &changed) ==
+            keeper::Status::NoService)
+            MessageBoxW(nullptr, kNoAnswerText, kNoAnswerCaption, MB_OK | MB_ICONWARNING);
         return;
     }
     const std::optional<std::string> text = win::Utf8(*name);

@@ -125,7 +125,11 @@ start_pacewick no-answer "$installed" -RESTOREMACHINE
 check "the elevated restore says so when the installed service does not answer" \
   grep -q 'does not answer' <(probe answer Pacewick ok 20000)
 check "and ends" wait_pid "$last_pid" 20
-expect "it changes no machine key" "$kept" "$(machine_keys)"
+start_pacewick no-answer-delete "$installed" -DELETEMACHINEENTRY 2 \
+  "$(printf 'Machine Tool' | iconv -t UTF-16BE | od -An -tx1 -v | tr -d ' \n' | tr a-f A-F)"
+check "so does the elevated deletion" grep -q 'does not answer' <(probe answer Pacewick ok 20000)
+check "and ends" wait_pid "$last_pid" 20
+expect "they change no machine key" "$kept" "$(machine_keys)"
 wine net start PacewickKeeper >/dev/null 2>&1 || true
 check "the service answers again" wait_until 30 wine "$(win_path "$keeper_fixture")" fuzz 0 1
 
