@@ -11,7 +11,9 @@
 #include "pacewick_version.h"
 #include "ui/MainWindowClass.h"
 #include "win/Diagnostics.h"
+#include "win/ModulePath.h"
 #include "win/Scoped.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -21,16 +23,6 @@ constexpr wchar_t kRefusalCaption[] = L"Pacewick Needs to be closed";
 constexpr wchar_t kNoPackageText[] =
     L"Every delayed program is back in its start-up list.\n"
     L"No installed Pacewick package was found to remove.";
-constexpr wchar_t kInstaller[] = L"\\msiexec.exe";
-
-// The installer of the system folder, never one found by bare name (the
-// current folder, the path). Empty when the folder is unknown.
-std::wstring InstallerPath() {
-    wchar_t folder[MAX_PATH] = {};
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return std::wstring();
-    return std::wstring(folder, length) + kInstaller;
-}
 
 // The path and the parameters must outlive the record.
 SHELLEXECUTEINFOW UninstallerRecord(const std::wstring& installer, const std::wstring& parameters) {
@@ -66,7 +58,7 @@ bool HasSwitchArgument(const wchar_t* commandLine) {
 std::wstring InstalledProductCode() {
     // Loaded from the system folder, never imported: an elevated copy of the
     // program run from a folder its user can write would load a msi.dll put there.
-    const win::UniqueModule msi(LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
+    const win::UniqueLibrary msi(LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!msi) return std::wstring();
     using EnumRelatedProducts = decltype(&MsiEnumRelatedProductsW);
     const auto enumRelated =
@@ -96,7 +88,8 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
         MessageBoxW(nullptr, kNoPackageText, L"Pacewick", MB_OK);
         return true;
     }
-    const std::wstring installer = InstallerPath();
+    // The installer of the system folder, never one found by bare name (the current folder, the path).
+    const std::wstring installer = win::Wide(win::InSystemFolder("msiexec.exe")).value_or(std::wstring());
     const std::wstring parameters = L"/x " + product;
     SHELLEXECUTEINFOW record = UninstallerRecord(installer, parameters);
     if (installer.empty() || !launch(&record)) PrintLine("The uninstaller was not started (%lu)\n", GetLastError());

@@ -52,25 +52,17 @@ void BackUpValues(const StartupList& startupList, HKEY run, HKEY backUp) {
     });
 }
 
-// Such a stale double, left by an earlier version, is dropped only while its
-// Run key still holds its original, exactly: the shape alone does not prove
-// that earlier versions left it there, so any other goes back like the rest
-// (unless the Run key has a newer value of its name). What earlier versions did
-// take over goes back, whatever it is.
+// Every value goes back, whatever it is, unless the Run key has a newer value
+// of its name; it leaves its BackUp key only once the Run key holds it exactly
+// (a copy that earlier versions left beside its original included).
 void RestoreValues(const StartupList& startupList, HKEY backUp, HKEY run) {
     // Deleted after the walk, which goes by index. Unlisted values are not
     // deleted with the listed names: they go once back in their Run key.
     std::vector<registry::ValueName> unlisted;
     const StartupSwitches switches = SwitchesOf(startupList);
     ForEachValue(backUp, [&](const registry::ValueName& name, const RegValueBlob& value) {
-        const bool listable = transfer::Listable(name, value) && !switches.Off(name.wide);
-        if (!listable) unlisted.push_back(name);
-        RegValueBlob original;
-        const bool staleDouble = !transfer::Listable(name, value) &&
-                                 transfer::KeptInRunByEarlierVersions(backUp, name) &&
-                                 RegistryAccess().ReadWholeValue(run, name.wide, &original) == ERROR_SUCCESS &&
-                                 original == value;
-        if (!staleDouble) transfer::PutCopy(run, name, value, true);
+        if (!transfer::Listable(name, value) || switches.Off(name.wide)) unlisted.push_back(name);
+        transfer::PutCopy(run, name, value, true);
     });
     for (const registry::ValueName& name : unlisted) transfer::DeleteIfKept(backUp, run, name);
 }

@@ -15,14 +15,6 @@ bool Listable(const ValueName& name, const RegValueBlob& value) {
     return name.exact && name.text.size() < StartupEntry::kFieldSize && FitsAnEntry(value);
 }
 
-bool KeptInRunByEarlierVersions(HKEY backUp, const ValueName& name) {
-    if (name.text.size() >= StartupEntry::kFieldSize) return true;
-    RegValueBlob value;
-    if (!name.exact || RegistryAccess().ReadWholeValue(backUp, name.text.c_str(), &value) != ERROR_SUCCESS)
-        return false;  // unknown: better a value back than one lost
-    return value.count() > RegistryAccess::kReadLimit || TextOf(value).size() >= StartupEntry::kFieldSize;
-}
-
 int ReportPut(bool written) {
     PrintLine(written ? "Reg entry put SUCCESSFULLY!!\n" : "Reg entry put UNSUCCESSFUL!!\n");
     return written ? 1 : 0;

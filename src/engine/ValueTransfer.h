@@ -20,11 +20,6 @@ using registry::ValueName;
 bool FitsAnEntry(const RegValueBlob& value);
 bool Listable(const ValueName& name, const RegValueBlob& value);
 
-// Whether earlier versions of the program, which read values through the
-// 8-bit calls and took over any type, would have left this BackUp value's
-// original in its Run key: then the copy is a stale double of it.
-bool KeptInRunByEarlierVersions(HKEY backUp, const ValueName& name);
-
 // Writes a copy of a value, reporting the write with the put line. 1 when
 // written, else 0. With keepChanged a differing destination value is left as
 // it is, with a line.

@@ -27,8 +27,9 @@ __attribute__((format(printf, 1, 2)))
 #endif
 void Log(const char* format, ...);
 
-// A refused request: a few lines a minute at most, so that a client cannot fill
-// the log; the next line written says how many were left out.
+// A refused request, or any other failure a client causes: a few lines a
+// minute at most, so that a client cannot fill the log; the next line written
+// says how many were left out.
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif

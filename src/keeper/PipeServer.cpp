@@ -136,9 +136,10 @@ bool PipeServer::ReadRequest(Instance& instance, std::vector<BYTE>* message, boo
         } else if (!done && error == ERROR_MORE_DATA) {
             GetOverlappedResult(instance.pipe.Get(), &overlapped, &read, TRUE);
         }
-        // A client that said nothing in time goes without a line: a user could fill the log with them.
+        // A client that said nothing in time goes without a line, and the other
+        // failures a client causes are rate-limited: a user could fill the log with them.
         if (!done && error != ERROR_MORE_DATA) {
-            if (error != ERROR_BROKEN_PIPE && error != ERROR_OPERATION_ABORTED) Log("Request not read (%lu)", error);
+            if (error != ERROR_BROKEN_PIPE && error != ERROR_OPERATION_ABORTED) LogRefusal("Request not read (%lu)", error);
             return false;
         }
         if (message->size() <= kMaxRequest) message->insert(message->end(), buffer.begin(), buffer.begin() + read);
@@ -166,7 +167,7 @@ void PipeServer::ServeClient(Instance& instance) {
     BOOL sent = WriteFile(instance.pipe.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &overlapped);
     if (!sent && GetLastError() == ERROR_IO_PENDING) sent = Await(instance, &overlapped, Remaining(deadline), &written);
     if (!sent) {
-        Log("Reply not sent (%lu)", GetLastError());
+        LogRefusal("Reply not sent (%lu)", GetLastError());  // the client went first
         return;
     }
     // Disconnecting throws away a reply not yet read: wait (bounded) until the

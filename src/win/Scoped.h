@@ -82,7 +82,7 @@ struct LocalTraits {
     static void Close(Handle h) { LocalFree(h); }
 };
 
-// A module loaded for its resources (LoadLibraryExW as a data file).
+// A module loaded at run time (LoadLibraryExW), for its code or its resources.
 struct LibraryTraits {
     using Handle = HMODULE;
     static Handle Invalid() { return nullptr; }
@@ -99,13 +99,5 @@ using UniqueRegion = Unique<GdiTraits<HRGN>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueArgv = Unique<LocalTraits<LPWSTR*>>;
 using UniqueLibrary = Unique<LibraryTraits>;
-
-struct ModuleTraits {
-    using Handle = HMODULE;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { FreeLibrary(h); }
-};
-using UniqueModule = Unique<ModuleTraits>;
 
 }  // namespace win
