@@ -82,9 +82,9 @@ int CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANG
     wchar_t name[16];
     std::swprintf(name, 16, L"%04X%04X", LanguageOf(translation), CodePageOf(translation));
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
+        const std::wstring key = Widened(kKeys[i]);
         for (const version_block::Text& text : contents->texts) {
-            if (!version_block::SameKey(text.table, name) || !version_block::SameKey(text.key, Widened(kKeys[i])))
-                continue;
+            if (!version_block::SameKey(text.table, name) || !version_block::SameKey(text.key, key)) continue;
             texts_[i] = win::Utf8(text.text).value_or(std::string());
             break;
         }
