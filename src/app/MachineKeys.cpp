@@ -9,7 +9,7 @@
 
 #include "app/RunKeyMonitors.h"
 #include "engine/StartupManager.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/RegKey.h"
 #include "registry/ValueWalk.h"

@@ -6,7 +6,7 @@
 
 #include "app/SingleInstance.h"
 #include "engine/StartupManager.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "ui/MainWindowClass.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"

@@ -7,7 +7,7 @@
 
 #include "app/PacewickApp.h"
 #include "engine/StartupManager.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "monitor/RegistryWatcher.h"
 #include "win/Diagnostics.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/StartupManager.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "keeper/link/KeeperClient.h"
 #include "pacewick_version.h"
 #include "ui/MainWindowClass.h"

@@ -8,7 +8,7 @@
 #include "engine/Launch.h"
 #include "engine/Sweep.h"
 #include "engine/ValueTransfer.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "registry/ValueWalk.h"

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/model/EntryList.h"
+#include "model/EntryList.h"
 #include "sources/LogonTaskReader.h"
 #include "win/AccountLock.h"
 

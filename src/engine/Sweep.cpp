@@ -8,7 +8,7 @@
 
 #include "engine/StartupManager.h"
 #include "engine/ValueTransfer.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 #include "registry/ValueWalk.h"

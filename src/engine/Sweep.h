@@ -1,8 +1,8 @@
 #pragma once
 #include <windows.h>
 
-#include "engine/model/EntryList.h"
-#include "engine/model/StartupLists.h"
+#include "model/EntryList.h"
+#include "engine/StartupLists.h"
 
 // The three uses of the one pass over every value of a key, for one start-up list.
 namespace sweep {

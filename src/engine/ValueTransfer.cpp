@@ -1,6 +1,6 @@
 #include "engine/ValueTransfer.h"
 
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 #include "registry/RegistryAccess.h"
 #include "win/Diagnostics.h"
 

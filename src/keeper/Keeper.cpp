@@ -1,7 +1,7 @@
 #include "keeper/Keeper.h"
 
 #include "engine/StartupManager.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "keeper/KeeperLog.h"
 #include "win/Scoped.h"
 #include "win/Text.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/EntryList.h"
+#include "model/EntryList.h"
 #include "keeper/CallerCheck.h"
 #include "keeper/PipeServer.h"
 #include "keeper/link/KeeperProtocol.h"

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 
 // Reads every value of a BackUp key as an entry of the given origin, kept in
 // the given lists, in the order the key enumerates them, with the lines of the

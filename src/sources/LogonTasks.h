@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 
 struct ITaskScheduler;
 

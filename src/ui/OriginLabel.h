@@ -1,5 +1,5 @@
 #pragma once
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 
 namespace ui {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <vector>
 
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 #include "ui/Dialog.h"
 #include "ui/StaticLink.h"
 #include "win/Scoped.h"

@@ -19,7 +19,7 @@
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"

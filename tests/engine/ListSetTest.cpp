@@ -5,7 +5,7 @@
 #include <set>
 
 #include "EngineTestSupport.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "registry/RegKey.h"
 
 using namespace enginetest;

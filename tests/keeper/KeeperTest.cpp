@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../engine/EngineTestSupport.h"
-#include "engine/model/StartupLists.h"
+#include "engine/StartupLists.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeper/LogFolder.h"

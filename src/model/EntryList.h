@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <list>
 
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 
 // The ordered list of delayed entries. Producers insert at the front, so the
 // list reads in the reverse of the order in which entries were found. Copies are

@@ -1,8 +1,8 @@
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 
 #include <cstring>
 
-#include "engine/model/EntryList.h"
+#include "model/EntryList.h"
 
 bool SetField(char (&field)[StartupEntry::kFieldSize], const char* text) {
     const std::size_t length = text ? std::strlen(text) : 0;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstddef>
+#include <string>
 
 // Where an entry came from. The window turns it into the text it shows.
 enum class Origin {
@@ -7,10 +8,12 @@ enum class Origin {
     AllUsers,       // a machine BackUp key
     Both,           // a value of this exact name is in the user's and a machine BackUp key
     TaskScheduler,  // a scheduled task triggered at user logon
+    UserFolder,     // the current user's Startup folder, held in the user's BackUp folder
+    AllUsersFolder, // the all-users Startup folder, held in the machine's BackUp folder
 };
 
-// The start-up lists whose BackUp keys hold an entry, one bit per row of
-// StartupLists(): what deleting the entry deletes from.
+// The start-up lists whose BackUp places hold an entry, one bit per source of
+// the source table: what deleting the entry deletes from.
 using ListSet = unsigned;
 constexpr ListSet ListBit(std::size_t row) { return 1u << row; }
 
@@ -23,6 +26,13 @@ struct StartupEntry {
     char company[kFieldSize] = {};  // from the program's version resource, or "Unknown"
     Origin origin = Origin::CurrentUser;
     ListSet lists = 0;  // empty for a logon task
+    // A Startup folder item: its held file, by its full path (a name in any
+    // script may be longer than the name field, which then shows it cut).
+    // Empty for a Run value and a logon task.
+    std::wstring item;
+    // A name in both the user's and the machine's Run lists with two different
+    // commands: the machine's, started beside the user's. Empty otherwise.
+    std::string otherCommand;
 };
 
 // Copies text into a field. Never writes past the field: a text of more than

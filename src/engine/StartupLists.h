@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "engine/model/StartupEntry.h"
+#include "model/StartupEntry.h"
 #include "registry/RegistryKeys.h"
 
 // One Run key that Pacewick takes over, and the BackUp key beside it that keeps

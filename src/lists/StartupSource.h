@@ -1,0 +1,75 @@
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/EntryList.h"
+#include "model/ItemEvents.h"
+#include "monitor/WatchTarget.h"
+
+namespace lists {
+
+// Whose start-up list a source is: the account's own, or the machine's (every
+// account's), which only an administrator or the keeper service may change.
+enum class Scope { User, Machine };
+
+// Hands a source's events to the sink, stamped with the source's row.
+struct Reporter {
+    ItemEventSink& sink;
+    std::size_t source;
+    ItemKind kind;
+    void operator()(ItemHappened what, ItemPlace place, const std::string& name,
+                    const char* reason = nullptr) const {
+        sink.Report(ItemEvent{what, place, kind, source, name, reason});
+    }
+};
+
+// One kind of list Windows starts at log-on (a Run key, a Startup folder) and
+// the BackUp place beside it that holds what Pacewick took from it. A source
+// moves an item only once an identical copy is held, and puts it back the same
+// way, so that every item is always in one place or the other, intact.
+// Operations are called under the engine's lock; they read and write the
+// registry and the file system only (no COM, no process start).
+class StartupSource {
+public:
+    virtual ~StartupSource() = default;
+
+    virtual Scope GetScope() const = 0;
+    // True when a policy tells Explorer not to start this whole list: it is then left alone.
+    virtual bool TurnedOff() const = 0;
+
+    // Copies every item Windows would start from here into the BackUp place,
+    // exactly; an item the list could not show or that is switched off stays.
+    virtual void BackUp(const Reporter& report) = 0;
+    // Lists the held items in front of `list`, marked with `bit`, under the
+    // duplicate rule (a name already listed is marked as kept in both).
+    virtual void ListHeld(EntryList& list, ListSet bit, const Reporter& report) = 0;
+    // Deletes from the start-up place each item of `listed` kept by this source
+    // (its `lists` has `bit`) whose held copy is identical.
+    virtual void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) = 0;
+    // Puts every held item back; a different item of its name already in the
+    // start-up place is kept, and both stay. A held copy goes once the start-up
+    // place holds it exactly. True when no item is left only in the BackUp place.
+    virtual bool Restore(const Reporter& report) = 0;
+    // Deletes one held item; true when a deletion was made or the BackUp place
+    // could not be opened (the list is then read again).
+    virtual bool DeleteHeld(const StartupEntry& entry, const Reporter& report) = 0;
+
+    // What to watch for newcomers: the start-up place, or with `held` the BackUp place.
+    virtual WatchTarget Watched(bool held) const = 0;
+};
+
+using SourceTable = std::vector<std::unique_ptr<StartupSource>>;
+
+// The rows of the table with this scope.
+inline ListSet RowsOf(const SourceTable& table, Scope scope) {
+    ListSet rows = 0;
+    for (std::size_t row = 0; row < table.size(); ++row)
+        if (table[row]->GetScope() == scope) rows |= ListBit(row);
+    return rows;
+}
+
+}  // namespace lists
