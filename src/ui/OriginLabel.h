@@ -10,6 +10,8 @@ inline const char* OriginLabel(Origin origin) {
     case Origin::AllUsers: return "all user start-up list";
     case Origin::Both: return "Present both in Current and all user startup";
     case Origin::TaskScheduler: return "Task Scheduler";
+    case Origin::UserFolder: return "Current user startup folder";
+    case Origin::AllUsersFolder: return "all user startup folder";
     }
     return "";
 }
