@@ -7,9 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "app/RunKeyMonitors.h"
-#include "engine/StartupManager.h"
-#include "engine/StartupLists.h"
+#include "engine/Launcher.h"
+#include "engine/OwnedEngine.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/RegKey.h"
 #include "registry/ValueWalk.h"
@@ -61,17 +60,12 @@ const MachineWideVerb kRestore{keeper::Verb::RestoreAll, L"-RESTOREMACHINE", kRe
 const MachineWideVerb kResume{keeper::Verb::Resume, L"-RESUMEKEEPER", kResumeElevateText, "resume",
                               "Keeper did not resume its take-overs", nullptr};
 
-ListSet MachineRows() {
-    ListSet rows = 0;
-    for (std::size_t row = 0; row < StartupLists().size(); ++row)
-        if (StartupLists()[row].root == HKEY_LOCAL_MACHINE) rows |= ListBit(row);
-    return rows;
-}
+ListSet MachineRows() { return lists::RowsOf(lists::BuildSourceTable(), lists::Scope::Machine); }
 
 // The keeper's answer for every row of the set; the worst status wins.
 keeper::Status DeleteThroughKeeper(ListSet rows, const std::wstring& name, bool* changed) {
     keeper::Status worst = keeper::Status::Ok;
-    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
+    for (std::size_t row = 0; row < sizeof rows * 8; ++row) {
         if (!(rows & ListBit(row))) continue;
         const keeper::Reply reply = keeper::Call(keeper::Request{keeper::Verb::DeleteEntry,
                                                                  static_cast<std::uint32_t>(row), name});
@@ -85,9 +79,8 @@ keeper::Status DeleteThroughKeeper(ListSet rows, const std::wstring& name, bool*
 }
 
 void RestoreMachineRows() {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetLists(MachineRows(), MachineRows());
-    manager->RestoreAll();
+    OwnedEngine engine(kMachineScope, kMachineScope, false);
+    engine.manager.RestoreAll();
 }
 
 // Starts this program elevated with the switch's parameters and waits (bounded) for it.
@@ -191,8 +184,10 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     StartupEntry entry;
     if (!text || !SetField(entry.name, text->c_str())) return;
     entry.origin = Origin::AllUsers;
+    entry.item = *name;  // a Startup folder item's identity, whatever its length
     entry.lists = static_cast<ListSet>(rows) & MachineRows();
-    CStartupManager::GetInstance()->DeleteEntry(entry);
+    OwnedEngine engine(kMachineScope, kMachineScope, false);
+    engine.manager.DeleteBackupEntry(entry);
 }
 
 }  // namespace
@@ -206,8 +201,6 @@ bool HandOverToKeeper(bool* answers) {
     const bool answered = installed && keeper::KeeperRunning();
     if (answers) *answers = answered;
     if (!installed) return false;
-    CStartupManager::GetInstance()->SetLists(ListBit(kUserList), ~0u);
-    WatchMachineBackUpKeys(true);
     PrintLine(answered ? "Keeper service keeps the machine start-up lists\n"
                        : "Keeper service is installed but does not answer: the machine start-up lists are left as they are\n");
     return true;
@@ -222,30 +215,21 @@ void ResumeKeeper(HWND owner) {
 // Whether Windows starts a program of this name from one of the entry's Run
 // keys already: a restore that found a newer value there left the old copy
 // behind, and only the newer one is Windows's.
-bool StartedByWindows(const StartupEntry& entry) {
-    const std::wstring name = registry::ValueName::FromText(entry.name).wide;
-    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
-        if (!(entry.lists & ListBit(row))) continue;
-        const StartupList& list = StartupLists()[row];
-        registry::Key run;
-        if (run.Open(list.root, list.runPath, registry::kReadAccess | list.view) == ERROR_SUCCESS &&
-            RegQueryValueExW(run.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-            return true;
-    }
+bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& entry) {
+    for (std::size_t row = 0; row < sources.size(); ++row)
+        if ((entry.lists & ListBit(row)) && sources[row]->StartedByWindows(entry)) return true;
     return false;
 }
 
 void StartHeldMachineEntries() {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetLists(0, MachineRows());
-    EntryList held;
-    manager->RebuildList(held);
+    OwnedEngine engine(kNoScope, kMachineScope, false);
+    engine.manager.RebuildList();
     std::vector<StartupEntry> kept;
-    for (const StartupEntry& entry : held)
-        if (!StartedByWindows(entry)) kept.push_back(entry);
+    for (const StartupEntry& entry : engine.model.CopyList())
+        if (!StartedByWindows(engine.sources, entry)) kept.push_back(entry);
     EntryList toStart;  // in the list's order
     for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
-    CStartupManager::LaunchAll(toStart);
+    Launcher(engine.model).LaunchAll(toStart);
 }
 
 CPacewickDlg::MachineLists ThroughKeeper() {

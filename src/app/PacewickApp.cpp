@@ -3,16 +3,18 @@
 // the main window. Every way out returns FALSE and the process ends.
 #include "app/PacewickApp.h"
 
+#include <cstdio>
 #include <new>
 #include <string>
 
 #include "app/MachineKeys.h"
-#include "app/RunKeyMonitors.h"
 #include "app/RemovalSwitch.h"
 #include "app/SelfCommand.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
-#include "engine/StartupManager.h"
+#include "engine/Launcher.h"
+#include "engine/OwnedEngine.h"
+#include "monitor/ChangeWatcher.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
@@ -66,8 +68,7 @@ enum class AfterRestore { NotAsked, Yes, No };
 
 // After "Restore All" the user is asked before the programs are taken over
 // again. On No nothing at all has been changed.
-AfterRestore ConfirmStartAfterRestore() {
-    CConfigStore* config = CConfigStore::GetInstance();
+AfterRestore ConfirmStartAfterRestore(CConfigStore* config) {
     config->ReadSettings();
     if (config->GetRestored() == 0) return AfterRestore::NotAsked;
     switch (MessageBoxA(nullptr, kRestoredText, kRestoredCaption, MB_YESNO)) {
@@ -110,7 +111,7 @@ BOOL CPacewickApp::InitInstance() {
     if (!TakeInstanceMutex(&instanceMutex)) return FALSE;
     // Windows starts the program for accounts the installer never set up.
     registry::CreateAccountKeys();
-    const AfterRestore answer = ConfirmStartAfterRestore();
+    const AfterRestore answer = ConfirmStartAfterRestore(&config_);
     if (answer == AfterRestore::No) {
         // Windows starts what the Run keys hold; what the keeper service holds
         // all the same (its hold-off was ended meanwhile) is started here.
@@ -118,32 +119,44 @@ BOOL CPacewickApp::InitInstance() {
         return FALSE;
     }
 
-    // With the keeper service the machine's keys are its own: this program,
-    // with the user's rights, only reads their BackUp keys.
+    // With the keeper service the machine's lists are its own: this program,
+    // with the user's rights, changes only the user's and reads the machine's
+    // BackUp places, where the service puts what it takes over.
     const bool keeperKeeps = machinekeys::HandOverToKeeper();
-    StartRunKeyMonitors();
-    CStartupManager* manager = CStartupManager::GetInstance();
+    OwnedEngine engine(keeperKeeps ? kUserScope : kEveryScope, kEveryScope);
+    const ListSet machineRows = engine.Rows(kMachineScope);
+    WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, keeperKeeps ? machineRows : 0),
+                        [&engine] { engine.manager.TakeOver(); });
+    const auto stopMonitors = [&monitors] { StopRunKeyMonitors(monitors); };
+    monitors.Start();
     // This account restored and now takes over again: the keeper's hold-off
     // after its Restore All ends too. Other accounts leave it as it is (their
     // machine entries start with Windows meanwhile).
     if (keeperKeeps && answer == AfterRestore::Yes) machinekeys::ResumeKeeper(nullptr);
-    manager->TakeOver();
+    engine.manager.TakeOver();
     // The running exe's path, whatever its length: a cut path would register a
     // program that does not exist, and the next log-on would not start Pacewick.
     // With the keeper the installer's Run value stands.
     const std::string self = SelfCommand();
-    if (!keeperKeeps && !self.empty()) manager->RegisterSelf(self.c_str());
+    if (!keeperKeeps && !self.empty()) engine.manager.RegisterSelf(self.c_str());
 
-    CPacewickDlg mainWindow(nullptr, ::StopRunKeyMonitors);
+    const Launcher launcher(engine.model);
+    CPacewickDlg mainWindow(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, launcher, config_},
+                            stopMonitors);
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper());
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();
 
-    // A take-over under way finishes before the process ends, so that no value
-    // is left half moved between a Run key and its BackUp key; one that takes
-    // longer than the bound is cut off by the end of the process instead of
-    // keeping it alive without a window.
-    ::StopRunKeyMonitors();
+    // A monitor past its bound is still in its take-over, which uses the
+    // engine: the process ends here, cutting it off, rather than wait for it.
+    if (!stopMonitors()) {
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode_));
+    }
     return FALSE;
 }
+
+// A take-over under way finishes before the monitors end, so that no value is
+// left half moved between a start-up place and its BackUp place.
+bool CPacewickApp::StopRunKeyMonitors(WatcherSet& monitors) { return monitors.Stop(kRunKeyMonitorStopTimeout); }

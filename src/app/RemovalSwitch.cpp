@@ -5,8 +5,7 @@
 #include <cwchar>
 
 #include "app/SingleInstance.h"
-#include "engine/StartupManager.h"
-#include "engine/StartupLists.h"
+#include "engine/OwnedEngine.h"
 #include "ui/MainWindowClass.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
@@ -42,9 +41,7 @@ int RestoreForRemoval(bool installerShowsWindow) {
     if (ui::PressExitOfRunningInstance()) PrintLine("The running Pacewick was asked to exit\n");
     if (WaitForInstanceMutex(kRemovalWait, &instance) == WAIT_TIMEOUT)
         return Refuse(kStillRunning, kStillRunningText, installerShowsWindow);
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetLists(ListBit(kUserList), ListBit(kUserList));
-    if (!manager->RestoreAll()) return Refuse(kNotRestored, kNotRestoredText, installerShowsWindow);
+    if (!OwnedEngine(kUserScope, kUserScope, false).manager.RestoreAll()) return Refuse(kNotRestored, kNotRestoredText, installerShowsWindow);
     PrintLine("This account's entries are back in its Run key for the removal\n");
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "engine/Launch.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <mutex>
 #include <utility>
@@ -166,6 +167,30 @@ bool LaunchCommand(const char* command) {
     // The program runs on its own; nothing here waits for it or keeps its handles.
     win::UniqueHandle processHandle(process.hProcess);
     win::UniqueHandle threadHandle(process.hThread);
+    return true;
+}
+
+bool OpenItem(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L'\\');
+    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    if (Elevated()) {
+        const HRESULT hr = StartThroughShell({path, std::wstring()}, folder);
+        if (FAILED(hr))
+            PrintLine("Not started: the desktop shell could not start it unelevated (0x%08lX)\n",
+                      static_cast<unsigned long>(hr));
+        return SUCCEEDED(hr);
+    }
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = path.c_str();
+    info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExW(&info)) {
+        PrintLine("ShellExecuteEx failed (%d)\n", static_cast<int>(GetLastError()));
+        return false;
+    }
     return true;
 }
 

@@ -14,6 +14,9 @@ namespace launch {
 // starts what they name with its own token: it asks the desktop shell to start
 // it, unelevated, or starts nothing.
 bool LaunchCommand(const char* command);
+// Opens a file with the shell's open verb, as Explorer starts a Startup folder
+// item; the elevated way is the same as for a command.
+bool OpenItem(const std::wstring& path);
 
 // What LaunchCommand asks of the system; tests hand in stand-ins (null: the real one).
 using ElevationCheck = std::function<bool()>;

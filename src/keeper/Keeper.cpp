@@ -1,7 +1,5 @@
 #include "keeper/Keeper.h"
 
-#include "engine/StartupManager.h"
-#include "engine/StartupLists.h"
 #include "keeper/KeeperLog.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
@@ -10,38 +8,35 @@ namespace keeper {
 
 namespace {
 
-// Under the work lock (or alone in the process); the engine restricted to the machine's rows.
-bool RestoreMachineEntries(const char* why) {
+// Under the work lock (or alone in the process).
+bool RestoreMachineEntries(OwnedEngine& engine, const KeeperEvents& events, const char* why) {
     Log("Restore of the machine entries (%s)", why);
-    const unsigned long before = EngineDeletions();
-    const bool back = CStartupManager::GetInstance()->RestoreAll();
-    Log("Restored: %lu entries back in their Run keys", EngineDeletions() - before);
-    if (!back) Log("Not every machine entry is back in its Run key: see the lines above");
+    const unsigned long before = events.Deletions();
+    const bool back = engine.manager.RestoreAll();
+    Log("Restored: %lu entries back in their start-up lists", events.Deletions() - before);
+    if (!back) Log("Not every machine entry is back in its start-up list: see the lines above");
     return back;
 }
 
 }  // namespace
 
-ListSet MachineRows() {
-    ListSet rows = 0;
-    for (std::size_t row = 0; row < StartupLists().size(); ++row)
-        if (StartupLists()[row].root == HKEY_LOCAL_MACHINE) rows |= ListBit(row);
-    return rows;
-}
-
-Keeper::Keeper(Options options)
-    : options_(std::move(options)),
-      server_(options_.pipeName, [this](const Request& request, HANDLE pipe) { return Handle(request, pipe); }) {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetLists(MachineRows(), MachineRows());
-    manager->SetReadsCompanies(false);
-    for (std::size_t row = 0; row < StartupLists().size(); ++row) {
-        if (!(MachineRows() & ListBit(row))) continue;
-        const StartupList& list = StartupLists()[row];
-        watchers_.push_back(std::make_unique<RegistryWatcher>(list.root, list.runPath, list.view,
-                                                              [this] { TakeOverUnlessHeld(nullptr); }));
+void KeeperEvents::Report(const ItemEvent& event) {
+    switch (event.what) {
+    case ItemHappened::Deleted: ++deletions_; return;
+    case ItemHappened::Copied:
+    case ItemHappened::DeleteFailed: return;
+    default: lines_.Report(event);
     }
 }
+
+// The engine changes and lists the machine's rows only, and never opens the
+// files that entries name (any user may have written them).
+Keeper::Keeper(Options options)
+    : options_(std::move(options)),
+      engine_(kMachineScope, kMachineScope, false, &events_),
+      watchers_(lists::WatchTargetsOf(engine_.sources, engine_.Rows(kMachineScope)),
+                [this] { TakeOverUnlessHeld(nullptr); }),
+      server_(options_.pipeName, [this](const Request& request, HANDLE pipe) { return Handle(request, pipe); }) {}
 
 Keeper::~Keeper() { Stop(); }
 
@@ -50,7 +45,7 @@ bool Keeper::Start() {
     // accounts' requests wait for that take-over's lock rather than find no pipe.
     const bool serving = server_.Start();
     // Watching before the take-over: a value written during it is seen.
-    for (const auto& watcher : watchers_) watcher->Start();
+    watchers_.Start();
     TakeOverUnlessHeld("start");
     Log("Keeper started");
     return serving;
@@ -58,8 +53,7 @@ bool Keeper::Start() {
 
 void Keeper::Stop() {
     server_.Stop();
-    for (const auto& watcher : watchers_) watcher->RequestStop();
-    for (const auto& watcher : watchers_) watcher->Stop();
+    watchers_.Stop();
 }
 
 long Keeper::TakeOverCount() const {
@@ -99,21 +93,21 @@ void Keeper::TakeOverUnlessHeld(const char* why) {
     }
     if (why) Log("Take-over (%s)", why);
     ++takeOvers_;
-    const unsigned long before = EngineDeletions();
-    CStartupManager::GetInstance()->TakeOver();
-    // Deletions from the Run keys, each after its identical copy was made.
-    if (const unsigned long moved = EngineDeletions() - before) Log("Taken over: %lu entries", moved);
+    const unsigned long before = events_.Deletions();
+    engine_.manager.TakeOver();
+    // Deletions from the start-up places, each after its identical copy was made.
+    if (const unsigned long moved = events_.Deletions() - before) Log("Taken over: %lu entries", moved);
 }
 
 Reply Keeper::Restore(const char* why) {
     const std::lock_guard<std::mutex> guard(work_);
     // Held before anything goes back, so that no change the restore makes is taken over again.
     if (!SetHeldOff(true)) return Reply{Status::Failed, 0};
-    return Reply{RestoreMachineEntries(why) ? Status::Ok : Status::Failed, 0};
+    return Reply{RestoreMachineEntries(engine_, events_, why) ? Status::Ok : Status::Failed, 0};
 }
 
 Reply Keeper::Delete(const Request& request, HANDLE pipe) {
-    if (request.row >= StartupLists().size() || !(MachineRows() & ListBit(request.row))) {
+    if (request.row >= engine_.sources.size() || !(MachineRows() & ListBit(request.row))) {
         LogRefusal("Delete refused: row %u is not a machine row", request.row);
         return Reply{Status::BadRequest, 0};
     }
@@ -129,10 +123,11 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
         return Reply{Status::Denied, 0};
     }
     entry.origin = Origin::AllUsers;
+    entry.item = request.name;  // a Startup folder item's identity, whatever its length
     entry.lists = ListBit(request.row);
     const std::lock_guard<std::mutex> guard(work_);
     Log("Delete of %s from row %u", entry.name, request.row);
-    const bool changed = CStartupManager::GetInstance()->DeleteEntry(entry);
+    const bool changed = engine_.manager.DeleteBackupEntry(entry);
     return Reply{Status::Ok, changed ? 1u : 0u};
 }
 
@@ -172,10 +167,9 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
 
 int RestoreForRemoval() {
     OpenLog();
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetLists(MachineRows(), MachineRows());
-    manager->SetReadsCompanies(false);
-    const bool back = RestoreMachineEntries("the package's removal");
+    KeeperEvents events;
+    OwnedEngine engine(kMachineScope, kMachineScope, false, &events);
+    const bool back = RestoreMachineEntries(engine, events, "the package's removal");
     if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
     CloseLog();
     return back ? 0 : 1;

@@ -1,21 +1,34 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "engine/OwnedEngine.h"
 #include "model/EntryList.h"
 #include "keeper/CallerCheck.h"
 #include "keeper/PipeServer.h"
 #include "keeper/link/KeeperProtocol.h"
-#include "monitor/RegistryWatcher.h"
+#include "monitor/ChangeWatcher.h"
 
 namespace keeper {
 
-// The rows of StartupLists() the keeper keeps: the machine's Run keys, both views.
-ListSet MachineRows();
+// The keeper's account of the engine's events: deletions are counted for its
+// own lines ("Taken over: N entries"); what went wrong or stays in place is
+// logged; the routine copies and the misses of the identical-copy rule are not,
+// since they would fill the log at every change.
+class KeeperEvents : public ItemEventSink {
+public:
+    void Report(const ItemEvent& event) override;
+    unsigned long Deletions() const { return deletions_.load(); }
+
+private:
+    std::atomic<unsigned long> deletions_{0};
+    PrintedEvents lines_;  // into the log, through its diagnostic sink
+};
 
 // Where the hold-off after a restore is kept, so that a restart of the service
 // does not undo it: a DWORD under the machine's own key of the program (64-bit view).
@@ -57,6 +70,8 @@ public:
     Reply Handle(const Request& request, HANDLE pipe);
 
     long TakeOverCount() const;
+    // The rows of the source table the keeper keeps: the machine's.
+    ListSet MachineRows() const { return engine_.Rows(kMachineScope); }
 
 private:
     bool HeldOff();
@@ -73,7 +88,9 @@ private:
     // one, so that no take-over decided before a restore runs after it.
     mutable std::mutex work_;
     long takeOvers_ = 0;
-    std::vector<std::unique_ptr<RegistryWatcher>> watchers_;
+    KeeperEvents events_;
+    OwnedEngine engine_;
+    WatcherSet watchers_;
     PipeServer server_;
 };
 

@@ -165,22 +165,14 @@ void ReportLeftOut(unsigned long leftOut) {
         Log("Refusals left out of this log: %lu (at most %u a minute are written)", leftOut, kRefusalsPerInterval);
 }
 
-std::atomic<unsigned long> deletions{0};
-
 bool StartsWith(const char* text, const char* start) { return std::strncmp(text, start, std::strlen(start)) == 0; }
 
-// The engine's lines that say what went wrong or why a value stays; its chatter
-// (each value it walks, each wait, each routine success or miss under the
-// identical-copy rule) would fill the log at every change. Successful
-// deletions are counted instead, for the keeper's own lines.
+// The engine's lines that say what went wrong or why an item stays (the keeper
+// chooses them by event, see KeeperEvents); the watchers' chatter (each wait,
+// each wake) would fill the log at every change.
 void EngineLine(const char* line) {
     while (*line == '\n' || *line == '\r') ++line;
-    if (StartsWith(line, "Reg entry deleted SUCCESSFULLY")) {
-        ++deletions;
-        return;
-    }
-    static const char* const chatter[] = {"(", "Number of", "Change has occurred", "Waiting for a change",
-                                          "Reg entry put SUCCESSFULLY", "Reg entry delete UNSUCCESSFULL"};
+    static const char* const chatter[] = {"(", "Number of", "Change has occurred", "Waiting for a change"};
     for (const char* start : chatter)
         if (StartsWith(line, start)) return;
     WriteLine(line);
@@ -219,7 +211,6 @@ bool OpenLog(const std::wstring& root) {
     return opened;
 }
 
-unsigned long EngineDeletions() { return deletions.load(); }
 
 void CloseLog() {
     ReportLeftOut(RestartRefusals());

@@ -15,8 +15,6 @@ namespace keeper {
 // debugger's output (OutputDebugString).
 bool OpenLog(const std::wstring& root = std::wstring());
 void CloseLog();
-// How many values the engine has deleted (from a Run or a BackUp key) since the log was opened.
-unsigned long EngineDeletions();
 // The log file below the given folder, or below %ProgramData% when empty.
 std::wstring LogPath(const std::wstring& root = std::wstring());
 

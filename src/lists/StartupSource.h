@@ -38,6 +38,8 @@ public:
     virtual ~StartupSource() = default;
 
     virtual Scope GetScope() const = 0;
+    // What its items are, for the lines that report them.
+    virtual ItemKind Kind() const = 0;
     // True when a policy tells Explorer not to start this whole list: it is then left alone.
     virtual bool TurnedOff() const = 0;
 
@@ -58,6 +60,10 @@ public:
     // could not be opened (the list is then read again).
     virtual bool DeleteHeld(const StartupEntry& entry, const Reporter& report) = 0;
 
+    // True when the start-up place has an item of the entry's name: Windows
+    // starts that one itself (a restore kept a newer one there).
+    virtual bool StartedByWindows(const StartupEntry& entry) const = 0;
+
     // What to watch for newcomers: the start-up place, or with `held` the BackUp place.
     virtual WatchTarget Watched(bool held) const = 0;
 };
@@ -70,6 +76,15 @@ inline ListSet RowsOf(const SourceTable& table, Scope scope) {
     for (std::size_t row = 0; row < table.size(); ++row)
         if (table[row]->GetScope() == scope) rows |= ListBit(row);
     return rows;
+}
+
+// What the watchers of these rows wait on: each start-up place, or for the
+// rows of `held` the BackUp place (where another process puts what it takes).
+inline std::vector<WatchTarget> WatchTargetsOf(const SourceTable& table, ListSet rows, ListSet held = 0) {
+    std::vector<WatchTarget> targets;
+    for (std::size_t row = 0; row < table.size(); ++row)
+        if (rows & ListBit(row)) targets.push_back(table[row]->Watched((held & ListBit(row)) != 0));
+    return targets;
 }
 
 }  // namespace lists

@@ -29,6 +29,7 @@ private:
 // The duplicate rule: every listed entry of exactly this name (letter case
 // counts) is marked as present in both the user's and the machine's BackUp
 // keys (unless it came from the same side, the machine's two views), and as
-// kept in `lists` too. 1 when any matched (the caller then lists no second
-// entry), else 0.
-int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists = 0, Origin origin = Origin::Both);
+// kept in `lists` too; a `command` it does not start yet is started beside its
+// own. 1 when any matched (the caller then lists no second entry), else 0.
+int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists = 0, Origin origin = Origin::Both,
+                      const char* command = nullptr);

@@ -1,5 +1,6 @@
 #include "model/StartupEntry.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "model/EntryList.h"
@@ -13,12 +14,22 @@ bool SetField(char (&field)[StartupEntry::kFieldSize], const char* text) {
     return fits;
 }
 
-int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists, Origin origin) {
+namespace {
+
+bool Starts(const StartupEntry& entry, const char* command) {
+    return std::strcmp(entry.command, command) == 0 ||
+           std::find(entry.otherCommands.begin(), entry.otherCommands.end(), command) != entry.otherCommands.end();
+}
+
+}  // namespace
+
+int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists, Origin origin, const char* command) {
     int found = 0;
     for (StartupEntry& entry : list) {
         if (std::strcmp(entry.name, name) != 0) continue;
         if (entry.origin != origin) entry.origin = Origin::Both;
         entry.lists |= lists;
+        if (command && !Starts(entry, command)) entry.otherCommands.emplace_back(command);
         found = 1;
     }
     return found;

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Where an entry came from. The window turns it into the text it shows.
 enum class Origin {
@@ -30,9 +31,10 @@ struct StartupEntry {
     // script may be longer than the name field, which then shows it cut).
     // Empty for a Run value and a logon task.
     std::wstring item;
-    // A name in both the user's and the machine's Run lists with two different
-    // commands: the machine's, started beside the user's. Empty otherwise.
-    std::string otherCommand;
+    // Windows starts every list's value of a name; the list shows one entry.
+    // The commands of the same name in the other lists that differ from this
+    // one's (and from each other) are started beside it.
+    std::vector<std::string> otherCommands;
 };
 
 // Copies text into a field. Never writes past the field: a text of more than

@@ -35,12 +35,6 @@ void PutDword(HKEY key, const char* name, DWORD value) {
 
 }  // namespace
 
-CConfigStore* CConfigStore::GetInstance() {
-    // Never destroyed: the settings are wanted until the process ends.
-    static CConfigStore* const instance = new CConfigStore();
-    return instance;
-}
-
 DWORD CConfigStore::ReadSettings() {
     manual_ = kDefaultManual;
     timeDelay_ = kDefaultTimeDelay;

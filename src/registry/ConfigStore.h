@@ -2,7 +2,8 @@
 #include <windows.h>
 
 // The three delay settings, held in memory and read from / written to the
-// current user's Config key. Used on the window thread only.
+// current user's Config key. One per program, owned by its start-up and used
+// on the window thread only.
 class CConfigStore {
 public:
     // What a setting that cannot be read counts as: never a delay of 0 ms,
@@ -11,8 +12,7 @@ public:
     static constexpr DWORD kDefaultTimeDelay = 180000;
     static constexpr int kDefaultRestored = 0;
 
-    static CConfigStore* GetInstance();
-
+    CConfigStore() = default;
     CConfigStore(const CConfigStore&) = delete;
     CConfigStore& operator=(const CConfigStore&) = delete;
 
@@ -31,8 +31,6 @@ public:
     void WriteSettings();
 
 private:
-    CConfigStore() = default;
-
     int manual_ = kDefaultManual;
     DWORD timeDelay_ = kDefaultTimeDelay;
     int restored_ = kDefaultRestored;

@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -14,10 +15,12 @@
 // the tasks of the last read and ask for a fresh one, which is told when done.
 class LogonTaskReader {
 public:
-    LogonTaskReader() = default;
+    LogonTaskReader();
+    // Returns without waiting for a read under way (the scheduler may never
+    // answer), but after any call of the read callback under way: none comes later.
+    ~LogonTaskReader();
     LogonTaskReader(const LogonTaskReader&) = delete;
     LogonTaskReader& operator=(const LogonTaskReader&) = delete;
-    // Never destroyed while its thread may run: its owner lives as long as the process.
 
     // The tasks of the last read that ended (none before the first).
     std::vector<StartupEntry> Latest();
@@ -37,15 +40,21 @@ public:
     TaskSchedulerFactory Factory();
 
 private:
-    void Run();
+    // Shared with the reading thread, which may outlive the reader.
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        TaskSchedulerFactory factory;
+        std::function<void()> onRead;
+        std::vector<StartupEntry> latest;
+        unsigned long long requested = 0;  // reads asked for
+        unsigned long long ended = 0;      // of those, how many an ended read has served
+        unsigned long long factoryChanges = 0;
+        bool threadStarted = false;
+        bool readerGone = false;
+        bool callingBack = false;
+    };
+    static void Run(const std::shared_ptr<State>& state);
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    TaskSchedulerFactory factory_;
-    std::function<void()> onRead_;
-    std::vector<StartupEntry> latest_;
-    unsigned long long requested_ = 0;  // reads asked for
-    unsigned long long ended_ = 0;      // of those, how many an ended read has served
-    unsigned long long factoryChanges_ = 0;
-    bool threadStarted_ = false;
+    std::shared_ptr<State> state_;
 };

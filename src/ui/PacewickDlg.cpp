@@ -7,8 +7,6 @@
 #include <optional>
 #include <string>
 
-#include "engine/StartupManager.h"
-#include "registry/ConfigStore.h"
 #include "resource.h"
 #include "ui/OriginLabel.h"
 #include "win/ModulePath.h"
@@ -65,9 +63,10 @@ std::string ApplicationName() {
 
 }  // namespace
 
-CPacewickDlg::CPacewickDlg(HWND parent, StopMonitorsFunction stopMonitors)
+CPacewickDlg::CPacewickDlg(HWND parent, Engine engine, StopMonitorsFunction stopMonitors)
     : ui::CDialog(IDD_PACEWICK_DIALOG, parent),
       taskbarCreatedMessage_(RegisterWindowMessageA(kTaskbarCreated)),
+      engine_(engine),
       stopMonitors_(std::move(stopMonitors)) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
@@ -109,14 +108,13 @@ BOOL CPacewickDlg::OnInitDialog() {
     // burst of take-overs must not queue a refill each ahead of the user's clicks.
     HWND window = Hwnd();
     std::shared_ptr<std::atomic<bool>> pending = listChangePending_;
-    CStartupManager::GetInstance()->SetListChangedCallback([window, pending] {
+    engine_.model.SetListChangedCallback([window, pending] {
         if (!pending->exchange(true)) PostMessageA(window, kListChangedMessage, 0, 0);
     });
 
-    CConfigStore* config = CConfigStore::GetInstance();
-    config->ReadSettings();
-    delay_ = config->GetTimeDelay();
-    if (config->GetManual() == 1) {
+    engine_.config.ReadSettings();
+    delay_ = engine_.config.GetTimeDelay();
+    if (engine_.config.GetManual() == 1) {
         SetDlgItemTextA(Hwnd(), IDC_ELAPSED, "");
         SetStatus("Start manually");
     } else {
@@ -163,7 +161,7 @@ void CPacewickDlg::FillList() {
     // A copy: the monitor threads may rebuild the manager's list meanwhile, and
     // its lock must not be held while the list control is sent messages. The
     // commands act on these entries, never on what the cells read back.
-    const EntryList entries = CStartupManager::GetInstance()->CopyList();
+    const EntryList entries = engine_.model.CopyList();
     rows_.assign(entries.begin(), entries.end());
     int row = 0;
     for (const StartupEntry& entry : rows_) {
@@ -186,7 +184,7 @@ void CPacewickDlg::FillList() {
 }
 
 void CPacewickDlg::RebuildAndFillList() {
-    CStartupManager::GetInstance()->RebuildList();
+    engine_.manager.RebuildList();
     FillList();
 }
 
@@ -238,7 +236,7 @@ void CPacewickDlg::LaunchAll() {
     launched_ = true;
     KillTimer(Hwnd(), kLaunchTimer);
     KillTimer(Hwnd(), kTickTimer);
-    CStartupManager::LaunchAll(CStartupManager::GetInstance()->CopyList());
+    engine_.launcher.LaunchAll(engine_.model.CopyList());
     if (trayMenu_) {
         EnableMenuItem(GetSubMenu(trayMenu_.Get(), 0), ID_TRAY_RUN_ALL, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
     }
@@ -261,7 +259,7 @@ std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
 }
 
 void CPacewickDlg::RunSelected() {
-    for (const StartupEntry& entry : SelectedEntries()) CStartupManager::GetInstance()->LaunchEntry(entry);
+    for (const StartupEntry& entry : SelectedEntries()) engine_.launcher.LaunchEntry(entry);
 }
 
 void CPacewickDlg::DeleteEntry() {
@@ -275,9 +273,8 @@ void CPacewickDlg::DeleteEntry() {
             MessageBoxA(Hwnd(), kTaskRefusal, ApplicationName().c_str(), MB_OK);
             continue;
         }
-        CStartupManager* manager = CStartupManager::GetInstance();
-        changed = manager->DeleteEntry(entry);
-        const ListSet elsewhere = entry.lists & ~manager->WrittenLists();
+        changed = engine_.manager.DeleteBackupEntry(entry);
+        const ListSet elsewhere = entry.lists & ~engine_.manager.WrittenLists();
         if (elsewhere && machineLists_.deleteEntry) changed = machineLists_.deleteEntry(Hwnd(), entry, elsewhere) || changed;
         break;
     }
@@ -288,20 +285,18 @@ void CPacewickDlg::RestoreAll() {
     if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
     // The monitors would take the restored values straight back.
     if (stopMonitors_) stopMonitors_();
-    CStartupManager::GetInstance()->RestoreAll();
+    engine_.manager.RestoreAll();
     if (machineLists_.restoreAll) machineLists_.restoreAll(Hwnd());
-    CConfigStore* config = CConfigStore::GetInstance();
-    config->SetRestored(1);
-    config->WriteSettings();
+    engine_.config.SetRestored(1);
+    engine_.config.WriteSettings();
     EndDialog(0);
 }
 
 // The running countdown keeps the delay read at opening; these change the next start.
 void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
-    CConfigStore* config = CConfigStore::GetInstance();
-    config->SetManual(manual);
-    if (delay) config->SetTimeDelay(*delay);
-    config->WriteSettings();
+    engine_.config.SetManual(manual);
+    if (delay) engine_.config.SetTimeDelay(*delay);
+    engine_.config.WriteSettings();
 }
 
 // --- tray -----------------------------------------------------------------------
@@ -330,7 +325,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         FillList();
         return true;
     case WM_DESTROY:
-        CStartupManager::GetInstance()->SetListChangedCallback(nullptr);
+        engine_.model.SetListChangedCallback(nullptr);
         RemoveTrayIcon();
         return false;
     case WM_QUERYDRAGICON:

@@ -11,7 +11,11 @@
 #include <optional>
 #include <vector>
 
+#include "engine/Launcher.h"
+#include "engine/StartupListModel.h"
+#include "engine/StartupManager.h"
 #include "model/StartupEntry.h"
+#include "registry/ConfigStore.h"
 #include "ui/Dialog.h"
 #include "ui/StaticLink.h"
 #include "win/Scoped.h"
@@ -56,7 +60,15 @@ public:
         std::function<bool(HWND owner, const StartupEntry& entry, ListSet rows)> deleteEntry;
     };
 
-    explicit CPacewickDlg(HWND parent, StopMonitorsFunction stopMonitors);
+    // What the window works with, owned by the program's start-up.
+    struct Engine {
+        CStartupManager& manager;
+        StartupListModel& model;
+        const Launcher& launcher;
+        CConfigStore& config;
+    };
+
+    CPacewickDlg(HWND parent, Engine engine, StopMonitorsFunction stopMonitors);
     ~CPacewickDlg() override;
 
     void SetNotifyIconFunction(NotifyIconFunction function) { notifyIcon_ = std::move(function); }
@@ -105,6 +117,7 @@ private:
     CStaticLink helpLink_;
     CStaticLink webLink_;
     NotifyIconFunction notifyIcon_;
+    Engine engine_;
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
     std::vector<StartupEntry> rows_;  // the entry each row of the list shows

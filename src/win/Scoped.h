@@ -90,6 +90,14 @@ struct LibraryTraits {
     static void Close(Handle h) { FreeLibrary(h); }
 };
 
+// A folder's change notification (FindFirstChangeNotification).
+struct FindChangeTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { FindCloseChangeNotification(h); }
+};
+
 using UniqueKey = Unique<KeyTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueService = Unique<ServiceTraits>;
@@ -99,5 +107,6 @@ using UniqueRegion = Unique<GdiTraits<HRGN>>;
 using UniqueBrush = Unique<GdiTraits<HBRUSH>>;
 using UniqueArgv = Unique<LocalTraits<LPWSTR*>>;
 using UniqueLibrary = Unique<LibraryTraits>;
+using UniqueFindChange = Unique<FindChangeTraits>;
 
 }  // namespace win

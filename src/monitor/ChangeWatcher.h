@@ -1,26 +1,31 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 
+#include <memory>
+#include <vector>
+
+#include "monitor/WatchTarget.h"
 #include "win/Scoped.h"
 
-// Watches one registry key (and its subkeys) on a thread of its own and calls
-// back after every change, so that a program adding itself to a Run key while
-// Pacewick runs is taken over at once. The watcher knows nothing of what the
-// callback does.
-class RegistryWatcher {
+// Watches one registry key (and its subkeys) or one folder on a thread of its
+// own and calls back after every change, so that a program adding itself to a
+// start-up list while Pacewick runs is taken over at once. The watcher knows
+// nothing of what the callback does.
+class ChangeWatcher {
 public:
     using Callback = std::function<void()>;
 
-    // The key is root\path in the given registry view (0 for the default).
-    RegistryWatcher(HKEY root, std::string path, REGSAM view, Callback onChange);
+    ChangeWatcher(WatchTarget target, Callback onChange);
     // Stops the watcher, waiting as long as its callback takes: the thread uses
     // this object until it ends.
-    ~RegistryWatcher();
-    RegistryWatcher(const RegistryWatcher&) = delete;
-    RegistryWatcher& operator=(const RegistryWatcher&) = delete;
+    ~ChangeWatcher();
+    ChangeWatcher(const ChangeWatcher&) = delete;
+    ChangeWatcher& operator=(const ChangeWatcher&) = delete;
 
     // Starts the thread and returns once it has armed its first notification
     // (or ended, when the key cannot be opened or watched), so that every later
@@ -38,11 +43,11 @@ public:
 private:
     static DWORD WINAPI ThreadProcedure(LPVOID watcher);
     DWORD Watch();
+    DWORD WatchKey();
+    DWORD WatchFolder();
     bool IsRunning() const;
 
-    HKEY root_;
-    std::string path_;
-    REGSAM view_;
+    WatchTarget target_;
     Callback onChange_;
     win::UniqueHandle thread_;
     // Manual-reset: once set, every wait sees it until the next start.
@@ -60,3 +65,30 @@ bool ArmRunKeyNotification(HKEY key, HANDLE event);
 // change made while it runs causes one more cycle instead of going unseen.
 // True when the watcher goes on; false after an error or when told to stop.
 bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<void()>& onChange);
+
+// The watchers of several targets, started and stopped together, all calling
+// the same callback: the program's and the keeper service's monitors.
+class WatcherSet {
+public:
+    WatcherSet(const std::vector<WatchTarget>& targets, ChangeWatcher::Callback onChange);
+    WatcherSet(const WatcherSet&) = delete;
+    WatcherSet& operator=(const WatcherSet&) = delete;
+
+    // Starts every watcher, in order, and returns once each has armed its
+    // notification (or ended), so that every later change is seen. Does
+    // nothing for watchers that already run.
+    void Start();
+    // Ends every watcher and returns once none runs nor will call back; a
+    // callback under way is finished first, never cut off. The wait is bounded
+    // (for all together): when a watcher has not ended in time, a line says so
+    // and false is returned; it still ends after its callback, and no later
+    // callback begins.
+    bool Stop(DWORD timeoutMs = INFINITE);
+    // The number of callbacks begun since the set was made.
+    long ChangeCount() const { return changes_.load(); }
+
+private:
+    std::mutex mutex_;  // one Start or Stop at a time
+    std::atomic<long> changes_{0};
+    std::vector<std::unique_ptr<ChangeWatcher>> watchers_;
+};

@@ -1,0 +1,46 @@
+#pragma once
+#include <windows.h>
+
+#include "lists/StartupSource.h"
+#include "registry/RegKey.h"
+
+namespace lists {
+
+// Where one Run key and the BackUp key beside it are.
+struct RunKeyPlace {
+    Scope scope;
+    HKEY root;                    // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE
+    REGSAM view;                  // 0, or KEY_WOW64_64KEY: the native keys, from a 32-bit build too
+    const char* runPath;          // the Run key, under root
+    const char* backUpPath;       // its BackUp key, under root in the same view
+    Origin origin;                // what entries listed from the BackUp key are
+    const char* approvedPath;     // Explorer's switches for this Run key (StartupApproved), same hive
+    const char* disablingPolicy;  // the Explorer policy that turns the whole list off
+};
+
+// A Run key: its values move, exactly, into its BackUp key and back.
+class RunKeySource : public StartupSource {
+public:
+    explicit RunKeySource(const RunKeyPlace& place) : place_(place) {}
+
+    Scope GetScope() const override { return place_.scope; }
+    ItemKind Kind() const override { return ItemKind::RegistryValue; }
+    bool TurnedOff() const override;
+    void BackUp(const Reporter& report) override;
+    void ListHeld(EntryList& list, ListSet bit, const Reporter& report) override;
+    void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) override;
+    bool Restore(const Reporter& report) override;
+    bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
+    bool StartedByWindows(const StartupEntry& entry) const override;
+    WatchTarget Watched(bool held) const override;
+
+    const RunKeyPlace& Place() const { return place_; }
+
+private:
+    LONG OpenRun(registry::Key& key, REGSAM access) const;
+    LONG OpenBackUp(registry::Key& key, REGSAM access) const;
+
+    RunKeyPlace place_;
+};
+
+}  // namespace lists
