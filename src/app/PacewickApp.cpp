@@ -127,7 +127,7 @@ BOOL CPacewickApp::InitInstance() {
     const ListSet machineRows = engine.Rows(kMachineScope);
     WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, keeperKeeps ? machineRows : 0),
                         [&engine] { engine.manager.TakeOver(); });
-    const auto stopMonitors = [&monitors] { StopRunKeyMonitors(monitors); };
+    const auto stopMonitors = [&monitors] { return StopRunKeyMonitors(monitors); };
     monitors.Start();
     // This account restored and now takes over again: the keeper's hold-off
     // after its Restore All ends too. Other accounts leave it as it is (their

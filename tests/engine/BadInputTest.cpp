@@ -77,10 +77,11 @@ TEST(TakeOver, ThousandRandomValuesComeBackByteForByteAfterRestore) {
     }
     const WideSnapshot userRun = TakeWide(kUser, keys::kRun), machineRun = TakeWide(kMachine, keys::kRun);
     ASSERT_GT(userRun.size() + machineRun.size(), 900u);
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
 
     OutputOf([&] { manager.TakeOver(); });
-    EXPECT_GT(manager.CopyList().Count(), 150u) << "too few values were taken over for the test to mean much";
+    EXPECT_GT(engine.List().Count(), 150u) << "too few values were taken over for the test to mean much";
     // Each value sits in its Run key or in its BackUp key, exactly, never in both.
     for (const auto& [hive, run] : {std::pair<HKEY, const WideSnapshot*>{kUser, &userRun}, {kMachine, &machineRun}}) {
         WideSnapshot now = TakeWide(hive, keys::kRun);

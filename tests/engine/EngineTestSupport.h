@@ -43,7 +43,7 @@ inline StartupEntry Entry(const std::string& name, const std::string& command) {
     SetField(entry.command, command.c_str());
     SetField(entry.company, "Unknown");
     entry.origin = Origin::CurrentUser;
-    entry.lists = ListBit(0);
+    entry.lists = ListBit(0);  // the user's Run key
     return entry;
 }
 
@@ -52,7 +52,5 @@ inline std::string TempPath(const std::string& name) {
     char temp[MAX_PATH] = {};
     return std::string(temp, GetTempPathA(MAX_PATH, temp)) + "pacewick-" + std::to_string(GetTickCount()) + "-" + name;
 }
-
-inline CStartupManager& Manager() { return ManagerWithoutTasks(); }
 
 }  // namespace enginetest

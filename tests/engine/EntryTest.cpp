@@ -11,6 +11,7 @@
 
 #include "EngineTestSupport.h"
 #include "FakeTaskScheduler.h"
+#include "sources/Companies.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
 
@@ -20,7 +21,7 @@ using namespace enginetest;
 
 TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
     StartupEntry entry;
-    std::memset(static_cast<void*>(&entry), 'x', sizeof entry);
+    for (char* field : {entry.name, entry.command, entry.company}) std::memset(field, 'x', StartupEntry::kFieldSize);
     const std::string fits(254, 'a');
     EXPECT_TRUE(SetField(entry.name, fits.c_str()));
     EXPECT_EQ(fits, entry.name);
@@ -67,18 +68,19 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     task.origin = Origin::TaskScheduler;
     copy.InsertFront(task);
 
-    EXPECT_EQ(expected, OutputOf([&] { EXPECT_TRUE(Manager().LaunchAll(copy)); }));
+    TestEngine engine;
+    EXPECT_EQ(expected, OutputOf([&] { engine.launcher.LaunchAll(copy); }));
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
     std::sort(started.begin(), started.end());
     EXPECT_EQ(started, log.WaitFor(started.size()));
-    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(Manager().LaunchCommand(missing.data())); }));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(missing.data())); }));
 
     fake_tasks::Scheduler world;
     world.tasks = {{L"Backup at logon"}};
-    Manager().SetTaskSchedulerFactory(fake_tasks::FactoryOf(world));
-    EXPECT_TRUE(CStartupManager::GetInstance()->LaunchEntry(task));
+    engine.model.SetTaskSchedulerFactory(fake_tasks::FactoryOf(world));
+    EXPECT_TRUE(engine.launcher.LaunchEntry(task));
     EXPECT_EQ(std::vector<std::wstring>{L"Backup at logon"}, world.ran) << "the task was not run by its scheduler";
-    CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    engine.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     EXPECT_EQ(0, world.liveObjects.load());
 }
 
@@ -99,7 +101,8 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
         asked.emplace_back(win::Utf8ForDisplay(program), win::Utf8ForDisplay(arguments));
         return answer;
     });
-    auto start = [](const std::string& command) { return Manager().LaunchCommand(command.c_str()); };
+    TestEngine engine;
+    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(command.c_str()); };
     EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
     EXPECT_TRUE(start(recorder + " -x"));
     EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it
@@ -142,21 +145,25 @@ TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
         {"\"unclosed path", "unclosed path.exe"},
     };
     for (const auto& [command, path] : rows)
-        EXPECT_EQ(path, CStartupManager::ProgramPathFromCommand(command)) << command;
+        EXPECT_EQ(path, ProgramPathFromCommand(command)) << command;
 }
 
-TEST(ValueHelpers, ReadTextWithinTheDataAndReportFailedWrites) {
+// Windows starts the value of a name in each Run list; the list shows the name
+// once, and starting it starts each distinct command once.
+TEST(LaunchAll, StartsEveryDistinctCommandOfANameKeptInSeveralRunLists) {
     RegistrySandbox sandbox;
-    RegistrySandbox::Put(kUser, keys::kRun, "full", RegValueBlob(REG_BINARY, std::string(512, 'z').c_str(), 512));
-    win::UniqueKey key;
-    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kUser, keys::kRun, 0, KEY_READ, key.Put()));
-
-    // 512 bytes without any zero byte: read whole, never past the data.
-    EXPECT_EQ(std::string(512, 'z'), Manager().ReadValueText(key.Get(), "full"));
-    // Through a read-only handle a write fails and says so.
-    EXPECT_EQ("Reg entry put UNSUCCESSFUL!!\n",
-              OutputOf([&] { EXPECT_EQ(0, Manager().PutOrDeleteValue(key.Get(), 1, "w", "x")); }));
-    EXPECT_FALSE(RegistrySandbox::Get(kUser, keys::kRun, "w"));
+    LaunchLog log;
+    RegistrySandbox::PutText(kUser, keys::kRun, "Dup", LaunchLog::Command("user"));
+    RegistrySandbox::PutText(kMachine, keys::kRun, "Dup", LaunchLog::Command("machine"));
+    RegistrySandbox::PutText(kMachine, keys::kRun32, "Dup", LaunchLog::Command("user"));
+    TestEngine engine;
+    OutputOf([&] { engine.manager.TakeOver(); });
+    const EntryList list = engine.List();
+    ASSERT_EQ(Names{"Dup"}, NamesOf(list));
+    EXPECT_EQ(Origin::Both, list.begin()->origin);
+    OutputOf([&] { engine.launcher.LaunchAll(list); });
+    EXPECT_EQ((std::vector<std::string>{LaunchLog::Command("machine"), LaunchLog::Command("user")}), log.WaitFor(2));
+    OutputOf([&] { engine.manager.RestoreAll(); });
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ RegValueBlob Marker(BYTE first) {
     return RegValueBlob(REG_BINARY, bytes, sizeof bytes);
 }
 
-Names Listed(CStartupManager& manager) { return NamesOf(manager.CopyList()); }
+Names Listed(TestEngine& engine) { return NamesOf(engine.List()); }
 
 TEST(ExplorerRules, SwitchedOffEntriesStayWhereTheyAreAndAreNeitherListedNorStarted) {
     S sandbox;
@@ -40,7 +40,8 @@ TEST(ExplorerRules, SwitchedOffEntriesStayWhereTheyAreAndAreNeitherListedNorStar
     std::vector<Snapshot> before;
     for (const auto& [hive, run] : runKeys) before.push_back(Take(hive, run));
     const Snapshot approved = Take(kUser, keys::kApprovedRun);
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
     LaunchLog log;
 
     const std::string output = OutputOf([&] { manager.TakeOver(); });
@@ -51,15 +52,15 @@ TEST(ExplorerRules, SwitchedOffEntriesStayWhereTheyAreAndAreNeitherListedNorStar
         EXPECT_EQ(before[i].at("off" + tag), now.at("off" + tag));
         EXPECT_EQ(1, CountOf(output, "Reg entry kept, it is switched off: off" + tag + "\n"));
     }
-    EXPECT_EQ((Names{"odd0", "odd1", "odd2", "on0", "on1", "on2"}), Sorted(Listed(manager)));
+    EXPECT_EQ((Names{"odd0", "odd1", "odd2", "on0", "on1", "on2"}), Sorted(Listed(engine)));
     EXPECT_EQ(approved, Take(kUser, keys::kApprovedRun)) << "a switch was changed";
 
     // Switched off while Pacewick holds it: not listed, so not started, and a
     // restore puts it back with the rest.
     S::Put(kUser, keys::kApprovedRun, "on0", Marker(1));
     manager.RebuildList();
-    EXPECT_EQ(5u, Listed(manager).size());
-    OutputOf([&] { manager.LaunchAll(manager.CopyList()); });
+    EXPECT_EQ(5u, Listed(engine).size());
+    OutputOf([&] { engine.launcher.LaunchAll(engine.List()); });
     EXPECT_EQ(5u, log.WaitFor(5).size()) << "a switched-off entry was started, or an entry not";
     manager.RestoreAll();
     for (std::size_t i = 0; i < runKeys.size(); ++i)
@@ -78,7 +79,8 @@ TEST(ExplorerRules, APolicyThatTurnsARunListOffLeavesThatListAlone) {
             S::PutText(kMachine, keys::kBackUp, "held", "C:\\held.exe");  // taken over before the policy came
             S::Create(policyHive, keys::kExplorerPolicies);
             S::Put(policyHive, keys::kExplorerPolicies, policy, S::Dword(1));
-            CStartupManager& manager = Manager();
+            TestEngine engine;
+            CStartupManager& manager = engine.manager;
             OutputOf([&] { manager.TakeOver(); });
             const bool userOff = policy == keys::kDisableUserRun;
             EXPECT_EQ(userOff, S::Get(kUser, keys::kRun, "user").has_value()) << policy;
@@ -88,12 +90,12 @@ TEST(ExplorerRules, APolicyThatTurnsARunListOffLeavesThatListAlone) {
             EXPECT_EQ(!userOff, S::Get(kUser, keys::kBackUp, "user").has_value()) << policy;
             EXPECT_EQ(userOff, S::Get(kMachine, keys::kBackUp, "machine").has_value()) << policy;
             EXPECT_EQ(userOff, S::Get(kMachine, keys::kBackUp32, "machine32").has_value()) << policy;
-            EXPECT_EQ(userOff ? (Names{"held", "machine", "machine32"}) : (Names{"user"}), Sorted(Listed(manager)))
+            EXPECT_EQ(userOff ? (Names{"held", "machine", "machine32"}) : (Names{"user"}), Sorted(Listed(engine)))
                 << policy;
             // A value of 0 turns nothing off.
             S::Put(policyHive, keys::kExplorerPolicies, policy, S::Dword(0));
             OutputOf([&] { manager.TakeOver(); });
-            EXPECT_EQ(4u, Listed(manager).size()) << policy;
+            EXPECT_EQ(4u, Listed(engine).size()) << policy;
         }
     }
 }
@@ -106,7 +108,8 @@ TEST(ExplorerRules, TheMachines32BitRunKeyIsTakenOverListedDeletedAndRestoredInI
     S::PutText(kMachine, keys::kRun32, "Gone", "C:\\x86\\gone.exe");
     S::PutText(kMachine, keys::kRun32, keys::kSelfValueName, "\"C:\\elsewhere\\pacewick.exe\"");
     const Snapshot run32 = Take(kMachine, keys::kRun32), run = Take(kMachine, keys::kRun);
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
 
     OutputOf([&] { manager.TakeOver(); });
     EXPECT_EQ((Names{keys::kSelfValueName}), NamesOf(Take(kMachine, keys::kRun32)));
@@ -114,12 +117,12 @@ TEST(ExplorerRules, TheMachines32BitRunKeyIsTakenOverListedDeletedAndRestoredInI
     EXPECT_EQ(run32.at("Shared"), Take(kMachine, keys::kBackUp32).at("Shared"));
     EXPECT_EQ(run.at("Shared"), Take(kMachine, keys::kBackUp).at("Shared"));
     // Machine entries, whichever view; a name in both views is one entry kept in both.
-    for (const StartupEntry& entry : manager.CopyList()) {
+    for (const StartupEntry& entry : engine.List()) {
         EXPECT_EQ(Origin::AllUsers, entry.origin) << entry.name;
         if (std::string(entry.name) == "Shared") {
             EXPECT_EQ(ListBit(1) | ListBit(2), entry.lists);
         } else if (std::string(entry.name) == "Gone") {
-            EXPECT_TRUE(manager.DeleteEntry(entry));
+            EXPECT_TRUE(manager.DeleteBackupEntry(entry));
         }
     }
     EXPECT_FALSE(S::Get(kMachine, keys::kBackUp32, "Gone"));

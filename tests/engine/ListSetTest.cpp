@@ -5,7 +5,6 @@
 #include <set>
 
 #include "EngineTestSupport.h"
-#include "engine/StartupLists.h"
 #include "registry/RegKey.h"
 
 using namespace enginetest;
@@ -23,13 +22,8 @@ void RecordOpen(HKEY root, const char* path, REGSAM access) {
     machineWrites.insert(path);
 }
 
-// Sets the rows for one test and puts every row back at its end: the manager is one per process.
-struct Rows {
-    Rows(ListSet written, ListSet listed) { Manager().SetLists(written, listed); }
-    ~Rows() {
-        Manager().SetLists(~0u, ~0u);
-        registry::KeyOpenObserver() = nullptr;
-    }
+struct ObserverReset {
+    ~ObserverReset() { registry::KeyOpenObserver() = nullptr; }
 };
 
 }  // namespace
@@ -44,24 +38,26 @@ TEST(ListSet, UserRowOnlyListsMachineBackUpKeysAndNeverOpensAMachineKeyToWrite) 
     S::PutText(kMachine, keys::kBackUp32, "kept machine32", "C:\\kept32.exe");
     const Snapshot machine[] = {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp),
                                 Take(kMachine, keys::kRun32), Take(kMachine, keys::kBackUp32)};
-    const Rows rows(ListBit(kUserList), ~0u);
+    const ObserverReset reset;
     {
         const std::lock_guard<std::mutex> guard(opensMutex);
         machineWrites.clear();
     }
     registry::KeyOpenObserver() = RecordOpen;
-    CStartupManager& manager = Manager();
+    TestEngine engine(kUserScope, kEveryScope);
+    CStartupManager& manager = engine.manager;
 
     manager.TakeOver();
     EXPECT_EQ((Names{"user tool"}), NamesOf(Take(kUser, keys::kBackUp)));
     EXPECT_TRUE(Take(kUser, keys::kRun).empty());
-    EntryList list = manager.CopyList();
+    EntryList list = engine.List();
     EXPECT_EQ((Names{"kept machine", "kept machine32", "user tool"}), Sorted(NamesOf(list)));
 
     EXPECT_EQ(0, manager.RegisterSelf("\"C:\\elsewhere\\pacewick.exe\""));
     for (const StartupEntry& entry : list)
-        if (entry.origin == Origin::AllUsers) manager.DeleteEntry(entry);
-    EXPECT_EQ(ERROR_ACCESS_DENIED, manager.DeleteBackupEntry("kept machine", 1));
+        if (entry.origin == Origin::AllUsers) {
+            EXPECT_FALSE(manager.DeleteBackupEntry(entry));
+        }
     manager.RestoreAll();
     EXPECT_EQ((Names{"user tool"}), NamesOf(Take(kUser, keys::kRun)));
 

@@ -55,7 +55,8 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     const Snapshot userRun = Take(kUser, keys::kRun);
     const Snapshot machineRun = Take(kMachine, keys::kRun);
     ASSERT_EQ(20u, userRun.size());
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
 
     // Copies that earlier versions made: of a value too long to list, which they
     // left in the Run key (gone from there since: it comes back), and of a
@@ -84,10 +85,10 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: stale\n")) << output;
     EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: number\n")) << output;
     // "pacewick" from the user's key names the machine's own value too (names
-    // ignore case), and the user's "twin" the machine's: neither is kept by the
-    // machine BackUp key, so both stay.
-    EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: pacewick\n")) << output;
-    EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: twin\n")) << output;
+    // ignore case), and the user's "twin" the machine's: an entry is deleted
+    // only from the lists that keep it, so neither is even tried there.
+    EXPECT_EQ(0, CountOf(output, "no identical copy to keep it: pacewick\n")) << output;
+    EXPECT_EQ(0, CountOf(output, "no identical copy to keep it: twin\n")) << output;
 
     // Copies shaped like those stale doubles: one whose Run key holds it
     // exactly (a double indeed), one whose Run key has a newer value.
@@ -127,7 +128,8 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     S::PutText(kMachine, keys::kRun, "anonymous", anonymous);
     S::PutText(kMachine, keys::kRun, "TOOL", "%SystemRoot%\\TOOL.exe", REG_EXPAND_SZ);
     S::PutText(kMachine, keys::kBackUp, "earlier", "C:\\earlier.exe");  // from an earlier run
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
 
     manager.TakeOver();
     // Machine entries first, each key's last enumerated value first; a name in
@@ -136,7 +138,7 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     for (const std::string& name : S::ValueNames(kUser, keys::kBackUp)) expected.insert(expected.begin(), name);
     for (const std::string& name : S::ValueNames(kMachine, keys::kBackUp))
         if (name != "Both") expected.insert(expected.begin(), name);
-    const EntryList list = manager.CopyList();
+    const EntryList list = engine.List();
     EXPECT_EQ(expected, NamesOf(list));
     using Row = std::tuple<std::string, std::string, Origin, std::string>;  // name, company, origin, command
     std::set<Row> rows;
@@ -160,7 +162,8 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     S::PutText(kMachine, keys::kRun, "same", "C:\\machine\\same.exe");
     S::PutText(kMachine, keys::kRun, "machine", "C:\\machine.exe");
     const Snapshot machineRun = Take(kMachine, keys::kRun);
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
 
     manager.TakeOver();
     // The machine hive has nowhere to keep a copy: its Run key keeps every value,
@@ -174,7 +177,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     manager.BackUpRunKeys();
     manager.RebuildList();
     S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
-    const std::string output = OutputOf([&] { EXPECT_EQ(1, manager.RemoveListedFromRun(manager.CopyList())); });
+    const std::string output = OutputOf([&] { manager.RemoveListedFromRun(engine.List()); });
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: moving\n")) << output;
     manager.TakeOver();  // the next take-over takes the new value over
@@ -195,7 +198,6 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     const Snapshot userBackUp = Take(kUser, keys::kBackUp);
     S::Remove(kUser, keys::kRun);
     const std::string failed = OutputOf([&] { EXPECT_FALSE(manager.RestoreAll()); });
-    EXPECT_EQ(3, CountOf(failed, "Reg entry kept, no identical copy to keep it: "));
     EXPECT_EQ(3, CountOf(failed, "Reg entry left only in its BackUp key: ")) << failed;
     EXPECT_EQ(userBackUp, Take(kUser, keys::kBackUp));
     S::Create(kUser, keys::kRun);
@@ -212,11 +214,16 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     EXPECT_EQ(machineRun.size() + 1, Take(kMachine, keys::kRun).size());
 
     S::PutText(kUser, keys::kBackUp, "entry", "C:\\entry.exe");
-    auto remove = [&](int hive) { return manager.DeleteBackupEntry("entry", hive); };
-    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_EQ(1, remove(0)); }));
+    auto remove = [&](ListSet rows) {
+        StartupEntry entry = Entry("entry", "C:\\entry.exe");
+        entry.lists = rows;
+        return manager.DeleteBackupEntry(entry);
+    };
+    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_TRUE(remove(ListBit(0))); }));
     EXPECT_FALSE(S::Get(kUser, keys::kBackUp, "entry"));
-    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { EXPECT_EQ(0, remove(0)); }));
-    EXPECT_EQ("", OutputOf([&] { EXPECT_EQ(ERROR_FILE_NOT_FOUND, remove(1)); }));  // no such key
+    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { EXPECT_FALSE(remove(ListBit(0))); }));
+    // No such key: the list is read again.
+    EXPECT_EQ("", OutputOf([&] { EXPECT_TRUE(remove(ListBit(1))); }));
 
     S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
     DWORD before = 0, after = 0;
@@ -225,7 +232,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
         for (int round = 0; round < 50; ++round) {
             manager.TakeOver();
             manager.RegisterSelf("self");
-            manager.DeleteBackupEntry("none", 0);
+            manager.DeleteBackupEntry(Entry("none", ""));
         }
     });
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
@@ -275,7 +282,8 @@ TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
     S sandbox;
     S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
     S::PutText(kUser, keys::kBackUp, "kept", "C:\\kept.exe");
-    CStartupManager& manager = Manager();
+    TestEngine engine;
+    CStartupManager& manager = engine.manager;
     const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
     {  // one the account made itself is taken (here again by this thread)
         const win::AccountLock first = win::AccountLock::Take(0), second = win::AccountLock::Take(0);
@@ -292,7 +300,7 @@ TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
         const std::string output = OutputOf([&] {
             manager.TakeOver();
             EXPECT_FALSE(manager.RestoreAll());
-            EXPECT_FALSE(manager.DeleteEntry(Entry("kept", "C:\\kept.exe")));
+            EXPECT_FALSE(manager.DeleteBackupEntry(Entry("kept", "C:\\kept.exe")));
         });
         EXPECT_EQ(3, CountOf(output, "another Pacewick of this account holds them (5)")) << output;
         EXPECT_EQ(run, Take(kUser, keys::kRun));

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "engine/Launch.h"
-#include "engine/StartupManager.h"
+#include "engine/Launcher.h"
+#include "engine/OwnedEngine.h"
 #include "win/Diagnostics.h"
 
 const HKEY kUser = HKEY_CURRENT_USER;
@@ -68,16 +69,22 @@ inline std::string FixtureDir() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
-// The manager with a Task Scheduler that offers no tasks, so that its list
-// holds exactly what the BackUp keys give; rebuilt from them now.
-inline CStartupManager& ManagerWithoutTasks() {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
-    const bool enabled = DiagnosticsEnabled().exchange(false);
-    manager->RebuildList();
-    DiagnosticsEnabled() = enabled;
-    return *manager;
-}
+// An engine of the test's own over the sandboxed keys, with a Task Scheduler
+// that offers no tasks, so that its list holds exactly what the BackUp places
+// give (read now), and a launcher beside it.
+class TestEngine : public OwnedEngine {
+public:
+    explicit TestEngine(ScopeSet written = kEveryScope, ScopeSet listed = kEveryScope, bool readsCompanies = true)
+        : OwnedEngine(written, listed, readsCompanies), launcher(model) {
+        model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+        const bool enabled = DiagnosticsEnabled().exchange(false);
+        manager.RebuildList();
+        DiagnosticsEnabled() = enabled;
+    }
+    EntryList List() { return model.CopyList(); }
+
+    Launcher launcher;
+};
 
 // record_launch.exe appends the command line of each start to the file named by
 // PACEWICK_LAUNCH_LOG; this object names a fresh one for its lifetime. Only a
