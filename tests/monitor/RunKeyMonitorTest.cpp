@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,28 +13,39 @@
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "app/RunKeyMonitors.h"
-#include "engine/StartupManager.h"
+#include "monitor/ChangeWatcher.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
 
+// The program's monitors, one per start-up list, over an engine of the test's
+// own, for the life of the object; declare it after the sandbox, so that they
+// stop before the sandbox's keys go. While the test holds `gate`, a woken
+// monitor's take-over cannot begin.
+struct RunningMonitors {
+    explicit RunningMonitors(bool start = true) {
+        if (start) watchers.Start();
+    }
+    ~RunningMonitors() { watchers.Stop(); }
+    long TakeOvers() const { return watchers.ChangeCount(); }
+
+    TestEngine engine;
+    std::mutex gate;
+    WatcherSet watchers{lists::WatchTargetsOf(engine.sources, ~0u), [this] {
+                            const std::lock_guard<std::mutex> hold(gate);
+                            engine.manager.TakeOver();
+                        }};
+};
+
 // True once no monitor has begun a take-over for quietMs, within timeoutMs.
-bool WaitForRest(DWORD quietMs = 400, DWORD timeoutMs = 20000) {
+bool WaitForRest(const RunningMonitors& monitors, DWORD quietMs = 400, DWORD timeoutMs = 20000) {
     long seen = -1;
     ULONGLONG quietSince = 0;
     return WaitUntil([&] {
-        if (RunKeyTakeOverCount() != seen) seen = RunKeyTakeOverCount(), quietSince = GetTickCount64();
+        if (monitors.TakeOvers() != seen) seen = monitors.TakeOvers(), quietSince = GetTickCount64();
         return GetTickCount64() - quietSince >= quietMs;
     }, timeoutMs);
 }
-
-// Both monitors for the life of the object; declare it after the sandbox, so
-// that they stop before the sandbox's keys go.
-struct RunningMonitors {
-    RunningMonitors() { StartRunKeyMonitors(); }
-    ~RunningMonitors() { StopRunKeyMonitors(); }
-};
 
 bool InRun(HKEY hive, const char* name) { return RegistrySandbox::Get(hive, keys::kRun, name).has_value(); }
 
@@ -44,21 +56,21 @@ bool TakenOver(HKEY hive, const char* name, const RegValueBlob& value) {
            !RegistrySandbox::Get(hive == kUser ? kMachine : kUser, keys::kBackUp, name);
 }
 
-std::optional<Origin> ListedOrigin(const char* name) {
-    for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
+std::optional<Origin> ListedOrigin(RunningMonitors& monitors, const char* name) {
+    for (const StartupEntry& entry : monitors.engine.List())
         if (std::strcmp(entry.name, name) == 0) return entry.origin;
     return std::nullopt;
 }
 
 // Everything a take-over may change: both Run and BackUp keys ("hive key\\name"), and the list.
-std::map<std::string, RegValueBlob> Snapshot() {
+std::map<std::string, RegValueBlob> Snapshot(RunningMonitors& monitors) {
     std::map<std::string, RegValueBlob> image;
     for (HKEY hive : {kUser, kMachine})
         for (const char* key : {keys::kRun, keys::kBackUp})
             for (const std::string& name : RegistrySandbox::ValueNames(hive, key))
                 image[std::to_string(hive == kUser) + key + "\\" + name] = *RegistrySandbox::Get(hive, key, name.c_str());
     int position = 0;
-    for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
+    for (const StartupEntry& entry : monitors.engine.List())
         image["list " + std::to_string(position++) + " " + entry.name] = RegistrySandbox::Dword(static_cast<DWORD>(entry.origin));
     return image;
 }
@@ -76,24 +88,24 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
     EXPECT_TRUE(WaitUntil([&] { return TakenOver(kUser, "Chat", userApp); }));
     EXPECT_TRUE(WaitUntil([&] { return TakenOver(kMachine, "Sync", machineApp); }));
     // The take-overs wake the monitors again, and those cycles find nothing.
-    ASSERT_TRUE(WaitForRest());
-    EXPECT_EQ(Origin::CurrentUser, ListedOrigin("Chat"));
-    EXPECT_EQ(Origin::AllUsers, ListedOrigin("Sync"));
+    ASSERT_TRUE(WaitForRest(monitors));
+    EXPECT_EQ(Origin::CurrentUser, ListedOrigin(monitors, "Chat"));
+    EXPECT_EQ(Origin::AllUsers, ListedOrigin(monitors, "Sync"));
     for (HKEY hive : {kMachine, kUser}) {
         EXPECT_FALSE(RegistrySandbox::Get(hive, keys::kBackUp, keys::kSelfValueName));
         EXPECT_EQ(self, RegistrySandbox::Get(hive, keys::kRun, keys::kSelfValueName));
     }
-    EXPECT_EQ(std::nullopt, ListedOrigin(keys::kSelfValueName));
+    EXPECT_EQ(std::nullopt, ListedOrigin(monitors, keys::kSelfValueName));
 
     // Each change must wake a monitor and, but for the value it deletes itself, change nothing.
-    auto check = [](const char* what, auto change, const std::string& gone = "") {
-        auto before = Snapshot();
+    auto check = [&](const char* what, auto change, const std::string& gone = "") {
+        auto before = Snapshot(monitors);
         before.erase(gone);
-        const long cycles = RunKeyTakeOverCount();
+        const long cycles = monitors.TakeOvers();
         change();
-        EXPECT_TRUE(WaitUntil([&] { return RunKeyTakeOverCount() > cycles; })) << what << " woke no monitor";
-        EXPECT_TRUE(WaitForRest()) << what;
-        EXPECT_TRUE(before == Snapshot()) << what << " changed a Run or BackUp key or the list";
+        EXPECT_TRUE(WaitUntil([&] { return monitors.TakeOvers() > cycles; })) << what << " woke no monitor";
+        EXPECT_TRUE(WaitForRest(monitors)) << what;
+        EXPECT_TRUE(before == Snapshot(monitors)) << what << " changed a Run or BackUp key or the list";
     };
     const std::string sub = std::string(keys::kRun) + "\\Sub";
     check("a new subkey", [&] { RegistrySandbox::Create(kUser, sub.c_str()); });
@@ -109,20 +121,20 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
 TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndTheCyclesComeToRest) {
     RegistrySandbox sandbox;
     RunningMonitors monitors;  // stops them again should an assertion end the test early
-    const long cycles = RunKeyTakeOverCount();
+    const long cycles = monitors.TakeOvers();
     {
-        auto lock = CStartupManager::GetInstance()->Lock();
+        const std::lock_guard<std::mutex> hold(monitors.gate);
         RegistrySandbox::PutText(kUser, keys::kRun, "First", "C:\\First\\first.exe");
-        ASSERT_TRUE(WaitUntil([&] { return RunKeyTakeOverCount() == cycles + 1; }));
+        ASSERT_TRUE(WaitUntil([&] { return monitors.TakeOvers() == cycles + 1; }));
         // The monitor is now inside its take-over: this change must not go unseen.
         RegistrySandbox::PutText(kUser, keys::kRun, "Second", "C:\\Second\\second.exe");
         Sleep(100);
     }
-    EXPECT_TRUE(WaitUntil([&] { return RunKeyTakeOverCount() >= cycles + 2; }))
+    EXPECT_TRUE(WaitUntil([&] { return monitors.TakeOvers() >= cycles + 2; }))
         << "the change made during the take-over caused no further cycle";
-    ASSERT_TRUE(WaitForRest()) << "the cycles never came to rest";
+    ASSERT_TRUE(WaitForRest(monitors)) << "the cycles never came to rest";
     // That further cycle finds nothing new and wakes nobody: the cycles end there.
-    EXPECT_EQ(cycles + 2, RunKeyTakeOverCount());
+    EXPECT_EQ(cycles + 2, monitors.TakeOvers());
     EXPECT_FALSE(InRun(kUser, "First") || InRun(kUser, "Second"));
     EXPECT_TRUE(RegistrySandbox::Get(kUser, keys::kBackUp, "Second"));
 }
@@ -135,65 +147,67 @@ double StayInRunMs(const char* name) {
     return static_cast<double>(GetTickCount64() - written);
 }
 
-bool Listed(const char* name) { return ListedOrigin(name).has_value(); }
+bool Listed(RunningMonitors& monitors, const char* name) { return ListedOrigin(monitors, name).has_value(); }
 
 // A Task Scheduler that takes seconds or never answers, and launches that take
 // seconds each, hold up no take-over: the lock covers Run-key work only.
 TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     constexpr double kBoundMs = 250;
     RegistrySandbox sandbox;
-    CStartupManager* manager = CStartupManager::GetInstance();
+    RunningMonitors monitors(false);
+    StartupListModel& model = monitors.engine.model;
     fake_tasks::Scheduler world;
     world.tasks = {{L"Nightly"}};
     win::UniqueHandle answer(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::atomic<int> asked{0};
     struct Answer {  // however the test ends, the silent scheduler answers and is replaced
         HANDLE event;
+        StartupListModel& model;
         ~Answer() {
             SetEvent(event);
-            CStartupManager::GetInstance()->WaitForLogonTasks(10000);
-            CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+            model.WaitForLogonTasks(10000);
+            model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
         }
-    } answerAtEnd{answer.Get()};
-    manager->SetTaskSchedulerFactory([&](ITaskScheduler** scheduler) {
+    } answerAtEnd{answer.Get(), model};
+    model.SetTaskSchedulerFactory([&](ITaskScheduler** scheduler) {
         ++asked;
         WaitForSingleObject(answer.Get(), INFINITE);  // silent until the test lets it answer
         return fake_tasks::FactoryOf(world)(scheduler);
     });
     testing::internal::CaptureStdout();
     {
-        RunningMonitors monitors;
+        monitors.watchers.Start();
         // A rebuild asks for the tasks and goes on without them.
         const ULONGLONG rebuilt = GetTickCount64();
-        manager->RebuildList();
+        monitors.engine.manager.RebuildList();
         EXPECT_LT(GetTickCount64() - rebuilt, 2000u) << "the rebuild waited for the Task Scheduler";
         EXPECT_TRUE(WaitUntil([&] { return asked > 0; }));
         EXPECT_LT(StayInRunMs("First"), kBoundMs) << "waited for the Task Scheduler";
         EXPECT_LT(StayInRunMs("Second"), kBoundMs) << "waited for the Task Scheduler";
-        EXPECT_TRUE(WaitUntil([&] { return Listed("First") && Listed("Second"); })) << "no list without the tasks";
-        EXPECT_FALSE(Listed("Nightly"));
-        EXPECT_FALSE(manager->WaitForLogonTasks(0));
+        EXPECT_TRUE(WaitUntil([&] { return Listed(monitors, "First") && Listed(monitors, "Second"); })) << "no list without the tasks";
+        EXPECT_FALSE(Listed(monitors, "Nightly"));
+        EXPECT_FALSE(model.WaitForLogonTasks(0));
 
         // Once it answers, the tasks join the list without another change.
         SetEvent(answer.Get());
-        EXPECT_TRUE(manager->WaitForLogonTasks(10000));
-        EXPECT_TRUE(Listed("Nightly") && Listed("First") && Listed("Second"));
+        EXPECT_TRUE(model.WaitForLogonTasks(10000));
+        EXPECT_TRUE(Listed(monitors, "Nightly") && Listed(monitors, "First") && Listed(monitors, "Second"));
 
         // A launcher that takes 3 s a program, started as "Run All" would.
         std::atomic<int> launched{0};
-        CStartupManager::SetLauncher([&](const char*) {
-            Sleep(3000);
-            return ++launched, true;
-        });
+        const Launcher slow(model, Launcher::Starts{[&](const char*) {
+                                Sleep(3000);
+                                return ++launched, true;
+                            }, nullptr});
         EntryList two;
         for (int i = 0; i < 2; ++i) two.InsertFront(StartupEntry{});
-        std::thread runAll([&] { CStartupManager::LaunchAll(two); });
+        std::thread runAll([&] { slow.LaunchAll(two); });
         Sleep(100);  // inside the first launch
         EXPECT_LT(StayInRunMs("Third"), kBoundMs) << "waited for a launch";
         EXPECT_EQ(0, launched.load()) << "the launches ended before the take-over could be timed";
         runAll.join();
-        CStartupManager::SetLauncher(nullptr);
         EXPECT_EQ(2, launched.load());
+        monitors.watchers.Stop();
     }
     testing::internal::GetCapturedStdout();
 }
@@ -206,14 +220,14 @@ TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
     std::string said;
     ULONGLONG took = 0;
     {
-        auto lock = CStartupManager::GetInstance()->Lock();
-        const long cycles = RunKeyTakeOverCount();
+        const std::lock_guard<std::mutex> hold(monitors.gate);
+        const long cycles = monitors.TakeOvers();
         RegistrySandbox::Put(kUser, keys::kRun, "HeldUp", held);
-        ASSERT_TRUE(WaitUntil([&] { return RunKeyTakeOverCount() > cycles; }));
+        ASSERT_TRUE(WaitUntil([&] { return monitors.TakeOvers() > cycles; }));
         // The monitor's take-over now waits for the lock this thread holds.
         testing::internal::CaptureStdout();
         const ULONGLONG asked = GetTickCount64();
-        stopped = StopRunKeyMonitorsWithin(400);
+        stopped = monitors.watchers.Stop(400);
         took = GetTickCount64() - asked;
         said = testing::internal::GetCapturedStdout();
     }
@@ -222,12 +236,12 @@ TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
     EXPECT_LT(took, 3000u) << "the stop did not keep to its bound";
     EXPECT_NE(std::string::npos, said.find("Run-key monitor did not stop in time\n")) << said;
     EXPECT_TRUE(WaitUntil([&] { return TakenOver(kUser, "HeldUp", held); })) << "the take-over was cut off";
-    EXPECT_TRUE(StopRunKeyMonitorsWithin(kRunKeyMonitorStopTimeout));
+    EXPECT_TRUE(monitors.watchers.Stop(5000));
 
-    const long cycles = RunKeyTakeOverCount();
+    const long cycles = monitors.TakeOvers();
     RegistrySandbox::PutText(kUser, keys::kRun, "AfterStop", "C:\\After\\after.exe");
     Sleep(500);
-    EXPECT_EQ(cycles, RunKeyTakeOverCount()) << "a take-over began after the stop";
+    EXPECT_EQ(cycles, monitors.TakeOvers()) << "a take-over began after the stop";
     EXPECT_TRUE(InRun(kUser, "AfterStop"));
 }
 
@@ -273,13 +287,13 @@ TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheLis
     expected.merge(WriteRunKeys(false, 20240611, "P"));
     std::atomic<bool> written{false};
     std::atomic<int> walks{0}, badEntries{0};
+    RunningMonitors monitors;
     testing::internal::CaptureStdout();  // thousands of diagnostic lines
     {
-        RunningMonitors monitors;
         std::thread first([] { WriteRunKeys(true, 77, "T"); }), second([] { WriteRunKeys(true, 20240611, "P"); });
         std::thread window([&] {
             for (; !written; ++walks)
-                for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList())
+                for (const StartupEntry& entry : monitors.engine.List())
                     badEntries += entry.name[0] == '\0' || entry.origin == Origin::Both || entry.command[0] == '\0';
         });
         first.join();
@@ -291,7 +305,8 @@ TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheLis
                 if (InRun(HiveOf(value.first), value.first.c_str())) return false;
             return true;
         }, 30000);
-        EXPECT_TRUE(WaitForRest(500, 30000));
+        EXPECT_TRUE(WaitForRest(monitors, 500, 30000));
+        monitors.watchers.Stop();
     }
     testing::internal::GetCapturedStdout();
 
@@ -304,14 +319,14 @@ TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheLis
     }
     std::printf("Stress: %d operations by two writers, %zu values left by them checked: %d lost, %d altered, "
                 "%d left in a Run key, %ld take-overs\n",
-                2 * kOperationsPerWriter, expected.size(), lost, altered, leftInRun, RunKeyTakeOverCount());
+                2 * kOperationsPerWriter, expected.size(), lost, altered, leftInRun, monitors.TakeOvers());
     EXPECT_GT(expected.size(), 20u);
     EXPECT_EQ(0, lost + altered + leftInRun) << "see the counts printed above";
     EXPECT_EQ(0, badEntries.load()) << "the window read a half-made entry";
     EXPECT_GT(walks.load(), 0);
     // The list the take-overs leave is what the BackUp keys hold, each name once.
     std::set<std::string> listed, kept;
-    for (const StartupEntry& entry : CStartupManager::GetInstance()->CopyList()) EXPECT_TRUE(listed.insert(entry.name).second);
+    for (const StartupEntry& entry : monitors.engine.List()) EXPECT_TRUE(listed.insert(entry.name).second);
     for (HKEY hive : {kUser, kMachine})
         for (const std::string& name : RegistrySandbox::ValueNames(hive, keys::kBackUp)) kept.insert(name);
     EXPECT_EQ(kept, listed);
