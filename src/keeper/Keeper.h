@@ -72,6 +72,8 @@ public:
     long TakeOverCount() const;
     // The rows of the source table the keeper keeps: the machine's.
     ListSet MachineRows() const { return engine_.Rows(kMachineScope); }
+    // What the keeper holds, as its last take-over read it (without companies).
+    EntryList Held() { return engine_.model.CopyList(); }
 
 private:
     bool HeldOff();

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "../engine/EngineTestSupport.h"
-#include "engine/StartupLists.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeper/LogFolder.h"
@@ -21,6 +20,9 @@ using namespace enginetest;
 using S = RegistrySandbox;
 
 namespace {
+
+// The rows of the requests: the source table's user and machine Run keys.
+constexpr std::uint32_t kUserList = 0, kMachineList = 1;
 
 std::string PipeText() { return "\\\\.\\pipe\\Quorvell.Pacewick.KeeperTest." + std::to_string(GetCurrentProcessId()); }
 std::wstring TestPipe() { const std::string text = PipeText(); return {text.begin(), text.end()}; }
@@ -58,8 +60,6 @@ struct KeeperUnderTest {
     explicit KeeperUnderTest(bool pipeFree = true) { EXPECT_EQ(pipeFree, keeper.Start()); }
     ~KeeperUnderTest() {
         keeper.Stop();
-        Manager().SetLists(~0u, ~0u);
-        Manager().SetReadsCompanies(true);
     }
 };
 
@@ -114,7 +114,7 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndForAnElevatedAdministratorRe
         KeeperUnderTest service;
         EXPECT_EQ(kExpand, S::Get(kMachine, keys::kBackUp, "at start"));
         // The service opens no file an entry names: not even "Unknown" is looked up.
-        const EntryList listed = Manager().CopyList();
+        const EntryList listed = service.keeper.Held();
         ASSERT_EQ(1u, listed.Count());
         EXPECT_STREQ("", listed.begin()->company);
         S::Put(kMachine, keys::kRun32, "on change", kText32);
@@ -123,19 +123,19 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndForAnElevatedAdministratorRe
         EXPECT_EQ((Names{"Pacewick"}), NamesOf(Take(kMachine, keys::kRun)));
         EXPECT_EQ(userRun, Take(kUser, keys::kRun));  // never the user's keys
 
-        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail);
+        EXPECT_EQ(service.keeper.MachineRows(), Ask(keeper::Verb::Ping).detail);
         // Only an elevated administrator's restore: anyone else's changes no key and holds nothing off.
         const std::vector<Snapshot> kept = Keys();
         EXPECT_EQ(keeper::Status::Denied, Ask(keeper::Verb::RestoreAll).status);
         EXPECT_EQ(kept, Keys());
-        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail);
+        EXPECT_EQ(service.keeper.MachineRows(), Ask(keeper::Verb::Ping).detail);
         service.grant = true;
         EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::RestoreAll).status);
         EXPECT_EQ(kExpand, S::Get(kMachine, keys::kRun, "at start"));
         EXPECT_EQ(kText32, S::Get(kMachine, keys::kRun32, "on change"));
         EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
         EXPECT_TRUE(Take(kMachine, keys::kBackUp32).empty());
-        EXPECT_EQ(keeper::MachineRows() | keeper::kHeldOff, Ask(keeper::Verb::Ping).detail);
+        EXPECT_EQ(service.keeper.MachineRows() | keeper::kHeldOff, Ask(keeper::Verb::Ping).detail);
         S::PutText(kMachine, keys::kRun, "while held", "C:\\held.exe");
         Sleep(300);
         EXPECT_TRUE(S::Get(kMachine, keys::kRun, "while held").has_value());
@@ -146,14 +146,14 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndForAnElevatedAdministratorRe
         EXPECT_TRUE(S::Get(kMachine, keys::kRun, "while held").has_value());
         EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
         EXPECT_EQ(keeper::Status::Denied, Ask(keeper::Verb::Resume).status);
-        EXPECT_EQ(keeper::MachineRows() | keeper::kHeldOff, Ask(keeper::Verb::Ping).detail) << "resumed";
+        EXPECT_EQ(restarted.keeper.MachineRows() | keeper::kHeldOff, Ask(keeper::Verb::Ping).detail) << "resumed";
         EXPECT_TRUE(S::Get(kMachine, keys::kRun, "while held").has_value());
         restarted.grant = true;
         EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::Resume).status);
         // Taken over before the reply: the program lists right after it.
         EXPECT_EQ((Names{"at start", "while held"}), NamesOf(Take(kMachine, keys::kBackUp)));
         EXPECT_EQ((Names{"on change"}), NamesOf(Take(kMachine, keys::kBackUp32)));
-        EXPECT_EQ(keeper::MachineRows(), Ask(keeper::Verb::Ping).detail);
+        EXPECT_EQ(restarted.keeper.MachineRows(), Ask(keeper::Verb::Ping).detail);
     }
     EXPECT_EQ(userRun, Take(kUser, keys::kRun));
 }

@@ -17,9 +17,11 @@ namespace {
 using S = RegistrySandbox;
 using Settings = std::tuple<int, DWORD, int>;  // Manual, TimeDelay, Restored
 
-// The store is a process singleton: every step starts it from known values.
+// One store for the whole test, as the program has: every step starts it from known values.
+CConfigStore theStore;
+
 CConfigStore* Store(Settings settings) {
-    CConfigStore* store = CConfigStore::GetInstance();
+    CConfigStore* store = &theStore;
     store->SetManual(std::get<0>(settings));
     store->SetTimeDelay(std::get<1>(settings));
     store->SetRestored(std::get<2>(settings));
@@ -27,11 +29,11 @@ CConfigStore* Store(Settings settings) {
 }
 
 Settings Held() {
-    const CConfigStore* store = CConfigStore::GetInstance();
+    const CConfigStore* store = &theStore;
     return Settings{store->GetManual(), store->GetTimeDelay(), store->GetRestored()};
 }
 
-std::string WriteAndCapture() { return OutputOf([] { CConfigStore::GetInstance()->WriteSettings(); }); }
+std::string WriteAndCapture() { return OutputOf([] { theStore.WriteSettings(); }); }
 
 RegValueBlob Stored(const char* name) { return S::Get(kUser, keys::kConfig, name).value_or(S::Text("")); }
 RegValueBlob Dword(const char* bytes) { return RegValueBlob(REG_DWORD, bytes, 4); }

@@ -157,20 +157,19 @@ void ListTasks(const TaskSchedulerFactory& factory) {
 // release every object it was given. The narrow lines around the pass show that its wide diagnostics keep their
 // place among the program's other output.
 Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild = false) {
-    CStartupManager* manager = CStartupManager::GetInstance();
-    manager->SetTaskSchedulerFactory(FactoryOf(world));
+    std::optional<TestEngine> engine;  // only for a rebuild: a list of its own asks the scheduler too
+    if (rebuild) engine.emplace(), engine->model.SetTaskSchedulerFactory(FactoryOf(world));
     testing::internal::CaptureStdout();
     std::fputs("<\n", stdout), std::fflush(stdout);
     if (rebuild) {
-        manager->RebuildList();
-        EXPECT_TRUE(manager->WaitForLogonTasks(10000));
-        listed = manager->CopyList();
+        engine->manager.RebuildList();
+        EXPECT_TRUE(engine->model.WaitForLogonTasks(10000));
+        listed = engine->List();
     } else {
         ListTasks(FactoryOf(world));
     }
     std::fputs(">\n", stdout), std::fflush(stdout);
     const std::string printed = testing::internal::GetCapturedStdout();
-    manager->SetTaskSchedulerFactory(nullptr);
     EXPECT_EQ(0u, printed.find("<\n")) << printed;
     EXPECT_EQ(printed.size() - 2, printed.rfind(">\n")) << printed;
     EXPECT_EQ(0, world.liveObjects.load()) << "scheduler objects never released";
