@@ -17,7 +17,7 @@
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "app/RunKeyMonitors.h"
+#include "app/PacewickApp.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
@@ -94,7 +94,6 @@ class PacewickDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ui::RegisterMainWindowClass(GetModuleHandleA(nullptr)));
-        ManagerWithoutTasks();
         dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAA* data) {
             if (message == NIM_DELETE) ++trayDeletes_;
             if (message != NIM_ADD) return TRUE;
@@ -129,10 +128,13 @@ protected:
     static void TaskbarCreated(HWND window) { SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0); }
 
     RegistrySandbox sandbox_;
-    CStartupManager* manager_ = CStartupManager::GetInstance();
+    TestEngine engine_;
+    CConfigStore config_;
+    WatcherSet monitors_{lists::WatchTargetsOf(engine_.sources, ~0u), [this] { engine_.manager.TakeOver(); }};
     std::atomic<int> trayAdds_{0}, wholeTrayAdds_{0}, trayDeletes_{0};
     std::atomic<bool> refuseTrayAdds_{false};
-    CPacewickDlg dialog_{nullptr, StopRunKeyMonitors};
+    CPacewickDlg dialog_{nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_},
+                         [this] { monitors_.Stop(CPacewickApp::kRunKeyMonitorStopTimeout); }};
 };
 
 // Manual start: the list, deleting by each origin label, the elapsed display,
@@ -149,18 +151,18 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     // A logon task, which the scheduler no longer offers at the first refill.
     fake_tasks::Scheduler scheduler;
     scheduler.tasks = {{L"Nightly", TASK_EVENT_TRIGGER_AT_LOGON, L"Run at user logon", 1, false, L"C:\\n.exe"}};
-    manager_->SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
-    manager_->RebuildList();
-    ASSERT_TRUE(manager_->WaitForLogonTasks(10000));
-    manager_->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    engine_.model.SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
+    engine_.manager.RebuildList();
+    ASSERT_TRUE(engine_.model.WaitForLogonTasks(10000));
+    engine_.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     // Listed as in both keys while the machine's copy is already gone.
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");
     std::vector<Row> expected;
-    for (const StartupEntry& entry : manager_->CopyList())
+    for (const StartupEntry& entry : engine_.List())
         expected.push_back({entry.name, entry.command, entry.company, ui::OriginLabel(entry.origin)});
     ASSERT_EQ(expected.size(), 6u);
     SetConfig(1, 1000);
-    StartRunKeyMonitors();
+    monitors_.Start();
 
     const INT_PTR result = RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Rows(window), expected);
@@ -232,7 +234,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     S::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\new.exe");
     Sleep(1500);
     EXPECT_TRUE(InRun(HKEY_CURRENT_USER, "Newcomer") && InRun(HKEY_CURRENT_USER, "Keeper"));
-    StopRunKeyMonitors();  // in case the restore never ran
+    monitors_.Stop();  // in case the restore never ran
 }
 
 // Timed start: a newcomer the monitors take over joins the list and the
@@ -243,9 +245,9 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
     LaunchLog log;
     S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
     S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Second", LaunchLog::Command("second"));
-    manager_->RebuildList();
+    engine_.manager.RebuildList();
     SetConfig(0, 4000);
-    StartRunKeyMonitors();
+    monitors_.Start();
     RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), "Total Entries: 2");
@@ -313,7 +315,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
         EXPECT_EQ(SendMessageA(window, CPacewickDlg::kTrayMessage, 2, WM_RBUTTONDOWN), E_FAIL);
         EXPECT_EQ(trayDeletes_.load(), 0) << "the icon went while the window was there";
     });
-    StopRunKeyMonitors();
+    monitors_.Stop();
     EXPECT_EQ(log.WaitFor(3), (std::vector<std::string>{LaunchLog::Command("first"), LaunchLog::Command("newcomer"),
                                                         LaunchLog::Command("second")}));
     EXPECT_TRUE(S::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
