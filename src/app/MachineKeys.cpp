@@ -221,7 +221,7 @@ bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& ent
     return false;
 }
 
-void StartHeldMachineEntries() {
+void StartHeldMachineEntries(const Launcher::Starts& starts) {
     OwnedEngine engine(kNoScope, kMachineScope, false);
     engine.manager.RebuildList();
     std::vector<StartupEntry> kept;
@@ -229,7 +229,7 @@ void StartHeldMachineEntries() {
         if (!StartedByWindows(engine.sources, entry)) kept.push_back(entry);
     EntryList toStart;  // in the list's order
     for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
-    Launcher(engine.model).LaunchAll(toStart);
+    Launcher(engine.model, starts).LaunchAll(toStart);
 }
 
 CPacewickDlg::MachineLists ThroughKeeper() {

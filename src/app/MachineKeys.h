@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "engine/Launcher.h"
 #include "ui/PacewickDlg.h"
 
 // The machine's start-up lists, changed by the program itself or, when the
@@ -11,9 +12,9 @@
 namespace machinekeys {
 
 // Whenever the keeper service is installed, running or not, the machine's
-// lists are its own (never tries a write): the engine changes only the user's
-// from now on (and never registers the program: the installer wrote its Run
-// value), and the monitors watch the machine's BackUp keys. A service that is
+// lists are its own (never tries a write): the program's engine then changes
+// only the user's (and never registers the program: the installer wrote its
+// Run value), and its monitors watch the machine's BackUp places. A service that is
 // starting is waited for as KeeperRunning does. True when it is installed;
 // *answers (when given) tells whether it answered, so that the window can say
 // that an installed service does not. Without the service, false: the program
@@ -31,7 +32,8 @@ void ResumeKeeper(HWND owner);
 // starts, once and now, the machine's entries that the service holds in their
 // BackUp keys (another account may have ended its hold-off), as Windows would
 // have started them from the Run keys. Writes no key, takes nothing over.
-void StartHeldMachineEntries();
+// The starts go through `starts` (tests record them; empty: the system's way).
+void StartHeldMachineEntries(const Launcher::Starts& starts = {});
 
 // Restore All and Delete entry of the machine's lists through the keeper.
 // Refused (an unelevated caller), each offers its elevated repetition.

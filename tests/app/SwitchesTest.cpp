@@ -19,7 +19,6 @@
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
 #include "engine/StartupManager.h"
-#include "engine/StartupLists.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
@@ -166,7 +165,6 @@ TEST(UninstallSwitch, IsRecognisedOnlyAsAnArgumentOfItsOwnInCapitals) {
 int RunRemovalSwitch(const wchar_t* line) {
     int code = -1;
     EXPECT_TRUE(HandleRemovalSwitch(line, &code)) << "not recognised: " << testing::PrintToString(std::wstring(line));
-    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
     return code;
 }
 
@@ -224,7 +222,6 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
 // given, and nothing else, whatever the name holds.
 TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingOnABadSwitch) {
     S sandbox;
-    CStartupManager::GetInstance()->SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     const char* const name = "Tool \"quoted\" \\ %PATH% Ünï 名前";
     const std::wstring wide = L"Tool \"quoted\" \\ %PATH% \u00dcn\u00ef \u540d\u524d";
     for (HKEY hive : {kUser, kMachine}) S::PutText(hive, keys::kBackUp, name, "C:\\t.exe");
@@ -263,9 +260,7 @@ TEST(ElevatedSwitches, RestoreMachinePutsBackOnlyTheMachineEntriesAndResumeChang
     S sandbox;
     PutTakenOverEntries();
     const auto handled = [](const wchar_t* parameters) {
-        const bool present = machinekeys::HandleElevatedSwitch((kInstalledPath + L" " + parameters).c_str());
-        CStartupManager::GetInstance()->SetLists(~0u, ~0u);
-        return present;
+        return machinekeys::HandleElevatedSwitch((kInstalledPath + L" " + parameters).c_str());
     };
     EXPECT_FALSE(handled(L"-restoremachine"));
     for (const wchar_t* nothing : {L"-RESTOREMACHINE x", L"-RESUMEKEEPER -RESTOREMACHINE", L"-RESUMEKEEPER"})
@@ -285,10 +280,8 @@ TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
     S::PutText(kMachine, keys::kRun32, "Kept32", "C:\\Kept\\newer32.exe");  // Windows starts this one
     S::PutText(kUser, keys::kRun, "Fresh", "C:\\Fresh\\f.exe");
     std::vector<std::string> started;
-    CStartupManager::SetLauncher([&](const char* command) { return started.emplace_back(command), true; });
-    machinekeys::StartHeldMachineEntries();
-    CStartupManager::SetLauncher(nullptr);
-    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
+    machinekeys::StartHeldMachineEntries(
+        Launcher::Starts{[&](const char* command) { return started.emplace_back(command), true; }, nullptr});
     std::sort(started.begin(), started.end());
     EXPECT_EQ((std::vector<std::string>{"%ProgramFiles%\\Sync\\s.exe", "C:\\Both\\machine.exe", "C:\\Sync\\s32.exe"}),
               started);
@@ -311,7 +304,7 @@ TEST(KeeperHandOver, LeavesTheMachineKeysToAnInstalledServiceThatIsStopped) {
     ASSERT_TRUE(service) << GetLastError();
     bool answers = true;
     const bool handedOver = machinekeys::HandOverToKeeper(&answers);
-    ManagerWithoutTasks().TakeOver();
+    TestEngine(handedOver ? kUserScope : kEveryScope).manager.TakeOver();
     EXPECT_TRUE(DeleteService(service));
     CloseServiceHandle(service);
     CloseServiceHandle(manager);
@@ -320,5 +313,4 @@ TEST(KeeperHandOver, LeavesTheMachineKeysToAnInstalledServiceThatIsStopped) {
     EXPECT_EQ(std::vector<std::string>{"machine tool"}, S::ValueNames(kMachine, keys::kRun));
     EXPECT_EQ(std::vector<std::string>{"user tool"}, S::ValueNames(kUser, keys::kBackUp));
     EXPECT_FALSE(machinekeys::HandOverToKeeper(&answers));
-    CStartupManager::GetInstance()->SetLists(~0u, ~0u);
 }
