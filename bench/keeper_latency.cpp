@@ -16,8 +16,7 @@
 #include <vector>
 
 #include "TestHelpers.h"
-#include "app/RunKeyMonitors.h"
-#include "engine/StartupManager.h"
+#include "monitor/ChangeWatcher.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
@@ -184,7 +183,8 @@ void Print(const char* who, const char* when, const std::vector<double>& times) 
 
 int main() {
     DiagnosticsEnabled() = false;
-    CStartupManager& manager = ManagerWithoutTasks();
+    TestEngine engine;
+    WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u), [&engine] { engine.manager.TakeOver(); });
     for (int view = 0; view < 2; ++view) {
         Open(kRuns[view]);
         Open(kBackUps[view]);
@@ -203,11 +203,10 @@ int main() {
         keeper.Stop();
         Clean();
         // The program's turn: its own monitors, every row its own.
-        manager.SetLists(~0u, ~0u);
-        StartRunKeyMonitors();
+        monitors.Start();
         MeasureIdle(programFigures.idle, round, "program");
         MeasureBurst(programFigures.busy, round, "program");
-        StopRunKeyMonitors();
+        monitors.Stop();
         Clean();
     }
     std::printf("Time from a machine entry written to its exact copy in its BackUp key (%d rounds, in turns):\n",

@@ -13,7 +13,8 @@
 
 #include "RegistrySandbox.h"
 #include "win/Diagnostics.h"
-#include "app/RunKeyMonitors.h"
+#include "TestHelpers.h"
+#include "monitor/ChangeWatcher.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -40,13 +41,13 @@ bool HasValue(HKEY key, const char* name) {
 }
 
 // Waits until no monitor has begun a take-over for quietMs.
-void AwaitRest(DWORD quietMs) {
-    long seen = RunKeyTakeOverCount();
+void AwaitRest(const WatcherSet& monitors, DWORD quietMs) {
+    long seen = monitors.ChangeCount();
     ULONGLONG quietSince = GetTickCount64();
     while (GetTickCount64() - quietSince < quietMs) {
         Sleep(1);
-        if (RunKeyTakeOverCount() != seen) {
-            seen = RunKeyTakeOverCount();
+        if (monitors.ChangeCount() != seen) {
+            seen = monitors.ChangeCount();
             quietSince = GetTickCount64();
         }
     }
@@ -85,25 +86,27 @@ int main() {
     }
     RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, keys::kRun, keys::kSelfValueName, "\"C:\\P\\pacewick.exe\"");
     DiagnosticsEnabled() = false;  // the console, not the monitors, would be timed otherwise
-    StartRunKeyMonitors();
+    TestEngine engine;
+    WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u), [&engine] { engine.manager.TakeOver(); });
+    monitors.Start();
 
     std::vector<double> latencies;
     int failures = 0;
-    const long cyclesBefore = RunKeyTakeOverCount();
+    const long cyclesBefore = monitors.ChangeCount();
     for (int i = 0; i < kWarmUp + kMeasured; ++i) {
-        AwaitRest(30);
+        AwaitRest(monitors, 30);
         const double ms = TimeOne(hives[i % 2], "Bench-" + std::to_string(i));
         if (i < kWarmUp) continue;
         if (ms < 0) ++failures;
         else latencies.push_back(ms);
     }
-    const long cycles = RunKeyTakeOverCount() - cyclesBefore;
+    const long cycles = monitors.ChangeCount() - cyclesBefore;
 
-    AwaitRest(500);
+    AwaitRest(monitors, 500);
     const double cpuBefore = CpuMs();
     Sleep(kIdleMs);
     const double idleCpu = CpuMs() - cpuBefore;
-    StopRunKeyMonitors();
+    monitors.Stop();
     DiagnosticsEnabled() = true;
 
     std::sort(latencies.begin(), latencies.end());
