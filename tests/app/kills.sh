@@ -40,8 +40,9 @@ echo "== Exit during the take-over of $BULK values"
 start_pacewick pacewick "$exe"
 pid=$last_pid
 check "the main window appears" probe wait-window 30000
-moved() { grep -c 'Reg entry put SUCCESSFULLY' "$work/pacewick.out" || true; }
-before=$(moved)  # the program's own Run value
+# What the BackUp key holds, not what the program printed: the registry is the record.
+moved() { values "HKEY_CURRENT_USER\\$BACKUP" | grep -c '^"Bulk ' || true; }
+before=0
 moving() { [ "$(moved)" -gt "$before" ]; }
 wine reg import "$(win_path "$work/bulk.reg")" >/dev/null 2>&1 &
 writer=$!
