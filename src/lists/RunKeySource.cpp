@@ -118,12 +118,15 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
     for (const StartupEntry& entry : listed) {
         if (!(entry.lists & bit)) continue;
         const ValueName name = ValueName::FromText(entry.name);
-        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report,
-                               [&](const RegValueBlob& value) {
-                                   return !transfer::FitsAnEntry(value) ? "it cannot be listed"
-                                          : switches.Off(name.wide)     ? "it is switched off"
-                                                                        : nullptr;
-                               });
+        // The switch is read first: between the comparison and the deletion
+        // nothing else may come, since a program may rewrite its value meanwhile.
+        if (switches.Off(name.wide)) {
+            report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
+            continue;
+        }
+        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, [](const RegValueBlob& value) {
+            return transfer::FitsAnEntry(value) ? nullptr : "it cannot be listed";
+        });
     }
 }
 
