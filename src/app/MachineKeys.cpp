@@ -228,7 +228,7 @@ bool StartedByWindows(const StartupEntry& entry) {
         if (!(entry.lists & ListBit(row))) continue;
         const StartupList& list = StartupLists()[row];
         registry::Key run;
-        if (run.Open(list.root, list.runPath, registry::kReadAccess | list.view) == ERROR_SUCCESS &&
+        if (run.Open(list.root, win::WidenAscii(list.runPath), registry::kReadAccess | list.view) == ERROR_SUCCESS &&
             RegQueryValueExW(run.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
             return true;
     }

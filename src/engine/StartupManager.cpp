@@ -15,6 +15,7 @@
 #include "sources/Companies.h"
 #include "sources/ExplorerSwitches.h"
 #include "win/Diagnostics.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -28,8 +29,10 @@ struct OpenedList {
     registry::Key backUp;
 
     explicit OpenedList(const StartupList& startupList) : list(startupList) {}
-    LONG OpenRun(REGSAM access) { return run.Open(list.root, list.runPath, access | list.view); }
-    LONG OpenBackUp(REGSAM access) { return backUp.Open(list.root, list.backUpPath, access | list.view); }
+    LONG OpenRun(REGSAM access) { return run.Open(list.root, win::WidenAscii(list.runPath), access | list.view); }
+    LONG OpenBackUp(REGSAM access) {
+        return backUp.Open(list.root, win::WidenAscii(list.backUpPath), access | list.view);
+    }
     bool TurnedOff() const { return TurnedOffByPolicy(list.disablingPolicy); }
 };
 

@@ -82,7 +82,6 @@ public:
     // A list: list the source, a BackUp key: selector 1 the user's, else the machine's.
     void SweepKey(HKEY source, EntryList* list, int originSelector, int copyFlag, HKEY destination,
                   bool keepChanged = false);
-    std::string ReadValueText(HKEY key, const char* name);
     int PutOrDeleteValue(HKEY key, int put, const char* name, const char* data);
     static std::string ProgramPathFromCommand(const std::string& command);
 

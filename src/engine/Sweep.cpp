@@ -84,13 +84,6 @@ void ListValues(const StartupList& startupList, HKEY backUp, EntryList& list, Li
 
 }  // namespace sweep
 
-std::string CStartupManager::ReadValueText(HKEY key, const char* name) {
-    RegValueBlob value;
-    if (RegistryAccess().ReadValue(key, name, &value) == ERROR_SUCCESS) return TextOf(value);
-    PrintLine("Reg entry put UNSUCCESSFUL!!\n");
-    return std::string();
-}
-
 int CStartupManager::PutOrDeleteValue(HKEY key, int put, const char* name, const char* data) {
     return put ? transfer::PutText(key, name, data ? data : "")
                : transfer::DeleteNamed(key, registry::ValueName::FromText(name ? name : ""));

@@ -1,8 +1,11 @@
 #include "engine/ValueTransfer.h"
 
+#include <optional>
+
 #include "model/StartupEntry.h"
 #include "registry/RegistryAccess.h"
 #include "win/Diagnostics.h"
+#include "win/Text.h"
 
 namespace transfer {
 
@@ -26,8 +29,11 @@ int ReportDelete(bool deleted) {
 }
 
 int PutText(HKEY key, const char* name, const std::string& text) {
-    const RegValueBlob value(REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-    return ReportPut(RegistryAccess().WriteValue(key, name, &value) == ERROR_SUCCESS);
+    const ValueName valueName = ValueName::FromText(name);
+    const std::optional<std::wstring> wide = win::Wide(text);
+    if (!valueName.exact || !wide) return ReportPut(false);
+    const RegValueBlob value(REG_SZ, wide->c_str(), static_cast<DWORD>((wide->size() + 1) * sizeof(wchar_t)));
+    return ReportPut(RegistryAccess().WriteValue(key, valueName.wide, &value) == ERROR_SUCCESS);
 }
 
 int DeleteNamed(HKEY key, const ValueName& name) {
