@@ -54,7 +54,6 @@ std::vector<BYTE> VersionResourceOf(const char* path) {
 }  // namespace
 
 void CFileVersionInfo::Reset() {
-    std::memset(&fixed_, 0, sizeof fixed_);
     for (std::string& text : texts_) text.clear();
 }
 
@@ -72,7 +71,6 @@ int CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANG
     Reset();
     const std::optional<version_block::Contents> contents = version_block::Parse(block, size);
     if (!contents) return 0;
-    if (contents->fixed) fixed_ = *contents->fixed;
     const std::vector<BYTE>& table = contents->translations;
     if (table.size() < sizeof(DWORD)) return 1;
     const DWORD translation = ChooseTranslation(table.data(), static_cast<UINT>(table.size()), language);
