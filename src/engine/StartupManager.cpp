@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "registry/RegKey.h"
-#include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
 #include "win/Text.h"
@@ -128,11 +127,12 @@ int CStartupManager::RegisterSelf(const char* selfCommand) {
     if (!lock) return 0;
     const auto wide = win::Wide(selfCommand ? selfCommand : "");
     registry::Key run;
-    if (run.Open(HKEY_LOCAL_MACHINE, keys::kRun, KEY_SET_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS) return 0;
+    if (run.Open(HKEY_LOCAL_MACHINE, win::WidenAscii(keys::kRun), KEY_SET_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
+        return 0;
     bool written = false;
     if (wide) {
         const RegValueBlob value(REG_SZ, wide->c_str(), static_cast<DWORD>((wide->size() + 1) * sizeof(wchar_t)));
-        written = RegistryAccess().WriteValue(run.Get(), std::wstring(L"Pacewick"), &value) == ERROR_SUCCESS;
+        written = run.WriteValue(win::WidenAscii(keys::kSelfValueName), value) == ERROR_SUCCESS;
     }
     std::size_t machineRow = 0;
     while (!(written_ & ListBit(machineRow))) ++machineRow;

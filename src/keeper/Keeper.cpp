@@ -1,6 +1,7 @@
 #include "keeper/Keeper.h"
 
 #include "keeper/KeeperLog.h"
+#include "registry/RegKey.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
 
@@ -62,25 +63,18 @@ long Keeper::TakeOverCount() const {
 }
 
 bool Keeper::HeldOff() {
+    registry::Key key;
     DWORD held = 0;
-    DWORD size = sizeof held;
-    DWORD type = REG_NONE;
-    win::UniqueKey key;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeeperKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, key.Put());
-    if (status == ERROR_SUCCESS)
-        status = RegQueryValueExA(key.Get(), kHoldOffValue, nullptr, &type, reinterpret_cast<BYTE*>(&held), &size);
+    LONG status = key.Open(HKEY_LOCAL_MACHINE, win::WidenAscii(kKeeperKey), KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+    if (status == ERROR_SUCCESS) status = key.ReadDword(kHoldOffValue, &held);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Log("Hold-off not read (%ld): taking over", status);
-    return status == ERROR_SUCCESS && type == REG_DWORD && size == sizeof held && held != 0;
+    return status == ERROR_SUCCESS && held != 0;
 }
 
 bool Keeper::SetHeldOff(bool held) {
-    win::UniqueKey key;
-    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeeperKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.Put(), nullptr);
-    const DWORD value = held ? 1 : 0;
-    if (status == ERROR_SUCCESS)
-        status = RegSetValueExA(key.Get(), kHoldOffValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                                sizeof value);
+    registry::Key key;
+    LONG status = key.Create(HKEY_LOCAL_MACHINE, win::WidenAscii(kKeeperKey), KEY_SET_VALUE | KEY_WOW64_64KEY);
+    if (status == ERROR_SUCCESS) status = key.WriteDword(kHoldOffValue, held ? 1 : 0);
     if (status != ERROR_SUCCESS) Log("Hold-off not stored (%ld)", status);
     return status == ERROR_SUCCESS;
 }

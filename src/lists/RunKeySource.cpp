@@ -11,6 +11,7 @@
 #include "registry/RegistryKeys.h"
 #include "registry/ValueWalk.h"
 #include "sources/ExplorerSwitches.h"
+#include "win/Text.h"
 
 namespace lists {
 namespace {
@@ -52,11 +53,11 @@ bool ReadEntry(const ValueName& name, const RegValueBlob& value, StartupEntry& e
 }  // namespace
 
 LONG RunKeySource::OpenRun(registry::Key& key, REGSAM access) const {
-    return key.Open(place_.root, place_.runPath, access | place_.view);
+    return key.Open(place_.root, win::WidenAscii(place_.runPath), access | place_.view);
 }
 
 LONG RunKeySource::OpenBackUp(registry::Key& key, REGSAM access) const {
-    return key.Open(place_.root, place_.backUpPath, access | place_.view);
+    return key.Open(place_.root, win::WidenAscii(place_.backUpPath), access | place_.view);
 }
 
 bool RunKeySource::TurnedOff() const { return TurnedOffByPolicy(place_.disablingPolicy); }

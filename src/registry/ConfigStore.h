@@ -24,8 +24,8 @@ public:
     int GetRestored() const { return restored_; }
 
     // Each setting from the Config key, or its default when the key, "Manual"
-    // or the value itself is missing or not four bytes long. 0, or the status
-    // of the key or of "Manual" when they could not be read.
+    // or the value itself is missing or not a REG_DWORD (of four bytes). 0, or
+    // the status of the key or of "Manual" when they could not be read.
     DWORD ReadSettings();
     // Into the Config key, which is made when missing; one diagnostic line per value.
     void WriteSettings();

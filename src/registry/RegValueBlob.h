@@ -1,8 +1,6 @@
 #pragma once
 #include <windows.h>
 
-#include <algorithm>
-#include <string>
 #include <vector>
 
 // The image of one registry value: its type and its data bytes. Copies copy the
@@ -22,10 +20,3 @@ struct RegValueBlob {
     bool operator==(const RegValueBlob& other) const { return type == other.type && bytes == other.bytes; }
     bool operator!=(const RegValueBlob& other) const { return !(*this == other); }
 };
-
-// The text a value's data spells: its bytes up to the first zero byte (or all of
-// them). A REG_SZ or REG_EXPAND_SZ value gives its string, a REG_MULTI_SZ its first.
-inline std::string TextOf(const RegValueBlob& value) {
-    const auto end = std::find(value.bytes.begin(), value.bytes.end(), BYTE{0});
-    return std::string(value.bytes.begin(), end);
-}

@@ -6,39 +6,20 @@
 
 #include "win/Text.h"
 
-LONG RegistryAccess::OpenKey(HKEY parent, const char* path, HKEY* opened) const {
-    if (!opened) return ERROR_BAD_ARGUMENTS;
-    return RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, opened);
-}
-
-LONG RegistryAccess::ReadValue(HKEY key, const char* name, RegValueBlob* destination) const {
-    if (!destination) return ERROR_BAD_ARGUMENTS;
-    BYTE buffer[kReadLimit];
-    DWORD type = REG_NONE;
-    DWORD size = sizeof buffer;
-    const LONG status = RegQueryValueExA(key, name, nullptr, &type, buffer, &size);
-    if (status != ERROR_SUCCESS) return status;
-    *destination = RegValueBlob(type, buffer, size);
-    return ERROR_SUCCESS;
-}
-
 namespace {
 
-LONG QueryValue(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* size) {
-    return RegQueryValueExA(key, name, nullptr, type, data, size);
-}
-LONG QueryValue(HKEY key, const std::wstring& name, DWORD* type, BYTE* data, DWORD* size) {
-    return RegQueryValueExW(key, name.c_str(), nullptr, type, data, size);
-}
+// The first read's size: a command of 511 characters and its NUL fit it.
+constexpr DWORD kFirstReadSize = 512;
 
-template <typename Name>
-LONG ReadWhole(HKEY key, const Name& name, RegValueBlob* destination) {
+}  // namespace
+
+LONG RegistryAccess::ReadWholeValue(HKEY key, const std::wstring& name, RegValueBlob* destination) const {
     if (!destination) return ERROR_BAD_ARGUMENTS;
     RegValueBlob read;
-    read.bytes.resize(RegistryAccess::kReadLimit);
+    read.bytes.resize(kFirstReadSize);
     for (;;) {
         DWORD size = read.count();
-        const LONG status = QueryValue(key, name, &read.type, read.bytes.data(), &size);
+        const LONG status = RegQueryValueExW(key, name.c_str(), nullptr, &read.type, read.bytes.data(), &size);
         if (status == ERROR_MORE_DATA) {  // the value may grow between two queries: ask again
             read.bytes.resize(size > read.count() ? size : read.count() * 2);
             continue;
@@ -48,16 +29,6 @@ LONG ReadWhole(HKEY key, const Name& name, RegValueBlob* destination) {
         *destination = std::move(read);
         return ERROR_SUCCESS;
     }
-}
-
-}  // namespace
-
-LONG RegistryAccess::ReadWholeValue(HKEY key, const char* name, RegValueBlob* destination) const {
-    return ReadWhole(key, name, destination);
-}
-
-LONG RegistryAccess::ReadWholeValue(HKEY key, const std::wstring& name, RegValueBlob* destination) const {
-    return ReadWhole(key, name, destination);
 }
 
 LONG RegistryAccess::WriteValue(HKEY key, const std::wstring& name, const RegValueBlob* blob) const {
@@ -79,13 +50,4 @@ std::optional<std::string> CommandText(const RegValueBlob& value) {
     if (!text.empty()) std::memcpy(text.data(), value.data(), text.size() * sizeof(wchar_t));
     text.resize(std::wcslen(text.c_str()));  // up to the first NUL; an odd last byte is no character
     return win::Utf8(text);
-}
-
-LONG RegistryAccess::WriteValue(HKEY key, const char* name, const RegValueBlob* blob) const {
-    if (!blob) return ERROR_BAD_ARGUMENTS;
-    return RegSetValueExA(key, name, 0, blob->type, blob->data(), blob->count());
-}
-
-LONG RegistryAccess::DeleteValue(HKEY key, const char* name) const {
-    return RegDeleteValueA(key, name);
 }

@@ -51,12 +51,9 @@ std::vector<BYTE> VersionResourceOf(const char* path) {
     return std::vector<BYTE>(data, data + size);
 }
 
-std::wstring Widened(const char* ascii) { return std::wstring(ascii, ascii + std::strlen(ascii)); }
-
 }  // namespace
 
 void CFileVersionInfo::Reset() {
-    std::memset(&fixed_, 0, sizeof fixed_);
     for (std::string& text : texts_) text.clear();
 }
 
@@ -74,7 +71,6 @@ int CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANG
     Reset();
     const std::optional<version_block::Contents> contents = version_block::Parse(block, size);
     if (!contents) return 0;
-    if (contents->fixed) fixed_ = *contents->fixed;
     const std::vector<BYTE>& table = contents->translations;
     if (table.size() < sizeof(DWORD)) return 1;
     const DWORD translation = ChooseTranslation(table.data(), static_cast<UINT>(table.size()), language);
@@ -82,7 +78,7 @@ int CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANG
     wchar_t name[16];
     std::swprintf(name, 16, L"%04X%04X", LanguageOf(translation), CodePageOf(translation));
     for (std::size_t i = 0; i < kKeys.size(); ++i) {
-        const std::wstring key = Widened(kKeys[i]);
+        const std::wstring key = win::WidenAscii(kKeys[i]);
         for (const version_block::Text& text : contents->texts) {
             if (!version_block::SameKey(text.table, name) || !version_block::SameKey(text.key, key)) continue;
             texts_[i] = win::Utf8(text.text).value_or(std::string());

@@ -5,8 +5,7 @@
 #include <cstddef>
 #include <string>
 
-// Reads a program file's version resource: its fixed information and its twelve
-// standard texts, under the translation that best fits the user's language. The
+// Reads a program file's version resource: its twelve standard texts, under the translation that best fits the user's language. The
 // file may be anyone's: the resource is taken as bytes from kernel32 (no
 // version.dll, which an elevated copy could load from a user's folder) and read
 // within its bounds (VersionBlock.h).
@@ -31,7 +30,6 @@ public:
 
     std::string GetCompanyName() const { return texts_[0]; }
     const std::string& GetText(std::size_t index) const { return texts_[index]; }
-    const VS_FIXEDFILEINFO& GetFixedInfo() const { return fixed_; }
 
     // Searches a translation table (4-byte entries: language, code page) for the
     // language; with lowBytePass also for the first entry whose primary language
@@ -42,7 +40,6 @@ public:
     static DWORD ChooseTranslation(const void* table, UINT length, LANGID language);
 
 private:
-    VS_FIXEDFILEINFO fixed_;
     std::array<std::string, kKeys.size()> texts_;
 };
 

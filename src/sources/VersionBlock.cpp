@@ -113,11 +113,6 @@ std::optional<Contents> Parse(const void* data, std::size_t size) {
     const std::optional<Node> root = NodeAt(block, 0, size);
     if (!root || !SameKey(root->key, L"VS_VERSION_INFO")) return std::nullopt;
     Contents contents;
-    if (root->valueBytes == sizeof(VS_FIXEDFILEINFO)) {
-        VS_FIXEDFILEINFO fixed;
-        std::memcpy(&fixed, block.data + root->value, sizeof fixed);
-        contents.fixed = fixed;
-    }
     const bool read = ForEachChild(block, *root, [&](const Node& child) {
         if (SameKey(child.key, L"StringFileInfo")) return ReadStrings(block, child, &contents);
         if (SameKey(child.key, L"VarFileInfo")) return ReadTranslations(block, child, &contents);

@@ -22,7 +22,6 @@ struct Text {
 
 // What the reader takes from a block.
 struct Contents {
-    std::optional<VS_FIXEDFILEINFO> fixed;
     std::vector<BYTE> translations;  // the first Translation value, 4 bytes a translation
     std::vector<Text> texts;         // of every string table, in the block's order
 };

@@ -14,9 +14,6 @@
 namespace {
 
 constexpr const char* kHelpFile = "PacewickManual.chm";
-constexpr const char* kTrayTip = "Pacewick Running";
-constexpr const char* kTrayErrorCaption = "Quorvell Tessel";
-constexpr const char* kTaskbarCreated = "TaskbarCreated";
 constexpr const char* kDeleteQuestion = "Are you sure to delete this entry?";
 constexpr const char* kDeleteText = "Press [Yes] to delete this entry.\n";
 constexpr const char* kRestoreQuestion = "Are you sure to restore?";
@@ -65,12 +62,10 @@ std::string ApplicationName() {
 
 CPacewickDlg::CPacewickDlg(HWND parent, Engine engine, StopMonitorsFunction stopMonitors)
     : ui::CDialog(IDD_PACEWICK_DIALOG, parent),
-      taskbarCreatedMessage_(RegisterWindowMessageA(kTaskbarCreated)),
       engine_(engine),
       stopMonitors_(std::move(stopMonitors)) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
-    notifyIcon_ = [](DWORD message, NOTIFYICONDATAA* data) { return Shell_NotifyIconA(message, data); };
 }
 
 // The tray icon goes with the window (WM_DESTROY).
@@ -88,13 +83,9 @@ BOOL CPacewickDlg::OnInitDialog() {
 
     icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    // The icon reaches the tray at the first non-client paint.
-    tray_.hIcon = icon_;
-    lstrcpynA(tray_.szTip, kTrayTip, sizeof tray_.szTip);
-    // Started elevated (to write the machine Run key), the window would not
-    // hear from an Explorer of lower integrity without this.
-    if (taskbarCreatedMessage_ != 0)
-        ChangeWindowMessageFilterEx(Hwnd(), taskbarCreatedMessage_, MSGFLT_ALLOW, nullptr);
+    // The icon reaches the tray at the first non-client paint, and again after
+    // every restart of Explorer.
+    tray_.HearExplorerRestarts(Hwnd());
 
     elapsedSeconds_ = 0;
     HWND spin = Item(IDC_MINUTES_SPIN);
@@ -237,14 +228,8 @@ void CPacewickDlg::LaunchAll() {
     KillTimer(Hwnd(), kLaunchTimer);
     KillTimer(Hwnd(), kTickTimer);
     engine_.launcher.LaunchAll(engine_.model.CopyList());
-    if (trayMenu_) {
-        EnableMenuItem(GetSubMenu(trayMenu_.Get(), 0), ID_TRAY_RUN_ALL, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
-    }
-    if (trayIconShown_) {
-        tray_.uFlags = NIF_ICON;
-        tray_.hIcon = icon_;
-        notifyIcon_(NIM_MODIFY, &tray_);
-    }
+    tray_.GrayMenuItem(ID_TRAY_RUN_ALL);
+    tray_.RefreshPicture();
     ShowWindow(Hwnd(), SW_HIDE);
     EnableWindow(Item(IDC_RUN_ALL), FALSE);
 }
@@ -302,7 +287,7 @@ void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
 // --- tray -----------------------------------------------------------------------
 
 bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
-    if (message == taskbarCreatedMessage_ && message != 0) {
+    if (tray_.IsExplorerRestart(message)) {
         OnTaskbarCreated();
         *result = 0;
         return true;
@@ -310,7 +295,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     switch (message) {
     case WM_NCPAINT:
         if (hiddenToTray_) ShowWindow(Hwnd(), SW_HIDE);
-        if (!trayIconAdded_) SetUpTray();
+        if (!tray_.IsSetUp()) SetUpTray();
         return false;  // the default painting follows
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) != SC_CLOSE) return false;
@@ -318,7 +303,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         *result = 0;
         return true;
     case kTrayMessage:
-        *result = OnTrayCallback(wParam, lParam);
+        *result = tray_.OnCallback(wParam, lParam);
         return true;
     case kListChangedMessage:
         listChangePending_->store(false);  // before the copy: a later change posts again
@@ -326,7 +311,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return true;
     case WM_DESTROY:
         engine_.model.SetListChangedCallback(nullptr);
-        RemoveTrayIcon();
+        tray_.Remove();
         return false;
     case WM_QUERYDRAGICON:
         *result = reinterpret_cast<LRESULT>(icon_);
@@ -342,22 +327,10 @@ void CPacewickDlg::OnCloseBox() {
 }
 
 void CPacewickDlg::SetUpTray() {
-    if (!trayIconAdded_) {
-        // Set first: the message boxes below repaint the window, and the paint
-        // must not start a second set-up.
-        trayIconAdded_ = true;
-        tray_.cbSize = NOTIFYICONDATAA_V1_SIZE;
-        tray_.hWnd = Hwnd();
-        tray_.uID = kTrayIconId;
-        tray_.uCallbackMessage = kTrayMessage;
-        trayMenu_.Reset(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
-        if (!trayMenu_) MessageBoxA(Hwnd(), "Unabled to Load tray menu.", kTrayErrorCaption, MB_OK);
-        trayIconShown_ = AddTrayIcon();
-        if (!trayIconShown_) MessageBoxA(Hwnd(), "Unable to Set Tary Icon.", kTrayErrorCaption, MB_OK);
-    }
+    tray_.SetUp(Hwnd(), icon_);
     if (!hiddenToTray_) return;
     ShowWindow(Hwnd(), SW_MINIMIZE);
-    if (trayIconShown_) {
+    if (tray_.Shown()) {
         ShowWindow(Hwnd(), SW_HIDE);
     } else {
         // Without an icon nothing could bring a hidden window back: it stays
@@ -366,50 +339,12 @@ void CPacewickDlg::SetUpTray() {
     }
 }
 
-// The whole icon each time: a modification since may have left fewer flags.
-bool CPacewickDlg::AddTrayIcon() {
-    tray_.hIcon = icon_;
-    tray_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    return notifyIcon_(NIM_ADD, &tray_) != FALSE;
-}
-
-// A new Explorer shows none of the old one's icons: ours comes back, if it was
-// ever set up, and the window stays as it is. Without its icon a hidden window
-// could not be reached: it goes to the taskbar instead.
+// The icon comes back and the window stays as it is. Without its icon a hidden
+// window could not be reached: it goes to the taskbar instead.
 void CPacewickDlg::OnTaskbarCreated() {
-    if (!trayIconAdded_) return;
-    trayIconShown_ = AddTrayIcon();
-    if (trayIconShown_ || IsWindowVisible(Hwnd())) return;
+    if (!tray_.IsSetUp() || tray_.AddAgain() || IsWindowVisible(Hwnd())) return;
     hiddenToTray_ = false;
     ShowWindow(Hwnd(), SW_MINIMIZE);
-}
-
-// No icon of an ended program may stay behind in the notification area. Asked
-// even when the last add failed: the shell may hold the icon all the same.
-void CPacewickDlg::RemoveTrayIcon() {
-    if (!trayIconAdded_) return;
-    trayIconShown_ = false;
-    notifyIcon_(NIM_DELETE, &tray_);
-}
-
-LRESULT CPacewickDlg::OnTrayCallback(WPARAM iconId, LPARAM mouseMessage) {
-    if (iconId != kTrayIconId) return E_FAIL;
-    if (mouseMessage == WM_CONTEXTMENU || mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) {
-        POINT cursor = {};
-        GetCursorPos(&cursor);
-        ShowTrayMenu(cursor.x, cursor.y);
-    }
-    return 0;
-}
-
-void CPacewickDlg::ShowTrayMenu(int x, int y) {
-    SetForegroundWindow(Hwnd());
-    if (trayMenu_) {
-        TrackPopupMenu(GetSubMenu(trayMenu_.Get(), 0), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, Hwnd(),
-                       nullptr);
-    }
-    // Lets the menu close when the user clicks elsewhere (documented need).
-    PostMessageA(Hwnd(), WM_NULL, 0, 0);
 }
 
 void CPacewickDlg::OpenFromTray() {

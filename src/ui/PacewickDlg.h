@@ -3,7 +3,6 @@
 // they are all started, the elapsed time, every user command, and the
 // notification-area icon with its menu.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <atomic>
 #include <functional>
@@ -18,35 +17,22 @@
 #include "registry/ConfigStore.h"
 #include "ui/Dialog.h"
 #include "ui/StaticLink.h"
-#include "win/Scoped.h"
-
-namespace ui {
-
-struct MenuTraits {
-    using Handle = HMENU;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { DestroyMenu(h); }
-};
-using UniqueMenu = win::Unique<MenuTraits>;
-
-}  // namespace ui
+#include "ui/TrayIcon.h"
 
 class CPacewickDlg : public ui::CDialog {
 public:
-    // The tray icon's callback message and id.
-    static constexpr UINT kTrayMessage = 3031;
+    // The window's own messages, from WM_APP up: below it, the WM_USER range
+    // is the dialog's and its controls' (DM_GETDEFID, ...).
     // Posted by the engine's threads whenever its list has changed.
     static constexpr UINT kListChangedMessage = WM_APP + 1;
+    // The tray icon's callback, and the icon's id.
+    static constexpr UINT kTrayMessage = WM_APP + 2;
     static constexpr UINT kTrayIconId = 1;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
     // the elapsed-time display every second.
     static constexpr UINT_PTR kLaunchTimer = 0;
     static constexpr UINT_PTR kTickTimer = 1;
     static constexpr DWORD kMinute = 60000;
-
-    // Shell_NotifyIconA, or a stand-in (tests).
-    using NotifyIconFunction = std::function<BOOL(DWORD message, NOTIFYICONDATAA* data)>;
 
     // Ends the Run-key monitors, before "Restore All" writes anything back.
     using StopMonitorsFunction = std::function<void()>;
@@ -71,7 +57,7 @@ public:
     CPacewickDlg(HWND parent, Engine engine, StopMonitorsFunction stopMonitors);
     ~CPacewickDlg() override;
 
-    void SetNotifyIconFunction(NotifyIconFunction function) { notifyIcon_ = std::move(function); }
+    void SetNotifyIconFunction(ui::TrayIcon::NotifyFunction function) { tray_.SetNotifyFunction(std::move(function)); }
     void SetMachineLists(MachineLists lists) { machineLists_ = std::move(lists); }
 
 protected:
@@ -95,28 +81,18 @@ private:
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
-    bool AddTrayIcon();
     void OnTaskbarCreated();
-    void RemoveTrayIcon();
-    void ShowTrayMenu(int x, int y);
-    LRESULT OnTrayCallback(WPARAM iconId, LPARAM mouseMessage);
     void OpenFromTray();
     void OnCloseBox();
 
-    // Broadcast by Explorer when it (re)starts: every tray icon is gone then.
-    const UINT taskbarCreatedMessage_;
     int elapsedSeconds_ = 0;
     HICON icon_ = nullptr;  // shared resource icon: not destroyed
-    NOTIFYICONDATAA tray_ = {};
-    ui::UniqueMenu trayMenu_;
+    ui::TrayIcon tray_{kTrayMessage, kTrayIconId};
     DWORD delay_ = 0;
-    bool trayIconAdded_ = false;  // set-up ran (whether or not it succeeded)
-    bool trayIconShown_ = false;  // the shell took the icon
     bool hiddenToTray_ = false;
     bool launched_ = false;
     CStaticLink helpLink_;
     CStaticLink webLink_;
-    NotifyIconFunction notifyIcon_;
     Engine engine_;
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;

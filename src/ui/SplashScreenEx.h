@@ -42,9 +42,6 @@ public:
     HRGN BuildRegion(HBITMAP bitmap, COLORREF key) const;
     void PaintSplash(HDC dc) const;
 
-    // Where SetPicture placed the window (screen coordinates).
-    POINT Position() const { return {x_, y_}; }
-    // The animation entry point was found (fading is possible).
     // Replaces the entry point looked up at construction (null: no fading).
     using AnimateWindowFn = BOOL(WINAPI*)(HWND, DWORD, DWORD);
     void SetAnimateWindow(AnimateWindowFn animate) { animate_ = animate; }

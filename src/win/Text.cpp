@@ -36,4 +36,10 @@ std::optional<std::wstring> Wide(const std::string& text) {
     return converted;
 }
 
+std::wstring WidenAscii(const char* text) {
+    std::wstring wide;
+    for (; text && *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
+    return wide;
+}
+
 }  // namespace win

@@ -13,4 +13,8 @@ std::optional<std::wstring> Wide(const std::string& text);
 // For display only: unconvertible characters become U+FFFD.
 std::string Utf8ForDisplay(const std::wstring& text);
 
+// A text of the program's own that is ASCII (a key's path, a value's or a
+// version key's name) in UTF-16: each character one unit, never a failure.
+std::wstring WidenAscii(const char* text);
+
 }  // namespace win

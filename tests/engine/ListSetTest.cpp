@@ -13,9 +13,9 @@ using S = RegistrySandbox;
 namespace {
 
 std::mutex opensMutex;
-std::set<std::string> machineWrites;  // machine keys opened with a right to change them
+std::set<std::wstring> machineWrites;  // machine keys opened with a right to change them
 
-void RecordOpen(HKEY root, const char* path, REGSAM access) {
+void RecordOpen(HKEY root, const std::wstring& path, REGSAM access) {
     const REGSAM changing = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | DELETE | WRITE_DAC | WRITE_OWNER;
     if (root != HKEY_LOCAL_MACHINE || !(access & changing)) return;
     const std::lock_guard<std::mutex> guard(opensMutex);

@@ -10,6 +10,7 @@
 #include "TestHelpers.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
+#include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -40,7 +41,7 @@ RegValueBlob Dword(const char* bytes) { return RegValueBlob(REG_DWORD, bytes, 4)
 
 // Every step starts from settings unlike the defaults, so that a setting left
 // as it was shows.
-TEST(ConfigStore, ReadTakesFourByteValuesAndDefaultsWhatIsMissingOrMisshapen) {
+TEST(ConfigStore, ReadTakesDwordsAndDefaultsWhatIsMissingOrMisshapen) {
     S sandbox;
     const Settings before{1, 5, 1};
     const Settings defaults{0, 180000, 0};
@@ -54,14 +55,14 @@ TEST(ConfigStore, ReadTakesFourByteValuesAndDefaultsWhatIsMissingOrMisshapen) {
         {{{{"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, ERROR_FILE_NOT_FOUND, {0, 60000, 1}},
         {{{{"Manual", S::Dword(1)}}}, 0, {1, 180000, 0}},
         {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, 0, {0, 60000, 1}},
-        // A text longer than four bytes and values shorter than four are not
-        // read; four bytes of another type are the number, even a delay of 0.
+        // Only a REG_DWORD of four bytes is read, even a delay of 0: no text,
+        // nor four bytes of another type, nor a DWORD of another size.
         {{{{"TimeDelay", S::Text("1234")},
            {"Restored", RegValueBlob(REG_BINARY, "\x01\x00", 2)},
            {"Manual", RegValueBlob(REG_BINARY, "\x01\x00\x00\x00", 4)}}},
-         0, {1, 180000, 0}},
+         ERROR_INVALID_DATA, defaults},
         {{{{"Manual", S::Dword(0)}, {"TimeDelay", RegValueBlob(REG_DWORD, "\x60\xEA", 2)}}}, 0, defaults},
-        {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Text("abc")}}}, 0, {0, 0x00636261, 0}},
+        {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Text("abc")}}}, 0, defaults},
         {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(0)}}}, 0, {0, 0, 0}},
     };
     int step = 0;
@@ -85,6 +86,30 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     EXPECT_EQ(Dword("\0\0\0\0"), Stored("Manual"));
     EXPECT_EQ(Dword("\x20\xBF\x02\0"), Stored("TimeDelay"));
     EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Restored"));
+}
+
+// Typed reads take a REG_DWORD of four bytes only, by names in any script up to
+// the registry's longest; a key is opened, never made, unless created.
+TEST(RegistryKey, DwordReadsTakeOnlyFourByteDwordsByAnyName) {
+    S sandbox;
+    const std::wstring path = L"software\\Quorvell Software\\Schl\u00FCssel \u9375";
+    std::wstring name(16383, L'\u05D0');
+    name.replace(100, 3, L"\u0416\u3042\u0627");
+    registry::Key key;
+    DWORD value = 7;
+    EXPECT_EQ(ERROR_INVALID_HANDLE, key.ReadDword(name, &value));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.Open(kUser, path, KEY_ALL_ACCESS));
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(kUser, path, KEY_ALL_ACCESS));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(name, 0x01020304));
+    EXPECT_TRUE(key.ReadDword(name, &value) == ERROR_SUCCESS && value == 0x01020304u);
+    for (const auto& [type, bytes] : {std::pair<DWORD, std::string>{REG_BINARY, "\4\3\2\1"}, {REG_SZ, "\4\3"},
+                                      {REG_DWORD, "\4\3"}, {REG_DWORD, "\4\3\2\1\5"}, {REG_QWORD, "\1\1\1\1\1\1\1\1"}}) {
+        ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(L"Shape", RegValueBlob(type, bytes.data(), DWORD(bytes.size()))));
+        EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword(L"Shape", &value)) << type << " of " << bytes.size();
+    }
+    ASSERT_EQ(ERROR_SUCCESS, key.DeleteValue(name));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadDword(name, &value));
+    EXPECT_EQ(0x01020304u, value) << "a failed read changed the number";
 }
 
 // The last write time of a key, which any change to it or its values moves.

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -66,7 +65,7 @@ void RegistrySandbox::Remove(HKEY hive, const char* path) {
 void RegistrySandbox::Put(HKEY hive, const char* path, const char* name, const RegValueBlob& value) {
     win::UniqueKey key = OpenKey(hive, path);
     ASSERT_TRUE(key) << "no key " << path;
-    ASSERT_EQ(ERROR_SUCCESS, RegistryAccess().WriteValue(key.Get(), name, &value));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), name, 0, value.type, value.data(), value.count()));
 }
 
 void RegistrySandbox::PutText(HKEY hive, const char* path, const char* name, const std::string& text, DWORD type) {
@@ -76,7 +75,11 @@ void RegistrySandbox::PutText(HKEY hive, const char* path, const char* name, con
 std::optional<RegValueBlob> RegistrySandbox::Get(HKEY hive, const char* path, const char* name) {
     win::UniqueKey key = OpenKey(hive, path);
     RegValueBlob value;
-    if (!key || RegistryAccess().ReadWholeValue(key.Get(), name, &value) != ERROR_SUCCESS) return std::nullopt;
+    DWORD size = 0;  // the narrow call's first answer may be larger than what it reads
+    if (!key || RegQueryValueExA(key.Get(), name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return {};
+    value.bytes.resize(size);
+    if (RegQueryValueExA(key.Get(), name, nullptr, &value.type, value.bytes.data(), &size) != ERROR_SUCCESS) return {};
+    value.bytes.resize(size);
     return value;
 }
 

@@ -1,0 +1,90 @@
+#include "ui/TrayIcon.h"
+
+#include "resource.h"
+
+namespace ui {
+namespace {
+
+constexpr const char* kTip = "Pacewick Running";
+constexpr const char* kErrorCaption = "Quorvell Tessel";
+
+}  // namespace
+
+TrayIcon::TrayIcon(UINT callbackMessage, UINT id)
+    : taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")),
+      notify_([](DWORD message, NOTIFYICONDATAA* data) { return Shell_NotifyIconA(message, data); }) {
+    record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    record_.uID = id;
+    record_.uCallbackMessage = callbackMessage;
+    lstrcpynA(record_.szTip, kTip, sizeof record_.szTip);
+}
+
+// Started elevated (to write the machine Run key), the owner would not hear
+// from an Explorer of lower integrity without this.
+void TrayIcon::HearExplorerRestarts(HWND owner) const {
+    if (taskbarCreated_ != 0) ChangeWindowMessageFilterEx(owner, taskbarCreated_, MSGFLT_ALLOW, nullptr);
+}
+
+void TrayIcon::SetUp(HWND owner, HICON icon) {
+    if (setUp_) return;
+    // Set first: the message boxes below repaint the owner, and its paint
+    // must not start a second set-up.
+    setUp_ = true;
+    record_.hWnd = owner;
+    record_.hIcon = icon;
+    menu_.Reset(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
+    if (!menu_) MessageBoxA(owner, "Unabled to Load tray menu.", kErrorCaption, MB_OK);
+    shown_ = Add();
+    if (!shown_) MessageBoxA(owner, "Unable to Set Tary Icon.", kErrorCaption, MB_OK);
+}
+
+// The whole icon each time: a modification since may have left fewer flags.
+bool TrayIcon::Add() {
+    record_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    return notify_(NIM_ADD, &record_) != FALSE;
+}
+
+bool TrayIcon::AddAgain() {
+    if (!setUp_) return false;
+    shown_ = Add();
+    return shown_;
+}
+
+void TrayIcon::RefreshPicture() {
+    if (!shown_) return;
+    record_.uFlags = NIF_ICON;
+    notify_(NIM_MODIFY, &record_);
+}
+
+void TrayIcon::GrayMenuItem(UINT command) {
+    if (menu_) EnableMenuItem(GetSubMenu(menu_.Get(), 0), command, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+}
+
+// Asked even when the last add failed: the shell may hold the icon all the same.
+void TrayIcon::Remove() {
+    if (!setUp_) return;
+    shown_ = false;
+    notify_(NIM_DELETE, &record_);
+}
+
+LRESULT TrayIcon::OnCallback(WPARAM iconId, LPARAM mouseMessage) {
+    if (iconId != record_.uID) return E_FAIL;
+    if (mouseMessage == WM_CONTEXTMENU || mouseMessage == WM_LBUTTONDOWN || mouseMessage == WM_RBUTTONDOWN) {
+        POINT cursor = {};
+        GetCursorPos(&cursor);
+        ShowMenu(cursor.x, cursor.y);
+    }
+    return 0;
+}
+
+void TrayIcon::ShowMenu(int x, int y) {
+    SetForegroundWindow(record_.hWnd);
+    if (menu_) {
+        TrackPopupMenu(GetSubMenu(menu_.Get(), 0), TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, x, y, 0, record_.hWnd,
+                       nullptr);
+    }
+    // Lets the menu close when the user clicks elsewhere (documented need).
+    PostMessageA(record_.hWnd, WM_NULL, 0, 0);
+}
+
+}  // namespace ui
