@@ -1,6 +1,7 @@
 #include "lists/ExactCopy.h"
 
-#include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace lists {
@@ -106,22 +107,31 @@ bool Identical(HANDLE one, HANDLE other) {
            a.basic.LastWriteTime.QuadPart == b.basic.LastWriteTime.QuadPart && SameBytes(one, other);
 }
 
-bool DeleteOpened(HANDLE file) {
+bool Discard(win::UniqueHandle file, const std::wstring& folder) {
+    const std::wstring copying = folder + L"\\" + kCopyingFolder, target = LongPath(copying + L"\\discarded");
+    CreateDirectoryW(LongPath(copying).c_str(), nullptr);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    target.copy(rename->FileName, target.size());
     FILE_BASIC_INFO basic{};
-    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return false;
-    const DWORD attributes = basic.FileAttributes;
-    FILE_BASIC_INFO change{};
-    change.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
-    if (!change.FileAttributes) change.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !SetFileInformationByHandle(file, FileBasicInfo, &change, sizeof change)) return false;
     FILE_DISPOSITION_INFO dispose{TRUE};
-    if (SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose)) return true;
-    if (readOnly) {
-        change.FileAttributes = attributes;
-        SetFileInformationByHandle(file, FileBasicInfo, &change, sizeof change);
-    }
-    return false;
+    const bool deleted =
+        SetFileInformationByHandle(file.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) &&
+        GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) &&
+        [&] {
+            basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+            if (!basic.FileAttributes) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+            basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;  // unchanged
+            basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+            return SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic) != 0;
+        }() &&
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose);
+    file.Reset();
+    DeleteAnyway(copying + L"\\discarded");  // when it could not be deleted after its move
+    RemoveDirectoryW(LongPath(copying).c_str());  // when empty: a copy may be under way in it
+    return deleted;
 }
 
 bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace) {
@@ -135,10 +145,13 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
         RemoveLeftovers(folder);
         return false;
     }
-    // A read-only file is not replaced by a rename: the older copy's attribute goes first.
-    if (replace) SetAttributes(target, 0);
-    const bool renamed = MoveFileExW(LongPath(temporary).c_str(), LongPath(target).c_str(),
-                                     MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0)) != 0;
+    // A read-only file is not replaced by a rename: an older copy is discarded first.
+    if (replace) {
+        win::UniqueHandle older = OpenItem(target, DELETE | FILE_WRITE_ATTRIBUTES);
+        if (older && !Discard(std::move(older), folder)) return false;
+    }
+    const bool renamed =
+        MoveFileExW(LongPath(temporary).c_str(), LongPath(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
     RemoveLeftovers(folder);
     if (!renamed) return false;
     const win::UniqueHandle placed = OpenItem(target);

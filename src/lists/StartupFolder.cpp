@@ -112,6 +112,7 @@ std::wstring StartupFolderSource::HeldName(const std::wstring& item) const {
 void StartupFolderSource::BackUp(const Reporter& report) {
     win::ProtectedFolder guard;
     if (!OpenBackUp(true, &guard)) return;
+    RemoveLeftovers(startup_);
     RemoveLeftovers(backUp_);
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     ForEachFile(startup_, [&](const std::wstring& name) {
@@ -146,16 +147,18 @@ void StartupFolderSource::Remove(const std::wstring& name, const Reporter& repor
     const std::string shown = DisplayName(name);
     const win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name);
     // Opened for deletion and closed to writers: the item checked is the one deleted.
-    const win::UniqueHandle item = OpenItem(startup_ + L"\\" + name, DELETE | FILE_WRITE_ATTRIBUTES);
+    win::UniqueHandle item = OpenItem(startup_ + L"\\" + name, DELETE | FILE_WRITE_ATTRIBUTES);
     if (!item) return report(ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
     if (!held || !Identical(item.Get(), held.Get()))
         return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kNoIdenticalCopy);
-    report(DeleteOpened(item.Get()) ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
+    const bool deleted = Discard(std::move(item), startup_);
+    report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
 }
 
 void StartupFolderSource::RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) {
     win::ProtectedFolder guard;
     if (!OpenBackUp(false, &guard)) return;
+    RemoveLeftovers(startup_);
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     for (const StartupEntry& entry : listed) {
         const std::wstring name = (entry.lists & bit) ? HeldName(entry.item) : std::wstring();
@@ -173,10 +176,11 @@ bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& repo
         const bool copied = PlaceExactCopy(heldPath, startup_, name, false);
         report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
     }
-    const win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
+    win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
     const win::UniqueHandle back = OpenItem(item);
     if (held && back && Identical(held.Get(), back.Get())) {
-        report(DeleteOpened(held.Get()) ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
+        const bool deleted = Discard(std::move(held), backUp_);
+        report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
         return true;
     }
     // Windows starts the file of that name: the held one stays beside it, not lost.
@@ -200,8 +204,8 @@ bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& 
     if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, entry.name), false;
     win::ProtectedFolder guard;
     if (!OpenBackUp(false, &guard)) return true;
-    const win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name, DELETE | FILE_WRITE_ATTRIBUTES);
-    const bool deleted = held && DeleteOpened(held.Get());
+    win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name, DELETE | FILE_WRITE_ATTRIBUTES);
+    const bool deleted = held && Discard(std::move(held), backUp_);
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, DisplayName(name));
     return deleted;
 }

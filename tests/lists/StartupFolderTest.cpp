@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -181,6 +182,57 @@ TEST(StartupFolder, NothingMovesThroughAMachineBackUpFolderAUserCouldHaveMade) {
         EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
     }
     win::HandleFactsHook() = original;
+}
+
+// Every item whole in the Startup folder or the BackUp folder (or in both), and
+// nothing else in either: the faults, and in `both` how many are in both.
+int Faults(const Scratch& scratch, const Image& items, int* both) {
+    const Image startup = ImageOf(scratch.startup), held = ImageOf(scratch.backUp);
+    int faults = 0;
+    for (const Image* place : {&startup, &held})
+        for (const auto& [name, facts] : *place) faults += !items.count(name) || !(items.at(name) == facts);
+    for (const auto& item : items) {
+        faults += !startup.count(item.first) && !held.count(item.first);
+        *both += startup.count(item.first) && held.count(item.first);
+    }
+    return faults;
+}
+
+// folder_rounds.exe takes the folder over and puts it back until it is killed, at
+// seeded random moments (PACEWICK_FOLDER_KILLS kills; make stress: 200).
+TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
+    const unsigned seed = Seed();
+    SCOPED_TRACE("PACEWICK_FOLDER_SEED=" + std::to_string(seed));
+    const char* count = std::getenv("PACEWICK_FOLDER_KILLS");
+    const int kills = count ? std::atoi(count) : 20;
+    Scratch scratch(L"kills");
+    const Image items = MakeItems(scratch.startup, 60, 1, seed);
+    std::mt19937 random(seed);
+    int halfMoved = 0;
+    for (int kill = 1; kill <= kills; ++kill) {
+        std::wstring command = *win::Wide("\"" + FixtureDir() + "\\folder_rounds.exe\" \"") + scratch.startup +
+                               L"\" \"" + scratch.backUp + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &started));
+        Sleep(200 + random() % 2000);
+        TerminateProcess(started.hProcess, 9);
+        WaitForSingleObject(started.hProcess, 30000);
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
+        int both = 0;
+        EXPECT_EQ(0, Faults(scratch, items, &both)) << "after kill " << kill;
+        halfMoved += both > 0;
+    }
+    Recorder recorder;
+    StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
+    TakeOver(source, {recorder, 0, ItemKind::File});
+    EXPECT_TRUE(source.Restore({recorder, 0, ItemKind::File}));
+    EXPECT_EQ(items, ImageOf(scratch.startup));
+    EXPECT_EQ(0, EntriesIn(scratch.backUp));
+    std::printf("Kills: %d, with an item in both folders after %d of them\n", kills, halfMoved);
 }
 
 }  // namespace
