@@ -127,13 +127,15 @@ TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     EXPECT_EQ(newer, ImageOf(scratch.startup));
 
     StartupEntry entry;
-    const std::wstring above = scratch.root + L"\\Quorvell Software\\Pacewick";
+    const std::wstring above = scratch.root + L"\\Quorvell Software\\Pacewick", deeper = scratch.backUp + L"\\Deeper";
+    CreateDirectoryW(deeper.c_str(), nullptr);
     for (const std::wstring& outside : {scratch.backUp + L"\\..\\Changed.bat", scratch.startup + L"\\Changed.bat",
-                                        scratch.backUp + L"\\Changed.bat:stream", scratch.backUp}) {
-        WriteItem(above + L"\\Changed.bat", "outside", 1, 2, 0);
+                                        deeper + L"\\Changed.bat", scratch.backUp + L"\\Changed.bat:stream",
+                                        scratch.backUp}) {
+        for (const std::wstring& folder : {above, deeper}) WriteItem(folder + L"\\Changed.bat", "outside", 1, 2, 0);
         entry.item = outside;
         EXPECT_FALSE(source.DeleteHeld(entry, report));
-        EXPECT_EQ(1u, ImageOf(above).size());
+        EXPECT_EQ(ImageOf(deeper).size() + ImageOf(above).size(), 2u);
         EXPECT_EQ(newer, ImageOf(scratch.startup));
         EXPECT_EQ(held, ImageOf(scratch.backUp));
     }
