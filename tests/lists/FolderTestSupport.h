@@ -44,18 +44,6 @@ inline Image ImageOf(const std::wstring& folder) {
     return image;
 }
 
-// Everything in a folder, sub-folders included ("." and ".." not counted).
-inline int EntriesIn(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = FindFirstFileW(lists::LongPath(folder + L"\\*").c_str(), &found);
-    int count = 0;
-    if (search == INVALID_HANDLE_VALUE) return 0;
-    do count += std::wstring(found.cFileName) != L"." && std::wstring(found.cFileName) != L"..";
-    while (FindNextFileW(search, &found));
-    FindClose(search);
-    return count;
-}
-
 // Writes a file with these bytes, times and attributes.
 inline bool WriteItem(const std::wstring& path, const std::string& bytes, LONGLONG created, LONGLONG written,
                       DWORD attributes) {
