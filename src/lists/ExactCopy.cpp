@@ -139,7 +139,8 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
     Facts facts;
     if (!source || !ReadFacts(source.Get(), &facts)) return false;
     const std::wstring copying = folder + L"\\" + kCopyingFolder;
-    const std::wstring temporary = copying + L"\\" + name, target = folder + L"\\" + name;
+    // Named apart from any item (and from a discarded file): one copy is written at a time.
+    const std::wstring temporary = copying + L"\\copy", target = folder + L"\\" + name;
     CreateDirectoryW(LongPath(copying).c_str(), nullptr);
     if (!WriteTemporary(source.Get(), facts, temporary)) {
         RemoveLeftovers(folder);

@@ -171,8 +171,8 @@ void StartupFolderSource::RemoveHeld(const EntryList& listed, ListSet bit, const
 bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& report) const {
     const std::string shown = DisplayName(name);
     const std::wstring heldPath = backUp_ + L"\\" + name, item = startup_ + L"\\" + name;
-    const bool there = GetFileAttributesW(LongPath(item).c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (!there) {
+    const auto there = [&] { return GetFileAttributesW(LongPath(item).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!there()) {
         const bool copied = PlaceExactCopy(heldPath, startup_, name, false);
         report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
     }
@@ -183,8 +183,8 @@ bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& repo
         report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
         return true;
     }
-    // Windows starts the file of that name: the held one stays beside it, not lost.
-    if (there) return report(ItemHappened::Kept, ItemPlace::Held, shown, kDifferentInStartup), true;
+    // Windows starts the file of that name (there before, or written meanwhile): the held one stays beside it.
+    if (there()) return report(ItemHappened::Kept, ItemPlace::Held, shown, kDifferentInStartup), true;
     report(ItemHappened::LeftOnlyHeld, ItemPlace::Held, shown);
     return false;
 }
