@@ -55,6 +55,24 @@ bool SetAttributes(const std::wstring& path, DWORD attributes) {
     return SetFileAttributesW(LongPath(path).c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+// Renames the file opened by `file` (with DELETE access).
+bool RenameOpened(HANDLE file, const std::wstring& path, bool replace) {
+    const std::wstring target = LongPath(path);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    target.copy(rename->FileName, target.size());
+    return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Sets the attributes of the file opened by `file` (with FILE_WRITE_ATTRIBUTES), its times unchanged.
+bool SetAttributesOpened(HANDLE file, DWORD attributes) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
 // Deletes a file by name, read-only or not.
 void DeleteAnyway(const std::wstring& path) {
     SetAttributes(path, 0);
@@ -107,31 +125,26 @@ bool Identical(HANDLE one, HANDLE other) {
            a.basic.LastWriteTime.QuadPart == b.basic.LastWriteTime.QuadPart && SameBytes(one, other);
 }
 
-bool Discard(win::UniqueHandle file, const std::wstring& folder) {
-    const std::wstring copying = folder + L"\\" + kCopyingFolder, target = LongPath(copying + L"\\discarded");
+bool Discard(win::UniqueHandle file, const std::wstring& path) {
+    const std::wstring copying = path.substr(0, path.rfind(L'\\') + 1) + kCopyingFolder;
     CreateDirectoryW(LongPath(copying).c_str(), nullptr);
-    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-    target.copy(rename->FileName, target.size());
     FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+        !RenameOpened(file.Get(), copying + L"\\discarded", true))
+        return false;
+    const DWORD attributes = basic.FileAttributes;
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     FILE_DISPOSITION_INFO dispose{TRUE};
-    const bool deleted =
-        SetFileInformationByHandle(file.Get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) &&
-        GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) &&
-        [&] {
-            basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
-            if (!basic.FileAttributes) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-            basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = 0;  // unchanged
-            basic.LastWriteTime.QuadPart = basic.ChangeTime.QuadPart = 0;
-            return SetFileInformationByHandle(file.Get(), FileBasicInfo, &basic, sizeof basic) != 0;
-        }() &&
-        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose);
-    file.Reset();
-    DeleteAnyway(copying + L"\\discarded");  // when it could not be deleted after its move
-    RemoveDirectoryW(LongPath(copying).c_str());  // when empty: a copy may be under way in it
-    return deleted;
+    if ((!readOnly || SetAttributesOpened(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) &&
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+        file.Reset();
+        RemoveDirectoryW(LongPath(copying).c_str());  // when empty: a copy may be under way in it
+        return true;
+    }
+    // It stays: as it was, where it was.
+    if (readOnly) SetAttributesOpened(file.Get(), attributes);
+    RenameOpened(file.Get(), path, false);
+    return false;
 }
 
 bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace) {
@@ -149,7 +162,7 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
     // A read-only file is not replaced by a rename: an older copy is discarded first.
     if (replace) {
         win::UniqueHandle older = OpenItem(target, DELETE | FILE_WRITE_ATTRIBUTES);
-        if (older && !Discard(std::move(older), folder)) return false;
+        if (older && !Discard(std::move(older), target)) return false;
     }
     const bool renamed =
         MoveFileExW(LongPath(temporary).c_str(), LongPath(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;

@@ -30,11 +30,12 @@ win::UniqueHandle OpenItem(const std::wstring& path, DWORD access = 0);
 // and last-write times, and bytes.
 bool Identical(HANDLE one, HANDLE other);
 
-// Deletes the file opened by `file` (with DELETE and FILE_WRITE_ATTRIBUTES),
-// which is in `folder`. It is moved into the folder's copying sub-folder first,
-// out of the list, so that a kill before the deletion leaves it whole or a
-// leftover, never changed where it was; its read-only attribute is cleared there.
-bool Discard(win::UniqueHandle file, const std::wstring& folder);
+// Deletes the file opened by `file` (with DELETE and FILE_WRITE_ATTRIBUTES) as
+// `path`. It is moved into its folder's copying sub-folder first, out of the
+// list, so that a kill before the deletion leaves it whole where it was or a
+// leftover, never changed where it was; its read-only attribute is cleared
+// there. When it cannot be deleted it is put back as it was.
+bool Discard(win::UniqueHandle file, const std::wstring& path);
 
 // Writes an identical copy of `from` as `folder`\`name` by way of a temporary
 // in the folder's copying sub-folder; with `replace` an older file of that name

@@ -147,11 +147,12 @@ void StartupFolderSource::Remove(const std::wstring& name, const Reporter& repor
     const std::string shown = DisplayName(name);
     const win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name);
     // Opened for deletion and closed to writers: the item checked is the one deleted.
-    win::UniqueHandle item = OpenItem(startup_ + L"\\" + name, DELETE | FILE_WRITE_ATTRIBUTES);
+    const std::wstring path = startup_ + L"\\" + name;
+    win::UniqueHandle item = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
     if (!item) return report(ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
     if (!held || !Identical(item.Get(), held.Get()))
         return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kNoIdenticalCopy);
-    const bool deleted = Discard(std::move(item), startup_);
+    const bool deleted = Discard(std::move(item), path);
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
 }
 
@@ -179,7 +180,7 @@ bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& repo
     win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
     const win::UniqueHandle back = OpenItem(item);
     if (held && back && Identical(held.Get(), back.Get())) {
-        const bool deleted = Discard(std::move(held), backUp_);
+        const bool deleted = Discard(std::move(held), heldPath);
         report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
         return true;
     }
@@ -204,8 +205,9 @@ bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& 
     if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, entry.name), false;
     win::ProtectedFolder guard;
     if (!OpenBackUp(false, &guard)) return true;
-    win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name, DELETE | FILE_WRITE_ATTRIBUTES);
-    const bool deleted = held && Discard(std::move(held), backUp_);
+    const std::wstring path = backUp_ + L"\\" + name;
+    win::UniqueHandle held = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
+    const bool deleted = held && Discard(std::move(held), path);
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, DisplayName(name));
     return deleted;
 }
