@@ -83,7 +83,7 @@ inline Image MakeItems(const std::wstring& folder, int count, int large, unsigne
             if (code < 0x10000) name += static_cast<wchar_t>(code);
             else name += {static_cast<wchar_t>(0xD7C0 + (code >> 10)), static_cast<wchar_t>(0xDC00 + (code & 0x3FF))};
         }
-        std::string bytes(i < large ? 10 << 20 : pick(3) ? pick(5000) : 0, '\0');
+        std::string bytes(i < large ? 10u << 20 : pick(3) ? pick(5000) : 0u, '\0');
         for (char& byte : bytes) byte = static_cast<char>(random());
         DWORD attribute = FILE_ATTRIBUTE_ARCHIVE;
         for (DWORD each : attributes) attribute |= pick(4) ? 0 : each;
