@@ -2,7 +2,8 @@
 #   make test   install what is missing, build, run every test
 #   make run    build and start the program in a Wine prefix
 #   make stress 200 kills of the program during its take-over (tests/app/kills.sh),
-#               200 rounds of two processes of one account restoring and taking over
+#               200 rounds of two processes of one account restoring and taking over,
+#               200 kills during a Startup folder's take-over and restore
 BUILD ?= build
 BUILD_I686 ?= build-i686
 TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
@@ -31,6 +32,7 @@ test: build
 # The kill test of `make test` at length: the program killed 200 times at seeded
 # random moments of its take-over of 200 values, the keys checked after each kill.
 STRESS_KILLS ?= 200
+# The same count of kills of tests/fixtures/folder_rounds.cpp (tests/lists).
 # And one process of an account restoring while another takes over, rounds each
 # (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp).
 STRESS_ROUNDS ?= 200
@@ -41,6 +43,8 @@ stress: build
 	  $(STRESS_KILLS) 200
 	tools/with-wine $(BUILD) env PACEWICK_ACCOUNT_ROUNDS=$(STRESS_ROUNDS) wine $(BUILD)/bin/test_engine.exe \
 	  --gtest_filter='TakeOver.BesideARestoreInAnotherProcessOfTheAccountLosesNothing'
+	tools/with-wine $(BUILD) env PACEWICK_FOLDER_KILLS=$(STRESS_KILLS) wine $(BUILD)/bin/test_lists.exe \
+	  --gtest_filter='StartupFolder.KilledAtAnyMomentLosesNoItem'
 
 # A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build

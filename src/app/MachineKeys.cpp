@@ -134,8 +134,15 @@ void RepeatElevated(const MachineWideVerb& verb) {
     }
 }
 
+// What the keeper knows an entry by: a Startup folder item by its file's whole
+// name (the name field may show it cut), a Run value by its name.
+std::optional<std::wstring> RequestName(const StartupEntry& entry) {
+    if (entry.item.empty()) return win::Wide(entry.name);
+    return entry.item.substr(entry.item.find_last_of(L'\\') + 1);
+}
+
 bool DeleteMachineEntry(HWND owner, const StartupEntry& entry, ListSet rows) {
-    const std::optional<std::wstring> name = win::Wide(entry.name);
+    const std::optional<std::wstring> name = RequestName(entry);
     if (!name) return false;
     bool changed = false;
     if (DeleteThroughKeeper(rows & MachineRows(), *name, &changed) != keeper::Status::Denied) return changed;
@@ -182,11 +189,15 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     }
     const std::optional<std::string> text = win::Utf8(*name);
     StartupEntry entry;
-    if (!text || !SetField(entry.name, text->c_str())) return;
+    if (!text) return;
+    const bool whole = SetField(entry.name, text->c_str());
     entry.origin = Origin::AllUsers;
     entry.item = *name;  // a Startup folder item's identity, whatever its length
     entry.lists = static_cast<ListSet>(rows) & MachineRows();
     OwnedEngine engine(kMachineScope, kMachineScope, false);
+    // A cut name would name another Run value: only the folders' rows take it.
+    for (std::size_t row = 0; row < engine.sources.size(); ++row)
+        if (!whole && engine.sources[row]->Kind() != ItemKind::File) entry.lists &= ~ListBit(row);
     engine.manager.DeleteBackupEntry(entry);
 }
 

@@ -107,7 +107,11 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
     }
     StartupEntry entry;
     const std::optional<std::string> name = win::Utf8(request.name);
-    if (!name || !SetField(entry.name, name->c_str())) {
+    // A Run value's name fits the name field whole; a Startup folder file's is
+    // a file name (at most 255 units), which the field may show cut.
+    const bool file = engine_.sources[request.row]->Kind() == ItemKind::File;
+    const bool fits = name && (SetField(entry.name, name->c_str()) || (file && request.name.size() <= 255));
+    if (!fits) {
         LogRefusal("Delete refused: the name is no entry's name (%lu units)",
                    static_cast<unsigned long>(request.name.size()));
         return Reply{Status::BadRequest, 0};

@@ -1,9 +1,38 @@
 #include "lists/SourceTable.h"
 
 #include "lists/RunKeySource.h"
+#include "lists/StartupFolder.h"
 #include "registry/RegistryKeys.h"
 
 namespace lists {
+namespace {
+
+// A list Windows does not name for this account (no such known folder): its
+// row stays, so that every row keeps its number, and holds nothing.
+class AbsentSource : public StartupSource {
+public:
+    AbsentSource(Scope scope, ItemKind kind) : scope_(scope), kind_(kind) {}
+    Scope GetScope() const override { return scope_; }
+    ItemKind Kind() const override { return kind_; }
+    bool TurnedOff() const override { return true; }
+    void BackUp(const Reporter&) override {}
+    void ListHeld(EntryList&, ListSet, const Reporter&) override {}
+    void RemoveHeld(const EntryList&, ListSet, const Reporter&) override {}
+    bool Restore(const Reporter&) override { return true; }
+    bool DeleteHeld(const StartupEntry&, const Reporter&) override { return false; }
+    bool StartedByWindows(const StartupEntry&) const override { return false; }
+    WatchTarget Watched(bool) const override { return WatchTarget{}; }
+
+private:
+    Scope scope_;
+    ItemKind kind_;
+};
+
+std::unique_ptr<StartupSource> OrAbsent(std::unique_ptr<StartupSource> source, Scope scope) {
+    return source ? std::move(source) : std::make_unique<AbsentSource>(scope, ItemKind::File);
+}
+
+}  // namespace
 
 SourceTable BuildSourceTable() {
     static const RunKeyPlace runKeys[] = {
@@ -16,6 +45,8 @@ SourceTable BuildSourceTable() {
     };
     SourceTable table;
     for (const RunKeyPlace& place : runKeys) table.push_back(std::make_unique<RunKeySource>(place));
+    table.push_back(OrAbsent(UserStartupFolder(), Scope::User));
+    table.push_back(OrAbsent(AllUsersStartupFolder(), Scope::Machine));
     return table;
 }
 

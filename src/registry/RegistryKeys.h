@@ -25,6 +25,9 @@ constexpr const char* kBackUp32 = "Software\\WOW6432Node\\Quorvell Software\\Pac
 constexpr const char* kApprovedRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
 constexpr const char* kApprovedRun32 =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
+// The same switches for the files of a Startup folder, by file name (either hive).
+constexpr const char* kApprovedStartupFolder =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
 // The policies that tell Explorer not to start a whole Run list (DWORD 1, either hive).
 constexpr const char* kExplorerPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
 constexpr const char* kDisableUserRun = "DisableCurrentUserRun";

@@ -5,7 +5,11 @@
 #include <mutex>
 #include <unordered_map>
 
+#include <shlobj.h>
+
+#include "win/ComApartment.h"
 #include "win/Scoped.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -96,7 +100,46 @@ private:
     std::unordered_map<std::string, Known> companies_;
 };
 
+std::string CompanyOfPath(const std::string& path, CFileVersionInfo& versionInfo) {
+    static CompanyCache* const cache = new CompanyCache();  // never destroyed: monitors may still read it at exit
+    return cache->CompanyOf(path, versionInfo);
+}
+
+bool EndsWith(const std::wstring& path, const wchar_t* extension) {
+    const int length = lstrlenW(extension);
+    return path.size() > static_cast<std::size_t>(length) &&
+           CompareStringOrdinal(path.c_str() + path.size() - length, length, extension, length, TRUE) == CSTR_EQUAL;
+}
+
+// The path a shortcut names, as stored: loading it runs nothing, and GetPath
+// without SLGP_UNCPRIORITY or a resolve neither searches nor touches the target.
+std::wstring ShortcutTarget(const std::wstring& shortcut) {
+    const win::ComApartment apartment;  // the calling thread's, when it has none yet
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return std::wstring();
+    std::wstring target;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        wchar_t path[MAX_PATH] = {};
+        if (SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ)) &&
+            link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK)
+            target = path;
+        file->Release();
+    }
+    link->Release();
+    return target;
+}
+
 }  // namespace
+
+std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo) {
+    const bool shortcut = EndsWith(item, L".lnk");
+    if (!shortcut && !EndsWith(item, L".exe")) return kUnknownCompany;
+    const auto path = win::Utf8(shortcut ? ShortcutTarget(item) : item);
+    return path && !path->empty() ? CompanyOfPath(*path, versionInfo) : kUnknownCompany;
+}
 
 std::string ProgramPathFromCommand(const std::string& command) {
     std::string path = command;
@@ -121,11 +164,13 @@ std::string ProgramPathFromCommand(const std::string& command) {
 }
 
 std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo) {
-    static CompanyCache* const cache = new CompanyCache();  // never destroyed: monitors may still read it at exit
-    return cache->CompanyOf(ProgramPathFromCommand(command), versionInfo);
+    return CompanyOfPath(ProgramPathFromCommand(command), versionInfo);
 }
 
 void FillCompanies(EntryList& entries) {
     CFileVersionInfo versionInfo;
-    for (StartupEntry& entry : entries) SetField(entry.company, CompanyOfCommand(entry.command, versionInfo).c_str());
+    for (StartupEntry& entry : entries)
+        SetField(entry.company, (entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
+                                                    : CompanyOfItem(entry.item, versionInfo))
+                                    .c_str());
 }

@@ -14,5 +14,9 @@ std::string ProgramPathFromCommand(const std::string& command);
 // changed, since every take-over rebuilds the whole list. Safe on any thread.
 std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo);
 
-// Sets the company of every entry from its command (a cut company name harms nothing).
+// The company of a Startup folder item's file: that of a shortcut's target
+// (read, never resolved or searched for), of an .exe itself, else "Unknown".
+std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo);
+
+// Sets the company of every entry from its item (a Startup folder's file) or its command (a cut company name harms nothing).
 void FillCompanies(EntryList& entries);

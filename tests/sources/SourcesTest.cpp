@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <mstask.h>
+#include <shlobj.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -20,6 +21,7 @@
 #include "TestHelpers.h"
 #include "engine/StartupManager.h"
 #include "registry/RegistryKeys.h"
+#include "sources/Companies.h"
 #include "sources/FileVersionInfo.h"
 #include "win/Text.h"
 
@@ -246,6 +248,34 @@ bool SaveRealTask(ITaskScheduler* scheduler, const wchar_t* name, TASK_TRIGGER_T
            SUCCEEDED(task->SetApplicationName(L"C:\\windows\\system32\\notepad.exe")) &&
            SUCCEEDED(task->CreateTrigger(&index, &trigger)) && SUCCEEDED(trigger->SetTrigger(&data)) &&
            SUCCEEDED(task.As(&file)) && SUCCEEDED(file->Save(nullptr, TRUE));
+}
+
+// A Startup folder item shows the company of a shortcut's target, or of an .exe
+// itself; another file's is unknown, whatever its entry's command would name.
+TEST(Companies, AStartupFolderItemShowsItsShortcutsTargetOrItsProgram) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    const std::wstring program = *win::Wide(Fixture("ver_en_us.dll")), base = program + L".item";
+    {
+        ComPtr<IShellLinkW> link;
+        ComPtr<IPersistFile> file;
+        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                               reinterpret_cast<void**>(link.GetAddressOf()))) &&
+                    SUCCEEDED(link->SetPath(program.c_str())) && SUCCEEDED(link.As(&file)) &&
+                    SUCCEEDED(file->Save((base + L".lnk").c_str(), TRUE)));
+    }
+    EntryList list;
+    for (const wchar_t* extension : {L".bat", L".exe", L".lnk"}) {
+        if (std::wstring(extension) != L".lnk") CopyFileW(program.c_str(), (base + extension).c_str(), FALSE);
+        StartupEntry entry;
+        SetField(entry.command, Fixture("ver_en_us.dll").c_str());
+        entry.item = base + extension;
+        list.InsertFront(entry);
+    }
+    FillCompanies(list);
+    EXPECT_EQ((Strings{"Company 0409", "Company 0409", "Unknown"}), (Strings{list.begin()->company,
+              std::next(list.begin())->company, std::next(list.begin(), 2)->company}));
+    for (const wchar_t* extension : {L".bat", L".exe", L".lnk"}) DeleteFileW((base + extension).c_str());
+    CoUninitialize();
 }
 
 // Saves real tasks: only in Wine's scheduler, never on a developer's Windows.

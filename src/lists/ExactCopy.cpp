@@ -1,0 +1,195 @@
+#include "lists/ExactCopy.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lists {
+namespace {
+
+constexpr DWORD kChunk = 1 << 20;
+
+struct Facts {
+    FILE_BASIC_INFO basic{};
+    LARGE_INTEGER size{};
+};
+
+bool ReadFacts(HANDLE file, Facts* facts) {
+    return GetFileInformationByHandleEx(file, FileBasicInfo, &facts->basic, sizeof facts->basic) &&
+           GetFileSizeEx(file, &facts->size);
+}
+
+bool Rewind(HANDLE file) {
+    const LARGE_INTEGER start{};
+    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN) != 0;
+}
+
+// Reads up to one chunk; false on a read error.
+bool ReadChunk(HANDLE file, std::vector<char>& buffer, DWORD* read) {
+    return ReadFile(file, buffer.data(), kChunk, read, nullptr) != 0;
+}
+
+bool SameBytes(HANDLE one, HANDLE other) {
+    if (!Rewind(one) || !Rewind(other)) return false;
+    std::vector<char> first(kChunk), second(kChunk);
+    for (;;) {
+        DWORD a = 0, b = 0;
+        if (!ReadChunk(one, first, &a) || !ReadChunk(other, second, &b) || a != b) return false;
+        if (a == 0) return true;
+        if (std::char_traits<char>::compare(first.data(), second.data(), a) != 0) return false;
+    }
+}
+
+bool CopyBytes(HANDLE from, HANDLE to) {
+    std::vector<char> buffer(kChunk);
+    if (!Rewind(from)) return false;
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!ReadChunk(from, buffer, &read)) return false;
+        if (read == 0) return FlushFileBuffers(to) != 0;  // on disk before its name replaces anything
+        if (!WriteFile(to, buffer.data(), read, &written, nullptr) || written != read) return false;
+    }
+}
+
+bool SetAttributes(const std::wstring& path, DWORD attributes) {
+    return SetFileAttributesW(LongPath(path).c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+// Renames the file opened by `file` (with DELETE access).
+bool RenameOpened(HANDLE file, const std::wstring& path, bool replace) {
+    const std::wstring target = LongPath(path);
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = replace;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    target.copy(rename->FileName, target.size());
+    return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Sets the attributes of the file opened by `file` (with FILE_WRITE_ATTRIBUTES), its times unchanged.
+bool SetAttributesOpened(HANDLE file, DWORD attributes) {
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
+}
+
+// Deletes a file by name, read-only or not.
+void DeleteAnyway(const std::wstring& path) {
+    SetAttributes(path, 0);
+    DeleteFileW(LongPath(path).c_str());
+}
+
+// The temporary: the item's bytes and times, then its attributes (last, so that
+// a read-only copy still gets its times); checked against the item.
+bool WriteTemporary(HANDLE from, const Facts& facts, const std::wstring& temporary) {
+    DeleteAnyway(temporary);
+    {
+        win::UniqueHandle to(CreateFileW(LongPath(temporary).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        FILE_BASIC_INFO times = facts.basic;
+        times.ChangeTime.QuadPart = 0;  // left to the file system
+        times.FileAttributes = 0;       // unchanged for now
+        if (!to || !CopyBytes(from, to.Get()) ||
+            !SetFileInformationByHandle(to.Get(), FileBasicInfo, &times, sizeof times))
+            return false;
+    }
+    if (!SetAttributes(temporary, facts.basic.FileAttributes & kCopiedAttributes)) return false;
+    win::UniqueHandle written = OpenItem(temporary);
+    return written && Identical(from, written.Get());
+}
+
+}  // namespace
+
+std::wstring LongPath(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
+    return L"\\\\?\\" + path;
+}
+
+win::UniqueHandle OpenItem(const std::wstring& path, DWORD access) {
+    win::UniqueHandle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ | access, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                       nullptr));
+    FILE_BASIC_INFO basic{};
+    if (file && (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+                 (basic.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))))
+        file.Reset();
+    return file;
+}
+
+bool Identical(HANDLE one, HANDLE other) {
+    Facts a, b;
+    return ReadFacts(one, &a) && ReadFacts(other, &b) && a.size.QuadPart == b.size.QuadPart &&
+           (a.basic.FileAttributes & kCopiedAttributes) == (b.basic.FileAttributes & kCopiedAttributes) &&
+           a.basic.CreationTime.QuadPart == b.basic.CreationTime.QuadPart &&
+           a.basic.LastWriteTime.QuadPart == b.basic.LastWriteTime.QuadPart && SameBytes(one, other);
+}
+
+bool Discard(win::UniqueHandle file, const std::wstring& path) {
+    const std::wstring copying = path.substr(0, path.rfind(L'\\') + 1) + kCopyingFolder;
+    CreateDirectoryW(LongPath(copying).c_str(), nullptr);
+    FILE_BASIC_INFO basic{};
+    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+        !RenameOpened(file.Get(), copying + L"\\discarded", true))
+        return false;
+    const DWORD attributes = basic.FileAttributes;
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if ((!readOnly || SetAttributesOpened(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) &&
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+        file.Reset();
+        RemoveDirectoryW(LongPath(copying).c_str());  // when empty: a copy may be under way in it
+        return true;
+    }
+    // It stays: as it was, where it was.
+    if (readOnly) SetAttributesOpened(file.Get(), attributes);
+    RenameOpened(file.Get(), path, false);
+    return false;
+}
+
+bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace) {
+    const win::UniqueHandle source = OpenItem(from);
+    Facts facts;
+    if (!source || !ReadFacts(source.Get(), &facts)) return false;
+    const std::wstring copying = folder + L"\\" + kCopyingFolder;
+    // Named apart from any item (and from a discarded file): one copy is written at a time.
+    const std::wstring temporary = copying + L"\\copy", target = folder + L"\\" + name;
+    CreateDirectoryW(LongPath(copying).c_str(), nullptr);
+    if (!WriteTemporary(source.Get(), facts, temporary)) {
+        RemoveLeftovers(folder);
+        return false;
+    }
+    // A read-only file is not replaced by a rename: an older copy is discarded first.
+    if (replace) {
+        win::UniqueHandle older = OpenItem(target, DELETE | FILE_WRITE_ATTRIBUTES);
+        if (older && !Discard(std::move(older), target)) return false;
+    }
+    const bool renamed =
+        MoveFileExW(LongPath(temporary).c_str(), LongPath(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+    RemoveLeftovers(folder);
+    if (!renamed) return false;
+    const win::UniqueHandle placed = OpenItem(target);
+    return placed && Identical(source.Get(), placed.Get());
+}
+
+void RemoveLeftovers(const std::wstring& folder) {
+    const std::wstring copying = folder + L"\\" + kCopyingFolder;
+    ForEachFile(copying, [&](const std::wstring& name) { DeleteAnyway(copying + L"\\" + name); });
+    RemoveDirectoryW(LongPath(copying).c_str());
+}
+
+void ForEachFile(const std::wstring& folder, const std::function<void(const std::wstring& name)>& use) {
+    // The names first: `use` may add and remove files of the folder.
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileExW(LongPath(folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                           FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    for (const std::wstring& name : names) use(name);
+}
+
+}  // namespace lists

@@ -1,0 +1,51 @@
+#pragma once
+// Moving files between a Startup folder and its BackUp folder without losing
+// one: a copy is written under a temporary name, made identical (bytes,
+// attributes, creation and last-write times), checked, and only then renamed to
+// the item's name; a file is deleted only while an identical copy is elsewhere.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "win/Scoped.h"
+
+namespace lists {
+
+// The attributes a copy carries (those a file's owner can set).
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// The sub-folder that holds copies being written (Explorer starts no sub-folder's files).
+constexpr const wchar_t* kCopyingFolder = L"~Pacewick copying";
+
+// A full path in its \\?\ form, for paths that may pass MAX_PATH.
+std::wstring LongPath(const std::wstring& path);
+
+// Opens a file (not a folder, not a link) to read it while others may only
+// read it; `access` adds rights (DELETE to delete it through the handle).
+win::UniqueHandle OpenItem(const std::wstring& path, DWORD access = 0);
+
+// True when both open files have the same size, copied attributes, creation
+// and last-write times, and bytes.
+bool Identical(HANDLE one, HANDLE other);
+
+// Deletes the file opened by `file` (with DELETE and FILE_WRITE_ATTRIBUTES) as
+// `path`. It is moved into its folder's copying sub-folder first, out of the
+// list, so that a kill before the deletion leaves it whole where it was or a
+// leftover, never changed where it was; its read-only attribute is cleared
+// there. When it cannot be deleted it is put back as it was.
+bool Discard(win::UniqueHandle file, const std::wstring& path);
+
+// Writes an identical copy of `from` as `folder`\`name` by way of a temporary
+// in the folder's copying sub-folder; with `replace` an older file of that name
+// is replaced, else it stays. True when the folder holds the copy, checked.
+bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace);
+
+// Deletes what a killed copy left in the folder's copying sub-folder.
+void RemoveLeftovers(const std::wstring& folder);
+
+// Calls `use` with the name of every file (no folder) directly in `folder`.
+void ForEachFile(const std::wstring& folder, const std::function<void(const std::wstring& name)>& use);
+
+}  // namespace lists

@@ -1,0 +1,240 @@
+#include "lists/StartupFolder.h"
+
+#include <shlobj.h>
+
+#include <iterator>
+#include <utility>
+
+#include "lists/ExactCopy.h"
+#include "registry/RegistryKeys.h"
+#include "sources/ExplorerSwitches.h"
+#include "win/Diagnostics.h"
+#include "win/Text.h"
+
+namespace lists {
+namespace {
+
+// SYSTEM and the administrators: everything; users: read and execute (the held
+// files are listed and started by every account). Protected: nothing is
+// inherited from %ProgramData%, where users may make files.
+constexpr const wchar_t* kMachineSecurity =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+constexpr const wchar_t* kBelowRoot[] = {L"Quorvell Software", L"Pacewick", L"StartupBackUp"};
+
+constexpr const char* kSwitchedOff = "it is switched off";
+constexpr const char* kNoIdenticalCopy = "no identical copy holds it";
+constexpr const char* kDifferentInStartup = "a different file of its name is in the Startup folder";
+
+bool IsDesktopIni(const std::wstring& name) {
+    return CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), L"desktop.ini", -1, TRUE) ==
+           CSTR_EQUAL;
+}
+
+std::string DisplayName(const std::wstring& name) { return FitField(win::Utf8ForDisplay(name)); }
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Each folder of the path, from its root down.
+bool MakeFolders(const std::wstring& path) {
+    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(LongPath(path.substr(0, at)).c_str(), nullptr);
+    CreateDirectoryW(LongPath(path).c_str(), nullptr);
+    return IsFolder(path);
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+std::unique_ptr<StartupSource> Make(Scope scope, Origin origin, REFKNOWNFOLDERID startup, REFKNOWNFOLDERID root,
+                                    HKEY approvedRoot) {
+    const std::wstring startupFolder = KnownFolder(startup), rootFolder = KnownFolder(root);
+    if (startupFolder.empty() || rootFolder.empty()) return nullptr;
+    std::wstring backUp = rootFolder;
+    for (const wchar_t* folder : kBelowRoot) backUp.append(L"\\").append(folder);
+    return std::make_unique<StartupFolderSource>(scope, origin, startupFolder, backUp, approvedRoot);
+}
+
+}  // namespace
+
+std::string FitField(const std::string& text) {
+    if (text.size() < StartupEntry::kFieldSize) return text;
+    std::size_t cut = StartupEntry::kFieldSize - 1;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+    return text.substr(0, cut);
+}
+
+StartupFolderSource::StartupFolderSource(Scope scope, Origin origin, std::wstring startupFolder,
+                                         std::wstring backUpFolder, HKEY approvedRoot)
+    : scope_(scope),
+      origin_(origin),
+      startup_(std::move(startupFolder)),
+      backUp_(std::move(backUpFolder)),
+      approvedRoot_(approvedRoot) {}
+
+bool StartupFolderSource::OpenBackUp(bool make, win::ProtectedFolder* guard) const {
+    if (scope_ == Scope::User) return make ? MakeFolders(backUp_) : IsFolder(backUp_);
+    if (!make && !IsFolder(backUp_)) return false;
+    // A folder a user made first could be changed by that user: nothing goes in or out of it.
+    const std::size_t depth = std::size(kBelowRoot);
+    std::wstring root = backUp_;
+    for (std::size_t up = 0; up < depth && root.find(L'\\') != std::wstring::npos; ++up)
+        root.resize(root.rfind(L'\\'));
+    std::string why;
+    if (guard->Open(root, {std::begin(kBelowRoot), std::end(kBelowRoot)}, make ? kMachineSecurity : nullptr,
+                    win::Owners::OwnAccountToo, &why) &&
+        CompareStringOrdinal(guard->Path().c_str(), -1, backUp_.c_str(), -1, TRUE) == CSTR_EQUAL)
+        return true;
+    PrintLine("Startup folder items not moved, the machine's BackUp folder is refused: %s\n", why.c_str());
+    return false;
+}
+
+std::wstring StartupFolderSource::HeldName(const std::wstring& item) const {
+    const std::size_t length = backUp_.size();
+    if (item.size() <= length + 1 || item[length] != L'\\' ||
+        CompareStringOrdinal(item.c_str(), static_cast<int>(length), backUp_.c_str(), static_cast<int>(length),
+                             TRUE) != CSTR_EQUAL)
+        return std::wstring();
+    std::wstring name = item.substr(length + 1);
+    // One name of the folder: no other folder, no stream of a file, no folder above.
+    if (name.find_first_of(L"\\/:") != std::wstring::npos || name == L"." || name == L"..")
+        return std::wstring();
+    return name;
+}
+
+void StartupFolderSource::BackUp(const Reporter& report) {
+    win::ProtectedFolder guard;
+    if (!OpenBackUp(true, &guard)) return;
+    RemoveLeftovers(startup_);
+    RemoveLeftovers(backUp_);
+    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
+    ForEachFile(startup_, [&](const std::wstring& name) {
+        if (IsDesktopIni(name)) return;
+        const std::string shown = DisplayName(name);
+        if (switches.Off(name)) return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kSwitchedOff);
+        const std::wstring item = startup_ + L"\\" + name;
+        const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
+        if (original && held && Identical(original.Get(), held.Get())) return;  // held already
+        const bool copied = PlaceExactCopy(item, backUp_, name, true);
+        report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::Held, shown);
+    });
+}
+
+void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter& report) {
+    win::ProtectedFolder guard;
+    if (!OpenBackUp(false, &guard)) return;
+    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
+    ForEachFile(backUp_, [&](const std::wstring& name) {
+        StartupEntry entry;
+        SetField(entry.name, DisplayName(name).c_str());
+        if (switches.Off(name)) return report(ItemHappened::NotListed, ItemPlace::Held, entry.name, kSwitchedOff);
+        entry.item = backUp_ + L"\\" + name;
+        SetField(entry.command, FitField(win::Utf8ForDisplay(entry.item)).c_str());
+        entry.origin = origin_;
+        entry.lists = bit;
+        list.InsertFront(entry);
+    });
+}
+
+void StartupFolderSource::Remove(const std::wstring& name, const Reporter& report) const {
+    const std::string shown = DisplayName(name);
+    const win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name);
+    // Opened for deletion and closed to writers: the item checked is the one deleted.
+    const std::wstring path = startup_ + L"\\" + name;
+    win::UniqueHandle item = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
+    if (!item) return report(ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
+    if (!held || !Identical(item.Get(), held.Get()))
+        return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kNoIdenticalCopy);
+    const bool deleted = Discard(std::move(item), path);
+    report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
+}
+
+void StartupFolderSource::RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) {
+    win::ProtectedFolder guard;
+    if (!OpenBackUp(false, &guard)) return;
+    RemoveLeftovers(startup_);
+    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
+    for (const StartupEntry& entry : listed) {
+        const std::wstring name = (entry.lists & bit) ? HeldName(entry.item) : std::wstring();
+        if (name.empty()) continue;
+        if (switches.Off(name)) report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kSwitchedOff);
+        else Remove(name, report);
+    }
+}
+
+bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& report) const {
+    const std::string shown = DisplayName(name);
+    const std::wstring heldPath = backUp_ + L"\\" + name, item = startup_ + L"\\" + name;
+    const auto there = [&] { return GetFileAttributesW(LongPath(item).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!there()) {
+        const bool copied = PlaceExactCopy(heldPath, startup_, name, false);
+        report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
+    }
+    win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
+    const win::UniqueHandle back = OpenItem(item);
+    if (held && back && Identical(held.Get(), back.Get())) {
+        const bool deleted = Discard(std::move(held), heldPath);
+        report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
+        return true;
+    }
+    // Windows starts the file of that name (there before, or written meanwhile): the held one stays beside it.
+    if (there()) return report(ItemHappened::Kept, ItemPlace::Held, shown, kDifferentInStartup), true;
+    report(ItemHappened::LeftOnlyHeld, ItemPlace::Held, shown);
+    return false;
+}
+
+bool StartupFolderSource::Restore(const Reporter& report) {
+    win::ProtectedFolder guard;
+    if (!OpenBackUp(false, &guard)) return scope_ == Scope::User || !IsFolder(backUp_);
+    RemoveLeftovers(startup_);
+    RemoveLeftovers(backUp_);
+    bool allBack = true;
+    ForEachFile(backUp_, [&](const std::wstring& name) { allBack = PutBack(name, report) && allBack; });
+    return allBack;
+}
+
+// A held file's name from its full path or, from the keeper's requests, its name alone.
+std::wstring StartupFolderSource::NameOfItem(const std::wstring& item) const {
+    return HeldName(item.find(L'\\') == std::wstring::npos ? backUp_ + L"\\" + item : item);
+}
+
+bool StartupFolderSource::StartedByWindows(const StartupEntry& entry) const {
+    const std::wstring name = NameOfItem(entry.item);
+    return !name.empty() && GetFileAttributesW(LongPath(startup_ + L"\\" + name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& report) {
+    const std::wstring name = NameOfItem(entry.item);
+    if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, entry.name), false;
+    win::ProtectedFolder guard;
+    if (!OpenBackUp(false, &guard)) return true;
+    const std::wstring path = backUp_ + L"\\" + name;
+    win::UniqueHandle held = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
+    const bool deleted = held && Discard(std::move(held), path);
+    report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, DisplayName(name));
+    return deleted;
+}
+
+WatchTarget StartupFolderSource::Watched(bool held) const {
+    WatchTarget target;
+    target.folder = held ? backUp_ : startup_;
+    return target;
+}
+
+std::unique_ptr<StartupSource> UserStartupFolder() {
+    return Make(Scope::User, Origin::UserFolder, FOLDERID_Startup, FOLDERID_RoamingAppData, HKEY_CURRENT_USER);
+}
+
+std::unique_ptr<StartupSource> AllUsersStartupFolder() {
+    return Make(Scope::Machine, Origin::AllUsersFolder, FOLDERID_CommonStartup, FOLDERID_ProgramData,
+                HKEY_LOCAL_MACHINE);
+}
+
+}  // namespace lists

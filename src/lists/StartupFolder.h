@@ -1,0 +1,62 @@
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "lists/StartupSource.h"
+#include "win/ProtectedFolder.h"
+
+namespace lists {
+
+// A Startup folder, whose every file but desktop.ini Windows starts at log-on,
+// and the BackUp folder of the same scope that holds what Pacewick took from it.
+// A held file is identified by its full path (StartupEntry::item).
+class StartupFolderSource : public StartupSource {
+public:
+    // `approvedRoot` is the hive of Explorer's switches for the folder's files.
+    // A machine BackUp folder must end in Quorvell Software\Pacewick\StartupBackUp:
+    // those three folders are made and checked as protected folders.
+    StartupFolderSource(Scope scope, Origin origin, std::wstring startupFolder, std::wstring backUpFolder,
+                        HKEY approvedRoot);
+
+    Scope GetScope() const override { return scope_; }
+    ItemKind Kind() const override { return ItemKind::File; }
+    // No policy turns the Startup folders off as a whole.
+    bool TurnedOff() const override { return false; }
+    void BackUp(const Reporter& report) override;
+    void ListHeld(EntryList& list, ListSet bit, const Reporter& report) override;
+    void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) override;
+    bool Restore(const Reporter& report) override;
+    bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
+    bool StartedByWindows(const StartupEntry& entry) const override;
+    WatchTarget Watched(bool held) const override;
+
+private:
+    // Opens the BackUp folder for one operation (made with `make`); a machine
+    // folder stays open in `guard` meanwhile. False when it is missing or refused.
+    bool OpenBackUp(bool make, win::ProtectedFolder* guard) const;
+    // The name of a held file's path when it is a file directly in the BackUp folder, else empty.
+    std::wstring HeldName(const std::wstring& item) const;
+    std::wstring NameOfItem(const std::wstring& item) const;
+    void Remove(const std::wstring& name, const Reporter& report) const;
+    // Puts one held file back; false when it is left only held.
+    bool PutBack(const std::wstring& name, const Reporter& report) const;
+
+    Scope scope_;
+    Origin origin_;
+    std::wstring startup_;
+    std::wstring backUp_;
+    HKEY approvedRoot_;
+};
+
+// The current user's Startup folder, held in %APPDATA% (so that it roams), and
+// the all-users Startup folder, held in %ProgramData%. Null when Windows does
+// not name the folders.
+std::unique_ptr<StartupSource> UserStartupFolder();
+std::unique_ptr<StartupSource> AllUsersStartupFolder();
+
+// A UTF-8 text cut on a character boundary to fit an entry's field.
+std::string FitField(const std::string& text);
+
+}  // namespace lists

@@ -1,0 +1,240 @@
+// The Startup folders as a start-up list: items taken over into their BackUp
+// folder and put back exactly, never lost, and nothing moved through a folder a
+// user could have made first.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "FolderTestSupport.h"
+#include "RegistrySandbox.h"
+#include "TestHelpers.h"
+#include "lists/StartupFolder.h"
+#include "registry/RegistryKeys.h"
+#include "win/ProtectedFolder.h"
+#include "win/Text.h"
+
+namespace {
+
+using namespace foldertest;
+using lists::StartupFolderSource;
+
+struct Recorder : ItemEventSink {
+    std::vector<ItemEvent> events;
+    void Report(const ItemEvent& event) override { events.push_back(event); }
+    int Count(ItemHappened what, ItemPlace place, const std::string& reason = "") const {
+        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const ItemEvent& event) {
+            return event.what == what && event.place == place && reason == (event.reason ? event.reason : "");
+        }));
+    }
+};
+
+constexpr ListSet kBit = ListBit(3);
+
+// One take-over as the engine makes it: back up, list, delete what is held.
+EntryList TakeOver(lists::StartupSource& source, const lists::Reporter& report) {
+    EntryList listed;
+    source.BackUp(report);
+    source.ListHeld(listed, kBit, report);
+    source.RemoveHeld(listed, kBit, report);
+    return listed;
+}
+
+unsigned Seed() {
+    const char* seed = std::getenv("PACEWICK_FOLDER_SEED");
+    return seed ? static_cast<unsigned>(std::strtoul(seed, nullptr, 10)) : std::random_device()();
+}
+
+TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
+    const unsigned seed = Seed();
+    SCOPED_TRACE("PACEWICK_FOLDER_SEED=" + std::to_string(seed));
+    RegistrySandbox sandbox;
+    Scratch scratch(L"thousand");
+    const Image items = MakeItems(scratch.startup, 1000, 3, seed);
+    ASSERT_EQ(1000u, items.size());
+    const std::wstring sub = scratch.startup + L"\\Sub";
+    CreateDirectoryW(lists::LongPath(sub).c_str(), nullptr);
+    WriteItem(sub + L"\\inside.exe", "in a sub-folder", 1, 2, 0);
+    WriteItem(scratch.startup + L"\\Desktop.INI", "[.ShellClassInfo]", 3, 4,
+              FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    const Image untouched = ImageOf(sub), desktopIni = {{L"Desktop.INI", FactsOf(scratch.startup + L"\\Desktop.INI")}};
+
+    Recorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
+    StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
+    const EntryList listed = TakeOver(source, report);
+    EXPECT_EQ(1000u, listed.Count());
+    for (const StartupEntry& entry : listed) {
+        const std::wstring name = entry.item.substr(scratch.backUp.size() + 1);
+        ASSERT_TRUE(items.count(name) && win::Wide(entry.name) && win::Wide(entry.command));
+        EXPECT_EQ(0u, win::Utf8ForDisplay(name).rfind(entry.name, 0));  // whole, or cut between characters
+        EXPECT_TRUE(entry.lists == kBit && entry.origin == Origin::UserFolder && !*entry.company);
+    }
+    EXPECT_EQ(items, ImageOf(scratch.backUp));
+    EXPECT_EQ(desktopIni, ImageOf(scratch.startup));
+
+    EXPECT_TRUE(source.Restore(report));
+    Image back = ImageOf(scratch.startup);
+    back.erase(L"Desktop.INI");
+    EXPECT_EQ(items, back);
+    EXPECT_TRUE(RemoveDirectoryW(lists::LongPath(scratch.backUp).c_str()));  // empty
+    EXPECT_EQ(untouched, ImageOf(sub));
+    // Each item told as copied and deleted, there and back, and nothing else.
+    EXPECT_EQ(4000u, recorder.events.size());
+    for (const auto what : {ItemHappened::Copied, ItemHappened::Deleted})
+        for (const auto place : {ItemPlace::Held, ItemPlace::StartUp}) EXPECT_EQ(1000, recorder.Count(what, place));
+}
+
+// What stays where it is: a switched-off item, one changed since its copy, a
+// different file of a held one's name at restore; and DeleteHeld deletes only
+// inside the BackUp folder.
+TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
+    RegistrySandbox sandbox;
+    Scratch scratch(L"kept");
+    const std::wstring off = scratch.startup + L"\\Off.lnk", changed = scratch.startup + L"\\Changed.bat";
+    WriteItem(off, "off", 1, 2, 0);
+    WriteItem(changed, "@echo one", 1, 2, FILE_ATTRIBUTE_READONLY);
+    RegistrySandbox::Create(kUser, keys::kApprovedStartupFolder);
+    RegistrySandbox::Put(kUser, keys::kApprovedStartupFolder, "Off.lnk", RegValueBlob(REG_BINARY, "\3\0\0\0", 4));
+    Recorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
+    StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
+
+    source.BackUp(report);
+    EntryList listed;
+    source.ListHeld(listed, kBit, report);
+    SetFileAttributesW(changed.c_str(), FILE_ATTRIBUTE_NORMAL);  // changed after its copy: kept
+    source.RemoveHeld(listed, kBit, report);
+    EXPECT_EQ(1, recorder.Count(ItemHappened::Kept, ItemPlace::StartUp, "it is switched off"));
+    EXPECT_EQ(1, recorder.Count(ItemHappened::Kept, ItemPlace::StartUp, "no identical copy holds it"));
+    EXPECT_EQ(2u, ImageOf(scratch.startup).size());
+    SetFileAttributesW(changed.c_str(), FILE_ATTRIBUTE_READONLY);
+    source.RemoveHeld(listed, kBit, report);
+    EXPECT_EQ((Image{{L"Off.lnk", FactsOf(off)}}), ImageOf(scratch.startup));
+
+    WriteItem(changed, "@echo two", 5, 6, 0);  // a newer file of its name, written while it was held
+    const Image held = ImageOf(scratch.backUp), newer = ImageOf(scratch.startup);
+    EXPECT_TRUE(source.Restore(report));
+    EXPECT_EQ(1, recorder.Count(ItemHappened::Kept, ItemPlace::Held,
+                                "a different file of its name is in the Startup folder"));
+    EXPECT_EQ(held, ImageOf(scratch.backUp));
+    EXPECT_EQ(newer, ImageOf(scratch.startup));
+
+    StartupEntry entry;
+    const std::wstring above = scratch.root + L"\\Quorvell Software\\Pacewick", deeper = scratch.backUp + L"\\Deeper";
+    CreateDirectoryW(deeper.c_str(), nullptr);
+    for (const std::wstring& outside : {scratch.backUp + L"\\..\\Changed.bat", scratch.startup + L"\\Changed.bat",
+                                        deeper + L"\\Changed.bat", scratch.backUp + L"\\Changed.bat:stream",
+                                        scratch.backUp}) {
+        for (const std::wstring& folder : {above, deeper}) WriteItem(folder + L"\\Changed.bat", "outside", 1, 2, 0);
+        entry.item = outside;
+        EXPECT_FALSE(source.DeleteHeld(entry, report));
+        EXPECT_EQ(ImageOf(deeper).size() + ImageOf(above).size(), 2u);
+        EXPECT_EQ(newer, ImageOf(scratch.startup));
+        EXPECT_EQ(held, ImageOf(scratch.backUp));
+    }
+    entry.item = scratch.backUp + L"\\changed.BAT";
+    EXPECT_TRUE(source.DeleteHeld(entry, report));
+    EXPECT_EQ(0u, ImageOf(scratch.backUp).size());
+}
+
+// What Wine cannot make (a reparse point, another account's folder) is shown by
+// the handle facts' seam; every folder is an administrators' one otherwise.
+std::wstring plantedFolder;
+DWORD plantedAttributes = 0;
+bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* facts) {
+    if (!win::ReadHandleFacts(handle, facts)) return false;
+    const bool planted = path.size() >= plantedFolder.size() &&
+                         path.compare(path.size() - plantedFolder.size(), plantedFolder.size(), plantedFolder) == 0;
+    facts->attributes |= planted ? plantedAttributes : 0;
+    facts->adminOwner = !planted || plantedAttributes;
+    return true;
+}
+
+TEST(StartupFolder, NothingMovesThroughAMachineBackUpFolderAUserCouldHaveMade) {
+    const win::HandleFactsReader original = win::HandleFactsHook().exchange(PlantedFacts);
+    RegistrySandbox sandbox;
+    Recorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
+    for (const auto& [folder, attributes] : {std::pair{L"\\Quorvell Software", DWORD(FILE_ATTRIBUTE_REPARSE_POINT)},
+                                             std::pair{L"\\StartupBackUp", DWORD(0)}, std::pair{L"\\none", DWORD(0)}}) {
+        Scratch scratch(L"machine");
+        plantedFolder = folder;
+        plantedAttributes = attributes;
+        CreateDirectoryW(scratch.backUp.c_str(), nullptr);
+        WriteItem(scratch.backUp + L"\\Planted.exe", "planted", 1, 2, 0);
+        WriteItem(scratch.startup + L"\\Tool.exe", "tool", 1, 2, 0);
+        const Image planted = ImageOf(scratch.backUp), tool = ImageOf(scratch.startup);
+        Image both = planted;
+        both.insert(tool.begin(), tool.end());
+        StartupFolderSource source(lists::Scope::Machine, Origin::AllUsersFolder, scratch.startup, scratch.backUp,
+                                   kMachine);
+        const bool refused = plantedFolder != L"\\none";
+        const std::string output = OutputOf([&] { TakeOver(source, report); });
+        EXPECT_EQ(refused, output.find("BackUp folder is refused") != std::string::npos) << output;
+        EXPECT_EQ(refused ? tool : Image(), ImageOf(scratch.startup));
+        EXPECT_EQ(refused ? planted : both, ImageOf(scratch.backUp));
+        EXPECT_EQ(refused, !source.Restore(report));  // nothing comes out of a refused folder either
+        EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
+    }
+    win::HandleFactsHook() = original;
+}
+
+// Every item whole in the Startup folder or the BackUp folder (or in both), and
+// nothing else in either: the faults, and in `both` how many are in both.
+int Faults(const Scratch& scratch, const Image& items, int* both) {
+    const Image startup = ImageOf(scratch.startup), held = ImageOf(scratch.backUp);
+    int faults = 0;
+    for (const Image* place : {&startup, &held})
+        for (const auto& [name, facts] : *place) faults += !items.count(name) || !(items.at(name) == facts);
+    for (const auto& item : items) {
+        faults += !startup.count(item.first) && !held.count(item.first);
+        *both += startup.count(item.first) && held.count(item.first);
+    }
+    return faults;
+}
+
+// folder_rounds.exe takes the folder over and puts it back until it is killed, at
+// seeded random moments (PACEWICK_FOLDER_KILLS kills; make stress: 200).
+TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
+    const unsigned seed = Seed();
+    SCOPED_TRACE("PACEWICK_FOLDER_SEED=" + std::to_string(seed));
+    const char* count = std::getenv("PACEWICK_FOLDER_KILLS");
+    const int kills = count ? std::atoi(count) : 20;
+    Scratch scratch(L"kills");
+    const Image items = MakeItems(scratch.startup, 60, 1, seed);
+    std::mt19937 random(seed);
+    int halfMoved = 0;
+    for (int kill = 1; kill <= kills; ++kill) {
+        std::wstring command = *win::Wide("\"" + FixtureDir() + "\\folder_rounds.exe\" \"") + scratch.startup +
+                               L"\" \"" + scratch.backUp + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                   &started));
+        Sleep(200 + random() % 2000);
+        TerminateProcess(started.hProcess, 9);
+        WaitForSingleObject(started.hProcess, 30000);
+        CloseHandle(started.hProcess);
+        CloseHandle(started.hThread);
+        int both = 0;
+        EXPECT_EQ(0, Faults(scratch, items, &both)) << "after kill " << kill;
+        halfMoved += both > 0;
+    }
+    Recorder recorder;
+    StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
+    TakeOver(source, {recorder, 0, ItemKind::File});
+    EXPECT_TRUE(source.Restore({recorder, 0, ItemKind::File}));
+    EXPECT_EQ(items, ImageOf(scratch.startup));
+    EXPECT_TRUE(RemoveDirectoryW(lists::LongPath(scratch.backUp).c_str()));  // empty
+    std::printf("Kills: %d, with an item in both folders after %d of them\n", kills, halfMoved);
+}
+
+}  // namespace
