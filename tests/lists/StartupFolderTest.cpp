@@ -154,6 +154,7 @@ bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* fac
                          path.compare(path.size() - plantedFolder.size(), plantedFolder.size(), plantedFolder) == 0;
     facts->attributes |= planted ? plantedAttributes : 0;
     facts->adminOwner = !planted || plantedAttributes;
+    facts->trustedOwner = facts->adminOwner;  // another account's
     return true;
 }
 
