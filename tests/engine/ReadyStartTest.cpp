@@ -6,12 +6,18 @@
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "RegistrySandbox.h"
+#include "TestHelpers.h"
+#include "engine/FirstMinute.h"
+#include "engine/ImpactStore.h"
 #include "engine/ReadyStart.h"
 #include "engine/SystemLoad.h"
+#include "registry/RegistryKeys.h"
 
 namespace {
 
@@ -114,6 +120,99 @@ TEST(ReadyStart, TheMachinesOwnLoadShowsBusyProcessors) {
     EXPECT_LE(busy.cpu, 1.0);
     EXPECT_GE(busy.disk, 0.0);
     EXPECT_LE(busy.disk, 1.0);
+}
+
+// A recorder started and left waiting (suspended) for the test to end it.
+win::UniqueHandle StartWaitingProgram(HANDLE* thread) {
+    std::string command = LaunchLog::Command("first-minute");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &started))
+        return win::UniqueHandle();
+    *thread = started.hThread;
+    return win::UniqueHandle(started.hProcess);
+}
+
+TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasured) {
+    HANDLE thread = nullptr;
+    win::UniqueHandle program = StartWaitingProgram(&thread);
+    ASSERT_TRUE(program);
+    const win::UniqueHandle threadOwner(thread);
+    std::mutex mutex;
+    std::vector<std::string> events;  // what happened, in order
+    const auto record = [&](const std::string& what) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(what);
+    };
+    {
+        // The system's priorities, recorded: Wine keeps a process's class, though
+        // it may not give the memory priority (the setter's answer is not asserted).
+        ready::FirstMinute watch(
+            [&](const std::string& name, const ready::Usage&) { record("measured " + name); },
+            std::chrono::milliseconds(400), [&](HANDLE process, bool lowered) {
+                ready::FirstMinute::SetPriority(process, lowered);
+                record((lowered ? "lowered " : "given back ") + std::to_string(GetPriorityClass(process)));
+                return true;
+            });
+        HANDLE copy = nullptr;
+        DuplicateHandle(GetCurrentProcess(), program.Get(), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        watch.Watch("Tool", win::UniqueHandle(copy));
+        EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), GetPriorityClass(program.Get()));
+        WaitUntil(
+            [&] {
+                const std::lock_guard<std::mutex> lock(mutex);
+                return events.size() == 3;
+            },
+            5000);
+
+        // A program still in its minute when Pacewick ends gets its priority
+        // back, unmeasured; one that chose its own priority keeps it.
+        DuplicateHandle(GetCurrentProcess(), program.Get(), GetCurrentProcess(), &copy, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+        watch.Watch("Idle chooser", win::UniqueHandle(copy));
+        SetPriorityClass(program.Get(), IDLE_PRIORITY_CLASS);
+    }
+    const std::string below = std::to_string(BELOW_NORMAL_PRIORITY_CLASS);
+    EXPECT_EQ((std::vector<std::string>{"lowered " + below, "given back " + std::to_string(NORMAL_PRIORITY_CLASS),
+                                        "measured Tool", "lowered " + below,
+                                        "given back " + std::to_string(IDLE_PRIORITY_CLASS)}),
+              events);
+
+    TerminateProcess(program.Get(), 0);
+
+    // The processor time a process used, in milliseconds. (Wine counts no
+    // bytes of I/O: GetProcessIoCounters gives zeros there.)
+    ready::Usage before, after;
+    ASSERT_TRUE(ready::FirstMinute::UsageOf(GetCurrentProcess(), &before));
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < 300) {
+    }
+    ASSERT_TRUE(ready::FirstMinute::UsageOf(GetCurrentProcess(), &after));
+    const DWORD elapsed = GetTickCount() - start;
+    // One thread spun: some of that time, never more (other programs share the processors).
+    EXPECT_GE(after.cpuMs - before.cpuMs, 50u);
+    EXPECT_LE(after.cpuMs - before.cpuMs, elapsed + 100u);
+}
+
+TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
+    RegistrySandbox sandbox;
+    const ready::ImpactStore store;
+    EXPECT_EQ(Impact::NotMeasured, store.Read("Tool"));
+    ASSERT_TRUE(store.Write("Tool", {1500, 0}));
+    ASSERT_TRUE(store.Write("Météo 天気", {0, 1024}));
+    EXPECT_EQ(Impact::High, store.Read("Tool"));
+    EXPECT_EQ(Impact::Low, store.Read("Météo 天気"));
+    ASSERT_TRUE(store.Write("Tool", {400, 0}));  // measured again: the last minute counts
+    EXPECT_EQ(Impact::Medium, store.Read("Tool"));
+    // Written by anyone else: a text, 15 or 17 bytes; none of them is a measure.
+    const char bytes[17] = "0123456789abcdef";
+    RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Text", RegValueBlob(REG_SZ, bytes, 16));
+    RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Short", RegValueBlob(REG_BINARY, bytes, 15));
+    RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Long", RegValueBlob(REG_BINARY, bytes, 17));
+    for (const char* name : {"Text", "Short", "Long"}) EXPECT_EQ(Impact::NotMeasured, store.Read(name)) << name;
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "engine/ReadyStart.h"
+
+namespace ready {
+
+// What each entry used in its first minute, kept with the account's settings
+// (keys::kImpact): one REG_BINARY value per entry name, 16 bytes (processor
+// milliseconds, then bytes of disk, each little-endian). A value of any other type or size counts as never measured.
+class ImpactStore {
+public:
+    explicit ImpactStore(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
+
+    bool Write(const std::string& name, const Usage& usage) const;
+    Impact Read(const std::string& name) const;
+
+private:
+    HKEY root_;
+};
+
+}  // namespace ready
