@@ -1,0 +1,68 @@
+#include "engine/ReadyStarter.h"
+
+#include <utility>
+
+namespace ready {
+
+ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& impacts, LoadSource& load,
+                           Hooks hooks, unsigned startsAtOnce, std::chrono::milliseconds interval)
+    : load_(load), hooks_(std::move(hooks)), startsAtOnce_(startsAtOnce), interval_(interval) {
+    std::vector<const StartupEntry*> listed;
+    std::vector<Impact> classes;
+    std::size_t index = 0;
+    for (const StartupEntry& entry : entries) {
+        const Impact impact = index < impacts.size() ? impacts[index] : Impact::NotMeasured;
+        ++index;
+        if (entry.origin == Origin::TaskScheduler) continue;
+        listed.push_back(&entry);
+        classes.push_back(impact);
+    }
+    for (const std::size_t at : StartingOrder(classes)) queue_.push_back(*listed[at]);
+    thread_ = std::thread([this] { Run(); });
+}
+
+ReadyStarter::~ReadyStarter() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void ReadyStarter::StartRestNow() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        restNow_ = true;
+    }
+    wake_.notify_all();
+}
+
+bool ReadyStarter::WaitInterval(bool* restNow) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait_for(lock, interval_, [this] { return stopping_ || restNow_; });
+    *restNow = restNow_;
+    return !stopping_;
+}
+
+void ReadyStarter::Run() {
+    ReadyQueue readiness(queue_.size(), startsAtOnce_);
+    std::size_t next = 0;
+    load_.Sample();  // the first interval starts now
+    bool restNow = false;
+    while (!readiness.Done() && WaitInterval(&restNow)) {
+        const std::size_t now = readiness.Next(load_.Sample(), restNow);
+        for (std::size_t i = 0; i < now; ++i) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                if (stopping_) return;
+            }
+            const StartupEntry& entry = queue_[next++];
+            win::UniqueHandle process = hooks_.start(entry);
+            if (hooks_.started && process) hooks_.started(entry, std::move(process));
+            if (hooks_.progress) hooks_.progress(next, queue_.size());
+        }
+    }
+}
+
+}  // namespace ready
