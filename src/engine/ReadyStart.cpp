@@ -38,13 +38,9 @@ std::vector<std::size_t> StartingOrder(const std::vector<Impact>& impacts) {
 ReadyQueue::ReadyQueue(std::size_t entries, unsigned startsAtOnce)
     : total_(entries), startsAtOnce_(std::max(1u, startsAtOnce)) {}
 
-std::size_t ReadyQueue::Next(const LoadSample& sample, bool deadlinePassed) {
+std::size_t ReadyQueue::Next(const LoadSample& sample) {
     const std::size_t left = total_ - started_;
     if (left == 0) return 0;
-    if (deadlinePassed) {
-        started_ = total_;
-        return left;
-    }
     if (sample.cpu < kIdleBelow && sample.disk < kIdleBelow) idleMs_ += kSampleIntervalMs;
     if (idleMs_ < kIdleNeededMs) return 0;
     // What the starts cost shows in the next samples, as any other load.

@@ -51,16 +51,15 @@ int StartRank(Impact impact);
 // within a class: indexes into `impacts`.
 std::vector<std::size_t> StartingOrder(const std::vector<Impact>& impacts);
 
-// Which entries start now. Fed one sample per interval; starts the next ones
-// once enough idle time has accumulated since the last start, and everything
-// left once the deadline has passed.
+// How many entries start now. Fed one sample per interval; the next ones
+// start once enough idle time has accumulated since the last start. (The
+// deadline is the countdown's: it starts whatever is left its own way.)
 class ReadyQueue {
 public:
     ReadyQueue(std::size_t entries, unsigned startsAtOnce);
 
-    // How many entries start after this interval (0 when none). The samples
-    // count only while entries are left.
-    std::size_t Next(const LoadSample& sample, bool deadlinePassed);
+    // How many entries start after this interval (0 when none).
+    std::size_t Next(const LoadSample& sample);
 
     std::size_t Started() const { return started_; }
     std::size_t Total() const { return total_; }

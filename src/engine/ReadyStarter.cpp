@@ -21,46 +21,41 @@ ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& 
     thread_ = std::thread([this] { Run(); });
 }
 
-ReadyStarter::~ReadyStarter() {
+void ReadyStarter::Stop() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
-void ReadyStarter::StartRestNow() {
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        restNow_ = true;
-    }
-    wake_.notify_all();
+std::vector<StartupEntry> ReadyStarter::StopAndTakeRest() {
+    Stop();
+    std::vector<StartupEntry> rest(queue_.begin() + static_cast<std::ptrdiff_t>(next_), queue_.end());
+    next_ = queue_.size();
+    return rest;
 }
 
-bool ReadyStarter::WaitInterval(bool* restNow) {
+bool ReadyStarter::WaitInterval() {
     std::unique_lock<std::mutex> lock(mutex_);
-    wake_.wait_for(lock, interval_, [this] { return stopping_ || restNow_; });
-    *restNow = restNow_;
-    return !stopping_;
+    return !wake_.wait_for(lock, interval_, [this] { return stopping_; });
 }
 
 void ReadyStarter::Run() {
     ReadyQueue readiness(queue_.size(), startsAtOnce_);
-    std::size_t next = 0;
     load_.Sample();  // the first interval starts now
-    bool restNow = false;
-    while (!readiness.Done() && WaitInterval(&restNow)) {
-        const std::size_t now = readiness.Next(load_.Sample(), restNow);
+    while (!readiness.Done() && WaitInterval()) {
+        const std::size_t now = readiness.Next(load_.Sample());
         for (std::size_t i = 0; i < now; ++i) {
             {
                 const std::lock_guard<std::mutex> lock(mutex_);
                 if (stopping_) return;
             }
-            const StartupEntry& entry = queue_[next++];
+            const StartupEntry& entry = queue_[next_++];
             win::UniqueHandle process = hooks_.start(entry);
             if (hooks_.started && process) hooks_.started(entry, std::move(process));
-            if (hooks_.progress) hooks_.progress(next, queue_.size());
+            if (hooks_.progress) hooks_.progress(next_, queue_.size());
         }
     }
 }

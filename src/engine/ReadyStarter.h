@@ -15,9 +15,9 @@ namespace ready {
 
 // Starts the held entries when the computer is ready, on a thread of its own:
 // at every sampling interval it asks the readiness rule how many may start,
-// and starts them, the lightest first. The countdown's end (or Run All) starts
-// everything left at once. The logon tasks are left to the Task Scheduler, as
-// the countdown leaves them.
+// and starts them, the lightest first. The countdown's end (or Run All) takes
+// what is left and starts it as the countdown does. The logon tasks are left
+// to the Task Scheduler, as the countdown leaves them.
 class ReadyStarter {
 public:
     struct Hooks {
@@ -34,18 +34,19 @@ public:
     ReadyStarter(const EntryList& entries, const std::vector<Impact>& impacts, LoadSource& load, Hooks hooks,
                  unsigned startsAtOnce, std::chrono::milliseconds interval = std::chrono::milliseconds(kSampleIntervalMs));
     // Finishes the start in hand; whatever is left stays held.
-    ~ReadyStarter();
+    ~ReadyStarter() { Stop(); }
     ReadyStarter(const ReadyStarter&) = delete;
     ReadyStarter& operator=(const ReadyStarter&) = delete;
 
-    // The deadline: everything left starts now, still on the starter's thread.
-    void StartRestNow();
+    // Stops after the start in hand and gives what has not started, in order.
+    std::vector<StartupEntry> StopAndTakeRest();
     std::size_t Total() const { return queue_.size(); }
 
 private:
     void Run();
-    // Waits for the next interval, or less when asked; false once stopping.
-    bool WaitInterval(bool* restNow);
+    void Stop();
+    // Waits for the next interval; false once stopping.
+    bool WaitInterval();
 
     std::vector<StartupEntry> queue_;  // in starting order
     LoadSource& load_;
@@ -54,8 +55,8 @@ private:
     const std::chrono::milliseconds interval_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool restNow_ = false;
     bool stopping_ = false;
+    std::size_t next_ = 0;  // the first entry not started; the starter's thread's own until it ends
     std::thread thread_;  // last: it uses the members above
 };
 

@@ -27,11 +27,11 @@ using ready::ReadyQueue;
 
 constexpr LoadSample kIdle{0.05, 0.05}, kBusy{0.90, 0.10}, kDiskBusy{0.05, 0.60}, kAtBound{0.20, 0.0};
 
-// Feeds the script, one sample per interval, the deadline passing at interval
-// `deadline`; the entries started after each interval, as text ("0001...").
-std::string Drive(ReadyQueue& queue, const std::vector<LoadSample>& script, std::size_t deadline = SIZE_MAX) {
+// Feeds the script, one sample per interval; the entries started after each
+// interval, as text ("0001...").
+std::string Drive(ReadyQueue& queue, const std::vector<LoadSample>& script) {
     std::string started;
-    for (std::size_t i = 0; i < script.size(); ++i) started += std::to_string(queue.Next(script[i], i >= deadline));
+    for (const LoadSample& sample : script) started += std::to_string(queue.Next(sample));
     return started;
 }
 
@@ -61,19 +61,18 @@ TEST(ReadyStart, StartsTheNextEntryAfterTwoSecondsOfIdleAccumulated) {
     }
 }
 
-TEST(ReadyStart, TheDeadlineStartsEverythingLeftWhenTheMachineNeverSettles) {
-    // The first program started never lets the machine settle again.
+TEST(ReadyStart, AMachineThatNeverSettlesStartsNothingMoreAndNothingStartsTwice) {
+    // The first program started never lets the machine settle again: the rest
+    // wait for the countdown's end.
     std::vector<LoadSample> script = Repeat(kIdle, 4);
     for (const LoadSample& busy : Repeat(kBusy, 10)) script.push_back(busy);
     ReadyQueue queue(12, 1);
     EXPECT_EQ("00010000000000", Drive(queue, script));
     EXPECT_EQ(1u, queue.Started());
-    EXPECT_EQ("11", Drive(queue, {kBusy}, 0));
-    EXPECT_TRUE(queue.Done());
-    EXPECT_EQ("00", Drive(queue, {kIdle, kBusy}, 0));  // nothing starts twice
 
-    ReadyQueue none(0, 1);
-    EXPECT_EQ("00", Drive(none, {kIdle, kIdle}, 1));
+    ReadyQueue two(2, 2), none(0, 1);
+    EXPECT_EQ("000200000000", Drive(two, Repeat(kIdle, 12)));
+    EXPECT_EQ("0000", Drive(none, Repeat(kIdle, 4)));
 }
 
 TEST(ReadyStart, ImpactClassesAtTheirBoundsAndTheStartingOrder) {

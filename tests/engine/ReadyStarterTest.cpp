@@ -1,5 +1,5 @@
-// The ready-start on its own thread: lightest first, each once, the deadline
-// starting the rest, and Exit finishing only the start in hand.
+// The ready-start on its own thread: lightest first, each once, the countdown's
+// end taking the rest, and Exit finishing only the start in hand.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -90,35 +90,34 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
               seen.Copy());
 }
 
-TEST(ReadyStarter, TheDeadlineStartsWhatABusyMachineHeldBackAndExitStopsAfterTheStartInHand) {
+std::vector<std::string> Names(const std::vector<StartupEntry>& entries) {
+    std::vector<std::string> names;
+    for (const StartupEntry& entry : entries) names.push_back(entry.name);
+    return names;
+}
+
+TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfterTheStartInHand) {
     const EntryList entries =
         Entries({{"One", Origin::CurrentUser}, {"Two", Origin::CurrentUser}, {"Three", Origin::AllUsers}});
-    ScriptedLoad busy(kBusy);
+    ScriptedLoad busy(kBusy), idle(kIdle);
     Seen seen;
     {
         ready::ReadyStarter starter(entries, {}, busy, seen.Hooks(), 1, 5ms);
         Sleep(200);
         EXPECT_TRUE(seen.Copy().empty());  // 40 busy intervals: nothing started
-        starter.StartRestNow();
-        WaitUntil([&] { return seen.Copy().size() >= 6; }, 5000);
-        starter.StartRestNow();
-        Sleep(100);
+        EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), Names(starter.StopAndTakeRest()));
+        EXPECT_TRUE(starter.StopAndTakeRest().empty());  // taken once
     }
-    EXPECT_EQ((std::vector<std::string>{"start One", "progress 1/3", "start Two", "progress 2/3", "start Three",
-                                        "progress 3/3"}),
-              seen.Copy());
+    EXPECT_TRUE(seen.Copy().empty());
 
-    // Exit while the deadline's starts are under way: the one in hand ends, no other begins.
+    // Stopped while a start is under way: that one ends, no other begins, and
+    // the rest is what did not start.
     Seen stopped;
     stopped.startTakesMs = 200;
-    {
-        ready::ReadyStarter starter(entries, {}, busy, stopped.Hooks(), 1, 5ms);
-        starter.StartRestNow();
-        WaitUntil([&] { return !stopped.Copy().empty(); }, 5000);
-    }
-    const std::vector<std::string> events = stopped.Copy();
-    EXPECT_EQ("start One", events.at(0));
-    EXPECT_LE(events.size(), 2u);
+    ready::ReadyStarter starter(entries, {}, idle, stopped.Hooks(), 1, 5ms);
+    WaitUntil([&] { return !stopped.Copy().empty(); }, 5000);
+    EXPECT_EQ((std::vector<std::string>{"Two", "Three"}), Names(starter.StopAndTakeRest()));
+    EXPECT_EQ((std::vector<std::string>{"start One", "progress 1/3"}), stopped.Copy());
 }
 
 }  // namespace
