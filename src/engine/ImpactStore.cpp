@@ -1,6 +1,5 @@
 #include "engine/ImpactStore.h"
 
-
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "win/Text.h"
@@ -19,6 +18,22 @@ std::uint64_t GetLittleEndian(const BYTE* bytes) {
     return number;
 }
 
+// A key that could not be opened reads as nothing measured.
+Impact ReadFrom(const registry::Key& key, const std::string& name) {
+    const auto wide = win::Wide(name);
+    RegValueBlob value;
+    if (!wide || key.ReadValue(*wide, &value) != ERROR_SUCCESS || value.type != REG_BINARY ||
+        value.count() != kValueSize)
+        return Impact::NotMeasured;
+    return ImpactOf(Usage{GetLittleEndian(value.data()), GetLittleEndian(value.data() + 8)});
+}
+
+registry::Key OpenForReading(HKEY root) {
+    registry::Key key;
+    key.Open(root, win::WidenAscii(keys::kImpact), KEY_QUERY_VALUE);
+    return key;
+}
+
 }  // namespace
 
 bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
@@ -31,14 +46,13 @@ bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
     return key.WriteValue(*wide, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
 }
 
-Impact ImpactStore::Read(const std::string& name) const {
-    const auto wide = win::Wide(name);
-    registry::Key key;
-    RegValueBlob value;
-    if (!wide || key.Open(root_, win::WidenAscii(keys::kImpact), KEY_QUERY_VALUE) != ERROR_SUCCESS ||
-        key.ReadValue(*wide, &value) != ERROR_SUCCESS || value.type != REG_BINARY || value.count() != kValueSize)
-        return Impact::NotMeasured;
-    return ImpactOf(Usage{GetLittleEndian(value.data()), GetLittleEndian(value.data() + 8)});
+Impact ImpactStore::Read(const std::string& name) const { return ReadFrom(OpenForReading(root_), name); }
+
+std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const {
+    const registry::Key key = OpenForReading(root_);
+    std::vector<Impact> impacts;
+    for (const StartupEntry& entry : entries) impacts.push_back(ReadFrom(key, entry.name));
+    return impacts;
 }
 
 }  // namespace ready

@@ -2,8 +2,10 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/ReadyStart.h"
+#include "model/EntryList.h"
 
 namespace ready {
 
@@ -16,6 +18,8 @@ public:
 
     bool Write(const std::string& name, const Usage& usage) const;
     Impact Read(const std::string& name) const;
+    // Each entry's class, in the list's order, the key opened once.
+    std::vector<Impact> ReadAll(const EntryList& entries) const;
 
 private:
     HKEY root_;

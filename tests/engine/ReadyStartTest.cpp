@@ -212,6 +212,16 @@ TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Short", RegValueBlob(REG_BINARY, bytes, 15));
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Long", RegValueBlob(REG_BINARY, bytes, 17));
     for (const char* name : {"Text", "Short", "Long"}) EXPECT_EQ(Impact::NotMeasured, store.Read(name)) << name;
+
+    // The list's classes at once, in its order.
+    EntryList list;
+    for (const char* name : {"Long", "Météo 天気", "Never", "Tool"}) {
+        StartupEntry entry;
+        SetField(entry.name, name);
+        list.InsertFront(entry);
+    }
+    EXPECT_EQ((std::vector<Impact>{Impact::Medium, Impact::NotMeasured, Impact::Low, Impact::NotMeasured}),
+              store.ReadAll(list));
 }
 
 }  // namespace
