@@ -24,7 +24,7 @@ source "$here/../../tests/app/lib.sh" "$build" "$bin/pacewick.exe" "$bin/record_
 RUNS=${RUNS:-10}
 SCENARIOS=${SCENARIOS:-windows pacewick ready floor}
 readonly delay_ms=60000
-# A run ends 8 s after every program that ends has ended, or at its cap.
+# A run ends 5 s after every program that ends has ended, or at its cap.
 declare -A cap_s=([windows]=75 [pacewick]=130 [ready]=130 [floor]=30)
 
 # The 12 start-up programs in Task Manager's impact classes, as
@@ -97,7 +97,7 @@ run_once() {
   local scenario=$1 n=$2 t0 end quiet_until=0 cap=${cap_s[$1]}
   reset_prefix
   [ "$scenario" != ready ] || reg_add "HKCU\\$CONFIG" /v StartWhenReady /t REG_DWORD /d 1
-  sleep 3  # the prefix's own start settles, as a desktop's services before the log-on
+  sleep 2  # the prefix's own start settles, as a desktop's services before the log-on
   wine "$bench/logon_sampler.exe" 'C:\bench\sampler.log' "$disk" $((cap + 3)) >/dev/null 2>&1 &
   sleep 1
   t0=$(date +%s%3N)
@@ -109,7 +109,7 @@ run_once() {
   esac
   end=$((SECONDS + cap))
   while [ "$SECONDS" -lt "$end" ]; do
-    if [ "$quiet_until" -eq 0 ] && ended_all "$scenario"; then quiet_until=$((SECONDS + 8)); fi
+    if [ "$quiet_until" -eq 0 ] && ended_all "$scenario"; then quiet_until=$((SECONDS + 5)); fi
     [ "$quiet_until" -eq 0 ] || [ "$SECONDS" -lt "$quiet_until" ] || break
     sleep 1
   done

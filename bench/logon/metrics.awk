@@ -1,6 +1,7 @@
 # One run's figures from its three logs, times in ms since 1970 and t0 the run's start:
 #   the programs' "NAME start|end MS", the probe's "MS LATENESS_MS", the sampler's "MS CPU% DISK%".
-# Prints "SCENARIO RUN T_usable T_all_started T_settled jank_s late100 late1s", seconds, "-" if never.
+# Prints "SCENARIO RUN T_usable T_all_started T_settled jank_s late100 late1s", seconds, "-" if never
+# ("n/a": the floor starts no programs).
 FNR == 1 { file++ }
 file == 1 && $2 == "start" && $3 < t0 { print "warning: " $1 " started before the log-on" >"/dev/stderr" }
 file == 1 && $2 == "start" && $1 != "shell" { started++; if ($3 > last_start) last_start = $3 }
@@ -29,7 +30,7 @@ END {
     good = (n[w] > 0 && p95(w) < 100) ? good + 1 : 0
     if (good == 5) { usable = w - 4; break }
   }
-  all = started == 12 ? sprintf("%.1f", (last_start - t0) / 1000) : "-"
+  all = scenario == "floor" ? "n/a" : started == 12 ? sprintf("%.1f", (last_start - t0) / 1000) : "-"
   printf "%-9s %3d %9s %13s %10s %8.2f %6d %5d\n", scenario, n_run, usable, all, settled == "" ? "-" : settled,
          jank / 1000, late100, late1s
 }

@@ -7,14 +7,16 @@ set -euo pipefail
 runs=$1 dir=$2 svg=$3
 here=$(dirname "$(realpath "$0")")
 names=(T_usable T_all_started T_settled jank_s '>100ms' '>1s')
-# stat COLUMN SCENARIO: "median (min-max)" of the runs that reached it, "+k never" for the others.
+# stat COLUMN SCENARIO: "median (min-max)" of the runs that reached it, "+k never" for the
+# others; "never" when none did, "n/a" for no programs (the floor).
 stat() {
   awk -v c="$1" -v s="$2" '$1 == s { print $c }' "$runs" | sort -g | awk '
     $1 == "-" { never++; next }
+    $1 == "n/a" { next }
     { v[++n] = $1 }
     END {
-      if (n) printf "%s (%s-%s)", (n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2), v[1], v[n]
-      else printf "-"
+      if (!n) { printf never ? "never" : "n/a"; exit }
+      printf "%s (%s-%s)", (n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2), v[1], v[n]
       if (never) printf " +%d never", never
     }'
 }
