@@ -39,8 +39,9 @@ command_of() { printf '%s %s %s %s %s 1 %s' "$load" "$log" "$1" "$2" "$3" "$4"; 
 
 # The prefix: the package installed, the programs registered, then its state
 # (registry files, users' and ProgramData folders) saved, to be put back before each run.
+# Sets bench, the prefix's C:\bench folder.
 prepare_prefix() {
-  local name cpu mb stays where
+  local entry name cpu mb stays where
   new_prefix prefix
   install_msi
   wait_until 120 test -f "$(install_dir)/pacewick.exe"

@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     const double cpu = std::atof(argv[3]);
     const double mb = std::atof(argv[4]);
     const int threads = std::max(1, std::atoi(argv[5]));
+    const bool stays = std::atoi(argv[6]) != 0;
     log.Line("%s start %.1f\n", name.c_str(), UnixMs());
 
     // CPU and disk at once, as a starting program reads, decodes and saves.
@@ -76,7 +77,7 @@ int main(int argc, char** argv) {
     for (auto& burner : burners) burner.join();
     log.Line("%s end %.1f%s\n", name.c_str(), UnixMs(), wrote ? "" : " write-failed");
 
-    while (std::atoi(argv[6]) != 0) {  // a tray program's polling, until the bench ends it
+    while (stays) {  // a tray program's polling, until the bench ends it
         BusyMs(5);
         Sleep(95);
     }
