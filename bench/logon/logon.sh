@@ -137,3 +137,4 @@ done
 echo "== $RUNS round(s) in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
 "$here/summary.sh" "$work/runs.txt" "$work/runs" "$build/logon-lateness.svg"
 stop_everything
+rm -rf "$WINEPREFIX" "$work/prepared.tar"  # hundreds of MB; the runs' logs stay in $work/runs

@@ -58,8 +58,10 @@ int main(int argc, char** argv) {
         const ULONGLONG all = Ticks(kernel) + Ticks(user) - lastAll, idleTicks = Ticks(idle) - lastIdle;
         const double cpu = all ? 100.0 * static_cast<double>(all - idleTicks) / static_cast<double>(all) : 0;
         log.Line("%.1f %.1f %.1f\n", now, cpu, std::min(100.0, 100.0 * (diskMs - lastDisk) / (now - lastMs)));
-        lastMs = now, lastDisk = diskMs;
-        lastIdle = Ticks(idle), lastAll += all;
+        lastMs = now;
+        lastDisk = diskMs;
+        lastIdle = Ticks(idle);
+        lastAll += all;
     }
     return 0;
 }
