@@ -227,11 +227,16 @@ void CPacewickDlg::LaunchAll() {
     launched_ = true;
     KillTimer(Hwnd(), kLaunchTimer);
     KillTimer(Hwnd(), kTickTimer);
-    engine_.launcher.LaunchAll(engine_.model.CopyList());
     tray_.GrayMenuItem(ID_TRAY_RUN_ALL);
+    EnableWindow(Item(IDC_RUN_ALL), FALSE);
+    HWND window = Hwnd();
+    launches_.LaunchAll(engine_.model.CopyList(), [window] { PostMessageA(window, kLaunchedMessage, 0, 0); });
+}
+
+// Every program has been started: the window goes to the tray.
+void CPacewickDlg::OnLaunched() {
     tray_.RefreshPicture();
     ShowWindow(Hwnd(), SW_HIDE);
-    EnableWindow(Item(IDC_RUN_ALL), FALSE);
 }
 
 std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
@@ -244,7 +249,7 @@ std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
 }
 
 void CPacewickDlg::RunSelected() {
-    for (const StartupEntry& entry : SelectedEntries()) engine_.launcher.LaunchEntry(entry);
+    launches_.LaunchEach(SelectedEntries(), nullptr);
 }
 
 void CPacewickDlg::DeleteEntry() {
@@ -309,7 +314,11 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
         return true;
+    case kLaunchedMessage:
+        OnLaunched();
+        return true;
     case WM_DESTROY:
+        launches_.Stop();  // waits for the start in hand at most
         engine_.model.SetListChangedCallback(nullptr);
         tray_.Remove();
         return false;
