@@ -34,7 +34,11 @@ void LaunchWorker::Stop() {
 void LaunchWorker::Run() {
     // The shell's objects and the Task Scheduler are COM; the apartment lasts as long as the thread.
     const win::ComApartment apartment;
-    const Launcher::StopCheck stopped = [this] { return stop_.load(); };
+    const Launcher::StopCheck stopNow = [this] { return stop_.load(); };
+    const Launcher::StopCheck stopped = [this, &stopNow] {
+        if (pace_) pace_(stopNow);
+        return stopNow();
+    };
     for (;;) {
         Batch batch;
         {

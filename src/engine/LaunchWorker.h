@@ -18,12 +18,17 @@ public:
     // Called on the worker's thread once a batch has been started (or stopped);
     // a window is told by a posted message, never a sent one.
     using Done = std::function<void()>;
+    // Asked before each start, on the worker's thread: returns once a start may
+    // begin, or as soon as the check it is given says the starts are stopped.
+    using Pace = std::function<void(const Launcher::StopCheck& stopped)>;
 
     explicit LaunchWorker(const Launcher& launcher) : launcher_(launcher) {}
     ~LaunchWorker() { Stop(); }
     LaunchWorker(const LaunchWorker&) = delete;
     LaunchWorker& operator=(const LaunchWorker&) = delete;
 
+    // Before the first batch.
+    void SetPace(Pace pace) { pace_ = std::move(pace); }
     // Every entry but the logon tasks, as Launcher::LaunchAll.
     void LaunchAll(const EntryList& entries, Done done);
     // These entries, as Launcher::LaunchEntry each.
@@ -43,6 +48,7 @@ private:
     void Run();
 
     const Launcher& launcher_;
+    Pace pace_;
     std::mutex mutex_;  // the queue only
     std::condition_variable handed_;
     std::deque<Batch> batches_;

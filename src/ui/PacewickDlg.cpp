@@ -273,6 +273,8 @@ void CPacewickDlg::DeleteEntry() {
 
 void CPacewickDlg::RestoreAll() {
     if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
+    // What has not been started yet goes back to its Run key and starts from there.
+    launches_.Stop();
     // The monitors would take the restored values straight back.
     if (stopMonitors_) stopMonitors_();
     engine_.manager.RestoreAll();

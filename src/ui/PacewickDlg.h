@@ -62,6 +62,8 @@ public:
 
     void SetNotifyIconFunction(ui::TrayIcon::NotifyFunction function) { tray_.SetNotifyFunction(std::move(function)); }
     void SetMachineLists(MachineLists lists) { machineLists_ = std::move(lists); }
+    // How the starts give way to the engine's take-overs (none: they do not).
+    void SetLaunchPace(LaunchWorker::Pace pace) { launches_.SetPace(std::move(pace)); }
 
 protected:
     BOOL OnInitDialog() override;
