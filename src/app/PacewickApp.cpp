@@ -15,6 +15,7 @@
 #include "engine/Launcher.h"
 #include "engine/OwnedEngine.h"
 #include "monitor/ChangeWatcher.h"
+#include "monitor/TakeOverQuiet.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
@@ -125,8 +126,9 @@ BOOL CPacewickApp::InitInstance() {
     const bool keeperKeeps = machinekeys::HandOverToKeeper();
     OwnedEngine engine(keeperKeeps ? kUserScope : kEveryScope, kEveryScope);
     const ListSet machineRows = engine.Rows(kMachineScope);
+    TakeOverQuiet quiet;  // the starts give way to the take-overs
     WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, keeperKeeps ? machineRows : 0),
-                        [&engine] { engine.manager.TakeOver(); });
+                        [&engine, &quiet] { quiet.During([&engine] { engine.manager.TakeOver(); }); });
     const auto stopMonitors = [&monitors] { return StopRunKeyMonitors(monitors); };
     monitors.Start();
     // This account restored and now takes over again: the keeper's hold-off
@@ -144,6 +146,7 @@ BOOL CPacewickApp::InitInstance() {
     CPacewickDlg mainWindow(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, launcher, config_},
                             stopMonitors);
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper());
+    mainWindow.SetLaunchPace([&quiet](const Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();
