@@ -24,6 +24,7 @@
 #define IDC_MANUAL_START            1021
 #define IDC_DELETE_ENTRY            1022
 #define IDC_RESTORE_ALL             1023
+#define IDC_START_WHEN_READY        1024
 
 // Commands of the tray menu
 #define ID_TRAY_OPEN                32784
@@ -33,6 +34,7 @@
 #define ID_TRAY_DELAY_5_MIN         32794
 #define ID_TRAY_MANUAL              32799
 #define ID_TRAY_RUN_ALL             32800
+#define ID_TRAY_START_WHEN_READY    32801
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

@@ -147,7 +147,7 @@ void SetShellStart(ShellStart start) {
     shellStart = std::move(start);
 }
 
-bool LaunchCommand(const char* command, DesktopShell* shell) {
+bool LaunchCommand(const char* command, DesktopShell* shell, win::UniqueHandle* started) {
     // The command is UTF-8 whatever the process's code page: the wide call
     // starts it with every character it names.
     const auto wide = win::Wide(command ? command : "");
@@ -165,13 +165,14 @@ bool LaunchCommand(const char* command, DesktopShell* shell) {
         PrintLine("CreateProcess failed (%d)\n", static_cast<int>(GetLastError()));
         return false;
     }
-    // The program runs on its own; nothing here waits for it or keeps its handles.
+    // The program runs on its own; nothing here waits for it.
     win::UniqueHandle processHandle(process.hProcess);
     win::UniqueHandle threadHandle(process.hThread);
+    if (started) *started = std::move(processHandle);
     return true;
 }
 
-bool OpenItem(const std::wstring& path, DesktopShell* shell) {
+bool OpenItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* started) {
     const std::size_t slash = path.find_last_of(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
     if (Elevated()) {
@@ -183,7 +184,7 @@ bool OpenItem(const std::wstring& path, DesktopShell* shell) {
     }
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | (started ? SEE_MASK_NOCLOSEPROCESS : 0);
     info.lpVerb = L"open";
     info.lpFile = path.c_str();
     info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
@@ -192,6 +193,8 @@ bool OpenItem(const std::wstring& path, DesktopShell* shell) {
         PrintLine("ShellExecuteEx failed (%d)\n", static_cast<int>(GetLastError()));
         return false;
     }
+    // None when an open program took the file over (a document in a running editor).
+    if (started) started->Reset(info.hProcess);
     return true;
 }
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string>
 
+#include "win/Scoped.h"
+
 namespace launch {
 
 class DesktopShell;
@@ -16,10 +18,12 @@ class DesktopShell;
 // starts what they name with its own token: it asks the desktop shell to start
 // it, unelevated, or starts nothing. `shell`: the desktop shell kept for a
 // batch of starts on this thread (null: one found for this start).
-bool LaunchCommand(const char* command, DesktopShell* shell = nullptr);
+// `started`, when given, receives the new process when there is one to have
+// (the desktop shell's way gives none).
+bool LaunchCommand(const char* command, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
 // Opens a file with the shell's open verb, as Explorer starts a Startup folder
 // item; the elevated way is the same as for a command.
-bool OpenItem(const std::wstring& path, DesktopShell* shell = nullptr);
+bool OpenItem(const std::wstring& path, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
 
 // What LaunchCommand asks of the system; tests hand in stand-ins (null: the real one).
 using ElevationCheck = std::function<bool()>;

@@ -7,7 +7,9 @@
 
 bool Launcher::LaunchCommand(const char* command) const { return StartCommand(command, nullptr); }
 
-bool Launcher::LaunchEntry(const StartupEntry& entry) const { return Start(entry, nullptr); }
+bool Launcher::LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started) const {
+    return Start(entry, nullptr, started);
+}
 
 void Launcher::LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped) const {
     StartBatch(entries, false, stopped);
@@ -21,14 +23,15 @@ void Launcher::LaunchAll(const EntryList& entries) const {
     LaunchAll(std::vector<StartupEntry>(entries.begin(), entries.end()));
 }
 
-bool Launcher::StartCommand(const char* command, launch::DesktopShell* shell) const {
-    return starts_.command ? starts_.command(command) : launch::LaunchCommand(command, shell);
+bool Launcher::StartCommand(const char* command, launch::DesktopShell* shell, win::UniqueHandle* started) const {
+    return starts_.command ? starts_.command(command) : launch::LaunchCommand(command, shell, started);
 }
 
-bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell) const {
+bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* process) const {
     if (entry.origin == Origin::TaskScheduler) return RunLogonTask(model_.TaskFactory(), entry.name);
-    if (!entry.item.empty()) return starts_.item ? starts_.item(entry.item) : launch::OpenItem(entry.item, shell);
-    bool started = StartCommand(entry.command, shell);
+    if (!entry.item.empty())
+        return starts_.item ? starts_.item(entry.item) : launch::OpenItem(entry.item, shell, process);
+    bool started = StartCommand(entry.command, shell, process);
     for (const std::string& other : entry.otherCommands) started = StartCommand(other.c_str(), shell) && started;
     return started;
 }

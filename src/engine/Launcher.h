@@ -5,6 +5,7 @@
 
 #include "engine/StartupListModel.h"
 #include "model/EntryList.h"
+#include "win/Scoped.h"
 
 namespace launch {
 class DesktopShell;
@@ -28,8 +29,10 @@ public:
     Launcher& operator=(const Launcher&) = delete;
 
     bool LaunchCommand(const char* command) const;
-    // Starts one entry now; for a name in several Run lists, every distinct command.
-    bool LaunchEntry(const StartupEntry& entry) const;
+    // Starts one entry now; for a name in several Run lists, every distinct
+    // command. `started`, when given, receives the process of its (first)
+    // program when there is one to have.
+    bool LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started = nullptr) const;
     // Starts these entries as LaunchEntry does, one after the other, until `stopped`.
     void LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
     // Starts every entry but the logon tasks, which the Task Scheduler starts
@@ -39,8 +42,8 @@ public:
     void LaunchAll(const EntryList& entries) const;
 
 private:
-    bool Start(const StartupEntry& entry, launch::DesktopShell* shell) const;
-    bool StartCommand(const char* command, launch::DesktopShell* shell) const;
+    bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
+    bool StartCommand(const char* command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
     void StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const;
 
     StartupListModel& model_;

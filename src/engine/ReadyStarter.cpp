@@ -21,20 +21,14 @@ ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& 
     thread_ = std::thread([this] { Run(); });
 }
 
-void ReadyStarter::Stop() {
+std::size_t ReadyStarter::Stop() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
     }
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
-}
-
-std::vector<StartupEntry> ReadyStarter::StopAndTakeRest() {
-    Stop();
-    std::vector<StartupEntry> rest(queue_.begin() + static_cast<std::ptrdiff_t>(next_), queue_.end());
-    next_ = queue_.size();
-    return rest;
+    return next_;
 }
 
 bool ReadyStarter::WaitInterval() {

@@ -15,8 +15,8 @@ namespace ready {
 
 // Starts the held entries when the computer is ready, on a thread of its own:
 // at every sampling interval it asks the readiness rule how many may start,
-// and starts them, the lightest first. The countdown's end (or Run All) takes
-// what is left and starts it as the countdown does. The logon tasks are left
+// and starts them, the lightest first. The countdown's end (or Run All) stops
+// it and starts what is left as the countdown does. The logon tasks are left
 // to the Task Scheduler, as the countdown leaves them.
 class ReadyStarter {
 public:
@@ -38,13 +38,13 @@ public:
     ReadyStarter(const ReadyStarter&) = delete;
     ReadyStarter& operator=(const ReadyStarter&) = delete;
 
-    // Stops after the start in hand and gives what has not started, in order.
-    std::vector<StartupEntry> StopAndTakeRest();
-    std::size_t Total() const { return queue_.size(); }
+    // Stops after the start in hand; how many of Order() have started.
+    std::size_t Stop();
+    // The entries in their starting order.
+    const std::vector<StartupEntry>& Order() const { return queue_; }
 
 private:
     void Run();
-    void Stop();
     // Waits for the next interval; false once stopping.
     bool WaitInterval();
 

@@ -114,8 +114,20 @@ BOOL CPacewickDlg::OnInitDialog() {
         char status[64];
         std::snprintf(status, sizeof status, "Will start in %d minute", static_cast<int>(delay_ / kMinute));
         SetStatus(status);
+        if (engine_.config.GetStartWhenReady()) StartWhenReady();
     }
+    ShowStartWhenReady();
     return TRUE;
+}
+
+// The countdown stays the deadline: its end starts whatever has not started.
+void CPacewickDlg::StartWhenReady() {
+    HWND window = Hwnd();
+    ready_ = std::make_unique<ready::ReadySession>(
+        engine_.model.CopyList(), engine_.launcher, [window](std::size_t started, std::size_t total) {
+            PostMessageA(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
+        },
+        loadFactory_ ? loadFactory_() : nullptr);
 }
 
 void CPacewickDlg::SetStatus(const char* text) { SetDlgItemTextA(Hwnd(), IDC_STATUS, text); }
@@ -202,6 +214,8 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
     case ID_TRAY_DELAY_5_MIN: ChooseDelay(0, 5 * kMinute); return true;
     case ID_TRAY_MANUAL:
     case IDC_MANUAL_START: ChooseDelay(1, std::nullopt); return true;
+    case IDC_START_WHEN_READY: ChooseStartWhenReady(IsDlgButtonChecked(Hwnd(), IDC_START_WHEN_READY) == BST_CHECKED); return true;
+    case ID_TRAY_START_WHEN_READY: ChooseStartWhenReady(!engine_.config.GetStartWhenReady()); return true;
     case IDC_DELETE_ENTRY: DeleteEntry(); return true;
     case IDC_RESTORE_ALL: RestoreAll(); return true;
     case ID_TRAY_OPEN: OpenFromTray(); return true;
@@ -230,7 +244,8 @@ void CPacewickDlg::LaunchAll() {
     tray_.GrayMenuItem(ID_TRAY_RUN_ALL);
     EnableWindow(Item(IDC_RUN_ALL), FALSE);
     HWND window = Hwnd();
-    launches_.LaunchAll(engine_.model.CopyList(), [window] { PostMessageA(window, kLaunchedMessage, 0, 0); });
+    const EntryList entries = ready_ ? ready_->Finish(engine_.model.CopyList()) : engine_.model.CopyList();
+    launches_.LaunchAll(entries, [window] { PostMessageA(window, kLaunchedMessage, 0, 0); });
 }
 
 // Every program has been started: the window goes to the tray.
@@ -274,6 +289,7 @@ void CPacewickDlg::DeleteEntry() {
 void CPacewickDlg::RestoreAll() {
     if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
     // What has not been started yet goes back to its Run key and starts from there.
+    ready_.reset();
     launches_.Stop();
     // The monitors would take the restored values straight back.
     if (stopMonitors_) stopMonitors_();
@@ -289,6 +305,18 @@ void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
     engine_.config.SetManual(manual);
     if (delay) engine_.config.SetTimeDelay(*delay);
     engine_.config.WriteSettings();
+}
+
+void CPacewickDlg::ChooseStartWhenReady(bool on) {
+    engine_.config.SetStartWhenReady(on ? 1 : 0);
+    engine_.config.WriteSettings();
+    ShowStartWhenReady();
+}
+
+void CPacewickDlg::ShowStartWhenReady() {
+    const bool on = engine_.config.GetStartWhenReady() != 0;
+    CheckDlgButton(Hwnd(), IDC_START_WHEN_READY, on ? BST_CHECKED : BST_UNCHECKED);
+    tray_.CheckMenuItem(ID_TRAY_START_WHEN_READY, on);
 }
 
 // --- tray -----------------------------------------------------------------------
@@ -316,10 +344,18 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
         return true;
+    case kReadyProgressMessage: {
+        char status[64];
+        std::snprintf(status, sizeof status, "Starting when ready: %u of %u", static_cast<unsigned>(wParam),
+                      static_cast<unsigned>(lParam));
+        SetStatus(status);
+        return true;
+    }
     case kLaunchedMessage:
         OnLaunched();
         return true;
     case WM_DESTROY:
+        ready_.reset();    // the ready-start too, and its programs' priorities given back
         launches_.Stop();  // waits for the start in hand at most
         engine_.model.SetListChangedCallback(nullptr);
         tray_.Remove();
@@ -339,6 +375,7 @@ void CPacewickDlg::OnCloseBox() {
 
 void CPacewickDlg::SetUpTray() {
     tray_.SetUp(Hwnd(), icon_);
+    ShowStartWhenReady();  // the menu is there from now on
     if (!hiddenToTray_) return;
     ShowWindow(Hwnd(), SW_MINIMIZE);
     if (tray_.Shown()) {

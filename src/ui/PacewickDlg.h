@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/LaunchWorker.h"
+#include "engine/ReadySession.h"
 #include "engine/Launcher.h"
 #include "engine/StartupListModel.h"
 #include "engine/StartupManager.h"
@@ -31,6 +32,8 @@ public:
     static constexpr UINT kTrayIconId = 1;
     // Posted by the launch worker once every program of the countdown or Run All has been started.
     static constexpr UINT kLaunchedMessage = WM_APP + 3;
+    // Posted by the ready-start with how many of how many entries it has started.
+    static constexpr UINT kReadyProgressMessage = WM_APP + 4;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
     // the elapsed-time display every second.
     static constexpr UINT_PTR kLaunchTimer = 0;
@@ -64,6 +67,9 @@ public:
     void SetMachineLists(MachineLists lists) { machineLists_ = std::move(lists); }
     // How the starts give way to the engine's take-overs (none: they do not).
     void SetLaunchPace(LaunchWorker::Pace pace) { launches_.SetPace(std::move(pace)); }
+    // Where a ready-start reads the machine's load; tests script it (null: the machine's own).
+    using LoadFactory = std::function<std::unique_ptr<ready::LoadSource>()>;
+    void SetLoadFactory(LoadFactory factory) { loadFactory_ = std::move(factory); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -83,6 +89,9 @@ private:
     void DeleteEntry();
     void RestoreAll();
     void ChooseDelay(int manual, std::optional<DWORD> delay);
+    void ChooseStartWhenReady(bool on);
+    void ShowStartWhenReady();
+    void StartWhenReady();
     void SetStatus(const char* text);
 
     // --- tray -----------------------------------------------------------------
@@ -103,6 +112,9 @@ private:
     // The starts run here, off the window's thread; ended with the window, so
     // that nothing starts once it is gone.
     LaunchWorker launches_{engine_.launcher};
+    // While the entries start when the computer is ready (until the countdown ends).
+    std::unique_ptr<ready::ReadySession> ready_;
+    LoadFactory loadFactory_;
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
     std::vector<StartupEntry> rows_;  // the entry each row of the list shows

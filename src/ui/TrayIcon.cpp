@@ -60,6 +60,10 @@ void TrayIcon::GrayMenuItem(UINT command) {
     if (menu_) EnableMenuItem(GetSubMenu(menu_.Get(), 0), command, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
 }
 
+void TrayIcon::CheckMenuItem(UINT command, bool checked) {
+    if (menu_) ::CheckMenuItem(GetSubMenu(menu_.Get(), 0), command, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
 // Asked even when the last add failed: the shell may hold the icon all the same.
 void TrayIcon::Remove() {
     if (!setUp_) return;

@@ -47,6 +47,7 @@ public:
     // Hands the shell the icon's picture again (the rest stays as it is).
     void RefreshPicture();
     void GrayMenuItem(UINT command);
+    void CheckMenuItem(UINT command, bool checked);
     // No icon of an ended program may stay behind in the notification area.
     void Remove();
 

@@ -81,7 +81,7 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
     {
         ready::ReadyStarter starter(entries, {Impact::High, Impact::Low, Impact::NotMeasured, Impact::Low}, idle,
                                     seen.Hooks(), 1, 5ms);
-        EXPECT_EQ(3u, starter.Total());
+        EXPECT_EQ(3u, starter.Order().size());
         WaitUntil([&] { return seen.Copy().size() >= 7; }, 5000);
         Sleep(100);  // a second start would show by now
     }
@@ -90,9 +90,11 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
               seen.Copy());
 }
 
-std::vector<std::string> Names(const std::vector<StartupEntry>& entries) {
+// The names of the entries not started once the starter stopped, in order.
+std::vector<std::string> NotStarted(ready::ReadyStarter& starter) {
+    const std::size_t started = starter.Stop();
     std::vector<std::string> names;
-    for (const StartupEntry& entry : entries) names.push_back(entry.name);
+    for (std::size_t i = started; i < starter.Order().size(); ++i) names.push_back(starter.Order()[i].name);
     return names;
 }
 
@@ -105,8 +107,8 @@ TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfte
         ready::ReadyStarter starter(entries, {}, busy, seen.Hooks(), 1, 5ms);
         Sleep(200);
         EXPECT_TRUE(seen.Copy().empty());  // 40 busy intervals: nothing started
-        EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), Names(starter.StopAndTakeRest()));
-        EXPECT_TRUE(starter.StopAndTakeRest().empty());  // taken once
+        EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), NotStarted(starter));
+        EXPECT_EQ(0u, starter.Stop());  // stopped once, nothing starts afterwards
     }
     EXPECT_TRUE(seen.Copy().empty());
 
@@ -116,7 +118,7 @@ TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfte
     stopped.startTakesMs = 200;
     ready::ReadyStarter starter(entries, {}, idle, stopped.Hooks(), 1, 5ms);
     WaitUntil([&] { return !stopped.Copy().empty(); }, 5000);
-    EXPECT_EQ((std::vector<std::string>{"Two", "Three"}), Names(starter.StopAndTakeRest()));
+    EXPECT_EQ((std::vector<std::string>{"Two", "Three"}), NotStarted(starter));
     EXPECT_EQ((std::vector<std::string>{"start One", "progress 1/3"}), stopped.Copy());
 }
 

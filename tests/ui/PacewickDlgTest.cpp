@@ -24,6 +24,7 @@
 #include "resource.h"
 #include "ui/MainWindowClass.h"
 #include "ui/OriginLabel.h"
+#include "engine/ImpactStore.h"
 #include "ui/PacewickDlg.h"
 
 namespace {
@@ -368,6 +369,54 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
     EXPECT_EQ(afterWindow.load(), 0) << "started once the window was gone";
     EXPECT_EQ(S::ValueNames(HKEY_CURRENT_USER, keys::kBackUp).size(), kHeld);
     DiagnosticsEnabled() = said;
+}
+
+// Starting when ready: the lighter entry starts once the machine has been idle
+// for 2 s, the heavier one, held back by a busy machine, at the countdown's end;
+// each once. The status counts the ready starts; the check box and the tray
+// item show the mode and switch it for the next start.
+class IdleThenBusy : public ready::LoadSource {
+public:
+    ready::LoadSample Sample() override { return ++samples_ <= 5 ? ready::LoadSample{0.01, 0} : ready::LoadSample{0.9, 0}; }
+
+private:
+    int samples_ = 0;
+};
+
+TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest) {
+    LaunchLog log;
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Heavy", LaunchLog::Command("heavy"));
+    S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Light", LaunchLog::Command("light"));
+    ASSERT_TRUE(ready::ImpactStore().Write("Heavy", {5000, 0}));
+    ASSERT_TRUE(ready::ImpactStore().Write("Light", {10, 0}));
+    engine_.manager.RebuildList();
+    SetConfig(0, 5000);
+    S::Put(HKEY_CURRENT_USER, keys::kConfig, "StartWhenReady", S::Dword(1));
+    dialog_.SetLoadFactory([] { return std::make_unique<IdleThenBusy>(); });
+    RunDialog(dialog_, [&](HWND window) {
+        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_STATUS) == "Starting when ready: 1 of 2"; }, 4000));
+        EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("light")});
+
+        // The tray item shows the mode; both switches change the next start only.
+        PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
+        HWND popup = WaitForVisible("#32768", nullptr);
+        ASSERT_NE(popup, nullptr) << "the tray menu did not open";
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+        EXPECT_TRUE(GetMenuState(menu, ID_TRAY_START_WHEN_READY, MF_BYCOMMAND) & MF_CHECKED);
+        PostMessageA(window, WM_CANCELMODE, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        SendMessageA(GetDlgItem(window, IDC_START_WHEN_READY), BM_CLICK, 0, 0);
+        EXPECT_TRUE(ConfigIs("StartWhenReady", 0) && ConfigIs("TimeDelay", 5000));
+        EXPECT_FALSE(GetMenuState(menu, ID_TRAY_START_WHEN_READY, MF_BYCOMMAND) & MF_CHECKED);
+        Command(window, ID_TRAY_START_WHEN_READY);
+        EXPECT_TRUE(ConfigIs("StartWhenReady", 1));
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
+
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 10000)) << "the countdown never ended";
+    });
+    EXPECT_EQ(log.WaitFor(2), (std::vector<std::string>{LaunchLog::Command("heavy"), LaunchLog::Command("light")}));
 }
 
 }  // namespace
