@@ -1,5 +1,7 @@
 #include "engine/ImpactStore.h"
 
+#include <map>
+
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "win/Text.h"
@@ -28,6 +30,34 @@ Impact ReadFrom(const registry::Key& key, const std::string& name) {
     return ImpactOf(Usage{GetLittleEndian(value.data()), GetLittleEndian(value.data() + 8)});
 }
 
+// Value names as the registry compares them: without regard to letter case.
+struct NameOrder {
+    bool operator()(const std::wstring& a, const std::wstring& b) const {
+        return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()),
+                                    TRUE) == CSTR_LESS_THAN;
+    }
+};
+using Measures = std::map<std::wstring, Impact, NameOrder>;
+
+// Every value of the key that is a measure; the longest name the registry
+// allows, and nothing read past the 16 bytes of one.
+Measures ReadMeasures(const registry::Key& key) {
+    Measures measures;
+    if (!key) return measures;
+    std::wstring name(16384, L'\0');
+    BYTE data[kValueSize];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size()), type = REG_NONE, size = kValueSize;
+        const LONG status = RegEnumValueW(key.Get(), index, &name[0], &length, nullptr, &type, data, &size);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status == ERROR_SUCCESS && type == REG_BINARY && size == kValueSize)
+            measures[name.substr(0, length)] = ImpactOf(Usage{GetLittleEndian(data), GetLittleEndian(data + 8)});
+        else if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
+            break;
+    }
+    return measures;
+}
+
 registry::Key OpenForReading(HKEY root) {
     registry::Key key;
     key.Open(root, win::WidenAscii(keys::kImpact), KEY_QUERY_VALUE);
@@ -49,9 +79,13 @@ bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
 Impact ImpactStore::Read(const std::string& name) const { return ReadFrom(OpenForReading(root_), name); }
 
 std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const {
-    const registry::Key key = OpenForReading(root_);
+    const Measures measures = ReadMeasures(OpenForReading(root_));
     std::vector<Impact> impacts;
-    for (const StartupEntry& entry : entries) impacts.push_back(ReadFrom(key, entry.name));
+    for (const StartupEntry& entry : entries) {
+        const auto wide = win::Wide(entry.name);
+        const auto found = wide ? measures.find(*wide) : measures.end();
+        impacts.push_back(found == measures.end() ? Impact::NotMeasured : found->second);
+    }
     return impacts;
 }
 

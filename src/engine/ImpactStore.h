@@ -18,7 +18,8 @@ public:
 
     bool Write(const std::string& name, const Usage& usage) const;
     Impact Read(const std::string& name) const;
-    // Each entry's class, in the list's order, the key opened once.
+    // Each entry's class, in the list's order: the measures are read once,
+    // so that the cost follows what was measured, not what is held.
     std::vector<Impact> ReadAll(const EntryList& entries) const;
 
 private:

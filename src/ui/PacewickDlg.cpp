@@ -28,14 +28,26 @@ constexpr int kMaxMinutes = 30;
 struct Column {
     const char* heading;
     int format;
-    int widthUnits;  // in fifths of the list's client width
+    int widthUnits;  // in sixths of the list's client width
 };
 constexpr Column kColumns[] = {
     {"Program Name", LVCFMT_CENTER, 1},
     {"Program Location", LVCFMT_LEFT, 2},
     {"Company", LVCFMT_LEFT, 1},
     {"Location", LVCFMT_LEFT, 1},
+    {"Start-up impact", LVCFMT_LEFT, 1},
 };
+constexpr int kWidthUnits = 6;
+
+// Task Manager's words for what a program used in its first minute.
+const char* ImpactLabel(ready::Impact impact) {
+    switch (impact) {
+    case ready::Impact::High: return "High";
+    case ready::Impact::Medium: return "Medium";
+    case ready::Impact::Low: return "Low";
+    default: return "Not measured";
+    }
+}
 void SetCell(HWND list, int row, int column, const char* text) {
     LVITEMA item = {};
     item.iSubItem = column;
@@ -142,7 +154,7 @@ void CPacewickDlg::ResetColumns(HWND list) {
     }
     RECT client = {};
     GetClientRect(list, &client);
-    const int unit = (client.right - client.left) / 5;
+    const int unit = (client.right - client.left) / kWidthUnits;
     int index = 0;
     for (const Column& column : kColumns) {
         LVCOLUMNA lvc = {};
@@ -166,6 +178,7 @@ void CPacewickDlg::FillList() {
     // commands act on these entries, never on what the cells read back.
     const EntryList entries = engine_.model.CopyList();
     rows_.assign(entries.begin(), entries.end());
+    const std::vector<ready::Impact> impacts = ready::ImpactStore().ReadAll(entries);
     int row = 0;
     for (const StartupEntry& entry : rows_) {
         LVITEMA item = {};
@@ -176,6 +189,7 @@ void CPacewickDlg::FillList() {
         SetCell(list, row, 1, entry.command);
         SetCell(list, row, 2, entry.company);
         SetCell(list, row, 3, ui::OriginLabel(entry.origin));
+        SetCell(list, row, 4, ImpactLabel(impacts[static_cast<std::size_t>(row)]));
         ++row;
     }
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);

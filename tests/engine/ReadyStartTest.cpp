@@ -213,9 +213,10 @@ TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Long", RegValueBlob(REG_BINARY, bytes, 17));
     for (const char* name : {"Text", "Short", "Long"}) EXPECT_EQ(Impact::NotMeasured, store.Read(name)) << name;
 
-    // The list's classes at once, in its order.
+    // The list's classes at once, in its order, names matched as the registry
+    // matches them (letter case aside).
     EntryList list;
-    for (const char* name : {"Long", "Météo 天気", "Never", "Tool"}) {
+    for (const char* name : {"Long", "MÉTÉO 天気", "Never", "tOOL"}) {
         StartupEntry entry;
         SetField(entry.name, name);
         list.InsertFront(entry);

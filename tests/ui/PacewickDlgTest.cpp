@@ -396,6 +396,19 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
     RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
         EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
+        // Each row's impact, beside the four columns it always had.
+        std::vector<std::string> impacts;
+        for (const Row& row : Rows(window)) {
+            char text[32] = {};
+            LVITEMA item = {};
+            item.iSubItem = 4;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(List(window), LVM_GETITEMTEXTA, impacts.size(), reinterpret_cast<LPARAM>(&item));
+            impacts.push_back(row[0] + " " + text);
+        }
+        std::sort(impacts.begin(), impacts.end());
+        EXPECT_EQ(impacts, (std::vector<std::string>{"Heavy High", "Light Low"}));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_STATUS) == "Starting when ready: 1 of 2"; }, 4000));
         EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("light")});
 
