@@ -78,6 +78,19 @@ bool Select(HWND window, const std::string& name) {
     return true;
 }
 
+// A click on the tray icon opens its menu: the state of one of its items, the
+// menu closed again; 0xFFFFFFFF when no menu opened.
+UINT TrayMenuItemState(HWND window, UINT command) {
+    PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
+    HWND popup = WaitForVisible("#32768", nullptr);
+    if (!popup) return 0xFFFFFFFF;
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+    const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
+    PostMessageA(window, WM_CANCELMODE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); })) << "the tray menu stayed open";
+    return state;
+}
+
 // Runs the dialog here while `drive` works on its window from a second thread;
 // "Exit" ends it if `drive` leaves it open.
 INT_PTR RunDialog(CPacewickDlg& dialog, const std::function<void(HWND)>& drive) {
@@ -276,13 +289,9 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 4"; }, 3000));
 
         // A click on the icon opens its menu, whose Run All is off now.
-        PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
-        HWND popup = WaitForVisible("#32768", nullptr);
-        ASSERT_NE(popup, nullptr) << "the tray menu did not open";
-        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-        EXPECT_TRUE(GetMenuState(menu, ID_TRAY_RUN_ALL, MF_BYCOMMAND) & MF_GRAYED);
-        PostMessageA(window, WM_CANCELMODE, 0, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        const UINT runAll = TrayMenuItemState(window, ID_TRAY_RUN_ALL);
+        ASSERT_NE(runAll, 0xFFFFFFFFu) << "the tray menu did not open";
+        EXPECT_TRUE(runAll & MF_GRAYED);
         // Neither the button nor the tray item nor a timer starts them again.
         Command(window, IDC_RUN_ALL);
         Command(window, ID_TRAY_RUN_ALL);
@@ -413,16 +422,12 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
         EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("light")});
 
         // The tray item shows the mode; both switches change the next start only.
-        PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
-        HWND popup = WaitForVisible("#32768", nullptr);
-        ASSERT_NE(popup, nullptr) << "the tray menu did not open";
-        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-        EXPECT_TRUE(GetMenuState(menu, ID_TRAY_START_WHEN_READY, MF_BYCOMMAND) & MF_CHECKED);
-        PostMessageA(window, WM_CANCELMODE, 0, 0);
-        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        const UINT checked = TrayMenuItemState(window, ID_TRAY_START_WHEN_READY);
+        ASSERT_NE(checked, 0xFFFFFFFFu) << "the tray menu did not open";
+        EXPECT_TRUE(checked & MF_CHECKED);
         SendMessageA(GetDlgItem(window, IDC_START_WHEN_READY), BM_CLICK, 0, 0);
         EXPECT_TRUE(ConfigIs("StartWhenReady", 0) && ConfigIs("TimeDelay", 5000));
-        EXPECT_FALSE(GetMenuState(menu, ID_TRAY_START_WHEN_READY, MF_BYCOMMAND) & MF_CHECKED);
+        EXPECT_FALSE(TrayMenuItemState(window, ID_TRAY_START_WHEN_READY) & MF_CHECKED);
         Command(window, ID_TRAY_START_WHEN_READY);
         EXPECT_TRUE(ConfigIs("StartWhenReady", 1));
         EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
