@@ -22,6 +22,10 @@ using registry::ValueName;
 
 bool IsOwnValue(const ValueName& name) { return name.text == keys::kSelfValueName; }
 
+const char* UnlistableReason(const RegValueBlob& value) {
+    return transfer::FitsAnEntry(value) ? nullptr : "it cannot be listed";
+}
+
 // Calls `use` with every value of the key but the program's own, read whole; a
 // value that cannot be read is reported as a copy that failed.
 template <typename Use>
@@ -125,9 +129,42 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
             continue;
         }
-        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, [](const RegValueBlob& value) {
-            return transfer::FitsAnEntry(value) ? nullptr : "it cannot be listed";
-        });
+        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, UnlistableReason);
+    }
+}
+
+// The names are read first: the walk goes by index, which a deletion shifts.
+// Each value is then read once, copied, and deleted once its copy is proven
+// identical before the next is read, so that a stop between two values leaves
+// neither half moved. Only values that BackUp would copy are taken (the same
+// lines for those it keeps), and a deletion is tried only for a value there.
+void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
+    registry::Key run;
+    registry::Key backUp;
+    if (OpenRun(run, kWriteAccess) != ERROR_SUCCESS || OpenBackUp(backUp, kWriteAccess) != ERROR_SUCCESS) return;
+    std::vector<ValueName> names;
+    registry::WalkValueNames(run.Get(), [&](const ValueName& name) {
+        if (!IsOwnValue(name)) names.push_back(name);
+    });
+    const StartupSwitches switches(place_.root, place_.approvedPath);
+    for (const ValueName& name : names) {
+        if (stop && stop()) return;
+        RegValueBlob value;
+        StartupEntry entry;
+        if (RegistryAccess().ReadWholeValue(run.Get(), name.wide, &value) != ERROR_SUCCESS)
+            report(ItemHappened::CopyFailed, ItemPlace::Held, name.text);
+        else if (!transfer::Listable(name, value))
+            report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
+        else if (switches.Off(name.wide))
+            report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
+        else if (transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, false, report)) {
+            if (ReadEntry(name, value, entry, report)) {
+                entry.origin = place_.origin;
+                entry.lists = bit;
+                moved.InsertFront(entry);
+            }
+            transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, UnlistableReason);
+        }
     }
 }
 
