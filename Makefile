@@ -61,6 +61,8 @@ bench: build
 	taskset -c $$(($$(nproc) - 1)) tools/with-wine $(BUILD) wine $(PINNED_BENCH)
 	tools/with-wine $(BUILD) sh -c 'for b in $(BUILD)/bin/bench_*.exe; do [ "$$b" = $(PINNED_BENCH) ] && continue; echo "== $$b"; wine "$$b" || exit 1; done'
 	bench/installed.sh $(BUILD)
+	awk -f bench/plot.awk $(BUILD)/bench-installed/results.txt > $(BUILD)/newcomer-wait.svg
+	@echo "plot: $(BUILD)/newcomer-wait.svg (docs/newcomer-wait.svg is the README's copy)"
 
 # The same sources for 32-bit Windows: built to keep them portable, not tested.
 i686: deps
