@@ -127,12 +127,12 @@ BOOL CPacewickApp::InitInstance() {
     const ListSet machineRows = engine.Rows(kMachineScope);
     // Every row is watched, so a target's index is its row. A change in a
     // BackUp place the keeper fills is read afresh; one in a start-up place is
-    // taken over, and Exit stops the take-over between two items.
+    // taken over (that row alone), and Exit stops the take-over between two items.
     const ListSet heldWatched = keeperKeeps ? machineRows : 0;
     WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, heldWatched),
                         [&engine, &monitors, heldWatched](std::size_t row) {
                             if (heldWatched & ListBit(row)) return engine.manager.RebuildList(false);
-                            engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); });
+                            engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); }, ListBit(row));
                         });
     const auto stopMonitors = [&monitors] { return StopRunKeyMonitors(monitors); };
     monitors.Start();

@@ -79,9 +79,9 @@ void CStartupManager::PublishHeld(bool tasksAfresh) {
     model_.Publish(std::move(entries), generation);
 }
 
-EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop) {
+EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows) {
     EntryList moved;
-    ForEachRow(written_, [&](std::size_t row, lists::StartupSource& source) {
+    ForEachRow(written_ & rows, [&](std::size_t row, lists::StartupSource& source) {
         EntryList fromRow;
         source.MoveIn(fromRow, ListBit(row), ReporterFor(row), stop);
         if (listed_ & ListBit(row))
@@ -93,14 +93,14 @@ EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop) {
 void CStartupManager::TakeOver() {
     const auto lock = LockKeys();
     if (!lock) return;
-    MoveLocked(nullptr);
+    MoveLocked(nullptr, ~0u);
     PublishHeld(false);
 }
 
-void CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop) {
+void CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop, ListSet rows) {
     const auto lock = LockKeys();
     if (!lock) return;
-    if (!model_.Merge(MoveLocked(stop))) PublishHeld(false);
+    if (!model_.Merge(MoveLocked(stop, rows))) PublishHeld(false);
 }
 
 void CStartupManager::RebuildList(bool tasksAfresh) {

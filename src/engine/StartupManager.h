@@ -33,10 +33,11 @@ public:
     // Moves what the start-up places hold into the BackUp places and reads the
     // held items afresh, as one unit (start-up, keeper).
     void TakeOver();
-    // The same for a watcher: the list gains the items moved, without a full
-    // reading unless one's name is listed already. `stop` is asked between
-    // items: what is not reached stays in its start-up place.
-    void TakeOverNewcomers(const lists::StopAsked& stop = nullptr);
+    // The same for a watcher, of the rows whose start-up places changed: the
+    // list gains the items moved, without a full reading unless one's name is
+    // listed already. `stop` is asked between items: what is not reached stays
+    // in its start-up place.
+    void TakeOverNewcomers(const lists::StopAsked& stop = nullptr, ListSet rows = ~0u);
     void BackUpRunKeys();
     // Reads the held items afresh (and the logon tasks, unless not `tasksAfresh`) into the list model.
     void RebuildList(bool tasksAfresh = true);
@@ -78,7 +79,7 @@ private:
     // Under the lock: a reading of the held items published.
     void PublishHeld(bool tasksAfresh);
     // Under the lock: each written row's take-over; the entries moved in listed rows.
-    EntryList MoveLocked(const lists::StopAsked& stop);
+    EntryList MoveLocked(const lists::StopAsked& stop, ListSet rows);
     void BackUpLocked();
     void RemoveLocked(const EntryList& listed);
 

@@ -134,10 +134,16 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
 }
 
 // The names are read first: the walk goes by index, which a deletion shifts.
-// Each value is then read once, copied, and deleted once its copy is proven
-// identical before the next is read, so that a stop between two values leaves
-// neither half moved. Only values that BackUp would copy are taken (the same
-// lines for those it keeps), and a deletion is tried only for a value there.
+// Each value is read once and copied, its entry put in front of `moved` (a
+// reading of the BackUp key lists the value written last first); then each
+// copied value is deleted once its copy is proven identical, the last first:
+// Wine's server keeps a key's values sorted and moves every value behind a
+// deletion or an insertion, so copying in the walk's order and deleting in
+// the reverse costs O(1) a value, and any one order for both O(N). A stop ends
+// the copying; the values copied are still deleted, so that none is left half
+// moved, and the rest stay whole in the Run key. Only values that BackUp would
+// copy are taken (the same lines for those it keeps), and a deletion is tried
+// only for a value there.
 void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
     registry::Key run;
     registry::Key backUp;
@@ -147,8 +153,9 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
         if (!IsOwnValue(name)) names.push_back(name);
     });
     const StartupSwitches switches(place_.root, place_.approvedPath);
+    std::vector<ValueName> copied;
     for (const ValueName& name : names) {
-        if (stop && stop()) return;
+        if (stop && stop()) break;
         RegValueBlob value;
         StartupEntry entry;
         if (RegistryAccess().ReadWholeValue(run.Get(), name.wide, &value) != ERROR_SUCCESS)
@@ -163,9 +170,11 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
                 entry.lists = bit;
                 moved.InsertFront(entry);
             }
-            transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, UnlistableReason);
+            copied.push_back(name);
         }
     }
+    for (auto last = copied.rbegin(); last != copied.rend(); ++last)
+        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), *last, report, UnlistableReason);
 }
 
 // Every value goes back, whatever it is, unless the Run key has a newer value

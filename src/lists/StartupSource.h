@@ -56,10 +56,10 @@ public:
     // Deletes from the start-up place each item of `listed` kept by this source
     // (its `lists` has `bit`) whose held copy is identical.
     virtual void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) = 0;
-    // A take-over of what the start-up place holds now, item by item: BackUp,
-    // then RemoveHeld, for that item alone, its entry put in front of `moved`
-    // (marked with `bit`) once it is held. Between items it asks `stop` (if
-    // any): the items not reached stay where they are, whole.
+    // A take-over of what the start-up place holds now: BackUp, then RemoveHeld
+    // of the items it copied, each entry put in front of `moved` (marked with
+    // `bit`) once it is held. Between copies it asks `stop` (if any): what was
+    // copied is still removed, and the items not reached stay where they are, whole.
     virtual void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) = 0;
     // Puts every held item back; a different item of its name already in the
     // start-up place is kept, and both stay. A held copy goes once the start-up

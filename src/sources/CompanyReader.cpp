@@ -57,6 +57,11 @@ void CompanyReader::SetOnRead(std::function<void()> onRead) {
     state_->onRead = std::move(onRead);
 }
 
+bool CompanyReader::Gone(State& state) {
+    const std::lock_guard<std::mutex> guard(state.mutex);
+    return state.readerGone;
+}
+
 void CompanyReader::Run(const std::shared_ptr<State>& state) {
     std::unique_lock<std::mutex> lock(state->mutex);
     for (;;) {
@@ -66,8 +71,14 @@ void CompanyReader::Run(const std::shared_ptr<State>& state) {
         EntryList reading;
         std::swap(reading, state->pending);
         lock.unlock();
-        FillCompanies(reading);  // the files' reads, outside every lock
+        // The files' reads, outside every lock; a list gone meanwhile needs no more.
+        CFileVersionInfo versionInfo;
+        for (StartupEntry& entry : reading) {
+            if (Gone(*state)) break;
+            FillCompany(entry, versionInfo);
+        }
         lock.lock();
+        if (state->readerGone) return;
         if (state->known.size() + reading.Count() > kKnownLimit) state->known.clear();
         for (const StartupEntry& entry : reading) state->known[Key(entry.command, entry.item)] = entry.company;
         const std::function<void()> onRead = state->readerGone ? nullptr : state->onRead;

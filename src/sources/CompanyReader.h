@@ -51,6 +51,7 @@ private:
         bool callingBack = false;
     };
     static void Run(const std::shared_ptr<State>& state);
+    static bool Gone(State& state);
 
     std::shared_ptr<State> state_;
 };
