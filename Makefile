@@ -9,7 +9,7 @@ BUILD_I686 ?= build-i686
 TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build test stress run bench i686 clean
+.PHONY: all deps configure build test stress run bench bench-logon i686 clean
 
 all: build
 
@@ -63,6 +63,14 @@ bench: build
 	bench/installed.sh $(BUILD)
 	awk -f bench/plot.awk $(BUILD)/bench-installed/results.txt > $(BUILD)/newcomer-wait.svg
 	@echo "plot: $(BUILD)/newcomer-wait.svg (docs/newcomer-wait.svg is the README's copy)"
+
+# A simulated log-on on the installed package, four scenarios interleaved RUNS
+# times (bench/logon/logon.sh); the plot goes to docs/ for the README.
+RUNS ?= 10
+bench-logon: deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target pacewick_msi logon_load logon_probe logon_sampler
+	RUNS=$(RUNS) bench/logon/logon.sh $(BUILD)
+	cp $(BUILD)/logon-lateness.svg docs/logon-lateness.svg
 
 # The same sources for 32-bit Windows: built to keep them portable, not tested.
 i686: deps

@@ -7,6 +7,7 @@
 //   installed_timer burst-exit EXE BURST RUNS
 //   installed_timer run-all EXE PROGRAMS MIN_NEWCOMERS REST_MS LAUNCH_LOG
 //   installed_timer start-exit EXE RUNS
+//   installed_timer exit-during-launch EXE PROGRAMS DELAY_MS STARTED_BEFORE_EXIT ROUNDS IDLE_EXIT_MS LAUNCH_LOG
 // Exit status 0 when every measurement was made and nothing was lost.
 #include "../BenchClock.h"
 #include <windows.h>
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -173,15 +175,20 @@ int Newcomers(int count, DWORD restMs, int held) {
     return slow || lost ? 1 : 0;
 }
 
-int CountListedLaunches(const char* logPath) {
+std::string LogText(const char* logPath) {
     HANDLE file = CreateFileA(logPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return std::string();
     std::string text;
     char buffer[4096];
     DWORD read = 0;
     while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
     CloseHandle(file);
+    return text;
+}
+
+int CountListedLaunches(const char* logPath) {
+    const std::string text = LogText(logPath);
     int count = 0;
     for (std::size_t at = text.find(kListedMark); at != std::string::npos; at = text.find(kListedMark, at + 1)) ++count;
     return count;
@@ -336,7 +343,7 @@ int RunAll(const char* exe, int programs, int minCount, DWORD restMs, const char
     std::printf("run-all: %d rounds of %d programs: newcomers in HKCU Run one after the other from the press of Run "
                 "All until the launches were over, %lu ms of rest after each\n",
                 rounds, programs, static_cast<unsigned long>(restMs));
-    PrintSummary("take-over during Run All:", during, 0, 250);
+    PrintSummary("take-over during Run All:", during, 0, 150);
     PrintSummary("  (one per round after, not counted)", after, 0, 0);
     if (slow || lost) std::printf("run-all: %d still there after %.0f ms, %d lost (not in BackUp)\n", slow, kGiveUpMs, lost);
     if (failures) std::printf("run-all: %d rounds did not start every program exactly once\n", failures);
@@ -442,6 +449,89 @@ int BurstExit(const char* exe, int burst, int runs) {
     return misplaced ? 1 : 0;
 }
 
+// How often each listed program (by its number) has written its line.
+std::map<int, int> ListedStarts(const char* logPath) {
+    const std::string text = LogText(logPath);
+    std::map<int, int> starts;
+    for (std::size_t at = text.find(kListedMark); at != std::string::npos; at = text.find(kListedMark, at + 1))
+        ++starts[std::atoi(text.c_str() + at + std::strlen(kListedMark))];
+    return starts;
+}
+
+// The values of both BackUp keys named as PrepareList names the programs.
+int HeldPrograms() {
+    int held = 0;
+    for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(hive, keys::kBackUp, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+        char name[256];
+        for (DWORD index = 0, length = sizeof name;
+             RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
+             ++index, length = sizeof name)
+            held += std::strstr(name, "program ") != nullptr;
+        RegCloseKey(key);
+    }
+    return held;
+}
+
+void SetCountdown(DWORD manual, DWORD delayMs) {
+    for (const auto& [name, number] : {std::pair<const char*, DWORD>{"Manual", manual}, {"TimeDelay", delayMs}})
+        RegSetKeyValueA(HKEY_CURRENT_USER, keys::kConfig, name, REG_DWORD, &number, sizeof number);
+}
+
+// Rounds of: the given number of programs listed, Pacewick started with a short
+// countdown, and Exit pressed once the countdown's starts are under way (that
+// many programs have run); timed until the process is gone. Every program
+// started must have started once, and every one must still be held (launching
+// deletes nothing; what was not started starts at the next log-on).
+// The goal is 1 s beyond what an Exit of the idle program takes (Wine's tray
+// wait, which varies with Explorer's state, is in both).
+int ExitDuringLaunch(const char* exe, int programs, DWORD delayMs, int startedBeforeExit, int rounds,
+                     double idleExitMs, const char* logPath) {
+    const double goalMs = 1000 + idleExitMs;
+    HANDLE nul = NulHandle();
+    std::vector<double> gone;
+    int failures = 0;
+    for (int round = 1; round <= rounds; ++round) {
+        if (!WaitForNoMainWindow()) return 2;
+        PrepareList(programs);
+        SetCountdown(0, delayMs);
+        DeleteFileA(logPath);
+        PROCESS_INFORMATION process = {};
+        if (!StartProgram(exe, nul, &process)) return 2;
+        HWND window = WaitForVisibleWindow(process);
+        const int listed = window ? ListedCount(window) : -1;
+        for (const double start = NowMs(); CountListedLaunches(logPath) < startedBeforeExit && NowMs() - start < 60000;)
+            Sleep(1);
+        const double exitStart = NowMs();
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+        const bool ended = WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0;
+        const double goneMs = NowMs() - exitStart;
+        if (!ended) TerminateProcess(process.hProcess, 1);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        Sleep(2000);  // a program started twice, or after the end, would have written its line by now
+        const std::map<int, int> starts = ListedStarts(logPath);
+        const bool once = std::all_of(starts.begin(), starts.end(), [](const auto& one) { return one.second == 1; });
+        const int held = HeldPrograms();
+        std::printf("exit-during-launch round %d: %d listed; Exit pressed once %d had run; process gone after %.0f ms; "
+                    "%zu started, %s; %d of %d still held\n",
+                    round, listed, startedBeforeExit, goneMs, starts.size(), once ? "each once" : "SOME TWICE", held,
+                    programs);
+        std::fflush(stdout);
+        if (!ended || !once || held != programs || listed != programs) ++failures;
+        if (ended) gone.push_back(goneMs);
+    }
+    CloseHandle(nul);
+    SetCountdown(1, delayMs);
+    std::printf("exit-during-launch: goal 1000 ms beyond an idle Exit's %.0f ms\n", idleExitMs);
+    char label[64];
+    std::snprintf(label, sizeof label, "Exit during the starts of %d:", programs);
+    PrintSummary(label, gone, 0, goalMs);
+    if (failures) std::printf("exit-during-launch: %d rounds failed (see above)\n", failures);
+    return failures ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -453,11 +543,15 @@ int main(int argc, char** argv) {
         status = BurstExit(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     } else if (command == "run-all" && argc == 7) {
         status = RunAll(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), static_cast<DWORD>(std::atoi(argv[5])), argv[6]);
+    } else if (command == "exit-during-launch" && argc == 9) {
+        status = ExitDuringLaunch(argv[2], std::atoi(argv[3]), static_cast<DWORD>(std::atoi(argv[4])), std::atoi(argv[5]),
+                                  std::atoi(argv[6]), std::atof(argv[7]), argv[8]);
     } else if (command == "start-exit" && argc == 4) {
         status = StartExit(argv[2], std::atoi(argv[3]));
     } else {
         std::fprintf(stderr, "usage: installed_timer newcomers COUNT REST_MS | run-all EXE PROGRAMS MIN_NEWCOMERS "
-                             "REST_MS LAUNCH_LOG | start-exit EXE RUNS | burst-exit EXE BURST RUNS\n");
+                             "REST_MS LAUNCH_LOG | start-exit EXE RUNS | exit-during-launch EXE PROGRAMS DELAY_MS "
+                             "STARTED_BEFORE_EXIT ROUNDS IDLE_EXIT_MS LAUNCH_LOG | burst-exit EXE BURST RUNS\n");
     }
     std::fflush(stdout);
     return status;

@@ -15,6 +15,7 @@
 #include "engine/Launcher.h"
 #include "engine/OwnedEngine.h"
 #include "monitor/ChangeWatcher.h"
+#include "monitor/TakeOverQuiet.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
@@ -128,11 +129,16 @@ BOOL CPacewickApp::InitInstance() {
     // Every row is watched, so a target's index is its row. A change in a
     // BackUp place the keeper fills is read afresh; one in a start-up place is
     // taken over (that row alone), and Exit stops the take-over between two items.
+    // The starts give way to both.
+    TakeOverQuiet quiet;
     const ListSet heldWatched = keeperKeeps ? machineRows : 0;
     WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, heldWatched),
-                        [&engine, &monitors, heldWatched](std::size_t row) {
-                            if (heldWatched & ListBit(row)) return engine.manager.RebuildList(false);
-                            engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); }, ListBit(row));
+                        [&engine, &monitors, &quiet, heldWatched](std::size_t row) {
+                            quiet.During([&] {
+                                if (heldWatched & ListBit(row)) return engine.manager.RebuildList(false);
+                                engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); },
+                                                                 ListBit(row));
+                            });
                         });
     const auto stopMonitors = [&monitors] { return StopRunKeyMonitors(monitors); };
     monitors.Start();
@@ -151,6 +157,7 @@ BOOL CPacewickApp::InitInstance() {
     CPacewickDlg mainWindow(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, launcher, config_},
                             stopMonitors);
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper());
+    mainWindow.SetLaunchPace([&quiet](const Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();

@@ -61,19 +61,25 @@ HRESULT DesktopShellDispatch(ComPtr<IShellDispatch2>& shell) {
     return application.As(&shell);
 }
 
-}  // namespace
-
-HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring& arguments,
-                                 const std::wstring& folder) {
-    // The shell makes its windows known a moment after it starts (at log-on,
-    // after Explorer restarts): until then COM knows no such class. It is asked
-    // again, for a few seconds (on the window thread: launches are rare).
-    ComPtr<IShellDispatch2> shell;
+// The shell makes its windows known a moment after it starts (at log-on, after
+// Explorer restarts): until then COM knows no such class. It is asked again,
+// for a few seconds.
+HRESULT FoundShell(ComPtr<IShellDispatch2>& shell) {
+    shell.Reset();
     HRESULT hr = S_OK;
     for (const ULONGLONG end = GetTickCount64() + kShellWaitMs;
          (hr = DesktopShellDispatch(shell)) == REGDB_E_CLASSNOTREG && GetTickCount64() < end;)
         Sleep(200);
-    if (FAILED(hr)) return hr;
+    return hr;
+}
+
+// The shell went away (Explorer restarted) since the object was found: the
+// request never reached it, and a new shell can take it.
+bool ShellGone(HRESULT hr) { return hr == RPC_E_DISCONNECTED || hr == HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE); }
+
+}  // namespace
+
+HRESULT DesktopShell::Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) {
     const UniqueBstr file(SysAllocString(program.c_str()));
     const UniqueBstr args(SysAllocString(arguments.c_str()));
     const UniqueBstr dir(SysAllocString(folder.c_str()));
@@ -83,7 +89,18 @@ HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring
     VariantInit(&show);
     show.vt = VT_I4;
     show.lVal = SW_SHOWNORMAL;
-    return shell->ShellExecute(file.Get(), TextArgument(args), TextArgument(dir), TextArgument(verb), show);
+    const auto execute = [&] {
+        return shell_->ShellExecute(file.Get(), TextArgument(args), TextArgument(dir), TextArgument(verb), show);
+    };
+    // None found yet counts as gone: it is found, and a kept one that went is found again, once.
+    HRESULT hr = shell_ ? execute() : RPC_E_DISCONNECTED;
+    if (ShellGone(hr) && SUCCEEDED(hr = FoundShell(shell_))) hr = execute();
+    return hr;
+}
+
+HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring& arguments,
+                                 const std::wstring& folder) {
+    return DesktopShell().Start(program, arguments, folder);
 }
 
 }  // namespace launch

@@ -56,13 +56,14 @@ bool Elevated() {
     return check ? check() : TokenIsElevated();
 }
 
-HRESULT StartThroughShell(const ProgramAndArguments& split, const std::wstring& folder) {
+HRESULT StartThroughShell(const ProgramAndArguments& split, const std::wstring& folder, DesktopShell* shell) {
     ShellStart start;
     {
         const std::lock_guard<std::mutex> guard(seamMutex);
         start = shellStart;
     }
-    return start ? start(split.program, split.arguments, folder)
+    if (start) return start(split.program, split.arguments, folder);
+    return shell ? shell->Start(split.program, split.arguments, folder)
                  : StartThroughDesktopShell(split.program, split.arguments, folder);
 }
 
@@ -118,14 +119,14 @@ ProgramAndArguments SplitCommand(const std::wstring& line) {
 }
 
 // The elevated way: the shell starts it, or nothing does.
-bool LaunchUnelevated(const std::wstring& commandLine) {
+bool LaunchUnelevated(const std::wstring& commandLine, DesktopShell* shell) {
     const ProgramAndArguments split = SplitCommand(commandLine);
     if (split.program.empty()) {
         PrintLine("CreateProcess failed (%d)\n", static_cast<int>(ERROR_FILE_NOT_FOUND));
         return false;
     }
     // The folder CreateProcess would give it: this process's own.
-    const HRESULT hr = StartThroughShell(split, CurrentFolder());
+    const HRESULT hr = StartThroughShell(split, CurrentFolder(), shell);
     if (FAILED(hr)) {
         PrintLine("Not started: the desktop shell could not start it unelevated (0x%08lX)\n",
                   static_cast<unsigned long>(hr));
@@ -146,7 +147,7 @@ void SetShellStart(ShellStart start) {
     shellStart = std::move(start);
 }
 
-bool LaunchCommand(const char* command) {
+bool LaunchCommand(const char* command, DesktopShell* shell) {
     // The command is UTF-8 whatever the process's code page: the wide call
     // starts it with every character it names.
     const auto wide = win::Wide(command ? command : "");
@@ -155,7 +156,7 @@ bool LaunchCommand(const char* command) {
         return false;
     }
     std::vector<wchar_t> commandLine = ExpandedCommand(*wide);
-    if (Elevated()) return LaunchUnelevated(commandLine.data());
+    if (Elevated()) return LaunchUnelevated(commandLine.data(), shell);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -170,11 +171,11 @@ bool LaunchCommand(const char* command) {
     return true;
 }
 
-bool OpenItem(const std::wstring& path) {
+bool OpenItem(const std::wstring& path, DesktopShell* shell) {
     const std::size_t slash = path.find_last_of(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
     if (Elevated()) {
-        const HRESULT hr = StartThroughShell({path, std::wstring()}, folder);
+        const HRESULT hr = StartThroughShell({path, std::wstring()}, folder, shell);
         if (FAILED(hr))
             PrintLine("Not started: the desktop shell could not start it unelevated (0x%08lX)\n",
                       static_cast<unsigned long>(hr));

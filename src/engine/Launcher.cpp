@@ -1,25 +1,44 @@
 #include "engine/Launcher.h"
 
+#include "engine/DesktopShell.h"
 #include "engine/Launch.h"
 #include "sources/LogonTasks.h"
 #include "win/Diagnostics.h"
 
-bool Launcher::LaunchCommand(const char* command) const {
-    return starts_.command ? starts_.command(command) : launch::LaunchCommand(command);
+bool Launcher::LaunchCommand(const char* command) const { return StartCommand(command, nullptr); }
+
+bool Launcher::LaunchEntry(const StartupEntry& entry) const { return Start(entry, nullptr); }
+
+void Launcher::LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped) const {
+    StartBatch(entries, false, stopped);
 }
 
-bool Launcher::LaunchEntry(const StartupEntry& entry) const {
-    if (entry.origin == Origin::TaskScheduler) return RunLogonTask(model_.TaskFactory(), entry.name);
-    if (!entry.item.empty()) return starts_.item ? starts_.item(entry.item) : launch::OpenItem(entry.item);
-    bool started = LaunchCommand(entry.command);
-    for (const std::string& other : entry.otherCommands) started = LaunchCommand(other.c_str()) && started;
-    return started;
+void Launcher::LaunchAll(const std::vector<StartupEntry>& entries, const StopCheck& stopped) const {
+    StartBatch(entries, true, stopped);
 }
 
 void Launcher::LaunchAll(const EntryList& entries) const {
+    LaunchAll(std::vector<StartupEntry>(entries.begin(), entries.end()));
+}
+
+bool Launcher::StartCommand(const char* command, launch::DesktopShell* shell) const {
+    return starts_.command ? starts_.command(command) : launch::LaunchCommand(command, shell);
+}
+
+bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell) const {
+    if (entry.origin == Origin::TaskScheduler) return RunLogonTask(model_.TaskFactory(), entry.name);
+    if (!entry.item.empty()) return starts_.item ? starts_.item(entry.item) : launch::OpenItem(entry.item, shell);
+    bool started = StartCommand(entry.command, shell);
+    for (const std::string& other : entry.otherCommands) started = StartCommand(other.c_str(), shell) && started;
+    return started;
+}
+
+void Launcher::StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const {
+    launch::DesktopShell shell;  // found once for the batch, if an elevated start needs it
     for (const StartupEntry& entry : entries) {
-        if (entry.origin == Origin::TaskScheduler) continue;
-        PrintLine("Data %s\n", entry.command);
-        LaunchEntry(entry);
+        if (stopped && stopped()) return;
+        if (all && entry.origin == Origin::TaskScheduler) continue;
+        if (all) PrintLine("Data %s\n", entry.command);
+        Start(entry, &shell);
     }
 }

@@ -24,6 +24,7 @@ constexpr const wchar_t* kBelowRoot[] = {L"Quorvell Software", L"Pacewick", L"St
 
 constexpr const char* kSwitchedOff = "it is switched off";
 constexpr const char* kNoIdenticalCopy = "no identical copy holds it";
+constexpr const char* kCannotMove = "this account cannot move it from its folder";
 constexpr const char* kDifferentInStartup = "a different file of its name is in the Startup folder";
 
 bool IsDesktopIni(const std::wstring& name) {
@@ -112,6 +113,11 @@ std::wstring StartupFolderSource::HeldName(const std::wstring& item) const {
 
 bool StartupFolderSource::Hold(const std::wstring& name, const Reporter& report) const {
     const std::wstring item = startup_ + L"\\" + name;
+    // An item this account may not delete is not copied: held as well, it
+    // would start twice, by Windows and by Pacewick (a standard user
+    // before the all-users folder, with no service to keep it).
+    if (!OpenItem(item, DELETE | FILE_WRITE_ATTRIBUTES))
+        return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kCannotMove), false;
     const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
     if (original && held && Identical(original.Get(), held.Get())) return true;  // held already
     const bool copied = PlaceExactCopy(item, backUp_, name, true);

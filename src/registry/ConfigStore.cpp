@@ -19,6 +19,8 @@ DWORD CConfigStore::ReadSettings() {
     manual_ = kDefaultManual;
     timeDelay_ = kDefaultTimeDelay;
     restored_ = kDefaultRestored;
+    startWhenReady_ = kDefaultStartWhenReady;
+    startWhenReadyKept_ = false;
     registry::Key key;
     LONG status = key.Open(HKEY_CURRENT_USER, win::WidenAscii(keys::kConfig), KEY_QUERY_VALUE);
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
@@ -29,6 +31,7 @@ DWORD CConfigStore::ReadSettings() {
     if (status == ERROR_SUCCESS) manual_ = static_cast<int>(value);
     if (key.ReadDword(L"TimeDelay", &value) == ERROR_SUCCESS) timeDelay_ = value;
     if (key.ReadDword(L"Restored", &value) == ERROR_SUCCESS) restored_ = static_cast<int>(value);
+    if (key.ReadDword(L"StartWhenReady", &value) == ERROR_SUCCESS) SetStartWhenReady(value != 0);
     return static_cast<DWORD>(status);
 }
 
@@ -39,4 +42,5 @@ void CConfigStore::WriteSettings() {
     PutDword(key, L"Manual", static_cast<DWORD>(manual_));
     PutDword(key, L"TimeDelay", timeDelay_);
     PutDword(key, L"Restored", static_cast<DWORD>(restored_));
+    if (startWhenReadyKept_) PutDword(key, L"StartWhenReady", static_cast<DWORD>(startWhenReady_));
 }

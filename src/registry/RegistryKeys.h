@@ -10,6 +10,8 @@ namespace keys {
 constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char* kBackUp = "software\\Quorvell Software\\Pacewick\\BackUp";
 constexpr const char* kConfig = "software\\Quorvell Software\\Pacewick\\Config";
+// Each entry's start-up impact, measured in its first minute after a ready-start.
+constexpr const char* kImpact = "software\\Quorvell Software\\Pacewick\\Impact";
 
 // The program's own value in the machine Run key.
 constexpr const char* kSelfValueName = "Pacewick";

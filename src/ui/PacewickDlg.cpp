@@ -227,11 +227,16 @@ void CPacewickDlg::LaunchAll() {
     launched_ = true;
     KillTimer(Hwnd(), kLaunchTimer);
     KillTimer(Hwnd(), kTickTimer);
-    engine_.launcher.LaunchAll(engine_.model.CopyList());
     tray_.GrayMenuItem(ID_TRAY_RUN_ALL);
+    EnableWindow(Item(IDC_RUN_ALL), FALSE);
+    HWND window = Hwnd();
+    launches_.LaunchAll(engine_.model.CopyList(), [window] { PostMessageA(window, kLaunchedMessage, 0, 0); });
+}
+
+// Every program has been started: the window goes to the tray.
+void CPacewickDlg::OnLaunched() {
     tray_.RefreshPicture();
     ShowWindow(Hwnd(), SW_HIDE);
-    EnableWindow(Item(IDC_RUN_ALL), FALSE);
 }
 
 std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
@@ -244,7 +249,7 @@ std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
 }
 
 void CPacewickDlg::RunSelected() {
-    for (const StartupEntry& entry : SelectedEntries()) engine_.launcher.LaunchEntry(entry);
+    launches_.LaunchEach(SelectedEntries(), nullptr);
 }
 
 void CPacewickDlg::DeleteEntry() {
@@ -268,6 +273,8 @@ void CPacewickDlg::DeleteEntry() {
 
 void CPacewickDlg::RestoreAll() {
     if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
+    // What has not been started yet goes back to its Run key and starts from there.
+    launches_.Stop();
     // The monitors would take the restored values straight back.
     if (stopMonitors_) stopMonitors_();
     engine_.manager.RestoreAll();
@@ -309,7 +316,11 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
         return true;
+    case kLaunchedMessage:
+        OnLaunched();
+        return true;
     case WM_DESTROY:
+        launches_.Stop();  // waits for the start in hand at most
         engine_.model.SetListChangedCallback(nullptr);
         tray_.Remove();
         return false;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <vector>
 
+#include "engine/LaunchWorker.h"
 #include "engine/Launcher.h"
 #include "engine/StartupListModel.h"
 #include "engine/StartupManager.h"
@@ -28,6 +29,8 @@ public:
     // The tray icon's callback, and the icon's id.
     static constexpr UINT kTrayMessage = WM_APP + 2;
     static constexpr UINT kTrayIconId = 1;
+    // Posted by the launch worker once every program of the countdown or Run All has been started.
+    static constexpr UINT kLaunchedMessage = WM_APP + 3;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
     // the elapsed-time display every second.
     static constexpr UINT_PTR kLaunchTimer = 0;
@@ -59,6 +62,8 @@ public:
 
     void SetNotifyIconFunction(ui::TrayIcon::NotifyFunction function) { tray_.SetNotifyFunction(std::move(function)); }
     void SetMachineLists(MachineLists lists) { machineLists_ = std::move(lists); }
+    // How the starts give way to the engine's take-overs (none: they do not).
+    void SetLaunchPace(LaunchWorker::Pace pace) { launches_.SetPace(std::move(pace)); }
 
 protected:
     BOOL OnInitDialog() override;
@@ -73,6 +78,7 @@ private:
     std::vector<StartupEntry> SelectedEntries();
     void ResetColumns(HWND list);
     void LaunchAll();
+    void OnLaunched();
     void RunSelected();
     void DeleteEntry();
     void RestoreAll();
@@ -94,6 +100,9 @@ private:
     CStaticLink helpLink_;
     CStaticLink webLink_;
     Engine engine_;
+    // The starts run here, off the window's thread; ended with the window, so
+    // that nothing starts once it is gone.
+    LaunchWorker launches_{engine_.launcher};
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
     std::vector<StartupEntry> rows_;  // the entry each row of the list shows

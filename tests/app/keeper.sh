@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The keeper service as the package installs it, and what Explorer would start.
-# The service takes over both machine Run keys (an entry switched off in Task
-# Manager stays where it is, off), answers 500 random requests and loses nothing
-# over 50 stops and starts during writes; it holds no privilege but traversal; a
+# The service takes over both machine Run keys and the all-users Startup folder
+# (an entry switched off in Task Manager stays where it is, off), answers 500
+# random requests and loses nothing over 50 stops and starts during writes; it holds no privilege but traversal; a
 # process that takes its pipe's name first is refused, and clients that connect
 # and say nothing keep no one out. The program started afterwards lists and
 # starts the machine's entries and the user's switched-on ones, writes no
@@ -16,11 +16,22 @@
 source "$(dirname "$0")/lib.sh"
 
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
-# Both machine Run keys and their BackUp keys, the package's own Run value included.
+# Both machine Run keys and their BackUp keys, the package's own Run value
+# included, then the all-users Startup folder and its BackUp folder.
 machine_keys() {
   values "HKEY_LOCAL_MACHINE\\$RUN"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"
   echo ---; values "HKEY_LOCAL_MACHINE\\$RUN32"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP32"
+  echo ---; folder_files "$(common_startup)"; echo ---; folder_files "$(common_held)"
 }
+# stage NAME <CONTENT: a file made beside the prefix, then moved into a folder
+# whole (a watched folder never sees it half written); prints its folder_files line.
+stage() {
+  mkdir -p "$work/stage"
+  cat >"$work/stage/$1"
+  touch -d '2021-02-03 04:05:06' "$work/stage/$1"
+  folder_files "$work/stage"
+}
+staged_to() { mv "$work/stage/"* "$1/"; }
 # The exported line of a REG_EXPAND_SZ value: UTF-16 bytes and the terminating zero.
 expand_line() { printf '"%s"=hex(2):%s00,00' "$1" "$(printf '%s' "$2" | iconv -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//')"; }
 # fixture_passes DESCRIPTION ARGS...: the keeper fixture's last lines, and whether it passed.
@@ -46,7 +57,7 @@ check "the service starts and says so in its log" wait_until 30 log_says 'Keeper
 fixture_passes "the running service holds no privilege but traversal" privileges
 check "the log's lines are time-stamped" grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:.]{12} \[[0-9]+\] Keeper started' "$(log_file)"
 expect "the package makes its Run value, both machine BackUp keys and the 32-bit Run key" \
-  "$(printf '%s\n' "$(sz_line Pacewick "\"$installed\"")" --- --- ---)" "$(machine_keys)"
+  "$(printf '%s\n' "$(sz_line Pacewick "\"$installed\"")" --- --- --- --- ---)" "$(machine_keys)"
 
 echo "== entries written into either machine Run key arrive in their BackUp key, switched-off ones stay"
 put_programs
@@ -60,8 +71,10 @@ reg_add "HKLM\\$APPROVED" /v 'Switched Off' /t REG_BINARY /d 0300000000000000000
 reg_add "HKLM\\$RUN" /v 'Switched Off' /d 'C:\tools\record_launch.exe off'
 # The package's Run value, marked: the program must not rewrite it.
 reg_add "HKLM\\$RUN" /v Pacewick /d marker
-expect_soon 10 "each entry is in its BackUp key with its type and bytes; the switched-off one and the package's value stay" \
-  "$(printf '%s\n' "$marker" "$off" --- "$m64" "$overlong" --- --- "$m32")" machine_keys
+common=$(printf '@"C:\\tools\\record_launch.exe" common\r\n' | stage 'Common Tool.bat')
+staged_to "$(common_startup)"
+expect_soon 10 "each entry is in its BackUp key or folder, exactly; the switched-off one and the package's value stay" \
+  "$(printf '%s\n' "$marker" "$off" --- "$m64" "$overlong" --- --- "$m32" --- --- "$common")" machine_keys
 kept=$(machine_keys)
 reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d 4000
 reg_add "HKCU\\$APPROVED" /v 'Switched Off' /t REG_BINARY /d 030000000000000000000000
@@ -97,6 +110,7 @@ start_pacewick program "$installed"
 program=$last_pid
 check "the program starts" probe wait-window 30000
 expect "it lists the machine's entries and the user's switched-on ones" "$(printf '%s\n' \
+  'Common Tool.bat|C:\ProgramData\Quorvell Software\Pacewick\StartupBackUp\Common Tool.bat|all user startup folder' \
   'Machine Tool|"C:\tools\record_launch.exe" machine|all user start-up list' \
   'Machine32 Tool|C:\tools\record_launch.exe machine32|all user start-up list' \
   'Overlong Tool|C:\tools\ver_overlong.exe machine|all user start-up list' \
@@ -111,8 +125,15 @@ expect "the user's switched-on entries are taken over" "$(grep -E '^"(Switched O
 reg_add "HKCU\\$RUN" /v 'User Late' /d 'C:\tools\record_launch.exe user-late'
 check "the program takes a newcomer to the user's Run key over while the service keeps the machine's" \
   wait_until 10 holds "HKEY_CURRENT_USER\\$BACKUP" 'User Late'
+user_item=$(stage 'User Folder Tool.exe' <"$record_exe")
+staged_to "$(user_startup)"
+expect_soon 10 "the program takes a newcomer to the user's Startup folder over, exactly" "$user_item" \
+  folder_files "$(user_held)"
+expect "it lists the all-users item from the service's BackUp folder and the user's item" "$(printf '%s\n' \
+  'Common Tool.bat|all user startup folder' 'User Folder Tool.exe|Current user startup folder')" \
+  "$(listed 1,4 | grep Tool\\.)"
 check "the program says the service keeps the machine keys" grep -q 'Keeper service keeps the machine start-up lists' "$work/program.out"
-check "after the delay the programs start" wait_until 30 launched 6
+check "after the delay the programs start" wait_until 30 launched 8
 snapshot=$(registry_snapshot)
 start_pacewick switch-refused "$installed" -UNINSTALL
 expect "while the program runs, the uninstall switch only asks to close it first" \
@@ -140,9 +161,13 @@ check "Restore All ends the program" wait_pid "$program" 30
 expect "each machine entry, the switched-on one and the newcomer were started once" "$(printf '%s\n' \
   '"C:\tools\record_launch.exe" machine' '"C:\tools\record_launch.exe" machine32' \
   '"C:\tools\record_launch.exe" on' '"C:\tools\record_launch.exe" user-late' \
-  '"C:\tools\ver_overlong.exe" machine' '"C:\tools\ver_overlong.exe" user')" "$(launches)"
-expect "both machine Run keys are back byte for byte, the BackUp keys empty" \
-  "$(printf '%s\n' "$m64" "$overlong" "$marker" "$off" --- --- "$m32" ---)" "$(machine_keys)"
+  '"C:\tools\ver_overlong.exe" machine' '"C:\tools\ver_overlong.exe" user' \
+  '"C:\tools\record_launch.exe" common' "\"$(c_path "$(user_held)")\\User Folder Tool.exe\"" | LC_ALL=C sort)" \
+  "$(launches)"
+expect "both machine Run keys and the all-users folder are back byte for byte, the BackUp places empty" \
+  "$(printf '%s\n' "$m64" "$overlong" "$marker" "$off" --- --- "$m32" --- --- "$common" ---)" "$(machine_keys)"
+expect "the user's Startup folder item is back, exactly" "$user_item"$'\n'--- \
+  "$(folder_files "$(user_startup)"; echo ---; folder_files "$(user_held)")"
 reg_add "HKLM\\$RUN32" /v 'Late Tool' /d 'C:\tools\record_launch.exe late'
 sleep 1.5
 check "held off: a new machine entry stays in its Run key" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
@@ -174,9 +199,11 @@ timeout 60 wine "$installed" -UNINSTALL >"$work/uninstall.out" 2>&1 || true
 check "the package is unregistered" wait_until 60 not registered "$PRODUCT"
 check "its files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
 expect "both machine Run keys hold every entry again, the BackUp keys none" \
-  "$(printf '%s\n' "$m64" "$overlong" "$off" --- --- "$late" "$m32" ---)" "$(machine_keys)"
+  "$(printf '%s\n' "$m64" "$overlong" "$off" --- --- "$late" "$m32" --- --- "$common" ---)" "$(machine_keys)"
 expect "the user's Run key holds every entry again, its BackUp key none" \
   "$(LC_ALL=C sort <<<"$user_run"$'\n'"$user_late")"$'\n'--- "$(values "HKEY_CURRENT_USER\\$RUN"; echo ---; values "HKEY_CURRENT_USER\\$BACKUP")"
+expect "the user's Startup folder holds its item again, its BackUp folder none" "$user_item"$'\n'--- \
+  "$(folder_files "$(user_startup)"; echo ---; folder_files "$(user_held)")"
 expect "Task Manager's switches are untouched" "$approved" "$(values "HKEY_CURRENT_USER\\$APPROVED")"
 # In the removal's own log (under Wine its %ProgramData% is not the service's).
 check "the package's removal restored them as the system" \

@@ -65,6 +65,8 @@ install_msi() {
 # The Windows path of a file of the current prefix's drive C.
 c_drive() { printf '%s' "$WINEPREFIX/drive_c/$1"; }
 win_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
+# The path of a file of the current prefix's drive C as Windows sees it.
+c_path() { local p=${1#"$WINEPREFIX/drive_c/"}; p=${p//\//\\}; printf 'C:\\%s' "$p"; }
 
 # put_programs: a copy of pacewick.exe under Program Files and record_launch.exe
 # in C:\tools of the current prefix; sets exe (its Windows path) and launch_log
@@ -77,6 +79,31 @@ put_programs() {
   launch_log=$(c_drive launch.log)
 }
 
+# The Startup folders of the user and of all users, where Explorer finds them.
+user_startup() {
+  find "$WINEPREFIX/drive_c/users" -maxdepth 8 -ipath '*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/StartUp' \
+    -not -path '*/Public/*' | head -1
+}
+common_startup() { c_drive 'ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp'; }
+# Their BackUp folders: the user's under the roaming profile, all users' under
+# %ProgramData% (the service's may lie elsewhere under Wine); "" while not made.
+user_held() { find "$WINEPREFIX/drive_c/users" -type d -path '*/Quorvell Software/Pacewick/StartupBackUp' | head -1; }
+common_held() {
+  find "$WINEPREFIX/drive_c" -path "$WINEPREFIX/drive_c/users" -prune -o \
+    -type d -path '*/Quorvell Software/Pacewick/StartupBackUp' -print | head -1
+}
+# folder_files DIR...: a sorted line per file ("name" size write-time checksum),
+# so that a file that comes back changed in bytes or time shows.
+folder_files() {
+  local dir file
+  for dir; do
+    [ -d "$dir" ] || continue
+    for file in "$dir"/*; do
+      [ -f "$file" ] || continue
+      printf '"%s" %s %s\n' "${file##*/}" "$(stat -c '%s %Y' "$file")" "$(md5sum <"$file" | cut -c1-32)"
+    done
+  done | LC_ALL=C sort
+}
 reg_add() { wine reg add "$@" /f >/dev/null; }
 clear_values() { local key; for key; do wine reg delete "$key" /va /f >/dev/null 2>&1 || true; done; }
 # The settings, and the keys the installer makes: the machine's BackUp key (without

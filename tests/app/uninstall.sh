@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The package's life in one prefix, over programs in the three Run keys. The
+# The package's life in one prefix, over programs in the three Run keys and
+# items in both Startup folders. The
 # install takes them over; a repair, then the next version installed over it,
 # keep the account's settings, every taken-over program and the keeper service.
 # Every way of removing it puts every program back into its own Run key before
@@ -11,17 +12,20 @@ source "$(dirname "$0")/lib.sh"
 
 keeper_starts() { grep -c 'Keeper started' "$(log_file)" 2>/dev/null || true; }
 keeper_started_again() { [ "$(keeper_starts)" -gt "$starts_before" ]; }
-# The three Run keys (the program's own value left out), and their BackUp keys.
+# The three Run keys (the program's own value left out) and both Startup
+# folders, and their BackUp keys and folders.
 run_keys() {
   values "HKEY_CURRENT_USER\\$RUN"; echo ---
   values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
-  values "HKEY_LOCAL_MACHINE\\$RUN32"
+  values "HKEY_LOCAL_MACHINE\\$RUN32"; echo ---
+  folder_files "$(user_startup)"; echo ---; folder_files "$(common_startup)"
 }
 backup_keys() {
   values "HKEY_CURRENT_USER\\$BACKUP"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"; echo ---
-  values "HKEY_LOCAL_MACHINE\\$BACKUP32"
+  values "HKEY_LOCAL_MACHINE\\$BACKUP32"; echo ---
+  folder_files "$(user_held)"; echo ---; folder_files "$(common_held)"
 }
-none=$(printf '%s\n' --- ---)
+none=$(printf '%s\n' --- --- --- ---)
 # install_and_take_over LABEL: the package installed; the keeper service takes
 # the machine's programs over, one run of the installed program the user's.
 install_and_take_over() {
@@ -50,6 +54,10 @@ reg_add "HKCU\\$RUN" /v 'User Tool' /d 'C:\tools\record_launch.exe user'
 reg_add "HKCU\\$RUN" /v 'Ünïcode 名前' /t REG_EXPAND_SZ /d 'C:\tools\record_launch.exe unicode'
 reg_add "HKLM\\$RUN" /v 'Machine Tool' /t REG_EXPAND_SZ /d '"C:\tools\record_launch.exe" machine'
 reg_add "HKLM\\$RUN32" /v 'Machine32 Tool' /d 'C:\tools\record_launch.exe machine32'
+# A program and a script, with write times a copy would not keep by chance.
+cp "$record_exe" "$(user_startup)/Folder Tool.exe"
+printf '@"C:\\tools\\record_launch.exe" common\r\n' >"$(common_startup)/Common Tool.bat"
+touch -d '2021-02-03 04:05:06' "$(user_startup)/Folder Tool.exe" "$(common_startup)/Common Tool.bat"
 run_before=$(run_keys)
 install_and_take_over install
 taken=$(backup_keys)
@@ -98,15 +106,26 @@ check "[upgrade] the keeper service runs again" wait_until 30 keeper_started_aga
 expect "[upgrade] the account's settings are kept" "$settings" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 start_pacewick upgraded "$installed"
 check "[upgrade] the program starts" probe wait-window 30000
-expect "[upgrade] it lists every program taken over before" \
-  "$(printf '%s\n' 'Machine Tool' 'Machine32 Tool' 'User Tool' 'Ünïcode 名前')" "$(listed 1)"
+expect "[upgrade] it lists every program taken over before, with the Startup folders' items" "$(LC_ALL=C sort <<'ROWS'
+Common Tool.bat|all user startup folder
+Folder Tool.exe|Current user startup folder
+Machine Tool|all user start-up list
+Machine32 Tool|all user start-up list
+User Tool|Current user start-up list
+Ünïcode 名前|Current user start-up list
+ROWS
+)" "$(listed 1,4)"
 expect "[upgrade] every program is in its BackUp key as before" "$taken" "$(backup_keys)"
-check "[upgrade] after the delay kept from before, the programs start" wait_until 30 launched 4
+check "[upgrade] after the delay kept from before, the programs start" wait_until 30 launched 6
+held_exe="$(c_path "$(user_held)")\Folder Tool.exe"
 
 echo "== msiexec /x of the next version, quietly, while it runs: it is ended, then everything is back"
 wine msiexec /x "$NEXT_PRODUCT" /qn
 check "[msiexec] the running program was ended" wait_pid "$last_pid" 20
-expect "[upgrade] each program was started once" "$(LC_ALL=C sort <<'STARTED'
+# The Startup folders' items are opened where they are held.
+expect "[upgrade] each program was started once" "$(LC_ALL=C sort <<STARTED
+"$held_exe"
+"C:\tools\record_launch.exe" common
 "C:\tools\record_launch.exe" machine
 "C:\tools\record_launch.exe" machine32
 "C:\tools\record_launch.exe" unicode

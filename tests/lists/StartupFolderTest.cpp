@@ -18,6 +18,7 @@
 #include "lists/StartupFolder.h"
 #include "registry/RegistryKeys.h"
 #include "win/ProtectedFolder.h"
+#include "win/Scoped.h"
 #include "win/Text.h"
 
 namespace {
@@ -106,7 +107,18 @@ TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
 
-    source.BackUp(report);
+    // An item this account may not delete (here: open elsewhere, its deletion
+    // not shared) is not copied, or Windows and Pacewick would both start it.
+    const std::wstring locked = scratch.startup + L"\\Locked.exe";
+    WriteItem(locked, "locked", 1, 2, 0);
+    {
+        const win::UniqueHandle open(
+            CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        source.BackUp(report);
+    }
+    EXPECT_EQ(1, recorder.Count(ItemHappened::Kept, ItemPlace::StartUp, "this account cannot move it from its folder"));
+    EXPECT_EQ(0u, ImageOf(scratch.backUp).count(L"Locked.exe"));
+    DeleteFileW(locked.c_str());
     EntryList listed;
     source.ListHeld(listed, kBit, report);
     SetFileAttributesW(changed.c_str(), FILE_ATTRIBUTE_NORMAL);  // changed after its copy: kept

@@ -14,6 +14,7 @@
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
 #include "monitor/ChangeWatcher.h"
+#include "monitor/TakeOverQuiet.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -210,6 +211,42 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
         monitors.watchers.Stop();
     }
     testing::internal::GetCapturedStdout();
+}
+
+// A start gives way to a take-over under way and to the quiet after it; a
+// stream of take-overs holds it back only so long, and a stop ends the wait.
+TEST(TakeOverQuiet, AStartWaitsForATakeOverAndTheQuietAfterItWithinABound) {
+    TakeOverQuiet quiet;
+    const auto waited = [&quiet](const std::function<bool()>& stopped) {
+        const ULONGLONG asked = GetTickCount64();
+        quiet.Wait(stopped);
+        return GetTickCount64() - asked;
+    };
+    std::atomic<bool> inTakeOver{false}, streaming{true};
+    std::thread watcher([&] {
+        quiet.During([&] {
+            inTakeOver = true;
+            Sleep(300);
+        });
+    });
+    ASSERT_TRUE(WaitUntil([&] { return inTakeOver.load(); }));
+    EXPECT_GE(waited(nullptr), 250 + TakeOverQuiet::kQuietMs) << "a start began during a take-over";
+    watcher.join();
+    std::atomic<int> streamed{0};
+    std::thread stream([&] {
+        while (streaming)
+            quiet.During([&] {
+                ++streamed;
+                Sleep(20);
+            });
+    });
+    ASSERT_TRUE(WaitUntil([&] { return streamed > 0; }));
+    const ULONGLONG held = waited(nullptr);
+    EXPECT_GE(held, TakeOverQuiet::kLongestWaitMs - 20);
+    EXPECT_LT(held, TakeOverQuiet::kLongestWaitMs + 500) << "held back past its bound";
+    EXPECT_LT(waited([] { return true; }), 100u) << "a stopped start still waited";
+    streaming = false;
+    stream.join();
 }
 
 TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {

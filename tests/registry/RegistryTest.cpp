@@ -86,6 +86,22 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     EXPECT_EQ(Dword("\0\0\0\0"), Stored("Manual"));
     EXPECT_EQ(Dword("\x20\xBF\x02\0"), Stored("TimeDelay"));
     EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Restored"));
+    EXPECT_FALSE(S::Get(kUser, keys::kConfig, "StartWhenReady"));  // never chosen: never written
+
+    // The start mode, once chosen, is written with the others and read back;
+    // any value but 0 means on, and a misshapen one off.
+    theStore.SetStartWhenReady(1);
+    EXPECT_EQ(threeSuccesses + "Reg entry put SUCCESSFULLY!!\n", WriteAndCapture());
+    EXPECT_EQ(Dword("\x01\0\0\0"), Stored("StartWhenReady"));
+    theStore.SetStartWhenReady(0);
+    theStore.ReadSettings();
+    EXPECT_EQ(1, theStore.GetStartWhenReady());
+    S::Put(kUser, keys::kConfig, "StartWhenReady", S::Dword(7));
+    theStore.ReadSettings();
+    EXPECT_EQ(1, theStore.GetStartWhenReady());
+    S::Put(kUser, keys::kConfig, "StartWhenReady", S::Text("1"));
+    theStore.ReadSettings();
+    EXPECT_EQ(0, theStore.GetStartWhenReady());
 }
 
 // Typed reads take a REG_DWORD of four bytes only, by names in any script up to

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -215,7 +216,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
         EXPECT_TRUE(IsWindowVisible(window) && IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL))) << "Run ran all";
         Command(window, IDC_RUN_ALL);
         EXPECT_TRUE(WaitUntil([&] { return log.Lines().size() == 2; }));
-        EXPECT_FALSE(IsWindowVisible(window));
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }));
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
 
         S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "MachineApp", "C:\\machine.exe");
@@ -321,6 +322,53 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
                                                         LaunchLog::Command("second")}));
     EXPECT_TRUE(S::Get(HKEY_CURRENT_USER, keys::kBackUp, "Late")) << "the late one was not kept";
     EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
+}
+
+// The countdown's starts run beside the window: during 300 starts of 20 ms each
+// it answers at once, and Exit ends it at once, with no program started twice,
+// none once the window is gone, and every held one still held.
+TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) {
+    constexpr std::size_t kHeld = 300;
+    const bool said = DiagnosticsEnabled().exchange(false);  // a line for each of them
+    for (std::size_t i = 0; i < kHeld; ++i)
+        S::PutText(HKEY_CURRENT_USER, keys::kBackUp, ("Held " + std::to_string(i)).c_str(), "C:\\held.exe " + std::to_string(i));
+    engine_.manager.RebuildList();
+    std::mutex mutex;
+    std::vector<std::string> started;
+    std::atomic<HWND> window{nullptr};
+    std::atomic<int> afterWindow{0};
+    const auto count = [&] {
+        const std::lock_guard<std::mutex> guard(mutex);
+        return started.size();
+    };
+    const Launcher slow(engine_.model, Launcher::Starts{[&](const char* command) {
+                            afterWindow += !IsWindow(window);
+                            Sleep(20);
+                            const std::lock_guard<std::mutex> guard(mutex);
+                            return started.emplace_back(command), true;
+                        }, nullptr});
+    CPacewickDlg dialog(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, slow, config_}, nullptr);
+    dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    SetConfig(0, 200);
+    ULONGLONG exitAt = 0;
+    RunDialog(dialog, [&](HWND shown) {
+        window = shown;
+        ASSERT_TRUE(WaitUntil([&] { return count() >= 10; }, 10000));
+        DWORD_PTR answer = 0;
+        const ULONGLONG asked = GetTickCount64();
+        EXPECT_TRUE(SendMessageTimeoutA(shown, WM_NULL, 0, 0, SMTO_NORMAL, 1000, &answer));
+        EXPECT_LT(GetTickCount64() - asked, 100u) << "the window did not answer during the starts";
+        exitAt = GetTickCount64();
+        PostMessageA(shown, WM_COMMAND, IDC_EXIT, 0);
+    });
+    EXPECT_LT(GetTickCount64() - exitAt, 1000u) << "Exit waited for the starts";
+    Sleep(200);  // a start after the end would show now
+    EXPECT_LT(count(), kHeld) << "every program started before Exit";
+    std::sort(started.begin(), started.end());
+    EXPECT_EQ(std::adjacent_find(started.begin(), started.end()), started.end()) << "a program started twice";
+    EXPECT_EQ(afterWindow.load(), 0) << "started once the window was gone";
+    EXPECT_EQ(S::ValueNames(HKEY_CURRENT_USER, keys::kBackUp).size(), kHeld);
+    DiagnosticsEnabled() = said;
 }
 
 }  // namespace

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# A simulated log-on on the installed package, in a fresh Wine prefix. At t = 0
+# the "shell" (3 s of CPU on two threads, 20 MB written and flushed) and the
+# foreground probe start, and, by scenario:
+#   windows   the 12 start-up programs, all at once (what Windows does), no Pacewick;
+#   pacewick  the installed pacewick.exe, as its Run value would start it (delay 60 s);
+#   ready     the same with Config StartWhenReady = 1;
+#   floor     nothing else.
+# Scenarios are interleaved, RUNS rounds (default 10). Per run: T_usable,
+# T_all_started, T_settled, the jank integral and the late ticks (see README);
+# then median and min-max per scenario, and the probe's lateness plotted.
+#   RUNS=2 bench/logon/logon.sh BUILD_DIR
+set -euo pipefail
+here=$(dirname "$(realpath "$0")")
+build=$(realpath "$1")
+bin=$build/bin
+for file in "$build/pacewick.msi" "$bin"/logon_{load,probe,sampler}.exe; do
+  [ -f "$file" ] || { echo "missing $file: build first (make bench-logon)" >&2; exit 2; }
+done
+# The end-to-end scripts' helpers: fresh_prefix from the template, install_msi,
+# reg_add, user_startup, wait_until ...; work = $build/app-tests/logon.
+source "$here/../../tests/app/lib.sh" "$build" "$bin/pacewick.exe" "$bin/record_launch.exe" "$bin/app_probe.exe" \
+  "$build/pacewick.msi"
+RUNS=${RUNS:-10}
+SCENARIOS=${SCENARIOS:-windows pacewick ready floor}
+readonly delay_ms=60000
+# A run ends 5 s after every program that ends has ended, or at its cap.
+declare -A cap_s=([windows]=75 [pacewick]=130 [ready]=130 [floor]=30)
+
+# The 12 start-up programs in Task Manager's impact classes, as
+# "NAME CPU_SECONDS MB STAYS WHERE"; STAYS 1 goes on at about 5% CPU.
+programs=(
+  "high1 8 100 0 hkcu" "high2 5 60 1 hklm" "high3 3 20 0 hkcu" "high4 6 40 0 hklm"
+  "medium1 1 3 0 hkcu" "medium2 0.5 1 0 hklm" "medium3 0.8 2 1 folder" "medium4 0.6 1 0 hkcu"
+  "low1 0.2 0.3 0 hkcu" "low2 0.1 0.1 0 hklm" "low3 0.25 0.3 0 folder" "low4 0.05 0.2 0 hklm"
+)
+readonly bench_dir='C:\bench' load='"C:\bench\logon_load.exe"' log='C:\bench\logon.log'
+command_of() { printf '%s %s %s %s %s 1 %s' "$load" "$log" "$1" "$2" "$3" "$4"; }
+
+# The prefix: the package installed, the programs registered, then its state
+# (registry files, users' and ProgramData folders) saved, to be put back before each run.
+# Sets bench, the prefix's C:\bench folder.
+prepare_prefix() {
+  local entry name cpu mb stays where
+  new_prefix prefix
+  install_msi
+  wait_until 120 test -f "$(install_dir)/pacewick.exe"
+  bench=$(c_drive bench)
+  mkdir -p "$bench"
+  cp "$bin"/logon_{load,probe,sampler}.exe "$bench/"
+  reg_add "HKCU\\$CONFIG" /v TimeDelay /t REG_DWORD /d "$delay_ms"
+  printf '@echo off\r\n' >"$bench/all.bat"
+  for entry in "${programs[@]}"; do
+    read -r name cpu mb stays where <<<"$entry"
+    case $where in
+      hkcu) reg_add "HKCU\\$RUN" /v "Bench $name" /d "$(command_of "$name" "$cpu" "$mb" "$stays")" ;;
+      hklm) reg_add "HKLM\\$RUN" /v "Bench $name" /d "$(command_of "$name" "$cpu" "$mb" "$stays")" ;;
+      folder) printf '@%s\r\n' "$(command_of "$name" "$cpu" "$mb" "$stays")" >"$(user_startup)/$name.bat"
+              cp "$(user_startup)/$name.bat" "$bench/" ;;
+    esac
+    # What Windows would do: start each program of the lists at once.
+    case $where in folder) printf 'start "" "%s\\%s.bat"\r\n' "$bench_dir" "$name" ;;
+                   *) printf 'start "" %s\r\n' "$(command_of "$name" "$cpu" "$mb" "$stays")" ;; esac >>"$bench/all.bat"
+  done
+  # The service takes the machine's programs over as it would at boot.
+  wait_until 60 not holds "HKEY_LOCAL_MACHINE\\$RUN" "Bench high2" || echo "warning: the service left the machine's programs"
+  wineserver -k; wineserver -w
+  tar -C "$WINEPREFIX" -cf "$work/prepared.tar" system.reg user.reg userdef.reg drive_c/users drive_c/ProgramData
+}
+
+reset_prefix() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w
+  rm -rf "$WINEPREFIX/drive_c/users" "$WINEPREFIX/drive_c/ProgramData" "$bench"/*.log*
+  tar -C "$WINEPREFIX" -xf "$work/prepared.tar"
+  prefix_ready
+}
+
+# The disk under the prefix as /proc/diskstats names it (its I/O time is the
+# sampler's disk busy); the busiest disk when the prefix's is not listed.
+disk_name() {
+  local name
+  name=$(basename "$(df --output=source "$WINEPREFIX" | tail -1)")
+  awk -v n="$name" '$3 == n { found = 1 } END { exit !found }' /proc/diskstats ||
+    name=$(sort -k13 -n /proc/diskstats | tail -1 | awk '{ print $3 }')
+  printf '%s' "$name"
+}
+
+# ended_all SCENARIO: true once every program of the run that ends has logged its end.
+ended_all() {
+  local expected=1
+  [ "$1" = floor ] || expected=$((1 + ${#programs[@]} - 2))
+  [ "$(cat "$bench/logon.log" 2>/dev/null | grep -c ' end ' || true)" -ge "$expected" ]
+}
+
+# run_once SCENARIO N: one simulated log-on; its figures go to runs.txt.
+run_once() {
+  local scenario=$1 n=$2 t0 end quiet_until=0 cap=${cap_s[$1]}
+  reset_prefix
+  [ "$scenario" != ready ] || reg_add "HKCU\\$CONFIG" /v StartWhenReady /t REG_DWORD /d 1
+  sleep 2  # the prefix's own start settles, as a desktop's services before the log-on
+  wine "$bench/logon_sampler.exe" 'C:\bench\sampler.log' "$disk" $((cap + 3)) >/dev/null 2>&1 &
+  sleep 1
+  t0=$(date +%s%3N)
+  wine "$bench/logon_probe.exe" 'C:\bench\probe.log' "$cap" >/dev/null 2>&1 &
+  wine "$bench/logon_load.exe" "$log" shell 3 20 2 0 >/dev/null 2>&1 &
+  case $scenario in
+    windows) wine cmd /c 'C:\bench\all.bat' >/dev/null 2>&1 & ;;
+    pacewick | ready) wine "$installed" >/dev/null 2>&1 & ;;
+  esac
+  end=$((SECONDS + cap))
+  while [ "$SECONDS" -lt "$end" ]; do
+    if [ "$quiet_until" -eq 0 ] && ended_all "$scenario"; then quiet_until=$((SECONDS + 5)); fi
+    [ "$quiet_until" -eq 0 ] || [ "$SECONDS" -lt "$quiet_until" ] || break
+    sleep 1
+  done
+  wineserver -k 2>/dev/null || true
+  wait 2>/dev/null || true
+  local run=$work/runs/$scenario-$n
+  mkdir -p "$work/runs"
+  echo "$t0" >"$run.t0"
+  for f in logon probe sampler; do tr -d '\r' <"$bench/$f.log" >"$run.$f" 2>/dev/null || : >"$run.$f"; done
+  awk -v t0="$t0" -v scenario="$scenario" -v n_run="$n" -f "$here/metrics.awk" \
+    "$run.logon" "$run.probe" "$run.sampler" | tee -a "$work/runs.txt"
+}
+
+echo "== the prefix: $work/prefix (the package, 12 programs: 5 in each Run key, 2 in the Startup folder)"
+prepare_prefix
+disk=$(disk_name)
+: >"$work/runs.txt"
+started=$SECONDS
+echo "== $RUNS round(s) of: $SCENARIOS (disk $disk, $(nproc) CPUs, load $(cut -d' ' -f1-3 /proc/loadavg))"
+printf '%-9s %3s %9s %13s %10s %8s %6s %5s\n' scenario run T_usable T_all_started T_settled jank_s '>100ms' '>1s'
+for ((round = 1; round <= RUNS; round++)); do
+  for scenario in $SCENARIOS; do run_once "$scenario" "$round"; done
+done
+echo "== $RUNS round(s) in $(((SECONDS - started) / 60)) min $(((SECONDS - started) % 60)) s"
+"$here/summary.sh" "$work/runs.txt" "$work/runs" "$build/logon-lateness.svg"
+stop_everything
+rm -rf "$WINEPREFIX" "$work/prepared.tar"  # hundreds of MB; the runs' logs stay in $work/runs

@@ -1,0 +1,28 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/ReadyStart.h"
+#include "model/EntryList.h"
+
+namespace ready {
+
+// What each entry used in its first minute, kept with the account's settings
+// (keys::kImpact): one REG_BINARY value per entry name, 16 bytes (processor
+// milliseconds, then bytes of disk, each little-endian). A value of any other type or size counts as never measured.
+class ImpactStore {
+public:
+    explicit ImpactStore(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
+
+    bool Write(const std::string& name, const Usage& usage) const;
+    Impact Read(const std::string& name) const;
+    // Each entry's class, in the list's order, the key opened once.
+    std::vector<Impact> ReadAll(const EntryList& entries) const;
+
+private:
+    HKEY root_;
+};
+
+}  // namespace ready

@@ -1,0 +1,63 @@
+#include "engine/ReadyStarter.h"
+
+#include <utility>
+
+namespace ready {
+
+ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& impacts, LoadSource& load,
+                           Hooks hooks, unsigned startsAtOnce, std::chrono::milliseconds interval)
+    : load_(load), hooks_(std::move(hooks)), startsAtOnce_(startsAtOnce), interval_(interval) {
+    std::vector<const StartupEntry*> listed;
+    std::vector<Impact> classes;
+    std::size_t index = 0;
+    for (const StartupEntry& entry : entries) {
+        const Impact impact = index < impacts.size() ? impacts[index] : Impact::NotMeasured;
+        ++index;
+        if (entry.origin == Origin::TaskScheduler) continue;
+        listed.push_back(&entry);
+        classes.push_back(impact);
+    }
+    for (const std::size_t at : StartingOrder(classes)) queue_.push_back(*listed[at]);
+    thread_ = std::thread([this] { Run(); });
+}
+
+void ReadyStarter::Stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+}
+
+std::vector<StartupEntry> ReadyStarter::StopAndTakeRest() {
+    Stop();
+    std::vector<StartupEntry> rest(queue_.begin() + static_cast<std::ptrdiff_t>(next_), queue_.end());
+    next_ = queue_.size();
+    return rest;
+}
+
+bool ReadyStarter::WaitInterval() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !wake_.wait_for(lock, interval_, [this] { return stopping_; });
+}
+
+void ReadyStarter::Run() {
+    ReadyQueue readiness(queue_.size(), startsAtOnce_);
+    load_.Sample();  // the first interval starts now
+    while (!readiness.Done() && WaitInterval()) {
+        const std::size_t now = readiness.Next(load_.Sample());
+        for (std::size_t i = 0; i < now; ++i) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                if (stopping_) return;
+            }
+            const StartupEntry& entry = queue_[next_++];
+            win::UniqueHandle process = hooks_.start(entry);
+            if (hooks_.started && process) hooks_.started(entry, std::move(process));
+            if (hooks_.progress) hooks_.progress(next_, queue_.size());
+        }
+    }
+}
+
+}  // namespace ready
