@@ -61,6 +61,8 @@ bench: build
 	taskset -c $$(($$(nproc) - 1)) tools/with-wine $(BUILD) wine $(PINNED_BENCH)
 	tools/with-wine $(BUILD) sh -c 'for b in $(BUILD)/bin/bench_*.exe; do [ "$$b" = $(PINNED_BENCH) ] && continue; echo "== $$b"; wine "$$b" || exit 1; done'
 	bench/installed.sh $(BUILD)
+	awk -f bench/plot.awk $(BUILD)/bench-installed/results.txt > $(BUILD)/newcomer-wait.svg
+	@echo "plot: $(BUILD)/newcomer-wait.svg (docs/newcomer-wait.svg is the README's copy)"
 
 # A simulated log-on on the installed package, four scenarios interleaved RUNS
 # times (bench/logon/logon.sh); the plot goes to docs/ for the README.

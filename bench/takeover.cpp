@@ -345,8 +345,9 @@ void Diagnose(const std::vector<SizeResult>& results) {
                     middle.values, large.values, engineGrowth, floorGrowth);
 }
 
-// The list rebuilt again, as every monitor wake-up does, over programs that are
-// real files, each its own: their companies are read the first time only.
+// The list rebuilt again, as the user's commands do, over programs that are
+// real files, each its own, until their companies are in it: they are read
+// the first time only.
 void RebuildOverRealPrograms() {
     char path[MAX_PATH] = {};
     const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
@@ -375,6 +376,7 @@ void RebuildOverRealPrograms() {
         for (double& time : times) {
             const double start = Now();
             engine.manager.RebuildList();
+            engine.model.WaitForCompanies(60000);  // read on the list's own thread
             time = Now() - start;
         }
     }

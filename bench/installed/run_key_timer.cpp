@@ -3,7 +3,8 @@
 // Run key stays there before Pacewick takes it over (idle, and while "Run All"
 // starts the list), and how long Pacewick takes to show its window and to end
 // on Exit. Every time is taken here, inside Wine, with QueryPerformanceCounter.
-//   installed_timer newcomers COUNT REST_MS
+//   installed_timer newcomers COUNT REST_MS [HELD]
+//   installed_timer burst-exit EXE BURST RUNS
 //   installed_timer run-all EXE PROGRAMS MIN_NEWCOMERS REST_MS LAUNCH_LOG
 //   installed_timer start-exit EXE RUNS
 //   installed_timer exit-during-launch EXE PROGRAMS DELAY_MS STARTED_BEFORE_EXIT ROUNDS IDLE_EXIT_MS LAUNCH_LOG
@@ -114,20 +115,62 @@ Newcomer TimeNewcomer(const UserKeys& keys, int index) {
 
 HWND MainWindow() { return FindWindowA(ui::kMainWindowClass, nullptr); }
 
-int Newcomers(int count, DWORD restMs) {
+// The same job done here with the bare registry calls, as the floor under a
+// take-over: the newcomer written into a key nobody watches, read, copied into
+// the BackUp key (which holds what Pacewick holds), both read again and
+// compared, the original deleted; the copy then goes, so that the list stays.
+double TimeBareCalls(HKEY scratch, int index) {
+    const std::string name = "Bench floor " + std::to_string(index);
+    const std::string command = kNewcomerProgram + std::to_string(index);
+    HKEY backUp = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_ALL_ACCESS, &backUp);
+    char value[512], copy[512];
+    DWORD type = 0, size = sizeof value, copySize = sizeof copy;
+    const double start = NowMs();
+    RegSetValueExA(scratch, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
+    RegQueryValueExA(scratch, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegSetValueExA(backUp, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value), size);
+    RegQueryValueExA(scratch, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegQueryValueExA(backUp, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(copy), &copySize);
+    if (size == copySize && std::memcmp(value, copy, size) == 0) RegDeleteValueA(scratch, name.c_str());
+    const double took = NowMs() - start;
+    RegDeleteValueA(backUp, name.c_str());
+    RegCloseKey(backUp);
+    return took;
+}
+
+// Newcomers one at a time, each beside a turn of the bare calls (alternating
+// which goes first), so that both see the same load of the machine.
+int Newcomers(int count, DWORD restMs, int held) {
     UserKeys keys;
-    std::vector<double> stayed;
+    HKEY scratch = nullptr;
+    RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Pacewick bench floor", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch,
+                    nullptr);
+    std::vector<double> stayed, bare;
+    // Names no earlier run of this prefix wrote: a name held already is read in full.
+    const int first = static_cast<int>(GetTickCount() % 1000000) * 1000;
     int slow = 0, lost = 0;
     Sleep(restMs);
     for (int index = 0; index < count; ++index) {
-        const Newcomer one = TimeNewcomer(keys, index);
+        if (index % 2) bare.push_back(TimeBareCalls(scratch, index));
+        const Newcomer one = TimeNewcomer(keys, first + index);
+        if (index % 2 == 0) bare.push_back(TimeBareCalls(scratch, index));
         if (one.stayedMs < 0) ++slow; else stayed.push_back(one.stayedMs);
         if (one.lost) ++lost;
         Sleep(restMs);
     }
-    std::printf("idle: %d newcomers in HKCU Run, one at a time, %lu ms of rest after each\n", count,
-                static_cast<unsigned long>(restMs));
-    PrintSummary("idle take-over of a newcomer:", stayed, 20, 100);
+    RegCloseKey(scratch);
+    std::printf("idle: %d newcomers in HKCU Run, one at a time, %lu ms of rest after each, %d entries held\n", count,
+                static_cast<unsigned long>(restMs), held);
+    char label[64];
+    std::snprintf(label, sizeof label, "newcomer, %d held:", held);
+    PrintSummary(label, stayed, 10, 50);
+    std::snprintf(label, sizeof label, "  bare registry calls, %d held:", held);
+    PrintSummary(label, bare, 0, 0);
+    std::printf("plot: held=%d pacewick=%.2f p99=%.2f max=%.2f bare=%.2f\n", held, Median(stayed),
+                Percentile(stayed, 0.99), stayed.empty() ? 0.0 : *std::max_element(stayed.begin(), stayed.end()),
+                Median(bare));
     if (slow || lost) std::printf("idle: %d still there after %.0f ms, %d lost (not in BackUp)\n", slow, kGiveUpMs, lost);
     return slow || lost ? 1 : 0;
 }
@@ -355,6 +398,57 @@ int StartExit(const char* exe, int runs) {
     return 0;
 }
 
+// Starts the program, writes a burst of newcomers into HKCU Run as fast as it
+// can, presses Exit at once and times it until the process has ended; then
+// each newcomer must be in exactly one of the Run and BackUp keys, and those
+// left in the Run key are cleared for the next run.
+int BurstExit(const char* exe, int burst, int runs) {
+    UserKeys keys;
+    HANDLE nul = NulHandle();
+    std::vector<double> gone;
+    int misplaced = 0, left = 0;
+    for (int run = 1; run <= runs; ++run) {
+        PROCESS_INFORMATION process = {};
+        if (!WaitForNoMainWindow() || !StartProgram(exe, nul, &process)) return 2;
+        HWND window = WaitForVisibleWindow(process);
+        if (!window) {
+            TerminateProcess(process.hProcess, 1);
+            return 1;
+        }
+        Sleep(1500);
+        const int first = static_cast<int>(GetTickCount() % 1000000) * 1000;
+        for (int index = 0; index < burst; ++index) {
+            const std::string name = "Bench burst " + std::to_string(first + index);
+            const std::string command = kNewcomerProgram + std::to_string(index);
+            RegSetValueExA(keys.run, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                           static_cast<DWORD>(command.size() + 1));
+        }
+        const double exitStart = NowMs();
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+        const DWORD ended = WaitForSingleObject(process.hProcess, 30000);
+        gone.push_back(NowMs() - exitStart);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        if (ended != WAIT_OBJECT_0) return std::fprintf(stderr, "still running 30 s after Exit\n"), 1;
+        int inRun = 0;
+        for (int index = 0; index < burst; ++index) {
+            const std::string name = "Bench burst " + std::to_string(first + index);
+            const bool run = HasValue(keys.run, name.c_str()), held = HasValue(keys.backUp, name.c_str());
+            if (run == held) ++misplaced;
+            if (run) ++inRun, RegDeleteValueA(keys.run, name.c_str());
+        }
+        left += inRun;
+        std::printf("burst %d: %d newcomers, Exit to process gone %.0f ms, %d left in the Run key\n", run, burst,
+                    gone.back(), inRun);
+        std::fflush(stdout);
+    }
+    CloseHandle(nul);
+    // Wine keeps a process with a tray icon about 2 s after its window is gone.
+    PrintSummary("Exit after a burst of newcomers:", gone, 0, 3000);
+    std::printf("burst-exit: %d newcomers left in the Run key in all, %d in neither or both keys\n", left, misplaced);
+    return misplaced ? 1 : 0;
+}
+
 // How often each listed program (by its number) has written its line.
 std::map<int, int> ListedStarts(const char* logPath) {
     const std::string text = LogText(logPath);
@@ -443,8 +537,10 @@ int ExitDuringLaunch(const char* exe, int programs, DWORD delayMs, int startedBe
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     int status = 64;
-    if (command == "newcomers" && argc == 4) {
-        status = Newcomers(std::atoi(argv[2]), static_cast<DWORD>(std::atoi(argv[3])));
+    if (command == "newcomers" && (argc == 4 || argc == 5)) {
+        status = Newcomers(std::atoi(argv[2]), static_cast<DWORD>(std::atoi(argv[3])), argc == 5 ? std::atoi(argv[4]) : 20);
+    } else if (command == "burst-exit" && argc == 5) {
+        status = BurstExit(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
     } else if (command == "run-all" && argc == 7) {
         status = RunAll(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), static_cast<DWORD>(std::atoi(argv[5])), argv[6]);
     } else if (command == "exit-during-launch" && argc == 9) {
@@ -455,7 +551,7 @@ int main(int argc, char** argv) {
     } else {
         std::fprintf(stderr, "usage: installed_timer newcomers COUNT REST_MS | run-all EXE PROGRAMS MIN_NEWCOMERS "
                              "REST_MS LAUNCH_LOG | start-exit EXE RUNS | exit-during-launch EXE PROGRAMS DELAY_MS "
-                             "STARTED_BEFORE_EXIT ROUNDS IDLE_EXIT_MS LAUNCH_LOG\n");
+                             "STARTED_BEFORE_EXIT ROUNDS IDLE_EXIT_MS LAUNCH_LOG | burst-exit EXE BURST RUNS\n");
     }
     std::fflush(stdout);
     return status;

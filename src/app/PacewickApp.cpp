@@ -126,9 +126,20 @@ BOOL CPacewickApp::InitInstance() {
     const bool keeperKeeps = machinekeys::HandOverToKeeper();
     OwnedEngine engine(keeperKeeps ? kUserScope : kEveryScope, kEveryScope);
     const ListSet machineRows = engine.Rows(kMachineScope);
-    TakeOverQuiet quiet;  // the starts give way to the take-overs
-    WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, keeperKeeps ? machineRows : 0),
-                        [&engine, &quiet] { quiet.During([&engine] { engine.manager.TakeOver(); }); });
+    // Every row is watched, so a target's index is its row. A change in a
+    // BackUp place the keeper fills is read afresh; one in a start-up place is
+    // taken over (that row alone), and Exit stops the take-over between two items.
+    // The starts give way to both.
+    TakeOverQuiet quiet;
+    const ListSet heldWatched = keeperKeeps ? machineRows : 0;
+    WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, heldWatched),
+                        [&engine, &monitors, &quiet, heldWatched](std::size_t row) {
+                            quiet.During([&] {
+                                if (heldWatched & ListBit(row)) return engine.manager.RebuildList(false);
+                                engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); },
+                                                                 ListBit(row));
+                            });
+                        });
     const auto stopMonitors = [&monitors] { return StopRunKeyMonitors(monitors); };
     monitors.Start();
     // This account restored and now takes over again: the keeper's hold-off

@@ -2,11 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 #include <utility>
 
-#include "sources/Companies.h"
-
 namespace {
+
+// The row whose reading lists an entry first: its lowest list (the others mark it as kept in both).
+ListSet HomeBit(ListSet lists) { return lists & (~lists + 1); }
+
+bool Listed(const EntryList& list, const char* name) {
+    return std::any_of(list.begin(), list.end(), [&](const StartupEntry& entry) { return std::strcmp(entry.name, name) == 0; });
+}
 
 bool SameEntries(const EntryList& one, const EntryList& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
@@ -19,6 +26,15 @@ bool SameEntries(const EntryList& one, const EntryList& other) {
 }  // namespace
 
 StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsCompanies) {
+    companies_.SetOnRead([this] {
+        bool changed = false;
+        {
+            const std::lock_guard<std::mutex> guard(mutex_);
+            companies_.FillKnown(held_);
+            changed = ComposeList();
+        }
+        if (changed) NotifyListChanged();
+    });
     tasks_.SetOnRead([this] {
         bool changed = false;
         {
@@ -66,16 +82,25 @@ bool StartupListModel::ComposeList() {
     return true;
 }
 
+void StartupListModel::AskForCompanies(const EntryList& entries) {
+    if (readsCompanies_) companies_.Request(entries);
+}
+
 void StartupListModel::Publish(EntryList held, unsigned long long generation) {
-    if (readsCompanies_) FillCompanies(held);
+    if (readsCompanies_) companies_.FillKnown(held);
+    bool changed = false;
     {
         const std::lock_guard<std::mutex> guard(mutex_);
         if (generation < published_) return;
         published_ = generation;
         held_ = std::move(held);
-        if (!ComposeList()) return;  // the window need not refill an unchanged list
+        changed = ComposeList();
+        // Asked once the list holds them, so that the answer lands in it. Every
+        // company is read again: a file may have changed since (the reader's
+        // cache reads only the files that did).
+        AskForCompanies(held_);
     }
-    NotifyListChanged();
+    if (changed) NotifyListChanged();  // the window need not refill an unchanged list
 }
 
 void StartupListModel::AskForTasks(bool afresh) { afresh ? tasks_.Request() : tasks_.RequestFirstRead(); }
@@ -85,3 +110,34 @@ void StartupListModel::SetTaskSchedulerFactory(TaskSchedulerFactory factory) { t
 TaskSchedulerFactory StartupListModel::TaskFactory() { return tasks_.Factory(); }
 
 bool StartupListModel::WaitForLogonTasks(DWORD timeoutMs) { return tasks_.WaitForReads(timeoutMs); }
+
+bool StartupListModel::WaitForCompanies(DWORD timeoutMs) { return companies_.WaitForReads(timeoutMs); }
+
+bool StartupListModel::Merge(const EntryList& moved) {
+    if (moved.Empty()) return true;
+    EntryList adding = moved;
+    const bool unknown = readsCompanies_ && companies_.FillKnown(adding);
+    bool changed = false;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        std::unordered_set<std::string> names;
+        for (const StartupEntry& entry : adding)
+            if (!names.insert(entry.name).second || Listed(held_, entry.name)) return false;
+        ++generation_;
+        published_ = generation_;
+        // `adding` holds each row's entries in its own order: each goes in front
+        // of the first entry of its row or an earlier one, in that order.
+        for (auto entry = adding.begin(); entry != adding.end();) {
+            const ListSet home = HomeBit(entry->lists);
+            auto at = std::find_if(held_.begin(), held_.end(), [&](const StartupEntry& listed) {
+                return HomeBit(listed.lists) <= home;
+            });
+            for (; entry != adding.end() && HomeBit(entry->lists) == home; ++entry) held_.Insert(at, *entry);
+        }
+        changed = ComposeList();
+    }
+    if (changed) NotifyListChanged();
+    // Asked once the list holds them, so that the answer lands in it.
+    if (unknown) AskForCompanies(moved);
+    return true;
+}

@@ -5,13 +5,15 @@
 #include <mutex>
 
 #include "model/EntryList.h"
+#include "sources/CompanyReader.h"
 #include "sources/LogonTaskReader.h"
 
 // The list the window shows: the held entries the engine read last, with their
 // companies, and the logon tasks. The engine publishes each reading with a
-// number that tells a later reading from an earlier one; the companies (file
-// reads) and the tasks (COM, on a thread of their own) are read outside every
-// lock, so that a change of a start-up list never waits for them.
+// number that tells a later reading from an earlier one, and adds what a
+// take-over moved in between. The companies (file reads) and the tasks (COM)
+// are read on threads of their own, so that a change of a start-up list never
+// waits for them: the list shows "" for a company until it is read.
 class StartupListModel {
 public:
     // The keeper service shows no list: it never opens the files that entries
@@ -28,9 +30,15 @@ public:
 
     // The number of the next reading of the held entries.
     unsigned long long NextGeneration();
-    // Fills the companies, then the list becomes these entries and the logon
-    // tasks, unless a later reading was published first.
+    // The list becomes these entries (with the companies read so far) and the
+    // logon tasks, unless a later reading was published first.
     void Publish(EntryList held, unsigned long long generation);
+    // Adds the entries of items just moved into BackUp places (each marked with
+    // its row), where a full reading would list them: in front of the entries
+    // of their row, a row's entries in front of an earlier row's, as a place
+    // enumerates its newest values last. False, with the list unchanged, when
+    // one has a name already listed: the duplicate rule then needs a full reading.
+    bool Merge(const EntryList& moved);
     // The entries with the logon tasks in front, without the duplicate rule.
     EntryList WithTasks(const EntryList& held);
 
@@ -41,10 +49,13 @@ public:
     TaskSchedulerFactory TaskFactory();
     // Waits until the logon tasks asked for so far are in the list; false after the time limit.
     bool WaitForLogonTasks(DWORD timeoutMs);
+    // Waits until the companies asked for so far are in the list; false after the time limit.
+    bool WaitForCompanies(DWORD timeoutMs);
 
 private:
     bool ComposeList();  // under the lock; true when the list changed
     void NotifyListChanged();
+    void AskForCompanies(const EntryList& entries);
 
     const bool readsCompanies_;
     std::mutex mutex_;
@@ -55,4 +66,5 @@ private:
     std::mutex callbackMutex_;
     std::function<void()> listChanged_;
     LogonTaskReader tasks_;  // last: its callback uses the members above, and ends before they go
+    CompanyReader companies_;  // last too, for the same reason
 };

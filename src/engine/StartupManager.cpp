@@ -71,41 +71,52 @@ void CStartupManager::RemoveListedFromRun(const EntryList& listed) {
     if (const auto lock = LockKeys()) RemoveLocked(listed);
 }
 
-void CStartupManager::TakeOver() {
+// Published under the lock, so that the list takes the readings and the moves
+// in the order they were made (a publication is memory work and a post).
+void CStartupManager::PublishHeld(bool tasksAfresh) {
     unsigned long long generation = 0;
-    EntryList entries;
-    {
-        const auto lock = LockKeys();
-        if (!lock) return;
-        BackUpLocked();
-        entries = ListHeld(false, &generation);
-        RemoveLocked(entries);
-    }
+    EntryList entries = ListHeld(tasksAfresh, &generation);
     model_.Publish(std::move(entries), generation);
 }
 
-void CStartupManager::RebuildList() {
-    unsigned long long generation = 0;
-    EntryList entries;
-    {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        entries = ListHeld(true, &generation);
-    }
-    model_.Publish(std::move(entries), generation);
+EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows) {
+    EntryList moved;
+    ForEachRow(written_ & rows, [&](std::size_t row, lists::StartupSource& source) {
+        EntryList fromRow;
+        source.MoveIn(fromRow, ListBit(row), ReporterFor(row), stop);
+        if (listed_ & ListBit(row))
+            for (const StartupEntry& entry : fromRow) moved.Insert(moved.end(), entry);
+    });
+    return moved;
+}
+
+void CStartupManager::TakeOver() {
+    const auto lock = LockKeys();
+    if (!lock) return;
+    MoveLocked(nullptr, ~0u);
+    PublishHeld(false);
+}
+
+void CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop, ListSet rows) {
+    const auto lock = LockKeys();
+    if (!lock) return;
+    if (!model_.Merge(MoveLocked(stop, rows))) PublishHeld(false);
+}
+
+void CStartupManager::RebuildList(bool tasksAfresh) {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    PublishHeld(tasksAfresh);
 }
 
 bool CStartupManager::RestoreAll() {
     bool everyProgramBack = true;
+    const auto lock = LockKeys();
+    if (!lock) return false;
+    // Read before anything moves: the list keeps what was restored.
     unsigned long long generation = 0;
-    EntryList entries;
-    {
-        const auto lock = LockKeys();
-        if (!lock) return false;
-        // Read before anything moves: the list keeps what was restored.
-        entries = ListHeld(true, &generation);
-        for (std::size_t row = 0; row < sources_.size(); ++row)
-            if (written_ & ListBit(row)) everyProgramBack = sources_[row]->Restore(ReporterFor(row)) && everyProgramBack;
-    }
+    EntryList entries = ListHeld(true, &generation);
+    for (std::size_t row = 0; row < sources_.size(); ++row)
+        if (written_ & ListBit(row)) everyProgramBack = sources_[row]->Restore(ReporterFor(row)) && everyProgramBack;
     model_.Publish(std::move(entries), generation);
     return everyProgramBack;
 }

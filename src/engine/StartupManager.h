@@ -30,11 +30,17 @@ public:
 
     ListSet WrittenLists() const { return written_; }
 
-    // Back up, rebuild and remove from the start-up places as one unit (start-up, watchers).
+    // Moves what the start-up places hold into the BackUp places and reads the
+    // held items afresh, as one unit (start-up, keeper).
     void TakeOver();
+    // The same for a watcher, of the rows whose start-up places changed: the
+    // list gains the items moved, without a full reading unless one's name is
+    // listed already. `stop` is asked between items: what is not reached stays
+    // in its start-up place.
+    void TakeOverNewcomers(const lists::StopAsked& stop = nullptr, ListSet rows = ~0u);
     void BackUpRunKeys();
-    // Reads the held items afresh (and the logon tasks) into the list model.
-    void RebuildList();
+    // Reads the held items afresh (and the logon tasks, unless not `tasksAfresh`) into the list model.
+    void RebuildList(bool tasksAfresh = true);
     // Deletes from the start-up places every listed item whose held copy is identical.
     void RemoveListedFromRun(const EntryList& listed);
     // Puts the written rows' held items back, deleting each once its start-up
@@ -70,6 +76,10 @@ private:
 
     // Under the lock: the held items, without companies, and the tasks asked for.
     EntryList ListHeld(bool tasksAfresh, unsigned long long* generation);
+    // Under the lock: a reading of the held items published.
+    void PublishHeld(bool tasksAfresh);
+    // Under the lock: each written row's take-over; the entries moved in listed rows.
+    EntryList MoveLocked(const lists::StopAsked& stop, ListSet rows);
     void BackUpLocked();
     void RemoveLocked(const EntryList& listed);
 

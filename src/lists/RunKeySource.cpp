@@ -22,6 +22,10 @@ using registry::ValueName;
 
 bool IsOwnValue(const ValueName& name) { return name.text == keys::kSelfValueName; }
 
+const char* UnlistableReason(const RegValueBlob& value) {
+    return transfer::FitsAnEntry(value) ? nullptr : "it cannot be listed";
+}
+
 // Calls `use` with every value of the key but the program's own, read whole; a
 // value that cannot be read is reported as a copy that failed.
 template <typename Use>
@@ -125,10 +129,52 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
             continue;
         }
-        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, [](const RegValueBlob& value) {
-            return transfer::FitsAnEntry(value) ? nullptr : "it cannot be listed";
-        });
+        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, UnlistableReason);
     }
+}
+
+// The names are read first: the walk goes by index, which a deletion shifts.
+// Each value is read once and copied, its entry put in front of `moved` (a
+// reading of the BackUp key lists the value written last first); then each
+// copied value is deleted once its copy is proven identical, the last first:
+// Wine's server keeps a key's values sorted and moves every value behind a
+// deletion or an insertion, so copying in the walk's order and deleting in
+// the reverse costs O(1) a value, and any one order for both O(N). A stop ends
+// the copying; the values copied are still deleted, so that none is left half
+// moved, and the rest stay whole in the Run key. Only values that BackUp would
+// copy are taken (the same lines for those it keeps), and a deletion is tried
+// only for a value there.
+void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
+    registry::Key run;
+    registry::Key backUp;
+    if (OpenRun(run, kWriteAccess) != ERROR_SUCCESS || OpenBackUp(backUp, kWriteAccess) != ERROR_SUCCESS) return;
+    std::vector<ValueName> names;
+    registry::WalkValueNames(run.Get(), [&](const ValueName& name) {
+        if (!IsOwnValue(name)) names.push_back(name);
+    });
+    const StartupSwitches switches(place_.root, place_.approvedPath);
+    std::vector<ValueName> copied;
+    for (const ValueName& name : names) {
+        if (stop && stop()) break;
+        RegValueBlob value;
+        StartupEntry entry;
+        if (RegistryAccess().ReadWholeValue(run.Get(), name.wide, &value) != ERROR_SUCCESS)
+            report(ItemHappened::CopyFailed, ItemPlace::Held, name.text);
+        else if (!transfer::Listable(name, value))
+            report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
+        else if (switches.Off(name.wide))
+            report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
+        else if (transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, false, report)) {
+            if (ReadEntry(name, value, entry, report)) {
+                entry.origin = place_.origin;
+                entry.lists = bit;
+                moved.InsertFront(entry);
+            }
+            copied.push_back(name);
+        }
+    }
+    for (auto last = copied.rbegin(); last != copied.rend(); ++last)
+        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), *last, report, UnlistableReason);
 }
 
 // Every value goes back, whatever it is, unless the Run key has a newer value

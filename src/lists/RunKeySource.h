@@ -29,6 +29,7 @@ public:
     void BackUp(const Reporter& report) override;
     void ListHeld(EntryList& list, ListSet bit, const Reporter& report) override;
     void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) override;
+    void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) override;
     bool Restore(const Reporter& report) override;
     bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
     bool StartedByWindows(const StartupEntry& entry) const override;

@@ -18,6 +18,7 @@ public:
     void BackUp(const Reporter&) override {}
     void ListHeld(EntryList&, ListSet, const Reporter&) override {}
     void RemoveHeld(const EntryList&, ListSet, const Reporter&) override {}
+    void MoveIn(EntryList&, ListSet, const Reporter&, const StopAsked&) override {}
     bool Restore(const Reporter&) override { return true; }
     bool DeleteHeld(const StartupEntry&, const Reporter&) override { return false; }
     bool StartedByWindows(const StartupEntry&) const override { return false; }

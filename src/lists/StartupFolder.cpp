@@ -4,6 +4,7 @@
 
 #include <iterator>
 #include <utility>
+#include <vector>
 
 #include "lists/ExactCopy.h"
 #include "registry/RegistryKeys.h"
@@ -110,27 +111,64 @@ std::wstring StartupFolderSource::HeldName(const std::wstring& item) const {
     return name;
 }
 
+bool StartupFolderSource::Hold(const std::wstring& name, const Reporter& report) const {
+    const std::wstring item = startup_ + L"\\" + name;
+    // An item this account may not delete is not copied: held as well, it
+    // would start twice, by Windows and by Pacewick (a standard user
+    // before the all-users folder, with no service to keep it).
+    if (!OpenItem(item, DELETE | FILE_WRITE_ATTRIBUTES))
+        return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kCannotMove), false;
+    const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
+    if (original && held && Identical(original.Get(), held.Get())) return true;  // held already
+    const bool copied = PlaceExactCopy(item, backUp_, name, true);
+    report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::Held, DisplayName(name));
+    return copied;
+}
+
+StartupEntry StartupFolderSource::EntryOf(const std::wstring& name, ListSet bit) const {
+    StartupEntry entry;
+    SetField(entry.name, DisplayName(name).c_str());
+    entry.item = backUp_ + L"\\" + name;
+    SetField(entry.command, FitField(win::Utf8ForDisplay(entry.item)).c_str());
+    entry.origin = origin_;
+    entry.lists = bit;
+    return entry;
+}
+
+// The files Windows starts from the folder, each one not switched off.
+template <typename Use>
+void StartupFolderSource::ForEachStarted(const Reporter& report, Use use) const {
+    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
+    ForEachFile(startup_, [&](const std::wstring& name) {
+        if (IsDesktopIni(name)) return;
+        if (switches.Off(name)) return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kSwitchedOff);
+        use(name);
+    });
+}
+
 void StartupFolderSource::BackUp(const Reporter& report) {
     win::ProtectedFolder guard;
     if (!OpenBackUp(true, &guard)) return;
     RemoveLeftovers(startup_);
     RemoveLeftovers(backUp_);
-    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
-    ForEachFile(startup_, [&](const std::wstring& name) {
-        if (IsDesktopIni(name)) return;
-        const std::string shown = DisplayName(name);
-        if (switches.Off(name)) return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kSwitchedOff);
-        const std::wstring item = startup_ + L"\\" + name;
-        // An item this account may not delete is not copied: held as well, it
-        // would start twice, by Windows and by Pacewick (a standard user
-        // before the all-users folder, with no service to keep it).
-        if (!OpenItem(item, DELETE | FILE_WRITE_ATTRIBUTES))
-            return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kCannotMove);
-        const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
-        if (original && held && Identical(original.Get(), held.Get())) return;  // held already
-        const bool copied = PlaceExactCopy(item, backUp_, name, true);
-        report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::Held, shown);
-    });
+    ForEachStarted(report, [&](const std::wstring& name) { Hold(name, report); });
+}
+
+// The names are read first, so that no deletion meets the folder's walk; each
+// file is then held and removed before the next, as BackUp and Remove do.
+void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
+    win::ProtectedFolder guard;
+    if (!OpenBackUp(true, &guard)) return;
+    RemoveLeftovers(startup_);
+    RemoveLeftovers(backUp_);
+    std::vector<std::wstring> names;
+    ForEachStarted(report, [&](const std::wstring& name) { names.push_back(name); });
+    for (const std::wstring& name : names) {
+        if (stop && stop()) return;
+        if (!Hold(name, report)) continue;
+        moved.InsertFront(EntryOf(name, bit));
+        Remove(name, report);
+    }
 }
 
 void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter& report) {
@@ -138,14 +176,8 @@ void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter&
     if (!OpenBackUp(false, &guard)) return;
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     ForEachFile(backUp_, [&](const std::wstring& name) {
-        StartupEntry entry;
-        SetField(entry.name, DisplayName(name).c_str());
-        if (switches.Off(name)) return report(ItemHappened::NotListed, ItemPlace::Held, entry.name, kSwitchedOff);
-        entry.item = backUp_ + L"\\" + name;
-        SetField(entry.command, FitField(win::Utf8ForDisplay(entry.item)).c_str());
-        entry.origin = origin_;
-        entry.lists = bit;
-        list.InsertFront(entry);
+        if (switches.Off(name)) return report(ItemHappened::NotListed, ItemPlace::Held, DisplayName(name), kSwitchedOff);
+        list.InsertFront(EntryOf(name, bit));
     });
 }
 

@@ -27,6 +27,7 @@ public:
     void BackUp(const Reporter& report) override;
     void ListHeld(EntryList& list, ListSet bit, const Reporter& report) override;
     void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) override;
+    void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) override;
     bool Restore(const Reporter& report) override;
     bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
     bool StartedByWindows(const StartupEntry& entry) const override;
@@ -40,6 +41,11 @@ private:
     std::wstring HeldName(const std::wstring& item) const;
     std::wstring NameOfItem(const std::wstring& item) const;
     void Remove(const std::wstring& name, const Reporter& report) const;
+    // Copies one file into the BackUp folder unless an identical one is there; true when held.
+    bool Hold(const std::wstring& name, const Reporter& report) const;
+    StartupEntry EntryOf(const std::wstring& name, ListSet bit) const;
+    template <typename Use>
+    void ForEachStarted(const Reporter& report, Use use) const;
     // Puts one held file back; false when it is left only held.
     bool PutBack(const std::wstring& name, const Reporter& report) const;
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +16,9 @@ namespace lists {
 // Whose start-up list a source is: the account's own, or the machine's (every
 // account's), which only an administrator or the keeper service may change.
 enum class Scope { User, Machine };
+
+// Asked between items of a take-over: true once the process is ending.
+using StopAsked = std::function<bool()>;
 
 // Hands a source's events to the sink, stamped with the source's row.
 struct Reporter {
@@ -52,6 +56,11 @@ public:
     // Deletes from the start-up place each item of `listed` kept by this source
     // (its `lists` has `bit`) whose held copy is identical.
     virtual void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) = 0;
+    // A take-over of what the start-up place holds now: BackUp, then RemoveHeld
+    // of the items it copied, each entry put in front of `moved` (marked with
+    // `bit`) once it is held. Between copies it asks `stop` (if any): what was
+    // copied is still removed, and the items not reached stay where they are, whole.
+    virtual void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) = 0;
     // Puts every held item back; a different item of its name already in the
     // start-up place is kept, and both stay. A held copy goes once the start-up
     // place holds it exactly. True when no item is left only in the BackUp place.

@@ -14,16 +14,17 @@ bool Listable(const ValueName& name, const RegValueBlob& value) {
     return name.exact && name.text.size() < StartupEntry::kFieldSize && FitsAnEntry(value);
 }
 
-void PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+bool PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
              const lists::Reporter& report) {
     const RegistryAccess access;
     RegValueBlob present;
     if (keepChanged && access.ReadWholeValue(destination, name.wide, &present) == ERROR_SUCCESS && present != value) {
         report(ItemHappened::Kept, place, name.text, "it changed since it was backed up");
-        return;
+        return false;
     }
     const bool written = access.WriteValue(destination, name.wide, &value) == ERROR_SUCCESS;
     report(written ? ItemHappened::Copied : ItemHappened::CopyFailed, place, name.text);
+    return written;
 }
 
 void DeleteIfKept(HKEY from, ItemPlace place, HKEY keeper, const ValueName& name, const lists::Reporter& report,

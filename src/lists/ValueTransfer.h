@@ -23,8 +23,8 @@ bool FitsAnEntry(const RegValueBlob& value);
 bool Listable(const ValueName& name, const RegValueBlob& value);
 
 // Writes a copy of a value into the key at `place`. With keepChanged a
-// differing destination value is left as it is (Kept).
-void PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+// differing destination value is left as it is (Kept). True when written.
+bool PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
              const lists::Reporter& report);
 
 // Why a value, though kept identically elsewhere, must stay: null when it may go.

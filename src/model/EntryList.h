@@ -13,6 +13,7 @@ public:
     using iterator = std::list<StartupEntry>::iterator;
 
     void InsertFront(const StartupEntry& entry) { entries_.push_front(entry); }
+    void Insert(iterator before, const StartupEntry& entry) { entries_.insert(before, entry); }
     void Clear() { entries_.clear(); }
     std::size_t Count() const { return entries_.size(); }
     bool Empty() const { return entries_.empty(); }

@@ -113,21 +113,26 @@ DWORD ChangeWatcher::WatchFolder() {
     }
 }
 
-WatcherSet::WatcherSet(const std::vector<WatchTarget>& targets, ChangeWatcher::Callback onChange) {
-    auto counted = [this, onChange = std::move(onChange)] {
-        ++changes_;
-        onChange();
-    };
-    for (const WatchTarget& target : targets) watchers_.push_back(std::make_unique<ChangeWatcher>(target, counted));
+WatcherSet::WatcherSet(const std::vector<WatchTarget>& targets, ChangeWatcher::Callback onChange)
+    : WatcherSet(targets, [onChange = std::move(onChange)](std::size_t) { onChange(); }) {}
+
+WatcherSet::WatcherSet(const std::vector<WatchTarget>& targets, TargetCallback onChange) {
+    for (std::size_t index = 0; index < targets.size(); ++index)
+        watchers_.push_back(std::make_unique<ChangeWatcher>(targets[index], [this, index, onChange] {
+            ++changes_;
+            onChange(index);
+        }));
 }
 
 void WatcherSet::Start() {
     const std::lock_guard<std::mutex> guard(mutex_);
+    stopAsked_ = false;
     for (const auto& watcher : watchers_) watcher->Start();
 }
 
 bool WatcherSet::Stop(DWORD timeoutMs) {
     const std::lock_guard<std::mutex> guard(mutex_);
+    stopAsked_ = true;
     for (const auto& watcher : watchers_) watcher->RequestStop();
     // One bound for all: the watchers end together, so their waits overlap.
     const ULONGLONG deadline = timeoutMs == INFINITE ? ~0ull : GetTickCount64() + timeoutMs;

@@ -70,7 +70,11 @@ bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<
 // the same callback: the program's and the keeper service's monitors.
 class WatcherSet {
 public:
+    // Called with the index of the target that changed.
+    using TargetCallback = std::function<void(std::size_t target)>;
+
     WatcherSet(const std::vector<WatchTarget>& targets, ChangeWatcher::Callback onChange);
+    WatcherSet(const std::vector<WatchTarget>& targets, TargetCallback onChange);
     WatcherSet(const WatcherSet&) = delete;
     WatcherSet& operator=(const WatcherSet&) = delete;
 
@@ -86,9 +90,13 @@ public:
     bool Stop(DWORD timeoutMs = INFINITE);
     // The number of callbacks begun since the set was made.
     long ChangeCount() const { return changes_.load(); }
+    // True from a Stop until the next Start: a callback under way asks it
+    // between items, so that it ends after the one in hand.
+    bool StopAsked() const { return stopAsked_.load(); }
 
 private:
     std::mutex mutex_;  // one Start or Stop at a time
     std::atomic<long> changes_{0};
+    std::atomic<bool> stopAsked_{false};
     std::vector<std::unique_ptr<ChangeWatcher>> watchers_;
 };

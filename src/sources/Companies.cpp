@@ -167,10 +167,13 @@ std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versi
     return CompanyOfPath(ProgramPathFromCommand(command), versionInfo);
 }
 
+void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo) {
+    SetField(entry.company, (entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
+                                                : CompanyOfItem(entry.item, versionInfo))
+                                .c_str());
+}
+
 void FillCompanies(EntryList& entries) {
     CFileVersionInfo versionInfo;
-    for (StartupEntry& entry : entries)
-        SetField(entry.company, (entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
-                                                    : CompanyOfItem(entry.item, versionInfo))
-                                    .c_str());
+    for (StartupEntry& entry : entries) FillCompany(entry, versionInfo);
 }

@@ -18,5 +18,8 @@ std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versi
 // (read, never resolved or searched for), of an .exe itself, else "Unknown".
 std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo);
 
+// Sets the company of one entry from its item (a Startup folder's file) or its command.
+void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo);
+
 // Sets the company of every entry from its item (a Startup folder's file) or its command (a cut company name harms nothing).
 void FillCompanies(EntryList& entries);

@@ -309,3 +309,87 @@ TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
 }
 
 }  // namespace
+
+namespace {
+
+using Row = std::tuple<std::string, std::string, std::string, Origin, ListSet, std::vector<std::string>>;
+std::vector<Row> Rows(const EntryList& list) {
+    std::vector<Row> rows;
+    for (const StartupEntry& e : list) rows.emplace_back(e.name, e.command, e.company, e.origin, e.lists, e.otherCommands);
+    return rows;
+}
+
+// A newcomer's take-over beside 1,000 held entries works on the newcomers
+// alone: a few lines, no full reading of the BackUp keys (which would report
+// the unlistable "number" again), and the list it leaves is the list a full
+// reading gives. Names sort last, where Windows enumerates a value written last.
+TEST(TakeOver, NewcomersBesideAThousandHeldAreAddedAsAFullReadingListsThem) {
+    S sandbox;
+    for (int i = 0; i < 1000; ++i)
+        S::PutText(kUser, keys::kBackUp, ("held " + std::to_string(1000 + i)).c_str(), "C:\\held.exe " + std::to_string(i));
+    S::PutText(kUser, keys::kBackUp, "shared", "C:\\user\\shared.exe");
+    S::PutText(kMachine, keys::kBackUp, "shared", "C:\\machine\\shared.exe");
+    S::PutText(kMachine, keys::kBackUp, "machine held", "C:\\machine.exe");
+    S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
+    TestEngine engine;
+    S::PutText(kUser, keys::kRun, "zz user newcomer", "C:\\new\\user.exe");
+    S::PutText(kMachine, keys::kRun, "zz machine newcomer", "C:\\new\\machine.exe");
+    const std::string output = OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    EXPECT_EQ(4, CountOf(output, "SUCCESSFULLY!!\n")) << output;  // each newcomer put and deleted
+    EXPECT_LT(CountOf(output, "\n"), 12) << output;                // and a walk of each Run key
+    EXPECT_EQ(0, CountOf(output, "not listed")) << output;
+    const auto merged = Rows(engine.List());
+    OutputOf([&] { engine.manager.RebuildList(); });
+    EXPECT_EQ(Rows(engine.List()), merged);
+    EXPECT_TRUE(Take(kUser, keys::kRun).empty() && Take(kMachine, keys::kRun).empty());
+
+    // A name listed already, or newcoming to both keys, is read in full.
+    S::PutText(kUser, keys::kRun, "held 1500", "C:\\held.exe renewed");
+    S::PutText(kUser, keys::kRun, "zz twin", "C:\\user\\twin.exe");
+    S::PutText(kMachine, keys::kRun, "zz twin", "C:\\machine\\twin.exe");
+    OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    const auto relisted = Rows(engine.List());
+    OutputOf([&] { engine.manager.RebuildList(); });
+    EXPECT_EQ(Rows(engine.List()), relisted);
+}
+
+// Exit asked during a burst: the value in hand is finished, the rest stay in
+// the Run key, and every value is in exactly one place, whole.
+TEST(TakeOver, AStopBetweenItemsLeavesEveryValueWholeInExactlyOnePlace) {
+    S sandbox;
+    for (int i = 0; i < 400; ++i)
+        S::PutText(kUser, keys::kRun, ("burst " + std::to_string(i)).c_str(), "C:\\burst.exe " + std::to_string(i));
+    const Snapshot seeded = Take(kUser, keys::kRun);
+    TestEngine engine;
+    int asked = 0;
+    OutputOf([&] { engine.manager.TakeOverNewcomers([&] { return ++asked > 100; }); });
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    EXPECT_EQ(100u, backUp.size());
+    EXPECT_EQ(300u, run.size());
+    for (const auto& [name, value] : seeded) {
+        EXPECT_NE(run.count(name), backUp.count(name)) << name;
+        EXPECT_EQ(value, run.count(name) ? run.at(name) : backUp.at(name)) << name;
+    }
+}
+
+// The take-over shows a newcomer at once with its company unknown (""): the
+// model's own thread reads the file, and the list changes again when it has.
+TEST(TakeOver, ReadsNoCompanyOnTheTakingThreadAndTheListFollowsOnceRead) {
+    S sandbox;
+    const std::string tool = TempPath("company.exe");
+    ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_en_us.dll").c_str(), tool.c_str(), FALSE));
+    TestEngine engine;
+    std::vector<std::string> shown;  // the newcomer's company at each change of the list
+    engine.model.SetListChangedCallback([&] {
+        for (const StartupEntry& entry : engine.model.CopyList())
+            if (std::string(entry.name) == "tool") shown.emplace_back(entry.company);
+    });
+    S::PutText(kUser, keys::kRun, "tool", "\"" + tool + "\" /tray");
+    OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    ASSERT_TRUE(engine.model.WaitForCompanies(10000));
+    engine.model.SetListChangedCallback(nullptr);
+    EXPECT_EQ((std::vector<std::string>{"", "Company 0409"}), shown);
+    EXPECT_TRUE(DeleteFileA(tool.c_str()));
+}
+
+}  // namespace

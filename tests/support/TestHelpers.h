@@ -81,7 +81,11 @@ public:
         manager.RebuildList();
         DiagnosticsEnabled() = enabled;
     }
-    EntryList List() { return model.CopyList(); }
+    // The list once the companies asked for so far are read (on the model's own thread).
+    EntryList List() {
+        model.WaitForCompanies(10000);
+        return model.CopyList();
+    }
 
     Launcher launcher;
 };

@@ -169,6 +169,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     engine_.model.SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
     engine_.manager.RebuildList();
     ASSERT_TRUE(engine_.model.WaitForLogonTasks(10000));
+    ASSERT_TRUE(engine_.model.WaitForCompanies(10000));  // the last change of the list before the tasks go
     engine_.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     // Listed as in both keys while the machine's copy is already gone.
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");

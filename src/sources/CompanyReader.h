@@ -1,0 +1,57 @@
+#pragma once
+#include <windows.h>
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+
+#include "model/EntryList.h"
+
+// Reads the companies of listed entries on a thread of its own, so that no
+// thread that moves start-up items (a watcher's, the window's) ever opens a
+// file that an entry names: a slow or hostile file delays only this reader.
+// What it read last is kept by command (or held file), and a list is shown
+// first with that, then again once the reader has read what it lacked.
+class CompanyReader {
+public:
+    CompanyReader();
+    // Returns without waiting for a read under way (a file may take long to
+    // open), but after any call of the read callback under way: none comes later.
+    ~CompanyReader();
+    CompanyReader(const CompanyReader&) = delete;
+    CompanyReader& operator=(const CompanyReader&) = delete;
+
+    // Sets each entry's company from the reads so far, "" when never read;
+    // true when any was never read. Opens no file.
+    bool FillKnown(EntryList& entries);
+    // Asks for the companies of these entries; returns at once.
+    void Request(const EntryList& entries);
+    // Waits until every read requested before this call has ended; false when
+    // that takes longer than the time limit.
+    bool WaitForReads(DWORD timeoutMs);
+    // Called on the reader's thread after each read.
+    void SetOnRead(std::function<void()> onRead);
+
+private:
+    using Key = std::pair<std::string, std::wstring>;  // the command, the held file
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::function<void()> onRead;
+        std::map<Key, std::string> known;
+        EntryList pending;
+        unsigned long long requested = 0;
+        unsigned long long ended = 0;
+        bool threadStarted = false;
+        bool readerGone = false;
+        bool callingBack = false;
+    };
+    static void Run(const std::shared_ptr<State>& state);
+    static bool Gone(State& state);
+
+    std::shared_ptr<State> state_;
+};
