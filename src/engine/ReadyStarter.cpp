@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "win/ComApartment.h"
+
 namespace ready {
 
 ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& impacts, LoadSource& load,
@@ -37,6 +39,9 @@ bool ReadyStarter::WaitInterval() {
 }
 
 void ReadyStarter::Run() {
+    // An elevated start goes through the desktop shell, and a task through the
+    // Task Scheduler: both COM, the apartment this thread's for its life.
+    const win::ComApartment apartment;
     ReadyQueue readiness(queue_.size(), startsAtOnce_);
     load_.Sample();  // the first interval starts now
     while (!readiness.Done() && WaitInterval()) {

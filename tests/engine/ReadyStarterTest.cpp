@@ -42,7 +42,11 @@ struct Seen {
     }
     ready::ReadyStarter::Hooks Hooks() {
         return {[this](const StartupEntry& entry) {
-                    Add(std::string("start ") + entry.name);
+                    // The shell's and the Task Scheduler's starts need COM on this thread.
+                    APTTYPE type;
+                    APTTYPEQUALIFIER qualifier;
+                    const bool com = CoGetApartmentType(&type, &qualifier) == S_OK;
+                    Add(std::string(com ? "start " : "start without COM ") + entry.name);
                     Sleep(startTakesMs);
                     // Only the command's way gives a process: here, the entry named "Own".
                     HANDLE process = nullptr;
