@@ -86,11 +86,13 @@ disk_name() {
   printf '%s' "$name"
 }
 
-# ended_all SCENARIO: true once every program of the run that ends has logged its end.
+# ended_all SCENARIO: true once every program of the run has started and every
+# one that ends has logged its end (a ready-start starts them over a minute).
 ended_all() {
-  local expected=1
-  [ "$1" = floor ] || expected=$((1 + ${#programs[@]} - 2))
-  [ "$(cat "$bench/logon.log" 2>/dev/null | grep -c ' end ' || true)" -ge "$expected" ]
+  local starts=1 ends=1
+  [ "$1" = floor ] || { starts=$((1 + ${#programs[@]})); ends=$((starts - 2)); }
+  [ "$(grep -c ' start ' "$bench/logon.log" 2>/dev/null || true)" -ge "$starts" ] &&
+    [ "$(grep -c ' end ' "$bench/logon.log" 2>/dev/null || true)" -ge "$ends" ]
 }
 
 # run_once SCENARIO N: one simulated log-on; its figures go to runs.txt.
