@@ -91,8 +91,8 @@ disk_name() {
 ended_all() {
   local starts=1 ends=1
   [ "$1" = floor ] || { starts=$((1 + ${#programs[@]})); ends=$((starts - 2)); }
-  [ "$(grep -c ' start ' "$bench/logon.log" 2>/dev/null || true)" -ge "$starts" ] &&
-    [ "$(grep -c ' end ' "$bench/logon.log" 2>/dev/null || true)" -ge "$ends" ]
+  [ "$(cat "$bench/logon.log" 2>/dev/null | grep -c ' start ' || true)" -ge "$starts" ] &&
+    [ "$(cat "$bench/logon.log" 2>/dev/null | grep -c ' end ' || true)" -ge "$ends" ]
 }
 
 # run_once SCENARIO N: one simulated log-on; its figures go to runs.txt.
