@@ -41,6 +41,19 @@ fixture_passes() {
   tail -5 <<<"$out" | sed 's/^/       /'
   expect "$1" 0 "$status"
 }
+# stop_keeper: the service stopped, as its log shows; asked again when a stop
+# does not take (now and then Wine's net stop returns before the service saw it).
+keeper_stops() { grep -c 'Keeper stopped' "$(log_file)" 2>/dev/null || true; }
+stopped_since() { [ "$(keeper_stops)" -gt "$1" ]; }
+stop_keeper() {
+  local before attempt
+  before=$(keeper_stops)
+  for attempt in 1 2 3; do
+    wine net stop PacewickKeeper >/dev/null 2>&1 || true
+    wait_until 10 stopped_since "$before" && return 0
+  done
+  return 1
+}
 m64=$(expand_line 'Machine Tool' '"C:\tools\record_launch.exe" machine')
 m32=$(sz_line 'Machine32 Tool' 'C:\tools\record_launch.exe machine32')
 off=$(sz_line 'Switched Off' 'C:\tools\record_launch.exe off')
@@ -92,7 +105,7 @@ fixture_passes "every entry written during the cycles is kept exactly, none lost
 expect "the entries kept before are kept still" "$kept" "$(machine_keys)"
 
 echo "== a process that takes the pipe's name first is refused; silent clients keep no one out"
-wine net stop PacewickKeeper >/dev/null 2>&1 || true
+check "the service stops" stop_keeper
 wine "$(win_path "$keeper_fixture")" squat 10000 >"$work/squat.out" 2>&1 &  # unbuffered: read while it runs
 squatter=$!
 check "the squatter holds the pipe's name" wait_until 10 grep -q squatting "$work/squat.out"
@@ -141,7 +154,7 @@ expect "while the program runs, the uninstall switch only asks to close it first
 check "the refused switch ends" wait_pid "$last_pid" 20
 expect "the refused switch leaves the registry untouched" "$snapshot" "$(registry_snapshot)"
 expect "the machine keys are as the service left them" "$kept" "$(machine_keys)"
-wine net stop PacewickKeeper >/dev/null 2>&1 || true
+check "the service stops" stop_keeper
 start_pacewick no-answer "$installed" -RESTOREMACHINE
 check "the elevated restore says so when the installed service does not answer" \
   grep -q 'does not answer' <(probe answer Pacewick ok 20000)
@@ -171,7 +184,7 @@ expect "the user's Startup folder item is back, exactly" "$user_item"$'\n'--- \
 reg_add "HKLM\\$RUN32" /v 'Late Tool' /d 'C:\tools\record_launch.exe late'
 sleep 1.5
 check "held off: a new machine entry stays in its Run key" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
-wine net stop PacewickKeeper >/dev/null 2>&1 || true
+check "the service stops" stop_keeper
 wine net start PacewickKeeper >/dev/null 2>&1 || true
 check "the service restarted" wait_until 20 log_says 'Take-over held off after a restore (start)'
 check "a restart keeps the hold-off" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
