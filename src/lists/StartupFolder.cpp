@@ -157,15 +157,12 @@ void StartupFolderSource::BackUp(const Reporter& report) {
 // The names are read first, so that no deletion meets the folder's walk; each
 // file is then held and removed before the next, as BackUp and Remove do.
 void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
-    std::vector<std::wstring> names;
-    ForEachStarted(report, [&](const std::wstring& name) { names.push_back(name); });
-    // Nothing to move (the usual case): the BackUp folder is neither made nor
-    // checked, which costs more than the rest of a take-over of a few values.
-    if (names.empty()) return;
     win::ProtectedFolder guard;
     if (!OpenBackUp(true, &guard)) return;
     RemoveLeftovers(startup_);
     RemoveLeftovers(backUp_);
+    std::vector<std::wstring> names;
+    ForEachStarted(report, [&](const std::wstring& name) { names.push_back(name); });
     for (const std::wstring& name : names) {
         if (stop && stop()) return;
         if (!Hold(name, report)) continue;
