@@ -32,6 +32,9 @@ stage() {
   folder_files "$work/stage"
 }
 staged_to() { mv "$work/stage/"* "$1/"; }
+# The user's held items: the BackUp folder is made with the first item it holds,
+# so it is looked for at each call.
+user_held_files() { folder_files "$(user_held)"; }
 # The exported line of a REG_EXPAND_SZ value: UTF-16 bytes and the terminating zero.
 expand_line() { printf '"%s"=hex(2):%s00,00' "$1" "$(printf '%s' "$2" | iconv -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//')"; }
 # fixture_passes DESCRIPTION ARGS...: the keeper fixture's last lines, and whether it passed.
@@ -140,8 +143,7 @@ check "the program takes a newcomer to the user's Run key over while the service
   wait_until 10 holds "HKEY_CURRENT_USER\\$BACKUP" 'User Late'
 user_item=$(stage 'User Folder Tool.exe' <"$record_exe")
 staged_to "$(user_startup)"
-expect_soon 10 "the program takes a newcomer to the user's Startup folder over, exactly" "$user_item" \
-  folder_files "$(user_held)"
+expect_soon 10 "the program takes a newcomer to the user's Startup folder over, exactly" "$user_item" user_held_files
 expect "it lists the all-users item from the service's BackUp folder and the user's item" "$(printf '%s\n' \
   'Common Tool.bat|all user startup folder' 'User Folder Tool.exe|Current user startup folder')" \
   "$(listed 1,4 | grep Tool\\.)"
