@@ -20,16 +20,6 @@ std::uint64_t GetLittleEndian(const BYTE* bytes) {
     return number;
 }
 
-// A key that could not be opened reads as nothing measured.
-Impact ReadFrom(const registry::Key& key, const std::string& name) {
-    const auto wide = win::Wide(name);
-    RegValueBlob value;
-    if (!wide || key.ReadValue(*wide, &value) != ERROR_SUCCESS || value.type != REG_BINARY ||
-        value.count() != kValueSize)
-        return Impact::NotMeasured;
-    return ImpactOf(Usage{GetLittleEndian(value.data()), GetLittleEndian(value.data() + 8)});
-}
-
 // Value names as the registry compares them: without regard to letter case.
 struct NameOrder {
     bool operator()(const std::wstring& a, const std::wstring& b) const {
@@ -75,8 +65,6 @@ bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
     PutLittleEndian(usage.diskBytes, bytes + 8);
     return key.WriteValue(*wide, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
 }
-
-Impact ImpactStore::Read(const std::string& name) const { return ReadFrom(OpenForReading(root_), name); }
 
 std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const {
     const Measures measures = ReadMeasures(OpenForReading(root_));

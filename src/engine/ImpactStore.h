@@ -17,7 +17,6 @@ public:
     explicit ImpactStore(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
 
     bool Write(const std::string& name, const Usage& usage) const;
-    Impact Read(const std::string& name) const;
     // Each entry's class, in the list's order: the measures are read once,
     // so that the cost follows what was measured, not what is held.
     std::vector<Impact> ReadAll(const EntryList& entries) const;

@@ -29,7 +29,6 @@ public:
     ReadySession(const ReadySession&) = delete;
     ReadySession& operator=(const ReadySession&) = delete;
 
-    std::size_t Total() const { return starter_.Order().size(); }
     // Ends the ready-start after the start in hand: the entries of `current`
     // (the list as it is now, newcomers included) that it has not started.
     // The programs it started keep their first minute.

@@ -62,7 +62,6 @@ public:
     std::size_t Next(const LoadSample& sample);
 
     std::size_t Started() const { return started_; }
-    std::size_t Total() const { return total_; }
     bool Done() const { return started_ == total_; }
 
 private:

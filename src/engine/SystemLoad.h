@@ -17,7 +17,6 @@ class SystemLoad : public LoadSource {
 public:
     SystemLoad();
     LoadSample Sample() override;
-    bool MeasuresDisks() const { return !disks_.empty(); }
 
 private:
     struct Disk {

@@ -196,22 +196,31 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
     EXPECT_LE(after.cpuMs - before.cpuMs, elapsed + 100u);
 }
 
+// One entry's class, as the list reads it.
+Impact ImpactOfName(const ready::ImpactStore& store, const char* name) {
+    EntryList list;
+    StartupEntry entry;
+    SetField(entry.name, name);
+    list.InsertFront(entry);
+    return store.ReadAll(list).at(0);
+}
+
 TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
     RegistrySandbox sandbox;
     const ready::ImpactStore store;
-    EXPECT_EQ(Impact::NotMeasured, store.Read("Tool"));
+    EXPECT_EQ(Impact::NotMeasured, ImpactOfName(store, "Tool"));
     ASSERT_TRUE(store.Write("Tool", {1500, 0}));
     ASSERT_TRUE(store.Write("Météo 天気", {0, 1024}));
-    EXPECT_EQ(Impact::High, store.Read("Tool"));
-    EXPECT_EQ(Impact::Low, store.Read("Météo 天気"));
+    EXPECT_EQ(Impact::High, ImpactOfName(store, "Tool"));
+    EXPECT_EQ(Impact::Low, ImpactOfName(store, "Météo 天気"));
     ASSERT_TRUE(store.Write("Tool", {400, 0}));  // measured again: the last minute counts
-    EXPECT_EQ(Impact::Medium, store.Read("Tool"));
+    EXPECT_EQ(Impact::Medium, ImpactOfName(store, "Tool"));
     // Written by anyone else: a text, 15 or 17 bytes; none of them is a measure.
     const char bytes[17] = "0123456789abcdef";
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Text", RegValueBlob(REG_SZ, bytes, 16));
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Short", RegValueBlob(REG_BINARY, bytes, 15));
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Long", RegValueBlob(REG_BINARY, bytes, 17));
-    for (const char* name : {"Text", "Short", "Long"}) EXPECT_EQ(Impact::NotMeasured, store.Read(name)) << name;
+    for (const char* name : {"Text", "Short", "Long"}) EXPECT_EQ(Impact::NotMeasured, ImpactOfName(store, name)) << name;
 
     // The list's classes at once, in its order, names matched as the registry
     // matches them (letter case aside).
