@@ -1,7 +1,7 @@
 # Shared by the end-to-end scripts: fresh Wine prefixes, the registry as exported
 # by regedit (exact names, types and data), the probe, and the failure report.
 #   source lib.sh BUILD_DIR PACEWICK_EXE RECORD_LAUNCH_EXE PROBE_EXE MSI
-set -euo pipefail
+set -Eeuo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-prefix.sh"
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
@@ -41,6 +41,16 @@ stop_everything() {
   for p in "${background[@]}"; do wait "$p" 2>/dev/null || true; done
 }
 trap stop_everything EXIT
+# A command that fails outside a check stops the script: say which, and show
+# what the programs printed, as for a failed check. (Command substitutions
+# inherit the trap and report through their caller.)
+stopped_at() {
+  [ "$BASHPID" == "$$" ] || return 0
+  echo "not ok  the script stopped at line $1: $2 (exit $3)"
+  failures=$((failures + 1))
+  finish
+}
+trap 'stopped_at "$LINENO" "$BASH_COMMAND" "$?"' ERR
 
 # new_prefix NAME: a fresh prefix, made current, its server kept for the script.
 new_prefix() {
