@@ -15,7 +15,10 @@ bool Listed(const EntryList& list, const char* name) {
     return std::any_of(list.begin(), list.end(), [&](const StartupEntry& entry) { return std::strcmp(entry.name, name) == 0; });
 }
 
-bool SameEntries(const EntryList& one, const EntryList& other) {
+// The same entries in the same order, companies included: a list the window
+// need not fill again.
+template <typename One, typename Other>
+bool SameEntries(const One& one, const Other& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
         return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.command, b.command) == 0 &&
                std::strcmp(a.company, b.company) == 0 && a.origin == b.origin && a.lists == b.lists &&
@@ -30,8 +33,8 @@ StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsC
         bool changed = false;
         {
             const std::lock_guard<std::mutex> guard(mutex_);
-            companies_.FillKnown(held_);
-            changed = ComposeList();
+            changed = companies_.FillKnown(held_).changed;
+            changed = TakeLatestTasks() || changed;
         }
         if (changed) NotifyListChanged();
     });
@@ -39,7 +42,7 @@ StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsC
         bool changed = false;
         {
             const std::lock_guard<std::mutex> guard(mutex_);
-            changed = ComposeList();
+            changed = TakeLatestTasks();
         }
         if (changed) NotifyListChanged();
     });
@@ -47,7 +50,9 @@ StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsC
 
 EntryList StartupListModel::CopyList() {
     const std::lock_guard<std::mutex> guard(mutex_);
-    return list_;
+    EntryList list = held_;
+    for (const StartupEntry& task : shownTasks_) list.InsertFront(task);
+    return list;
 }
 
 void StartupListModel::SetListChangedCallback(std::function<void()> callback) {
@@ -69,16 +74,12 @@ unsigned long long StartupListModel::NextGeneration() {
     return ++generation_;
 }
 
-EntryList StartupListModel::WithTasks(const EntryList& held) {
-    EntryList list = held;
-    for (const StartupEntry& task : tasks_.Latest()) list.InsertFront(task);
-    return list;
-}
-
-bool StartupListModel::ComposeList() {
-    EntryList composed = WithTasks(held_);
-    if (SameEntries(composed, list_)) return false;
-    list_ = std::move(composed);
+// A list of thousands of entries is copied only when the window asks for it:
+// under Wine a copy costs a few microseconds an entry, more than its reading.
+bool StartupListModel::TakeLatestTasks() {
+    std::vector<StartupEntry> latest = tasks_.Latest();
+    if (SameEntries(latest, shownTasks_)) return false;
+    shownTasks_ = std::move(latest);
     return true;
 }
 
@@ -93,8 +94,9 @@ void StartupListModel::Publish(EntryList held, unsigned long long generation) {
         const std::lock_guard<std::mutex> guard(mutex_);
         if (generation < published_) return;
         published_ = generation;
+        changed = !SameEntries(held, held_);
         held_ = std::move(held);
-        changed = ComposeList();
+        changed = TakeLatestTasks() || changed;
         // Asked once the list holds them, so that the answer lands in it. Every
         // company is read again: a file may have changed since (the reader's
         // cache reads only the files that did).
@@ -116,8 +118,7 @@ bool StartupListModel::WaitForCompanies(DWORD timeoutMs) { return companies_.Wai
 bool StartupListModel::Merge(const EntryList& moved) {
     if (moved.Empty()) return true;
     EntryList adding = moved;
-    const bool unknown = readsCompanies_ && companies_.FillKnown(adding);
-    bool changed = false;
+    const bool unknown = readsCompanies_ && companies_.FillKnown(adding).unknown;
     {
         const std::lock_guard<std::mutex> guard(mutex_);
         std::unordered_set<std::string> names;
@@ -134,9 +135,9 @@ bool StartupListModel::Merge(const EntryList& moved) {
             });
             for (; entry != adding.end() && HomeBit(entry->lists) == home; ++entry) held_.Insert(at, *entry);
         }
-        changed = ComposeList();
+        TakeLatestTasks();
     }
-    if (changed) NotifyListChanged();
+    NotifyListChanged();
     // Asked once the list holds them, so that the answer lands in it.
     if (unknown) AskForCompanies(moved);
     return true;

@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <mutex>
+#include <vector>
 
 #include "model/EntryList.h"
 #include "sources/CompanyReader.h"
@@ -39,8 +40,6 @@ public:
     // enumerates its newest values last. False, with the list unchanged, when
     // one has a name already listed: the duplicate rule then needs a full reading.
     bool Merge(const EntryList& moved);
-    // The entries with the logon tasks in front, without the duplicate rule.
-    EntryList WithTasks(const EntryList& held);
 
     // Asks the Task Scheduler for the logon tasks: afresh, or only when never asked.
     void AskForTasks(bool afresh);
@@ -53,14 +52,15 @@ public:
     bool WaitForCompanies(DWORD timeoutMs);
 
 private:
-    bool ComposeList();  // under the lock; true when the list changed
+    // Under the lock: the tasks the list shows become the latest read; true when they changed.
+    bool TakeLatestTasks();
     void NotifyListChanged();
     void AskForCompanies(const EntryList& entries);
 
     const bool readsCompanies_;
     std::mutex mutex_;
-    EntryList list_;
-    EntryList held_;  // the held part of list_, companies included
+    EntryList held_;  // companies included
+    std::vector<StartupEntry> shownTasks_;  // in front of the held entries
     unsigned long long generation_ = 0;
     unsigned long long published_ = 0;
     std::mutex callbackMutex_;

@@ -1,6 +1,7 @@
 #include "sources/CompanyReader.h"
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "sources/Companies.h"
@@ -9,6 +10,14 @@ namespace {
 
 // Enough for every list a user keeps; past it the reads start afresh.
 constexpr std::size_t kKnownLimit = 20000;
+
+std::string CompanyOf(const std::pair<std::string, std::wstring>& key, CFileVersionInfo& versionInfo) {
+    StartupEntry entry;
+    SetField(entry.command, key.first.c_str());
+    entry.item = key.second;
+    FillCompany(entry, versionInfo);
+    return entry.company;
+}
 
 }  // namespace
 
@@ -22,20 +31,23 @@ CompanyReader::~CompanyReader() {
     state_->changed.wait(lock, [&] { return !state_->callingBack; });
 }
 
-bool CompanyReader::FillKnown(EntryList& entries) {
+CompanyReader::Filled CompanyReader::FillKnown(EntryList& entries) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
-    bool unknown = false;
+    Filled filled;
     for (StartupEntry& entry : entries) {
         const auto known = state_->known.find(Key(entry.command, entry.item));
-        SetField(entry.company, known == state_->known.end() ? "" : known->second.c_str());
-        unknown = unknown || known == state_->known.end();
+        const char* company = known == state_->known.end() ? "" : known->second.c_str();
+        filled.unknown = filled.unknown || known == state_->known.end();
+        if (std::strcmp(entry.company, company) == 0) continue;
+        SetField(entry.company, company);
+        filled.changed = true;
     }
-    return unknown;
+    return filled;
 }
 
 void CompanyReader::Request(const EntryList& entries) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
-    for (const StartupEntry& entry : entries) state_->pending.InsertFront(entry);
+    for (const StartupEntry& entry : entries) state_->pending.emplace_back(entry.command, entry.item);
     ++state_->requested;
     if (!state_->threadStarted) {
         // Detached: a file that never opens must not hold up the end of the process.
@@ -68,19 +80,20 @@ void CompanyReader::Run(const std::shared_ptr<State>& state) {
         state->changed.wait(lock, [&] { return state->readerGone || state->ended < state->requested; });
         if (state->readerGone) return;
         const unsigned long long serving = state->requested;
-        EntryList reading;
+        std::vector<Key> reading;
         std::swap(reading, state->pending);
         lock.unlock();
         // The files' reads, outside every lock; a list gone meanwhile needs no more.
         CFileVersionInfo versionInfo;
-        for (StartupEntry& entry : reading) {
+        std::vector<std::string> companies;
+        for (const Key& key : reading) {
             if (Gone(*state)) break;
-            FillCompany(entry, versionInfo);
+            companies.push_back(CompanyOf(key, versionInfo));
         }
         lock.lock();
         if (state->readerGone) return;
-        if (state->known.size() + reading.Count() > kKnownLimit) state->known.clear();
-        for (const StartupEntry& entry : reading) state->known[Key(entry.command, entry.item)] = entry.company;
+        if (state->known.size() + companies.size() > kKnownLimit) state->known.clear();
+        for (std::size_t index = 0; index < companies.size(); ++index) state->known[reading[index]] = companies[index];
         const std::function<void()> onRead = state->readerGone ? nullptr : state->onRead;
         if (onRead) {
             // A waiter is told only once the companies are wherever this puts them.

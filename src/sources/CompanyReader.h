@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "model/EntryList.h"
 
@@ -25,9 +26,12 @@ public:
     CompanyReader(const CompanyReader&) = delete;
     CompanyReader& operator=(const CompanyReader&) = delete;
 
-    // Sets each entry's company from the reads so far, "" when never read;
-    // true when any was never read. Opens no file.
-    bool FillKnown(EntryList& entries);
+    struct Filled {
+        bool unknown = false;  // an entry's file was never read
+        bool changed = false;  // an entry's company is not what it was
+    };
+    // Sets each entry's company from the reads so far, "" when never read. Opens no file.
+    Filled FillKnown(EntryList& entries);
     // Asks for the companies of these entries; returns at once.
     void Request(const EntryList& entries);
     // Waits until every read requested before this call has ended; false when
@@ -43,7 +47,7 @@ private:
         std::condition_variable changed;
         std::function<void()> onRead;
         std::map<Key, std::string> known;
-        EntryList pending;
+        std::vector<Key> pending;  // what each read needs, not whole entries
         unsigned long long requested = 0;
         unsigned long long ended = 0;
         bool threadStarted = false;
