@@ -42,7 +42,9 @@ std::wstring AccountLock::NameFor(const std::wstring& sid) { return L"Global\\Qu
 
 AccountLock AccountLock::Take(DWORD timeoutMs) {
     AccountLock lock;
-    const std::wstring sid = CurrentUserSid();
+    // A process's account never changes: its SID is read once, unless that failed.
+    static const std::wstring known = CurrentUserSid();
+    const std::wstring sid = known.empty() ? CurrentUserSid() : known;
     // Owned by the account, whatever the token names as default owner (an
     // elevated one: the administrators); protected (P): nothing inherited lets
     // anyone else in.

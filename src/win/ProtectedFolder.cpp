@@ -3,41 +3,73 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstring>
+
 namespace win {
 namespace {
 
 using UniqueSecurity = Unique<LocalTraits<PSECURITY_DESCRIPTOR>>;
 
-bool IsOwnAccount(PSID owner) {
-    UniqueHandle token;
-    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    DWORD size = 0;
-    return OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) &&
-           GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size) &&
-           EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
-}
+// The account this process runs as, read from its token.
+struct OwnAccount {
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE] = {};
+    bool read = false;
+    OwnAccount() {
+        UniqueHandle token;
+        DWORD size = 0;
+        read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put()) &&
+               GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size);
+    }
+    bool Is(PSID sid) const { return read && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid); }
+};
 
-void ReadOwner(HANDLE handle, HandleFacts* facts) {
+void ReadOwner(HANDLE handle, const OwnAccount& own, HandleFacts* facts) {
     PSID owner = nullptr;
     UniqueSecurity descriptor;
     if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                         descriptor.Put()) != ERROR_SUCCESS)
         return;
     facts->adminOwner = IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
-    facts->trustedOwner = facts->adminOwner || IsOwnAccount(owner);
+    facts->trustedOwner = facts->adminOwner || own.Is(owner);
+}
+
+// True when the folder's DACL is already `dacl`, protected from inheritance:
+// setting it again would cost a walk of the parent's rights.
+bool HasProtectedDacl(HANDLE handle, const ACL* dacl) {
+    UniqueSecurity descriptor;
+    return GetSecurityInfo(handle, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                           descriptor.Put()) == ERROR_SUCCESS &&
+           IsProtectedDacl(descriptor.Get(), dacl);
 }
 
 bool ReadWithoutTest(HANDLE handle, const std::wstring&, HandleFacts* facts) { return ReadHandleFacts(handle, facts); }
 
 }  // namespace
 
+bool IsProtectedDacl(PSECURITY_DESCRIPTOR descriptor, const ACL* dacl) {
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL held = nullptr;
+    return dacl && GetSecurityDescriptorControl(descriptor, &control, &revision) && (control & SE_DACL_PROTECTED) &&
+           GetSecurityDescriptorDacl(descriptor, &present, &held, &defaulted) && present && held &&
+           held->AclSize == dacl->AclSize && std::memcmp(held, dacl, dacl->AclSize) == 0;
+}
+
 bool ReadHandleFacts(HANDLE handle, HandleFacts* facts) {
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (!GetFileInformationByHandle(handle, &information)) return false;
-    facts->attributes = information.dwFileAttributes;
-    facts->links = information.nNumberOfLinks;
+    static const OwnAccount own;  // a process's account never changes: read once
+
+    // Not GetFileInformationByHandle: the volume's serial number it also reads
+    // costs a round trip to the mount manager under Wine.
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    FILE_STANDARD_INFO standard{};
+    if (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+        !GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard))
+        return false;
+    facts->attributes = tag.FileAttributes;
+    facts->links = standard.NumberOfLinks;
     facts->trustedOwner = facts->adminOwner = false;
-    ReadOwner(handle, facts);
+    ReadOwner(handle, own, facts);
     return true;
 }
 
@@ -88,7 +120,8 @@ bool ProtectedFolder::Open(const std::wstring& root, const std::vector<std::wstr
         folders_.push_back(std::move(folder));
     }
     // An older folder may have inherited %ProgramData%'s rights, under which users may make files.
-    if (security && SetSecurityInfo(folders_.back().Get(), SE_FILE_OBJECT,
+    if (security && !HasProtectedDacl(folders_.back().Get(), dacl) &&
+        SetSecurityInfo(folders_.back().Get(), SE_FILE_OBJECT,
                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr, dacl,
                         nullptr) != ERROR_SUCCESS) {
         *why = "its folder's rights could not be set";

@@ -38,6 +38,10 @@ enum class Owners { AdminsOnly, OwnAccountToo };
 // point, both owned by a trusted account.
 bool Acceptable(HANDLE handle, const std::wstring& path, bool folder, Owners owners);
 
+// True when `descriptor` holds exactly `dacl`, protected from inheritance: a
+// folder whose rights need not be set again.
+bool IsProtectedDacl(PSECURITY_DESCRIPTOR descriptor, const ACL* dacl);
+
 class ProtectedFolder {
 public:
     // Makes or checks each of `names`, one below the other, below `root`, and
