@@ -24,7 +24,8 @@ source "$here/../../tests/app/lib.sh" "$build" "$bin/pacewick.exe" "$bin/record_
 RUNS=${RUNS:-10}
 SCENARIOS=${SCENARIOS:-windows pacewick ready floor}
 readonly delay_ms=60000
-# A run ends 5 s after every program that ends has ended, or at its cap.
+# A run ends 5 s after every program that ends has ended and the machine has
+# settled (T_settled's rule), or at its cap.
 declare -A cap_s=([windows]=75 [pacewick]=130 [ready]=130 [floor]=30)
 
 # The 12 start-up programs in Task Manager's impact classes, as
@@ -95,6 +96,13 @@ ended_all() {
     [ "$(cat "$bench/logon.log" 2>/dev/null | grep -c ' end ' || true)" -ge "$ends" ]
 }
 
+# settled T0: true once the sampler has logged 5 s (ten 500 ms windows) with CPU
+# and disk both under 20% since T0, as metrics.awk counts T_settled.
+settled() {
+  tr -d '\r' <"$bench/sampler.log" 2>/dev/null |
+    awk -v t0="$1" '$1 >= t0 && $2 < 20 && $3 < 20 { quiet++ } END { exit quiet >= 10 ? 0 : 1 }'
+}
+
 # run_once SCENARIO N: one simulated log-on; its figures go to runs.txt.
 run_once() {
   local scenario=$1 n=$2 t0 end quiet_until=0 cap=${cap_s[$1]}
@@ -112,7 +120,7 @@ run_once() {
   esac
   end=$((SECONDS + cap))
   while [ "$SECONDS" -lt "$end" ]; do
-    if [ "$quiet_until" -eq 0 ] && ended_all "$scenario"; then quiet_until=$((SECONDS + 5)); fi
+    if [ "$quiet_until" -eq 0 ] && ended_all "$scenario" && settled "$t0"; then quiet_until=$((SECONDS + 5)); fi
     [ "$quiet_until" -eq 0 ] || [ "$SECONDS" -lt "$quiet_until" ] || break
     sleep 1
   done
