@@ -59,6 +59,8 @@ PINNED_BENCH := $(BUILD)/bin/bench_takeover.exe
 bench: build
 	@echo "== $(PINNED_BENCH) (with its Wine server on CPU $$(($$(nproc) - 1)))"
 	taskset -c $$(($$(nproc) - 1)) tools/with-wine $(BUILD) wine $(PINNED_BENCH)
+	tools/with-wine $(BUILD) env WINEDEBUG=+server wine $(PINNED_BENCH) --one-empty-take-over 2>&1 | \
+	  awk -f bench/server_requests.awk
 	tools/with-wine $(BUILD) sh -c 'for b in $(BUILD)/bin/bench_*.exe; do [ "$$b" = $(PINNED_BENCH) ] && continue; echo "== $$b"; wine "$$b" || exit 1; done'
 	bench/installed.sh $(BUILD)
 	awk -f bench/plot.awk $(BUILD)/bench-installed/results.txt > $(BUILD)/newcomer-wait.svg

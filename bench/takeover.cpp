@@ -103,11 +103,23 @@ int ValueCount(HKEY key) {
 
 // The floor's calls, by kind, in seconds: they add up to the floor's time.
 struct FloorCalls {
-    double enumerate = 0, read = 0, write = 0, remove = 0, check = 0;
-    double Total() const { return enumerate + read + write + remove + check; }
+    double open = 0, enumerate = 0, read = 0, write = 0, remove = 0, check = 0;
+    double Total() const { return open + enumerate + read + write + remove + check; }
 };
+// Each kind with the name its table column and the diagnosis give it.
+struct CallKind {
+    const char* call;
+    double FloorCalls::*seconds;
+};
+const CallKind kCallKinds[] = {{"RegOpenKeyEx", &FloorCalls::open},       {"RegEnumValue", &FloorCalls::enumerate},
+                               {"RegQueryValueEx", &FloorCalls::read},    {"RegSetValueEx", &FloorCalls::write},
+                               {"RegDeleteValue", &FloorCalls::remove},   {"list+check", &FloorCalls::check}};
+// The floor's registry calls per value: RegEnumValue, RegQueryValueEx and
+// RegSetValueEx; the list's RegEnumValue and RegQueryValueEx; the check's two
+// RegQueryValueEx; RegDeleteValue.
+constexpr int kFloorCallsPerValue = 8;
 
-// The floor: per hive, the Run key's names by index, then each value read and
+// The floor: per hive, the Run and BackUp keys opened, the Run key's names by index, then each value read and
 // written into the BackUp key, the BackUp key listed (its names and values read,
 // as the list needs), then each Run value deleted in the order listed, once it
 // and its copy have been read and found identical: the same job, with the same
@@ -117,10 +129,12 @@ FloorCalls Floor() {
     std::vector<char> name(kNameRoom);
     std::vector<BYTE> data(kDataRoom);
     for (HKEY hive : kHives) {
+        double start = Now();
         win::UniqueKey run = Open(hive, keys::kRun);
         win::UniqueKey backUp = Open(hive, keys::kBackUp);
+        calls.open += Now() - start;
         std::vector<std::string> names;
-        double start = Now();
+        start = Now();
         for (DWORD index = 0;; ++index) {
             DWORD length = kNameRoom;
             if (RegEnumValueA(run.Get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
@@ -168,16 +182,19 @@ FloorCalls Floor() {
     return calls;
 }
 
-// An engine as the program builds it, without the Task Scheduler: it is asked
-// once per take-over, not per value, and its cost is the scheduler's.
+// An engine as the program builds it, without the Task Scheduler (asked once
+// per take-over, not per value, its cost the scheduler's) and without the
+// company reader: the program reads companies on a thread of their own, beside
+// the take-over, which here, on one CPU, would take the CPU in the middle of
+// the take-over it follows. Like the program, the bench builds one engine and
+// keeps it: a reader's thread starts with its first take-over, not with each.
 struct BenchEngine : OwnedEngine {
-    BenchEngine() : OwnedEngine(kEveryScope, kEveryScope) {
+    explicit BenchEngine(bool readsCompanies = false) : OwnedEngine(kEveryScope, kEveryScope, readsCompanies) {
         model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     }
 };
 
-double TakeOver() {
-    BenchEngine engine;
+double TakeOver(BenchEngine& engine) {
     const double start = Now();
     engine.manager.TakeOver();
     const double elapsed = Now() - start;
@@ -192,8 +209,19 @@ double TakeOver() {
 }
 
 struct Samples {
-    std::vector<double> engine, floor, ratios, enumerate, read, write, remove, check;
+    std::vector<double> engine, floor, ratios;
+    std::vector<FloorCalls> calls;
 };
+
+FloorCalls MedianCalls(const std::vector<FloorCalls>& taken) {
+    FloorCalls medians;
+    for (const CallKind& kind : kCallKinds) {
+        std::vector<double> seconds;
+        for (const FloorCalls& calls : taken) seconds.push_back(calls.*kind.seconds);
+        medians.*kind.seconds = Median(seconds);
+    }
+    return medians;
+}
 
 struct SizeResult {
     int values = 0;
@@ -205,7 +233,7 @@ struct SizeResult {
 };
 
 // One pair: the engine and the floor on keys filled alike, in the given order.
-void MeasurePair(int values, bool engineFirst, Samples* samples) {
+void MeasurePair(BenchEngine& engine, int values, bool engineFirst, Samples* samples) {
     double engineTime = 0;
     FloorCalls floorCalls;
     for (int turn = 0; turn < 2; ++turn) {
@@ -213,7 +241,7 @@ void MeasurePair(int values, bool engineFirst, Samples* samples) {
         FillRunKeys(values);
         SilencedOutput silence;
         if ((turn == 0) == engineFirst) {
-            engineTime = TakeOver();
+            engineTime = TakeOver(engine);
         } else {
             floorCalls = Floor();
         }
@@ -221,14 +249,10 @@ void MeasurePair(int values, bool engineFirst, Samples* samples) {
     samples->engine.push_back(engineTime);
     samples->floor.push_back(floorCalls.Total());
     samples->ratios.push_back(engineTime / floorCalls.Total());
-    samples->enumerate.push_back(floorCalls.enumerate);
-    samples->read.push_back(floorCalls.read);
-    samples->write.push_back(floorCalls.write);
-    samples->remove.push_back(floorCalls.remove);
-    samples->check.push_back(floorCalls.check);
+    samples->calls.push_back(floorCalls);
 }
 
-std::vector<SizeResult> MeasureAll(int* rounds) {
+std::vector<SizeResult> MeasureAll(BenchEngine& engine, int* rounds) {
     constexpr std::size_t kCount = sizeof kSizes / sizeof kSizes[0];
     std::vector<Samples> samples(kCount);
     const double started = Now();
@@ -238,7 +262,7 @@ std::vector<SizeResult> MeasureAll(int* rounds) {
         for (std::size_t step = 0; step < kCount; ++step) {
             const std::size_t size = (step + static_cast<std::size_t>(round)) % kCount;
             for (int repeat = 0; repeat < kSizes[size].repeatsPerRound; ++repeat)
-                MeasurePair(kSizes[size].values, (round + repeat) % 2 == 0, &samples[size]);
+                MeasurePair(engine, kSizes[size].values, (round + repeat) % 2 == 0, &samples[size]);
         }
     }
     *rounds = round;
@@ -251,8 +275,7 @@ std::vector<SizeResult> MeasureAll(int* rounds) {
         result.engine = Median(taken.engine);
         result.floor = Median(taken.floor);
         result.ratio = Median(taken.ratios);
-        result.calls = {Median(taken.enumerate), Median(taken.read), Median(taken.write), Median(taken.remove),
-                        Median(taken.check)};
+        result.calls = MedianCalls(taken.calls);
         results.push_back(result);
     }
     return results;
@@ -297,17 +320,9 @@ void Diagnose(const std::vector<SizeResult>& results) {
     const SizeResult& small = results.front();
     const SizeResult& large = results.back();
     const double growth = PerValue(large.floor, large.values) / PerValue(small.floor, small.values);
-    struct Kind {
-        const char* call;
-        double FloorCalls::*seconds;
-    };
-    const Kind kinds[] = {{"RegEnumValue", &FloorCalls::enumerate},
-                          {"RegQueryValueEx", &FloorCalls::read},
-                          {"RegSetValueEx", &FloorCalls::write},
-                          {"RegDeleteValue", &FloorCalls::remove}};
-    const Kind* most = &kinds[0];
+    const CallKind* most = &kCallKinds[0];
     double mostAdded = -1e9;
-    for (const Kind& kind : kinds) {
+    for (const CallKind& kind : kCallKinds) {
         const double added =
             PerValue(large.calls.*kind.seconds, large.values) - PerValue(small.calls.*kind.seconds, small.values);
         if (added > mostAdded) {
@@ -345,6 +360,27 @@ void Diagnose(const std::vector<SizeResult>& results) {
                     middle.values, large.values, engineGrowth, floorGrowth);
 }
 
+// What a take-over costs whatever it moves (the five places and their BackUp
+// places opened and listed, the account's lock), in the floor's registry calls:
+// at the smallest N it is what the ratio measures.
+void DiagnoseFixedCost(BenchEngine& engine, const SizeResult& small) {
+    std::vector<double> empty, first;
+    for (int round = 0; round < 21; ++round) {
+        RegistrySandbox sandbox;
+        SilencedOutput silence;
+        empty.push_back(TakeOver(engine));
+        BenchEngine fresh;  // a process's first take-over also starts the logon tasks' reader
+        first.push_back(TakeOver(fresh));
+    }
+    const double perCall = small.floor / (2.0 * small.values * kFloorCallsPerValue);
+    const double room = (kTarget - 1) * small.floor / perCall;
+    std::printf("diagnosis: a take-over of empty places costs %.0f us, as much as %.0f of the floor's registry calls "
+                "(%.1f us each); %.1fx the floor at N=%d leaves room for %.0f\n",
+                1e6 * Median(empty), Median(empty) / perCall, 1e6 * perCall, kTarget, small.values, room);
+    std::printf("diagnosis: a new engine's first take-over of empty places, its tasks' reader started: %.0f us\n",
+                1e6 * Median(first));
+}
+
 // The list rebuilt again, as the user's commands do, over programs that are
 // real files, each its own, until their companies are in it: they are read
 // the first time only.
@@ -372,7 +408,7 @@ void RebuildOverRealPrograms() {
     double times[2];
     {
         SilencedOutput silence;
-        BenchEngine engine;
+        BenchEngine engine(true);
         for (double& time : times) {
             const double start = Now();
             engine.manager.RebuildList();
@@ -387,11 +423,26 @@ void RebuildOverRealPrograms() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // One take-over of empty places between two marks that Wine's server trace
+    // shows (WINEDEBUG=+server), for bench/server_requests.awk to count.
+    if (argc > 1 && std::string(argv[1]) == "--one-empty-take-over") {
+        RegistrySandbox sandbox;
+        SilencedOutput silence;
+        BenchEngine engine;
+        engine.manager.TakeOver();  // the first makes what the next find
+        OpenEventA(SYNCHRONIZE, FALSE, "pacewick-bench-take-over-begins");
+        engine.manager.TakeOver();
+        OpenEventA(SYNCHRONIZE, FALSE, "pacewick-bench-take-over-ends");
+        return 0;
+    }
     std::printf("take-over of N values in each Run key (both hives, 2N values), engine and floor in the same "
                 "rounds, taking turns\n");
-    std::printf("engine: CStartupManager::TakeOver, no Task Scheduler, diagnostic lines off while timed\n");
-    std::printf("floor: RegEnumValue for the names, RegQueryValueEx + RegSetValueEx into BackUp, the BackUp key "
+    std::printf("engine: CStartupManager::TakeOver, one engine kept (as the program keeps one), no Task Scheduler, "
+                "companies not read (the program reads them beside, on a thread of their own), diagnostic lines off "
+                "while timed\n");
+    std::printf("floor: RegOpenKeyEx of each Run and BackUp key, RegEnumValue for the names, RegQueryValueEx + "
+                "RegSetValueEx into BackUp, the BackUp key "
                 "listed (RegEnumValue + RegQueryValueEx), and RegDeleteValue from Run after reading the value and "
                 "its copy (the identical-copy check)\n");
     std::printf("figures: medians; ratio: median of each side-by-side pair's engine/floor\n");
@@ -403,30 +454,24 @@ int main() {
     // the host's scheduling makes it: make bench runs this on one.
     std::printf("CPUs this process may use: %d%s\n", cpus, cpus == 1 ? "" : " (figures swing more than on one)");
     int rounds = 0;
-    const std::vector<SizeResult> results = MeasureAll(&rounds);
+    BenchEngine engine;
+    const std::vector<SizeResult> results = MeasureAll(engine, &rounds);
     std::printf("%d rounds, each timing every N (small N several times)\n", rounds);
     std::printf("%6s %7s %16s %15s %7s %12s\n", "N", "pairs", "engine us/value", "floor us/value", "ratio",
                 "under 1.3?");
     for (const SizeResult& r : results)
         std::printf("%6d %7d %16.1f %15.1f %7.2f %12s\n", r.values, r.pairs, PerValue(r.engine, r.values),
                     PerValue(r.floor, r.values), r.ratio, r.ratio < kTarget ? "yes" : "NO");
-    std::printf("floor by call, us/value: %6s %12s %15s %13s %14s %12s\n", "N", "RegEnumValue", "RegQueryValueEx",
-                "RegSetValueEx", "RegDeleteValue", "list+check");
-    for (const SizeResult& r : results)
-        std::printf("                         %6d %12.1f %15.1f %13.1f %14.1f %12.1f\n", r.values,
-                    PerValue(r.calls.enumerate, r.values), PerValue(r.calls.read, r.values),
-                    PerValue(r.calls.write, r.values), PerValue(r.calls.remove, r.values),
-                    PerValue(r.calls.check, r.values));
-    Diagnose(results);
-
-    std::vector<double> empty;
-    for (int round = 0; round < 21; ++round) {
-        RegistrySandbox sandbox;
-        SilencedOutput silence;
-        empty.push_back(TakeOver());
+    std::printf("floor by call, us/value: %6s", "N");
+    for (const CallKind& kind : kCallKinds) std::printf(" %15s", kind.call);
+    std::printf("\n");
+    for (const SizeResult& r : results) {
+        std::printf("                         %6d", r.values);
+        for (const CallKind& kind : kCallKinds) std::printf(" %15.1f", PerValue(r.calls.*kind.seconds, r.values));
+        std::printf("\n");
     }
-    std::printf("take-over of empty Run and BackUp keys (its cost per take-over, not per value): %.1f us\n",
-                1e6 * Median(empty));
+    Diagnose(results);
+    DiagnoseFixedCost(engine, results.front());
     RebuildOverRealPrograms();
     return 0;
 }
