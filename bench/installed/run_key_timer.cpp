@@ -148,6 +148,7 @@ int Newcomers(int count, DWORD restMs, int held) {
     RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Pacewick bench floor", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &scratch,
                     nullptr);
     std::vector<double> stayed, bare;
+    std::string slowOnes;  // which newcomers waited 10 ms or more, and how long: at the start, or throughout?
     // Names no earlier run of this prefix wrote: a name held already is read in full.
     const int first = static_cast<int>(GetTickCount() % 1000000) * 1000;
     int slow = 0, lost = 0;
@@ -157,6 +158,7 @@ int Newcomers(int count, DWORD restMs, int held) {
         const Newcomer one = TimeNewcomer(keys, first + index);
         if (index % 2 == 0) bare.push_back(TimeBareCalls(scratch, index));
         if (one.stayedMs < 0) ++slow; else stayed.push_back(one.stayedMs);
+        if (one.stayedMs >= 10) slowOnes += " #" + std::to_string(index + 1) + ":" + std::to_string(int(one.stayedMs));
         if (one.lost) ++lost;
         Sleep(restMs);
     }
@@ -171,6 +173,7 @@ int Newcomers(int count, DWORD restMs, int held) {
     std::printf("plot: held=%d pacewick=%.2f p99=%.2f max=%.2f bare=%.2f\n", held, Median(stayed),
                 Percentile(stayed, 0.99), stayed.empty() ? 0.0 : *std::max_element(stayed.begin(), stayed.end()),
                 Median(bare));
+    if (!slowOnes.empty()) std::printf("  waits of 10 ms or more (newcomer:ms):%s\n", slowOnes.c_str());
     if (slow || lost) std::printf("idle: %d still there after %.0f ms, %d lost (not in BackUp)\n", slow, kGiveUpMs, lost);
     return slow || lost ? 1 : 0;
 }

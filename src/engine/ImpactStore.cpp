@@ -1,5 +1,6 @@
 #include "engine/ImpactStore.h"
 
+#include <iterator>
 #include <map>
 
 #include "registry/RegKey.h"
@@ -66,8 +67,15 @@ bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
     return key.WriteValue(*wide, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
 }
 
-std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const {
+std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const { return ReadAllOf(entries); }
+
+std::vector<Impact> ImpactStore::ReadAll(const std::vector<StartupEntry>& entries) const { return ReadAllOf(entries); }
+
+template <typename Entries>
+std::vector<Impact> ImpactStore::ReadAllOf(const Entries& entries) const {
     const Measures measures = ReadMeasures(OpenForReading(root_));
+    const auto count = static_cast<std::size_t>(std::distance(entries.begin(), entries.end()));
+    if (measures.empty()) return std::vector<Impact>(count, Impact::NotMeasured);  // no name to convert
     std::vector<Impact> impacts;
     for (const StartupEntry& entry : entries) {
         const auto wide = win::Wide(entry.name);

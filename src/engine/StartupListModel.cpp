@@ -48,6 +48,13 @@ StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsC
     });
 }
 
+void StartupListModel::CopyList(std::vector<StartupEntry>& rows) {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    rows.resize(shownTasks_.size() + held_.Count());
+    auto row = std::copy(shownTasks_.rbegin(), shownTasks_.rend(), rows.begin());
+    std::copy(held_.begin(), held_.end(), row);
+}
+
 EntryList StartupListModel::CopyList() {
     const std::lock_guard<std::mutex> guard(mutex_);
     EntryList list = held_;

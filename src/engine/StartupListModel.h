@@ -25,6 +25,10 @@ public:
 
     // A copy of the list, taken under the model's lock.
     EntryList CopyList();
+    // The same into `rows`, whose room is used again: refilled with the list
+    // of the same size, it allocates nothing (thousands of allocations would
+    // hold up every other thread at the process heap's lock).
+    void CopyList(std::vector<StartupEntry>& rows);
     // Called, outside the lock, whenever the list has changed (a take-over, a
     // rebuild, the logon tasks answering). It must not block.
     void SetListChangedCallback(std::function<void()> callback);

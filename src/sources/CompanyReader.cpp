@@ -35,7 +35,8 @@ CompanyReader::Filled CompanyReader::FillKnown(EntryList& entries) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
     Filled filled;
     for (StartupEntry& entry : entries) {
-        const auto known = state_->known.find(Key(entry.command, entry.item));
+        const auto known =
+            state_->known.find(std::pair<std::string_view, std::wstring_view>(entry.command, entry.item));
         const char* company = known == state_->known.end() ? "" : known->second.c_str();
         filled.unknown = filled.unknown || known == state_->known.end();
         if (std::strcmp(entry.company, company) == 0) continue;

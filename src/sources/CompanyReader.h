@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -42,11 +43,20 @@ public:
 
 private:
     using Key = std::pair<std::string, std::wstring>;  // the command, the held file
+    // Keys compared with views of an entry's fields, which a lookup need not copy.
+    struct KeyOrder {
+        using is_transparent = void;
+        template <typename One, typename Other>
+        bool operator()(const One& one, const Other& other) const {
+            const int first = std::string_view(one.first).compare(std::string_view(other.first));
+            return first != 0 ? first < 0 : std::wstring_view(one.second) < std::wstring_view(other.second);
+        }
+    };
     struct State {
         std::mutex mutex;
         std::condition_variable changed;
         std::function<void()> onRead;
-        std::map<Key, std::string> known;
+        std::map<Key, std::string, KeyOrder> known;
         std::vector<Key> pending;  // what each read needs, not whole entries
         unsigned long long requested = 0;
         unsigned long long ended = 0;

@@ -48,13 +48,6 @@ const char* ImpactLabel(ready::Impact impact) {
     default: return "Not measured";
     }
 }
-void SetCell(HWND list, int row, int column, const char* text) {
-    LVITEMA item = {};
-    item.iSubItem = column;
-    item.pszText = const_cast<char*>(text);
-    SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
-}
-
 int NextSelected(HWND list, int after) {
     return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
                                          MAKELPARAM(LVNI_SELECTED, 0)));
@@ -168,36 +161,38 @@ void CPacewickDlg::ResetColumns(HWND list) {
     SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
 }
 
+// The list keeps no text of its own (LVS_OWNERDATA): it is told how many rows
+// there are and asks for the cells it shows, so that a list of thousands of
+// entries is filled at once, whatever a take-over changed.
 void CPacewickDlg::FillList() {
     HWND list = Item(IDC_ENTRY_LIST);
-    // Drawn once, when filled: a row-by-row redraw costs more than the rows.
     SendMessageA(list, WM_SETREDRAW, FALSE, 0);
     ResetColumns(list);
     // A copy: the monitor threads may rebuild the manager's list meanwhile, and
     // its lock must not be held while the list control is sent messages. The
     // commands act on these entries, never on what the cells read back.
-    const EntryList entries = engine_.model.CopyList();
-    rows_.assign(entries.begin(), entries.end());
-    const std::vector<ready::Impact> impacts = ready::ImpactStore().ReadAll(entries);
-    int row = 0;
-    for (const StartupEntry& entry : rows_) {
-        LVITEMA item = {};
-        item.mask = LVIF_TEXT;
-        item.iItem = row;
-        item.pszText = const_cast<char*>(entry.name);
-        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
-        SetCell(list, row, 1, entry.command);
-        SetCell(list, row, 2, entry.company);
-        SetCell(list, row, 3, ui::OriginLabel(entry.origin));
-        SetCell(list, row, 4, ImpactLabel(impacts[static_cast<std::size_t>(row)]));
-        ++row;
-    }
+    engine_.model.CopyList(rows_);
+    impacts_ = ready::ImpactStore().ReadAll(rows_);
+    SendMessageA(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     char count[64];
     std::snprintf(count, sizeof count, "Total Entries: %d",
                   static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
     SetDlgItemTextA(Hwnd(), IDC_ENTRY_COUNT, count);
+}
+
+const char* CPacewickDlg::CellText(int row, int column) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return "";
+    const StartupEntry& entry = rows_[static_cast<std::size_t>(row)];
+    switch (column) {
+    case 0: return entry.name;
+    case 1: return entry.command;
+    case 2: return entry.company;
+    case 3: return ui::OriginLabel(entry.origin);
+    case 4: return static_cast<std::size_t>(row) < impacts_.size() ? ImpactLabel(impacts_[row]) : "";
+    default: return "";
+    }
 }
 
 void CPacewickDlg::RebuildAndFillList() {
@@ -342,6 +337,15 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return true;
     }
     switch (message) {
+    case WM_NOTIFY: {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->idFrom != IDC_ENTRY_LIST || header->code != LVN_GETDISPINFOA) return false;
+        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(lParam)->item;
+        if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
+            lstrcpynA(item.pszText, CellText(item.iItem, item.iSubItem), item.cchTextMax);
+        *result = 0;
+        return true;
+    }
     case WM_NCPAINT:
         if (hiddenToTray_) ShowWindow(Hwnd(), SW_HIDE);
         if (!tray_.IsSetUp()) SetUpTray();

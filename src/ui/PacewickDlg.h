@@ -80,6 +80,8 @@ protected:
 private:
     // --- the list and the engine ----------------------------------------------
     void FillList();
+    // The text of one cell, for the list, which keeps none of its own; "" outside the rows.
+    const char* CellText(int row, int column) const;
     void RebuildAndFillList();
     std::vector<StartupEntry> SelectedEntries();
     void ResetColumns(HWND list);
@@ -118,6 +120,7 @@ private:
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
     std::vector<StartupEntry> rows_;  // the entry each row of the list shows
+    std::vector<ready::Impact> impacts_;  // each row's start-up impact
     // Shared with the engine's callback, which may run on a monitor thread after
     // the window is gone.
     std::shared_ptr<std::atomic<bool>> listChangePending_ = std::make_shared<std::atomic<bool>>(false);

@@ -166,6 +166,13 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
         engine->manager.RebuildList();
         EXPECT_TRUE(engine->model.WaitForLogonTasks(10000));
         listed = engine->List();
+        // The window's copy (into rows it keeps) lists the same entries, tasks first, in the same order.
+        std::vector<StartupEntry> rows(1);
+        engine->model.CopyList(rows);
+        Strings names, rowNames;
+        for (const StartupEntry& entry : listed) names.emplace_back(entry.name);
+        for (const StartupEntry& entry : rows) rowNames.emplace_back(entry.name);
+        EXPECT_EQ(names, rowNames);
     } else {
         ListTasks(FactoryOf(world));
     }
