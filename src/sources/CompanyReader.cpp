@@ -1,6 +1,5 @@
 #include "sources/CompanyReader.h"
 
-#include <chrono>
 #include <cstring>
 #include <thread>
 
@@ -23,13 +22,7 @@ std::string CompanyOf(const std::pair<std::string, std::wstring>& key, CFileVers
 
 CompanyReader::CompanyReader() : state_(std::make_shared<State>()) {}
 
-CompanyReader::~CompanyReader() {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->readerGone = true;
-    state_->onRead = nullptr;
-    state_->changed.notify_all();
-    state_->changed.wait(lock, [&] { return !state_->callingBack; });
-}
+CompanyReader::~CompanyReader() { state_->LeaveReader(); }
 
 CompanyReader::Filled CompanyReader::FillKnown(EntryList& entries) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
@@ -49,38 +42,18 @@ CompanyReader::Filled CompanyReader::FillKnown(EntryList& entries) {
 void CompanyReader::Request(const EntryList& entries) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
     for (const StartupEntry& entry : entries) state_->pending.emplace_back(entry.command, entry.item);
-    ++state_->requested;
-    if (!state_->threadStarted) {
-        // Detached: a file that never opens must not hold up the end of the process.
-        std::thread([state = state_] { Run(state); }).detach();
-        state_->threadStarted = true;
-    }
-    state_->changed.notify_all();
+    // Detached: a file that never opens must not hold up the end of the process.
+    if (state_->AskLocked()) std::thread([state = state_] { Run(state); }).detach();
 }
 
-bool CompanyReader::WaitForReads(DWORD timeoutMs) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    const unsigned long long target = state_->requested;
-    return state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [&] { return state_->ended >= target; });
-}
+bool CompanyReader::WaitForReads(DWORD timeoutMs) { return state_->WaitForReads(timeoutMs); }
 
-void CompanyReader::SetOnRead(std::function<void()> onRead) {
-    const std::lock_guard<std::mutex> guard(state_->mutex);
-    state_->onRead = std::move(onRead);
-}
-
-bool CompanyReader::Gone(State& state) {
-    const std::lock_guard<std::mutex> guard(state.mutex);
-    return state.readerGone;
-}
+void CompanyReader::SetOnRead(std::function<void()> onRead) { state_->SetOnRead(std::move(onRead)); }
 
 void CompanyReader::Run(const std::shared_ptr<State>& state) {
     std::unique_lock<std::mutex> lock(state->mutex);
-    for (;;) {
-        state->changed.wait(lock, [&] { return state->readerGone || state->ended < state->requested; });
-        if (state->readerGone) return;
-        const unsigned long long serving = state->requested;
+    unsigned long long serving = 0;
+    while (state->NextRead(lock, &serving)) {
         std::vector<Key> reading;
         std::swap(reading, state->pending);
         lock.unlock();
@@ -88,23 +61,12 @@ void CompanyReader::Run(const std::shared_ptr<State>& state) {
         CFileVersionInfo versionInfo;
         std::vector<std::string> companies;
         for (const Key& key : reading) {
-            if (Gone(*state)) break;
+            if (state->ReaderGone()) break;
             companies.push_back(CompanyOf(key, versionInfo));
         }
         lock.lock();
-        if (state->readerGone) return;
         if (state->known.size() + companies.size() > kKnownLimit) state->known.clear();
         for (std::size_t index = 0; index < companies.size(); ++index) state->known[reading[index]] = companies[index];
-        const std::function<void()> onRead = state->readerGone ? nullptr : state->onRead;
-        if (onRead) {
-            // A waiter is told only once the companies are wherever this puts them.
-            state->callingBack = true;
-            lock.unlock();
-            onRead();
-            lock.lock();
-            state->callingBack = false;
-        }
-        state->ended = serving;
-        state->changed.notify_all();
+        state->EndRead(lock, serving, true);
     }
 }

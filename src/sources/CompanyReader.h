@@ -1,7 +1,6 @@
 #pragma once
 #include <windows.h>
 
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "model/EntryList.h"
+#include "sources/ReadRequests.h"
 
 // Reads the companies of listed entries on a thread of its own, so that no
 // thread that moves start-up items (a watcher's, the window's) ever opens a
@@ -52,20 +52,12 @@ private:
             return first != 0 ? first < 0 : std::wstring_view(one.second) < std::wstring_view(other.second);
         }
     };
-    struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
-        std::function<void()> onRead;
+    // Shared with the reading thread, which may outlive the reader.
+    struct State : ReadRequests {
         std::map<Key, std::string, KeyOrder> known;
         std::vector<Key> pending;  // what each read needs, not whole entries
-        unsigned long long requested = 0;
-        unsigned long long ended = 0;
-        bool threadStarted = false;
-        bool readerGone = false;
-        bool callingBack = false;
     };
     static void Run(const std::shared_ptr<State>& state);
-    static bool Gone(State& state);
 
     std::shared_ptr<State> state_;
 };

@@ -1,7 +1,6 @@
 #include "sources/LogonTaskReader.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <thread>
 #include <utility>
@@ -21,13 +20,7 @@ bool SameTasks(const std::vector<StartupEntry>& one, const std::vector<StartupEn
 
 LogonTaskReader::LogonTaskReader() : state_(std::make_shared<State>()) {}
 
-LogonTaskReader::~LogonTaskReader() {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    state_->readerGone = true;
-    state_->onRead = nullptr;
-    state_->changed.notify_all();
-    state_->changed.wait(lock, [&] { return !state_->callingBack; });
-}
+LogonTaskReader::~LogonTaskReader() { state_->LeaveReader(); }
 
 std::vector<StartupEntry> LogonTaskReader::Latest() {
     const std::lock_guard<std::mutex> guard(state_->mutex);
@@ -36,35 +29,23 @@ std::vector<StartupEntry> LogonTaskReader::Latest() {
 
 void LogonTaskReader::Request() {
     const std::lock_guard<std::mutex> guard(state_->mutex);
-    ++state_->requested;
-    if (!state_->threadStarted) {
-        // Detached: a Task Scheduler that never answers must not hold up the
-        // end of the process, nor of the reader's owner.
-        std::thread([state = state_] { Run(state); }).detach();
-        state_->threadStarted = true;
-    }
-    state_->changed.notify_all();
+    AskLocked(state_);
 }
 
 void LogonTaskReader::RequestFirstRead() {
-    {
-        const std::lock_guard<std::mutex> guard(state_->mutex);
-        if (state_->requested > 0) return;
-    }
-    Request();
-}
-
-bool LogonTaskReader::WaitForReads(DWORD timeoutMs) {
-    std::unique_lock<std::mutex> lock(state_->mutex);
-    const unsigned long long target = state_->requested;
-    return state_->changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [&] { return state_->ended >= target; });
-}
-
-void LogonTaskReader::SetOnRead(std::function<void()> onRead) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
-    state_->onRead = std::move(onRead);
+    if (!state_->EverAskedLocked()) AskLocked(state_);
 }
+
+// Detached: a Task Scheduler that never answers must not hold up the end of
+// the process, nor of the reader's owner.
+void LogonTaskReader::AskLocked(const std::shared_ptr<State>& state) {
+    if (state->AskLocked()) std::thread([state] { Run(state); }).detach();
+}
+
+bool LogonTaskReader::WaitForReads(DWORD timeoutMs) { return state_->WaitForReads(timeoutMs); }
+
+void LogonTaskReader::SetOnRead(std::function<void()> onRead) { state_->SetOnRead(std::move(onRead)); }
 
 void LogonTaskReader::SetFactory(TaskSchedulerFactory factory) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
@@ -81,10 +62,8 @@ TaskSchedulerFactory LogonTaskReader::Factory() {
 void LogonTaskReader::Run(const std::shared_ptr<State>& state) {
     const win::ComApartment apartment;
     std::unique_lock<std::mutex> lock(state->mutex);
-    for (;;) {
-        state->changed.wait(lock, [&] { return state->readerGone || state->ended < state->requested; });
-        if (state->readerGone) return;
-        const unsigned long long serving = state->requested;
+    unsigned long long serving = 0;
+    while (state->NextRead(lock, &serving)) {
         const unsigned long long factoryChanges = state->factoryChanges;
         const TaskSchedulerFactory factory = state->factory;
         lock.unlock();
@@ -93,16 +72,6 @@ void LogonTaskReader::Run(const std::shared_ptr<State>& state) {
         // Tasks read through a factory replaced meanwhile are not this scheduler's.
         const bool changed = factoryChanges == state->factoryChanges && !SameTasks(state->latest, tasks);
         if (changed) state->latest = std::move(tasks);
-        const std::function<void()> onRead = changed && !state->readerGone ? state->onRead : nullptr;
-        if (onRead) {
-            // A waiter is told only once the tasks are wherever this puts them.
-            state->callingBack = true;
-            lock.unlock();
-            onRead();
-            lock.lock();
-            state->callingBack = false;
-        }
-        state->ended = serving;
-        state->changed.notify_all();
+        state->EndRead(lock, serving, changed);
     }
 }

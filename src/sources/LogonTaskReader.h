@@ -1,13 +1,13 @@
 #pragma once
 #include <windows.h>
 
-#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "sources/LogonTasks.h"
+#include "sources/ReadRequests.h"
 
 // Reads the logon tasks on a thread of its own, which initialises COM once for
 // its life. The Task Scheduler may take seconds to answer, or never answer (its
@@ -41,19 +41,12 @@ public:
 
 private:
     // Shared with the reading thread, which may outlive the reader.
-    struct State {
-        std::mutex mutex;
-        std::condition_variable changed;
+    struct State : ReadRequests {
         TaskSchedulerFactory factory;
-        std::function<void()> onRead;
         std::vector<StartupEntry> latest;
-        unsigned long long requested = 0;  // reads asked for
-        unsigned long long ended = 0;      // of those, how many an ended read has served
         unsigned long long factoryChanges = 0;
-        bool threadStarted = false;
-        bool readerGone = false;
-        bool callingBack = false;
     };
+    static void AskLocked(const std::shared_ptr<State>& state);
     static void Run(const std::shared_ptr<State>& state);
 
     std::shared_ptr<State> state_;
