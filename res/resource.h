@@ -25,6 +25,7 @@
 #define IDC_DELETE_ENTRY            1022
 #define IDC_RESTORE_ALL             1023
 #define IDC_START_WHEN_READY        1024
+#define IDC_HOLD_OFF_NOTE           1025
 
 // Commands of the tray menu
 #define ID_TRAY_OPEN                32784
@@ -35,6 +36,11 @@
 #define ID_TRAY_MANUAL              32799
 #define ID_TRAY_RUN_ALL             32800
 #define ID_TRAY_START_WHEN_READY    32801
+
+// Texts of the string table
+#define IDS_HOLD_OFF_NOTE           2001
+#define IDS_HOLD_OFF_CAPTION        2002
+#define IDS_HOLD_OFF_OFFER          2003
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

@@ -11,6 +11,8 @@
 #include "engine/OwnedEngine.h"
 #include "keeper/link/KeeperClient.h"
 #include "registry/RegKey.h"
+#include "resource.h"
+#include "ui/ResourceText.h"
 #include "registry/ValueWalk.h"
 #include "win/Diagnostics.h"
 #include "win/ModulePath.h"
@@ -122,6 +124,15 @@ keeper::Status AskKeeper(HWND owner, const MachineWideVerb& verb) {
 void AskKeeperOrOfferElevated(HWND owner, const MachineWideVerb& verb) {
     if (AskKeeper(owner, verb) == keeper::Status::Denied)
         OfferElevated(owner, verb.elevateText, verb.switchName, verb.elevatedName);
+}
+
+// The hold-off after a Restore All, ended as a Yes to "Start Pacewick?" ends it:
+// an unelevated administrator's Pacewick has its elevated copy ask.
+void OfferToEndHoldOff(HWND owner) {
+    if (MessageBoxW(owner, ui::ResourceText(IDS_HOLD_OFF_OFFER).c_str(), ui::ResourceText(IDS_HOLD_OFF_CAPTION).c_str(),
+                    MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    if (AskKeeper(owner, kResume) == keeper::Status::Denied) StartElevated(owner, kResume.switchName, kResume.elevatedName);
 }
 
 // In the elevated copy: the keeper where it is installed (the engine never
@@ -243,10 +254,33 @@ void StartHeldMachineEntries(const Launcher::Starts& starts) {
     Launcher(engine.model, starts).LaunchAll(toStart);
 }
 
-CPacewickDlg::MachineLists ThroughKeeper() {
+bool KeeperHoldsOff() {
+    registry::Key key;
+    DWORD held = 0;
+    return key.Open(HKEY_LOCAL_MACHINE, win::WidenAscii(keeper::kKeeperKey), KEY_QUERY_VALUE | KEY_WOW64_64KEY) ==
+               ERROR_SUCCESS &&
+           key.ReadDword(keeper::kHoldOffValue, &held) == ERROR_SUCCESS && held != 0;
+}
+
+bool IsAdministratorAccount() {
+    win::UniqueHandle token;
+    DWORD size = 0;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return false;
+    GetTokenInformation(token.Get(), TokenGroups, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.Get(), TokenGroups, buffer.data(), size, &size)) return false;
+    const auto* groups = reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    for (DWORD i = 0; i < groups->GroupCount; ++i)
+        if (IsWellKnownSid(groups->Groups[i].Sid, WinBuiltinAdministratorsSid)) return true;
+    return false;
+}
+
+CPacewickDlg::MachineLists ThroughKeeper(bool offerEndingHoldOff) {
     CPacewickDlg::MachineLists lists;
     lists.restoreAll = [](HWND owner) { AskKeeperOrOfferElevated(owner, kRestore); };
     lists.deleteEntry = DeleteMachineEntry;
+    lists.heldOff = KeeperHoldsOff;
+    if (offerEndingHoldOff && IsAdministratorAccount()) lists.endHoldOff = OfferToEndHoldOff;
     return lists;
 }
 

@@ -36,8 +36,17 @@ void ResumeKeeper(HWND owner);
 void StartHeldMachineEntries(const Launcher::Starts& starts = {});
 
 // Restore All and Delete entry of the machine's lists through the keeper.
-// Refused (an unelevated caller), each offers its elevated repetition.
-CPacewickDlg::MachineLists ThroughKeeper();
+// Refused (an unelevated caller), each offers its elevated repetition. The
+// window also says while the keeper holds off after a Restore All; with
+// `offerEndingHoldOff`, an administrator's window then offers to end it, as a
+// Yes to "Start Pacewick?" does (whoever restored may never answer it again).
+CPacewickDlg::MachineLists ThroughKeeper(bool offerEndingHoldOff);
+
+// Whether the keeper holds off, as it keeps it in the registry (readable by every account).
+bool KeeperHoldsOff();
+// Whether this process's account is an administrator's, elevated or not (UAC's
+// filtered token keeps the administrators' group, for denying only).
+bool IsAdministratorAccount();
 
 // The switches of the elevated copy that an unelevated Pacewick starts when
 // the keeper refuses it, each doing that one thing and nothing else:

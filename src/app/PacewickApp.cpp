@@ -156,7 +156,8 @@ BOOL CPacewickApp::InitInstance() {
     const Launcher launcher(engine.model);
     CPacewickDlg mainWindow(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, launcher, config_},
                             stopMonitors);
-    if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper());
+    // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.
+    if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
     mainWindow.SetLaunchPace([&quiet](const Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     ShowSplash();
     Sleep(kPauseBeforeWindow);

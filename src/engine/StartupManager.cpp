@@ -26,11 +26,15 @@ void CStartupManager::ForEachRow(ListSet rows, Use use) const {
 std::optional<CStartupManager::KeysLock> CStartupManager::LockKeys() {
     KeysLock lock;
     if (written_ & lists::RowsOf(sources_, lists::Scope::User)) {
-        lock.account = win::AccountLock::Take(kAccountLockWaitMs);
+        lock.account = accountLock_.Take(kAccountLockWaitMs);
         if (!lock.account.Held()) {
-            PrintLine("Keys not changed, another Pacewick of this account holds them (%lu): "
-                      "every value stays where it is\n",
-                      static_cast<unsigned long>(lock.account.Error()));
+            if (lock.account.Error() == ERROR_ACCESS_DENIED)
+                PrintLine("Keys not changed, the account's lock is refused: %s: every value stays where it is\n",
+                          lock.account.Refusal().c_str());
+            else
+                PrintLine("Keys not changed, another Pacewick of this account holds them (%lu): "
+                          "every value stays where it is\n",
+                          static_cast<unsigned long>(lock.account.Error()));
             return std::nullopt;
         }
     }

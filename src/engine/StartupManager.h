@@ -65,7 +65,7 @@ private:
     // deletes the other's), then the engine's own. None when the account's lock
     // cannot be had, with a line: the operation then changes nothing.
     struct KeysLock {
-        win::AccountLock account;
+        win::AccountLock::Holding account;
         std::unique_lock<std::mutex> engine;
     };
     std::optional<KeysLock> LockKeys();
@@ -88,5 +88,6 @@ private:
     const ListSet listed_;
     ItemEventSink& events_;
     StartupListModel& model_;
+    win::AccountLock accountLock_;
     std::mutex mutex_;
 };

@@ -30,10 +30,6 @@ private:
     PrintedEvents lines_;  // into the log, through its diagnostic sink
 };
 
-// Where the hold-off after a restore is kept, so that a restart of the service
-// does not undo it: a DWORD under the machine's own key of the program (64-bit view).
-constexpr const char* kKeeperKey = "software\\Quorvell Software\\Pacewick";
-constexpr const wchar_t* kHoldOffValue = L"KeeperHoldOff";
 
 // pacewick-keeper.exe -restore-for-removal: run by the package's removal as the
 // system, once the service is stopped and before any file goes. Puts the

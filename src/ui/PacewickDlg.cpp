@@ -9,6 +9,7 @@
 
 #include "resource.h"
 #include "ui/OriginLabel.h"
+#include "ui/ResourceText.h"
 #include "win/ModulePath.h"
 
 namespace {
@@ -122,6 +123,7 @@ BOOL CPacewickDlg::OnInitDialog() {
         if (engine_.config.GetStartWhenReady()) StartWhenReady();
     }
     ShowStartWhenReady();
+    ShowHoldOff(true);
     return TRUE;
 }
 
@@ -136,6 +138,13 @@ void CPacewickDlg::StartWhenReady() {
 }
 
 void CPacewickDlg::SetStatus(const char* text) { SetDlgItemTextA(Hwnd(), IDC_STATUS, text); }
+
+void CPacewickDlg::ShowHoldOff(bool offer) {
+    const bool held = machineLists_.heldOff && machineLists_.heldOff();
+    SetDlgItemTextW(Hwnd(), IDC_HOLD_OFF_NOTE, held ? ui::ResourceText(IDS_HOLD_OFF_NOTE).c_str() : L"");
+    ShowWindow(Item(IDC_HOLD_OFF_NOTE), held ? SW_SHOWNA : SW_HIDE);
+    if (held && offer && machineLists_.endHoldOff) PostMessageW(Hwnd(), kEndHoldOffMessage, 0, 0);
+}
 
 // --- the list -------------------------------------------------------------------
 
@@ -361,6 +370,8 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     case kListChangedMessage:
         listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
+        // A restore or a resume by the service changes the machine's BackUp places, watched here.
+        ShowHoldOff(false);
         return true;
     case kReadyProgressMessage: {
         char status[64];
@@ -371,6 +382,10 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     }
     case kLaunchedMessage:
         OnLaunched();
+        return true;
+    case kEndHoldOffMessage:
+        machineLists_.endHoldOff(Hwnd());
+        ShowHoldOff(false);
         return true;
     case WM_DESTROY:
         ready_.reset();    // the ready-start too, and its programs' priorities given back

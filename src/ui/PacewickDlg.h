@@ -34,6 +34,8 @@ public:
     static constexpr UINT kLaunchedMessage = WM_APP + 3;
     // Posted by the ready-start with how many of how many entries it has started.
     static constexpr UINT kReadyProgressMessage = WM_APP + 4;
+    // Posted to itself at the start, to offer ending the service's hold-off once the window shows.
+    static constexpr UINT kEndHoldOffMessage = WM_APP + 5;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
     // the elapsed-time display every second.
     static constexpr UINT_PTR kLaunchTimer = 0;
@@ -50,6 +52,10 @@ public:
         std::function<void(HWND owner)> restoreAll;  // after the engine's own restore
         // The entry's rows that the engine may not change; true when anything changed.
         std::function<bool(HWND owner, const StartupEntry& entry, ListSet rows)> deleteEntry;
+        // Whether the service holds off after a Restore All (none: never); the window says so.
+        std::function<bool()> heldOff;
+        // Offered once the window is up while the service holds off (none: this account may not end it).
+        std::function<void(HWND owner)> endHoldOff;
     };
 
     // What the window works with, owned by the program's start-up.
@@ -95,6 +101,8 @@ private:
     void ShowStartWhenReady();
     void StartWhenReady();
     void SetStatus(const char* text);
+    // The line under the list while the service holds off; with `offer`, the offer to end it follows.
+    void ShowHoldOff(bool offer);
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();

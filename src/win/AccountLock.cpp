@@ -1,7 +1,7 @@
 #include "win/AccountLock.h"
 
-#include <aclapi.h>
 #include <sddl.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -22,51 +22,73 @@ std::wstring CurrentUserSid() {
 
 namespace {
 
-// Whether a mutex of the name that existed before was made by the account, by
-// SYSTEM or by an administrator: anyone else could hold it, or let others hold
-// it, for ever. No other account can name one of these as its owner.
-bool MadeByTrustedOwner(HANDLE mutex, const std::wstring& sid) {
-    PSID owner = nullptr;
-    Unique<LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
-    if (GetSecurityInfo(mutex, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        descriptor.Put()) != ERROR_SUCCESS || !owner)
-        return false;
-    Unique<LocalTraits<LPWSTR>> text;
-    return (ConvertSidToStringSidW(owner, text.Put()) && sid == text.Get()) ||
-           IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+constexpr const wchar_t* kLockFile = L"account.lock";
+constexpr DWORD kRetryMs = 15;
+
+std::wstring LocalAppData() {
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+// Opened without sharing, so that no other process opens it meanwhile; not
+// followed when it is a link.
+UniqueHandle OpenLockFile(const std::wstring& path) {
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 }  // namespace
 
-std::wstring AccountLock::NameFor(const std::wstring& sid) { return L"Global\\Quorvell.Pacewick.Account." + sid; }
+AccountLock::AccountLock(std::wstring folder) : root_(std::move(folder)) {}
 
-AccountLock AccountLock::Take(DWORD timeoutMs) {
-    AccountLock lock;
-    // A process's account never changes: its SID is read once, unless that failed.
-    static const std::wstring known = CurrentUserSid();
-    const std::wstring sid = known.empty() ? CurrentUserSid() : known;
-    // Owned by the account, whatever the token names as default owner (an
-    // elevated one: the administrators); protected (P): nothing inherited lets
-    // anyone else in.
-    const std::wstring sddl = L"O:" + sid + L"D:P(A;;GA;;;SY)(A;;GA;;;" + sid + L")";
-    Unique<LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
-    if (sid.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
-                                                                              descriptor.Put(), nullptr)) {
-        lock.error_ = sid.empty() ? ERROR_NO_TOKEN : GetLastError();
-        return lock;
+bool AccountLock::OpenFolder() {
+    if (opened_) return true;
+    const std::wstring sid = CurrentUserSid();
+    if (root_.empty()) root_ = LocalAppData();
+    if (sid.empty() || root_.empty()) {
+        why_ = "the account's local folder is not known";
+        return false;
     }
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
-    const std::wstring name = NameFor(sid);
-    UniqueHandle mutex(CreateMutexW(&attributes, FALSE, name.c_str()));
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    if (!mutex || (existed && !MadeByTrustedOwner(mutex.Get(), sid))) {
-        lock.error_ = mutex ? ERROR_ACCESS_DENIED : GetLastError();
-        return lock;
+    // The account's own, as its profile is: nothing inherited from above lets anyone else in.
+    const std::wstring security = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
+    opened_ = folder_.Open(root_, {L"Quorvell Software", L"Pacewick"}, security.c_str(), Owners::OwnAccountToo, &why_);
+    return opened_;
+}
+
+AccountLock::Holding AccountLock::Take(DWORD timeoutMs) {
+    Holding holding;
+    std::wstring path;
+    {
+        const std::lock_guard<std::mutex> guard(mutex_);
+        if (!OpenFolder()) {
+            holding.error_ = ERROR_ACCESS_DENIED;
+            holding.why_ = why_;
+            return holding;
+        }
+        path = folder_.Path() + L"\\" + kLockFile;
     }
-    const DWORD waited = WaitForSingleObject(mutex.Get(), timeoutMs);
-    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) lock.mutex_.Reset(mutex.Release());
-    else lock.error_ = waited == WAIT_TIMEOUT ? WAIT_TIMEOUT : GetLastError();
-    return lock;
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        UniqueHandle file = OpenLockFile(path);
+        const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+        if (file && Acceptable(file.Get(), path, false, Owners::OwnAccountToo)) {
+            holding.file_ = std::move(file);
+            return holding;
+        }
+        if (file || error != ERROR_SHARING_VIOLATION) {  // a link or a folder of its name: nobody's lock
+            holding.error_ = file ? ERROR_ACCESS_DENIED : error;
+            holding.why_ = "its file is a link, a folder or not the account's";
+            return holding;
+        }
+        if (GetTickCount64() >= deadline) {
+            holding.error_ = WAIT_TIMEOUT;
+            return holding;
+        }
+        Sleep(kRetryMs);
+    }
 }
 
 }  // namespace win

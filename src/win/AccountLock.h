@@ -1,8 +1,10 @@
 #pragma once
 #include <windows.h>
 
+#include <mutex>
 #include <string>
 
+#include "win/ProtectedFolder.h"
 #include "win/Scoped.h"
 
 namespace win {
@@ -11,32 +13,49 @@ namespace win {
 std::wstring CurrentUserSid();
 
 // One lock for all the processes of one account, in every session (two log-ons
-// of one account share one HKEY_CURRENT_USER): a mutex in the Global namespace,
-// named by the account's SID, that only that account and SYSTEM may open.
-// Held from Take until destroyed.
+// of one account share one HKEY_CURRENT_USER): the file account.lock in the
+// account's own local profile (%LOCALAPPDATA%\Quorvell Software\Pacewick), held
+// open without sharing. Kernel objects' names are public and any account could
+// make one first; only the account itself, SYSTEM and the administrators may
+// make files in its profile. A process that ends lets go of the file with it.
+// The folder is made or checked at the first Take (no link, a trusted owner)
+// and held open from then on, so that later takes cost one open.
 class AccountLock {
 public:
-    // Waits at most timeoutMs. A mutex left by a process that ended holding it
-    // is taken over: each holder leaves the keys whole at every step.
-    static AccountLock Take(DWORD timeoutMs);
+    // One holding of the lock, from Take until destroyed.
+    class Holding {
+    public:
+        bool Held() const { return static_cast<bool>(file_); }
+        // Why it is not held: WAIT_TIMEOUT (another process of the account has
+        // it), ERROR_ACCESS_DENIED (its folder is refused) or another error.
+        DWORD Error() const { return error_; }
+        // With ERROR_ACCESS_DENIED: what was refused.
+        const std::string& Refusal() const { return why_; }
 
-    bool Held() const { return static_cast<bool>(mutex_); }
-    // Why it is not held: WAIT_TIMEOUT, ERROR_ACCESS_DENIED (a name another
-    // account made first) or another error.
-    DWORD Error() const { return error_; }
+    private:
+        friend class AccountLock;
+        UniqueHandle file_;
+        DWORD error_ = ERROR_SUCCESS;
+        std::string why_;
+    };
 
-    // The mutex's name for an account.
-    static std::wstring NameFor(const std::wstring& sid);
+    // `folder`: where the lock file is kept; empty: the account's own.
+    explicit AccountLock(std::wstring folder = std::wstring());
+    AccountLock(const AccountLock&) = delete;
+    AccountLock& operator=(const AccountLock&) = delete;
+
+    // Waits at most timeoutMs while another holds it. A lock is never entered
+    // twice, not even by one thread: each holder changes the keys alone.
+    Holding Take(DWORD timeoutMs);
 
 private:
-    struct HeldMutexTraits : HandleTraits {
-        static void Close(Handle h) {
-            ReleaseMutex(h);
-            CloseHandle(h);
-        }
-    };
-    Unique<HeldMutexTraits> mutex_;
-    DWORD error_ = ERROR_SUCCESS;
+    bool OpenFolder();
+
+    std::mutex mutex_;  // the folder is opened once, whichever thread takes first
+    std::wstring root_;
+    ProtectedFolder folder_;
+    bool opened_ = false;
+    std::string why_;
 };
 
 }  // namespace win

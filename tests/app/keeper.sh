@@ -201,6 +201,21 @@ check "after No the entry the service holds is started at once" wait_until 10 la
 expect "once" 1 "$(launches | grep -c 'record_launch.exe" held$')"
 expect "after No no key is changed" "$snapshot" "$(registry_snapshot)"
 wine reg delete "HKLM\\$BACKUP" /v 'Held Tool' /f >/dev/null
+# As if the account that restored never answered again (its settings reset, or
+# it never starts Pacewick): an administrator's window says so and offers to end it.
+reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d 0
+reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d 1
+readonly hold_off_offer="Delay every user's programs again?"
+start_pacewick offered "$installed"
+check "an administrator's window offers to end the hold-off" probe wait-box "$hold_off_offer" 30000
+expect "and says why under its list" \
+  "Not delayed since a Restore All: the programs of every user start with Windows." "$(probe text 1025)"
+probe answer "$hold_off_offer" no 20000 >/dev/null
+check "No to the offer leaves the hold-off" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
+probe exit
+check "Exit ends the program" wait_pid "$last_pid" 20
+reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d 0
+reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d 1
 start_pacewick answer-yes "$installed"
 probe answer 'Start Pacewick?' yes 20000 >/dev/null
 check "Yes opens the window" probe wait-window 30000

@@ -5,12 +5,14 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "EngineTestSupport.h"
 #include "registry/RegistryAccess.h"
 #include "win/AccountLock.h"
+#include "win/ProtectedFolder.h"
 
 namespace {
 
@@ -276,33 +278,66 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     }
 }
 
-// Another account made the lock's name first (for none to open, or as its
-// owner for all to hold): nothing moves.
-TEST(TakeOver, ChangesNothingWhenTheAccountsLockIsSomeoneElses) {
+// The account's lock is a file of its own profile: a kernel object of the old
+// name, which any account may make first (SIDs are public), blocks nothing; a
+// holder of the file in another process of the account is waited for; a lock
+// file or folder that is a link is nobody's lock, and nothing moves.
+win::HandleFactsReader realFacts = nullptr;
+bool LockFolderPlanted(HANDLE handle, const std::wstring& path, win::HandleFacts* facts) {
+    if (!realFacts(handle, path, facts)) return false;
+    if (path.size() > 9 && path.compare(path.size() - 9, 9, L"\\Pacewick") == 0)
+        facts->attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return true;
+}
+
+TEST(TakeOver, TheAccountsLockIsTheAccountsAloneAndWaitedFor) {
     S sandbox;
-    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
-    S::PutText(kUser, keys::kBackUp, "kept", "C:\\kept.exe");
-    TestEngine engine;
-    CStartupManager& manager = engine.manager;
-    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
-    {  // one the account made itself is taken (here again by this thread)
-        const win::AccountLock first = win::AccountLock::Take(0), second = win::AccountLock::Take(0);
-        EXPECT_TRUE(first.Held() && second.Held()) << second.Error();
-    }
-    for (const wchar_t* squatted : {L"D:P", L"O:BGD:P(A;;GA;;;WD)"}) {
+    const auto moved = [](const char* name) {
+        return S::Get(kUser, keys::kBackUp, name).has_value() && !S::Get(kUser, keys::kRun, name).has_value();
+    };
+    {  // another account's mutex of the old name, made first and held
+        const std::wstring name = L"Global\\Quorvell.Pacewick.Account." + win::CurrentUserSid();
         win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
-        ASSERT_TRUE(
-            ConvertStringSecurityDescriptorToSecurityDescriptorW(squatted, SDDL_REVISION_1, descriptor.Put(), nullptr));
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BGD:P(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                                         descriptor.Put(), nullptr));
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
-        const std::wstring name = win::AccountLock::NameFor(win::CurrentUserSid());
-        const win::UniqueHandle squatter(CreateMutexW(&attributes, FALSE, name.c_str()));
+        const win::UniqueHandle squatter(CreateMutexW(&attributes, TRUE, name.c_str()));
         ASSERT_TRUE(squatter);
-        const std::string output = OutputOf([&] {
-            manager.TakeOver();
-            EXPECT_FALSE(manager.RestoreAll());
-            EXPECT_FALSE(manager.DeleteBackupEntry(Entry("kept", "C:\\kept.exe")));
+        S::PutText(kUser, keys::kRun, "beside a squatter", "C:\\one.exe");
+        TestEngine engine;
+        const std::string output = OutputOf([&] { engine.manager.TakeOver(); });
+        EXPECT_TRUE(moved("beside a squatter")) << output;
+    }
+    {  // another holder of the account's lock: waited for, never entered beside it
+        win::AccountLock other;
+        win::AccountLock::Holding held = other.Take(0);
+        ASSERT_TRUE(held.Held()) << held.Error();
+        EXPECT_EQ(DWORD(WAIT_TIMEOUT), win::AccountLock().Take(0).Error());
+        EXPECT_EQ(DWORD(WAIT_TIMEOUT), other.Take(50).Error());  // not even by the holder's own thread
+        S::PutText(kUser, keys::kRun, "after the holder", "C:\\two.exe");
+        TestEngine engine;
+        std::thread release([&held] {
+            Sleep(400);
+            held = win::AccountLock::Holding();
         });
-        EXPECT_EQ(3, CountOf(output, "another Pacewick of this account holds them (5)")) << output;
+        const ULONGLONG began = GetTickCount64();
+        engine.manager.TakeOver();
+        const ULONGLONG waited = GetTickCount64() - began;
+        release.join();
+        EXPECT_TRUE(moved("after the holder"));
+        EXPECT_GE(waited, 350u);
+    }
+    {  // its folder is a link: nothing moves, and the line says why
+        realFacts = win::HandleFactsHook().exchange(LockFolderPlanted);
+        S::PutText(kUser, keys::kRun, "through a link", "C:\\three.exe");
+        TestEngine engine;
+        const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+        const std::string output = OutputOf([&] {
+            engine.manager.TakeOver();
+            EXPECT_FALSE(engine.manager.RestoreAll());
+        });
+        win::HandleFactsHook() = realFacts;
+        EXPECT_EQ(2, CountOf(output, "the account's lock is refused: a folder of its path is a link")) << output;
         EXPECT_EQ(run, Take(kUser, keys::kRun));
         EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
     }

@@ -18,8 +18,10 @@
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
+#include "app/MachineKeys.h"
 #include "app/PacewickApp.h"
 #include "engine/StartupManager.h"
+#include "keeper/link/KeeperProtocol.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
@@ -379,6 +381,52 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
     EXPECT_EQ(afterWindow.load(), 0) << "started once the window was gone";
     EXPECT_EQ(S::ValueNames(HKEY_CURRENT_USER, keys::kBackUp).size(), kHeld);
     DiagnosticsEnabled() = said;
+}
+
+// While the keeper holds off after a Restore All, every account's window says
+// so under its list, until the hold-off ends; an administrator's window offers
+// once to end it, and the line goes when it is ended.
+TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceToEndIt) {
+    const auto holdOff = [](DWORD held) { S::Put(HKEY_LOCAL_MACHINE, keeper::kKeeperKey, "KeeperHoldOff", S::Dword(held)); };
+    const auto note = [](HWND window) {
+        HWND line = GetDlgItem(window, IDC_HOLD_OFF_NOTE);
+        return IsWindowVisible(line) ? Text(window, IDC_HOLD_OFF_NOTE) : std::string("(hidden)");
+    };
+    const std::string said = "Not delayed since a Restore All: the programs of every user start with Windows.";
+    SetConfig(1, 60000);
+    holdOff(1);
+    CPacewickDlg::MachineLists lists;
+    lists.heldOff = machinekeys::KeeperHoldsOff;
+    dialog_.SetMachineLists(lists);
+    RunDialog(dialog_, [&](HWND window) {  // a standard user's: no offer
+        EXPECT_EQ(said, note(window));
+        EXPECT_FALSE(WaitForVisible("#32770", nullptr, 300));
+        holdOff(0);  // another account's administrator ended it
+        PostMessageA(window, CPacewickDlg::kListChangedMessage, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return note(window) == "(hidden)"; }));
+    });
+    holdOff(1);
+    std::atomic<int> offers{0};
+    lists.endHoldOff = [&](HWND) { ++offers; };  // declined
+    CPacewickDlg admin(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
+    admin.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    admin.SetMachineLists(lists);
+    RunDialog(admin, [&](HWND window) {
+        EXPECT_TRUE(WaitUntil([&] { return offers == 1; }));
+        PostMessageA(window, CPacewickDlg::kListChangedMessage, 0, 0);
+        SendMessageA(window, WM_NULL, 0, 0);
+        EXPECT_EQ(said, note(window));
+        Sleep(200);
+        EXPECT_EQ(1, offers.load()) << "offered again at a change of the list";
+    });
+    lists.endHoldOff = [&](HWND) { ++offers, holdOff(0); };  // accepted
+    CPacewickDlg accepting(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
+    accepting.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    holdOff(1);
+    accepting.SetMachineLists(lists);
+    RunDialog(accepting, [&](HWND window) {
+        EXPECT_TRUE(WaitUntil([&] { return offers == 2 && note(window) == "(hidden)"; })) << note(window);
+    });
 }
 
 // Starting when ready: the lighter entry starts once the machine has been idle
