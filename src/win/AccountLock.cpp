@@ -42,19 +42,16 @@ UniqueHandle OpenLockFile(const std::wstring& path) {
 
 }  // namespace
 
-AccountLock::AccountLock(std::wstring folder) : root_(std::move(folder)) {}
-
 bool AccountLock::OpenFolder() {
     if (opened_) return true;
-    const std::wstring sid = CurrentUserSid();
-    if (root_.empty()) root_ = LocalAppData();
-    if (sid.empty() || root_.empty()) {
+    const std::wstring sid = CurrentUserSid(), root = LocalAppData();
+    if (sid.empty() || root.empty()) {
         why_ = "the account's local folder is not known";
         return false;
     }
     // The account's own, as its profile is: nothing inherited from above lets anyone else in.
     const std::wstring security = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + sid + L")";
-    opened_ = folder_.Open(root_, {L"Quorvell Software", L"Pacewick"}, security.c_str(), Owners::OwnAccountToo, &why_);
+    opened_ = folder_.Open(root, {L"Quorvell Software", L"Pacewick"}, security.c_str(), Owners::OwnAccountToo, &why_);
     return opened_;
 }
 

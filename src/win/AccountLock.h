@@ -39,8 +39,7 @@ public:
         std::string why_;
     };
 
-    // `folder`: where the lock file is kept; empty: the account's own.
-    explicit AccountLock(std::wstring folder = std::wstring());
+    AccountLock() = default;
     AccountLock(const AccountLock&) = delete;
     AccountLock& operator=(const AccountLock&) = delete;
 
@@ -52,7 +51,6 @@ private:
     bool OpenFolder();
 
     std::mutex mutex_;  // the folder is opened once, whichever thread takes first
-    std::wstring root_;
     ProtectedFolder folder_;
     bool opened_ = false;
     std::string why_;
