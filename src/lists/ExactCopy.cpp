@@ -129,7 +129,7 @@ Copy WriteTemporary(HANDLE from, const Facts& facts, const ItemExtras& extras, c
 }
 
 // A copy that failed for its rights or streams: its item stays, and its line says why.
-bool ExtrasLost(const char** why) {
+bool ExtrasNotKept(const char** why) {
     if (why) *why = kExtrasNotKept;
     return false;
 }
@@ -187,7 +187,7 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
     Facts facts;
     if (!source || !ReadFacts(source.Get(), &facts)) return false;
     ItemExtras extras;
-    if (!Extras().Read(source.Get(), &extras)) return ExtrasLost(why);
+    if (!Extras().Read(source.Get(), &extras)) return ExtrasNotKept(why);
     const std::wstring copying = folder + L"\\" + kCopyingFolder;
     // Named apart from any item (and from a discarded file): one copy is written at a time.
     const std::wstring temporary = copying + L"\\copy", target = folder + L"\\" + name;
@@ -195,7 +195,7 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
     const Copy copy = WriteTemporary(source.Get(), facts, extras, temporary);
     if (copy != Copy::Made) {
         RemoveLeftovers(folder);
-        return copy == Copy::ExtrasLost ? ExtrasLost(why) : false;
+        return copy == Copy::ExtrasLost ? ExtrasNotKept(why) : false;
     }
     // A read-only file is not replaced by a rename: an older copy is discarded first.
     if (replace) {
@@ -208,7 +208,7 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
     if (!renamed) return false;
     const win::UniqueHandle placed = OpenItem(target);
     if (!placed || !SameContent(source.Get(), placed.Get())) return false;
-    return HasExtras(placed.Get(), extras) || ExtrasLost(why);
+    return HasExtras(placed.Get(), extras) || ExtrasNotKept(why);
 }
 
 void RemoveLeftovers(const std::wstring& folder) {
