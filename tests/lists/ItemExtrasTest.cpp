@@ -110,6 +110,7 @@ TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
         WriteItem(ItemIn(scratch.startup), "MZ helper", 1, 2, FILE_ATTRIBUTE_READONLY);
         WriteItem(scratch.startup + L"\\Plain.bat", "@echo plain", 3, 4, 0);
         test.store.Put(ItemIn(scratch.startup), Downloaded());
+        test.store.Put(scratch.startup + L"\\Plain.bat", ItemExtras());  // whatever a file of its id had
         const Image items = ImageOf(scratch.startup);
         const bool user = scope == lists::Scope::User;
         StartupFolderSource source(scope, user ? Origin::UserFolder : Origin::AllUsersFolder, scratch.startup,
