@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+#include "lists/ItemExtras.h"
+
 namespace lists {
 namespace {
 
@@ -79,9 +81,31 @@ void DeleteAnyway(const std::wstring& path) {
     DeleteFileW(LongPath(path).c_str());
 }
 
-// The temporary: the item's bytes and times, then its attributes (last, so that
-// a read-only copy still gets its times); checked against the item.
-bool WriteTemporary(HANDLE from, const Facts& facts, const std::wstring& temporary) {
+const ExtrasStore& Extras() { return *ExtrasHook().load(); }
+
+// Both open files have the same size, copied attributes, creation and last-write times, and bytes.
+bool SameContent(HANDLE one, HANDLE other) {
+    Facts a, b;
+    return ReadFacts(one, &a) && ReadFacts(other, &b) && a.size.QuadPart == b.size.QuadPart &&
+           (a.basic.FileAttributes & kCopiedAttributes) == (b.basic.FileAttributes & kCopiedAttributes) &&
+           a.basic.CreationTime.QuadPart == b.basic.CreationTime.QuadPart &&
+           a.basic.LastWriteTime.QuadPart == b.basic.LastWriteTime.QuadPart && SameBytes(one, other);
+}
+
+bool HasExtras(HANDLE file, const ItemExtras& extras) {
+    ItemExtras read;
+    return Extras().Read(file, &read) && read == extras;
+}
+
+// What became of a copy.
+enum class Copy { Made, Failed, ExtrasLost };
+
+// The temporary: the item's bytes, named streams and times, then its attributes
+// (so that a read-only copy still gets its times and streams), then its own
+// rights (last: they may deny this account what it writes with); checked
+// against the item. A new file has the rights its folder gives it: they are set
+// only when the item's own differ.
+Copy WriteTemporary(HANDLE from, const Facts& facts, const ItemExtras& extras, const std::wstring& temporary) {
     DeleteAnyway(temporary);
     {
         win::UniqueHandle to(CreateFileW(LongPath(temporary).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -89,13 +113,25 @@ bool WriteTemporary(HANDLE from, const Facts& facts, const std::wstring& tempora
         FILE_BASIC_INFO times = facts.basic;
         times.ChangeTime.QuadPart = 0;  // left to the file system
         times.FileAttributes = 0;       // unchanged for now
-        if (!to || !CopyBytes(from, to.Get()) ||
-            !SetFileInformationByHandle(to.Get(), FileBasicInfo, &times, sizeof times))
-            return false;
+        if (!to || !CopyBytes(from, to.Get())) return Copy::Failed;
+        // Before the times: writing a stream changes the file's last-write time.
+        if (!Extras().WriteStreams(to.Get(), LongPath(temporary), extras.streams)) return Copy::ExtrasLost;
+        if (!SetFileInformationByHandle(to.Get(), FileBasicInfo, &times, sizeof times)) return Copy::Failed;
     }
-    if (!SetAttributes(temporary, facts.basic.FileAttributes & kCopiedAttributes)) return false;
-    win::UniqueHandle written = OpenItem(temporary);
-    return written && Identical(from, written.Get());
+    if (!SetAttributes(temporary, facts.basic.FileAttributes & kCopiedAttributes)) return Copy::Failed;
+    win::UniqueHandle written = OpenItem(temporary, WRITE_DAC);
+    if (!written || !SameContent(from, written.Get())) return Copy::Failed;
+    ItemExtras now;
+    if (!Extras().Read(written.Get(), &now)) return Copy::ExtrasLost;
+    if (now == extras) return Copy::Made;
+    if (!(now.rights == extras.rights) && !Extras().WriteRights(written.Get(), extras.rights)) return Copy::ExtrasLost;
+    return HasExtras(written.Get(), extras) ? Copy::Made : Copy::ExtrasLost;
+}
+
+// A copy that failed for its rights or streams: its item stays, and its line says why.
+bool ExtrasNotKept(const char** why) {
+    if (why) *why = kExtrasNotKept;
+    return false;
 }
 
 }  // namespace
@@ -118,11 +154,9 @@ win::UniqueHandle OpenItem(const std::wstring& path, DWORD access) {
 }
 
 bool Identical(HANDLE one, HANDLE other) {
-    Facts a, b;
-    return ReadFacts(one, &a) && ReadFacts(other, &b) && a.size.QuadPart == b.size.QuadPart &&
-           (a.basic.FileAttributes & kCopiedAttributes) == (b.basic.FileAttributes & kCopiedAttributes) &&
-           a.basic.CreationTime.QuadPart == b.basic.CreationTime.QuadPart &&
-           a.basic.LastWriteTime.QuadPart == b.basic.LastWriteTime.QuadPart && SameBytes(one, other);
+    ItemExtras extras;
+    // The rights and streams last: reading them costs more than the rest.
+    return SameContent(one, other) && Extras().Read(one, &extras) && HasExtras(other, extras);
 }
 
 bool Discard(win::UniqueHandle file, const std::wstring& path) {
@@ -147,17 +181,21 @@ bool Discard(win::UniqueHandle file, const std::wstring& path) {
     return false;
 }
 
-bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace) {
+bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace,
+                    const char** why) {
     const win::UniqueHandle source = OpenItem(from);
     Facts facts;
     if (!source || !ReadFacts(source.Get(), &facts)) return false;
+    ItemExtras extras;
+    if (!Extras().Read(source.Get(), &extras)) return ExtrasNotKept(why);
     const std::wstring copying = folder + L"\\" + kCopyingFolder;
     // Named apart from any item (and from a discarded file): one copy is written at a time.
     const std::wstring temporary = copying + L"\\copy", target = folder + L"\\" + name;
     CreateDirectoryW(LongPath(copying).c_str(), nullptr);
-    if (!WriteTemporary(source.Get(), facts, temporary)) {
+    const Copy copy = WriteTemporary(source.Get(), facts, extras, temporary);
+    if (copy != Copy::Made) {
         RemoveLeftovers(folder);
-        return false;
+        return copy == Copy::ExtrasLost ? ExtrasNotKept(why) : false;
     }
     // A read-only file is not replaced by a rename: an older copy is discarded first.
     if (replace) {
@@ -169,7 +207,8 @@ bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const 
     RemoveLeftovers(folder);
     if (!renamed) return false;
     const win::UniqueHandle placed = OpenItem(target);
-    return placed && Identical(source.Get(), placed.Get());
+    if (!placed || !SameContent(source.Get(), placed.Get())) return false;
+    return HasExtras(placed.Get(), extras) || ExtrasNotKept(why);
 }
 
 void RemoveLeftovers(const std::wstring& folder) {

@@ -27,7 +27,7 @@ std::wstring LongPath(const std::wstring& path);
 win::UniqueHandle OpenItem(const std::wstring& path, DWORD access = 0);
 
 // True when both open files have the same size, copied attributes, creation
-// and last-write times, and bytes.
+// and last-write times, bytes, own rights and named streams (lists/ItemExtras.h).
 bool Identical(HANDLE one, HANDLE other);
 
 // Deletes the file opened by `file` (with DELETE and FILE_WRITE_ATTRIBUTES) as
@@ -40,7 +40,10 @@ bool Discard(win::UniqueHandle file, const std::wstring& path);
 // Writes an identical copy of `from` as `folder`\`name` by way of a temporary
 // in the folder's copying sub-folder; with `replace` an older file of that name
 // is replaced, else it stays. True when the folder holds the copy, checked.
-bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace);
+// When no copy can keep the file's own rights or named streams, `why` (when
+// given) is set to the reason its item stays, for its line.
+bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace,
+                    const char** why = nullptr);
 
 // Deletes what a killed copy left in the folder's copying sub-folder.
 void RemoveLeftovers(const std::wstring& folder);

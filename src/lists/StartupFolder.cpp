@@ -120,7 +120,9 @@ bool StartupFolderSource::Hold(const std::wstring& name, const Reporter& report)
         return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kCannotMove), false;
     const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
     if (original && held && Identical(original.Get(), held.Get())) return true;  // held already
-    const bool copied = PlaceExactCopy(item, backUp_, name, true);
+    const char* why = nullptr;
+    const bool copied = PlaceExactCopy(item, backUp_, name, true, &why);
+    if (why) return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), why), false;
     report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::Held, DisplayName(name));
     return copied;
 }
@@ -212,8 +214,10 @@ bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& repo
     const std::wstring heldPath = backUp_ + L"\\" + name, item = startup_ + L"\\" + name;
     const auto there = [&] { return GetFileAttributesW(LongPath(item).c_str()) != INVALID_FILE_ATTRIBUTES; };
     if (!there()) {
-        const bool copied = PlaceExactCopy(heldPath, startup_, name, false);
-        report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
+        const char* why = nullptr;
+        const bool copied = PlaceExactCopy(heldPath, startup_, name, false, &why);
+        if (why) report(ItemHappened::Kept, ItemPlace::Held, shown, why);
+        else report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
     }
     win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
     const win::UniqueHandle back = OpenItem(item);
