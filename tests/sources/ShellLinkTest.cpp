@@ -71,8 +71,8 @@ std::optional<shell_link::Shortcut> ParseBeforeAGuardPage(const Bytes& bytes) {
 }
 
 // A shortcut the shell saved is read back exactly: its target, arguments,
-// working folder and show command, spaces and all; past the size limit, a
-// file reads as none.
+// working folder and show command, spaces and all; a target with environment
+// references comes expanded; past the size limit, a file reads as none.
 TEST(ShellLink, ReadsWhatTheShellSavedExactly) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     Scratch scratch;
@@ -84,6 +84,16 @@ TEST(ShellLink, ReadsWhatTheShellSavedExactly) {
     EXPECT_EQ(arguments, read->arguments);
     EXPECT_EQ(scratch.work, read->folder);
     EXPECT_EQ(SW_SHOWMINNOACTIVE, read->show);
+
+    // A target with environment references is expanded, here and now.
+    SetEnvironmentVariableW(L"PACEWICK_TEST_TOOLS", (scratch.folder + L"\\tools dir").c_str());
+    const auto expanded = shell_link::Read(scratch.Write(
+        L"Expandable.lnk",
+        test_shortcuts::WithEnvironmentTarget(scratch.BytesOf(path), L"%PACEWICK_TEST_TOOLS%\\record launch.exe")));
+    SetEnvironmentVariableW(L"PACEWICK_TEST_TOOLS", nullptr);
+    ASSERT_TRUE(expanded.has_value());
+    EXPECT_EQ(scratch.program, expanded->target);
+    EXPECT_EQ(arguments, expanded->arguments);
 
     // Bytes after the last block are not the shortcut's: up to the limit it still reads.
     Bytes padded = scratch.BytesOf(path);

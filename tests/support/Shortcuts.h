@@ -61,6 +61,23 @@ inline Bytes WithOverlongFirstItem(const Bytes& sound) {
     return damaged;
 }
 
+// The shortcut with its target given with environment references as well, in
+// the extra-data block Windows writes for one (the shell under Wine writes none).
+inline Bytes WithEnvironmentTarget(const Bytes& sound, const std::wstring& target) {
+    Bytes block(0x314);
+    PutDword(block, 0, 0x314);
+    PutDword(block, 4, 0xA0000001);
+    for (std::size_t i = 0; i < target.size() && i < MAX_PATH - 1; ++i) {
+        block[8 + i] = static_cast<unsigned char>(target[i] < 0x80 ? target[i] : '?');
+        PutWord(block, 8 + MAX_PATH + 2 * i, static_cast<std::uint16_t>(target[i]));
+    }
+    Bytes with(sound.begin(), sound.end() - 4);  // up to its terminal block
+    PutDword(with, 0x14, DwordAt(with, 0x14) | 0x200);
+    with.insert(with.end(), block.begin(), block.end());
+    with.insert(with.end(), 4, 0);
+    return with;
+}
+
 // Where the sound shortcut keeps its sizes and offsets (2 or 4 bytes each):
 // the ID list's and its items', LinkInfo's, its offsets, the counted texts' and
 // the extra-data blocks'.
