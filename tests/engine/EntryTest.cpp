@@ -63,7 +63,8 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
         const std::string command = it->second.empty() ? missing : LaunchLog::Command(it->first);
         copy.InsertFront(Entry(it->first, command));
-        expected = (it->second.empty() ? "CreateProcess failed (2)\nStart failed: " : "Data ") + command + "\n" + expected;
+        const char* said = it->second.empty() ? "CreateProcess failed (2)\nStart failed: " : "Data ";
+        expected = said + command + "\n" + expected;
         if (!it->second.empty()) started.push_back(LaunchLog::Command(it->second));
     }
     StartupEntry task = Entry("Backup at logon", LaunchLog::Command("task"));
@@ -130,8 +131,8 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
 // A held shortcut starts its target with its own arguments, working folder and
 // window, either way a start takes: unelevated (the shell's open, which records
 // the folder too) and elevated (the desktop shell is asked for the target). One
-// that cannot be read or names a missing file starts nothing and is said to
-// have failed, never to have started.
+// that cannot be read, names a missing file or another shortcut starts nothing
+// and is said to have failed, never to have started.
 TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     const std::wstring base = *win::Wide(TempPath("shortcut")), tools = base + L" tools", work = base + L" work";
@@ -141,7 +142,9 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     const std::wstring recorder = *win::Wide(FixtureDir() + "\\record_launch.exe");
     ASSERT_TRUE(CopyFileW(recorder.c_str(), target.c_str(), FALSE) && CopyFileW(recorder.c_str(), gone.c_str(), FALSE));
     const std::wstring good = tools + L"\\Good.lnk", missing = tools + L"\\Missing.lnk", damaged = tools + L"\\Bad.lnk";
+    const std::wstring chained = tools + L"\\Chained.lnk";
     ASSERT_TRUE(SUCCEEDED(test_shortcuts::Make(good, target, arguments, work, SW_SHOWMINNOACTIVE)) &&
+                SUCCEEDED(test_shortcuts::Make(chained, good, L"", L"")) &&
                 SUCCEEDED(test_shortcuts::Make(missing, gone, L"", L"")) &&
                 SUCCEEDED(test_shortcuts::Make(damaged, target, arguments, work)) && DeleteFileW(gone.c_str()));
     {
@@ -153,7 +156,7 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
             .write(reinterpret_cast<const char*>(overlong.data()), static_cast<std::streamsize>(overlong.size()));
     }
     std::vector<StartupEntry> entries;
-    for (const std::wstring& item : {good, damaged, missing}) {
+    for (const std::wstring& item : {good, damaged, missing, chained}) {
         entries.push_back(Entry("item", win::Utf8ForDisplay(item)));
         entries.back().item = item;
     }
@@ -161,7 +164,9 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
                              "Not started: the shortcut cannot be read or names no path\n" +
                              "Start failed: " + win::Utf8ForDisplay(damaged) + "\n" +
                              "Not started: the shortcut's target is missing (2)\n" +
-                             "Start failed: " + win::Utf8ForDisplay(missing) + "\n";
+                             "Start failed: " + win::Utf8ForDisplay(missing) + "\n" +
+                             "Not started: the shortcut names another shortcut\n" +
+                             "Start failed: " + win::Utf8ForDisplay(chained) + "\n";
     TestEngine engine;
     {
         LaunchLog log;
@@ -183,7 +188,7 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     launch::SetShellStart(nullptr);
     launch::SetElevationCheck(nullptr);
     EXPECT_EQ((std::vector<std::wstring>{target, arguments, work, std::to_wstring(SW_SHOWMINNOACTIVE)}), asked);
-    for (const std::wstring& file : {good, missing, damaged, target}) DeleteFileW(file.c_str());
+    for (const std::wstring& file : {good, missing, damaged, chained, target}) DeleteFileW(file.c_str());
     EXPECT_TRUE(RemoveDirectoryW(tools.c_str()) && RemoveDirectoryW(work.c_str()));
     CoUninitialize();
 }
