@@ -79,18 +79,19 @@ bool ShellGone(HRESULT hr) { return hr == RPC_E_DISCONNECTED || hr == HRESULT_FR
 
 }  // namespace
 
-HRESULT DesktopShell::Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder) {
+HRESULT DesktopShell::Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder,
+                            int show) {
     const UniqueBstr file(SysAllocString(program.c_str()));
     const UniqueBstr args(SysAllocString(arguments.c_str()));
     const UniqueBstr dir(SysAllocString(folder.c_str()));
     const UniqueBstr verb(SysAllocString(L""));  // the file's default verb
     if (!file || !args || !dir || !verb) return E_OUTOFMEMORY;
-    VARIANT show;
-    VariantInit(&show);
-    show.vt = VT_I4;
-    show.lVal = SW_SHOWNORMAL;
+    VARIANT window;
+    VariantInit(&window);
+    window.vt = VT_I4;
+    window.lVal = show;
     const auto execute = [&] {
-        return shell_->ShellExecute(file.Get(), TextArgument(args), TextArgument(dir), TextArgument(verb), show);
+        return shell_->ShellExecute(file.Get(), TextArgument(args), TextArgument(dir), TextArgument(verb), window);
     };
     // None found yet counts as gone: it is found, and a kept one that went is found again, once.
     HRESULT hr = shell_ ? execute() : RPC_E_DISCONNECTED;
@@ -99,8 +100,8 @@ HRESULT DesktopShell::Start(const std::wstring& program, const std::wstring& arg
 }
 
 HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring& arguments,
-                                 const std::wstring& folder) {
-    return DesktopShell().Start(program, arguments, folder);
+                                 const std::wstring& folder, int show) {
+    return DesktopShell().Start(program, arguments, folder, show);
 }
 
 }  // namespace launch

@@ -21,7 +21,8 @@ public:
     DesktopShell& operator=(const DesktopShell&) = delete;
 
     // The result of the shell's ShellExecute: S_OK once the shell has the request.
-    HRESULT Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder);
+    HRESULT Start(const std::wstring& program, const std::wstring& arguments, const std::wstring& folder,
+                  int show = SW_SHOWNORMAL);
 
 private:
     Microsoft::WRL::ComPtr<IShellDispatch2> shell_;
@@ -29,6 +30,6 @@ private:
 
 // One start with a shell found for it alone.
 HRESULT StartThroughDesktopShell(const std::wstring& program, const std::wstring& arguments,
-                                 const std::wstring& folder);
+                                 const std::wstring& folder, int show = SW_SHOWNORMAL);
 
 }  // namespace launch

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/DesktopShell.h"
+#include "sources/ShellLink.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
@@ -56,15 +57,16 @@ bool Elevated() {
     return check ? check() : TokenIsElevated();
 }
 
-HRESULT StartThroughShell(const ProgramAndArguments& split, const std::wstring& folder, DesktopShell* shell) {
+HRESULT StartThroughShell(const ProgramAndArguments& split, const std::wstring& folder, int show,
+                          DesktopShell* shell) {
     ShellStart start;
     {
         const std::lock_guard<std::mutex> guard(seamMutex);
         start = shellStart;
     }
-    if (start) return start(split.program, split.arguments, folder);
-    return shell ? shell->Start(split.program, split.arguments, folder)
-                 : StartThroughDesktopShell(split.program, split.arguments, folder);
+    if (start) return start(split.program, split.arguments, folder, show);
+    return shell ? shell->Start(split.program, split.arguments, folder, show)
+                 : StartThroughDesktopShell(split.program, split.arguments, folder, show);
 }
 
 // The full path of an existing file (not a folder) that CreateProcess would
@@ -126,12 +128,57 @@ bool LaunchUnelevated(const std::wstring& commandLine, DesktopShell* shell) {
         return false;
     }
     // The folder CreateProcess would give it: this process's own.
-    const HRESULT hr = StartThroughShell(split, CurrentFolder(), shell);
+    const HRESULT hr = StartThroughShell(split, CurrentFolder(), SW_SHOWNORMAL, shell);
     if (FAILED(hr)) {
         PrintLine("Not started: the desktop shell could not start it unelevated (0x%08lX)\n",
                   static_cast<unsigned long>(hr));
         return false;
     }
+    return true;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+bool FullyQualified(const std::wstring& path) {
+    return (path.size() > 2 && path[1] == L':' && path[2] == L'\\') || path.rfind(L"\\\\", 0) == 0;
+}
+
+// What opening a held item starts, as Explorer opens it.
+struct ItemStart {
+    std::wstring file;
+    std::wstring arguments;
+    std::wstring folder;
+    int show = SW_SHOWNORMAL;
+};
+
+// A file opens itself in its own folder. A shortcut starts its target, read by
+// the program's own reader (never the shell's, which reads past a damaged one),
+// with the shortcut's arguments, working folder (else the target's own) and
+// window. False, after its line, when it names nothing that could start.
+bool StartOfItem(const std::wstring& path, ItemStart* start) {
+    if (!shell_link::IsShortcut(path)) {
+        *start = ItemStart{path, std::wstring(), FolderOf(path), SW_SHOWNORMAL};
+        return true;
+    }
+    const auto shortcut = shell_link::Read(path);
+    if (!shortcut || !FullyQualified(shortcut->target)) {
+        PrintLine("Not started: the shortcut cannot be read or names no path\n");
+        return false;
+    }
+    // Its target's own shortcut would be read by the shell.
+    if (shell_link::IsShortcut(shortcut->target)) {
+        PrintLine("Not started: the shortcut names another shortcut\n");
+        return false;
+    }
+    if (GetFileAttributesW(shortcut->target.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        PrintLine("Not started: the shortcut's target is missing (%lu)\n", GetLastError());
+        return false;
+    }
+    *start = ItemStart{shortcut->target, shortcut->arguments,
+                       shortcut->folder.empty() ? FolderOf(shortcut->target) : shortcut->folder, shortcut->show};
     return true;
 }
 
@@ -173,10 +220,10 @@ bool LaunchCommand(const char* command, DesktopShell* shell, win::UniqueHandle* 
 }
 
 bool OpenItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* started) {
-    const std::size_t slash = path.find_last_of(L'\\');
-    const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+    ItemStart item;
+    if (!StartOfItem(path, &item)) return false;
     if (Elevated()) {
-        const HRESULT hr = StartThroughShell({path, std::wstring()}, folder, shell);
+        const HRESULT hr = StartThroughShell({item.file, item.arguments}, item.folder, item.show, shell);
         if (FAILED(hr))
             PrintLine("Not started: the desktop shell could not start it unelevated (0x%08lX)\n",
                       static_cast<unsigned long>(hr));
@@ -186,9 +233,10 @@ bool OpenItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* 
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI | (started ? SEE_MASK_NOCLOSEPROCESS : 0);
     info.lpVerb = L"open";
-    info.lpFile = path.c_str();
-    info.lpDirectory = folder.empty() ? nullptr : folder.c_str();
-    info.nShow = SW_SHOWNORMAL;
+    info.lpFile = item.file.c_str();
+    info.lpParameters = item.arguments.empty() ? nullptr : item.arguments.c_str();
+    info.lpDirectory = item.folder.empty() ? nullptr : item.folder.c_str();
+    info.nShow = item.show;
     if (!ShellExecuteExW(&info)) {
         PrintLine("ShellExecuteEx failed (%d)\n", static_cast<int>(GetLastError()));
         return false;

@@ -22,13 +22,16 @@ class DesktopShell;
 // (the desktop shell's way gives none).
 bool LaunchCommand(const char* command, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
 // Opens a file with the shell's open verb, as Explorer starts a Startup folder
-// item; the elevated way is the same as for a command.
+// item; the elevated way is the same as for a command. A shortcut (.lnk) starts
+// its target with its own arguments, working folder and window, either way;
+// one that cannot be read, or names no existing file, starts nothing (false,
+// after its line).
 bool OpenItem(const std::wstring& path, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
 
 // What LaunchCommand asks of the system; tests hand in stand-ins (null: the real one).
 using ElevationCheck = std::function<bool()>;
 using ShellStart = std::function<HRESULT(const std::wstring& program, const std::wstring& arguments,
-                                         const std::wstring& folder)>;
+                                         const std::wstring& folder, int show)>;
 void SetElevationCheck(ElevationCheck check);
 void SetShellStart(ShellStart start);
 

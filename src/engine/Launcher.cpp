@@ -41,7 +41,8 @@ void Launcher::StartBatch(const std::vector<StartupEntry>& entries, bool all, co
     for (const StartupEntry& entry : entries) {
         if (stopped && stopped()) return;
         if (all && entry.origin == Origin::TaskScheduler) continue;
-        if (all) PrintLine("Data %s\n", entry.command);
-        Start(entry, &shell);
+        // Said once the start is known: a failed one stays held, and is said so.
+        const bool started = Start(entry, &shell);
+        if (all) PrintLine(started ? "Data %s\n" : "Start failed: %s\n", entry.command);
     }
 }

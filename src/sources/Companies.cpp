@@ -5,9 +5,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include <shlobj.h>
-
-#include "win/ComApartment.h"
+#include "sources/ShellLink.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
 
@@ -111,33 +109,17 @@ bool EndsWith(const std::wstring& path, const wchar_t* extension) {
            CompareStringOrdinal(path.c_str() + path.size() - length, length, extension, length, TRUE) == CSTR_EQUAL;
 }
 
-// The path a shortcut names, as stored: loading it runs nothing, and GetPath
-// without SLGP_UNCPRIORITY or a resolve neither searches nor touches the target.
-std::wstring ShortcutTarget(const std::wstring& shortcut) {
-    const win::ComApartment apartment;  // the calling thread's, when it has none yet
-    IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
-        return std::wstring();
-    std::wstring target;
-    IPersistFile* file = nullptr;
-    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        wchar_t path[MAX_PATH] = {};
-        if (SUCCEEDED(file->Load(shortcut.c_str(), STGM_READ)) &&
-            link->GetPath(path, MAX_PATH, nullptr, SLGP_RAWPATH) == S_OK)
-            target = path;
-        file->Release();
-    }
-    link->Release();
-    return target;
-}
-
 }  // namespace
 
 std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo) {
-    const bool shortcut = EndsWith(item, L".lnk");
-    if (!shortcut && !EndsWith(item, L".exe")) return kUnknownCompany;
-    const auto path = win::Utf8(shortcut ? ShortcutTarget(item) : item);
+    std::optional<std::wstring> file;
+    if (shell_link::IsShortcut(item)) {
+        // Read by the program's own reader: one that makes no sense is "Unknown".
+        if (const auto shortcut = shell_link::Read(item)) file = shortcut->target;
+    } else if (EndsWith(item, L".exe")) {
+        file = item;
+    }
+    const auto path = file ? win::Utf8(*file) : std::nullopt;
     return path && !path->empty() ? CompanyOfPath(*path, versionInfo) : kUnknownCompany;
 }
 

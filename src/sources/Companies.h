@@ -15,7 +15,8 @@ std::string ProgramPathFromCommand(const std::string& command);
 std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo);
 
 // The company of a Startup folder item's file: that of a shortcut's target
-// (read, never resolved or searched for), of an .exe itself, else "Unknown".
+// (read within the shortcut's own lengths, never resolved or searched for), of
+// an .exe itself, else "Unknown".
 std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo);
 
 // Sets the company of one entry from its item (a Startup folder's file) or its command.

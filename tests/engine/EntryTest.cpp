@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 
 #include "EngineTestSupport.h"
 #include "FakeTaskScheduler.h"
+#include "Shortcuts.h"
 #include "sources/Companies.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
@@ -61,7 +63,8 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
         const std::string command = it->second.empty() ? missing : LaunchLog::Command(it->first);
         copy.InsertFront(Entry(it->first, command));
-        expected = "Data " + command + "\n" + (it->second.empty() ? "CreateProcess failed (2)\n" : "") + expected;
+        const char* said = it->second.empty() ? "CreateProcess failed (2)\nStart failed: " : "Data ";
+        expected = said + command + "\n" + expected;
         if (!it->second.empty()) started.push_back(LaunchLog::Command(it->second));
     }
     StartupEntry task = Entry("Backup at logon", LaunchLog::Command("task"));
@@ -97,7 +100,7 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
     launch::SetElevationCheck([] { return true; });
     std::vector<std::pair<std::string, std::string>> asked;
     HRESULT answer = S_OK;
-    launch::SetShellStart([&](const std::wstring& program, const std::wstring& arguments, const std::wstring&) {
+    launch::SetShellStart([&](const std::wstring& program, const std::wstring& arguments, const std::wstring&, int) {
         asked.emplace_back(win::Utf8ForDisplay(program), win::Utf8ForDisplay(arguments));
         return answer;
     });
@@ -123,6 +126,71 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
     EXPECT_TRUE(log.Lines().empty()) << "started with this process's own token";
     EXPECT_TRUE(DeleteFileA(recorder.c_str()) && DeleteFileA((base + ".exe").c_str()) &&
                 RemoveDirectoryA((base + " x").c_str()));
+}
+
+// A held shortcut starts its target with its own arguments, working folder and
+// window, either way a start takes: unelevated (the shell's open, which records
+// the folder too) and elevated (the desktop shell is asked for the target). One
+// that cannot be read, names a missing file or another shortcut starts nothing
+// and is said to have failed, never to have started.
+TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    const std::wstring base = *win::Wide(TempPath("shortcut")), tools = base + L" tools", work = base + L" work";
+    const std::wstring target = tools + L"\\record launch.exe", gone = tools + L"\\gone.exe";
+    const std::wstring arguments = L"one \"x y\"";
+    ASSERT_TRUE(CreateDirectoryW(tools.c_str(), nullptr) && CreateDirectoryW(work.c_str(), nullptr));
+    const std::wstring recorder = *win::Wide(FixtureDir() + "\\record_launch.exe");
+    ASSERT_TRUE(CopyFileW(recorder.c_str(), target.c_str(), FALSE) && CopyFileW(recorder.c_str(), gone.c_str(), FALSE));
+    const std::wstring good = tools + L"\\Good.lnk", missing = tools + L"\\Missing.lnk", damaged = tools + L"\\Bad.lnk";
+    const std::wstring chained = tools + L"\\Chained.lnk";
+    ASSERT_TRUE(SUCCEEDED(test_shortcuts::Make(good, target, arguments, work, SW_SHOWMINNOACTIVE)) &&
+                SUCCEEDED(test_shortcuts::Make(chained, good, L"", L"")) &&
+                SUCCEEDED(test_shortcuts::Make(missing, gone, L"", L"")) &&
+                SUCCEEDED(test_shortcuts::Make(damaged, target, arguments, work)) && DeleteFileW(gone.c_str()));
+    {
+        std::ifstream in(damaged.c_str(), std::ios::binary);
+        const test_shortcuts::Bytes sound((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        const test_shortcuts::Bytes overlong = test_shortcuts::WithOverlongFirstItem(sound);
+        std::ofstream(damaged.c_str(), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(overlong.data()), static_cast<std::streamsize>(overlong.size()));
+    }
+    std::vector<StartupEntry> entries;
+    for (const std::wstring& item : {good, damaged, missing, chained}) {
+        entries.push_back(Entry("item", win::Utf8ForDisplay(item)));
+        entries.back().item = item;
+    }
+    const std::string line = "Data " + win::Utf8ForDisplay(good) + "\n" +
+                             "Not started: the shortcut cannot be read or names no path\n" +
+                             "Start failed: " + win::Utf8ForDisplay(damaged) + "\n" +
+                             "Not started: the shortcut's target is missing (2)\n" +
+                             "Start failed: " + win::Utf8ForDisplay(missing) + "\n" +
+                             "Not started: the shortcut names another shortcut\n" +
+                             "Start failed: " + win::Utf8ForDisplay(chained) + "\n";
+    TestEngine engine;
+    {
+        LaunchLog log;
+        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG_FOLDER", "1");
+        EXPECT_EQ(line, OutputOf([&] { engine.launcher.LaunchAll(entries); }));
+        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG_FOLDER", nullptr);
+        EXPECT_EQ(std::vector<std::string>{"\"" + win::Utf8ForDisplay(target) + "\" " +
+                                           win::Utf8ForDisplay(arguments) + " in " + win::Utf8ForDisplay(work)},
+                  log.WaitFor(1));
+    }
+    launch::SetElevationCheck([] { return true; });
+    std::vector<std::wstring> asked;
+    launch::SetShellStart([&](const std::wstring& program, const std::wstring& given, const std::wstring& folder,
+                              int show) {
+        asked.insert(asked.end(), {program, given, folder, std::to_wstring(show)});
+        return S_OK;
+    });
+    EXPECT_EQ(line, OutputOf([&] { engine.launcher.LaunchAll(entries); }));
+    launch::SetShellStart(nullptr);
+    launch::SetElevationCheck(nullptr);
+    EXPECT_EQ((std::vector<std::wstring>{target, arguments, work, std::to_wstring(SW_SHOWMINNOACTIVE)}), asked);
+    for (const std::wstring& file : {good, missing, damaged, chained, target}) DeleteFileW(file.c_str());
+    EXPECT_TRUE(RemoveDirectoryW(tools.c_str()) && RemoveDirectoryW(work.c_str()));
+    CoUninitialize();
 }
 
 TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
