@@ -255,6 +255,27 @@ TEST(Keeper, LogKeepsEachHostileNameOnOneBoundedLineAndRefusalsCannotFillIt) {
     EXPECT_NE(std::string::npos, lines.back().find("Refusals left out of this log: 100196 "));
 }
 
+TEST(Keeper, RefusesACallerItCannotIdentifyWithinTheLogsCap) {
+    S sandbox;
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    {
+        // Wine opens even an anonymous-level client's token: the service's own
+        // check, given a handle that impersonation refuses, stands for one.
+        keeper::Keeper service{keeper::Keeper::Options{
+            TestPipe(), [](HANDLE) { return keeper::CallerIsElevatedAdministrator(nullptr); }}};
+        ASSERT_TRUE(service.Start());
+        for (int request = 0; request < 300; ++request)
+            ASSERT_EQ(keeper::Status::Denied, Ask(keeper::Verb::RestoreAll).status) << request;
+        service.Stop();
+    }
+    keeper::CloseLog();
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
+    EXPECT_LE(1, CountOf(text, "Caller check: the caller cannot be identified"));
+    EXPECT_EQ(5, CountOf(text, "Caller check: ") + CountOf(text, "Request refused: ")) << text.substr(0, 3000);
+    EXPECT_NE(std::string::npos, text.find("Refusals left out of this log: 595 "));
+}
+
 TEST(Keeper, LogBecomesTheOneOlderFileAtItsCap) {
     LogRoot log;
     ASSERT_TRUE(keeper::OpenLog(log.root));
