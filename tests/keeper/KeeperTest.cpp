@@ -359,7 +359,14 @@ TEST(Keeper, ServiceDropsEveryPrivilegeButTraversal) {
     EXPECT_STREQ(L"SeChangeNotifyPrivilege", name);
 }
 
-TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinASecondBesideSilentClients) {
+namespace {
+std::atomic<DWORD> pingingProcess{0};
+std::string AccountPingingApart(DWORD process) {
+    return process == pingingProcess ? "another account" : keeper::AccountOfProcess(process);
+}
+}  // namespace
+
+TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinASecondBesideClientsThatNeverRead) {
     S sandbox;
     const win::UniqueHandle squatter = StartFixture("squat 5000 " + PipeText());
     ASSERT_TRUE(squatter);
@@ -376,8 +383,25 @@ TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinAS
         EXPECT_EQ(0u, ExitCodeOf(squatter));
         EXPECT_TRUE(WaitUntil([] { return Ask(keeper::Verb::Ping).status == keeper::Status::Ok; }, 5000));
     }
-    // Twelve clients that connect and send nothing, in a loop: five Pings in a
-    // row are each answered within a second (the fixture's exit code).
+    // 48 clients of another process that send a Ping and never read the reply,
+    // again as soon as they are dropped: ten Pings in a row from a process of
+    // the same account are each answered within a second (the fixture's exit code).
     KeeperUnderTest service;
-    EXPECT_EQ(0u, ExitCodeOf(StartFixture("hogs 12 5 " + PipeText() + " " + std::to_string(GetCurrentProcessId()))));
+    const std::string hogs = "hogs 48 10 " + PipeText() + " " + std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(0u, ExitCodeOf(StartFixture(hogs)));
+    // Wine runs every process as one account: the Pinging process is given an
+    // account of its own, and eight processes of the other, each with two such
+    // clients (within its own share), are held to that account's four instances.
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    const keeper::AccountReader original = keeper::AccountReaderHook().exchange(AccountPingingApart);
+    const win::UniqueHandle pinging =
+        StartFixture("hogs 16 10 " + PipeText() + " " + std::to_string(GetCurrentProcessId()) + " 8");
+    pingingProcess = GetProcessId(pinging.Get());
+    EXPECT_EQ(0u, ExitCodeOf(pinging));
+    keeper::CloseLog();
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
+    EXPECT_EQ(5, CountOf(text, "Client dropped: the account of its process")) << text;
+    EXPECT_EQ(0, CountOf(text, "Client dropped: its process"));
+    keeper::AccountReaderHook() = original;
 }
