@@ -148,9 +148,15 @@ void PipeServer::Serve(Instance& instance) {
 PipeServer::Holdings PipeServer::HeldBy(const PipeClient& client, bool withAccount) const {
     Holdings held;
     for (const Instance& other : instances_) {
-        if (!other.served) continue;
-        held.process += other.client.process == client.process;
-        held.account += withAccount && other.client.account == client.account;
+        const bool process = other.client.process == client.process;
+        const bool account = withAccount && other.client.account == client.account;
+        // Not one whose client has closed its end: its thread has yet to see it,
+        // and the client's next request, right after, is still within its share.
+        if (!other.served || !(process || account) ||
+            !PeekNamedPipe(other.pipe.Get(), nullptr, 0, nullptr, nullptr, nullptr))
+            continue;
+        held.process += process;
+        held.account += account;
     }
     return held;
 }
