@@ -6,8 +6,10 @@
 namespace keeper {
 
 bool CallerIsElevatedAdministrator(HANDLE pipe) {
+    // A client chooses how it can be identified (the anonymous level opens no
+    // token): these refusals are capped like the others, or one could fill the log.
     if (!ImpersonateNamedPipeClient(pipe)) {
-        Log("Caller check: the caller cannot be identified (%lu)", GetLastError());
+        LogRefusal("Caller check: the caller cannot be identified (%lu)", GetLastError());
         return false;
     }
     win::UniqueHandle token;
@@ -18,7 +20,7 @@ bool CallerIsElevatedAdministrator(HANDLE pipe) {
         ExitProcess(1);
     }
     if (!opened) {
-        Log("Caller check: the caller's token cannot be read (%lu)", GetLastError());
+        LogRefusal("Caller check: the caller's token cannot be read (%lu)", GetLastError());
         return false;
     }
     TOKEN_ELEVATION elevation{};

@@ -25,7 +25,28 @@ OVERLAPPED Overlapped(HANDLE event) {
     return overlapped;
 }
 
+std::string AccountWithoutTest(DWORD process) { return AccountOfProcess(process); }
+
 }  // namespace
+
+std::atomic<AccountReader>& AccountReaderHook() {
+    static std::atomic<AccountReader> reader{AccountWithoutTest};
+    return reader;
+}
+
+// The process's own token, not the one the client chose to show on the pipe
+// (the anonymous level shows none).
+std::string AccountOfProcess(DWORD process) {
+    const win::UniqueHandle opened(process ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process) : nullptr);
+    win::UniqueHandle token;
+    alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    DWORD size = 0;
+    if (!opened || !OpenProcessToken(opened.Get(), TOKEN_QUERY, token.Put()) ||
+        !GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size))
+        return std::string();
+    const PSID sid = reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid;
+    return std::string(static_cast<const char*>(sid), GetLengthSid(sid));
+}
 
 PipeServer::PipeServer(std::wstring name, Handler handler) : name_(std::move(name)), handler_(std::move(handler)) {
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kPipeSecurity, SDDL_REVISION_1, security_.Put(), nullptr))
@@ -113,13 +134,64 @@ void PipeServer::Serve(Instance& instance) {
         DWORD ignored = 0;
         if (!connected && error == ERROR_PIPE_CONNECTED) connected = true;
         else if (!connected && error == ERROR_IO_PENDING) connected = Await(instance, &overlapped, INFINITE, &ignored);
-        else if (!connected) {
-            Log("Pipe connection failed (%lu)", error);
+        else if (!connected && error != ERROR_NO_DATA) {  // not a client that came and went
+            LogRefusal("Pipe connection failed (%lu)", error);
             Sleep(100);  // never a busy loop on a pipe that keeps failing
         }
-        if (connected) ServeClient(instance);
+        if (connected && Admit(instance)) ServeClient(instance);
+        // Released first: a client that connects again once dropped finds its share free.
+        Release(instance);
         DisconnectNamedPipe(instance.pipe.Get());
     }
+}
+
+PipeServer::Holdings PipeServer::HeldBy(const PipeClient& client, bool withAccount) const {
+    Holdings held;
+    for (const Instance& other : instances_) {
+        const bool process = other.client.process == client.process;
+        const bool account = withAccount && other.client.account == client.account;
+        // Not one whose client has closed its end: its thread has yet to see it,
+        // and the client's next request, right after, is still within its share.
+        if (!other.served || !(process || account) ||
+            !PeekNamedPipe(other.pipe.Get(), nullptr, 0, nullptr, nullptr, nullptr))
+            continue;
+        held.process += process;
+        held.account += account;
+    }
+    return held;
+}
+
+bool PipeServer::Admit(Instance& instance) {
+    PipeClient client;
+    if (!GetNamedPipeClientProcessId(instance.pipe.Get(), &client.process)) client.process = 0;
+    Holdings held;
+    {
+        const std::lock_guard<std::mutex> guard(shares_);
+        held = HeldBy(client, false);
+    }
+    // The process first: the clients of one over its share, however many, cost no token read.
+    if (held.process < kPerProcess) {
+        client.account = AccountReaderHook().load()(client.process);
+        const std::lock_guard<std::mutex> guard(shares_);
+        held = HeldBy(client, true);
+        if (held.process < kPerProcess && held.account < kPerAccount) {
+            instance.client = std::move(client);
+            instance.served = true;
+            return true;
+        }
+    }
+    if (held.process >= kPerProcess)
+        LogRefusal("Client dropped: its process (%lu) has %lu instances of the pipe already", client.process,
+                   held.process);
+    else
+        LogRefusal("Client dropped: the account of its process (%lu) has %lu instances of the pipe already",
+                   client.process, held.account);
+    return false;
+}
+
+void PipeServer::Release(Instance& instance) {
+    const std::lock_guard<std::mutex> guard(shares_);
+    instance.served = false;
 }
 
 bool PipeServer::ReadRequest(Instance& instance, std::vector<BYTE>* message, bool* oversized) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../engine/EngineTestSupport.h"
@@ -255,6 +256,27 @@ TEST(Keeper, LogKeepsEachHostileNameOnOneBoundedLineAndRefusalsCannotFillIt) {
     EXPECT_NE(std::string::npos, lines.back().find("Refusals left out of this log: 100196 "));
 }
 
+TEST(Keeper, RefusesACallerItCannotIdentifyWithinTheLogsCap) {
+    S sandbox;
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    {
+        // Wine opens even an anonymous-level client's token: the service's own
+        // check, given a handle that impersonation refuses, stands for one.
+        keeper::Keeper service{keeper::Keeper::Options{
+            TestPipe(), [](HANDLE) { return keeper::CallerIsElevatedAdministrator(nullptr); }}};
+        ASSERT_TRUE(service.Start());
+        for (int request = 0; request < 300; ++request)
+            ASSERT_EQ(keeper::Status::Denied, Ask(keeper::Verb::RestoreAll).status) << request;
+        service.Stop();
+    }
+    keeper::CloseLog();
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
+    EXPECT_LE(1, CountOf(text, "Caller check: the caller cannot be identified"));
+    EXPECT_EQ(5, CountOf(text, "Caller check: ") + CountOf(text, "Request refused: ")) << text.substr(0, 3000);
+    EXPECT_NE(std::string::npos, text.find("Refusals left out of this log: 595 "));
+}
+
 TEST(Keeper, LogBecomesTheOneOlderFileAtItsCap) {
     LogRoot log;
     ASSERT_TRUE(keeper::OpenLog(log.root));
@@ -338,7 +360,14 @@ TEST(Keeper, ServiceDropsEveryPrivilegeButTraversal) {
     EXPECT_STREQ(L"SeChangeNotifyPrivilege", name);
 }
 
-TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinASecondBesideSilentClients) {
+namespace {
+std::atomic<DWORD> pingingProcess{0};
+std::string AccountPingingApart(DWORD process) {
+    return process == pingingProcess ? "another account" : keeper::AccountOfProcess(process);
+}
+}  // namespace
+
+TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinASecondBesideClientsThatNeverRead) {
     S sandbox;
     const win::UniqueHandle squatter = StartFixture("squat 5000 " + PipeText());
     ASSERT_TRUE(squatter);
@@ -355,8 +384,58 @@ TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinAS
         EXPECT_EQ(0u, ExitCodeOf(squatter));
         EXPECT_TRUE(WaitUntil([] { return Ask(keeper::Verb::Ping).status == keeper::Status::Ok; }, 5000));
     }
-    // Twelve clients that connect and send nothing, in a loop: five Pings in a
-    // row are each answered within a second (the fixture's exit code).
+    // 48 clients of another process that send a Ping and never read the reply,
+    // again as soon as they are dropped: ten Pings in a row from a process of
+    // the same account are each answered within a second (the fixture's exit code).
     KeeperUnderTest service;
-    EXPECT_EQ(0u, ExitCodeOf(StartFixture("hogs 12 5 " + PipeText() + " " + std::to_string(GetCurrentProcessId()))));
+    const std::string hogs = "hogs 48 10 " + PipeText() + " " + std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(0u, ExitCodeOf(StartFixture(hogs)));
+    // Wine runs every process as one account: the Pinging process is given an
+    // account of its own, and eight processes of the other, each with two such
+    // clients (within its own share), are held to that account's four instances.
+    LogRoot log;
+    ASSERT_TRUE(keeper::OpenLog(log.root));
+    const keeper::AccountReader original = keeper::AccountReaderHook().exchange(AccountPingingApart);
+    const win::UniqueHandle pinging =
+        StartFixture("hogs 16 10 " + PipeText() + " " + std::to_string(GetCurrentProcessId()) + " 8");
+    pingingProcess = GetProcessId(pinging.Get());
+    EXPECT_EQ(0u, ExitCodeOf(pinging));
+    keeper::CloseLog();
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
+    EXPECT_LE(1, CountOf(text, "Client dropped: the account of its process")) << text;
+    EXPECT_EQ(0, CountOf(text, "Client dropped: its process"));
+    keeper::AccountReaderHook() = original;
+}
+
+// A server that takes one request and never replies (the expected process, as
+// the service's would be), then holds its one instance busy.
+TEST(KeeperClient, TakesAServerThatNeverRepliesOrAPipeKeptBusyForNoAnswerWithinItsBound) {
+    const std::wstring name = TestPipe() + L".silent";
+    const win::UniqueHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
+                                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 64, 64, 0,
+                                                  nullptr));
+    ASSERT_TRUE(pipe);
+    const win::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread server([&] {
+        BYTE request[64];
+        DWORD read = 0;
+        if (ConnectNamedPipe(pipe.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED)
+            ReadFile(pipe.Get(), request, sizeof request, &read, nullptr);
+        WaitForSingleObject(done.Get(), 20000);  // a bound of this test's own, so that it ends whatever the client does
+        DisconnectNamedPipe(pipe.Get());
+    });
+    const std::pair<DWORD, const char*> cases[] = {{keeper::kPingReplyMs, "Keeper did not answer within"},
+                                                   {keeper::kConnectWaitMs, "Keeper pipe stayed busy for"}};
+    for (const auto& [bound, line] : cases) {
+        const ULONGLONG start = GetTickCount64();
+        const std::string said = OutputOf([&] {
+            EXPECT_EQ(keeper::Status::NoService, keeper::Call(keeper::Request{}, name, kThisProcess).status);
+        });
+        const ULONGLONG waited = GetTickCount64() - start;
+        EXPECT_GE(waited + 50, bound) << line;
+        EXPECT_LT(waited, bound + 1000u) << line;
+        EXPECT_NE(std::string::npos, said.find(line)) << said;
+    }
+    SetEvent(done.Get());
+    server.join();
 }

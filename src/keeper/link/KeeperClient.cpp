@@ -12,21 +12,45 @@ win::UniqueHandle ConnectPipe(const std::wstring& pipeName, DWORD waitMs) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
         // Identification only: the service may look at the caller's token, never act as the caller.
+        // Overlapped, so that no read or write waits past its bound.
         win::UniqueHandle pipe(CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                           SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+                                           FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                                           nullptr));
         if (pipe) return pipe;
         if (GetLastError() != ERROR_PIPE_BUSY) return win::UniqueHandle();
         const ULONGLONG now = GetTickCount64();
-        if (now >= deadline) return win::UniqueHandle();
+        if (now >= deadline) {
+            PrintLine("Keeper pipe stayed busy for %lu ms: taken as no answer\n", waitMs);
+            return win::UniqueHandle();
+        }
         WaitNamedPipeW(pipeName.c_str(), static_cast<DWORD>(deadline - now));
     }
 }
 
-// Installed and starting or running: worth waiting for.
-bool ServiceComingUp() {
-    const DWORD state = QueryKeeperService().state;
-    return state == SERVICE_START_PENDING || state == SERVICE_RUNNING;
+// One read or write of the pipe, waited for until the deadline. Past it, the
+// operation is cancelled and its end waited for (the buffer is the caller's).
+bool Transfer(HANDLE pipe, bool write, BYTE* data, DWORD size, ULONGLONG deadline, DWORD* done) {
+    const win::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) return false;
+    OVERLAPPED overlapped{};
+    overlapped.hEvent = event.Get();
+    const BOOL started = write ? WriteFile(pipe, data, size, nullptr, &overlapped)
+                               : ReadFile(pipe, data, size, nullptr, &overlapped);
+    if (!started && GetLastError() != ERROR_IO_PENDING) return false;
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+    if (WaitForSingleObject(event.Get(), left) != WAIT_OBJECT_0) {
+        CancelIoEx(pipe, &overlapped);
+        GetOverlappedResult(pipe, &overlapped, done, TRUE);
+        SetLastError(ERROR_TIMEOUT);
+        return false;
+    }
+    return GetOverlappedResult(pipe, &overlapped, done, FALSE) != FALSE;
 }
+
+// Installed and still starting: worth waiting for. One that runs and gave no
+// answer within the bounds is not: others may keep its pipe busy, or it hangs.
+bool ServiceStarting() { return QueryKeeperService().state == SERVICE_START_PENDING; }
 
 // Whether the pipe's server is the expected process. A line for each new
 // refused server, not for every try of a wait.
@@ -70,19 +94,22 @@ DWORD RunningServiceProcessId() {
 }
 
 bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, std::vector<BYTE>* reply,
-              const ExpectedServer& expected, DWORD waitMs) {
+              const ExpectedServer& expected, DWORD waitMs, DWORD replyMs) {
     const win::UniqueHandle pipe = ConnectPipe(pipeName, waitMs);
     // Checked before a byte is sent: another process may have taken the name.
     if (!pipe || !ServedByExpected(pipe.Get(), expected)) return false;
     DWORD mode = PIPE_READMODE_MESSAGE;
     if (!SetNamedPipeHandleState(pipe.Get(), &mode, nullptr, nullptr)) return false;
-    DWORD written = 0;
-    if (!WriteFile(pipe.Get(), message.data(), static_cast<DWORD>(message.size()), &written, nullptr) ||
-        written != message.size())
-        return false;
-    std::vector<BYTE> buffer(kReplySize * 2);
-    DWORD read = 0;
-    if (!ReadFile(pipe.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+    const ULONGLONG deadline = GetTickCount64() + replyMs;
+    std::vector<BYTE> sent(message), buffer(kReplySize * 2);
+    DWORD written = 0, read = 0;
+    const bool answered =
+        Transfer(pipe.Get(), true, sent.data(), static_cast<DWORD>(sent.size()), deadline, &written) &&
+        written == sent.size() &&
+        Transfer(pipe.Get(), false, buffer.data(), static_cast<DWORD>(buffer.size()), deadline, &read);
+    if (!answered && GetLastError() == ERROR_TIMEOUT)
+        PrintLine("Keeper did not answer within %lu ms: taken as no answer\n", replyMs);
+    if (!answered) return false;
     buffer.resize(read);
     if (reply) *reply = std::move(buffer);
     return true;
@@ -91,7 +118,8 @@ bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, st
 Reply Call(const Request& request, const std::wstring& pipeName, const ExpectedServer& expected) {
     std::vector<BYTE> bytes;
     Reply reply;
-    if (!Exchange(pipeName, EncodeRequest(request), &bytes, expected) ||
+    const DWORD replyMs = request.verb == Verb::Ping ? kPingReplyMs : kWorkReplyMs;
+    if (!Exchange(pipeName, EncodeRequest(request), &bytes, expected, kConnectWaitMs, replyMs) ||
         !DecodeReply(bytes.data(), static_cast<DWORD>(bytes.size()), &reply))
         return Reply{};
     return reply;
@@ -101,7 +129,7 @@ bool KeeperRunning(DWORD waitMs) {
     const ULONGLONG deadline = GetTickCount64() + waitMs;
     for (;;) {
         if (Call(Request{Verb::Ping, 0, L""}).status == Status::Ok) return true;
-        if (GetTickCount64() >= deadline || !ServiceComingUp()) return false;
+        if (GetTickCount64() >= deadline || !ServiceStarting()) return false;
         Sleep(250);
     }
 }

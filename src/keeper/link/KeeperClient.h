@@ -23,11 +23,22 @@ ServiceState QueryKeeperService();
 using ExpectedServer = std::function<DWORD()>;
 DWORD RunningServiceProcessId();
 
+// How long the program waits for the keeper, so that a keeper that hangs, or
+// a pipe that others keep busy, never holds it up for long: for a free
+// instance of the pipe; for the reply to a Ping (the service reads one
+// registry value for it); for the reply to a request that changes the machine
+// (a restore or a take-over of the machine's entries, after one under way).
+constexpr DWORD kConnectWaitMs = 2000;
+constexpr DWORD kPingReplyMs = 3000;
+constexpr DWORD kWorkReplyMs = 10000;
+
 // Sends the bytes as one message and reads the one reply; false when no keeper
-// answered (no pipe, busy past the wait, broken) or the pipe's server is not
-// the expected process (a diagnostic line says so). Any bytes: tests send malformed ones.
+// answered (no pipe, busy past waitMs, no reply within replyMs, broken) or the
+// pipe's server is not the expected process (a diagnostic line says so, and
+// one for each bound passed). Any bytes: tests send malformed ones.
 bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, std::vector<BYTE>* reply,
-              const ExpectedServer& expected = RunningServiceProcessId, DWORD waitMs = 10000);
+              const ExpectedServer& expected = RunningServiceProcessId, DWORD waitMs = kConnectWaitMs,
+              DWORD replyMs = kWorkReplyMs);
 
 // One request; Status::NoService when no keeper answered or its reply was malformed.
 Reply Call(const Request& request, const std::wstring& pipeName = kPipeName,
@@ -35,7 +46,8 @@ Reply Call(const Request& request, const std::wstring& pipeName = kPipeName,
 
 // Whether the keeper service keeps the machine's Run keys: asked of the service
 // itself (a Ping). A service that is installed and still starting (at log-on)
-// is waited for, up to waitMs; one that is not installed or stopped is not.
+// is waited for, up to waitMs; one that runs and does not answer within the
+// bounds above, or is not installed or stopped, is not.
 bool KeeperRunning(DWORD waitMs = 30000);
 
 // Whether the Service Control Manager knows the keeper service, in whatever state.
