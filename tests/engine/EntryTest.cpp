@@ -188,8 +188,15 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     launch::SetShellStart(nullptr);
     launch::SetElevationCheck(nullptr);
     EXPECT_EQ((std::vector<std::wstring>{target, arguments, work, std::to_wstring(SW_SHOWMINNOACTIVE)}), asked);
-    for (const std::wstring& file : {good, missing, damaged, chained, target}) DeleteFileW(file.c_str());
-    EXPECT_TRUE(RemoveDirectoryW(tools.c_str()) && RemoveDirectoryW(work.c_str()));
+    // The recorder may still be ending, in its working folder.
+    const auto removed = [](const std::wstring& folder) {
+        RemoveDirectoryW(folder.c_str());
+        return GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+    };
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const std::wstring& file : {good, missing, damaged, chained, target}) DeleteFileW(file.c_str());
+        return removed(tools) && removed(work);
+    }));
     CoUninitialize();
 }
 

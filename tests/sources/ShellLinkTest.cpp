@@ -71,7 +71,8 @@ std::optional<shell_link::Shortcut> ParseBeforeAGuardPage(const Bytes& bytes) {
 
 // A shortcut the shell saved is read back exactly: its target, arguments,
 // working folder and show command, spaces and all; a target with environment
-// references comes expanded; past the size limit, a file reads as none.
+// references comes expanded, LinkInfo's UTF-16 paths are preferred to its ANSI
+// ones; past the size limit, a file reads as none.
 TEST(ShellLink, ReadsWhatTheShellSavedExactly) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     Scratch scratch;
@@ -93,6 +94,14 @@ TEST(ShellLink, ReadsWhatTheShellSavedExactly) {
     ASSERT_TRUE(expanded.has_value());
     EXPECT_EQ(scratch.program, expanded->target);
     EXPECT_EQ(arguments, expanded->arguments);
+
+    // A LinkInfo with UTF-16 paths gives those, not its ANSI ones.
+    const std::wstring unicodePath = L"C:\\M\u00e9t\u00e9o \u5929\u6c17\\tool.exe";
+    const auto unicode = shell_link::Read(
+        scratch.Write(L"Unicode.lnk", test_shortcuts::WithUnicodeLinkInfo(scratch.BytesOf(path), unicodePath)));
+    ASSERT_TRUE(unicode.has_value());
+    EXPECT_EQ(unicodePath, unicode->target);
+    EXPECT_EQ(scratch.work, unicode->folder);
 
     // Bytes after the last block are not the shortcut's: up to the limit it still reads.
     Bytes padded = scratch.BytesOf(path);

@@ -78,6 +78,32 @@ inline Bytes WithEnvironmentTarget(const Bytes& sound, const std::wstring& targe
     return with;
 }
 
+// The shortcut with its LinkInfo replaced by one whose header holds the UTF-16
+// offsets too, as Windows writes for a path the code page cannot hold: the
+// UTF-16 path is `path`, the ANSI one a mere "?" (the shell under Wine writes
+// ANSI paths only).
+inline Bytes WithUnicodeLinkInfo(const Bytes& sound, const std::wstring& path) {
+    const std::size_t at = 0x4C + ((DwordAt(sound, 0x14) & 1) ? 2 + (sound[0x4C] | sound[0x4D] << 8) : 0);
+    Bytes info(0x24);
+    const unsigned char volume[0x11] = {0x11, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 0};
+    info.insert(info.end(), volume, volume + sizeof volume);
+    const std::size_t ansi = info.size();
+    info.insert(info.end(), {'?', 0, 0});  // the base path, then an empty suffix
+    const std::size_t wide = info.size();
+    for (wchar_t unit : path + L'\0' + L'\0') info.insert(info.end(), {static_cast<unsigned char>(unit & 0xFF),
+                                                                       static_cast<unsigned char>(unit >> 8)});
+    const std::uint32_t fields[] = {static_cast<std::uint32_t>(info.size()), 0x24, 1, 0x24,
+                                    static_cast<std::uint32_t>(ansi), 0, static_cast<std::uint32_t>(ansi + 2),
+                                    static_cast<std::uint32_t>(wide), static_cast<std::uint32_t>(info.size() - 2)};
+    for (std::size_t i = 0; i < 9; ++i) PutDword(info, 4 * i, fields[i]);
+    Bytes with(sound.begin(), sound.begin() + at);
+    PutDword(with, 0x14, DwordAt(with, 0x14) | 2);
+    with.insert(with.end(), info.begin(), info.end());
+    const std::size_t rest = (DwordAt(sound, 0x14) & 2) ? at + DwordAt(sound, at) : at;
+    with.insert(with.end(), sound.begin() + rest, sound.end());
+    return with;
+}
+
 // Where the sound shortcut keeps its sizes and offsets (2 or 4 bytes each):
 // the ID list's and its items', LinkInfo's, its offsets, the counted texts' and
 // the extra-data blocks'.
