@@ -3,7 +3,8 @@
 #   make run    build and start the program in a Wine prefix
 #   make stress 200 kills of the program during its take-over (tests/app/kills.sh),
 #               200 rounds of two processes of one account restoring and taking over,
-#               200 kills during a Startup folder's take-over and restore
+#               200 kills during a Startup folder's take-over and restore,
+#               200 rounds of links planted where the Startup folders' items move
 BUILD ?= build
 BUILD_I686 ?= build-i686
 TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
@@ -34,7 +35,8 @@ test: build
 STRESS_KILLS ?= 200
 # The same count of kills of tests/fixtures/folder_rounds.cpp (tests/lists).
 # And one process of an account restoring while another takes over, rounds each
-# (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp).
+# (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp); as many
+# rounds of links planted where the Startup folders' items move (tests/lists).
 STRESS_ROUNDS ?= 200
 STRESS_BUILD = $(abspath $(BUILD))
 stress: build
@@ -45,6 +47,8 @@ stress: build
 	  --gtest_filter='TakeOver.BesideARestoreInAnotherProcessOfTheAccountLosesNothing'
 	tools/with-wine $(BUILD) env PACEWICK_FOLDER_KILLS=$(STRESS_KILLS) wine $(BUILD)/bin/test_lists.exe \
 	  --gtest_filter='StartupFolder.KilledAtAnyMomentLosesNoItem'
+	tools/with-wine $(BUILD) env PACEWICK_LINK_ROUNDS=$(STRESS_ROUNDS) wine $(BUILD)/bin/test_lists.exe \
+	  --gtest_filter='StartupFolder.LinksPlantedAtRandomPlacesMoveNothingOutside'
 
 # A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build
