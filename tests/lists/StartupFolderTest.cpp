@@ -176,32 +176,37 @@ bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* fac
     return true;
 }
 
-TEST(StartupFolder, NothingMovesThroughAMachineBackUpFolderAUserCouldHaveMade) {
+// Each folder items move through, in both scopes: a reparse point (a junction
+// or a symbolic link of Windows) or another account's folder is refused.
+TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccounts) {
     const win::HandleFactsReader original = win::HandleFactsHook().exchange(PlantedFacts);
     RegistrySandbox sandbox;
     Recorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
-    for (const auto& [folder, attributes] : {std::pair{L"\\Quorvell Software", DWORD(FILE_ATTRIBUTE_REPARSE_POINT)},
-                                             std::pair{L"\\StartupBackUp", DWORD(0)}, std::pair{L"\\none", DWORD(0)}}) {
-        Scratch scratch(L"machine");
-        plantedFolder = folder;
-        plantedAttributes = attributes;
-        CreateDirectoryW(scratch.backUp.c_str(), nullptr);
-        WriteItem(scratch.backUp + L"\\Planted.exe", "planted", 1, 2, 0);
-        WriteItem(scratch.startup + L"\\Tool.exe", "tool", 1, 2, 0);
-        const Image planted = ImageOf(scratch.backUp), tool = ImageOf(scratch.startup);
-        Image both = planted;
-        both.insert(tool.begin(), tool.end());
-        StartupFolderSource source(lists::Scope::Machine, Origin::AllUsersFolder, scratch.startup, scratch.backUp,
-                                   kMachine);
-        const bool refused = plantedFolder != L"\\none";
-        const std::string output = OutputOf([&] { TakeOver(source, report); });
-        EXPECT_EQ(refused, output.find("BackUp folder is refused") != std::string::npos) << output;
-        EXPECT_EQ(refused ? tool : Image(), ImageOf(scratch.startup));
-        EXPECT_EQ(refused ? planted : both, ImageOf(scratch.backUp));
-        EXPECT_EQ(refused, !source.Restore(report));  // nothing comes out of a refused folder either
-        EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
-    }
+    const DWORD link = FILE_ATTRIBUTE_REPARSE_POINT;
+    for (const auto scope : {lists::Scope::Machine, lists::Scope::User})
+        for (const auto& [folder, attributes] :
+             {std::pair{L"\\Quorvell Software", link}, std::pair{L"\\StartupBackUp", DWORD(0)},
+              std::pair{L"\\Startup", link}, std::pair{L"\\Startup", DWORD(0)}, std::pair{L"\\~Pacewick copying", link},
+              std::pair{L"\\none", DWORD(0)}}) {
+            Scratch scratch(L"refused");
+            plantedFolder = folder;
+            plantedAttributes = attributes;
+            CreateDirectoryW(scratch.backUp.c_str(), nullptr);
+            WriteItem(scratch.backUp + L"\\Planted.exe", "planted", 1, 2, 0);
+            WriteItem(scratch.startup + L"\\Tool.exe", "tool", 1, 2, 0);
+            const Image planted = ImageOf(scratch.backUp), tool = ImageOf(scratch.startup);
+            Image both = planted;
+            both.insert(tool.begin(), tool.end());
+            StartupFolderSource source(scope, Origin::AllUsersFolder, scratch.startup, scratch.backUp, kMachine);
+            const bool refused = plantedFolder != L"\\none";
+            const std::string output = OutputOf([&] { TakeOver(source, report); });
+            EXPECT_EQ(refused, output.find(" is refused: ") != std::string::npos) << output;
+            EXPECT_EQ(refused ? tool : Image(), ImageOf(scratch.startup));
+            EXPECT_EQ(refused ? planted : both, ImageOf(scratch.backUp));
+            EXPECT_EQ(refused, !source.Restore(report));  // nothing comes out of a refused folder either
+            EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
+        }
     win::HandleFactsHook() = original;
 }
 
