@@ -23,13 +23,25 @@ struct OwnAccount {
     bool Is(PSID sid) const { return read && EqualSid(sid, reinterpret_cast<const TOKEN_USER*>(buffer)->User.Sid); }
 };
 
+// Windows' own installer service, which owns some of the folders Windows made
+// (all users' Start menu among them on some versions): as trusted as SYSTEM.
+bool IsTrustedInstaller(PSID owner) {
+    static const struct Sid {
+        PSID sid = nullptr;
+        Sid() { ConvertStringSidToSidW(L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464", &sid); }
+        ~Sid() { LocalFree(sid); }
+    } installer;
+    return installer.sid && EqualSid(owner, installer.sid);
+}
+
 void ReadOwner(HANDLE handle, const OwnAccount& own, HandleFacts* facts) {
     PSID owner = nullptr;
     UniqueSecurity descriptor;
     if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
                         descriptor.Put()) != ERROR_SUCCESS)
         return;
-    facts->adminOwner = IsWellKnownSid(owner, WinLocalSystemSid) || IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+    facts->adminOwner = IsWellKnownSid(owner, WinLocalSystemSid) ||
+                        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsTrustedInstaller(owner);
     facts->trustedOwner = facts->adminOwner || own.Is(owner);
 }
 

@@ -22,7 +22,7 @@ struct HandleFacts {
     DWORD attributes = 0;
     DWORD links = 0;
     bool trustedOwner = false;  // SYSTEM, the administrators or the account this process runs as
-    bool adminOwner = false;    // SYSTEM or the administrators
+    bool adminOwner = false;    // SYSTEM, the administrators (or TrustedInstaller)
 };
 bool ReadHandleFacts(HANDLE handle, HandleFacts* facts);
 
