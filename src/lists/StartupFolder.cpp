@@ -98,12 +98,22 @@ StartupFolderSource::StartupFolderSource(Scope scope, Origin origin, std::wstrin
     const std::size_t split = below ? length : startup_.rfind(L'\\');
     startupRoot_ = startup_.substr(0, split);
     startupBelow_ = split == std::wstring::npos ? std::wstring() : startup_.substr(split + 1);
+    backUpRootFinal_ = win::ProtectedFolder::RootFinal(backUpRoot_);
+    startupRootFinal_ = win::ProtectedFolder::RootFinal(startupRoot_);
+}
+
+// The roots are trusted and found once, when the source is made (a root that
+// moves later only has its folders refused); one not there then, at each use.
+std::wstring StartupFolderSource::RootFinal(const std::wstring& root, const std::wstring& known) const {
+    return known.empty() ? win::ProtectedFolder::RootFinal(root) : known;
 }
 
 bool StartupFolderSource::OpenStartup(Places& places) const {
     std::string why;
     // A link on its path could take every item from, or put it back into, another folder.
-    if (places.startup.OpenInherited(startupRoot_, {startupBelow_}, false, kOwners, &why)) return true;
+    if (places.startup.Open(startupRoot_, RootFinal(startupRoot_, startupRootFinal_), {startupBelow_}, false,
+                            nullptr, kOwners, &why))
+        return true;
     SayRefused(scope_ == Scope::User ? "this account's Startup folder" : "all users' Startup folder", why);
     return false;
 }
@@ -111,12 +121,12 @@ bool StartupFolderSource::OpenStartup(Places& places) const {
 bool StartupFolderSource::OpenBackUp(bool make, Places& places) const {
     std::string why;
     // A folder someone else made first, or a link, could be changed by another: nothing goes in or out of it.
-    const bool open = scope_ == Scope::User
-                          ? places.backUp.OpenInherited(backUpRoot_, backUpNames_, make, kOwners, &why)
-                          : places.backUp.Open(backUpRoot_, backUpNames_, make ? kMachineSecurity : nullptr,
-                                               kOwners, &why);
-    if (!open) SayRefused(scope_ == Scope::User ? "this account's BackUp folder" : "the machine's BackUp folder", why);
-    return open;
+    const wchar_t* security = scope_ == Scope::Machine && make ? kMachineSecurity : nullptr;
+    if (places.backUp.Open(backUpRoot_, RootFinal(backUpRoot_, backUpRootFinal_), backUpNames_, make, security,
+                           kOwners, &why))
+        return true;
+    SayRefused(scope_ == Scope::User ? "this account's BackUp folder" : "the machine's BackUp folder", why);
+    return false;
 }
 
 std::wstring StartupFolderSource::HeldName(const std::wstring& item) const {

@@ -37,6 +37,7 @@ public:
 
 private:
     struct Places;  // the folders of one operation
+    std::wstring RootFinal(const std::wstring& root, const std::wstring& known) const;
     // Opens the Startup folder for one operation; false when it is missing or refused.
     bool OpenStartup(Places& places) const;
     // Opens the BackUp folder for one operation (made with `make`); false when it is missing or refused.
@@ -65,6 +66,7 @@ private:
     std::wstring backUpRoot_, startupRoot_;
     std::vector<std::wstring> backUpNames_;
     std::wstring startupBelow_;
+    std::wstring backUpRootFinal_, startupRootFinal_;  // where the roots are, found when made
 };
 
 // The current user's Startup folder, held in %APPDATA% (so that it roams), and

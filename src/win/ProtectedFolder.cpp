@@ -152,22 +152,19 @@ bool Acceptable(HANDLE handle, const std::wstring& path, bool folder, Owners own
 
 bool ProtectedFolder::Open(const std::wstring& root, const std::vector<std::wstring>& names,
                            const wchar_t* security, Owners owners, std::string* why) {
-    return OpenChain(root, FinalPathOfNamed(root), names, security != nullptr, security, owners, why);
+    return Open(root, RootFinal(root), names, security != nullptr, security, owners, why);
 }
 
-bool ProtectedFolder::OpenInherited(const std::wstring& root, const std::vector<std::wstring>& names, bool make,
-                                    Owners owners, std::string* why) {
-    return OpenChain(root, FinalPathOfNamed(root), names, make, nullptr, owners, why);
-}
+std::wstring ProtectedFolder::RootFinal(const std::wstring& root) { return FinalPathOfNamed(root); }
 
 bool ProtectedFolder::OpenBelow(const ProtectedFolder& parent, const std::wstring& name, bool make, Owners owners,
                                 std::string* why) {
-    return OpenChain(parent.Path(), parent.Final(), {name}, make, nullptr, owners, why);
+    return Open(parent.Path(), parent.Final(), {name}, make, nullptr, owners, why);
 }
 
-bool ProtectedFolder::OpenChain(const std::wstring& root, const std::wstring& rootFinal,
-                                const std::vector<std::wstring>& names, bool make, const wchar_t* security,
-                                Owners owners, std::string* why) {
+bool ProtectedFolder::Open(const std::wstring& root, const std::wstring& rootFinal,
+                           const std::vector<std::wstring>& names, bool make, const wchar_t* security, Owners owners,
+                           std::string* why) {
     Close();
     why->clear();
     if (names.empty() || rootFinal.empty()) {

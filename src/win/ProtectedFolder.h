@@ -68,9 +68,13 @@ public:
     // False, with the reason in `why`, when a folder is refused or cannot be made.
     bool Open(const std::wstring& root, const std::vector<std::wstring>& names, const wchar_t* security,
               Owners owners, std::string* why);
-    // The same, any folder made with the rights it inherits (`make`), or only checked.
-    bool OpenInherited(const std::wstring& root, const std::vector<std::wstring>& names, bool make, Owners owners,
-                       std::string* why);
+    // The same below a root whose final path (RootFinal) is known: any folder
+    // made (`make`) with the DACL `security` or, without, with the rights it
+    // inherits; or only checked.
+    bool Open(const std::wstring& root, const std::wstring& rootFinal, const std::vector<std::wstring>& names,
+              bool make, const wchar_t* security, Owners owners, std::string* why);
+    // Where a trusted root is, its links followed; empty when it cannot be opened.
+    static std::wstring RootFinal(const std::wstring& root);
     // One folder, `name`, directly in the open folder `parent`, made (with
     // inherited rights) when `make`. A missing one is refused with `why` empty.
     bool OpenBelow(const ProtectedFolder& parent, const std::wstring& name, bool make, Owners owners,
@@ -82,10 +86,6 @@ public:
     const std::wstring& Final() const { return final_; }
 
 private:
-    // Opens `names` below `root`, whose final path is `rootFinal`; `make` with `security` or inherited rights.
-    bool OpenChain(const std::wstring& root, const std::wstring& rootFinal, const std::vector<std::wstring>& names,
-                   bool make, const wchar_t* security, Owners owners, std::string* why);
-
     std::wstring path_;
     std::wstring final_;
     std::vector<UniqueHandle> folders_;
