@@ -155,6 +155,10 @@ std::wstring CopyingFolder::Open(bool make) {
 }
 
 bool Discard(win::UniqueHandle file, const std::wstring& path, CopyingFolder& copying) {
+    const std::size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos ||
+        !win::SamePath(win::FinalPath(file.Get()), copying.FolderFinal() + path.substr(slash)))
+        return false;
     const std::wstring folder = copying.Open(true);
     FILE_BASIC_INFO basic{};
     if (folder.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||

@@ -47,8 +47,9 @@ public:
     CopyingFolder& operator=(const CopyingFolder&) = delete;
     // The open sub-folder's path; empty when it is missing (and not `make`) or refused.
     std::wstring Open(bool make);
-    // The folder it belongs to.
+    // The folder it belongs to, and where that is, checked.
     const std::wstring& Folder() const { return folder_.Path(); }
+    const std::wstring& FolderFinal() const { return folder_.Final(); }
 
 private:
     const win::ProtectedFolder& folder_;
@@ -62,6 +63,8 @@ private:
 // folder first, out of the list, so that a kill before the deletion leaves it
 // whole where it was or a leftover, never changed where it was; its read-only
 // attribute is cleared there. When it cannot be deleted it is put back as it was.
+// A file that is not in that folder (a link to another, which Wine opens as its
+// target whatever the flags) is not touched.
 bool Discard(win::UniqueHandle file, const std::wstring& path, CopyingFolder& copying);
 
 // Writes an identical copy of `from` as `name` in the copying folder's folder

@@ -123,19 +123,16 @@ inline std::wstring UnixName(const std::wstring& path) {
     return wide;  // the tests' paths are ASCII
 }
 
-// Waits up to 10 s until `path` is a link (or, not `link`, until it is gone).
-inline bool WaitForAttributes(const std::wstring& path, bool link) {
-    for (int wait = 0; wait < 1000; ++wait, Sleep(10)) {
-        const DWORD attributes = GetFileAttributesW(lists::LongPath(path).c_str());
-        if (link ? attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
-                 : attributes == INVALID_FILE_ATTRIBUTES)
-            return true;
-    }
+// Waits up to 10 s until `path` is there (or, not `there`, until it is gone).
+inline bool WaitForAttributes(const std::wstring& path, bool there) {
+    for (int wait = 0; wait < 1000; ++wait, Sleep(10))
+        if ((GetFileAttributesW(lists::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
     return false;
 }
 
-// A Unix symbolic link at `link` to the folder `target`: what Wine treats as
-// Windows treats a junction. True when it is there.
+// A Unix symbolic link at `link` to the folder or file `target`: what Wine
+// treats as Windows treats a junction (a file link shows as a plain file).
+// True when it is there.
 inline bool PlantLink(const std::wstring& link, const std::wstring& target) {
     RunUnix(L"/bin/ln", {L"-s", UnixName(target), UnixName(link)});
     return WaitForAttributes(link, true);

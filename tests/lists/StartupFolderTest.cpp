@@ -240,7 +240,7 @@ TEST(ProtectedFolder, RightsAreKeptOnlyWhenExactlyTheProtectedOnes) {
 // flags, their attribute shown only by name), each to a folder outside.
 enum Place {
     kUserStartupCopying, kUserBackUpCopying, kMachineStartupCopying, kMachineBackUpCopying,
-    kUserBackUp, kUserBackUpParent, kUserStartup, kMachineStartup, kMachineBackUp, kPlaces
+    kUserBackUp, kUserBackUpParent, kUserStartup, kMachineStartup, kMachineBackUp, kUserStartupFile, kPlaces
 };
 constexpr unsigned Bit(Place place) { return 1u << place; }
 
@@ -252,6 +252,7 @@ const char* RefusalOf(Place place) {
     case kUserStartup: return "this account's Startup folder is refused";
     case kMachineStartup: return "all users' Startup folder is refused";
     case kMachineBackUp: return "the machine's BackUp folder is refused";
+    case kUserStartupFile: return "";  // an item like any other, only not deleted
     default: return "its copying folder is refused";
     }
 }
@@ -286,7 +287,7 @@ void LinkRound(unsigned places, unsigned seed, std::string* output) {
     const auto has = [&](Place place) { return (places & Bit(place)) != 0; };
     if (has(kUserBackUpParent)) places &= ~Bit(kUserBackUp);
     if (has(kUserBackUp) || has(kUserBackUpParent)) places &= ~Bit(kUserBackUpCopying);
-    if (has(kUserStartup)) places &= ~Bit(kUserStartupCopying);
+    if (has(kUserStartup)) places &= ~(Bit(kUserStartupCopying) | Bit(kUserStartupFile));
     if (has(kMachineStartup)) places &= ~Bit(kMachineStartupCopying);
     if (has(kMachineBackUp)) places &= ~Bit(kMachineBackUpCopying);
     const std::wstring copying = std::wstring(L"\\") + lists::kCopyingFolder;
@@ -295,14 +296,15 @@ void LinkRound(unsigned places, unsigned seed, std::string* output) {
         {kMachineStartupCopying, machine.startup + copying}, {kMachineBackUpCopying, machine.backUp + copying},
         {kUserBackUp, user.backUp},                          {kUserBackUpParent, user.root + L"\\Quorvell Software\\Pacewick"},
         {kUserStartup, user.startup},                        {kMachineStartup, machine.startup},
-        {kMachineBackUp, machine.backUp}};
+        {kMachineBackUp, machine.backUp},                    {kUserStartupFile, user.startup + L"\\Linked.exe"}};
     for (const auto& [place, link] : links) {
         if (!has(place)) continue;
         RemoveDirectoryW(lists::LongPath(link).c_str());  // an empty folder of the scratch's, in its place
         for (const Scratch* scratch : {&user, &machine})
             if (link.size() > scratch->backUp.size() && link.rfind(scratch->backUp, 0) == 0)
                 CreateDirectoryW(lists::LongPath(scratch->backUp).c_str(), nullptr);
-        ASSERT_TRUE(PlantLink(link, outside)) << win::Utf8ForDisplay(link);
+        ASSERT_TRUE(PlantLink(link, outside + (place == kUserStartupFile ? L"\\Kept.exe" : L"")))
+            << win::Utf8ForDisplay(link);
     }
     const Image before = TreeOf(outside);
 
