@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <cstring>
+#include <vector>
 
 namespace win {
 namespace {
@@ -93,11 +94,23 @@ std::wstring FinalPath(HANDLE handle) {
         path.resize(length);  // when it did not fit: the size needed, its terminator included
         if (fits) return Plain(path);
     }
-    return std::wstring();
+    // Wine gives no final path longer than MAX_PATH: the path within its volume then.
+    std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
+    auto* name = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(buffer.size())))
+        return std::wstring();
+    return std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
 }
 
 bool SamePath(const std::wstring& one, const std::wstring& other) {
-    const std::wstring a = Plain(one), b = Plain(other);
+    std::wstring a = Plain(one), b = Plain(other);
+    // A path within its volume (\dir\name) is compared with the other's within its drive.
+    const auto withinVolume = [](const std::wstring& path) { return path.size() > 1 && path[0] == L'\\' && path[1] != L'\\'; };
+    const auto dropDrive = [](std::wstring& path) {
+        if (path.size() > 2 && path[1] == L':') path.erase(0, 2);
+    };
+    if (withinVolume(a)) dropDrive(b);
+    if (withinVolume(b)) dropDrive(a);
     return !a.empty() && CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                               static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
