@@ -4,7 +4,8 @@
 #   make stress 200 kills of the program during its take-over (tests/app/kills.sh),
 #               200 rounds of two processes of one account restoring and taking over,
 #               200 kills during a Startup folder's take-over and restore,
-#               200 damaged shortcuts taken over by the running program
+#               200 damaged shortcuts taken over by the running program,
+#               200 rounds of links planted where the Startup folders' items move
 BUILD ?= build
 BUILD_I686 ?= build-i686
 TOOLCHAIN := cmake/mingw-w64-x86_64.cmake
@@ -35,7 +36,8 @@ test: build
 STRESS_KILLS ?= 200
 # The same count of kills of tests/fixtures/folder_rounds.cpp (tests/lists).
 # And one process of an account restoring while another takes over, rounds each
-# (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp).
+# (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp); as many
+# rounds of links planted where the Startup folders' items move (tests/lists).
 # And as many seeded damaged shortcuts put into a Startup folder (tests/app/shortcuts.sh).
 STRESS_ROUNDS ?= 200
 STRESS_BUILD = $(abspath $(BUILD))
@@ -49,6 +51,8 @@ stress: build
 	  --gtest_filter='StartupFolder.KilledAtAnyMomentLosesNoItem'
 	PACEWICK_SHORTCUT_ROUNDS=$(STRESS_ROUNDS) bash tests/app/shortcuts.sh $(STRESS_BUILD) $(STRESS_BUILD)/bin/pacewick.exe \
 	  $(STRESS_BUILD)/bin/record_launch.exe $(STRESS_BUILD)/bin/app_probe.exe $(STRESS_BUILD)/pacewick.msi
+	tools/with-wine $(BUILD) env PACEWICK_LINK_ROUNDS=$(STRESS_ROUNDS) wine $(BUILD)/bin/test_lists.exe \
+	  --gtest_filter='StartupFolder.LinksPlantedAtRandomPlacesMoveNothingOutside'
 
 # A demo in a fresh Wine prefix: install, take-over, countdown, launch (tools/demo).
 run: build

@@ -24,8 +24,11 @@ bool RestoreMachineEntries(OwnedEngine& engine, const KeeperEvents& events, cons
 void KeeperEvents::Report(const ItemEvent& event) {
     switch (event.what) {
     case ItemHappened::Deleted: ++deletions_; return;
-    case ItemHappened::Copied:
-    case ItemHappened::DeleteFailed: return;
+    case ItemHappened::Copied: return;
+    // A Run value not deleted was changed or deleted meanwhile; a file kept open (capped in the log).
+    case ItemHappened::DeleteFailed:
+        if (event.kind == ItemKind::File) lines_.Report(event);
+        return;
     default: lines_.Report(event);
     }
 }

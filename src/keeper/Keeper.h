@@ -18,8 +18,8 @@ namespace keeper {
 
 // The keeper's account of the engine's events: deletions are counted for its
 // own lines ("Taken over: N entries"); what went wrong or stays in place is
-// logged; the routine copies and the misses of the identical-copy rule are not,
-// since they would fill the log at every change.
+// logged (a file not deleted too); the routine copies and the misses of the
+// identical-copy rule are not, since they would fill the log at every change.
 class KeeperEvents : public ItemEventSink {
 public:
     void Report(const ItemEvent& event) override;

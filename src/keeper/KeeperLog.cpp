@@ -175,6 +175,11 @@ void EngineLine(const char* line) {
     static const char* const chatter[] = {"(", "Number of", "Change has occurred", "Waiting for a change"};
     for (const char* start : chatter)
         if (StartsWith(line, start)) return;
+    // What a user can make happen again and again (a folder made first or a
+    // link planted, a held file kept open): capped as the refusals are.
+    static const char* const capped[] = {"Startup folder items not moved", "Startup item not deleted"};
+    for (const char* start : capped)
+        if (StartsWith(line, start)) return LogRefusal("%s", line);
     WriteLine(line);
 }
 

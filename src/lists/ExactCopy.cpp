@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lists/ItemExtras.h"
+#include "win/Diagnostics.h"
 
 namespace lists {
 namespace {
@@ -75,10 +76,20 @@ bool SetAttributesOpened(HANDLE file, DWORD attributes) {
     return SetFileInformationByHandle(file, FileBasicInfo, &basic, sizeof basic) != 0;
 }
 
-// Deletes a file by name, read-only or not.
+// Deletes a file by name, read-only or not, through its handle: a link (of
+// any kind) or a file with another name stays, and what it leads to is untouched.
 void DeleteAnyway(const std::wstring& path) {
-    SetAttributes(path, 0);
-    DeleteFileW(LongPath(path).c_str());
+    const win::UniqueHandle file(CreateFileW(LongPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES |
+                                             FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    win::HandleFacts facts;
+    if (!file || !win::ReadHandleFacts(file.Get(), &facts) || facts.links != 1 ||
+        (facts.attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+        !win::OpenedAt(file.Get(), path))
+        return;
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if (SetAttributesOpened(file.Get(), facts.attributes & ~FILE_ATTRIBUTE_READONLY))
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose);
 }
 
 const ExtrasStore& Extras() { return *ExtrasHook().load(); }
@@ -136,11 +147,7 @@ bool ExtrasNotKept(const char** why) {
 
 }  // namespace
 
-std::wstring LongPath(const std::wstring& path) {
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
-    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
-    return L"\\\\?\\" + path;
-}
+std::wstring LongPath(const std::wstring& path) { return win::LongPath(path); }
 
 win::UniqueHandle OpenItem(const std::wstring& path, DWORD access) {
     win::UniqueHandle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ | access, FILE_SHARE_READ, nullptr,
@@ -159,62 +166,84 @@ bool Identical(HANDLE one, HANDLE other) {
     return SameContent(one, other) && Extras().Read(one, &extras) && HasExtras(other, extras);
 }
 
-bool Discard(win::UniqueHandle file, const std::wstring& path) {
-    const std::wstring copying = path.substr(0, path.rfind(L'\\') + 1) + kCopyingFolder;
-    CreateDirectoryW(LongPath(copying).c_str(), nullptr);
+void SayRefused(const char* folder, const std::string& why) {
+    if (!why.empty()) PrintLine("Startup folder items not moved, %s is refused: %s\n", folder, why.c_str());
+}
+
+CopyingFolder::~CopyingFolder() {
+    if (!copying_.IsOpen()) return;
+    const std::wstring path = copying_.Path();
+    copying_.Close();
+    RemoveDirectoryW(LongPath(path).c_str());  // when empty; a link in its place is only unnamed
+}
+
+std::wstring CopyingFolder::Open(bool make) {
+    if (refused_ || !folder_.IsOpen()) return std::wstring();
+    if (copying_.IsOpen()) return copying_.Path();
+    std::string why;
+    if (copying_.OpenBelow(folder_, kCopyingFolder, make, owners_, &why)) return copying_.Path();
+    refused_ = !why.empty();
+    SayRefused("its copying folder", why);
+    return std::wstring();
+}
+
+bool Discard(win::UniqueHandle file, const std::wstring& path, CopyingFolder& copying) {
+    const std::size_t slash = path.rfind(L'\\');
+    if (slash == std::wstring::npos ||
+        !win::SamePath(win::FinalPath(file.Get()), copying.FolderFinal() + path.substr(slash)))
+        return false;
+    const std::wstring folder = copying.Open(true);
     FILE_BASIC_INFO basic{};
-    if (!GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
-        !RenameOpened(file.Get(), copying + L"\\discarded", true))
+    if (folder.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
+        !RenameOpened(file.Get(), folder + L"\\discarded", true))
         return false;
     const DWORD attributes = basic.FileAttributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     FILE_DISPOSITION_INFO dispose{TRUE};
     if ((!readOnly || SetAttributesOpened(file.Get(), attributes & ~FILE_ATTRIBUTE_READONLY)) &&
-        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose)) {
-        file.Reset();
-        RemoveDirectoryW(LongPath(copying).c_str());  // when empty: a copy may be under way in it
+        SetFileInformationByHandle(file.Get(), FileDispositionInfo, &dispose, sizeof dispose))
         return true;
-    }
     // It stays: as it was, where it was.
     if (readOnly) SetAttributesOpened(file.Get(), attributes);
     RenameOpened(file.Get(), path, false);
     return false;
 }
 
-bool PlaceExactCopy(const std::wstring& from, const std::wstring& folder, const std::wstring& name, bool replace,
+bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std::wstring& name, bool replace,
                     const char** why) {
     const win::UniqueHandle source = OpenItem(from);
     Facts facts;
     if (!source || !ReadFacts(source.Get(), &facts)) return false;
     ItemExtras extras;
     if (!Extras().Read(source.Get(), &extras)) return ExtrasNotKept(why);
-    const std::wstring copying = folder + L"\\" + kCopyingFolder;
+    const std::wstring folder = copying.Open(true);
+    if (folder.empty()) return false;
     // Named apart from any item (and from a discarded file): one copy is written at a time.
-    const std::wstring temporary = copying + L"\\copy", target = folder + L"\\" + name;
-    CreateDirectoryW(LongPath(copying).c_str(), nullptr);
+    const std::wstring temporary = folder + L"\\copy", target = copying.Folder() + L"\\" + name;
     const Copy copy = WriteTemporary(source.Get(), facts, extras, temporary);
     if (copy != Copy::Made) {
-        RemoveLeftovers(folder);
+        DeleteAnyway(temporary);
         return copy == Copy::ExtrasLost ? ExtrasNotKept(why) : false;
     }
     // A read-only file is not replaced by a rename: an older copy is discarded first.
     if (replace) {
         win::UniqueHandle older = OpenItem(target, DELETE | FILE_WRITE_ATTRIBUTES);
-        if (older && !Discard(std::move(older), target)) return false;
+        if (older && !Discard(std::move(older), target, copying)) return false;
     }
     const bool renamed =
         MoveFileExW(LongPath(temporary).c_str(), LongPath(target).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
-    RemoveLeftovers(folder);
-    if (!renamed) return false;
+    if (!renamed) {
+        DeleteAnyway(temporary);
+        return false;
+    }
     const win::UniqueHandle placed = OpenItem(target);
     if (!placed || !SameContent(source.Get(), placed.Get())) return false;
     return HasExtras(placed.Get(), extras) || ExtrasNotKept(why);
 }
 
-void RemoveLeftovers(const std::wstring& folder) {
-    const std::wstring copying = folder + L"\\" + kCopyingFolder;
-    ForEachFile(copying, [&](const std::wstring& name) { DeleteAnyway(copying + L"\\" + name); });
-    RemoveDirectoryW(LongPath(copying).c_str());
+void RemoveLeftovers(CopyingFolder& copying) {
+    const std::wstring folder = copying.Open(false);
+    if (!folder.empty()) ForEachFile(folder, [&](const std::wstring& name) { DeleteAnyway(folder + L"\\" + name); });
 }
 
 void ForEachFile(const std::wstring& folder, const std::function<void(const std::wstring& name)>& use) {

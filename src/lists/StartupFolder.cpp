@@ -21,11 +21,18 @@ namespace {
 constexpr const wchar_t* kMachineSecurity =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 constexpr const wchar_t* kBelowRoot[] = {L"Quorvell Software", L"Pacewick", L"StartupBackUp"};
+// Whose folders are trusted: SYSTEM's, the administrators' and, for a user's
+// Pacewick, the user's (the keeper's own account is SYSTEM).
+constexpr win::Owners kOwners = win::Owners::OwnAccountToo;
+// How long a restore tries again, in all, the items that another program holds open.
+constexpr ULONGLONG kInUseWaitMs = 3000;
+constexpr DWORD kInUseRetryMs = 250;
 
 constexpr const char* kSwitchedOff = "it is switched off";
 constexpr const char* kNoIdenticalCopy = "no identical copy holds it";
 constexpr const char* kCannotMove = "this account cannot move it from its folder";
 constexpr const char* kDifferentInStartup = "a different file of its name is in the Startup folder";
+constexpr const char* kInUse = "another program has it open";
 
 bool IsDesktopIni(const std::wstring& name) {
     return CompareStringOrdinal(name.c_str(), static_cast<int>(name.size()), L"desktop.ini", -1, TRUE) ==
@@ -37,14 +44,6 @@ std::string DisplayName(const std::wstring& name) { return FitField(win::Utf8For
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-// Each folder of the path, from its root down.
-bool MakeFolders(const std::wstring& path) {
-    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        CreateDirectoryW(LongPath(path.substr(0, at)).c_str(), nullptr);
-    CreateDirectoryW(LongPath(path).c_str(), nullptr);
-    return IsFolder(path);
 }
 
 std::wstring KnownFolder(REFKNOWNFOLDERID id) {
@@ -73,28 +72,60 @@ std::string FitField(const std::string& text) {
     return text.substr(0, cut);
 }
 
+// The folders of one operation, each opened without following links, checked
+// on its handle and held open until it ends (the copying folders first).
+struct StartupFolderSource::Places {
+    win::ProtectedFolder startup, backUp;
+    CopyingFolder startupCopying{startup, kOwners}, backUpCopying{backUp, kOwners};
+};
+
 StartupFolderSource::StartupFolderSource(Scope scope, Origin origin, std::wstring startupFolder,
                                          std::wstring backUpFolder, HKEY approvedRoot)
     : scope_(scope),
       origin_(origin),
       startup_(std::move(startupFolder)),
       backUp_(std::move(backUpFolder)),
-      approvedRoot_(approvedRoot) {}
+      approvedRoot_(approvedRoot),
+      backUpRoot_(backUp_) {
+    for (std::size_t up = 0; up < std::size(kBelowRoot) && backUpRoot_.find(L'\\') != std::wstring::npos; ++up) {
+        backUpNames_.insert(backUpNames_.begin(), backUpRoot_.substr(backUpRoot_.rfind(L'\\') + 1));
+        backUpRoot_.resize(backUpRoot_.rfind(L'\\'));
+    }
+    const std::size_t length = backUpRoot_.size();
+    const bool below = startup_.size() > length + 1 && startup_[length] == L'\\' &&
+                       CompareStringOrdinal(startup_.c_str(), static_cast<int>(length), backUpRoot_.c_str(),
+                                            static_cast<int>(length), TRUE) == CSTR_EQUAL;
+    const std::size_t split = below ? length : startup_.rfind(L'\\');
+    startupRoot_ = startup_.substr(0, split);
+    startupBelow_ = split == std::wstring::npos ? std::wstring() : startup_.substr(split + 1);
+    backUpRootFinal_ = win::ProtectedFolder::RootFinal(backUpRoot_);
+    startupRootFinal_ = win::ProtectedFolder::RootFinal(startupRoot_);
+}
 
-bool StartupFolderSource::OpenBackUp(bool make, win::ProtectedFolder* guard) const {
-    if (scope_ == Scope::User) return make ? MakeFolders(backUp_) : IsFolder(backUp_);
-    if (!make && !IsFolder(backUp_)) return false;
-    // A folder a user made first could be changed by that user: nothing goes in or out of it.
-    const std::size_t depth = std::size(kBelowRoot);
-    std::wstring root = backUp_;
-    for (std::size_t up = 0; up < depth && root.find(L'\\') != std::wstring::npos; ++up)
-        root.resize(root.rfind(L'\\'));
+// The roots are trusted and found once, when the source is made (a root that
+// moves later only has its folders refused); one not there then, at each use.
+std::wstring StartupFolderSource::RootFinal(const std::wstring& root, const std::wstring& known) const {
+    return known.empty() ? win::ProtectedFolder::RootFinal(root) : known;
+}
+
+bool StartupFolderSource::OpenStartup(Places& places) const {
     std::string why;
-    if (guard->Open(root, {std::begin(kBelowRoot), std::end(kBelowRoot)}, make ? kMachineSecurity : nullptr,
-                    win::Owners::OwnAccountToo, &why) &&
-        CompareStringOrdinal(guard->Path().c_str(), -1, backUp_.c_str(), -1, TRUE) == CSTR_EQUAL)
+    // A link on its path could take every item from, or put it back into, another folder.
+    if (places.startup.Open(startupRoot_, RootFinal(startupRoot_, startupRootFinal_), {startupBelow_}, false,
+                            nullptr, kOwners, &why))
         return true;
-    PrintLine("Startup folder items not moved, the machine's BackUp folder is refused: %s\n", why.c_str());
+    SayRefused(scope_ == Scope::User ? "this account's Startup folder" : "all users' Startup folder", why);
+    return false;
+}
+
+bool StartupFolderSource::OpenBackUp(bool make, Places& places) const {
+    std::string why;
+    // A folder someone else made first, or a link, could be changed by another: nothing goes in or out of it.
+    const wchar_t* security = scope_ == Scope::Machine && make ? kMachineSecurity : nullptr;
+    if (places.backUp.Open(backUpRoot_, RootFinal(backUpRoot_, backUpRootFinal_), backUpNames_, make, security,
+                           kOwners, &why))
+        return true;
+    SayRefused(scope_ == Scope::User ? "this account's BackUp folder" : "the machine's BackUp folder", why);
     return false;
 }
 
@@ -111,7 +142,7 @@ std::wstring StartupFolderSource::HeldName(const std::wstring& item) const {
     return name;
 }
 
-bool StartupFolderSource::Hold(const std::wstring& name, const Reporter& report) const {
+bool StartupFolderSource::Hold(const std::wstring& name, Places& places, const Reporter& report) const {
     const std::wstring item = startup_ + L"\\" + name;
     // An item this account may not delete is not copied: held as well, it
     // would start twice, by Windows and by Pacewick (a standard user
@@ -121,7 +152,7 @@ bool StartupFolderSource::Hold(const std::wstring& name, const Reporter& report)
     const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
     if (original && held && Identical(original.Get(), held.Get())) return true;  // held already
     const char* why = nullptr;
-    const bool copied = PlaceExactCopy(item, backUp_, name, true, &why);
+    const bool copied = PlaceExactCopy(item, places.backUpCopying, name, true, &why);
     if (why) return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), why), false;
     report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::Held, DisplayName(name));
     return copied;
@@ -149,33 +180,35 @@ void StartupFolderSource::ForEachStarted(const Reporter& report, Use use) const 
 }
 
 void StartupFolderSource::BackUp(const Reporter& report) {
-    win::ProtectedFolder guard;
-    if (!OpenBackUp(true, &guard)) return;
-    RemoveLeftovers(startup_);
-    RemoveLeftovers(backUp_);
-    ForEachStarted(report, [&](const std::wstring& name) { Hold(name, report); });
+    Places places;
+    if (!OpenStartup(places) || !OpenBackUp(true, places)) return;
+    RemoveLeftovers(places.startupCopying);
+    RemoveLeftovers(places.backUpCopying);
+    ForEachStarted(report, [&](const std::wstring& name) { Hold(name, places, report); });
 }
 
 // The names are read first, so that no deletion meets the folder's walk; each
-// file is then held and removed before the next, as BackUp and Remove do.
+// file is then held and removed before the next, as BackUp and Remove do. The
+// BackUp folder is opened (and made) only when there is something to hold.
 void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
-    win::ProtectedFolder guard;
-    if (!OpenBackUp(true, &guard)) return;
-    RemoveLeftovers(startup_);
-    RemoveLeftovers(backUp_);
+    Places places;
+    if (!OpenStartup(places)) return;
+    RemoveLeftovers(places.startupCopying);
     std::vector<std::wstring> names;
     ForEachStarted(report, [&](const std::wstring& name) { names.push_back(name); });
+    if (names.empty() || !OpenBackUp(true, places)) return;
+    RemoveLeftovers(places.backUpCopying);
     for (const std::wstring& name : names) {
         if (stop && stop()) return;
-        if (!Hold(name, report)) continue;
+        if (!Hold(name, places, report)) continue;
         moved.InsertFront(EntryOf(name, bit));
-        Remove(name, report);
+        Remove(name, places, report);
     }
 }
 
 void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter& report) {
-    win::ProtectedFolder guard;
-    if (!OpenBackUp(false, &guard)) return;
+    Places places;
+    if (!OpenBackUp(false, places)) return;
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     ForEachFile(backUp_, [&](const std::wstring& name) {
         if (switches.Off(name)) return report(ItemHappened::NotListed, ItemPlace::Held, DisplayName(name), kSwitchedOff);
@@ -183,7 +216,7 @@ void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter&
     });
 }
 
-void StartupFolderSource::Remove(const std::wstring& name, const Reporter& report) const {
+void StartupFolderSource::Remove(const std::wstring& name, Places& places, const Reporter& report) const {
     const std::string shown = DisplayName(name);
     const win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name);
     // Opened for deletion and closed to writers: the item checked is the one deleted.
@@ -192,54 +225,84 @@ void StartupFolderSource::Remove(const std::wstring& name, const Reporter& repor
     if (!item) return report(ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
     if (!held || !Identical(item.Get(), held.Get()))
         return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kNoIdenticalCopy);
-    const bool deleted = Discard(std::move(item), path);
+    const bool deleted = Discard(std::move(item), path, places.startupCopying);
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
 }
 
 void StartupFolderSource::RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) {
-    win::ProtectedFolder guard;
-    if (!OpenBackUp(false, &guard)) return;
-    RemoveLeftovers(startup_);
-    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
+    std::vector<std::wstring> names;
     for (const StartupEntry& entry : listed) {
         const std::wstring name = (entry.lists & bit) ? HeldName(entry.item) : std::wstring();
-        if (name.empty()) continue;
+        if (!name.empty()) names.push_back(name);
+    }
+    Places places;
+    if (names.empty() || !OpenStartup(places) || !OpenBackUp(false, places)) return;
+    RemoveLeftovers(places.startupCopying);
+    const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
+    for (const std::wstring& name : names) {
         if (switches.Off(name)) report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kSwitchedOff);
-        else Remove(name, report);
+        else Remove(name, places, report);
     }
 }
 
-bool StartupFolderSource::PutBack(const std::wstring& name, const Reporter& report) const {
+StartupFolderSource::PutBackResult StartupFolderSource::PutBack(const std::wstring& name, Places& places,
+                                                                const Reporter& report) const {
     const std::string shown = DisplayName(name);
     const std::wstring heldPath = backUp_ + L"\\" + name, item = startup_ + L"\\" + name;
+    {
+        // One that another program holds open, not sharing its deletion, is tried again later.
+        const win::UniqueHandle free = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
+        if (!free && GetLastError() == ERROR_SHARING_VIOLATION) return PutBackResult::InUse;
+    }
     const auto there = [&] { return GetFileAttributesW(LongPath(item).c_str()) != INVALID_FILE_ATTRIBUTES; };
     if (!there()) {
         const char* why = nullptr;
-        const bool copied = PlaceExactCopy(heldPath, startup_, name, false, &why);
+        const bool copied = PlaceExactCopy(heldPath, places.startupCopying, name, false, &why);
         if (why) report(ItemHappened::Kept, ItemPlace::Held, shown, why);
         else report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
     }
     win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
     const win::UniqueHandle back = OpenItem(item);
     if (held && back && Identical(held.Get(), back.Get())) {
-        const bool deleted = Discard(std::move(held), heldPath);
+        const bool deleted = Discard(std::move(held), heldPath, places.backUpCopying);
         report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
-        return true;
+        return PutBackResult::Back;
     }
     // Windows starts the file of that name (there before, or written meanwhile): the held one stays beside it.
-    if (there()) return report(ItemHappened::Kept, ItemPlace::Held, shown, kDifferentInStartup), true;
+    if (there()) return report(ItemHappened::Kept, ItemPlace::Held, shown, kDifferentInStartup), PutBackResult::Back;
     report(ItemHappened::LeftOnlyHeld, ItemPlace::Held, shown);
-    return false;
+    return PutBackResult::LeftHeld;
 }
 
+// Everything else is put back first; an item another program holds open is
+// tried again for a few seconds in all, then named and left held (the restore
+// then fails: a package's removal is undone rather than lose it).
 bool StartupFolderSource::Restore(const Reporter& report) {
-    win::ProtectedFolder guard;
-    if (!OpenBackUp(false, &guard)) return scope_ == Scope::User || !IsFolder(backUp_);
-    RemoveLeftovers(startup_);
-    RemoveLeftovers(backUp_);
+    Places places;
+    if (!OpenBackUp(false, places)) return !IsFolder(backUp_);  // nothing held, or nothing to take from a refused one
+    if (!OpenStartup(places)) return false;
+    RemoveLeftovers(places.startupCopying);
+    RemoveLeftovers(places.backUpCopying);
     bool allBack = true;
-    ForEachFile(backUp_, [&](const std::wstring& name) { allBack = PutBack(name, report) && allBack; });
-    return allBack;
+    std::vector<std::wstring> inUse;
+    const auto putBack = [&](const std::wstring& name) {
+        const PutBackResult result = PutBack(name, places, report);
+        if (result == PutBackResult::InUse) inUse.push_back(name);
+        allBack = allBack && result != PutBackResult::LeftHeld;
+    };
+    ForEachFile(backUp_, putBack);
+    const ULONGLONG deadline = GetTickCount64() + kInUseWaitMs;
+    while (!inUse.empty() && GetTickCount64() < deadline) {
+        Sleep(kInUseRetryMs);
+        std::vector<std::wstring> again;
+        again.swap(inUse);
+        for (const std::wstring& name : again) putBack(name);
+    }
+    for (const std::wstring& name : inUse) {
+        report(ItemHappened::Kept, ItemPlace::Held, DisplayName(name), kInUse);
+        report(ItemHappened::LeftOnlyHeld, ItemPlace::Held, DisplayName(name));
+    }
+    return allBack && inUse.empty();
 }
 
 // A held file's name from its full path or, from the keeper's requests, its name alone.
@@ -255,11 +318,11 @@ bool StartupFolderSource::StartedByWindows(const StartupEntry& entry) const {
 bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& report) {
     const std::wstring name = NameOfItem(entry.item);
     if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, entry.name), false;
-    win::ProtectedFolder guard;
-    if (!OpenBackUp(false, &guard)) return true;
+    Places places;
+    if (!OpenBackUp(false, places)) return true;
     const std::wstring path = backUp_ + L"\\" + name;
     win::UniqueHandle held = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
-    const bool deleted = held && Discard(std::move(held), path);
+    const bool deleted = held && Discard(std::move(held), path, places.backUpCopying);
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, DisplayName(name));
     return deleted;
 }

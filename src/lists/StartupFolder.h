@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "lists/StartupSource.h"
 #include "win/ProtectedFolder.h"
@@ -15,8 +16,9 @@ namespace lists {
 class StartupFolderSource : public StartupSource {
 public:
     // `approvedRoot` is the hive of Explorer's switches for the folder's files.
-    // A machine BackUp folder must end in Quorvell Software\Pacewick\StartupBackUp:
-    // those three folders are made and checked as protected folders.
+    // The BackUp folder ends in Quorvell Software\Pacewick\StartupBackUp: those
+    // three folders are made and checked as protected folders (a machine one
+    // with the machine's rights, a user's with those it inherits).
     StartupFolderSource(Scope scope, Origin origin, std::wstring startupFolder, std::wstring backUpFolder,
                         HKEY approvedRoot);
 
@@ -34,26 +36,37 @@ public:
     WatchTarget Watched(bool held) const override;
 
 private:
-    // Opens the BackUp folder for one operation (made with `make`); a machine
-    // folder stays open in `guard` meanwhile. False when it is missing or refused.
-    bool OpenBackUp(bool make, win::ProtectedFolder* guard) const;
+    struct Places;  // the folders of one operation
+    std::wstring RootFinal(const std::wstring& root, const std::wstring& known) const;
+    // Opens the Startup folder for one operation; false when it is missing or refused.
+    bool OpenStartup(Places& places) const;
+    // Opens the BackUp folder for one operation (made with `make`); false when it is missing or refused.
+    bool OpenBackUp(bool make, Places& places) const;
     // The name of a held file's path when it is a file directly in the BackUp folder, else empty.
     std::wstring HeldName(const std::wstring& item) const;
     std::wstring NameOfItem(const std::wstring& item) const;
-    void Remove(const std::wstring& name, const Reporter& report) const;
+    void Remove(const std::wstring& name, Places& places, const Reporter& report) const;
     // Copies one file into the BackUp folder unless an identical one is there; true when held.
-    bool Hold(const std::wstring& name, const Reporter& report) const;
+    bool Hold(const std::wstring& name, Places& places, const Reporter& report) const;
     StartupEntry EntryOf(const std::wstring& name, ListSet bit) const;
     template <typename Use>
     void ForEachStarted(const Reporter& report, Use use) const;
-    // Puts one held file back; false when it is left only held.
-    bool PutBack(const std::wstring& name, const Reporter& report) const;
+    enum class PutBackResult { Back, LeftHeld, InUse };
+    // Puts one held file back; InUse (nothing said) when another program has it open.
+    PutBackResult PutBack(const std::wstring& name, Places& places, const Reporter& report) const;
 
     Scope scope_;
     Origin origin_;
     std::wstring startup_;
     std::wstring backUp_;
     HKEY approvedRoot_;
+    // Each folder is checked below its root (%APPDATA%, %ProgramData%): the
+    // BackUp folder's three names, and the Startup folder's path below it (or
+    // its own name, when it lies elsewhere).
+    std::wstring backUpRoot_, startupRoot_;
+    std::vector<std::wstring> backUpNames_;
+    std::wstring startupBelow_;
+    std::wstring backUpRootFinal_, startupRootFinal_;  // where the roots are, found when made
 };
 
 // The current user's Startup folder, held in %APPDATA% (so that it roams), and

@@ -1,7 +1,9 @@
 #pragma once
-// A chain of folders below a trusted root (%ProgramData%) that any user may have
-// made first: each is made with a protected DACL, or checked on the handle it
-// was opened by. A reparse point, or a folder owned by an untrusted account, is
+// A chain of folders below a trusted root (%ProgramData%, %APPDATA%) that any
+// user may have made first: each is made (with a protected DACL, or with the
+// rights it inherits), or checked on the handle it was opened by. A reparse
+// point, a folder owned by an untrusted account, or a chain that leads anywhere
+// but below its root by its own names (a link on the way, of any kind) is
 // refused. The folders stay open without FILE_SHARE_DELETE, so that none can be
 // renamed or replaced while files are written through them.
 #include <windows.h>
@@ -20,7 +22,7 @@ struct HandleFacts {
     DWORD attributes = 0;
     DWORD links = 0;
     bool trustedOwner = false;  // SYSTEM, the administrators or the account this process runs as
-    bool adminOwner = false;    // SYSTEM or the administrators
+    bool adminOwner = false;    // SYSTEM, the administrators (or TrustedInstaller)
 };
 bool ReadHandleFacts(HANDLE handle, HandleFacts* facts);
 
@@ -42,6 +44,21 @@ bool Acceptable(HANDLE handle, const std::wstring& path, bool folder, Owners own
 // folder whose rights need not be set again.
 bool IsProtectedDacl(PSECURITY_DESCRIPTOR descriptor, const ACL* dacl);
 
+// A full path in its \\?\ form, for paths that may pass MAX_PATH.
+std::wstring LongPath(const std::wstring& path);
+
+// Where an open folder or file is, its links resolved, as a full path without
+// its \\?\ prefix; empty when Windows cannot say.
+std::wstring FinalPath(HANDLE handle);
+
+// True when two full paths name the same place, letter case and the \\?\ forms aside.
+bool SamePath(const std::wstring& one, const std::wstring& other);
+
+// True when the open file is `path` itself: its final path is that of the
+// folder it is named in (opened as named) and its name. A link to a file
+// elsewhere, which Wine opens as its target whatever the flags, is not.
+bool OpenedAt(HANDLE file, const std::wstring& path);
+
 class ProtectedFolder {
 public:
     // Makes or checks each of `names`, one below the other, below `root`, and
@@ -51,11 +68,26 @@ public:
     // False, with the reason in `why`, when a folder is refused or cannot be made.
     bool Open(const std::wstring& root, const std::vector<std::wstring>& names, const wchar_t* security,
               Owners owners, std::string* why);
+    // The same below a root whose final path (RootFinal) is known: any folder
+    // made (`make`) with the DACL `security` or, without, with the rights it
+    // inherits; or only checked.
+    bool Open(const std::wstring& root, const std::wstring& rootFinal, const std::vector<std::wstring>& names,
+              bool make, const wchar_t* security, Owners owners, std::string* why);
+    // Where a trusted root is, its links followed; empty when it cannot be opened.
+    static std::wstring RootFinal(const std::wstring& root);
+    // One folder, `name`, directly in the open folder `parent`, made (with
+    // inherited rights) when `make`. A missing one is refused with `why` empty.
+    bool OpenBelow(const ProtectedFolder& parent, const std::wstring& name, bool make, Owners owners,
+                   std::string* why);
     void Close() { folders_.clear(); }
+    bool IsOpen() const { return !folders_.empty(); }
     const std::wstring& Path() const { return path_; }
+    // Where the last folder is, checked: below the root's final path by the names.
+    const std::wstring& Final() const { return final_; }
 
 private:
     std::wstring path_;
+    std::wstring final_;
     std::vector<UniqueHandle> folders_;
 };
 

@@ -93,7 +93,52 @@ inline Image MakeItems(const std::wstring& folder, int count, int large, unsigne
     return ImageOf(folder);
 }
 
-// Deletes a folder with all it holds, read-only files too.
+// Runs a Unix program of the machine Wine runs on, with these arguments (each
+// quoted), and waits for it. By way of Wine's start.exe: a Unix process that
+// this process starts itself gives no handle to wait for, and has Wine's
+// launcher of this process return before it ends.
+inline void RunUnix(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    std::wstring command = L"start.exe /wait /unix " + program;
+    for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &started))
+        return;
+    WaitForSingleObject(started.hProcess, 10000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+}
+
+// The Unix name of a Windows path (Wine's own conversion).
+inline std::wstring UnixName(const std::wstring& path) {
+    using Convert = char*(__cdecl*)(const wchar_t*);
+    const auto convert =
+        reinterpret_cast<Convert>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name"));
+    char* name = convert ? convert(path.c_str()) : nullptr;
+    std::wstring wide;
+    for (const char* at = name; at && *at; ++at) wide += static_cast<wchar_t>(static_cast<unsigned char>(*at));
+    HeapFree(GetProcessHeap(), 0, name);
+    return wide;  // the tests' paths are ASCII
+}
+
+// Waits up to 10 s until `path` is there (or, not `there`, until it is gone).
+inline bool WaitForAttributes(const std::wstring& path, bool there) {
+    for (int wait = 0; wait < 1000; ++wait, Sleep(10))
+        if ((GetFileAttributesW(lists::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
+    return false;
+}
+
+// A Unix symbolic link at `link` to the folder or file `target`: what Wine
+// treats as Windows treats a junction (a file link shows as a plain file).
+// True when it is there.
+inline bool PlantLink(const std::wstring& link, const std::wstring& target) {
+    RunUnix(L"/bin/ln", {L"-s", UnixName(target), UnixName(link)});
+    return WaitForAttributes(link, true);
+}
+
+// Deletes a folder with all it holds, read-only files too; a link only itself.
 inline void RemoveTree(const std::wstring& folder) {
     WIN32_FIND_DATAW found{};
     const HANDLE search = FindFirstFileW(lists::LongPath(folder + L"\\*").c_str(), &found);
@@ -101,6 +146,11 @@ inline void RemoveTree(const std::wstring& folder) {
         do {
             const std::wstring name = found.cFileName, path = folder + L"\\" + name;
             if (name == L"." || name == L"..") continue;
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                RunUnix(L"/bin/rm", {UnixName(path)});
+                WaitForAttributes(path, false);
+                continue;
+            }
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
             SetFileAttributesW(lists::LongPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileW(lists::LongPath(path).c_str());

@@ -9,13 +9,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FolderTestSupport.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
+#include "keeper/Keeper.h"
+#include "keeper/KeeperLog.h"
 #include "lists/StartupFolder.h"
 #include "registry/RegistryKeys.h"
 #include "win/ProtectedFolder.h"
@@ -171,32 +176,37 @@ bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* fac
     return true;
 }
 
-TEST(StartupFolder, NothingMovesThroughAMachineBackUpFolderAUserCouldHaveMade) {
+// Each folder items move through, in both scopes: a reparse point (a junction
+// or a symbolic link of Windows) or another account's folder is refused.
+TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccounts) {
     const win::HandleFactsReader original = win::HandleFactsHook().exchange(PlantedFacts);
     RegistrySandbox sandbox;
     Recorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
-    for (const auto& [folder, attributes] : {std::pair{L"\\Quorvell Software", DWORD(FILE_ATTRIBUTE_REPARSE_POINT)},
-                                             std::pair{L"\\StartupBackUp", DWORD(0)}, std::pair{L"\\none", DWORD(0)}}) {
-        Scratch scratch(L"machine");
-        plantedFolder = folder;
-        plantedAttributes = attributes;
-        CreateDirectoryW(scratch.backUp.c_str(), nullptr);
-        WriteItem(scratch.backUp + L"\\Planted.exe", "planted", 1, 2, 0);
-        WriteItem(scratch.startup + L"\\Tool.exe", "tool", 1, 2, 0);
-        const Image planted = ImageOf(scratch.backUp), tool = ImageOf(scratch.startup);
-        Image both = planted;
-        both.insert(tool.begin(), tool.end());
-        StartupFolderSource source(lists::Scope::Machine, Origin::AllUsersFolder, scratch.startup, scratch.backUp,
-                                   kMachine);
-        const bool refused = plantedFolder != L"\\none";
-        const std::string output = OutputOf([&] { TakeOver(source, report); });
-        EXPECT_EQ(refused, output.find("BackUp folder is refused") != std::string::npos) << output;
-        EXPECT_EQ(refused ? tool : Image(), ImageOf(scratch.startup));
-        EXPECT_EQ(refused ? planted : both, ImageOf(scratch.backUp));
-        EXPECT_EQ(refused, !source.Restore(report));  // nothing comes out of a refused folder either
-        EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
-    }
+    const DWORD link = FILE_ATTRIBUTE_REPARSE_POINT;
+    for (const auto scope : {lists::Scope::Machine, lists::Scope::User})
+        for (const auto& [folder, attributes] :
+             {std::pair{L"\\Quorvell Software", link}, std::pair{L"\\StartupBackUp", DWORD(0)},
+              std::pair{L"\\Startup", link}, std::pair{L"\\Startup", DWORD(0)}, std::pair{L"\\~Pacewick copying", link},
+              std::pair{L"\\none", DWORD(0)}}) {
+            Scratch scratch(L"refused");
+            plantedFolder = folder;
+            plantedAttributes = attributes;
+            CreateDirectoryW(scratch.backUp.c_str(), nullptr);
+            WriteItem(scratch.backUp + L"\\Planted.exe", "planted", 1, 2, 0);
+            WriteItem(scratch.startup + L"\\Tool.exe", "tool", 1, 2, 0);
+            const Image planted = ImageOf(scratch.backUp), tool = ImageOf(scratch.startup);
+            Image both = planted;
+            both.insert(tool.begin(), tool.end());
+            StartupFolderSource source(scope, Origin::AllUsersFolder, scratch.startup, scratch.backUp, kMachine);
+            const bool refused = plantedFolder != L"\\none";
+            const std::string output = OutputOf([&] { TakeOver(source, report); });
+            EXPECT_EQ(refused, output.find(" is refused: ") != std::string::npos) << output;
+            EXPECT_EQ(refused ? tool : Image(), ImageOf(scratch.startup));
+            EXPECT_EQ(refused ? planted : both, ImageOf(scratch.backUp));
+            EXPECT_EQ(refused, !source.Restore(report));  // nothing comes out of a refused folder either
+            EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
+        }
     win::HandleFactsHook() = original;
 }
 
@@ -223,6 +233,195 @@ TEST(ProtectedFolder, RightsAreKeptOnlyWhenExactlyTheProtectedOnes) {
              L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",    // one less
              L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", L"O:BA"})
         EXPECT_FALSE(win::IsProtectedDacl(make(other.c_str()).Get(), dacl)) << win::Utf8ForDisplay(other);
+}
+
+// Links planted where Pacewick writes and deletes: Unix symbolic links, which
+// Wine treats as Windows treats junctions (opened as their targets whatever the
+// flags, their attribute shown only by name), each to a folder outside.
+enum Place {
+    kUserStartupCopying, kUserBackUpCopying, kMachineStartupCopying, kMachineBackUpCopying,
+    kUserBackUp, kUserBackUpParent, kUserStartup, kMachineStartup, kMachineBackUp, kUserStartupFile, kPlaces
+};
+constexpr unsigned Bit(Place place) { return 1u << place; }
+
+// What each place's link makes Pacewick say.
+const char* RefusalOf(Place place) {
+    switch (place) {
+    case kUserBackUp:
+    case kUserBackUpParent: return "this account's BackUp folder is refused";
+    case kUserStartup: return "this account's Startup folder is refused";
+    case kMachineStartup: return "all users' Startup folder is refused";
+    case kMachineBackUp: return "the machine's BackUp folder is refused";
+    case kUserStartupFile: return "";  // an item like any other, only not deleted
+    default: return "its copying folder is refused";
+    }
+}
+
+// Every file and folder below `folder`, by its path there (a folder's facts are empty).
+Image TreeOf(const std::wstring& folder, const std::wstring& below = L"") {
+    Image tree;
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(lists::LongPath(folder + below + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return tree;
+    do {
+        const std::wstring name = below + L"\\" + found.cFileName;
+        if (!wcscmp(found.cFileName, L".") || !wcscmp(found.cFileName, L"..")) continue;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) tree[name] = FactsOf(folder + name);
+        else tree.emplace(name, Facts{}), tree.merge(TreeOf(folder, name));
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return tree;
+}
+
+// One round: both scopes' folders with items, links planted at `places` (a
+// place inside a linked folder is left out), then a take-over, the deletion of
+// one held item and a restore of each scope. Nothing outside changes, no item is
+// lost, a refused Startup or BackUp folder moves nothing; `output` is what was said.
+void LinkRound(unsigned places, unsigned seed, std::string* output) {
+    SCOPED_TRACE("places " + std::to_string(places) + ", seed " + std::to_string(seed));
+    Scratch elsewhere(L"links-outside"), user(L"links-user"), machine(L"links-machine");  // the links go first
+    const std::wstring outside = elsewhere.root + L"\\Outside";
+    CreateDirectoryW(lists::LongPath(outside).c_str(), nullptr);
+    MakeItems(outside, 4, 0, seed);
+    WriteItem(outside + L"\\Kept.exe", "read-only", 1, 2, FILE_ATTRIBUTE_READONLY);
+    const auto has = [&](Place place) { return (places & Bit(place)) != 0; };
+    if (has(kUserBackUpParent)) places &= ~Bit(kUserBackUp);
+    if (has(kUserBackUp) || has(kUserBackUpParent)) places &= ~Bit(kUserBackUpCopying);
+    if (has(kUserStartup)) places &= ~(Bit(kUserStartupCopying) | Bit(kUserStartupFile));
+    if (has(kMachineStartup)) places &= ~Bit(kMachineStartupCopying);
+    if (has(kMachineBackUp)) places &= ~Bit(kMachineBackUpCopying);
+    const std::wstring copying = std::wstring(L"\\") + lists::kCopyingFolder;
+    const std::pair<Place, std::wstring> links[] = {
+        {kUserStartupCopying, user.startup + copying},     {kUserBackUpCopying, user.backUp + copying},
+        {kMachineStartupCopying, machine.startup + copying}, {kMachineBackUpCopying, machine.backUp + copying},
+        {kUserBackUp, user.backUp},                          {kUserBackUpParent, user.root + L"\\Quorvell Software\\Pacewick"},
+        {kUserStartup, user.startup},                        {kMachineStartup, machine.startup},
+        {kMachineBackUp, machine.backUp},                    {kUserStartupFile, user.startup + L"\\Linked.exe"}};
+    for (const auto& [place, link] : links) {
+        if (!has(place)) continue;
+        RemoveDirectoryW(lists::LongPath(link).c_str());  // an empty folder of the scratch's, in its place
+        for (const Scratch* scratch : {&user, &machine})
+            if (link.size() > scratch->backUp.size() && link.rfind(scratch->backUp, 0) == 0)
+                CreateDirectoryW(lists::LongPath(scratch->backUp).c_str(), nullptr);
+        ASSERT_TRUE(PlantLink(link, outside + (place == kUserStartupFile ? L"\\Kept.exe" : L"")))
+            << win::Utf8ForDisplay(link);
+    }
+    const Image before = TreeOf(outside);
+
+    Recorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
+    const auto round = [&](const Scratch& scratch, lists::Scope scope, Origin origin, HKEY root, bool startupLinked,
+                           bool backUpLinked) {
+        const Image items = startupLinked ? Image() : MakeItems(scratch.startup, 5, 0, seed + 1);
+        StartupFolderSource source(scope, origin, scratch.startup, scratch.backUp, root);
+        Image taken;
+        *output += OutputOf([&] {
+            const EntryList listed = TakeOver(source, report);
+            taken = ImageOf(scratch.startup);
+            if (listed.Count()) source.DeleteHeld(*listed.begin(), report);
+            source.Restore(report);
+        });
+        EXPECT_TRUE(!backUpLinked || startupLinked || items == taken) << "nothing moved: " << *output;
+        if (startupLinked || backUpLinked) return;
+        // Each item whole in one of its folders, or (the deleted one) in neither.
+        Image found = ImageOf(scratch.backUp), back = ImageOf(scratch.startup);
+        found.insert(back.begin(), back.end());
+        EXPECT_LE(items.size(), found.size() + 1);
+        for (const auto& [name, facts] : found) EXPECT_TRUE(items.count(name) && items.at(name) == facts);
+    };
+    round(user, lists::Scope::User, Origin::UserFolder, kUser, has(kUserStartup),
+          has(kUserBackUp) || has(kUserBackUpParent));
+    round(machine, lists::Scope::Machine, Origin::AllUsersFolder, kMachine, has(kMachineStartup),
+          has(kMachineBackUp));
+    EXPECT_EQ(before, TreeOf(outside)) << "a file outside changed";
+}
+
+TEST(StartupFolder, ALinkAtAnyPlaceItWritesInMovesNothingOutsideAndIsSaid) {
+    RegistrySandbox sandbox;
+    const unsigned seed = Seed();
+    for (int place = 0; place < kPlaces; ++place) {
+        std::string output;
+        LinkRound(Bit(static_cast<Place>(place)), seed + place, &output);
+        EXPECT_NE(std::string::npos, output.find(RefusalOf(static_cast<Place>(place)))) << place << ": " << output;
+    }
+}
+
+// Links at random places among those, together (PACEWICK_LINK_ROUNDS rounds; make stress: 200).
+TEST(StartupFolder, LinksPlantedAtRandomPlacesMoveNothingOutside) {
+    RegistrySandbox sandbox;
+    const unsigned seed = Seed();
+    SCOPED_TRACE("PACEWICK_FOLDER_SEED=" + std::to_string(seed));
+    const char* count = std::getenv("PACEWICK_LINK_ROUNDS");
+    const int rounds = count ? std::atoi(count) : 20;
+    std::mt19937 random(seed);
+    for (int round = 0; round < rounds; ++round) {
+        unsigned places = 0;
+        for (int place = 0; place < kPlaces; ++place) places |= random() % 3 ? 0 : Bit(static_cast<Place>(place));
+        std::string output;
+        LinkRound(places, static_cast<unsigned>(random()), &output);
+    }
+}
+
+// The keeper's log says why, for a refused folder and for each file not
+// deleted, within the cap on what a user can cause again and again.
+TEST(StartupFolder, TheKeeperLogsARefusedFolderAndAFileNotDeletedWithinTheCap) {
+    RegistrySandbox sandbox;
+    Scratch log(L"keeper-log"), machine(L"keeper-links");  // the link goes first
+    const std::wstring root = log.root + L"\\log";
+    CreateDirectoryW(lists::LongPath(root).c_str(), nullptr);
+    ASSERT_TRUE(PlantLink(machine.startup + L"\\" + lists::kCopyingFolder, log.startup));
+    for (const wchar_t* name : {L"One.exe", L"Two.exe"}) WriteItem(machine.startup + L"\\" + name, "item", 1, 2, 0);
+    ASSERT_TRUE(keeper::OpenLog(root));
+    keeper::KeeperEvents events;
+    StartupFolderSource source(lists::Scope::Machine, Origin::AllUsersFolder, machine.startup, machine.backUp,
+                               kMachine);
+    for (int takeOver = 0; takeOver < 10; ++takeOver) TakeOver(source, {events, 0, ItemKind::File});
+    keeper::CloseLog();
+    std::ifstream file(*win::Utf8(keeper::LogPath(root)), std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const int refused = CountOf(text, "Startup folder items not moved, its copying folder is refused"),
+              notDeleted = CountOf(text, "Startup item not deleted: One.exe") + CountOf(text, "not deleted: Two.exe");
+    EXPECT_TRUE(refused && notDeleted) << text;
+    EXPECT_EQ(5, refused + notDeleted) << "five a minute";
+    EXPECT_EQ(1, CountOf(text, "Refusals left out of this log: ")) << text;
+}
+
+// Restore puts back every item it can at once; one that another program keeps
+// open (its deletion not shared) is tried again for a few seconds in all: let
+// go after a second, it goes back; never let go, it is named and stays held.
+TEST(StartupFolder, RestoreWaitsBrieflyForItemsKeptOpenAndNamesWhatStaysHeld) {
+    RegistrySandbox sandbox;
+    Scratch scratch(L"in-use");
+    for (const wchar_t* name : {L"Free.exe", L"LetGo.exe", L"KeptOpen.exe"})
+        WriteItem(scratch.startup + L"\\" + name, "item", 1, 2, 0);
+    const Image items = ImageOf(scratch.startup);
+    Recorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
+    StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
+    TakeOver(source, report);
+    const auto open = [&](const wchar_t* name) {
+        return win::UniqueHandle(CreateFileW(lists::LongPath(scratch.backUp + L"\\" + name).c_str(), GENERIC_READ, 0,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    };
+    win::UniqueHandle letGo = open(L"LetGo.exe");
+    win::UniqueHandle keptOpen = open(L"KeptOpen.exe");
+    ASSERT_TRUE(letGo && keptOpen);
+    std::thread release([&] {
+        Sleep(1000);
+        letGo.Reset();
+    });
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_FALSE(source.Restore(report));
+    const ULONGLONG took = GetTickCount64() - start;
+    release.join();
+    keptOpen.Reset();
+    EXPECT_LT(took, 6000u);
+    Image back = items;
+    back.erase(L"KeptOpen.exe");
+    EXPECT_EQ(back, ImageOf(scratch.startup));
+    EXPECT_EQ((Image{{L"KeptOpen.exe", items.at(L"KeptOpen.exe")}}), ImageOf(scratch.backUp));
+    EXPECT_EQ(1, recorder.Count(ItemHappened::Kept, ItemPlace::Held, "another program has it open"));
+    EXPECT_EQ(1, recorder.Count(ItemHappened::LeftOnlyHeld, ItemPlace::Held));
 }
 
 // Every item whole in the Startup folder or the BackUp folder (or in both), and
