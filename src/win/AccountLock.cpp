@@ -57,33 +57,30 @@ bool AccountLock::OpenFolder() {
 
 AccountLock::Holding AccountLock::Take(DWORD timeoutMs) {
     Holding holding;
-    std::wstring path;
-    {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        if (!OpenFolder()) {
-            holding.error_ = ERROR_ACCESS_DENIED;
-            holding.why_ = why_;
-            return holding;
-        }
-        path = folder_.Path() + L"\\" + kLockFile;
-    }
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    std::unique_lock<std::timed_mutex> process(process_, std::defer_lock);
+    const auto refused = [&holding](DWORD error, const std::string& why) {
+        holding.error_ = error;
+        holding.why_ = why;
+        return std::move(holding);
+    };
+    if (!process.try_lock_for(std::chrono::milliseconds(timeoutMs))) return refused(WAIT_TIMEOUT, std::string());
+    if (!OpenFolder()) return refused(ERROR_ACCESS_DENIED, why_);
+    const std::wstring path = folder_.Path() + L"\\" + kLockFile;
     for (;;) {
         UniqueHandle file = OpenLockFile(path);
         const DWORD error = file ? ERROR_SUCCESS : GetLastError();
-        if (file && Acceptable(file.Get(), path, false, Owners::OwnAccountToo)) {
+        // Checked once: only the account and the administrators can change the folder.
+        if (file && (fileChecked_ || Acceptable(file.Get(), path, false, Owners::OwnAccountToo))) {
+            fileChecked_ = true;
+            holding.process_ = std::move(process);
             holding.file_ = std::move(file);
             return holding;
         }
-        if (file || error != ERROR_SHARING_VIOLATION) {  // a link or a folder of its name: nobody's lock
-            holding.error_ = file ? ERROR_ACCESS_DENIED : error;
-            holding.why_ = "its file is a link, a folder or not the account's";
-            return holding;
-        }
-        if (GetTickCount64() >= deadline) {
-            holding.error_ = WAIT_TIMEOUT;
-            return holding;
-        }
+        // A link or a folder of its name: nobody's lock.
+        if (file || error != ERROR_SHARING_VIOLATION)
+            return refused(file ? ERROR_ACCESS_DENIED : error, "its file is a link, a folder or not the account's");
+        if (GetTickCount64() >= deadline) return refused(WAIT_TIMEOUT, std::string());
         Sleep(kRetryMs);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 
@@ -19,7 +20,9 @@ std::wstring CurrentUserSid();
 // make one first; only the account itself, SYSTEM and the administrators may
 // make files in its profile. A process that ends lets go of the file with it.
 // The folder is made or checked at the first Take (no link, a trusted owner)
-// and held open from then on, so that later takes cost one open.
+// and held open from then on, so that later takes cost one open. The threads
+// of one process queue on a mutex of their own, which hands the lock over at
+// once; only another process's holder is waited for by trying the file again.
 class AccountLock {
 public:
     // One holding of the lock, from Take until destroyed.
@@ -34,6 +37,7 @@ public:
 
     private:
         friend class AccountLock;
+        std::unique_lock<std::timed_mutex> process_;  // released after the file: declared first
         UniqueHandle file_;
         DWORD error_ = ERROR_SUCCESS;
         std::string why_;
@@ -44,15 +48,16 @@ public:
     AccountLock& operator=(const AccountLock&) = delete;
 
     // Waits at most timeoutMs while another holds it. A lock is never entered
-    // twice, not even by one thread: each holder changes the keys alone.
+    // twice: a thread that holds it never takes it again.
     Holding Take(DWORD timeoutMs);
 
 private:
     bool OpenFolder();
 
-    std::mutex mutex_;  // the folder is opened once, whichever thread takes first
+    std::timed_mutex process_;  // this process's holder; guards what follows too
     ProtectedFolder folder_;
     bool opened_ = false;
+    bool fileChecked_ = false;
     std::string why_;
 };
 
