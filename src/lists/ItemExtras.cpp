@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "win/ProtectedFolder.h"
 #include "win/Scoped.h"
 
 namespace lists {
@@ -94,21 +95,6 @@ bool SameFile(HANDLE one, HANDLE other) {
            a.nFileIndexLow == b.nFileIndexLow;
 }
 
-// The full path of the open file, from its handle: opened without
-// FILE_SHARE_DELETE, the file keeps it while it is open.
-std::wstring PathOf(HANDLE file) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (int tries = 0; tries < 2; ++tries) {
-        const DWORD length = GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()),
-                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        if (length == 0) break;
-        const bool whole = length < path.size();
-        path.resize(length);
-        if (whole) return path;
-    }
-    return std::wstring();
-}
-
 // Reads one listed stream of the open file, of `size` bytes, whole. Opened by
 // name (no handle opens a stream), not following links, and checked to be a
 // stream of this very file.
@@ -147,7 +133,7 @@ bool ReadStreams(HANDLE file, std::vector<NamedStream>* streams) {
                 size > static_cast<LONGLONG>(kMaxNamedStreamBytes - total))
                 return false;
             total += static_cast<std::size_t>(size);
-            if (path.empty() && (path = PathOf(file)).empty()) return false;
+            if (path.empty() && (path = win::OpenablePath(file)).empty()) return false;
             if (!ReadStream(file, path, &stream, size)) return false;
             streams->push_back(std::move(stream));
         }

@@ -84,7 +84,7 @@ std::wstring LongPath(const std::wstring& path) {
     return L"\\\\?\\" + path;
 }
 
-std::wstring FinalPath(HANDLE handle) {
+std::wstring OpenablePath(HANDLE handle) {
     std::wstring path(MAX_PATH, L'\0');
     for (int tries = 0; tries < 3; ++tries) {
         const DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()),
@@ -92,8 +92,14 @@ std::wstring FinalPath(HANDLE handle) {
         if (length == 0) break;
         const bool fits = length < path.size();
         path.resize(length);  // when it did not fit: the size needed, its terminator included
-        if (fits) return Plain(path);
+        if (fits) return path;
     }
+    return std::wstring();
+}
+
+std::wstring FinalPath(HANDLE handle) {
+    const std::wstring path = OpenablePath(handle);
+    if (!path.empty()) return Plain(path);
     // Wine gives no final path longer than MAX_PATH: the path within its volume then.
     std::vector<char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
     auto* name = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());

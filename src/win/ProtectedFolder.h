@@ -47,8 +47,13 @@ bool IsProtectedDacl(PSECURITY_DESCRIPTOR descriptor, const ACL* dacl);
 // A full path in its \\?\ form, for paths that may pass MAX_PATH.
 std::wstring LongPath(const std::wstring& path);
 
-// Where an open folder or file is, its links resolved, as a full path without
-// its \\?\ prefix; empty when Windows cannot say.
+// Where an open folder or file is, its links resolved, as a full path in the
+// \\?\ form, which can open it again; empty when it cannot be had (Wine gives
+// none longer than MAX_PATH).
+std::wstring OpenablePath(HANDLE handle);
+
+// The same without its \\?\ prefix, for comparisons; past MAX_PATH under Wine,
+// the path within its volume. Empty when Windows cannot say.
 std::wstring FinalPath(HANDLE handle);
 
 // True when two full paths name the same place, letter case and the \\?\ forms aside.
