@@ -123,9 +123,9 @@ inline std::wstring UnixName(const std::wstring& path) {
     return wide;  // the tests' paths are ASCII
 }
 
-// Waits up to 10 s until `path` is there (or, not `there`, until it is gone).
-inline bool WaitForAttributes(const std::wstring& path, bool there) {
-    for (int wait = 0; wait < 1000; ++wait, Sleep(10))
+// Waits up to `ms` until `path` is there (or, not `there`, until it is gone).
+inline bool WaitForAttributes(const std::wstring& path, bool there, int ms = 10000) {
+    for (int wait = 0; wait < ms / 10; ++wait, Sleep(10))
         if ((GetFileAttributesW(lists::LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
     return false;
 }
@@ -133,9 +133,14 @@ inline bool WaitForAttributes(const std::wstring& path, bool there) {
 // A Unix symbolic link at `link` to the folder or file `target`: what Wine
 // treats as Windows treats a junction (a file link shows as a plain file).
 // True when it is there.
+// Wine's start.exe now and then loses a Unix program it was asked to start,
+// on a loaded machine: it is asked again.
 inline bool PlantLink(const std::wstring& link, const std::wstring& target) {
-    RunUnix(L"/bin/ln", {L"-s", UnixName(target), UnixName(link)});
-    return WaitForAttributes(link, true);
+    for (int tries = 0; tries < 3; ++tries) {
+        RunUnix(L"/bin/ln", {L"-s", UnixName(target), UnixName(link)});
+        if (WaitForAttributes(link, true, 5000)) return true;
+    }
+    return false;
 }
 
 // Deletes a folder with all it holds, read-only files too; a link only itself.
