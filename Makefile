@@ -36,7 +36,7 @@ test: build
 STRESS_KILLS ?= 200
 # The same count of kills of tests/fixtures/folder_rounds.cpp (tests/lists).
 # And one process of an account restoring while another takes over, rounds each
-# (tests/engine/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp); as many
+# (tests/takeover/TakeOverTest.cpp, tests/fixtures/account_rounds.cpp); as many
 # rounds of links planted where the Startup folders' items move (tests/lists).
 # And as many seeded damaged shortcuts put into a Startup folder (tests/app/shortcuts.sh).
 STRESS_ROUNDS ?= 200
@@ -45,7 +45,7 @@ stress: build
 	bash tests/app/kills.sh $(STRESS_BUILD) $(STRESS_BUILD)/bin/pacewick.exe $(STRESS_BUILD)/bin/record_launch.exe \
 	  $(STRESS_BUILD)/bin/app_probe.exe $(STRESS_BUILD)/pacewick.msi $(STRESS_BUILD)/bin/takeover_killer.exe \
 	  $(STRESS_KILLS) 200
-	tools/with-wine $(BUILD) env PACEWICK_ACCOUNT_ROUNDS=$(STRESS_ROUNDS) wine $(BUILD)/bin/test_engine.exe \
+	tools/with-wine $(BUILD) env PACEWICK_ACCOUNT_ROUNDS=$(STRESS_ROUNDS) wine $(BUILD)/bin/test_takeover.exe \
 	  --gtest_filter='TakeOver.BesideARestoreInAnotherProcessOfTheAccountLosesNothing'
 	tools/with-wine $(BUILD) env PACEWICK_FOLDER_KILLS=$(STRESS_KILLS) wine $(BUILD)/bin/test_lists.exe \
 	  --gtest_filter='StartupFolder.KilledAtAnyMomentLosesNoItem'

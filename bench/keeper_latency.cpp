@@ -17,7 +17,7 @@
 
 #include "TestHelpers.h"
 #include "monitor/ChangeWatcher.h"
-#include "keeper/link/KeeperClient.h"
+#include "keeperlink/KeeperClient.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"

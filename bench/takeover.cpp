@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "RegistrySandbox.h"
-#include "engine/OwnedEngine.h"
+#include "takeover/OwnedEngine.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
@@ -188,8 +188,8 @@ FloorCalls Floor() {
 // the take-over, which here, on one CPU, would take the CPU in the middle of
 // the take-over it follows. Like the program, the bench builds one engine and
 // keeps it: a reader's thread starts with its first take-over, not with each.
-struct BenchEngine : OwnedEngine {
-    explicit BenchEngine(bool readsCompanies = false) : OwnedEngine(kEveryScope, kEveryScope, readsCompanies) {
+struct BenchEngine : takeover::OwnedEngine {
+    explicit BenchEngine(bool readsCompanies = false) : takeover::OwnedEngine(takeover::kEveryScope, takeover::kEveryScope, readsCompanies) {
         model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     }
 };
@@ -438,7 +438,7 @@ int main(int argc, char** argv) {
     }
     std::printf("take-over of N values in each Run key (both hives, 2N values), engine and floor in the same "
                 "rounds, taking turns\n");
-    std::printf("engine: CStartupManager::TakeOver, one engine kept (as the program keeps one), no Task Scheduler, "
+    std::printf("engine: takeover::CStartupManager::TakeOver, one engine kept (as the program keeps one), no Task Scheduler, "
                 "companies not read (the program reads them beside, on a thread of their own), diagnostic lines off "
                 "while timed\n");
     std::printf("floor: RegOpenKeyEx of each Run and BackUp key, RegEnumValue for the names, RegQueryValueEx + "

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "engine/Launcher.h"
-#include "engine/OwnedEngine.h"
-#include "keeper/link/KeeperClient.h"
+#include "launch/Launcher.h"
+#include "takeover/OwnedEngine.h"
+#include "keeperlink/KeeperClient.h"
 #include "registry/RegKey.h"
 #include "resource.h"
 #include "ui/ResourceText.h"
@@ -81,7 +81,7 @@ keeper::Status DeleteThroughKeeper(ListSet rows, const std::wstring& name, bool*
 }
 
 void RestoreMachineRows() {
-    OwnedEngine engine(kMachineScope, kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
     engine.manager.RestoreAll();
 }
 
@@ -205,7 +205,7 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     entry.origin = Origin::AllUsers;
     entry.item = *name;  // a Startup folder item's identity, whatever its length
     entry.lists = static_cast<ListSet>(rows) & MachineRows();
-    OwnedEngine engine(kMachineScope, kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
     // A cut name would name another Run value: only the folders' rows take it.
     for (std::size_t row = 0; row < engine.sources.size(); ++row)
         if (!whole && engine.sources[row]->Kind() != ItemKind::File) entry.lists &= ~ListBit(row);
@@ -243,15 +243,15 @@ bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& ent
     return false;
 }
 
-void StartHeldMachineEntries(const Launcher::Starts& starts) {
-    OwnedEngine engine(kNoScope, kMachineScope, false);
+void StartHeldMachineEntries(const launch::Launcher::Starts& starts) {
+    takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, false);
     engine.manager.RebuildList();
     std::vector<StartupEntry> kept;
     for (const StartupEntry& entry : engine.model.CopyList())
         if (!StartedByWindows(engine.sources, entry)) kept.push_back(entry);
     EntryList toStart;  // in the list's order
     for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
-    Launcher(engine.model, starts).LaunchAll(toStart);
+    launch::Launcher(engine.model, starts).LaunchAll(toStart);
 }
 
 bool KeeperHoldsOff() {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/Launcher.h"
+#include "launch/Launcher.h"
 #include "ui/PacewickDlg.h"
 
 // The machine's start-up lists, changed by the program itself or, when the
@@ -33,7 +33,7 @@ void ResumeKeeper(HWND owner);
 // BackUp keys (another account may have ended its hold-off), as Windows would
 // have started them from the Run keys. Writes no key, takes nothing over.
 // The starts go through `starts` (tests record them; empty: the system's way).
-void StartHeldMachineEntries(const Launcher::Starts& starts = {});
+void StartHeldMachineEntries(const launch::Launcher::Starts& starts = {});
 
 // Restore All and Delete entry of the machine's lists through the keeper.
 // Refused (an unelevated caller), each offers its elevated repetition. The

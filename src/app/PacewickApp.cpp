@@ -12,11 +12,11 @@
 #include "app/SelfCommand.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
-#include "engine/Launcher.h"
-#include "engine/OwnedEngine.h"
+#include "launch/Launcher.h"
+#include "takeover/OwnedEngine.h"
 #include "monitor/ChangeWatcher.h"
 #include "monitor/TakeOverQuiet.h"
-#include "keeper/link/KeeperClient.h"
+#include "keeperlink/KeeperClient.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
@@ -124,8 +124,8 @@ BOOL CPacewickApp::InitInstance() {
     // with the user's rights, changes only the user's and reads the machine's
     // BackUp places, where the service puts what it takes over.
     const bool keeperKeeps = machinekeys::HandOverToKeeper();
-    OwnedEngine engine(keeperKeeps ? kUserScope : kEveryScope, kEveryScope);
-    const ListSet machineRows = engine.Rows(kMachineScope);
+    takeover::OwnedEngine engine(keeperKeeps ? takeover::kUserScope : takeover::kEveryScope, takeover::kEveryScope);
+    const ListSet machineRows = engine.Rows(takeover::kMachineScope);
     // Every row is watched, so a target's index is its row. A change in a
     // BackUp place the keeper fills is read afresh; one in a start-up place is
     // taken over (that row alone), and Exit stops the take-over between two items.
@@ -153,12 +153,12 @@ BOOL CPacewickApp::InitInstance() {
     const std::string self = SelfCommand();
     if (!keeperKeeps && !self.empty()) engine.manager.RegisterSelf(self.c_str());
 
-    const Launcher launcher(engine.model);
+    const launch::Launcher launcher(engine.model);
     CPacewickDlg mainWindow(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, launcher, config_},
                             stopMonitors);
     // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
-    mainWindow.SetLaunchPace([&quiet](const Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
+    mainWindow.SetLaunchPace([&quiet](const launch::Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();

@@ -5,8 +5,8 @@
 #include <cwchar>
 #include <string>
 
-#include "engine/OwnedEngine.h"
-#include "keeper/link/KeeperClient.h"
+#include "takeover/OwnedEngine.h"
+#include "keeperlink/KeeperClient.h"
 #include "pacewick_version.h"
 #include "ui/MainWindowClass.h"
 #include "win/Diagnostics.h"
@@ -77,8 +77,8 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
     // With the keeper service installed the machine's entries are its own: the
     // package's removal puts them back as the system (no account's request
     // may), once the service is stopped and before any file goes.
-    const ScopeSet scopes = keeper::KeeperInstalled() ? kUserScope : kEveryScope;
-    OwnedEngine(scopes, scopes, false).manager.RestoreAll();
+    const takeover::ScopeSet scopes = keeper::KeeperInstalled() ? takeover::kUserScope : takeover::kEveryScope;
+    takeover::OwnedEngine(scopes, scopes, false).manager.RestoreAll();
     // Each version of the package has a product code of its own.
     const std::wstring product = findProduct();
     if (product.empty()) {

@@ -10,7 +10,7 @@ namespace keeper {
 namespace {
 
 // Under the work lock (or alone in the process).
-bool RestoreMachineEntries(OwnedEngine& engine, const KeeperEvents& events, const char* why) {
+bool RestoreMachineEntries(takeover::OwnedEngine& engine, const KeeperEvents& events, const char* why) {
     Log("Restore of the machine entries (%s)", why);
     const unsigned long before = events.Deletions();
     const bool back = engine.manager.RestoreAll();
@@ -37,8 +37,8 @@ void KeeperEvents::Report(const ItemEvent& event) {
 // files that entries name (any user may have written them).
 Keeper::Keeper(Options options)
     : options_(std::move(options)),
-      engine_(kMachineScope, kMachineScope, false, &events_),
-      watchers_(lists::WatchTargetsOf(engine_.sources, engine_.Rows(kMachineScope)),
+      engine_(takeover::kMachineScope, takeover::kMachineScope, false, &events_),
+      watchers_(lists::WatchTargetsOf(engine_.sources, engine_.Rows(takeover::kMachineScope)),
                 [this] { TakeOverUnlessHeld(nullptr); }),
       server_(options_.pipeName, [this](const Request& request, HANDLE pipe) { return Handle(request, pipe); }) {}
 
@@ -169,7 +169,7 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
 int RestoreForRemoval() {
     OpenLog();
     KeeperEvents events;
-    OwnedEngine engine(kMachineScope, kMachineScope, false, &events);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false, &events);
     const bool back = RestoreMachineEntries(engine, events, "the package's removal");
     if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
     CloseLog();

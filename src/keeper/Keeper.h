@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/OwnedEngine.h"
-#include "model/EntryList.h"
+#include "takeover/OwnedEngine.h"
+#include "entry/EntryList.h"
 #include "keeper/CallerCheck.h"
 #include "keeper/PipeServer.h"
-#include "keeper/link/KeeperProtocol.h"
+#include "keeperlink/KeeperProtocol.h"
 #include "monitor/ChangeWatcher.h"
 
 namespace keeper {
@@ -27,7 +27,7 @@ public:
 
 private:
     std::atomic<unsigned long> deletions_{0};
-    PrintedEvents lines_;  // into the log, through its diagnostic sink
+    takeover::PrintedEvents lines_;  // into the log, through its diagnostic sink
 };
 
 
@@ -67,7 +67,7 @@ public:
 
     long TakeOverCount() const;
     // The rows of the source table the keeper keeps: the machine's.
-    ListSet MachineRows() const { return engine_.Rows(kMachineScope); }
+    ListSet MachineRows() const { return engine_.Rows(takeover::kMachineScope); }
     // What the keeper holds, as its last take-over read it (without companies).
     EntryList Held() { return engine_.model.CopyList(); }
 
@@ -87,7 +87,7 @@ private:
     mutable std::mutex work_;
     long takeOvers_ = 0;
     KeeperEvents events_;
-    OwnedEngine engine_;
+    takeover::OwnedEngine engine_;
     WatcherSet watchers_;
     PipeServer server_;
 };

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "keeper/link/KeeperProtocol.h"
+#include "keeperlink/KeeperProtocol.h"
 #include "win/Scoped.h"
 
 namespace keeper {

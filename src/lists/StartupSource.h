@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "model/EntryList.h"
-#include "model/ItemEvents.h"
+#include "entry/EntryList.h"
+#include "entry/ItemEvents.h"
 #include "monitor/WatchTarget.h"
 
 namespace lists {

@@ -1,6 +1,6 @@
 #include "lists/ValueTransfer.h"
 
-#include "model/StartupEntry.h"
+#include "entry/StartupEntry.h"
 #include "registry/RegistryAccess.h"
 
 namespace transfer {

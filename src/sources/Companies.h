@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "model/EntryList.h"
+#include "entry/EntryList.h"
 #include "sources/FileVersionInfo.h"
 
 // The file path a command line names, as the version lookup takes it: cut after

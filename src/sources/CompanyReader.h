@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "model/EntryList.h"
+#include "entry/EntryList.h"
 #include "sources/ReadRequests.h"
 
 // Reads the companies of listed entries on a thread of its own, so that no

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "model/StartupEntry.h"
+#include "entry/StartupEntry.h"
 
 struct ITaskScheduler;
 

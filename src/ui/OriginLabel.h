@@ -1,5 +1,5 @@
 #pragma once
-#include "model/StartupEntry.h"
+#include "entry/StartupEntry.h"
 
 namespace ui {
 

@@ -10,12 +10,12 @@
 #include <optional>
 #include <vector>
 
-#include "engine/LaunchWorker.h"
-#include "engine/ReadySession.h"
-#include "engine/Launcher.h"
-#include "engine/StartupListModel.h"
-#include "engine/StartupManager.h"
-#include "model/StartupEntry.h"
+#include "launch/LaunchWorker.h"
+#include "ready/ReadySession.h"
+#include "launch/Launcher.h"
+#include "takeover/StartupListModel.h"
+#include "takeover/StartupManager.h"
+#include "entry/StartupEntry.h"
 #include "registry/ConfigStore.h"
 #include "ui/Dialog.h"
 #include "ui/StaticLink.h"
@@ -60,9 +60,9 @@ public:
 
     // What the window works with, owned by the program's start-up.
     struct Engine {
-        CStartupManager& manager;
-        StartupListModel& model;
-        const Launcher& launcher;
+        takeover::CStartupManager& manager;
+        takeover::StartupListModel& model;
+        const launch::Launcher& launcher;
         CConfigStore& config;
     };
 
@@ -72,7 +72,7 @@ public:
     void SetNotifyIconFunction(ui::TrayIcon::NotifyFunction function) { tray_.SetNotifyFunction(std::move(function)); }
     void SetMachineLists(MachineLists lists) { machineLists_ = std::move(lists); }
     // How the starts give way to the engine's take-overs (none: they do not).
-    void SetLaunchPace(LaunchWorker::Pace pace) { launches_.SetPace(std::move(pace)); }
+    void SetLaunchPace(launch::LaunchWorker::Pace pace) { launches_.SetPace(std::move(pace)); }
     // Where a ready-start reads the machine's load; tests script it (null: the machine's own).
     using LoadFactory = std::function<std::unique_ptr<ready::LoadSource>()>;
     void SetLoadFactory(LoadFactory factory) { loadFactory_ = std::move(factory); }
@@ -121,7 +121,7 @@ private:
     Engine engine_;
     // The starts run here, off the window's thread; ended with the window, so
     // that nothing starts once it is gone.
-    LaunchWorker launches_{engine_.launcher};
+    launch::LaunchWorker launches_{engine_.launcher};
     // While the entries start when the computer is ready (until the countdown ends).
     std::unique_ptr<ready::ReadySession> ready_;
     LoadFactory loadFactory_;

@@ -18,7 +18,7 @@
 #include "app/RemovalSwitch.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
-#include "engine/StartupManager.h"
+#include "takeover/StartupManager.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
@@ -281,7 +281,7 @@ TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
     S::PutText(kUser, keys::kRun, "Fresh", "C:\\Fresh\\f.exe");
     std::vector<std::string> started;
     machinekeys::StartHeldMachineEntries(
-        Launcher::Starts{[&](const char* command) { return started.emplace_back(command), true; }, nullptr});
+        launch::Launcher::Starts{[&](const char* command) { return started.emplace_back(command), true; }, nullptr});
     std::sort(started.begin(), started.end());
     EXPECT_EQ((std::vector<std::string>{"%ProgramFiles%\\Sync\\s.exe", "C:\\Both\\machine.exe", "C:\\Sync\\s32.exe"}),
               started);
@@ -304,7 +304,7 @@ TEST(KeeperHandOver, LeavesTheMachineKeysToAnInstalledServiceThatIsStopped) {
     ASSERT_TRUE(service) << GetLastError();
     bool answers = true;
     const bool handedOver = machinekeys::HandOverToKeeper(&answers);
-    TestEngine(handedOver ? kUserScope : kEveryScope).manager.TakeOver();
+    TestEngine(handedOver ? takeover::kUserScope : takeover::kEveryScope).manager.TakeOver();
     EXPECT_TRUE(DeleteService(service));
     CloseServiceHandle(service);
     CloseServiceHandle(manager);

@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "../engine/EngineTestSupport.h"
+#include "TakeOverSupport.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeper/LogFolder.h"
 #include "keeper/ServiceHardening.h"
-#include "keeper/link/KeeperClient.h"
+#include "keeperlink/KeeperClient.h"
 #include "win/Text.h"
 
 using namespace enginetest;

@@ -15,7 +15,7 @@
 #include "FolderTestSupport.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "engine/PrintedEvents.h"
+#include "takeover/PrintedEvents.h"
 #include "lists/ItemExtras.h"
 #include "lists/StartupFolder.h"
 #include "win/Text.h"
@@ -103,7 +103,7 @@ std::wstring ItemIn(const std::wstring& folder) { return folder + L"\\Setup Help
 TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
     RegistrySandbox sandbox;
     StoreInPlace test;
-    PrintedEvents printed;
+    takeover::PrintedEvents printed;
     const lists::Reporter report{printed, 0, ItemKind::File};
     for (const auto scope : {lists::Scope::User, lists::Scope::Machine}) {
         Scratch scratch(L"extras");
@@ -134,7 +134,7 @@ TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
 TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     RegistrySandbox sandbox;
     StoreInPlace test;
-    PrintedEvents printed;
+    takeover::PrintedEvents printed;
     const lists::Reporter report{printed, 0, ItemKind::File};
     Scratch scratch(L"extras-kept");
     WriteItem(ItemIn(scratch.startup), "MZ helper", 1, 2, 0);

@@ -156,14 +156,14 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     constexpr double kBoundMs = 250;
     RegistrySandbox sandbox;
     RunningMonitors monitors(false);
-    StartupListModel& model = monitors.engine.model;
+    takeover::StartupListModel& model = monitors.engine.model;
     fake_tasks::Scheduler world;
     world.tasks = {{L"Nightly"}};
     win::UniqueHandle answer(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     std::atomic<int> asked{0};
     struct Answer {  // however the test ends, the silent scheduler answers and is replaced
         HANDLE event;
-        StartupListModel& model;
+        takeover::StartupListModel& model;
         ~Answer() {
             SetEvent(event);
             model.WaitForLogonTasks(10000);
@@ -196,7 +196,7 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
 
         // A launcher that takes 3 s a program, started as "Run All" would.
         std::atomic<int> launched{0};
-        const Launcher slow(model, Launcher::Starts{[&](const char*) {
+        const launch::Launcher slow(model, launch::Launcher::Starts{[&](const char*) {
                                 Sleep(3000);
                                 return ++launched, true;
                             }, nullptr});

@@ -19,7 +19,7 @@
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "engine/StartupManager.h"
+#include "takeover/StartupManager.h"
 #include "registry/RegistryKeys.h"
 #include "sources/Companies.h"
 #include "sources/FileVersionInfo.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/Launch.h"
-#include "engine/Launcher.h"
-#include "engine/OwnedEngine.h"
+#include "launch/Launch.h"
+#include "launch/Launcher.h"
+#include "takeover/OwnedEngine.h"
 #include "win/Diagnostics.h"
 
 const HKEY kUser = HKEY_CURRENT_USER;
@@ -72,10 +72,10 @@ inline std::string FixtureDir() {
 // An engine of the test's own over the sandboxed keys, with a Task Scheduler
 // that offers no tasks, so that its list holds exactly what the BackUp places
 // give (read now), and a launcher beside it.
-class TestEngine : public OwnedEngine {
+class TestEngine : public takeover::OwnedEngine {
 public:
-    explicit TestEngine(ScopeSet written = kEveryScope, ScopeSet listed = kEveryScope, bool readsCompanies = true)
-        : OwnedEngine(written, listed, readsCompanies), launcher(model) {
+    explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope, takeover::ScopeSet listed = takeover::kEveryScope, bool readsCompanies = true)
+        : takeover::OwnedEngine(written, listed, readsCompanies), launcher(model) {
         model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
         const bool enabled = DiagnosticsEnabled().exchange(false);
         manager.RebuildList();
@@ -87,7 +87,7 @@ public:
         return model.CopyList();
     }
 
-    Launcher launcher;
+    launch::Launcher launcher;
 };
 
 // record_launch.exe appends the command line of each start to the file named by

@@ -20,13 +20,13 @@
 #include "TestHelpers.h"
 #include "app/MachineKeys.h"
 #include "app/PacewickApp.h"
-#include "engine/StartupManager.h"
-#include "keeper/link/KeeperProtocol.h"
+#include "takeover/StartupManager.h"
+#include "keeperlink/KeeperProtocol.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
 #include "ui/OriginLabel.h"
-#include "engine/ImpactStore.h"
+#include "ready/ImpactStore.h"
 #include "ui/PacewickDlg.h"
 
 namespace {
@@ -357,7 +357,7 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
         const std::lock_guard<std::mutex> guard(mutex);
         return started.size();
     };
-    const Launcher slow(engine_.model, Launcher::Starts{[&](const char* command) {
+    const launch::Launcher slow(engine_.model, launch::Launcher::Starts{[&](const char* command) {
                             afterWindow += !IsWindow(window);
                             Sleep(20);
                             const std::lock_guard<std::mutex> guard(mutex);

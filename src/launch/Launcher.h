@@ -1,0 +1,53 @@
+#pragma once
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "takeover/StartupListModel.h"
+#include "entry/EntryList.h"
+#include "win/Scoped.h"
+
+namespace launch {
+
+class DesktopShell;
+
+// Starts delayed entries: a Run value's command as a new process, a Startup
+// folder item with the shell's open verb, a logon task through the Task
+// Scheduler. Takes no lock and touches no key: callers copy the list first.
+class Launcher {
+public:
+    // What starts a command and opens an item; null: the system's way (tests record instead).
+    struct Starts {
+        std::function<bool(const char* command)> command;
+        std::function<bool(const std::wstring& item)> item;
+    };
+    // Asked before each start of a batch: true once no further start may begin.
+    using StopCheck = std::function<bool()>;
+
+    explicit Launcher(takeover::StartupListModel& model, Starts starts = {}) : model_(model), starts_(std::move(starts)) {}
+    Launcher(const Launcher&) = delete;
+    Launcher& operator=(const Launcher&) = delete;
+
+    bool LaunchCommand(const char* command) const;
+    // Starts one entry now; for a name in several Run lists, every distinct
+    // command. `started`, when given, receives the process of its (first)
+    // program when there is one to have.
+    bool LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started = nullptr) const;
+    // Starts these entries as LaunchEntry does, one after the other, until `stopped`.
+    void LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
+    // Starts every entry but the logon tasks, which the Task Scheduler starts
+    // itself at log-on: started here too, they would run twice. A failed start
+    // does not stop the others; `stopped` does.
+    void LaunchAll(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
+    void LaunchAll(const EntryList& entries) const;
+
+private:
+    bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
+    bool StartCommand(const char* command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
+    void StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const;
+
+    takeover::StartupListModel& model_;
+    Starts starts_;
+};
+
+}  // namespace launch

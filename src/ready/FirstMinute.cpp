@@ -1,0 +1,116 @@
+#include "ready/FirstMinute.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace ready {
+namespace {
+
+// MEMORY_PRIORITY_INFORMATION, which the headers declare for Windows 8 and
+// later only; SetProcessInformation is looked up for the same reason.
+struct MemoryPriority {
+    ULONG value;
+};
+using SetProcessInformationFn = BOOL(WINAPI*)(HANDLE, PROCESS_INFORMATION_CLASS, LPVOID, DWORD);
+
+bool SetMemoryPriority(HANDLE process, ULONG value) {
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const auto set = kernel ? reinterpret_cast<SetProcessInformationFn>(
+                                  reinterpret_cast<void*>(GetProcAddress(kernel, "SetProcessInformation")))
+                            : nullptr;
+    MemoryPriority priority{value};
+    return set && set(process, ProcessMemoryPriority, &priority, sizeof priority);
+}
+
+std::uint64_t Milliseconds(const FILETIME& time) {
+    return ((std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime) / 10000;
+}
+
+}  // namespace
+
+FirstMinute::FirstMinute(Measured measured, std::chrono::milliseconds minute, PrioritySetter setter)
+    : measured_(std::move(measured)),
+      minute_(minute),
+      setter_(setter ? std::move(setter) : PrioritySetter(&FirstMinute::SetPriority)),
+      thread_([this] { Run(); }) {}
+
+FirstMinute::~FirstMinute() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    for (Watched& program : TakeDue(true)) setter_(program.process.Get(), false);
+}
+
+bool FirstMinute::SetPriority(HANDLE process, bool lowered) {
+    if (lowered) {
+        const bool processor = SetPriorityClass(process, BELOW_NORMAL_PRIORITY_CLASS) != FALSE;
+        return SetMemoryPriority(process, MEMORY_PRIORITY_BELOW_NORMAL) && processor;
+    }
+    // A program that chose its own priority meanwhile keeps it.
+    const bool processor = GetPriorityClass(process) != BELOW_NORMAL_PRIORITY_CLASS ||
+                           SetPriorityClass(process, NORMAL_PRIORITY_CLASS);
+    return SetMemoryPriority(process, MEMORY_PRIORITY_NORMAL) && processor;
+}
+
+bool FirstMinute::UsageOf(HANDLE process, Usage* usage) {
+    FILETIME created, exited, kernel, user;
+    IO_COUNTERS io{};
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user) || !GetProcessIoCounters(process, &io))
+        return false;
+    usage->cpuMs = Milliseconds(kernel) + Milliseconds(user);
+    usage->diskBytes = io.ReadTransferCount + io.WriteTransferCount;
+    return true;
+}
+
+void FirstMinute::Watch(std::string name, win::UniqueHandle process) {
+    if (!process) return;
+    setter_(process.Get(), true);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        watched_.push_back(Watched{std::move(name), std::move(process), std::chrono::steady_clock::now() + minute_});
+    }
+    changed_.notify_all();
+}
+
+std::vector<FirstMinute::Watched> FirstMinute::TakeDue(bool all) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = std::chrono::steady_clock::now();
+    const auto due = std::stable_partition(watched_.begin(), watched_.end(),
+                                           [&](const Watched& program) { return !all && program.until > now; });
+    std::vector<Watched> taken(std::make_move_iterator(due), std::make_move_iterator(watched_.end()));
+    watched_.erase(due, watched_.end());
+    return taken;
+}
+
+// Wakes when the first watched minute ends; a program that ended sooner is
+// measured then too (its times stay with its handle).
+void FirstMinute::Run() {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            if (stopping_) return;
+            if (watched_.empty()) {
+                changed_.wait(lock);
+            } else {
+                // A copy: the list may grow while this waits.
+                const auto until = std::min_element(watched_.begin(), watched_.end(), [](const Watched& a,
+                                                                                        const Watched& b) {
+                                       return a.until < b.until;
+                                   })->until;
+                changed_.wait_until(lock, until);
+            }
+            if (stopping_) return;
+        }
+        for (Watched& program : TakeDue(false)) {
+            Usage usage;
+            const bool measured = UsageOf(program.process.Get(), &usage);
+            setter_(program.process.Get(), false);
+            if (measured) measured_(program.name, usage);
+        }
+    }
+}
+
+}  // namespace ready

@@ -1,0 +1,53 @@
+#include "ready/ReadySession.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace ready {
+namespace {
+
+bool SameEntry(const StartupEntry& a, const StartupEntry& b) {
+    return a.origin == b.origin && std::strcmp(a.name, b.name) == 0;
+}
+
+}  // namespace
+
+ReadySession::ReadySession(const EntryList& entries, const launch::Launcher& launcher, Progress progress,
+                           std::unique_ptr<LoadSource> load, HKEY settingsRoot)
+    : impacts_(settingsRoot),
+      load_(load ? std::move(load) : std::make_unique<SystemLoad>()),
+      firstMinute_([this](const std::string& name, const Usage& usage) { impacts_.Write(name, usage); }),
+      starter_(entries, impacts_.ReadAll(entries), *load_,
+               ReadyStarter::Hooks{[&launcher](const StartupEntry& entry) {
+                                       win::UniqueHandle process;
+                                       launcher.LaunchEntry(entry, &process);
+                                       return process;
+                                   },
+                                   std::move(progress),
+                                   [this](const StartupEntry& entry, win::UniqueHandle process) {
+                                       firstMinute_.Watch(entry.name, std::move(process));
+                                   }},
+               StartsAtOnce(LogicalProcessors())) {}
+
+unsigned ReadySession::LogicalProcessors() {
+    SYSTEM_INFO system{};
+    GetNativeSystemInfo(&system);
+    return system.dwNumberOfProcessors;
+}
+
+EntryList ReadySession::Finish(const EntryList& current) {
+    const std::size_t started = starter_.Stop();
+    const std::vector<StartupEntry>& order = starter_.Order();
+    std::vector<StartupEntry> rest;
+    for (const StartupEntry& entry : current) {
+        bool done = false;
+        for (std::size_t i = 0; i < started && !done; ++i) done = SameEntry(entry, order[i]);
+        if (!done) rest.push_back(entry);
+    }
+    EntryList list;  // in the current list's order
+    for (auto it = rest.rbegin(); it != rest.rend(); ++it) list.InsertFront(*it);
+    return list;
+}
+
+}  // namespace ready

@@ -1,0 +1,62 @@
+#include "ready/ReadyStarter.h"
+
+#include <utility>
+
+#include "win/ComApartment.h"
+
+namespace ready {
+
+ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& impacts, LoadSource& load,
+                           Hooks hooks, unsigned startsAtOnce, std::chrono::milliseconds interval)
+    : load_(load), hooks_(std::move(hooks)), startsAtOnce_(startsAtOnce), interval_(interval) {
+    std::vector<const StartupEntry*> listed;
+    std::vector<Impact> classes;
+    std::size_t index = 0;
+    for (const StartupEntry& entry : entries) {
+        const Impact impact = index < impacts.size() ? impacts[index] : Impact::NotMeasured;
+        ++index;
+        if (entry.origin == Origin::TaskScheduler) continue;
+        listed.push_back(&entry);
+        classes.push_back(impact);
+    }
+    for (const std::size_t at : StartingOrder(classes)) queue_.push_back(*listed[at]);
+    thread_ = std::thread([this] { Run(); });
+}
+
+std::size_t ReadyStarter::Stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return next_;
+}
+
+bool ReadyStarter::WaitInterval() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !wake_.wait_for(lock, interval_, [this] { return stopping_; });
+}
+
+void ReadyStarter::Run() {
+    // An elevated start goes through the desktop shell, and a task through the
+    // Task Scheduler: both COM, the apartment this thread's for its life.
+    const win::ComApartment apartment;
+    ReadyQueue readiness(queue_.size(), startsAtOnce_);
+    load_.Sample();  // the first interval starts now
+    while (!readiness.Done() && WaitInterval()) {
+        const std::size_t now = readiness.Next(load_.Sample());
+        for (std::size_t i = 0; i < now; ++i) {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                if (stopping_) return;
+            }
+            const StartupEntry& entry = queue_[next_++];
+            win::UniqueHandle process = hooks_.start(entry);
+            if (hooks_.started && process) hooks_.started(entry, std::move(process));
+            if (hooks_.progress) hooks_.progress(next_, queue_.size());
+        }
+    }
+}
+
+}  // namespace ready

@@ -1,0 +1,244 @@
+// An entry's fields and list, the program path read from its command, and
+// starting the entries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "TakeOverSupport.h"
+#include "FakeTaskScheduler.h"
+#include "Shortcuts.h"
+#include "sources/Companies.h"
+#include "win/Scoped.h"
+#include "win/Text.h"
+
+namespace {
+
+using namespace enginetest;
+
+TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
+    StartupEntry entry;
+    for (char* field : {entry.name, entry.command, entry.company}) std::memset(field, 'x', StartupEntry::kFieldSize);
+    const std::string fits(254, 'a');
+    EXPECT_TRUE(SetField(entry.name, fits.c_str()));
+    EXPECT_EQ(fits, entry.name);
+    EXPECT_FALSE(SetField(entry.command, std::string(255, 'b').c_str()));
+    EXPECT_EQ('\0', entry.command[254]);  // never runs into the next field
+    EXPECT_EQ('x', entry.company[0]);
+}
+
+TEST(EntryList, DuplicateRuleRelabelsExactNamesOnlyAndKeepsBothLists) {
+    EntryList list;
+    list.InsertFront(Entry("Tool", "C:\\Tool.exe"));
+    list.InsertFront(Entry("Other", "C:\\Other.exe"));
+    EXPECT_EQ(0, MarkPresentInBoth(list, "tool", ListBit(1)));  // letter case matters
+    EXPECT_EQ(0, MarkPresentInBoth(list, "Too", ListBit(1)));   // whole names only
+    EXPECT_EQ(1, MarkPresentInBoth(list, "Tool", ListBit(1)));
+    const StartupEntry &other = *list.begin(), &tool = *std::next(list.begin());
+    EXPECT_EQ(Origin::Both, tool.origin);
+    EXPECT_EQ(ListBit(0) | ListBit(1), tool.lists);  // deleting it deletes from both keys
+    EXPECT_STREQ("C:\\Tool.exe", tool.command);  // the first reading's command is kept
+    EXPECT_EQ(Origin::CurrentUser, other.origin);
+    EXPECT_EQ(ListBit(0), other.lists);
+}
+
+// Run All never starts a logon task (the Task Scheduler starts those itself);
+// a single Run asks the scheduler to run it.
+TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask) {
+    LaunchLog log;
+    SetEnvironmentVariableA("PACEWICK_TEST_WORD", "expanded");
+    std::string missing = "\"" + FixtureDir() + "\\no_such_program.exe\" -x";
+    // The arguments of each command, as listed and as the started program sees them.
+    const std::vector<std::pair<std::string, std::string>> arguments = {
+        {"first", "first"}, {"missing", ""}, {"\"quoted word\" 100%", "\"quoted word\" 100%"},
+        {"%PACEWICK_TEST_WORD% %NO_SUCH_PACEWICK_VARIABLE%", "expanded %NO_SUCH_PACEWICK_VARIABLE%"}, {"last", "last"}};
+    EntryList copy;
+    std::string expected;
+    std::vector<std::string> started;
+    for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
+        const std::string command = it->second.empty() ? missing : LaunchLog::Command(it->first);
+        copy.InsertFront(Entry(it->first, command));
+        const char* said = it->second.empty() ? "CreateProcess failed (2)\nStart failed: " : "Data ";
+        expected = said + command + "\n" + expected;
+        if (!it->second.empty()) started.push_back(LaunchLog::Command(it->second));
+    }
+    StartupEntry task = Entry("Backup at logon", LaunchLog::Command("task"));
+    task.origin = Origin::TaskScheduler;
+    copy.InsertFront(task);
+
+    TestEngine engine;
+    EXPECT_EQ(expected, OutputOf([&] { engine.launcher.LaunchAll(copy); }));
+    SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
+    std::sort(started.begin(), started.end());
+    EXPECT_EQ(started, log.WaitFor(started.size()));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(missing.data())); }));
+
+    fake_tasks::Scheduler world;
+    world.tasks = {{L"Backup at logon"}};
+    engine.model.SetTaskSchedulerFactory(fake_tasks::FactoryOf(world));
+    EXPECT_TRUE(engine.launcher.LaunchEntry(task));
+    EXPECT_EQ(std::vector<std::wstring>{L"Backup at logon"}, world.ran) << "the task was not run by its scheduler";
+    engine.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    EXPECT_EQ(0, world.liveObjects.load());
+}
+
+// An elevated Pacewick never starts an entry with its own token: it hands the
+// program, found as CreateProcess finds it, and the arguments to the desktop
+// shell; when the shell fails, nothing starts.
+TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
+    // Unquoted, the shortest text up to a blank that names a file is the program.
+    const std::string base = TempPath("dir"), recorder = base + " x\\record_launch.exe";
+    const std::string fixture = FixtureDir() + "\\record_launch.exe";
+    ASSERT_TRUE(CreateDirectoryA((base + " x").c_str(), nullptr));
+    ASSERT_TRUE(CopyFileA(fixture.c_str(), recorder.c_str(), FALSE));
+    LaunchLog log;  // what CreateProcess would start records itself here
+    launch::SetElevationCheck([] { return true; });
+    std::vector<std::pair<std::string, std::string>> asked;
+    HRESULT answer = S_OK;
+    launch::SetShellStart([&](const std::wstring& program, const std::wstring& arguments, const std::wstring&, int) {
+        asked.emplace_back(win::Utf8ForDisplay(program), win::Utf8ForDisplay(arguments));
+        return answer;
+    });
+    TestEngine engine;
+    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(command.c_str()); };
+    EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
+    EXPECT_TRUE(start(recorder + " -x"));
+    EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it
+    EXPECT_TRUE(CopyFileA(fixture.c_str(), (base + ".exe").c_str(), FALSE));
+    EXPECT_TRUE(start(recorder + " -x"));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(start(base + "\\none.exe")); }));
+    answer = E_ACCESSDENIED;
+    EXPECT_EQ("Not started: the desktop shell could not start it unelevated (0x80070005)\n",
+              OutputOf([&] { EXPECT_FALSE(start(LaunchLog::Command("refused"))); }));
+    launch::SetShellStart(nullptr);
+    EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{fixture, "\"a b\" c"},
+                                                                {recorder, "-x"},
+                                                                {fixture, "one"},
+                                                                {base + ".exe", "x\\record_launch.exe -x"},
+                                                                {fixture, "refused"}}),
+              asked);
+    Sleep(300);
+    EXPECT_TRUE(log.Lines().empty()) << "started with this process's own token";
+    EXPECT_TRUE(DeleteFileA(recorder.c_str()) && DeleteFileA((base + ".exe").c_str()) &&
+                RemoveDirectoryA((base + " x").c_str()));
+}
+
+// A held shortcut starts its target with its own arguments, working folder and
+// window, either way a start takes: unelevated (the shell's open, which records
+// the folder too) and elevated (the desktop shell is asked for the target). One
+// that cannot be read, names a missing file or another shortcut starts nothing
+// and is said to have failed, never to have started.
+TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    const std::wstring base = *win::Wide(TempPath("shortcut")), tools = base + L" tools", work = base + L" work";
+    const std::wstring target = tools + L"\\record launch.exe", gone = tools + L"\\gone.exe";
+    const std::wstring arguments = L"one \"x y\"";
+    ASSERT_TRUE(CreateDirectoryW(tools.c_str(), nullptr) && CreateDirectoryW(work.c_str(), nullptr));
+    const std::wstring recorder = *win::Wide(FixtureDir() + "\\record_launch.exe");
+    ASSERT_TRUE(CopyFileW(recorder.c_str(), target.c_str(), FALSE) && CopyFileW(recorder.c_str(), gone.c_str(), FALSE));
+    const std::wstring good = tools + L"\\Good.lnk", missing = tools + L"\\Missing.lnk", damaged = tools + L"\\Bad.lnk";
+    const std::wstring chained = tools + L"\\Chained.lnk";
+    ASSERT_TRUE(SUCCEEDED(test_shortcuts::Make(good, target, arguments, work, SW_SHOWMINNOACTIVE)) &&
+                SUCCEEDED(test_shortcuts::Make(chained, good, L"", L"")) &&
+                SUCCEEDED(test_shortcuts::Make(missing, gone, L"", L"")) &&
+                SUCCEEDED(test_shortcuts::Make(damaged, target, arguments, work)) && DeleteFileW(gone.c_str()));
+    {
+        std::ifstream in(damaged.c_str(), std::ios::binary);
+        const test_shortcuts::Bytes sound((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        in.close();
+        const test_shortcuts::Bytes overlong = test_shortcuts::WithOverlongFirstItem(sound);
+        std::ofstream(damaged.c_str(), std::ios::binary | std::ios::trunc)
+            .write(reinterpret_cast<const char*>(overlong.data()), static_cast<std::streamsize>(overlong.size()));
+    }
+    std::vector<StartupEntry> entries;
+    for (const std::wstring& item : {good, damaged, missing, chained}) {
+        entries.push_back(Entry("item", win::Utf8ForDisplay(item)));
+        entries.back().item = item;
+    }
+    const std::string line = "Data " + win::Utf8ForDisplay(good) + "\n" +
+                             "Not started: the shortcut cannot be read or names no path\n" +
+                             "Start failed: " + win::Utf8ForDisplay(damaged) + "\n" +
+                             "Not started: the shortcut's target is missing (2)\n" +
+                             "Start failed: " + win::Utf8ForDisplay(missing) + "\n" +
+                             "Not started: the shortcut names another shortcut\n" +
+                             "Start failed: " + win::Utf8ForDisplay(chained) + "\n";
+    TestEngine engine;
+    {
+        LaunchLog log;
+        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG_FOLDER", "1");
+        EXPECT_EQ(line, OutputOf([&] { engine.launcher.LaunchAll(entries); }));
+        SetEnvironmentVariableA("PACEWICK_LAUNCH_LOG_FOLDER", nullptr);
+        EXPECT_EQ(std::vector<std::string>{"\"" + win::Utf8ForDisplay(target) + "\" " +
+                                           win::Utf8ForDisplay(arguments) + " in " + win::Utf8ForDisplay(work)},
+                  log.WaitFor(1));
+    }
+    launch::SetElevationCheck([] { return true; });
+    std::vector<std::wstring> asked;
+    launch::SetShellStart([&](const std::wstring& program, const std::wstring& given, const std::wstring& folder,
+                              int show) {
+        asked.insert(asked.end(), {program, given, folder, std::to_wstring(show)});
+        return S_OK;
+    });
+    EXPECT_EQ(line, OutputOf([&] { engine.launcher.LaunchAll(entries); }));
+    launch::SetShellStart(nullptr);
+    launch::SetElevationCheck(nullptr);
+    EXPECT_EQ((std::vector<std::wstring>{target, arguments, work, std::to_wstring(SW_SHOWMINNOACTIVE)}), asked);
+    // The recorder may still be ending, in its working folder.
+    const auto removed = [](const std::wstring& folder) {
+        RemoveDirectoryW(folder.c_str());
+        return GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+    };
+    EXPECT_TRUE(WaitUntil([&] {
+        for (const std::wstring& file : {good, missing, damaged, chained, target}) DeleteFileW(file.c_str());
+        return removed(tools) && removed(work);
+    }));
+    CoUninitialize();
+}
+
+TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
+    char windows[MAX_PATH] = {};
+    const std::string windir(windows, GetWindowsDirectoryA(windows, MAX_PATH));
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"\"C:\\Program Files\\App\\app.exe\" -min", "C:\\Program Files\\App\\app.exe"},
+        {"C:\\Tools\\tool.exe /s", "C:\\Tools\\tool.exe"},
+        {"\"C:\\Program Files\\App\\app\" -x", "C:\\Program Files\\App\\app.exe"},
+        {"rundll32 shell32.dll,Control_RunDLL", "rundll32.exe"},
+        {"%systemroot%\\system32\\svcmon", windir + "\\system32\\svcmon.exe"},
+        {"C:\\PROGRA~1\\APP\\APP.EXE /s", "C:\\PROGRA~1\\APP\\APP.EXE"},
+        {"\"C:\\Tool Box\\t.Exe\" /x", "C:\\Tool Box\\t.Exe"},
+        {"\"%systemroot%\\app.exe\"", "%systemroot%\\app.exe"},
+        {"C:\\exec\\tool.com -x", "C:\\exec\\tool.com.exe"},
+        // The replacement matches the lower-case spelling only, and every occurrence.
+        {"%SystemRoot%\\svcmon", "%SystemRoot%\\svcmon.exe"},
+        {"%systemroot%\\a;%systemroot%\\b", windir + "\\a;" + windir + "\\b.exe"},
+        {"", ".exe"},
+        {"\"unclosed path", "unclosed path.exe"},
+    };
+    for (const auto& [command, path] : rows)
+        EXPECT_EQ(path, ProgramPathFromCommand(command)) << command;
+}
+
+// Windows starts the value of a name in each Run list; the list shows the name
+// once, and starting it starts each distinct command once.
+TEST(LaunchAll, StartsEveryDistinctCommandOfANameKeptInSeveralRunLists) {
+    RegistrySandbox sandbox;
+    LaunchLog log;
+    RegistrySandbox::PutText(kUser, keys::kRun, "Dup", LaunchLog::Command("user"));
+    RegistrySandbox::PutText(kMachine, keys::kRun, "Dup", LaunchLog::Command("machine"));
+    RegistrySandbox::PutText(kMachine, keys::kRun32, "Dup", LaunchLog::Command("user"));
+    TestEngine engine;
+    OutputOf([&] { engine.manager.TakeOver(); });
+    const EntryList list = engine.List();
+    ASSERT_EQ(Names{"Dup"}, NamesOf(list));
+    EXPECT_EQ(Origin::Both, list.begin()->origin);
+    OutputOf([&] { engine.launcher.LaunchAll(list); });
+    EXPECT_EQ((std::vector<std::string>{LaunchLog::Command("machine"), LaunchLog::Command("user")}), log.WaitFor(2));
+    OutputOf([&] { engine.manager.RestoreAll(); });
+}
+
+}  // namespace

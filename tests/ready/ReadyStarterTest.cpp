@@ -1,0 +1,129 @@
+// The ready-start on its own thread: lightest first, each once, the countdown's
+// end taking the rest, and Exit finishing only the start in hand.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "TestHelpers.h"
+#include "ready/ReadyStarter.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ready::Impact;
+using ready::LoadSample;
+
+class ScriptedLoad : public ready::LoadSource {
+public:
+    explicit ScriptedLoad(LoadSample sample) : sample_(sample) {}
+    LoadSample Sample() override { return sample_; }
+
+private:
+    const LoadSample sample_;
+};
+
+// What the hooks saw, in order: "start NAME", "progress N/M", "first minute NAME".
+struct Seen {
+    std::mutex mutex;
+    std::vector<std::string> events;
+    DWORD startTakesMs = 0;
+
+    void Add(const std::string& event) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(event);
+    }
+    std::vector<std::string> Copy() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        return events;
+    }
+    ready::ReadyStarter::Hooks Hooks() {
+        return {[this](const StartupEntry& entry) {
+                    // The shell's and the Task Scheduler's starts need COM on this thread.
+                    APTTYPE type;
+                    APTTYPEQUALIFIER qualifier;
+                    const bool com = CoGetApartmentType(&type, &qualifier) == S_OK;
+                    Add(std::string(com ? "start " : "start without COM ") + entry.name);
+                    Sleep(startTakesMs);
+                    // Only the command's way gives a process: here, the entry named "Own".
+                    HANDLE process = nullptr;
+                    if (std::string(entry.name) == "Own")
+                        DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &process, 0,
+                                        FALSE, DUPLICATE_SAME_ACCESS);
+                    return win::UniqueHandle(process);
+                },
+                [this](std::size_t started, std::size_t total) {
+                    Add("progress " + std::to_string(started) + "/" + std::to_string(total));
+                },
+                [this](const StartupEntry& entry, win::UniqueHandle) { Add(std::string("first minute ") + entry.name); }};
+    }
+};
+
+EntryList Entries(const std::vector<std::pair<const char*, Origin>>& named) {
+    EntryList list;
+    for (auto it = named.rbegin(); it != named.rend(); ++it) {
+        StartupEntry entry;
+        SetField(entry.name, it->first);
+        entry.origin = it->second;
+        list.InsertFront(entry);
+    }
+    return list;
+}
+
+const LoadSample kIdle{0.01, 0.0}, kBusy{0.95, 0.0};
+
+TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
+    const EntryList entries = Entries({{"Heavy", Origin::AllUsers},
+                                       {"Task", Origin::TaskScheduler},
+                                       {"Own", Origin::CurrentUser},
+                                       {"Light", Origin::UserFolder}});
+    ScriptedLoad idle(kIdle);
+    Seen seen;
+    {
+        ready::ReadyStarter starter(entries, {Impact::High, Impact::Low, Impact::NotMeasured, Impact::Low}, idle,
+                                    seen.Hooks(), 1, 5ms);
+        EXPECT_EQ(3u, starter.Order().size());
+        WaitUntil([&] { return seen.Copy().size() >= 7; }, 5000);
+        Sleep(100);  // a second start would show by now
+    }
+    EXPECT_EQ((std::vector<std::string>{"start Light", "progress 1/3", "start Own", "first minute Own",
+                                        "progress 2/3", "start Heavy", "progress 3/3"}),
+              seen.Copy());
+}
+
+// The names of the entries not started once the starter stopped, in order.
+std::vector<std::string> NotStarted(ready::ReadyStarter& starter) {
+    const std::size_t started = starter.Stop();
+    std::vector<std::string> names;
+    for (std::size_t i = started; i < starter.Order().size(); ++i) names.push_back(starter.Order()[i].name);
+    return names;
+}
+
+TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfterTheStartInHand) {
+    const EntryList entries =
+        Entries({{"One", Origin::CurrentUser}, {"Two", Origin::CurrentUser}, {"Three", Origin::AllUsers}});
+    ScriptedLoad busy(kBusy), idle(kIdle);
+    Seen seen;
+    {
+        ready::ReadyStarter starter(entries, {}, busy, seen.Hooks(), 1, 5ms);
+        Sleep(200);
+        EXPECT_TRUE(seen.Copy().empty());  // 40 busy intervals: nothing started
+        EXPECT_EQ((std::vector<std::string>{"One", "Two", "Three"}), NotStarted(starter));
+        EXPECT_EQ(0u, starter.Stop());  // stopped once, nothing starts afterwards
+    }
+    EXPECT_TRUE(seen.Copy().empty());
+
+    // Stopped while a start is under way: that one ends, no other begins, and
+    // the rest is what did not start.
+    Seen stopped;
+    stopped.startTakesMs = 200;
+    ready::ReadyStarter starter(entries, {}, idle, stopped.Hooks(), 1, 5ms);
+    WaitUntil([&] { return !stopped.Copy().empty(); }, 5000);
+    EXPECT_EQ((std::vector<std::string>{"Two", "Three"}), NotStarted(starter));
+    EXPECT_EQ((std::vector<std::string>{"start One", "progress 1/3"}), stopped.Copy());
+}
+
+}  // namespace

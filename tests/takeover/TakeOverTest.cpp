@@ -1,0 +1,432 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "TakeOverSupport.h"
+#include "registry/RegistryAccess.h"
+#include "win/AccountLock.h"
+#include "win/ProtectedFolder.h"
+
+namespace {
+
+using namespace enginetest;
+using S = RegistrySandbox;
+
+RegValueBlob Bytes(DWORD type, const std::string& bytes) {
+    return RegValueBlob(type, bytes.data(), static_cast<DWORD>(bytes.size()));
+}
+
+TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
+    S sandbox;
+    // Every kind of value a Run key may hold, in both hives.
+    const std::vector<std::tuple<HKEY, std::string, RegValueBlob>> values = {
+        {kUser, "sz", S::Text("C:\\Apps\\sz.exe -a")},
+        {kUser, "expand", S::Text("\"%ProgramFiles%\\App\\app.exe\" /tray", REG_EXPAND_SZ)},
+        {kUser, "multi", Bytes(REG_MULTI_SZ, std::string("C:\\m.exe\0second\0\0", 18))},
+        {kUser, "dword", S::Dword(1)},
+        {kUser, "binary", Bytes(REG_BINARY, std::string("\x10\x20\0\x30", 4))},
+        {kUser, "empty", Bytes(REG_SZ, "")},
+        {kUser, "command254", S::Text(std::string(254, 'c'))},
+        {kUser, "command255", S::Text(std::string(255, 'd'))},
+        {kUser, "bytes511", S::Text(std::string(510, 'a'))},
+        {kUser, "bytes512", S::Text(std::string(511, 'b'))},
+        {kUser, "bytes513", S::Text(std::string(512, 'c'))},
+        {kUser, "big", Bytes(REG_BINARY, std::string(5000, '\x7f'))},
+        {kUser, std::string(254, 'n'), S::Text("C:\\n254.exe")},
+        {kUser, std::string(255, 'm'), S::Text("C:\\m255.exe")},
+        {kUser, "", S::Text("C:\\default.exe")},
+        {kUser, "Ünïcødé ✓ 名前", S::Text("\"C:\\Prögram Fïles\\ü.exe\" -ß ✓")},
+        {kUser, "quotes \"%\"", S::Text("\"C:\\A B\\q.exe\" \"%1\" 100% %PATH%")},
+        {kUser, "pacewick", S::Text("case variant of the program's own name")},
+        {kUser, "shared", S::Text("C:\\user\\shared.exe")},
+        {kUser, "twin", S::Text("C:\\twin.exe")},
+        {kMachine, "Pacewick", S::Text("\"C:\\Program Files\\Pacewick\\pacewick.exe\"")},
+        {kMachine, "shared", S::Text("C:\\machine\\shared.exe")},
+        {kMachine, "machine", S::Text("C:\\machine\\m.exe", REG_EXPAND_SZ)},
+        {kMachine, "machine long", S::Text(std::string(3000, 'L'))},
+        {kMachine, "twin", S::Text(std::string(600, 'T'))},
+    };
+    for (const auto& [hive, name, value] : values) S::Put(hive, keys::kRun, name.c_str(), value);
+    const Snapshot userRun = Take(kUser, keys::kRun);
+    const Snapshot machineRun = Take(kMachine, keys::kRun);
+    ASSERT_EQ(20u, userRun.size());
+    TestEngine engine;
+    takeover::CStartupManager& manager = engine.manager;
+
+    // Copies that earlier versions made: of a value too long to list, which they
+    // left in the Run key (gone from there since: it comes back), and of a
+    // number, which they took over (it must come back, though the list cannot show it).
+    S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
+    S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
+    const std::string output = OutputOf([&] { manager.TakeOver(); });
+    // What the list cannot launch whole stays for Windows to start, and is not
+    // copied; every other value but the program's own is backed up, exactly, and gone.
+    const Names unlisted = {"big",        "binary", "bytes511", "bytes512",          "bytes513",
+                            "command255", "dword",  std::string(255, 'm'), "multi"};
+    EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kRun)));
+    EXPECT_EQ((Names{"Pacewick", "machine long", "twin"}), NamesOf(Take(kMachine, keys::kRun)));
+    Snapshot userCopies = userRun, machineCopies = machineRun;
+    for (const std::string& name : unlisted) userCopies.erase(name);
+    for (const char* name : {"Pacewick", "machine long", "twin"}) machineCopies.erase(name);
+    userCopies["stale"] = S::Text(std::string(600, 's'));
+    userCopies["number"] = S::Dword(1);
+    EXPECT_EQ(userCopies, Take(kUser, keys::kBackUp));
+    EXPECT_EQ(machineCopies, Take(kMachine, keys::kBackUp));
+    EXPECT_EQ(machineRun.at("Pacewick"), Take(kMachine, keys::kRun).at("Pacewick"));
+    Names kept = unlisted;
+    kept.insert(kept.end(), {"machine long", "twin"});
+    for (const std::string& name : kept)
+        EXPECT_EQ(1, CountOf(output, "Reg entry kept, it cannot be listed: " + name + "\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: stale\n")) << output;
+    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: number\n")) << output;
+    // "pacewick" from the user's key names the machine's own value too (names
+    // ignore case), and the user's "twin" the machine's: an entry is deleted
+    // only from the lists that keep it, so neither is even tried there.
+    EXPECT_EQ(0, CountOf(output, "no identical copy to keep it: pacewick\n")) << output;
+    EXPECT_EQ(0, CountOf(output, "no identical copy to keep it: twin\n")) << output;
+
+    // Copies shaped like those stale doubles: one whose Run key holds it
+    // exactly (a double indeed), one whose Run key has a newer value.
+    S::Put(kUser, keys::kBackUp, "double", S::Text(std::string(600, 'd')));
+    S::Put(kUser, keys::kRun, "double", S::Text(std::string(600, 'd')));
+    S::Put(kUser, keys::kBackUp, "renewed", S::Text(std::string(600, 'o')));
+    S::Put(kUser, keys::kRun, "renewed", S::Text(std::string(600, 'n')));
+    EXPECT_TRUE(manager.RestoreAll());
+    Snapshot restored = userRun;
+    restored["number"] = S::Dword(1);
+    restored["stale"] = S::Text(std::string(600, 's'));  // its Run key lacks it: it goes back
+    restored["double"] = S::Text(std::string(600, 'd'));
+    restored["renewed"] = S::Text(std::string(600, 'n'));
+    EXPECT_EQ(restored, Take(kUser, keys::kRun));
+    EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
+    // Every copy leaves the BackUp keys but the one its Run key has renewed.
+    EXPECT_EQ((Snapshot{{"renewed", S::Text(std::string(600, 'o'))}}), Take(kUser, keys::kBackUp));
+    EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
+}
+
+TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
+    S sandbox;
+    const std::string tool = TempPath("tool.exe"), anonymous = TempPath("anonymous.exe");
+    ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_en_us.dll").c_str(), tool.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_nocompany.dll").c_str(), anonymous.c_str(), FALSE));
+    S::PutText(kUser, keys::kRun, "Tool", "\"" + tool + "\" -min");
+    S::PutText(kUser, keys::kRun, "NoFile", "C:\\nowhere\\nofile.exe /s");
+    {  // stored without its terminating NUL, as some installers write it: listed whole all the same
+        const std::wstring command = L"C:\\nonul.exe /x";
+        const RegValueBlob unterminated(REG_SZ, command.data(), static_cast<DWORD>(command.size() * sizeof(wchar_t)));
+        win::UniqueKey run;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kUser, keys::kRun, 0, KEY_SET_VALUE, run.Put()));
+        ASSERT_EQ(ERROR_SUCCESS, RegistryAccess().WriteValue(run.Get(), L"NoNul", &unterminated));
+    }
+    S::PutText(kUser, keys::kRun, "Both", "\"" + tool + "\"");
+    S::PutText(kMachine, keys::kRun, "Both", "C:\\machine\\both.exe");
+    S::PutText(kMachine, keys::kRun, "anonymous", anonymous);
+    S::PutText(kMachine, keys::kRun, "TOOL", "%SystemRoot%\\TOOL.exe", REG_EXPAND_SZ);
+    S::PutText(kMachine, keys::kBackUp, "earlier", "C:\\earlier.exe");  // from an earlier run
+    TestEngine engine;
+    takeover::CStartupManager& manager = engine.manager;
+
+    manager.TakeOver();
+    // Machine entries first, each key's last enumerated value first; a name in
+    // both keys is listed once, from the user's key.
+    Names expected;
+    for (const std::string& name : S::ValueNames(kUser, keys::kBackUp)) expected.insert(expected.begin(), name);
+    for (const std::string& name : S::ValueNames(kMachine, keys::kBackUp))
+        if (name != "Both") expected.insert(expected.begin(), name);
+    const EntryList list = engine.List();
+    EXPECT_EQ(expected, NamesOf(list));
+    using Row = std::tuple<std::string, std::string, Origin, std::string>;  // name, company, origin, command
+    std::set<Row> rows;
+    for (const StartupEntry& entry : list) rows.emplace(entry.name, entry.company, entry.origin, entry.command);
+    EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", Origin::CurrentUser, "\"" + tool + "\" -min"},
+                             {"NoFile", "Unknown", Origin::CurrentUser, "C:\\nowhere\\nofile.exe /s"},
+                             {"NoNul", "Unknown", Origin::CurrentUser, "C:\\nonul.exe /x"},
+                             {"Both", "Company 0409", Origin::Both, "\"" + tool + "\""},
+                             {"anonymous", "Unknown", Origin::AllUsers, anonymous},
+                             {"TOOL", "Unknown", Origin::AllUsers, "%SystemRoot%\\TOOL.exe"},  // as read
+                             {"earlier", "Unknown", Origin::AllUsers, "C:\\earlier.exe"}}),
+              rows);
+    EXPECT_TRUE(Take(kUser, keys::kRun).empty() && Take(kMachine, keys::kRun).empty());
+    EXPECT_TRUE(DeleteFileA(tool.c_str()) && DeleteFileA(anonymous.c_str()));
+}
+
+TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
+    S sandbox(S::Keys{true, true, false, true, true});  // no machine BackUp key
+    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
+    S::PutText(kUser, keys::kRun, "same", "C:\\user\\same.exe");
+    S::PutText(kMachine, keys::kRun, "same", "C:\\machine\\same.exe");
+    S::PutText(kMachine, keys::kRun, "machine", "C:\\machine.exe");
+    const Snapshot machineRun = Take(kMachine, keys::kRun);
+    TestEngine engine;
+    takeover::CStartupManager& manager = engine.manager;
+
+    manager.TakeOver();
+    // The machine hive has nowhere to keep a copy: its Run key keeps every value,
+    // even "same", which is listed from the user's key.
+    EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
+    EXPECT_TRUE(Take(kUser, keys::kRun).empty());
+    EXPECT_EQ((Names{"same", "user"}), NamesOf(Take(kUser, keys::kBackUp)));
+
+    // A program that rewrites its value after the back-up keeps its new value.
+    S::PutText(kUser, keys::kRun, "moving", "C:\\v1.exe");
+    manager.BackUpRunKeys();
+    manager.RebuildList();
+    S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
+    const std::string output = OutputOf([&] { manager.RemoveListedFromRun(engine.List()); });
+    EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
+    EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: moving\n")) << output;
+    manager.TakeOver();  // the next take-over takes the new value over
+    EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
+    EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
+    // A Run value written again while Pacewick was not watching is newer than
+    // its back-up: a restore keeps both rather than overwrite it.
+    S::PutText(kUser, keys::kRun, "moving", "C:\\v3.exe");
+    // Its Run key still starts a program of that name: the restore counts as done.
+    EXPECT_EQ(1, CountOf(OutputOf([&] { EXPECT_TRUE(manager.RestoreAll()); }),
+                         "Reg entry kept, it changed since it was backed up: moving\n"));
+    EXPECT_EQ(S::Text("C:\\v3.exe"), S::Get(kUser, keys::kRun, "moving"));
+    EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
+    manager.TakeOver();
+
+    // Restore into a Run key that cannot be opened keeps every back-up, and says
+    // that those programs are started by nothing now.
+    const Snapshot userBackUp = Take(kUser, keys::kBackUp);
+    S::Remove(kUser, keys::kRun);
+    const std::string failed = OutputOf([&] { EXPECT_FALSE(manager.RestoreAll()); });
+    EXPECT_EQ(3, CountOf(failed, "Reg entry left only in its BackUp key: ")) << failed;
+    EXPECT_EQ(userBackUp, Take(kUser, keys::kBackUp));
+    S::Create(kUser, keys::kRun);
+    EXPECT_TRUE(manager.RestoreAll());
+    EXPECT_EQ(userBackUp, Take(kUser, keys::kRun));
+    EXPECT_TRUE(Take(kUser, keys::kBackUp).empty());
+    EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
+
+    // The program registers itself, deletes single BackUp entries and leaks no handle.
+    const std::string self = "\"C:\\Program Files\\Pacewick\\pacewick.exe\"";
+    EXPECT_EQ("Reg entry put SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_EQ(1, manager.RegisterSelf("old")); }));
+    EXPECT_EQ(1, manager.RegisterSelf(self.c_str()));
+    EXPECT_EQ(S::Text(self), S::Get(kMachine, keys::kRun, "Pacewick"));
+    EXPECT_EQ(machineRun.size() + 1, Take(kMachine, keys::kRun).size());
+
+    S::PutText(kUser, keys::kBackUp, "entry", "C:\\entry.exe");
+    auto remove = [&](ListSet rows) {
+        StartupEntry entry = Entry("entry", "C:\\entry.exe");
+        entry.lists = rows;
+        return manager.DeleteBackupEntry(entry);
+    };
+    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_TRUE(remove(ListBit(0))); }));
+    EXPECT_FALSE(S::Get(kUser, keys::kBackUp, "entry"));
+    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { EXPECT_FALSE(remove(ListBit(0))); }));
+    // No such key: the list is read again.
+    EXPECT_EQ("", OutputOf([&] { EXPECT_TRUE(remove(ListBit(1))); }));
+
+    S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
+    DWORD before = 0, after = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &before));
+    OutputOf([&] {
+        for (int round = 0; round < 50; ++round) {
+            manager.TakeOver();
+            manager.RegisterSelf("self");
+            manager.DeleteBackupEntry(Entry("none", ""));
+        }
+    });
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &after));
+    EXPECT_LE(after, before + 4);
+}
+
+// Two sessions of one account run a Pacewick each on one HKEY_CURRENT_USER:
+// one restoring while the other takes over, neither deletes the copy that the
+// other has just checked. PACEWICK_ACCOUNT_ROUNDS rounds each (make stress: 200).
+TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
+    S sandbox;
+    // Half moved, as a take-over cut short leaves them: both start on every value.
+    for (int i = 0; i < 100; ++i)
+        for (const char* key : {keys::kRun, keys::kBackUp})
+            S::PutText(kUser, key, ("value " + std::to_string(i)).c_str(), "C:\\app" + std::to_string(i) + ".exe");
+    const Snapshot seeded = Take(kUser, keys::kRun);
+    const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");
+    std::vector<win::UniqueHandle> processes;
+    for (const char* role : {"takeover", "restore"}) {
+        std::string command = "\"" + FixtureDir() + "\\account_rounds.exe\" " + sandbox.Root() + " " + role + " " +
+                              (rounds ? rounds : "20") + " PacewickRounds" + std::to_string(GetCurrentProcessId());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION started{};
+        ASSERT_TRUE(
+            CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
+        CloseHandle(started.hThread);
+        processes.emplace_back(started.hProcess);
+    }
+    for (const win::UniqueHandle& process : processes) {
+        DWORD code = 1;
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 300000));
+        EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code) && code == 0) << code;
+    }
+    // Each value in its Run key or its BackUp key (or both, half moved), exact.
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    for (const auto& [name, value] : seeded) {
+        EXPECT_TRUE(run.count(name) || backUp.count(name)) << "lost: " << name;
+        for (const Snapshot* key : {&run, &backUp})
+            EXPECT_EQ(value, key->count(name) ? key->at(name) : value) << name;
+    }
+}
+
+// The account's lock is a file of its own profile: a kernel object of the old
+// name, which any account may make first (SIDs are public), blocks nothing; a
+// holder of the file in another process of the account is waited for; a lock
+// file or folder that is a link is nobody's lock, and nothing moves.
+win::HandleFactsReader realFacts = nullptr;
+bool LockFolderPlanted(HANDLE handle, const std::wstring& path, win::HandleFacts* facts) {
+    if (!realFacts(handle, path, facts)) return false;
+    if (path.size() > 9 && path.compare(path.size() - 9, 9, L"\\Pacewick") == 0)
+        facts->attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return true;
+}
+
+TEST(TakeOver, TheAccountsLockIsTheAccountsAloneAndWaitedFor) {
+    S sandbox;
+    const auto moved = [](const char* name) {
+        return S::Get(kUser, keys::kBackUp, name).has_value() && !S::Get(kUser, keys::kRun, name).has_value();
+    };
+    {  // another account's mutex of the old name, made first and held
+        const std::wstring name = L"Global\\Quorvell.Pacewick.Account." + win::CurrentUserSid();
+        win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>> descriptor;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"O:BGD:P(A;;GA;;;WD)", SDDL_REVISION_1,
+                                                                         descriptor.Put(), nullptr));
+        SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
+        const win::UniqueHandle squatter(CreateMutexW(&attributes, TRUE, name.c_str()));
+        ASSERT_TRUE(squatter);
+        S::PutText(kUser, keys::kRun, "beside a squatter", "C:\\one.exe");
+        TestEngine engine;
+        const std::string output = OutputOf([&] { engine.manager.TakeOver(); });
+        EXPECT_TRUE(moved("beside a squatter")) << output;
+    }
+    {  // another holder of the account's lock: waited for, never entered beside it
+        win::AccountLock other;
+        win::AccountLock::Holding held = other.Take(0);
+        ASSERT_TRUE(held.Held()) << held.Error();
+        EXPECT_EQ(DWORD(WAIT_TIMEOUT), win::AccountLock().Take(0).Error());
+        DWORD beside = ERROR_SUCCESS;  // nor by another thread of the holder's process
+        std::thread([&] { beside = other.Take(50).Error(); }).join();
+        EXPECT_EQ(DWORD(WAIT_TIMEOUT), beside);
+        S::PutText(kUser, keys::kRun, "after the holder", "C:\\two.exe");
+        TestEngine engine;
+        std::thread release([&held] {
+            Sleep(400);
+            held = win::AccountLock::Holding();
+        });
+        const ULONGLONG began = GetTickCount64();
+        engine.manager.TakeOver();
+        const ULONGLONG waited = GetTickCount64() - began;
+        release.join();
+        EXPECT_TRUE(moved("after the holder"));
+        EXPECT_GE(waited, 350u);
+    }
+    {  // its folder is a link: nothing moves, and the line says why
+        realFacts = win::HandleFactsHook().exchange(LockFolderPlanted);
+        S::PutText(kUser, keys::kRun, "through a link", "C:\\three.exe");
+        TestEngine engine;
+        const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+        const std::string output = OutputOf([&] {
+            engine.manager.TakeOver();
+            EXPECT_FALSE(engine.manager.RestoreAll());
+        });
+        win::HandleFactsHook() = realFacts;
+        EXPECT_EQ(2, CountOf(output, "the account's lock is refused: a folder of its path is a link")) << output;
+        EXPECT_EQ(run, Take(kUser, keys::kRun));
+        EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+using Row = std::tuple<std::string, std::string, std::string, Origin, ListSet, std::vector<std::string>>;
+std::vector<Row> Rows(const EntryList& list) {
+    std::vector<Row> rows;
+    for (const StartupEntry& e : list) rows.emplace_back(e.name, e.command, e.company, e.origin, e.lists, e.otherCommands);
+    return rows;
+}
+
+// A newcomer's take-over beside 1,000 held entries works on the newcomers
+// alone: a few lines, no full reading of the BackUp keys (which would report
+// the unlistable "number" again), and the list it leaves is the list a full
+// reading gives. Names sort last, where Windows enumerates a value written last.
+TEST(TakeOver, NewcomersBesideAThousandHeldAreAddedAsAFullReadingListsThem) {
+    S sandbox;
+    for (int i = 0; i < 1000; ++i)
+        S::PutText(kUser, keys::kBackUp, ("held " + std::to_string(1000 + i)).c_str(), "C:\\held.exe " + std::to_string(i));
+    S::PutText(kUser, keys::kBackUp, "shared", "C:\\user\\shared.exe");
+    S::PutText(kMachine, keys::kBackUp, "shared", "C:\\machine\\shared.exe");
+    S::PutText(kMachine, keys::kBackUp, "machine held", "C:\\machine.exe");
+    S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
+    TestEngine engine;
+    S::PutText(kUser, keys::kRun, "zz user newcomer", "C:\\new\\user.exe");
+    S::PutText(kMachine, keys::kRun, "zz machine newcomer", "C:\\new\\machine.exe");
+    const std::string output = OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    EXPECT_EQ(4, CountOf(output, "SUCCESSFULLY!!\n")) << output;  // each newcomer put and deleted
+    EXPECT_LT(CountOf(output, "\n"), 12) << output;                // and a walk of each Run key
+    EXPECT_EQ(0, CountOf(output, "not listed")) << output;
+    const auto merged = Rows(engine.List());
+    OutputOf([&] { engine.manager.RebuildList(); });
+    EXPECT_EQ(Rows(engine.List()), merged);
+    EXPECT_TRUE(Take(kUser, keys::kRun).empty() && Take(kMachine, keys::kRun).empty());
+
+    // A name listed already, or newcoming to both keys, is read in full.
+    S::PutText(kUser, keys::kRun, "held 1500", "C:\\held.exe renewed");
+    S::PutText(kUser, keys::kRun, "zz twin", "C:\\user\\twin.exe");
+    S::PutText(kMachine, keys::kRun, "zz twin", "C:\\machine\\twin.exe");
+    OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    const auto relisted = Rows(engine.List());
+    OutputOf([&] { engine.manager.RebuildList(); });
+    EXPECT_EQ(Rows(engine.List()), relisted);
+}
+
+// Exit asked during a burst: the value in hand is finished, the rest stay in
+// the Run key, and every value is in exactly one place, whole.
+TEST(TakeOver, AStopBetweenItemsLeavesEveryValueWholeInExactlyOnePlace) {
+    S sandbox;
+    for (int i = 0; i < 400; ++i)
+        S::PutText(kUser, keys::kRun, ("burst " + std::to_string(i)).c_str(), "C:\\burst.exe " + std::to_string(i));
+    const Snapshot seeded = Take(kUser, keys::kRun);
+    TestEngine engine;
+    int asked = 0;
+    OutputOf([&] { engine.manager.TakeOverNewcomers([&] { return ++asked > 100; }); });
+    const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
+    EXPECT_EQ(100u, backUp.size());
+    EXPECT_EQ(300u, run.size());
+    for (const auto& [name, value] : seeded) {
+        EXPECT_NE(run.count(name), backUp.count(name)) << name;
+        EXPECT_EQ(value, run.count(name) ? run.at(name) : backUp.at(name)) << name;
+    }
+}
+
+// The take-over shows a newcomer at once with its company unknown (""): the
+// model's own thread reads the file, and the list changes again when it has.
+TEST(TakeOver, ReadsNoCompanyOnTheTakingThreadAndTheListFollowsOnceRead) {
+    S sandbox;
+    const std::string tool = TempPath("company.exe");
+    ASSERT_TRUE(CopyFileA((FixtureDir() + "\\ver_en_us.dll").c_str(), tool.c_str(), FALSE));
+    TestEngine engine;
+    std::vector<std::string> shown;  // the newcomer's company at each change of the list
+    engine.model.SetListChangedCallback([&] {
+        for (const StartupEntry& entry : engine.model.CopyList())
+            if (std::string(entry.name) == "tool") shown.emplace_back(entry.company);
+    });
+    S::PutText(kUser, keys::kRun, "tool", "\"" + tool + "\" /tray");
+    OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    ASSERT_TRUE(engine.model.WaitForCompanies(10000));
+    engine.model.SetListChangedCallback(nullptr);
+    EXPECT_EQ((std::vector<std::string>{"", "Company 0409"}), shown);
+    EXPECT_TRUE(DeleteFileA(tool.c_str()));
+}
+
+}  // namespace
