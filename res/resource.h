@@ -41,6 +41,12 @@
 #define IDS_HOLD_OFF_NOTE           2001
 #define IDS_HOLD_OFF_CAPTION        2002
 #define IDS_HOLD_OFF_OFFER          2003
+#define IDS_ELEVATE_CAPTION         2100
+#define IDS_ELEVATE_DELETE          2101
+#define IDS_ELEVATE_RESTORE         2102
+#define IDS_ELEVATE_RESUME          2103
+#define IDS_KEEPER_NO_ANSWER_CAPTION 2104
+#define IDS_KEEPER_NO_ANSWER        2105
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

@@ -7,7 +7,10 @@
 #include <new>
 #include <string>
 
-#include "app/MachineKeys.h"
+#include "app/ElevatedSwitch.h"
+#include "app/HeldMachineEntries.h"
+#include "app/KeeperHandOver.h"
+#include "app/MachineVerbs.h"
 #include "app/RemovalSwitch.h"
 #include "app/SelfCommand.h"
 #include "app/SingleInstance.h"

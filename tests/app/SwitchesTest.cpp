@@ -14,7 +14,9 @@
 
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "app/MachineKeys.h"
+#include "app/ElevatedSwitch.h"
+#include "app/HeldMachineEntries.h"
+#include "app/KeeperHandOver.h"
 #include "app/RemovalSwitch.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"

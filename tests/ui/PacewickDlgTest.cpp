@@ -18,7 +18,7 @@
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "app/MachineKeys.h"
+#include "app/KeeperHandOver.h"
 #include "app/PacewickApp.h"
 #include "takeover/StartupManager.h"
 #include "keeperlink/KeeperProtocol.h"

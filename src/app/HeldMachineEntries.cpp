@@ -1,0 +1,32 @@
+#include "app/HeldMachineEntries.h"
+
+#include <vector>
+
+#include "takeover/OwnedEngine.h"
+
+namespace machinekeys {
+namespace {
+
+// Whether Windows starts a program of this name from one of the entry's Run
+// keys already: a restore that found a newer value there left the old copy
+// behind, and only the newer one is Windows's.
+bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& entry) {
+    for (std::size_t row = 0; row < sources.size(); ++row)
+        if ((entry.lists & ListBit(row)) && sources[row]->StartedByWindows(entry)) return true;
+    return false;
+}
+
+}  // namespace
+
+void StartHeldMachineEntries(const launch::Launcher::Starts& starts) {
+    takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, false);
+    engine.manager.RebuildList();
+    std::vector<StartupEntry> kept;
+    for (const StartupEntry& entry : engine.model.CopyList())
+        if (!StartedByWindows(engine.sources, entry)) kept.push_back(entry);
+    EntryList toStart;  // in the list's order
+    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
+    launch::Launcher(engine.model, starts).LaunchAll(toStart);
+}
+
+}  // namespace machinekeys
