@@ -129,11 +129,11 @@ TEST(RegistryKey, DwordReadsTakeOnlyFourByteDwordsByAnyName) {
 }
 
 // The last write time of a key, which any change to it or its values moves.
-ULONGLONG LastWritten(HKEY hive, const char* path) {
+ULONGLONG LastWritten(HKEY hive, const wchar_t* path) {
     FILETIME written = {};
     win::UniqueKey key;
-    if (RegOpenKeyExA(hive, path, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS)
-        RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    if (RegOpenKeyExW(hive, path, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS)
+        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, &written);
     return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
 }

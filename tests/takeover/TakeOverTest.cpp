@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TakeOverSupport.h"
-#include "registry/RegistryAccess.h"
+#include "registry/RegKey.h"
 #include "win/AccountLock.h"
 #include "win/ProtectedFolder.h"
 
@@ -122,8 +122,8 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
         const std::wstring command = L"C:\\nonul.exe /x";
         const RegValueBlob unterminated(REG_SZ, command.data(), static_cast<DWORD>(command.size() * sizeof(wchar_t)));
         win::UniqueKey run;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kUser, keys::kRun, 0, KEY_SET_VALUE, run.Put()));
-        ASSERT_EQ(ERROR_SUCCESS, RegistryAccess().WriteValue(run.Get(), L"NoNul", &unterminated));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, keys::kRun, 0, KEY_SET_VALUE, run.Put()));
+        ASSERT_EQ(ERROR_SUCCESS, registry::KeyRef(run.Get()).WriteValue(L"NoNul", unterminated));
     }
     S::PutText(kUser, keys::kRun, "Both", "\"" + tool + "\"");
     S::PutText(kMachine, keys::kRun, "Both", "C:\\machine\\both.exe");
@@ -248,7 +248,7 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     S sandbox;
     // Half moved, as a take-over cut short leaves them: both start on every value.
     for (int i = 0; i < 100; ++i)
-        for (const char* key : {keys::kRun, keys::kBackUp})
+        for (const wchar_t* key : {keys::kRun, keys::kBackUp})
             S::PutText(kUser, key, ("value " + std::to_string(i)).c_str(), "C:\\app" + std::to_string(i) + ".exe");
     const Snapshot seeded = Take(kUser, keys::kRun);
     const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");
