@@ -111,6 +111,28 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
+// A walk over a key accounts for it as it goes, from its events: the subkeys
+// (listed, never entered), the number of values, and each value's line before
+// what is done with it.
+TEST(TakeOver, PrintsEachWalkOfAKeyAsItGoes) {
+    S sandbox;
+    S::Create(kUser, (S::KeyText(keys::kRun).Str() + "\\Nested").c_str());
+    S::PutText(kUser, keys::kRun, "alpha", "C:\\alpha.exe");
+    S::PutText(kUser, keys::kRun, "beta", "C:\\beta.exe");
+    TestEngine engine;
+    const std::string put = "Reg entry put SUCCESSFULLY!!\n", deleted = "Reg entry deleted SUCCESSFULLY!!\n";
+    const std::string values = "\nNumber of values: 2\n";
+    const std::string takenOver = OutputOf([&] { engine.manager.TakeOver(); });
+    EXPECT_EQ("\nNumber of subkeys: 1\n(1) Nested\n" + values + "(1) alpha (null)\n(2) beta (null)\n" + put + put +
+                  deleted + deleted + values + "(1) alpha (null)\n(2) beta (null)\n",
+              takenOver);
+    const std::string restored = OutputOf([&] { EXPECT_TRUE(engine.manager.RestoreAll()); });
+    // The list first, then each value put back as the walk finds it.
+    EXPECT_EQ(values + "(1) alpha (null)\n(2) beta (null)\n" + values + "(1) alpha (null)\n" + put +
+                  "(2) beta (null)\n" + put + deleted + deleted,
+              restored);
+}
+
 TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     S sandbox;
     const std::string tool = TempPath("tool.exe"), anonymous = TempPath("anonymous.exe");
