@@ -28,14 +28,14 @@ constexpr int kRounds = 3;
 constexpr int kIdlePerRound = 30;
 constexpr int kWarmUp = 4;  // first writes of a turn, not counted: a process just started or a monitor just armed
 constexpr int kBurst = 500;
-const char* const kRuns[] = {keys::kRun, keys::kRun32};
-const char* const kBackUps[] = {keys::kBackUp, keys::kBackUp32};
+const wchar_t* const kRuns[] = {keys::kRun, keys::kRun32};
+const wchar_t* const kBackUps[] = {keys::kBackUp, keys::kBackUp32};
 
 double Now() { return NowMs(); }
 
-win::UniqueKey Open(const char* path) {
+win::UniqueKey Open(const wchar_t* path) {
     win::UniqueKey key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key.Put(),
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, key.Put(),
                     nullptr);
     return key;
 }
@@ -58,7 +58,7 @@ bool Kept(HKEY backUp, const std::string& name) {
 
 void Clean() {
     for (int view = 0; view < 2; ++view)
-        for (const char* path : {kRuns[view], kBackUps[view]}) {
+        for (const wchar_t* path : {kRuns[view], kBackUps[view]}) {
             const win::UniqueKey key = Open(path);
             std::vector<std::string> names;
             char name[256];

@@ -78,8 +78,8 @@ int main() {
     RegistrySandbox sandbox;
     HiveKeys hives[2];
     for (int h = 0; h < 2; ++h) {
-        RegOpenKeyExA(kHives[h], keys::kRun, 0, KEY_ALL_ACCESS, hives[h].run.Put());
-        RegOpenKeyExA(kHives[h], keys::kBackUp, 0, KEY_ALL_ACCESS, hives[h].backUp.Put());
+        RegOpenKeyExW(kHives[h], keys::kRun, 0, KEY_ALL_ACCESS, hives[h].run.Put());
+        RegOpenKeyExW(kHives[h], keys::kBackUp, 0, KEY_ALL_ACCESS, hives[h].backUp.Put());
         for (int i = 0; i < kEarlierEntriesPerHive; ++i)
             RegistrySandbox::PutText(kHives[h], keys::kBackUp, ("Earlier-" + std::to_string(h) + "-" + std::to_string(i)).c_str(),
                                      "C:\\Earlier\\program" + std::to_string(i) + ".exe -quiet");

@@ -69,10 +69,10 @@ public:
     SilencedOutput& operator=(const SilencedOutput&) = delete;
 };
 
-win::UniqueKey Open(HKEY hive, const char* path) {
+win::UniqueKey Open(HKEY hive, const wchar_t* path) {
     win::UniqueKey key;
-    if (RegOpenKeyExA(hive, path, 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) {
-        std::fprintf(stderr, "cannot open %s\n", path);
+    if (RegOpenKeyExW(hive, path, 0, KEY_ALL_ACCESS, key.Put()) != ERROR_SUCCESS) {
+        std::fprintf(stderr, "cannot open %ls\n", path);
         std::exit(2);
     }
     return key;

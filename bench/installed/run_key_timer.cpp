@@ -69,8 +69,8 @@ struct UserKeys {
     HKEY run = nullptr;
     HKEY backUp = nullptr;
     UserKeys() {
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, keys::kRun, 0, KEY_ALL_ACCESS, &run) != ERROR_SUCCESS ||
-            RegOpenKeyExA(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_READ, &backUp) != ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, keys::kRun, 0, KEY_ALL_ACCESS, &run) != ERROR_SUCCESS ||
+            RegOpenKeyExW(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_READ, &backUp) != ERROR_SUCCESS) {
             std::fprintf(stderr, "cannot open the current user's Run or BackUp key\n");
             std::exit(2);
         }
@@ -123,7 +123,7 @@ double TimeBareCalls(HKEY scratch, int index) {
     const std::string name = "Bench floor " + std::to_string(index);
     const std::string command = kNewcomerProgram + std::to_string(index);
     HKEY backUp = nullptr;
-    RegOpenKeyExA(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_ALL_ACCESS, &backUp);
+    RegOpenKeyExW(HKEY_CURRENT_USER, keys::kBackUp, 0, KEY_ALL_ACCESS, &backUp);
     char value[512], copy[512];
     DWORD type = 0, size = sizeof value, copySize = sizeof copy;
     const double start = NowMs();
@@ -242,9 +242,9 @@ bool PressExit(HWND window, HANDLE process) {
     return WaitForSingleObject(process, 30000) == WAIT_OBJECT_0;
 }
 
-void ClearValues(HKEY hive, const char* path) {
+void ClearValues(HKEY hive, const wchar_t* path) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(hive, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(hive, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
     char name[16384];
     for (DWORD length = sizeof name; RegEnumValueA(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr) ==
                                      ERROR_SUCCESS;
@@ -260,7 +260,7 @@ void PrepareList(int programs) {
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         ClearValues(hive, keys::kBackUp);
         HKEY run = nullptr;
-        RegOpenKeyExA(hive, keys::kRun, 0, KEY_ALL_ACCESS, &run);
+        RegOpenKeyExW(hive, keys::kRun, 0, KEY_ALL_ACCESS, &run);
         const bool user = hive == HKEY_CURRENT_USER;
         const int first = user ? 0 : programs / 2, last = user ? programs / 2 : programs;
         for (int index = first; index < last; ++index) {
@@ -466,7 +466,7 @@ int HeldPrograms() {
     int held = 0;
     for (HKEY hive : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
         HKEY key = nullptr;
-        if (RegOpenKeyExA(hive, keys::kBackUp, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
+        if (RegOpenKeyExW(hive, keys::kBackUp, 0, KEY_READ, &key) != ERROR_SUCCESS) continue;
         char name[256];
         for (DWORD index = 0, length = sizeof name;
              RegEnumValueA(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS;
@@ -478,8 +478,8 @@ int HeldPrograms() {
 }
 
 void SetCountdown(DWORD manual, DWORD delayMs) {
-    for (const auto& [name, number] : {std::pair<const char*, DWORD>{"Manual", manual}, {"TimeDelay", delayMs}})
-        RegSetKeyValueA(HKEY_CURRENT_USER, keys::kConfig, name, REG_DWORD, &number, sizeof number);
+    for (const auto& [name, number] : {std::pair<const wchar_t*, DWORD>{L"Manual", manual}, {L"TimeDelay", delayMs}})
+        RegSetKeyValueW(HKEY_CURRENT_USER, keys::kConfig, name, REG_DWORD, &number, sizeof number);
 }
 
 // Rounds of: the given number of programs listed, Pacewick started with a short

@@ -26,7 +26,7 @@ bool HandOverToKeeper(bool* answers) {
 bool KeeperHoldsOff() {
     registry::Key key;
     DWORD held = 0;
-    return key.Open(HKEY_LOCAL_MACHINE, win::WidenAscii(keeper::kKeeperKey), KEY_QUERY_VALUE | KEY_WOW64_64KEY) ==
+    return key.Open(HKEY_LOCAL_MACHINE, keeper::kKeeperKey, KEY_QUERY_VALUE | KEY_WOW64_64KEY) ==
                ERROR_SUCCESS &&
            key.ReadDword(keeper::kHoldOffValue, &held) == ERROR_SUCCESS && held != 0;
 }

@@ -12,6 +12,11 @@ enum class ItemHappened {
     Kept,          // it stays where it is, for `reason`
     NotListed,     // a held item left out of the list, for `reason`
     LeftOnlyHeld,  // after a restore, an item only its BackUp place still holds
+    // A walk over a place's items, as it goes, before anything is done with each:
+    SubkeysCounted,  // the key has `number` subkeys (listed, never entered)
+    SubkeyFound,     // the subkey `name`, the `number`th
+    ValuesCounted,   // the place has `number` items, each then found in turn
+    ValueFound,      // the item `name`, the `number`th
 };
 
 // Where an item was when it happened.
@@ -30,6 +35,7 @@ struct ItemEvent {
     std::size_t source;  // the source's row in the source table
     std::string name;    // UTF-8, as the list shows it; another's text: print it escaped or not at all
     const char* reason;  // for Kept and NotListed, else null
+    std::size_t number = 0;  // for a walk's events, else 0
 };
 
 // Told of every event, on the thread that makes it (the window's or a watcher's).

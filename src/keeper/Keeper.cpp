@@ -29,6 +29,11 @@ void KeeperEvents::Report(const ItemEvent& event) {
     case ItemHappened::DeleteFailed:
         if (event.kind == ItemKind::File) lines_.Report(event);
         return;
+    // A walk's lines are logged as they come, and count as nothing.
+    case ItemHappened::SubkeysCounted:
+    case ItemHappened::SubkeyFound:
+    case ItemHappened::ValuesCounted:
+    case ItemHappened::ValueFound:
     default: lines_.Report(event);
     }
 }
@@ -68,7 +73,7 @@ long Keeper::TakeOverCount() const {
 bool Keeper::HeldOff() {
     registry::Key key;
     DWORD held = 0;
-    LONG status = key.Open(HKEY_LOCAL_MACHINE, win::WidenAscii(kKeeperKey), KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+    LONG status = key.Open(HKEY_LOCAL_MACHINE, kKeeperKey, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
     if (status == ERROR_SUCCESS) status = key.ReadDword(kHoldOffValue, &held);
     if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) Log("Hold-off not read (%ld): taking over", status);
     return status == ERROR_SUCCESS && held != 0;
@@ -76,7 +81,7 @@ bool Keeper::HeldOff() {
 
 bool Keeper::SetHeldOff(bool held) {
     registry::Key key;
-    LONG status = key.Create(HKEY_LOCAL_MACHINE, win::WidenAscii(kKeeperKey), KEY_SET_VALUE | KEY_WOW64_64KEY);
+    LONG status = key.Create(HKEY_LOCAL_MACHINE, kKeeperKey, KEY_SET_VALUE | KEY_WOW64_64KEY);
     if (status == ERROR_SUCCESS) status = key.WriteDword(kHoldOffValue, held ? 1 : 0);
     if (status != ERROR_SUCCESS) Log("Hold-off not stored (%ld)", status);
     return status == ERROR_SUCCESS;

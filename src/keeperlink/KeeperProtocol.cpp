@@ -2,17 +2,22 @@
 
 #include <cstring>
 
+#include "win/LittleEndian.h"
+
 namespace keeper {
 namespace {
 
-void PutWord(std::vector<BYTE>& bytes, std::uint32_t word) {
-    for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<BYTE>(word >> shift));
+// Appends a number's bytes to a message.
+template <typename Number>
+void Put(std::vector<BYTE>& bytes, Number number) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + sizeof(Number));
+    win::PutLittleEndian(number, bytes.data() + at);
 }
 
-std::uint32_t WordAt(const BYTE* bytes) {
-    return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-           static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
+void PutWord(std::vector<BYTE>& bytes, std::uint32_t word) { Put(bytes, word); }
+
+std::uint32_t WordAt(const BYTE* bytes) { return win::GetLittleEndian<std::uint32_t>(bytes); }
 
 // 5 was a restore before the package's removal, which that removal now does as the system.
 bool KnownVerb(std::uint32_t verb) { return verb >= 1 && verb <= 4; }
@@ -24,10 +29,7 @@ std::vector<BYTE> EncodeRequest(const Request& request) {
     PutWord(bytes, static_cast<std::uint32_t>(request.verb));
     PutWord(bytes, request.row);
     PutWord(bytes, static_cast<std::uint32_t>(request.name.size()));
-    for (wchar_t unit : request.name) {
-        bytes.push_back(static_cast<BYTE>(unit & 0xFF));
-        bytes.push_back(static_cast<BYTE>((unit >> 8) & 0xFF));
-    }
+    for (wchar_t unit : request.name) Put(bytes, static_cast<std::uint16_t>(unit));
     return bytes;
 }
 
@@ -38,7 +40,7 @@ bool DecodeRequest(const BYTE* bytes, DWORD size, Request* request) {
     if (!KnownVerb(verb) || units > (kMaxRequest - kHeaderSize) / 2 || size != kHeaderSize + units * 2) return false;
     std::wstring name(units, L'\0');
     for (std::uint32_t i = 0; i < units; ++i) {
-        name[i] = static_cast<wchar_t>(bytes[kHeaderSize + 2 * i] | bytes[kHeaderSize + 2 * i + 1] << 8);
+        name[i] = static_cast<wchar_t>(win::GetLittleEndian<std::uint16_t>(bytes + kHeaderSize + 2 * i));
         if (name[i] == L'\0') return false;
     }
     request->verb = static_cast<Verb>(verb);

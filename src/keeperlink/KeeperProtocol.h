@@ -45,7 +45,7 @@ constexpr std::uint32_t kHeldOff = 0x100;
 // Where the hold-off after a restore is kept, so that a restart of the service
 // does not undo it: a DWORD under the machine's own key of the program (64-bit
 // view), 1 while held off. Every account may read it: its window says so.
-constexpr const char* kKeeperKey = "software\\Quorvell Software\\Pacewick";
+constexpr const wchar_t* kKeeperKey = L"software\\Quorvell Software\\Pacewick";
 constexpr const wchar_t* kHoldOffValue = L"KeeperHoldOff";
 
 struct Request {

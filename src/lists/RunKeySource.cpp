@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "lists/ValueTransfer.h"
-#include "registry/RegistryAccess.h"
 #include "registry/RegistryKeys.h"
 #include "registry/ValueWalk.h"
 #include "sources/ExplorerSwitches.h"
@@ -16,24 +15,47 @@
 namespace lists {
 namespace {
 
+using registry::KeyRef;
 using registry::kReadAccess;
 using registry::kWriteAccess;
 using registry::ValueName;
 
-bool IsOwnValue(const ValueName& name) { return name.text == keys::kSelfValueName; }
+bool IsOwnValue(const ValueName& name) { return name.wide == keys::kSelfValueName; }
 
 const char* UnlistableReason(const RegValueBlob& value) {
     return transfer::FitsAnEntry(value) ? nullptr : "it cannot be listed";
 }
 
+// Visits the name of every value of a key at `place`, as many as the key held
+// when the walk began, reporting the walk as it goes: the subkeys (listed, never
+// entered), the number of values, and each value before its visit. False, with
+// no event, when the key cannot be queried at all.
+template <typename Visit>
+bool Walk(const KeyRef& key, ItemPlace place, const Reporter& report, Visit visit) {
+    std::vector<std::wstring> subkeys;
+    std::vector<ValueName> names;
+    if (key.SubkeyNames(&subkeys) != ERROR_SUCCESS || registry::ValueNamesOf(key, &names) != ERROR_SUCCESS)
+        return false;
+    if (!subkeys.empty()) report.Walked(ItemHappened::SubkeysCounted, place, subkeys.size());
+    for (std::size_t index = 0; index < subkeys.size(); ++index)
+        report.Walked(ItemHappened::SubkeyFound, place, index + 1, win::Utf8ForDisplay(subkeys[index]));
+    if (!names.empty()) report.Walked(ItemHappened::ValuesCounted, place, names.size());
+    for (std::size_t index = 0; index < names.size(); ++index) {
+        report.Walked(ItemHappened::ValueFound, place, index + 1, names[index].text);
+        visit(names[index]);
+    }
+    return true;
+}
+
 // Calls `use` with every value of the key but the program's own, read whole; a
 // value that cannot be read is reported as a copy that failed.
 template <typename Use>
-void ForEachValue(HKEY key, ItemPlace copiedTo, const Reporter& report, Use use) {
-    registry::WalkValueNames(key, [&](const ValueName& name) {
+void ForEachValue(const KeyRef& key, ItemPlace copiedTo, const Reporter& report, Use use) {
+    const ItemPlace walked = copiedTo == ItemPlace::Held ? ItemPlace::StartUp : ItemPlace::Held;
+    Walk(key, walked, report, [&](const ValueName& name) {
         RegValueBlob value;
         if (IsOwnValue(name)) return;
-        if (RegistryAccess().ReadWholeValue(key, name.wide, &value) != ERROR_SUCCESS)
+        if (key.ReadValue(name.wide, &value) != ERROR_SUCCESS)
             report(ItemHappened::CopyFailed, copiedTo, name.text);
         else use(name, value);
     });
@@ -57,11 +79,11 @@ bool ReadEntry(const ValueName& name, const RegValueBlob& value, StartupEntry& e
 }  // namespace
 
 LONG RunKeySource::OpenRun(registry::Key& key, REGSAM access) const {
-    return key.Open(place_.root, win::WidenAscii(place_.runPath), access | place_.view);
+    return key.Open(place_.root, place_.runPath, access | place_.view);
 }
 
 LONG RunKeySource::OpenBackUp(registry::Key& key, REGSAM access) const {
-    return key.Open(place_.root, win::WidenAscii(place_.backUpPath), access | place_.view);
+    return key.Open(place_.root, place_.backUpPath, access | place_.view);
 }
 
 bool RunKeySource::TurnedOff() const { return TurnedOffByPolicy(place_.disablingPolicy); }
@@ -75,10 +97,10 @@ void RunKeySource::BackUp(const Reporter& report) {
     registry::Key backUp;
     if (OpenRun(run, kReadAccess) != ERROR_SUCCESS || OpenBackUp(backUp, kWriteAccess) != ERROR_SUCCESS) return;
     const StartupSwitches switches(place_.root, place_.approvedPath);
-    ForEachValue(run.Get(), ItemPlace::Held, report, [&](const ValueName& name, const RegValueBlob& value) {
+    ForEachValue(run, ItemPlace::Held, report, [&](const ValueName& name, const RegValueBlob& value) {
         if (!transfer::Listable(name, value)) report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide)) report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
-        else transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, false, report);
+        else transfer::PutCopy(backUp, ItemPlace::Held, name, value, false, report);
     });
 }
 
@@ -89,9 +111,9 @@ void RunKeySource::ListHeld(EntryList& list, ListSet bit, const Reporter& report
     // The names listed so far, so that the duplicate rule need not walk the list per value.
     std::unordered_set<std::string> listed;
     for (const StartupEntry& entry : list) listed.insert(entry.name);
-    registry::WalkValueNames(backUp.Get(), [&](const ValueName& name) {
+    Walk(backUp, ItemPlace::Held, report, [&](const ValueName& name) {
         RegValueBlob value;
-        if (RegistryAccess().ReadWholeValue(backUp.Get(), name.wide, &value) != ERROR_SUCCESS) {
+        if (backUp.ReadValue(name.wide, &value) != ERROR_SUCCESS) {
             report(ItemHappened::CopyFailed, ItemPlace::StartUp, name.text);
             report(ItemHappened::NotListed, ItemPlace::Held, name.text, "its data cannot be read as text");
             return;
@@ -129,7 +151,7 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
             continue;
         }
-        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), name, report, UnlistableReason);
+        transfer::DeleteIfKept(run, ItemPlace::StartUp, backUp, name, report, UnlistableReason);
     }
 }
 
@@ -149,7 +171,7 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
     registry::Key backUp;
     if (OpenRun(run, kWriteAccess) != ERROR_SUCCESS || OpenBackUp(backUp, kWriteAccess) != ERROR_SUCCESS) return;
     std::vector<ValueName> names;
-    registry::WalkValueNames(run.Get(), [&](const ValueName& name) {
+    Walk(run, ItemPlace::StartUp, report, [&](const ValueName& name) {
         if (!IsOwnValue(name)) names.push_back(name);
     });
     const StartupSwitches switches(place_.root, place_.approvedPath);
@@ -158,13 +180,13 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
         if (stop && stop()) break;
         RegValueBlob value;
         StartupEntry entry;
-        if (RegistryAccess().ReadWholeValue(run.Get(), name.wide, &value) != ERROR_SUCCESS)
+        if (run.ReadValue(name.wide, &value) != ERROR_SUCCESS)
             report(ItemHappened::CopyFailed, ItemPlace::Held, name.text);
         else if (!transfer::Listable(name, value))
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide))
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
-        else if (transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, false, report)) {
+        else if (transfer::PutCopy(backUp, ItemPlace::Held, name, value, false, report)) {
             if (ReadEntry(name, value, entry, report)) {
                 entry.origin = place_.origin;
                 entry.lists = bit;
@@ -174,7 +196,7 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
         }
     }
     for (auto last = copied.rbegin(); last != copied.rend(); ++last)
-        transfer::DeleteIfKept(run.Get(), ItemPlace::StartUp, backUp.Get(), *last, report, UnlistableReason);
+        transfer::DeleteIfKept(run, ItemPlace::StartUp, backUp, *last, report, UnlistableReason);
 }
 
 // Every value goes back, whatever it is, unless the Run key has a newer value
@@ -194,17 +216,16 @@ bool RunKeySource::Restore(const Reporter& report) {
     }
     if (runOpened && backUpOpened) {
         std::vector<ValueName> putBack;  // deleted after the walk, which goes by index
-        ForEachValue(backUp.Get(), ItemPlace::StartUp, report, [&](const ValueName& name, const RegValueBlob& value) {
-            transfer::PutCopy(run.Get(), ItemPlace::StartUp, name, value, true, report);
+        ForEachValue(backUp, ItemPlace::StartUp, report, [&](const ValueName& name, const RegValueBlob& value) {
+            transfer::PutCopy(run, ItemPlace::StartUp, name, value, true, report);
             putBack.push_back(name);
         });
         for (const ValueName& name : putBack)
-            transfer::DeleteIfKept(backUp.Get(), ItemPlace::Held, run.Get(), name, report);
+            transfer::DeleteIfKept(backUp, ItemPlace::Held, run, name, report);
     }
     bool none = true;
-    const bool walked = registry::WalkValueNames(backUp.Get(), [&](const ValueName& name) {
-        if (run && RegQueryValueExW(run.Get(), name.wide.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
-            return;
+    const bool walked = Walk(backUp, ItemPlace::Held, report, [&](const ValueName& name) {
+        if (run.FindValue(name.wide) == ERROR_SUCCESS) return;
         report(ItemHappened::LeftOnlyHeld, ItemPlace::Held, name.text);
         none = false;
     });
@@ -214,14 +235,13 @@ bool RunKeySource::Restore(const Reporter& report) {
 bool RunKeySource::DeleteHeld(const StartupEntry& entry, const Reporter& report) {
     registry::Key backUp;
     if (OpenBackUp(backUp, KEY_SET_VALUE) != ERROR_SUCCESS) return true;
-    return transfer::DeleteNamed(backUp.Get(), ItemPlace::Held, ValueName::FromText(entry.name), report);
+    return transfer::DeleteNamed(backUp, ItemPlace::Held, ValueName::FromText(entry.name), report);
 }
 
 bool RunKeySource::StartedByWindows(const StartupEntry& entry) const {
     registry::Key run;
     const std::wstring name = ValueName::FromText(entry.name).wide;
-    return OpenRun(run, kReadAccess) == ERROR_SUCCESS &&
-           RegQueryValueExW(run.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    return OpenRun(run, kReadAccess) == ERROR_SUCCESS && run.FindValue(name) == ERROR_SUCCESS;
 }
 
 WatchTarget RunKeySource::Watched(bool held) const {

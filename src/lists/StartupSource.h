@@ -29,6 +29,10 @@ struct Reporter {
                     const char* reason = nullptr) const {
         sink.Report(ItemEvent{what, place, kind, source, name, reason});
     }
+    // A walk's event: `number` counts the items, or says which one `name` is.
+    void Walked(ItemHappened what, ItemPlace place, std::size_t number, const std::string& name = std::string()) const {
+        sink.Report(ItemEvent{what, place, kind, source, name, nullptr, number});
+    }
 };
 
 // One kind of list Windows starts at log-on (a Run key, a Startup folder) and

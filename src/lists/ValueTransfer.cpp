@@ -1,7 +1,6 @@
 #include "lists/ValueTransfer.h"
 
 #include "entry/StartupEntry.h"
-#include "registry/RegistryAccess.h"
 
 namespace transfer {
 
@@ -14,29 +13,27 @@ bool Listable(const ValueName& name, const RegValueBlob& value) {
     return name.exact && name.text.size() < StartupEntry::kFieldSize && FitsAnEntry(value);
 }
 
-bool PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
              const lists::Reporter& report) {
-    const RegistryAccess access;
     RegValueBlob present;
-    if (keepChanged && access.ReadWholeValue(destination, name.wide, &present) == ERROR_SUCCESS && present != value) {
+    if (keepChanged && destination.ReadValue(name.wide, &present) == ERROR_SUCCESS && present != value) {
         report(ItemHappened::Kept, place, name.text, "it changed since it was backed up");
         return false;
     }
-    const bool written = access.WriteValue(destination, name.wide, &value) == ERROR_SUCCESS;
+    const bool written = destination.WriteValue(name.wide, value) == ERROR_SUCCESS;
     report(written ? ItemHappened::Copied : ItemHappened::CopyFailed, place, name.text);
     return written;
 }
 
-void DeleteIfKept(HKEY from, ItemPlace place, HKEY keeper, const ValueName& name, const lists::Reporter& report,
+void DeleteIfKept(const KeyRef& from, ItemPlace place, const KeyRef& keeper, const ValueName& name, const lists::Reporter& report,
                   const DeletionCheck& check) {
-    const RegistryAccess access;
     RegValueBlob value;
-    if (!name.exact || access.ReadWholeValue(from, name.wide, &value) != ERROR_SUCCESS) {
+    if (!name.exact || from.ReadValue(name.wide, &value) != ERROR_SUCCESS) {
         report(ItemHappened::DeleteFailed, place, name.text);
         return;
     }
     RegValueBlob copy;
-    if (access.ReadWholeValue(keeper, name.wide, &copy) != ERROR_SUCCESS || copy != value) {
+    if (keeper.ReadValue(name.wide, &copy) != ERROR_SUCCESS || copy != value) {
         report(ItemHappened::Kept, place, name.text, "no identical copy to keep it");
         return;
     }
@@ -47,8 +44,8 @@ void DeleteIfKept(HKEY from, ItemPlace place, HKEY keeper, const ValueName& name
     DeleteNamed(from, place, name, report);
 }
 
-bool DeleteNamed(HKEY key, ItemPlace place, const ValueName& name, const lists::Reporter& report) {
-    const bool deleted = name.exact && RegistryAccess().DeleteValue(key, name.wide) == ERROR_SUCCESS;
+bool DeleteNamed(const KeyRef& key, ItemPlace place, const ValueName& name, const lists::Reporter& report) {
+    const bool deleted = name.exact && key.DeleteValue(name.wide) == ERROR_SUCCESS;
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, place, name.text);
     return deleted;
 }

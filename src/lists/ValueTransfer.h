@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lists/StartupSource.h"
+#include "registry/RegKey.h"
 #include "registry/RegValueBlob.h"
 #include "registry/ValueWalk.h"
 
@@ -14,6 +15,7 @@
 // reported as an event of the item, at the place where it happened.
 namespace transfer {
 
+using registry::KeyRef;
 using registry::ValueName;
 
 // True when the value can be listed and launched as it is: a REG_SZ or
@@ -24,7 +26,7 @@ bool Listable(const ValueName& name, const RegValueBlob& value);
 
 // Writes a copy of a value into the key at `place`. With keepChanged a
 // differing destination value is left as it is (Kept). True when written.
-bool PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
              const lists::Reporter& report);
 
 // Why a value, though kept identically elsewhere, must stay: null when it may go.
@@ -33,10 +35,10 @@ using DeletionCheck = std::function<const char*(const RegValueBlob& value)>;
 // Deletes the named value from `from` (at `place`) only when `keeper` holds a
 // value of that name with the same type and data, and `check` (if any) finds no
 // reason to keep it; otherwise the value stays (Kept, with the reason).
-void DeleteIfKept(HKEY from, ItemPlace place, HKEY keeper, const ValueName& name, const lists::Reporter& report,
+void DeleteIfKept(const KeyRef& from, ItemPlace place, const KeyRef& keeper, const ValueName& name, const lists::Reporter& report,
                   const DeletionCheck& check = nullptr);
 
 // Deletes a value outright (the user's "Delete entry"). True when deleted.
-bool DeleteNamed(HKEY key, ItemPlace place, const ValueName& name, const lists::Reporter& report);
+bool DeleteNamed(const KeyRef& key, ItemPlace place, const ValueName& name, const lists::Reporter& report);
 
 }  // namespace transfer

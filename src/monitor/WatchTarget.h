@@ -7,7 +7,7 @@
 // when `folder` is set (its files' names, sizes, times and attributes).
 struct WatchTarget {
     HKEY root = nullptr;
-    std::string path;  // under root
-    REGSAM view = 0;   // 0, or KEY_WOW64_64KEY
+    std::wstring path;  // under root
+    REGSAM view = 0;    // 0, or KEY_WOW64_64KEY
     std::wstring folder;
 };

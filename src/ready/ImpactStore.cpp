@@ -5,21 +5,13 @@
 
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
+#include "win/LittleEndian.h"
 #include "win/Text.h"
 
 namespace ready {
 namespace {
 
 constexpr DWORD kValueSize = 16;
-
-void PutLittleEndian(std::uint64_t number, BYTE* bytes) {
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<BYTE>(number >> (8 * i));
-}
-std::uint64_t GetLittleEndian(const BYTE* bytes) {
-    std::uint64_t number = 0;
-    for (int i = 7; i >= 0; --i) number = (number << 8) | bytes[i];
-    return number;
-}
 
 // Value names as the registry compares them: without regard to letter case.
 struct NameOrder {
@@ -30,28 +22,22 @@ struct NameOrder {
 };
 using Measures = std::map<std::wstring, Impact, NameOrder>;
 
-// Every value of the key that is a measure; the longest name the registry
-// allows, and nothing read past the 16 bytes of one.
-Measures ReadMeasures(const registry::Key& key) {
+// Every value of the key that is a measure; nothing read past the 16 bytes of one.
+Measures ReadMeasures(const registry::KeyRef& key) {
     Measures measures;
-    if (!key) return measures;
-    std::wstring name(16384, L'\0');
+    std::vector<std::wstring> names;
+    if (key.ValueNames(&names) != ERROR_SUCCESS) return measures;
     BYTE data[kValueSize];
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size()), type = REG_NONE, size = kValueSize;
-        const LONG status = RegEnumValueW(key.Get(), index, &name[0], &length, nullptr, &type, data, &size);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status == ERROR_SUCCESS && type == REG_BINARY && size == kValueSize)
-            measures[name.substr(0, length)] = ImpactOf(Usage{GetLittleEndian(data), GetLittleEndian(data + 8)});
-        else if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA)
-            break;
-    }
+    for (const std::wstring& name : names)
+        if (key.ReadExact(name, REG_BINARY, data, kValueSize) == ERROR_SUCCESS)
+            measures[name] = ImpactOf(Usage{win::GetLittleEndian<std::uint64_t>(data),
+                                            win::GetLittleEndian<std::uint64_t>(data + 8)});
     return measures;
 }
 
 registry::Key OpenForReading(HKEY root) {
     registry::Key key;
-    key.Open(root, win::WidenAscii(keys::kImpact), KEY_QUERY_VALUE);
+    key.Open(root, keys::kImpact, KEY_QUERY_VALUE);
     return key;
 }
 
@@ -60,10 +46,10 @@ registry::Key OpenForReading(HKEY root) {
 bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
     const auto wide = win::Wide(name);
     registry::Key key;
-    if (!wide || key.Create(root_, win::WidenAscii(keys::kImpact), KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+    if (!wide || key.Create(root_, keys::kImpact, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
     BYTE bytes[kValueSize];
-    PutLittleEndian(usage.cpuMs, bytes);
-    PutLittleEndian(usage.diskBytes, bytes + 8);
+    win::PutLittleEndian<std::uint64_t>(usage.cpuMs, bytes);
+    win::PutLittleEndian<std::uint64_t>(usage.diskBytes, bytes + 8);
     return key.WriteValue(*wide, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
 }
 

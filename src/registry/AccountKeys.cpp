@@ -2,16 +2,15 @@
 
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
-#include "win/Text.h"
 
 namespace registry {
 
 bool CreateAccountKeys() {
     bool made = true;
-    for (const char* path : {keys::kConfig, keys::kBackUp}) {
+    for (const wchar_t* path : {keys::kConfig, keys::kBackUp}) {
         // Only made, never used here: the handle needs no more than the least right.
         Key key;
-        made = key.Create(HKEY_CURRENT_USER, win::WidenAscii(path), KEY_QUERY_VALUE) == ERROR_SUCCESS && made;
+        made = key.Create(HKEY_CURRENT_USER, path, KEY_QUERY_VALUE) == ERROR_SUCCESS && made;
     }
     return made;
 }

@@ -3,7 +3,6 @@
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
-#include "win/Text.h"
 
 namespace {
 
@@ -22,7 +21,7 @@ DWORD CConfigStore::ReadSettings() {
     startWhenReady_ = kDefaultStartWhenReady;
     startWhenReadyKept_ = false;
     registry::Key key;
-    LONG status = key.Open(HKEY_CURRENT_USER, win::WidenAscii(keys::kConfig), KEY_QUERY_VALUE);
+    LONG status = key.Open(HKEY_CURRENT_USER, keys::kConfig, KEY_QUERY_VALUE);
     if (status != ERROR_SUCCESS) return static_cast<DWORD>(status);
 
     // Each setting on its own: one that is missing or misshapen keeps its default.
@@ -38,7 +37,7 @@ DWORD CConfigStore::ReadSettings() {
 void CConfigStore::WriteSettings() {
     // Made when missing: an account the installer did not set up keeps its choice too.
     registry::Key key;
-    key.Create(HKEY_CURRENT_USER, win::WidenAscii(keys::kConfig), KEY_SET_VALUE);
+    key.Create(HKEY_CURRENT_USER, keys::kConfig, KEY_SET_VALUE);
     PutDword(key, L"Manual", static_cast<DWORD>(manual_));
     PutDword(key, L"TimeDelay", timeDelay_);
     PutDword(key, L"Restored", static_cast<DWORD>(restored_));

@@ -1,21 +1,134 @@
 #include "registry/RegKey.h"
 
-#include "registry/RegistryAccess.h"
+#include <algorithm>
+
+#include "win/LittleEndian.h"
 
 namespace registry {
 namespace {
 
 constexpr DWORD kDwordSize = 4;
+// The first read's size: a command of 511 characters and its NUL fit it.
+constexpr DWORD kFirstReadSize = 512;
+// The registry's longest names and their NUL.
+constexpr DWORD kValueNameCapacity = 16384;
+constexpr DWORD kSubkeyNameCapacity = 256;
 
 void Observe(HKEY root, const std::wstring& path, REGSAM access) {
     if (const OpenObserver observe = KeyOpenObserver().load()) observe(root, path, access);
 }
 
+// The names of the key's values or subkeys, by index up to the count asked first.
+template <typename Enumerate>
+LONG Names(HKEY key, bool values, DWORD capacity, std::vector<std::wstring>* names, Enumerate enumerate) {
+    if (!key) return ERROR_INVALID_HANDLE;
+    if (!names) return ERROR_BAD_ARGUMENTS;
+    DWORD subkeys = 0, valueCount = 0;
+    const LONG status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &valueCount,
+                                         nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) return status;
+    std::vector<std::wstring> read;
+    std::vector<wchar_t> buffer(capacity);
+    const DWORD count = values ? valueCount : subkeys;
+    for (DWORD index = 0; index < count; ++index) {
+        DWORD length = capacity;
+        if (enumerate(key, index, buffer.data(), &length) == ERROR_SUCCESS) read.emplace_back(buffer.data(), length);
+    }
+    *names = std::move(read);
+    return ERROR_SUCCESS;
+}
+
 }  // namespace
+
+// Read into a buffer of its own size: a longer value is refused by the query
+// itself, a shorter one would leave bytes unread.
+LONG KeyRef::ReadExact(const std::wstring& name, DWORD type, BYTE* bytes, DWORD size) const {
+    if (!key_) return ERROR_INVALID_HANDLE;
+    if (!bytes) return ERROR_BAD_ARGUMENTS;
+    std::vector<BYTE> read(size);
+    DWORD readSize = size;
+    DWORD readType = REG_NONE;
+    const LONG status = RegQueryValueExW(key_, name.c_str(), nullptr, &readType, read.data(), &readSize);
+    if (status == ERROR_MORE_DATA) return ERROR_INVALID_DATA;
+    if (status != ERROR_SUCCESS) return status;
+    if (readType != type || readSize != size) return ERROR_INVALID_DATA;
+    std::copy(read.begin(), read.end(), bytes);
+    return ERROR_SUCCESS;
+}
+
+LONG KeyRef::ReadDword(const std::wstring& name, DWORD* value) const {
+    if (!value) return key_ ? ERROR_BAD_ARGUMENTS : ERROR_INVALID_HANDLE;
+    BYTE bytes[kDwordSize];
+    const LONG status = ReadExact(name, REG_DWORD, bytes, kDwordSize);
+    if (status == ERROR_SUCCESS) *value = win::GetLittleEndian<DWORD>(bytes);
+    return status;
+}
+
+LONG KeyRef::WriteDword(const std::wstring& name, DWORD value) const {
+    BYTE bytes[kDwordSize];
+    win::PutLittleEndian(value, bytes);
+    return WriteValue(name, RegValueBlob(REG_DWORD, bytes, kDwordSize));
+}
+
+LONG KeyRef::ReadValue(const std::wstring& name, RegValueBlob* destination) const {
+    if (!key_) return ERROR_INVALID_HANDLE;
+    if (!destination) return ERROR_BAD_ARGUMENTS;
+    RegValueBlob read;
+    read.bytes.resize(kFirstReadSize);
+    for (;;) {
+        DWORD size = read.count();
+        const LONG status = RegQueryValueExW(key_, name.c_str(), nullptr, &read.type, read.bytes.data(), &size);
+        if (status == ERROR_MORE_DATA) {  // the value may grow between two queries: ask again
+            read.bytes.resize(size > read.count() ? size : read.count() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return status;
+        read.bytes.resize(size);
+        *destination = std::move(read);
+        return ERROR_SUCCESS;
+    }
+}
+
+LONG KeyRef::WriteValue(const std::wstring& name, const RegValueBlob& value) const {
+    if (!key_) return ERROR_INVALID_HANDLE;
+    // Windows counts in a terminating NUL that the data leaves out when one
+    // follows it in memory: a sentinel after the data keeps the copy exact.
+    std::vector<BYTE> data(value.bytes);
+    data.insert(data.end(), {0xFF, 0xFF, 0xFF});
+    return RegSetValueExW(key_, name.c_str(), 0, value.type, data.data(), value.count());
+}
+
+LONG KeyRef::DeleteValue(const std::wstring& name) const {
+    return key_ ? RegDeleteValueW(key_, name.c_str()) : ERROR_INVALID_HANDLE;
+}
+
+LONG KeyRef::FindValue(const std::wstring& name) const {
+    return key_ ? RegQueryValueExW(key_, name.c_str(), nullptr, nullptr, nullptr, nullptr) : ERROR_INVALID_HANDLE;
+}
+
+LONG KeyRef::ValueNames(std::vector<std::wstring>* names) const {
+    return Names(key_, true, kValueNameCapacity, names, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+        return RegEnumValueW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+LONG KeyRef::SubkeyNames(std::vector<std::wstring>* names) const {
+    return Names(key_, false, kSubkeyNameCapacity, names, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+        return RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+void Key::Hold(HKEY key) {
+    owned_.Reset(key);
+    key_ = owned_.Get();
+}
 
 LONG Key::Open(HKEY root, const std::wstring& path, REGSAM access) {
     Observe(root, path, access);
-    return RegOpenKeyExW(root, path.c_str(), 0, access, key_.Put());
+    HKEY opened = nullptr;
+    const LONG status = RegOpenKeyExW(root, path.c_str(), 0, access, &opened);
+    Hold(status == ERROR_SUCCESS ? opened : nullptr);
+    return status;
 }
 
 LONG Key::Create(HKEY root, const std::wstring& path, REGSAM access) {
@@ -24,43 +137,8 @@ LONG Key::Create(HKEY root, const std::wstring& path, REGSAM access) {
     HKEY made = nullptr;
     const LONG status = RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
                                         &made, nullptr);
-    key_.Reset(status == ERROR_SUCCESS ? made : nullptr);
+    Hold(status == ERROR_SUCCESS ? made : nullptr);
     return status;
-}
-
-// Four bytes at most are read: a longer value is refused by the query itself,
-// a shorter one would leave bytes of the number unread.
-LONG Key::ReadDword(const std::wstring& name, DWORD* value) const {
-    if (!key_) return ERROR_INVALID_HANDLE;
-    if (!value) return ERROR_BAD_ARGUMENTS;
-    BYTE bytes[kDwordSize] = {};
-    DWORD size = kDwordSize;
-    DWORD type = REG_NONE;
-    const LONG status = RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, bytes, &size);
-    if (status == ERROR_MORE_DATA) return ERROR_INVALID_DATA;
-    if (status != ERROR_SUCCESS) return status;
-    if (type != REG_DWORD || size != kDwordSize) return ERROR_INVALID_DATA;
-    *value = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 | static_cast<DWORD>(bytes[2]) << 16 |
-             static_cast<DWORD>(bytes[3]) << 24;
-    return ERROR_SUCCESS;
-}
-
-LONG Key::WriteDword(const std::wstring& name, DWORD value) const {
-    const BYTE bytes[kDwordSize] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                                    static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    return WriteValue(name, RegValueBlob(REG_DWORD, bytes, kDwordSize));
-}
-
-LONG Key::ReadValue(const std::wstring& name, RegValueBlob* destination) const {
-    return key_ ? RegistryAccess().ReadWholeValue(key_.Get(), name, destination) : ERROR_INVALID_HANDLE;
-}
-
-LONG Key::WriteValue(const std::wstring& name, const RegValueBlob& value) const {
-    return key_ ? RegistryAccess().WriteValue(key_.Get(), name, &value) : ERROR_INVALID_HANDLE;
-}
-
-LONG Key::DeleteValue(const std::wstring& name) const {
-    return key_ ? RegistryAccess().DeleteValue(key_.Get(), name) : ERROR_INVALID_HANDLE;
 }
 
 }  // namespace registry

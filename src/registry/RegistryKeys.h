@@ -7,32 +7,32 @@
 // installer's); it never creates a machine key.
 namespace keys {
 
-constexpr const char* kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const char* kBackUp = "software\\Quorvell Software\\Pacewick\\BackUp";
-constexpr const char* kConfig = "software\\Quorvell Software\\Pacewick\\Config";
+constexpr const wchar_t* kRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const wchar_t* kBackUp = L"software\\Quorvell Software\\Pacewick\\BackUp";
+constexpr const wchar_t* kConfig = L"software\\Quorvell Software\\Pacewick\\Config";
 // Each entry's start-up impact, measured in its first minute after a ready-start.
-constexpr const char* kImpact = "software\\Quorvell Software\\Pacewick\\Impact";
+constexpr const wchar_t* kImpact = L"software\\Quorvell Software\\Pacewick\\Impact";
 
 // The program's own value in the machine Run key.
-constexpr const char* kSelfValueName = "Pacewick";
+constexpr const wchar_t* kSelfValueName = L"Pacewick";
 
 // The machine's Run key for 32-bit programs, which Explorer starts at log-on
 // too, and its BackUp key: both in the 32-bit registry view, named here as the
 // 64-bit view shows them so that 32-bit and 64-bit builds find the same keys.
-constexpr const char* kRun32 = "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const char* kBackUp32 = "Software\\WOW6432Node\\Quorvell Software\\Pacewick\\BackUp";
+constexpr const wchar_t* kRun32 = L"Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const wchar_t* kBackUp32 = L"Software\\WOW6432Node\\Quorvell Software\\Pacewick\\BackUp";
 
 // Where Explorer keeps the switches that Task Manager's Startup page sets: a
 // binary value of the entry's name whose first byte is odd marks it off.
-constexpr const char* kApprovedRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
-constexpr const char* kApprovedRun32 =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
+constexpr const wchar_t* kApprovedRun = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+constexpr const wchar_t* kApprovedRun32 =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32";
 // The same switches for the files of a Startup folder, by file name (either hive).
-constexpr const char* kApprovedStartupFolder =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
+constexpr const wchar_t* kApprovedStartupFolder =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder";
 // The policies that tell Explorer not to start a whole Run list (DWORD 1, either hive).
-constexpr const char* kExplorerPolicies = "Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
-constexpr const char* kDisableUserRun = "DisableCurrentUserRun";
-constexpr const char* kDisableMachineRun = "DisableLocalMachineRun";
+constexpr const wchar_t* kExplorerPolicies = L"Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer";
+constexpr const wchar_t* kDisableUserRun = L"DisableCurrentUserRun";
+constexpr const wchar_t* kDisableMachineRun = L"DisableLocalMachineRun";
 
 }  // namespace keys

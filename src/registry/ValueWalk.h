@@ -1,8 +1,12 @@
 #pragma once
 #include <windows.h>
 
-#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "registry/RegKey.h"
+#include "registry/RegValueBlob.h"
 
 namespace registry {
 
@@ -16,13 +20,16 @@ struct ValueName {
 
     // A name the program holds as text (an entry's name).
     static ValueName FromText(const std::string& text);
+    // A name the registry gave.
+    static ValueName FromWide(const std::wstring& wide);
 };
 
-// Visits the name of every value of a key, as many as the key held when the
-// walk began, and prints the lines that account for it: the subkeys (listed,
-// never entered), the number of values and one line per value. A value whose
-// name cannot be read is skipped without a line. False, with no line, when the
-// key cannot be queried at all.
-bool WalkValueNames(HKEY key, const std::function<void(const ValueName& name)>& visit);
+// The names of the key's values (KeyRef::ValueNames), each with its text. Prints nothing.
+LONG ValueNamesOf(const KeyRef& key, std::vector<ValueName>* names);
 
 }  // namespace registry
+
+// The command a Run value holds: the UTF-16 text of a REG_SZ or REG_EXPAND_SZ
+// value up to its first NUL, in UTF-8. None for any other type (Windows starts
+// only these) and for text that cannot be converted exactly.
+std::optional<std::string> CommandText(const RegValueBlob& value);

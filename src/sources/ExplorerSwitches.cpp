@@ -2,10 +2,9 @@
 
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
-#include "win/Text.h"
 
-StartupSwitches::StartupSwitches(HKEY root, const char* approvedPath) {
-    approved_.Open(root, win::WidenAscii(approvedPath), KEY_QUERY_VALUE | KEY_WOW64_64KEY);
+StartupSwitches::StartupSwitches(HKEY root, const wchar_t* approvedPath) {
+    approved_.Open(root, approvedPath, KEY_QUERY_VALUE | KEY_WOW64_64KEY);
 }
 
 bool StartupSwitches::Off(const std::wstring& name) const {
@@ -13,12 +12,12 @@ bool StartupSwitches::Off(const std::wstring& name) const {
     return approved_.ReadValue(name, &marker) == ERROR_SUCCESS && marker.count() > 0 && (marker.bytes[0] & 1) != 0;
 }
 
-bool TurnedOffByPolicy(const char* policyName) {
+bool TurnedOffByPolicy(const wchar_t* policyName) {
     for (HKEY hive : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
         registry::Key policies;
         DWORD value = 0;
-        if (policies.Open(hive, win::WidenAscii(keys::kExplorerPolicies), KEY_QUERY_VALUE) == ERROR_SUCCESS &&
-            policies.ReadDword(win::WidenAscii(policyName), &value) == ERROR_SUCCESS && value == 1)
+        if (policies.Open(hive, keys::kExplorerPolicies, KEY_QUERY_VALUE) == ERROR_SUCCESS &&
+            policies.ReadDword(policyName, &value) == ERROR_SUCCESS && value == 1)
             return true;
     }
     return false;

@@ -13,7 +13,7 @@
 // (native view), opened once for one pass over the Run key.
 class StartupSwitches {
 public:
-    StartupSwitches(HKEY root, const char* approvedPath);
+    StartupSwitches(HKEY root, const wchar_t* approvedPath);
     // True when the entry of this name is switched off: a value of that name
     // whose first byte is odd.
     bool Off(const std::wstring& name) const;
@@ -23,4 +23,4 @@ private:
 };
 
 // True when the policy value (DWORD 1) is set in either hive.
-bool TurnedOffByPolicy(const char* policyName);
+bool TurnedOffByPolicy(const wchar_t* policyName);

@@ -28,6 +28,8 @@ constexpr Lines kFileLines = {
     "Startup item kept, %s: %s\n",   "Startup item not listed, %s: %s\n",
     "Startup item left only in its BackUp folder: %s\n"};
 
+unsigned long Number(const ItemEvent& event) { return static_cast<unsigned long>(event.number); }
+
 }  // namespace
 
 void PrintedEvents::Report(const ItemEvent& event) {
@@ -42,6 +44,11 @@ void PrintedEvents::Report(const ItemEvent& event) {
     case ItemHappened::Kept: return PrintLine(lines.kept, reason, name);
     case ItemHappened::NotListed: return PrintLine(lines.notListed, reason, name);
     case ItemHappened::LeftOnlyHeld: return PrintLine(lines.leftOnlyHeld, name);
+    // A walk's lines are the same for every kind of place.
+    case ItemHappened::SubkeysCounted: return PrintLine("\nNumber of subkeys: %lu\n", Number(event));
+    case ItemHappened::SubkeyFound: return PrintLine("(%lu) %s\n", Number(event), name);
+    case ItemHappened::ValuesCounted: return PrintLine("\nNumber of values: %lu\n", Number(event));
+    case ItemHappened::ValueFound: return PrintLine("(%lu) %s (null)\n", Number(event), name);
     }
 }
 

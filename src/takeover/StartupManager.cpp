@@ -144,17 +144,17 @@ int CStartupManager::RegisterSelf(const char* selfCommand) {
     if (!lock) return 0;
     const auto wide = win::Wide(selfCommand ? selfCommand : "");
     registry::Key run;
-    if (run.Open(HKEY_LOCAL_MACHINE, win::WidenAscii(keys::kRun), KEY_SET_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
+    if (run.Open(HKEY_LOCAL_MACHINE, keys::kRun, KEY_SET_VALUE | KEY_WOW64_64KEY) != ERROR_SUCCESS)
         return 0;
     bool written = false;
     if (wide) {
         const RegValueBlob value(REG_SZ, wide->c_str(), static_cast<DWORD>((wide->size() + 1) * sizeof(wchar_t)));
-        written = run.WriteValue(win::WidenAscii(keys::kSelfValueName), value) == ERROR_SUCCESS;
+        written = run.WriteValue(keys::kSelfValueName, value) == ERROR_SUCCESS;
     }
     std::size_t machineRow = 0;
     while (!(written_ & ListBit(machineRow))) ++machineRow;
     events_.Report(ItemEvent{written ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp,
-                             ItemKind::RegistryValue, machineRow, keys::kSelfValueName, nullptr});
+                             ItemKind::RegistryValue, machineRow, win::Utf8ForDisplay(keys::kSelfValueName), nullptr});
     return written ? 1 : 0;
 }
 

@@ -229,7 +229,7 @@ TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingO
     for (HKEY hive : {kUser, kMachine}) S::PutText(hive, keys::kBackUp, name, "C:\\t.exe");
     S::PutText(kMachine, keys::kBackUp32, name, "C:\\t32.exe");
     S::PutText(kMachine, keys::kBackUp32, "Tool", "C:\\other.exe");
-    const auto kept = [](HKEY hive, const char* path, const char* value) { return bool(S::Get(hive, path, value)); };
+    const auto kept = [](HKEY hive, const wchar_t* path, const char* value) { return bool(S::Get(hive, path, value)); };
     const auto handled = [](const std::wstring& parameters) {
         return machinekeys::HandleElevatedSwitch((kInstalledPath + L" " + parameters).c_str());
     };

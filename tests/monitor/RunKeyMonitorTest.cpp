@@ -67,9 +67,9 @@ std::optional<Origin> ListedOrigin(RunningMonitors& monitors, const char* name) 
 std::map<std::string, RegValueBlob> Snapshot(RunningMonitors& monitors) {
     std::map<std::string, RegValueBlob> image;
     for (HKEY hive : {kUser, kMachine})
-        for (const char* key : {keys::kRun, keys::kBackUp})
-            for (const std::string& name : RegistrySandbox::ValueNames(hive, key))
-                image[std::to_string(hive == kUser) + key + "\\" + name] = *RegistrySandbox::Get(hive, key, name.c_str());
+        for (const std::string& key : {RegistrySandbox::KeyText(keys::kRun).Str(), RegistrySandbox::KeyText(keys::kBackUp).Str()})
+            for (const std::string& name : RegistrySandbox::ValueNames(hive, key.c_str()))
+                image[std::to_string(hive == kUser) + key + "\\" + name] = *RegistrySandbox::Get(hive, key.c_str(), name.c_str());
     int position = 0;
     for (const StartupEntry& entry : monitors.engine.List())
         image["list " + std::to_string(position++) + " " + entry.name] = RegistrySandbox::Dword(static_cast<DWORD>(entry.origin));
@@ -96,7 +96,7 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
         EXPECT_FALSE(RegistrySandbox::Get(hive, keys::kBackUp, keys::kSelfValueName));
         EXPECT_EQ(self, RegistrySandbox::Get(hive, keys::kRun, keys::kSelfValueName));
     }
-    EXPECT_EQ(std::nullopt, ListedOrigin(monitors, keys::kSelfValueName));
+    EXPECT_EQ(std::nullopt, ListedOrigin(monitors, RegistrySandbox::KeyText(keys::kSelfValueName)));
 
     // Each change must wake a monitor and, but for the value it deletes itself, change nothing.
     auto check = [&](const char* what, auto change, const std::string& gone = "") {
@@ -108,13 +108,14 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
         EXPECT_TRUE(WaitForRest(monitors)) << what;
         EXPECT_TRUE(before == Snapshot(monitors)) << what << " changed a Run or BackUp key or the list";
     };
-    const std::string sub = std::string(keys::kRun) + "\\Sub";
+    const std::string sub = RegistrySandbox::KeyText(keys::kRun).Str() + "\\Sub";
     check("a new subkey", [&] { RegistrySandbox::Create(kUser, sub.c_str()); });
     check("a value in a subkey", [&] { RegistrySandbox::PutText(kUser, sub.c_str(), "Nested", "C:\\N\\n.exe"); });
     check("a deleted subkey", [&] { RegistrySandbox::Remove(kUser, sub.c_str()); });
     for (HKEY hive : {kUser, kMachine}) {
-        const std::string value = std::to_string(hive == kUser) + keys::kRun + "\\" + keys::kSelfValueName;
-        check(value.c_str(), [hive] { RegDeleteKeyValueA(hive, keys::kRun, keys::kSelfValueName); }, value);  // not compared
+        const std::string value = std::to_string(hive == kUser) + RegistrySandbox::KeyText(keys::kRun).Str() + "\\" +
+                                  RegistrySandbox::KeyText(keys::kSelfValueName).Str();
+        check(value.c_str(), [hive] { RegDeleteKeyValueW(hive, keys::kRun, keys::kSelfValueName); }, value);  // not compared
     }
 }
 
@@ -293,7 +294,7 @@ Written WriteRunKeys(bool write, unsigned seed, const std::string& prefix) {
     win::UniqueKey run[2];
     if (write)
         for (HKEY hive : {kUser, kMachine})
-            RegOpenKeyExA(hive, keys::kRun, 0, KEY_ALL_ACCESS, run[hive == kMachine].Put());
+            RegOpenKeyExW(hive, keys::kRun, 0, KEY_ALL_ACCESS, run[hive == kMachine].Put());
     auto next = [&seed] { return seed ^= seed << 13, seed ^= seed >> 17, seed ^= seed << 5; };  // xorshift32
     Written left;
     for (int serial = 0; serial < kOperationsPerWriter; ++serial) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -12,6 +13,7 @@
 #include "registry/ConfigStore.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
+#include "win/LittleEndian.h"
 
 namespace {
 
@@ -128,12 +130,95 @@ TEST(RegistryKey, DwordReadsTakeOnlyFourByteDwordsByAnyName) {
     EXPECT_EQ(0x01020304u, value) << "a failed read changed the number";
 }
 
+// One rule for every failure: the registry's status, and nothing handed in is
+// changed. Whole reads take a value of any size; typed reads only their shape.
+TEST(RegistryKey, FailedReadsChangeNothingAndWholeReadsTakeAnySize) {
+    S sandbox;
+    registry::Key key;
+    ASSERT_EQ(ERROR_SUCCESS, key.Create(kUser, L"software\\Quorvell Software\\Values", KEY_ALL_ACCESS));
+    const RegValueBlob kept(REG_SZ, "kept", 4);
+    RegValueBlob read = kept;
+    BYTE bytes[16] = {9, 9};
+    DWORD number = 7;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadValue(L"missing", &read));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.ReadExact(L"missing", REG_BINARY, bytes, sizeof bytes));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.FindValue(L"missing"));
+    for (const RegValueBlob& misshapen : {RegValueBlob(REG_SZ, "0123456789abcdef", 16),
+                                          RegValueBlob(REG_BINARY, "0123456789abcde", 15),
+                                          RegValueBlob(REG_BINARY, "0123456789abcdefg", 17)}) {
+        ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(L"shape", misshapen));
+        EXPECT_EQ(ERROR_INVALID_DATA, key.ReadExact(L"shape", REG_BINARY, bytes, sizeof bytes)) << misshapen.count();
+        EXPECT_EQ(ERROR_INVALID_DATA, key.ReadDword(L"shape", &number)) << misshapen.count();
+    }
+    EXPECT_TRUE(read == kept && bytes[0] == 9 && bytes[1] == 9 && number == 7) << "a failed read changed its destination";
+
+    // Far larger than the first guess, and under a name no code page holds (a lone surrogate among three scripts).
+    const std::wstring name = L"\xD800 \u05D0\u9375\u0416";
+    RegValueBlob large(REG_BINARY, nullptr, 0);
+    for (int i = 0; i < 100000; ++i) large.bytes.push_back(static_cast<BYTE>(i * 7));
+    ASSERT_EQ(ERROR_SUCCESS, key.WriteValue(name, large));
+    EXPECT_EQ(ERROR_SUCCESS, key.FindValue(name));
+    ASSERT_EQ(ERROR_SUCCESS, key.ReadValue(name, &read));
+    EXPECT_TRUE(read == large) << read.count() << " bytes read";
+    std::vector<std::wstring> names;
+    ASSERT_EQ(ERROR_SUCCESS, key.ValueNames(&names));
+    EXPECT_EQ((std::vector<std::wstring>{L"shape", name}), names);
+
+    // Without a key or an output, nothing is asked of the registry.
+    const registry::KeyRef none;
+    EXPECT_EQ(ERROR_INVALID_HANDLE, none.ReadValue(name, &read));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, none.ValueNames(&names));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, none.WriteValue(name, kept));
+    EXPECT_EQ(ERROR_BAD_ARGUMENTS, key.ValueNames(nullptr));
+    EXPECT_EQ(2u, names.size());
+}
+
+// Enumeration only answers: it prints nothing. A KeyRef works on a handle
+// another owns and leaves it open; a moved Key takes its handle along.
+TEST(RegistryKey, EnumerationPrintsNothingAndOnlyTheOwnerClosesItsKey) {
+    S sandbox;
+    const std::wstring path = L"software\\Quorvell Software\\Listed";
+    registry::Key sub;
+    for (const wchar_t* child : {L"\u00DCber", L"Zweig"}) ASSERT_EQ(ERROR_SUCCESS, sub.Create(kUser, path + L"\\" + child, KEY_READ));
+    registry::Key owner;
+    ASSERT_EQ(ERROR_SUCCESS, owner.Open(kUser, path, KEY_ALL_ACCESS));
+    std::vector<std::wstring> values, subkeys;
+    const std::string printed = OutputOf([&] {
+        const registry::KeyRef ref(owner.Get());
+        EXPECT_EQ(ERROR_SUCCESS, ref.WriteDword(L"one", 1));
+        EXPECT_EQ(ERROR_SUCCESS, ref.ValueNames(&values));
+        EXPECT_EQ(ERROR_SUCCESS, ref.SubkeyNames(&subkeys));
+    });
+    EXPECT_EQ("", printed);
+    EXPECT_EQ((std::vector<std::wstring>{L"one"}), values);
+    std::sort(subkeys.begin(), subkeys.end());  // in whatever order the registry keeps them
+    EXPECT_EQ((std::vector<std::wstring>{L"Zweig", L"\u00DCber"}), subkeys);
+    DWORD one = 0;
+    EXPECT_TRUE(owner.ReadDword(L"one", &one) == ERROR_SUCCESS && one == 1) << "the KeyRef closed its owner's key";
+    registry::Key moved(std::move(owner));
+    EXPECT_FALSE(owner);
+    EXPECT_EQ(ERROR_INVALID_HANDLE, owner.FindValue(L"one"));
+    EXPECT_EQ(ERROR_SUCCESS, moved.FindValue(L"one"));
+}
+
+// The least significant byte first, at every width, and back.
+TEST(LittleEndian, PutsTheLeastSignificantByteFirstAndReadsItBack) {
+    BYTE bytes[8] = {};
+    win::PutLittleEndian<std::uint32_t>(0x01020304u, bytes);
+    EXPECT_EQ((std::vector<BYTE>{4, 3, 2, 1, 0}), std::vector<BYTE>(bytes, bytes + 5));
+    const BYTE counted[8] = {1, 2, 3, 4, 5, 6, 7, 0xF8};
+    EXPECT_EQ(0xF807060504030201ull, win::GetLittleEndian<std::uint64_t>(counted));
+    EXPECT_EQ(0x0201u, win::GetLittleEndian<std::uint16_t>(counted));
+    win::PutLittleEndian<std::uint64_t>(0xF807060504030201ull, bytes);
+    EXPECT_EQ(std::vector<BYTE>(counted, counted + 8), std::vector<BYTE>(bytes, bytes + 8));
+}
+
 // The last write time of a key, which any change to it or its values moves.
-ULONGLONG LastWritten(HKEY hive, const char* path) {
+ULONGLONG LastWritten(HKEY hive, const wchar_t* path) {
     FILETIME written = {};
     win::UniqueKey key;
-    if (RegOpenKeyExA(hive, path, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS)
-        RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    if (RegOpenKeyExW(hive, path, 0, KEY_QUERY_VALUE, key.Put()) == ERROR_SUCCESS)
+        RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, &written);
     return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
 }

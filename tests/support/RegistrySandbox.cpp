@@ -16,13 +16,20 @@ win::UniqueKey CreateKey(HKEY parent, const std::string& path) {
     return key;
 }
 
-win::UniqueKey OpenKey(HKEY hive, const char* path) {
+win::UniqueKey OpenKey(HKEY hive, const RegistrySandbox::KeyText& path) {
     win::UniqueKey key;
     RegOpenKeyExA(hive, path, 0, KEY_ALL_ACCESS, key.Put());
     return key;
 }
 
 }  // namespace
+
+RegistrySandbox::KeyText::KeyText(const wchar_t* text) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    text_.resize(size > 0 ? size : 1);
+    WideCharToMultiByte(CP_ACP, 0, text, -1, &text_[0], size, nullptr, nullptr);
+    text_.resize(text_.size() - 1);
+}
 
 RegistrySandbox::RegistrySandbox(Keys keys) {
     char root[128];
@@ -53,26 +60,26 @@ RegistrySandbox::~RegistrySandbox() {
     RegDeleteTreeA(HKEY_CURRENT_USER, root_.c_str());
 }
 
-bool RegistrySandbox::Exists(HKEY hive, const char* path) { return static_cast<bool>(OpenKey(hive, path)); }
+bool RegistrySandbox::Exists(HKEY hive, const KeyText& path) { return static_cast<bool>(OpenKey(hive, path)); }
 
-void RegistrySandbox::Create(HKEY hive, const char* path) { CreateKey(hive, path); }
+void RegistrySandbox::Create(HKEY hive, const KeyText& path) { CreateKey(hive, static_cast<const char*>(path)); }
 
-void RegistrySandbox::Remove(HKEY hive, const char* path) {
+void RegistrySandbox::Remove(HKEY hive, const KeyText& path) {
     RegDeleteTreeA(hive, path);
     RegDeleteKeyA(hive, path);
 }
 
-void RegistrySandbox::Put(HKEY hive, const char* path, const char* name, const RegValueBlob& value) {
+void RegistrySandbox::Put(HKEY hive, const KeyText& path, const KeyText& name, const RegValueBlob& value) {
     win::UniqueKey key = OpenKey(hive, path);
     ASSERT_TRUE(key) << "no key " << path;
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), name, 0, value.type, value.data(), value.count()));
 }
 
-void RegistrySandbox::PutText(HKEY hive, const char* path, const char* name, const std::string& text, DWORD type) {
+void RegistrySandbox::PutText(HKEY hive, const KeyText& path, const KeyText& name, const std::string& text, DWORD type) {
     Put(hive, path, name, Text(text, type));
 }
 
-std::optional<RegValueBlob> RegistrySandbox::Get(HKEY hive, const char* path, const char* name) {
+std::optional<RegValueBlob> RegistrySandbox::Get(HKEY hive, const KeyText& path, const KeyText& name) {
     win::UniqueKey key = OpenKey(hive, path);
     RegValueBlob value;
     DWORD size = 0;  // the narrow call's first answer may be larger than what it reads
@@ -83,7 +90,7 @@ std::optional<RegValueBlob> RegistrySandbox::Get(HKEY hive, const char* path, co
     return value;
 }
 
-std::vector<std::string> RegistrySandbox::ValueNames(HKEY hive, const char* path) {
+std::vector<std::string> RegistrySandbox::ValueNames(HKEY hive, const KeyText& path) {
     std::vector<std::string> names;
     win::UniqueKey key = OpenKey(hive, path);
     if (!key) return names;

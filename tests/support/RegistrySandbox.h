@@ -23,6 +23,19 @@ public:
         bool machineBackUp32 = true;  // and its BackUp key
     };
 
+    // A key's path or a value's name: one of the program's own (UTF-16) or a
+    // test's text, in the process's code page as the helpers pass it on.
+    class KeyText {
+    public:
+        KeyText(const char* text) : text_(text) {}
+        KeyText(const wchar_t* text);
+        operator const char*() const { return text_.c_str(); }
+        const std::string& Str() const { return text_; }
+
+    private:
+        std::string text_;
+    };
+
     RegistrySandbox() : RegistrySandbox(Keys{}) {}
     explicit RegistrySandbox(Keys keys);
     ~RegistrySandbox();
@@ -33,14 +46,14 @@ public:
     const std::string& Root() const { return root_; }
 
     // Helpers on the sandboxed keys (hive is HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE).
-    static bool Exists(HKEY hive, const char* path);
-    static void Create(HKEY hive, const char* path);
-    static void Remove(HKEY hive, const char* path);
-    static void Put(HKEY hive, const char* path, const char* name, const RegValueBlob& value);
-    static void PutText(HKEY hive, const char* path, const char* name, const std::string& text,
+    static bool Exists(HKEY hive, const KeyText& path);
+    static void Create(HKEY hive, const KeyText& path);
+    static void Remove(HKEY hive, const KeyText& path);
+    static void Put(HKEY hive, const KeyText& path, const KeyText& name, const RegValueBlob& value);
+    static void PutText(HKEY hive, const KeyText& path, const KeyText& name, const std::string& text,
                         DWORD type = REG_SZ);
-    static std::optional<RegValueBlob> Get(HKEY hive, const char* path, const char* name);
-    static std::vector<std::string> ValueNames(HKEY hive, const char* path);
+    static std::optional<RegValueBlob> Get(HKEY hive, const KeyText& path, const KeyText& name);
+    static std::vector<std::string> ValueNames(HKEY hive, const KeyText& path);
 
     static RegValueBlob Text(const std::string& text, DWORD type = REG_SZ);
     static RegValueBlob Dword(DWORD value);

@@ -18,7 +18,7 @@ namespace enginetest {
 using Names = std::vector<std::string>;
 using Snapshot = std::map<std::string, RegValueBlob>;  // a key's values by name
 
-inline Snapshot Take(HKEY hive, const char* path) {
+inline Snapshot Take(HKEY hive, const RegistrySandbox::KeyText& path) {
     Snapshot snapshot;
     for (const std::string& name : RegistrySandbox::ValueNames(hive, path))
         snapshot[name] = RegistrySandbox::Get(hive, path, name.c_str()).value_or(RegValueBlob());

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "TakeOverSupport.h"
-#include "registry/RegistryAccess.h"
+#include "registry/RegKey.h"
 
 namespace {
 
@@ -51,15 +51,15 @@ RegValueBlob RandomValue(std::mt19937& random) {
 }
 
 // Every value of a key, read through the UTF-16 calls: the bytes as the registry keeps them.
-WideSnapshot TakeWide(HKEY hive, const char* path) {
+WideSnapshot TakeWide(HKEY hive, const wchar_t* path) {
     WideSnapshot snapshot;
     win::UniqueKey key;
-    if (RegOpenKeyExA(hive, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return snapshot;
+    if (RegOpenKeyExW(hive, path, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return snapshot;
     for (DWORD index = 0;; ++index) {
         wchar_t name[16384];
         DWORD length = 16384;
         if (RegEnumValueW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        RegistryAccess().ReadWholeValue(key.Get(), std::wstring(name, length), &snapshot[std::wstring(name, length)]);
+        registry::KeyRef(key.Get()).ReadValue(std::wstring(name, length), &snapshot[std::wstring(name, length)]);
     }
     return snapshot;
 }
@@ -69,10 +69,10 @@ TEST(TakeOver, ThousandRandomValuesComeBackByteForByteAfterRestore) {
     std::mt19937 random(kSeed);
     for (HKEY hive : {kUser, kMachine}) {
         win::UniqueKey run;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(hive, keys::kRun, 0, KEY_ALL_ACCESS, run.Put()));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(hive, keys::kRun, 0, KEY_ALL_ACCESS, run.Put()));
         for (int index = 0; index < kValues / 2; ++index) {
             const RegValueBlob value = RandomValue(random);
-            RegistryAccess().WriteValue(run.Get(), RandomText(random, RandomLength(random, 16383)), &value);
+            registry::KeyRef(run.Get()).WriteValue(RandomText(random, RandomLength(random, 16383)), value);
         }
     }
     const WideSnapshot userRun = TakeWide(kUser, keys::kRun), machineRun = TakeWide(kMachine, keys::kRun);

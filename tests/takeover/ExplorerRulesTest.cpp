@@ -22,9 +22,9 @@ Names Listed(TestEngine& engine) { return NamesOf(engine.List()); }
 
 TEST(ExplorerRules, SwitchedOffEntriesStayWhereTheyAreAndAreNeitherListedNorStarted) {
     S sandbox;
-    const std::vector<std::pair<HKEY, const char*>> runKeys = {
+    const std::vector<std::pair<HKEY, const wchar_t*>> runKeys = {
         {kUser, keys::kRun}, {kMachine, keys::kRun}, {kMachine, keys::kRun32}};
-    const std::vector<std::pair<HKEY, const char*>> switches = {
+    const std::vector<std::pair<HKEY, const wchar_t*>> switches = {
         {kUser, keys::kApprovedRun}, {kMachine, keys::kApprovedRun}, {kMachine, keys::kApprovedRun32}};
     for (const auto& [hive, approvedPath] : switches) S::Create(hive, approvedPath);
     for (std::size_t i = 0; i < runKeys.size(); ++i) {
@@ -71,7 +71,7 @@ TEST(ExplorerRules, SwitchedOffEntriesStayWhereTheyAreAndAreNeitherListedNorStar
 
 TEST(ExplorerRules, APolicyThatTurnsARunListOffLeavesThatListAlone) {
     for (HKEY policyHive : {kUser, kMachine}) {
-        for (const char* policy : {keys::kDisableUserRun, keys::kDisableMachineRun}) {
+        for (const wchar_t* policy : {keys::kDisableUserRun, keys::kDisableMachineRun}) {
             S sandbox;
             S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
             S::PutText(kMachine, keys::kRun, "machine", "C:\\machine.exe");
@@ -112,7 +112,7 @@ TEST(ExplorerRules, TheMachines32BitRunKeyIsTakenOverListedDeletedAndRestoredInI
     takeover::CStartupManager& manager = engine.manager;
 
     OutputOf([&] { manager.TakeOver(); });
-    EXPECT_EQ((Names{keys::kSelfValueName}), NamesOf(Take(kMachine, keys::kRun32)));
+    EXPECT_EQ((Names{S::KeyText(keys::kSelfValueName).Str()}), NamesOf(Take(kMachine, keys::kRun32)));
     EXPECT_EQ((Names{"Gone", "Old32", "Shared"}), NamesOf(Take(kMachine, keys::kBackUp32)));
     EXPECT_EQ(run32.at("Shared"), Take(kMachine, keys::kBackUp32).at("Shared"));
     EXPECT_EQ(run.at("Shared"), Take(kMachine, keys::kBackUp).at("Shared"));

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "TakeOverSupport.h"
-#include "registry/RegistryAccess.h"
+#include "registry/RegKey.h"
 #include "win/AccountLock.h"
 #include "win/ProtectedFolder.h"
 
@@ -111,6 +111,28 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
+// A walk over a key accounts for it as it goes, from its events: the subkeys
+// (listed, never entered), the number of values, and each value's line before
+// what is done with it.
+TEST(TakeOver, PrintsEachWalkOfAKeyAsItGoes) {
+    S sandbox;
+    S::Create(kUser, (S::KeyText(keys::kRun).Str() + "\\Nested").c_str());
+    S::PutText(kUser, keys::kRun, "alpha", "C:\\alpha.exe");
+    S::PutText(kUser, keys::kRun, "beta", "C:\\beta.exe");
+    TestEngine engine;
+    const std::string put = "Reg entry put SUCCESSFULLY!!\n", deleted = "Reg entry deleted SUCCESSFULLY!!\n";
+    const std::string values = "\nNumber of values: 2\n";
+    const std::string takenOver = OutputOf([&] { engine.manager.TakeOver(); });
+    EXPECT_EQ("\nNumber of subkeys: 1\n(1) Nested\n" + values + "(1) alpha (null)\n(2) beta (null)\n" + put + put +
+                  deleted + deleted + values + "(1) alpha (null)\n(2) beta (null)\n",
+              takenOver);
+    const std::string restored = OutputOf([&] { EXPECT_TRUE(engine.manager.RestoreAll()); });
+    // The list first, then each value put back as the walk finds it.
+    EXPECT_EQ(values + "(1) alpha (null)\n(2) beta (null)\n" + values + "(1) alpha (null)\n" + put +
+                  "(2) beta (null)\n" + put + deleted + deleted,
+              restored);
+}
+
 TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     S sandbox;
     const std::string tool = TempPath("tool.exe"), anonymous = TempPath("anonymous.exe");
@@ -122,8 +144,8 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
         const std::wstring command = L"C:\\nonul.exe /x";
         const RegValueBlob unterminated(REG_SZ, command.data(), static_cast<DWORD>(command.size() * sizeof(wchar_t)));
         win::UniqueKey run;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(kUser, keys::kRun, 0, KEY_SET_VALUE, run.Put()));
-        ASSERT_EQ(ERROR_SUCCESS, RegistryAccess().WriteValue(run.Get(), L"NoNul", &unterminated));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(kUser, keys::kRun, 0, KEY_SET_VALUE, run.Put()));
+        ASSERT_EQ(ERROR_SUCCESS, registry::KeyRef(run.Get()).WriteValue(L"NoNul", unterminated));
     }
     S::PutText(kUser, keys::kRun, "Both", "\"" + tool + "\"");
     S::PutText(kMachine, keys::kRun, "Both", "C:\\machine\\both.exe");
@@ -248,7 +270,7 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     S sandbox;
     // Half moved, as a take-over cut short leaves them: both start on every value.
     for (int i = 0; i < 100; ++i)
-        for (const char* key : {keys::kRun, keys::kBackUp})
+        for (const wchar_t* key : {keys::kRun, keys::kBackUp})
             S::PutText(kUser, key, ("value " + std::to_string(i)).c_str(), "C:\\app" + std::to_string(i) + ".exe");
     const Snapshot seeded = Take(kUser, keys::kRun);
     const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");

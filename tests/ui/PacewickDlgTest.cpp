@@ -174,7 +174,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     ASSERT_TRUE(engine_.model.WaitForCompanies(10000));  // the last change of the list before the tasks go
     engine_.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     // Listed as in both keys while the machine's copy is already gone.
-    RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, keys::kBackUp, L"Half");
     std::vector<Row> expected;
     for (const StartupEntry& entry : engine_.List())
         expected.push_back({entry.name, entry.command, entry.company, ui::OriginLabel(entry.origin)});
