@@ -28,6 +28,7 @@
 #include "ui/OriginLabel.h"
 #include "ready/ImpactStore.h"
 #include "ui/PacewickDlg.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -97,7 +98,7 @@ UINT TrayMenuItemState(HWND window, UINT command) {
 // "Exit" ends it if `drive` leaves it open.
 INT_PTR RunDialog(CPacewickDlg& dialog, const std::function<void(HWND)>& drive) {
     std::thread driver([&] {
-        HWND window = WaitForVisible(ui::kMainWindowClass, nullptr);
+        HWND window = WaitForVisible(win::Utf8ForDisplay(ui::kMainWindowClass).c_str(), nullptr);
         if (window) drive(window);
         else ADD_FAILURE() << "the main window never appeared";
         if (IsWindow(window)) PostMessageA(window, WM_COMMAND, IDC_EXIT, 0);
@@ -111,14 +112,14 @@ class PacewickDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ui::RegisterMainWindowClass(GetModuleHandleA(nullptr)));
-        dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAA* data) {
+        dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAW* data) {
             if (message == NIM_DELETE) ++trayDeletes_;
             if (message != NIM_ADD) return TRUE;
             ++trayAdds_;
             // What a new Explorer needs to show the icon and report clicks on it.
             const UINT whole = NIF_MESSAGE | NIF_ICON | NIF_TIP;
             wholeTrayAdds_ += (data->uFlags & whole) == whole && data->uCallbackMessage == CPacewickDlg::kTrayMessage &&
-                              data->hIcon != nullptr && std::string(data->szTip) == "Pacewick Running";
+                              data->hIcon != nullptr && std::wstring(data->szTip) == L"Pacewick Running";
             return refuseTrayAdds_ ? FALSE : TRUE;
         });
     }
@@ -177,7 +178,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     RegDeleteKeyValueA(HKEY_LOCAL_MACHINE, keys::kBackUp, "Half");
     std::vector<Row> expected;
     for (const StartupEntry& entry : engine_.List())
-        expected.push_back({entry.name, entry.command, entry.company, ui::OriginLabel(entry.origin)});
+        expected.push_back({entry.name, entry.command, entry.company, win::Utf8ForDisplay(ui::OriginLabel(entry.origin))});
     ASSERT_EQ(expected.size(), 6u);
     SetConfig(1, 1000);
     monitors_.Start();
@@ -364,7 +365,7 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
                             return started.emplace_back(command), true;
                         }, nullptr});
     CPacewickDlg dialog(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, slow, config_}, nullptr);
-    dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     SetConfig(0, 200);
     ULONGLONG exitAt = 0;
     RunDialog(dialog, [&](HWND shown) {
@@ -413,7 +414,7 @@ TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceTo
     std::atomic<int> offers{0};
     lists.endHoldOff = [&](HWND) { ++offers; };  // declined
     CPacewickDlg admin(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
-    admin.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    admin.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     admin.SetMachineLists(lists);
     RunDialog(admin, [&](HWND window) {
         EXPECT_TRUE(WaitUntil([&] { return offers == 1; }));
@@ -425,7 +426,7 @@ TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceTo
     });
     lists.endHoldOff = [&](HWND) { ++offers, holdOff(0); };  // accepted
     CPacewickDlg accepting(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
-    accepting.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    accepting.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     holdOff(1);
     accepting.SetMachineLists(lists);
     RunDialog(accepting, [&](HWND window) {
