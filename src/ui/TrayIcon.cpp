@@ -10,7 +10,6 @@ TrayIcon::TrayIcon(UINT callbackMessage, UINT id)
     record_.cbSize = NOTIFYICONDATAW_V1_SIZE;
     record_.uID = id;
     record_.uCallbackMessage = callbackMessage;
-    lstrcpynW(record_.szTip, ResourceText(IDS_TRAY_TIP).c_str(), ARRAYSIZE(record_.szTip));
 }
 
 // Started elevated (to write the machine Run key), the owner would not hear
@@ -26,6 +25,7 @@ void TrayIcon::SetUp(HWND owner, HICON icon) {
     setUp_ = true;
     record_.hWnd = owner;
     record_.hIcon = icon;
+    lstrcpynW(record_.szTip, ResourceText(IDS_TRAY_TIP).c_str(), ARRAYSIZE(record_.szTip));
     menu_.Reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     if (!menu_) MessageBoxW(owner, ResourceText(IDS_TRAY_MENU_FAILED).c_str(), ResourceText(IDS_TRAY_ERROR_CAPTION).c_str(), MB_OK);
     shown_ = Add();
