@@ -58,6 +58,7 @@ std::wstring ApplicationName() {
 // A number as a status or count line shows it.
 std::wstring Number(unsigned long long number) { return std::to_wstring(number); }
 
+// A question of the string table: its text and caption by id.
 int Ask(HWND owner, UINT text, UINT caption, UINT buttons) {
     return MessageBoxW(owner, ui::ResourceText(text).c_str(), ui::ResourceText(caption).c_str(), buttons);
 }
