@@ -14,7 +14,6 @@
 #include "win/Diagnostics.h"
 #include "win/ModulePath.h"
 #include "win/Scoped.h"
-#include "win/Text.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "ui/ResourceText.h"
 
 namespace ui {
+
 TrayIcon::TrayIcon(UINT callbackMessage, UINT id)
     : taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")),
       notify_([](DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }) {

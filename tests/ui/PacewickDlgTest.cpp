@@ -103,7 +103,9 @@ UINT TrayMenuItemState(HWND window, UINT command) {
 // underscore. A text the window shows as it stands today was built in code.
 class MarkedStringTable {
 public:
-    MarkedStringTable() { EnumResourceNamesW(nullptr, reinterpret_cast<LPCWSTR>(RT_STRING), &MarkBlock, reinterpret_cast<LONG_PTR>(this)); }
+    MarkedStringTable() {
+        EnumResourceNamesW(nullptr, reinterpret_cast<LPCWSTR>(RT_STRING), &MarkBlock, reinterpret_cast<LONG_PTR>(this));
+    }
     ~MarkedStringTable() {
         for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
             std::copy(block->original.begin(), block->original.end(), block->at);
