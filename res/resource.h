@@ -47,6 +47,49 @@
 #define IDS_ELEVATE_RESUME          2103
 #define IDS_KEEPER_NO_ANSWER_CAPTION 2104
 #define IDS_KEEPER_NO_ANSWER        2105
+// The main window's: its questions and refusal, the list's column headings,
+// where an entry came from, its start-up impact, the status line, the counts
+// and the clock. %1, %2 are filled in by ui::ResourceText.
+#define IDS_DELETE_QUESTION         2200
+#define IDS_DELETE_TEXT             2201
+#define IDS_RESTORE_QUESTION        2202
+#define IDS_RESTORE_TEXT            2203
+#define IDS_TASK_REFUSAL            2204
+#define IDS_COLUMN_NAME             2205
+#define IDS_COLUMN_COMMAND          2206
+#define IDS_COLUMN_COMPANY          2207
+#define IDS_COLUMN_ORIGIN           2208
+#define IDS_COLUMN_IMPACT           2209
+#define IDS_ORIGIN_CURRENT_USER     2210
+#define IDS_ORIGIN_ALL_USERS        2211
+#define IDS_ORIGIN_BOTH             2212
+#define IDS_ORIGIN_TASK_SCHEDULER   2213
+#define IDS_ORIGIN_USER_FOLDER      2214
+#define IDS_ORIGIN_ALL_USERS_FOLDER 2215
+#define IDS_IMPACT_HIGH             2216
+#define IDS_IMPACT_MEDIUM           2217
+#define IDS_IMPACT_LOW              2218
+#define IDS_IMPACT_NOT_MEASURED     2219
+#define IDS_STATUS_MANUAL           2220
+#define IDS_STATUS_COUNTDOWN        2221
+#define IDS_STATUS_READY_PROGRESS   2222
+#define IDS_ENTRY_COUNT             2223
+#define IDS_ELAPSED                 2224
+// The tray icon's tip and what its set-up says when it fails.
+#define IDS_TRAY_TIP                2230
+#define IDS_TRAY_ERROR_CAPTION      2231
+#define IDS_TRAY_MENU_FAILED        2232
+#define IDS_TRAY_ICON_FAILED        2233
+// The start-up's question after a Restore All, and the switches' messages.
+#define IDS_RESTORED_TEXT           2240
+#define IDS_RESTORED_CAPTION        2241
+#define IDS_REMOVAL_CAPTION         2242
+#define IDS_REMOVAL_STILL_RUNNING   2243
+#define IDS_REMOVAL_NOT_RESTORED    2244
+#define IDS_UNINSTALL_REFUSAL       2245
+#define IDS_UNINSTALL_REFUSAL_CAPTION 2246
+#define IDS_UNINSTALL_NO_PACKAGE    2247
+#define IDS_UNINSTALL_CAPTION       2248
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

@@ -113,7 +113,7 @@ Newcomer TimeNewcomer(const UserKeys& keys, int index) {
     return result;
 }
 
-HWND MainWindow() { return FindWindowA(ui::kMainWindowClass, nullptr); }
+HWND MainWindow() { return FindWindowW(ui::kMainWindowClass, nullptr); }
 
 // The same job done here with the bare registry calls, as the floor under a
 // take-over: the newcomer written into a key nobody watches, read, copied into

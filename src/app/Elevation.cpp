@@ -21,14 +21,14 @@ constexpr DWORD kElevatedWait = 60000;
 }  // namespace
 
 bool StartElevated(HWND owner, const std::wstring& parameters, const char* what) {
-    const std::optional<std::wstring> self = win::Wide(win::RunningExecutablePath());
-    if (!self || self->empty()) return false;
+    const std::wstring self = win::RunningExecutable();
+    if (self.empty()) return false;
     SHELLEXECUTEINFOW record{};
     record.cbSize = sizeof record;
     record.fMask = SEE_MASK_NOCLOSEPROCESS;
     record.hwnd = owner;
     record.lpVerb = L"runas";
-    record.lpFile = self->c_str();
+    record.lpFile = self.c_str();
     record.lpParameters = parameters.c_str();
     record.nShow = SW_HIDE;
     if (!ShellExecuteExW(&record)) {

@@ -7,6 +7,8 @@
 #include <new>
 #include <string>
 
+#include "resource.h"
+
 #include "app/ElevatedSwitch.h"
 #include "app/HeldMachineEntries.h"
 #include "app/KeeperHandOver.h"
@@ -24,6 +26,7 @@
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
 #include "ui/PacewickDlg.h"
+#include "ui/ResourceText.h"
 #include "ui/SplashScreenEx.h"
 #include "win/Scoped.h"
 
@@ -31,10 +34,7 @@ namespace {
 
 constexpr DWORD kMutexWait = 1000;
 
-constexpr const char* kRestoredText = "Pacewick was restored previously\nPress [Yes] to start.";
-constexpr const char* kRestoredCaption = "Start Pacewick?";
-
-constexpr UINT kSplashBitmap = 139;
+constexpr UINT kSplashBitmap = IDB_SPLASH;
 constexpr DWORD kSplashTime = 1000;
 constexpr DWORD kSplashFlags = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT |
                                CSplashScreenEx::SPLASH_SHADOW |
@@ -63,7 +63,7 @@ bool TakeInstanceMutex(win::UniqueHandle* owned) {
     const DWORD wait = WaitForInstanceMutex(kMutexWait, owned);
     // Abandoned: the instance that owned it was killed; this one takes its place.
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
-    HWND running = FindWindowA(ui::kMainWindowClass, nullptr);
+    HWND running = FindWindowW(ui::kMainWindowClass, nullptr);
     if (running) ActivateRunningInstance(running);
     return wait != WAIT_TIMEOUT && !running;
 }
@@ -75,7 +75,7 @@ enum class AfterRestore { NotAsked, Yes, No };
 AfterRestore ConfirmStartAfterRestore(CConfigStore* config) {
     config->ReadSettings();
     if (config->GetRestored() == 0) return AfterRestore::NotAsked;
-    switch (MessageBoxA(nullptr, kRestoredText, kRestoredCaption, MB_YESNO)) {
+    switch (MessageBoxW(nullptr, ui::ResourceText(IDS_RESTORED_TEXT).c_str(), ui::ResourceText(IDS_RESTORED_CAPTION).c_str(), MB_YESNO)) {
     case IDNO:
         return AfterRestore::No;
     case IDYES:
@@ -94,7 +94,7 @@ void ShowSplash() {
     auto* splash = new (std::nothrow) CSplashScreenEx();
     if (!splash) return;
     // The main window does not exist before DoModal: the splash has no owner.
-    if (!splash->Create(nullptr, "", kSplashTime, kSplashFlags)) {
+    if (!splash->Create(nullptr, L"", kSplashTime, kSplashFlags)) {
         delete splash;
         return;
     }
@@ -108,7 +108,7 @@ BOOL CPacewickApp::InitInstance() {
     if (HandleRemovalSwitch(&exitCode_)) return FALSE;
     if (HandleUninstallSwitch()) return FALSE;
     if (machinekeys::HandleElevatedSwitch()) return FALSE;
-    ui::RegisterMainWindowClass(GetModuleHandleA(nullptr));
+    ui::RegisterMainWindowClass(GetModuleHandleW(nullptr));
     // Never released (closing the handle does not release it): ownership ends
     // with the process, and a start after a killed instance finds it abandoned.
     win::UniqueHandle instanceMutex;

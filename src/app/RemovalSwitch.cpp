@@ -5,8 +5,10 @@
 #include <cwchar>
 
 #include "app/SingleInstance.h"
+#include "resource.h"
 #include "takeover/OwnedEngine.h"
 #include "ui/MainWindowClass.h"
+#include "ui/ResourceText.h"
 #include "win/Diagnostics.h"
 #include "win/Scoped.h"
 
@@ -20,17 +22,12 @@ constexpr unsigned long kLevelMask = 7;
 constexpr int kStillRunning = 1;
 constexpr int kNotRestored = 2;
 
-constexpr wchar_t kCaption[] = L"Pacewick is not removed";
-constexpr wchar_t kStillRunningText[] =
-    L"Pacewick is still running and did not end when asked to.\n"
-    L"Close Pacewick (answer its open question, then Exit), then remove it again.";
-constexpr wchar_t kNotRestoredText[] =
-    L"Some of your delayed programs could not be put back into your start-up list.\n"
-    L"Pacewick is not removed, so that none of them is lost.";
-
-int Refuse(int code, const wchar_t* text, bool installerShowsWindow) {
-    PrintLine("Removal stopped (%d): %ls\n", code, text);
-    if (installerShowsWindow) MessageBoxW(nullptr, text, kCaption, MB_OK | MB_ICONSTOP | MB_TOPMOST | MB_SETFOREGROUND);
+int Refuse(int code, UINT why, bool installerShowsWindow) {
+    const std::wstring text = ui::ResourceText(why);
+    PrintLine("Removal stopped (%d): %ls\n", code, text.c_str());
+    if (installerShowsWindow)
+        MessageBoxW(nullptr, text.c_str(), ui::ResourceText(IDS_REMOVAL_CAPTION).c_str(),
+                    MB_OK | MB_ICONSTOP | MB_TOPMOST | MB_SETFOREGROUND);
     return code;
 }
 
@@ -40,8 +37,8 @@ int RestoreForRemoval(bool installerShowsWindow) {
     win::UniqueHandle instance;
     if (ui::PressExitOfRunningInstance()) PrintLine("The running Pacewick was asked to exit\n");
     if (WaitForInstanceMutex(kRemovalWait, &instance) == WAIT_TIMEOUT)
-        return Refuse(kStillRunning, kStillRunningText, installerShowsWindow);
-    if (!takeover::OwnedEngine(takeover::kUserScope, takeover::kUserScope, false).manager.RestoreAll()) return Refuse(kNotRestored, kNotRestoredText, installerShowsWindow);
+        return Refuse(kStillRunning, IDS_REMOVAL_STILL_RUNNING, installerShowsWindow);
+    if (!takeover::OwnedEngine(takeover::kUserScope, takeover::kUserScope, false).manager.RestoreAll()) return Refuse(kNotRestored, IDS_REMOVAL_NOT_RESTORED, installerShowsWindow);
     PrintLine("This account's entries are back in its Run key for the removal\n");
     return 0;
 }

@@ -3,11 +3,11 @@
 #include <utility>
 
 namespace {
-constexpr const char* kMutexName = "CpacewickApp{4E1D7C20-A9B3}";
+constexpr const wchar_t* kMutexName = L"CpacewickApp{4E1D7C20-A9B3}";
 }  // namespace
 
 DWORD WaitForInstanceMutex(DWORD milliseconds, win::UniqueHandle* owned) {
-    win::UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kMutexName));
+    win::UniqueHandle mutex(CreateMutexW(nullptr, FALSE, kMutexName));
     if (!mutex) return WAIT_FAILED;
     const DWORD wait = WaitForSingleObject(mutex.Get(), milliseconds);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) *owned = std::move(mutex);

@@ -8,20 +8,16 @@
 #include "takeover/OwnedEngine.h"
 #include "keeperlink/KeeperClient.h"
 #include "pacewick_version.h"
+#include "resource.h"
 #include "ui/MainWindowClass.h"
+#include "ui/ResourceText.h"
 #include "win/Diagnostics.h"
 #include "win/ModulePath.h"
 #include "win/Scoped.h"
-#include "win/Text.h"
 
 namespace {
 
 constexpr wchar_t kSwitch[] = L"-UNINSTALL";
-constexpr wchar_t kRefusalText[] = L"Please exit Pacewick app 1st then run uninstaller again";
-constexpr wchar_t kRefusalCaption[] = L"Pacewick Needs to be closed";
-constexpr wchar_t kNoPackageText[] =
-    L"Every delayed program is back in its start-up list.\n"
-    L"No installed Pacewick package was found to remove.";
 
 // The path and the parameters must outlive the record.
 SHELLEXECUTEINFOW UninstallerRecord(const std::wstring& installer, const std::wstring& parameters) {
@@ -69,9 +65,10 @@ std::wstring InstalledProductCode() {
 bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& launch,
                            const ProductFinder& findProduct) {
     if (!HasSwitchArgument(commandLine)) return false;
-    if (FindWindowA(ui::kMainWindowClass, nullptr) != nullptr) {
+    if (FindWindowW(ui::kMainWindowClass, nullptr) != nullptr) {
         // The running instance would take the restored entries over again at once.
-        MessageBoxW(nullptr, kRefusalText, kRefusalCaption, MB_OK);
+        MessageBoxW(nullptr, ui::ResourceText(IDS_UNINSTALL_REFUSAL).c_str(),
+                    ui::ResourceText(IDS_UNINSTALL_REFUSAL_CAPTION).c_str(), MB_OK);
         return true;
     }
     // With the keeper service installed the machine's entries are its own: the
@@ -83,11 +80,12 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
     const std::wstring product = findProduct();
     if (product.empty()) {
         PrintLine("No installed package found: nothing to remove\n");
-        MessageBoxW(nullptr, kNoPackageText, L"Pacewick", MB_OK);
+        MessageBoxW(nullptr, ui::ResourceText(IDS_UNINSTALL_NO_PACKAGE).c_str(),
+                    ui::ResourceText(IDS_UNINSTALL_CAPTION).c_str(), MB_OK);
         return true;
     }
     // The installer of the system folder, never one found by bare name (the current folder, the path).
-    const std::wstring installer = win::Wide(win::InSystemFolder("msiexec.exe")).value_or(std::wstring());
+    const std::wstring installer = win::InSystemFolder(L"msiexec.exe");
     const std::wstring parameters = L"/x " + product;
     SHELLEXECUTEINFOW record = UninstallerRecord(installer, parameters);
     if (installer.empty() || !launch(&record)) PrintLine("The uninstaller was not started (%lu)\n", GetLastError());

@@ -81,7 +81,12 @@ std::string Escaped(const char* text) {
     return out;
 }
 
-void ToDebugger(const std::string& line) { OutputDebugStringA(line.c_str()); }
+// The line is UTF-8, whatever the code page; a byte that is no whole character shows as U+FFFD.
+void ToDebugger(const std::string& line) {
+    std::wstring wide(line.size() + 1, L'\0');  // never more UTF-16 units than UTF-8 bytes
+    const int length = MultiByteToWideChar(CP_UTF8, 0, line.c_str(), -1, wide.data(), static_cast<int>(wide.size()));
+    OutputDebugStringW(length > 0 ? wide.c_str() : L"");
+}
 
 // Under logMutex: false when the line did not go into the file. A line that
 // would take the file past its cap starts a new one; `why` says why it could not.

@@ -10,7 +10,7 @@ namespace {
 constexpr UINT_PTR kSubclassId = 0x5057;
 // Marks a window subclassed by us (GetWindowSubclass is not exported by name
 // everywhere, a window property is).
-constexpr const char* kControlProperty = "Pacewick.SubclassedControl";
+constexpr const wchar_t* kControlProperty = L"Pacewick.SubclassedControl";
 
 bool IsReflected(UINT message) {
     return message == WM_CTLCOLORSTATIC || message == WM_COMMAND;
@@ -24,9 +24,9 @@ bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
     if (child == nullptr || !IsWindow(child)) return false;
     // Only our own controls get the private message: any other window might
     // give the same number a meaning of its own.
-    if (GetPropA(child, kControlProperty) == nullptr) return false;
+    if (GetPropW(child, kControlProperty) == nullptr) return false;
     Reflection reflection{message, wParam, lParam, 0, false};
-    SendMessageA(child, kReflectMessage, 0, reinterpret_cast<LPARAM>(&reflection));
+    SendMessageW(child, kReflectMessage, 0, reinterpret_cast<LPARAM>(&reflection));
     if (!reflection.handled) return false;
     if (result != nullptr) *result = reflection.result;
     return true;
@@ -37,10 +37,10 @@ SubclassedControl::~SubclassedControl() { Detach(); }
 bool SubclassedControl::Attach(HWND parent, int id) {
     HWND hwnd = parent ? GetDlgItem(parent, id) : nullptr;
     if (hwnd == nullptr || hwnd_ != nullptr || !IsWindow(hwnd)) return false;
-    if (GetPropA(hwnd, kControlProperty) != nullptr) return false;
-    if (!SetPropA(hwnd, kControlProperty, this)) return false;
+    if (GetPropW(hwnd, kControlProperty) != nullptr) return false;
+    if (!SetPropW(hwnd, kControlProperty, this)) return false;
     if (!SetWindowSubclass(hwnd, &SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
-        RemovePropA(hwnd, kControlProperty);
+        RemovePropW(hwnd, kControlProperty);
         return false;
     }
     hwnd_ = hwnd;
@@ -50,7 +50,7 @@ bool SubclassedControl::Attach(HWND parent, int id) {
 void SubclassedControl::Detach() {
     if (hwnd_ == nullptr) return;
     RemoveWindowSubclass(hwnd_, &SubclassProc, kSubclassId);
-    RemovePropA(hwnd_, kControlProperty);
+    RemovePropW(hwnd_, kControlProperty);
     hwnd_ = nullptr;
 }
 

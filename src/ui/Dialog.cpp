@@ -32,7 +32,7 @@ bool ReturnsResultDirectly(UINT message) {
 void CentreWindow(HWND hwnd) {
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
-    GetMonitorInfoA(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
+    GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTONEAREST), &monitor);
     const RECT work = monitor.rcWork;
     RECT area = work;
     HWND owner = GetWindow(hwnd, GW_OWNER);
@@ -62,7 +62,7 @@ CDialog::CDialog(UINT templateId, HWND parent) : templateId_(templateId), parent
 CDialog::~CDialog() = default;
 
 INT_PTR CDialog::DoModal() {
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(templateId_), parent_,
+    return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), parent_,
                            &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
@@ -87,7 +87,7 @@ bool CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* resu
         // opens centred, not in the screen's corner.
         RECT after = {};
         GetWindowRect(hwnd_, &after);
-        const LONG style = GetWindowLongA(hwnd_, GWL_STYLE);
+        const LONG style = GetWindowLongW(hwnd_, GWL_STYLE);
         if (SameRect(before, after) && !(style & (DS_CENTER | DS_CENTERMOUSE | DS_ABSALIGN))) CentreWindow(hwnd_);
         return true;
     }
@@ -110,15 +110,15 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     if (message == WM_INITDIALOG) {
         auto* self = reinterpret_cast<CDialog*>(lParam);
         self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, DWLP_USER, lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
     }
-    auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+    auto* self = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (!self) return FALSE;  // messages before WM_INITDIALOG (WM_SETFONT)
 
     if (message == WM_NCDESTROY) {
         // The object may outlive its window (it is usually a local of the
         // caller of DoModal): no message may reach it after this one.
-        SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
         LRESULT ignored = 0;
         self->HandleMessage(message, wParam, lParam, &ignored);
         self->hwnd_ = nullptr;
@@ -128,7 +128,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     LRESULT result = 0;
     if (!self->Dispatch(message, wParam, lParam, &result)) return FALSE;
     if (ReturnsResultDirectly(message)) return static_cast<INT_PTR>(result);
-    SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result);
+    SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
     return TRUE;
 }
 

@@ -5,17 +5,17 @@
 namespace ui {
 
 bool RegisterMainWindowClass(HINSTANCE instance) {
-    WNDCLASSA wc = {};
+    WNDCLASSW wc = {};
     wc.style = CS_BYTEALIGNWINDOW | CS_SAVEBITS | CS_DBLCLKS;
-    wc.lpfnWndProc = DefDlgProcA;
+    wc.lpfnWndProc = DefDlgProcW;
     wc.cbClsExtra = 0;
     wc.cbWndExtra = DLGWINDOWEXTRA;
     wc.hInstance = instance;
-    wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME));
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));  // an id, not a text
     wc.hbrBackground = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
     wc.lpszClassName = kMainWindowClass;
-    if (RegisterClassA(&wc)) return true;  // the class owns the brush from now on
+    if (RegisterClassW(&wc)) return true;  // the class owns the brush from now on
 
     const DWORD error = GetLastError();
     if (wc.hbrBackground) DeleteObject(wc.hbrBackground);
@@ -23,8 +23,8 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
 }
 
 bool PressExitOfRunningInstance() {
-    HWND running = FindWindowA(kMainWindowClass, nullptr);
-    return running && PostMessageA(running, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+    HWND running = FindWindowW(kMainWindowClass, nullptr);
+    return running && PostMessageW(running, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
 }
 
 }  // namespace ui

@@ -5,11 +5,11 @@
 
 namespace ui {
 
-constexpr const char* kMainWindowClass = "PACEWICK_SINGLE_INSTANCE_APP";
+constexpr const wchar_t* kMainWindowClass = L"PACEWICK_SINGLE_INSTANCE_APP";
 
-// Registers the class for dialogs (DefDlgProcA, DLGWINDOWEXTRA) with the
-// program's icon, the arrow and a button-face background. True when the class
-// is registered now or was already.
+// Registers the class for dialogs (DefDlgProcW, DLGWINDOWEXTRA: its windows
+// get UTF-16 messages) with the program's icon, the arrow and a button-face
+// background. True when the class is registered now or was already.
 bool RegisterMainWindowClass(HINSTANCE instance);
 
 // Asks the running instance of this desktop, if any, to end as its Exit button

@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -14,54 +12,55 @@
 
 namespace {
 
-constexpr const char* kHelpFile = "PacewickManual.chm";
-constexpr const char* kDeleteQuestion = "Are you sure to delete this entry?";
-constexpr const char* kDeleteText = "Press [Yes] to delete this entry.\n";
-constexpr const char* kRestoreQuestion = "Are you sure to restore?";
-constexpr const char* kRestoreText =
-    "Restoring all will move all your programs from delayed list to\nregular startup list and \n"
-    "it will also disable Pacewick Functionality.\nPress [Yes] to restore everything.\n";
-constexpr const char* kTaskRefusal = "Sorry in this version you cannot delete entry from scheduled task";
+constexpr const wchar_t* kHelpFile = L"PacewickManual.chm";
 
 constexpr int kMinMinutes = 1;
 constexpr int kMaxMinutes = 30;
 
 struct Column {
-    const char* heading;
+    UINT heading;
     int format;
     int widthUnits;  // in sixths of the list's client width
 };
 constexpr Column kColumns[] = {
-    {"Program Name", LVCFMT_CENTER, 1},
-    {"Program Location", LVCFMT_LEFT, 2},
-    {"Company", LVCFMT_LEFT, 1},
-    {"Location", LVCFMT_LEFT, 1},
-    {"Start-up impact", LVCFMT_LEFT, 1},
+    {IDS_COLUMN_NAME, LVCFMT_CENTER, 1},
+    {IDS_COLUMN_COMMAND, LVCFMT_LEFT, 2},
+    {IDS_COLUMN_COMPANY, LVCFMT_LEFT, 1},
+    {IDS_COLUMN_ORIGIN, LVCFMT_LEFT, 1},
+    {IDS_COLUMN_IMPACT, LVCFMT_LEFT, 1},
 };
 constexpr int kWidthUnits = 6;
 
 // Task Manager's words for what a program used in its first minute.
-const char* ImpactLabel(ready::Impact impact) {
+std::wstring ImpactLabel(ready::Impact impact) {
     switch (impact) {
-    case ready::Impact::High: return "High";
-    case ready::Impact::Medium: return "Medium";
-    case ready::Impact::Low: return "Low";
-    default: return "Not measured";
+    case ready::Impact::High: return ui::ResourceText(IDS_IMPACT_HIGH);
+    case ready::Impact::Medium: return ui::ResourceText(IDS_IMPACT_MEDIUM);
+    case ready::Impact::Low: return ui::ResourceText(IDS_IMPACT_LOW);
+    default: return ui::ResourceText(IDS_IMPACT_NOT_MEASURED);
     }
 }
 int NextSelected(HWND list, int after) {
-    return static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
+    return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
                                          MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
 // The program file's name without directory and extension.
-std::string ApplicationName() {
-    std::string name = win::RunningExecutablePath();
-    const auto slash = name.find_last_of("\\/");
-    if (slash != std::string::npos) name.erase(0, slash + 1);
-    const auto dot = name.rfind('.');
-    if (dot != std::string::npos) name.erase(dot);
+std::wstring ApplicationName() {
+    std::wstring name = win::RunningExecutable();
+    const auto slash = name.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) name.erase(0, slash + 1);
+    const auto dot = name.rfind(L'.');
+    if (dot != std::wstring::npos) name.erase(dot);
     return name;
+}
+
+// A number as a status or count line shows it.
+std::wstring Number(unsigned long long number) { return std::to_wstring(number); }
+
+// A question of the string table: its text and caption by id.
+int Ask(HWND owner, UINT text, UINT caption, UINT buttons) {
+    return MessageBoxW(owner, ui::ResourceText(text).c_str(), ui::ResourceText(caption).c_str(), buttons);
 }
 
 }  // namespace
@@ -84,20 +83,20 @@ BOOL CPacewickDlg::OnInitDialog() {
     helpLink_.SetLink(win::BesideExecutable(kHelpFile));
     helpLink_.SetHelpViewer(true);
     webLink_.Attach(Hwnd(), IDC_WEB_LINK);
-    webLink_.SetLink(PACEWICK_WEB_ADDRESS);
+    webLink_.SetLink(L"" PACEWICK_WEB_ADDRESS);
     webLink_.SetHelpViewer(false);
 
-    icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
-    SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+    icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
+    SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
     // The icon reaches the tray at the first non-client paint, and again after
     // every restart of Explorer.
     tray_.HearExplorerRestarts(Hwnd());
 
     elapsedSeconds_ = 0;
     HWND spin = Item(IDC_MINUTES_SPIN);
-    SendMessageA(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Item(IDC_MINUTES)), 0);
-    SendMessageA(spin, UDM_SETRANGE, 0, MAKELPARAM(kMaxMinutes, kMinMinutes));
-    SendMessageA(spin, UDM_SETPOS, 0, MAKELPARAM(kMinMinutes, 0));
+    SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Item(IDC_MINUTES)), 0);
+    SendMessageW(spin, UDM_SETRANGE, 0, MAKELPARAM(kMaxMinutes, kMinMinutes));
+    SendMessageW(spin, UDM_SETPOS, 0, MAKELPARAM(kMinMinutes, 0));
 
     FillList();
     // The engine's threads change the list; the window follows at once. A post,
@@ -106,20 +105,18 @@ BOOL CPacewickDlg::OnInitDialog() {
     HWND window = Hwnd();
     std::shared_ptr<std::atomic<bool>> pending = listChangePending_;
     engine_.model.SetListChangedCallback([window, pending] {
-        if (!pending->exchange(true)) PostMessageA(window, kListChangedMessage, 0, 0);
+        if (!pending->exchange(true)) PostMessageW(window, kListChangedMessage, 0, 0);
     });
 
     engine_.config.ReadSettings();
     delay_ = engine_.config.GetTimeDelay();
     if (engine_.config.GetManual() == 1) {
-        SetDlgItemTextA(Hwnd(), IDC_ELAPSED, "");
-        SetStatus("Start manually");
+        SetDlgItemTextW(Hwnd(), IDC_ELAPSED, L"");
+        SetStatus(ui::ResourceText(IDS_STATUS_MANUAL));
     } else {
         SetTimer(Hwnd(), kTickTimer, 1000, nullptr);
         SetTimer(Hwnd(), kLaunchTimer, delay_, nullptr);
-        char status[64];
-        std::snprintf(status, sizeof status, "Will start in %d minute", static_cast<int>(delay_ / kMinute));
-        SetStatus(status);
+        SetStatus(ui::ResourceText(IDS_STATUS_COUNTDOWN, {Number(delay_ / kMinute)}));
         if (engine_.config.GetStartWhenReady()) StartWhenReady();
     }
     ShowStartWhenReady();
@@ -132,12 +129,12 @@ void CPacewickDlg::StartWhenReady() {
     HWND window = Hwnd();
     ready_ = std::make_unique<ready::ReadySession>(
         engine_.model.CopyList(), engine_.launcher, [window](std::size_t started, std::size_t total) {
-            PostMessageA(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
+            PostMessageW(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
         },
         loadFactory_ ? loadFactory_() : nullptr);
 }
 
-void CPacewickDlg::SetStatus(const char* text) { SetDlgItemTextA(Hwnd(), IDC_STATUS, text); }
+void CPacewickDlg::SetStatus(const std::wstring& text) { SetDlgItemTextW(Hwnd(), IDC_STATUS, text.c_str()); }
 
 void CPacewickDlg::ShowHoldOff(bool offer) {
     const bool held = machineLists_.heldOff && machineLists_.heldOff();
@@ -149,25 +146,26 @@ void CPacewickDlg::ShowHoldOff(bool offer) {
 // --- the list -------------------------------------------------------------------
 
 void CPacewickDlg::ResetColumns(HWND list) {
-    if (HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0))) {
-        const int columns = static_cast<int>(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0));
-        for (int i = 0; i < columns; ++i) SendMessageA(list, LVM_DELETECOLUMN, 0, 0);
-        SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    if (HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0))) {
+        const int columns = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+        for (int i = 0; i < columns; ++i) SendMessageW(list, LVM_DELETECOLUMN, 0, 0);
+        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
     }
     RECT client = {};
     GetClientRect(list, &client);
     const int unit = (client.right - client.left) / kWidthUnits;
     int index = 0;
     for (const Column& column : kColumns) {
-        LVCOLUMNA lvc = {};
+        std::wstring heading = ui::ResourceText(column.heading);
+        LVCOLUMNW lvc = {};
         lvc.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         lvc.fmt = column.format;
         lvc.cx = unit * column.widthUnits;
-        lvc.pszText = const_cast<char*>(column.heading);
+        lvc.pszText = heading.data();
         lvc.iSubItem = index;
-        SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&lvc));
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&lvc));
     }
-    SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
+    SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
 }
 
 // The list keeps no text of its own (LVS_OWNERDATA): it is told how many rows
@@ -175,32 +173,39 @@ void CPacewickDlg::ResetColumns(HWND list) {
 // entries is filled at once, whatever a take-over changed.
 void CPacewickDlg::FillList() {
     HWND list = Item(IDC_ENTRY_LIST);
-    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     ResetColumns(list);
     // A copy: the monitor threads may rebuild the manager's list meanwhile, and
     // its lock must not be held while the list control is sent messages. The
     // commands act on these entries, never on what the cells read back.
     engine_.model.CopyList(rows_);
     impacts_ = ready::ImpactStore().ReadAll(rows_);
-    SendMessageA(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
-    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
-    char count[64];
-    std::snprintf(count, sizeof count, "Total Entries: %d",
-                  static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
-    SetDlgItemTextA(Hwnd(), IDC_ENTRY_COUNT, count);
+    const auto count = static_cast<unsigned>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    SetDlgItemTextW(Hwnd(), IDC_ENTRY_COUNT, ui::ResourceText(IDS_ENTRY_COUNT, {Number(count)}).c_str());
 }
 
-const char* CPacewickDlg::CellText(int row, int column) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return "";
+CPacewickDlg::CellString::CellString(const char* utf8) {
+    // A byte that is no whole UTF-8 character shows as U+FFFD.
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    if (length <= 1) return;
+    text.resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), length);
+    text.pop_back();  // the terminating zero
+}
+
+CPacewickDlg::CellString CPacewickDlg::CellText(int row, int column) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return std::wstring();
     const StartupEntry& entry = rows_[static_cast<std::size_t>(row)];
     switch (column) {
     case 0: return entry.name;
     case 1: return entry.command;
     case 2: return entry.company;
     case 3: return ui::OriginLabel(entry.origin);
-    case 4: return static_cast<std::size_t>(row) < impacts_.size() ? ImpactLabel(impacts_[row]) : "";
-    default: return "";
+    case 4: return static_cast<std::size_t>(row) < impacts_.size() ? ImpactLabel(impacts_[row]) : std::wstring();
+    default: return std::wstring();
     }
 }
 
@@ -219,7 +224,7 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
     case IDC_EXIT:
     case ID_TRAY_EXIT: EndDialog(0); return true;
     case IDC_APPLY: {
-        const LRESULT reported = SendMessageA(Item(IDC_MINUTES_SPIN), UDM_GETPOS, 0, 0);
+        const LRESULT reported = SendMessageW(Item(IDC_MINUTES_SPIN), UDM_GETPOS, 0, 0);
         const int minutes = static_cast<int>(LOWORD(reported));
         const DWORD delay = static_cast<DWORD>(minutes < kMinMinutes   ? kMinMinutes
                                                : minutes > kMaxMinutes ? kMaxMinutes
@@ -246,9 +251,8 @@ void CPacewickDlg::OnTimer(UINT_PTR id) {
         LaunchAll();
     } else if (id == kTickTimer) {
         ++elapsedSeconds_;
-        char text[32];
-        std::snprintf(text, sizeof text, "%d : %d", elapsedSeconds_ / 60, elapsedSeconds_ % 60);
-        SetDlgItemTextA(Hwnd(), IDC_ELAPSED, text);
+        const auto seconds = static_cast<unsigned>(elapsedSeconds_);
+        SetDlgItemTextW(Hwnd(), IDC_ELAPSED, ui::ResourceText(IDS_ELAPSED, {Number(seconds / 60), Number(seconds % 60)}).c_str());
     }
 }
 
@@ -263,7 +267,7 @@ void CPacewickDlg::LaunchAll() {
     EnableWindow(Item(IDC_RUN_ALL), FALSE);
     HWND window = Hwnd();
     const EntryList entries = ready_ ? ready_->Finish(engine_.model.CopyList()) : engine_.model.CopyList();
-    launches_.LaunchAll(entries, [window] { PostMessageA(window, kLaunchedMessage, 0, 0); });
+    launches_.LaunchAll(entries, [window] { PostMessageW(window, kLaunchedMessage, 0, 0); });
 }
 
 // Every program has been started: the window goes to the tray.
@@ -288,12 +292,12 @@ void CPacewickDlg::RunSelected() {
 void CPacewickDlg::DeleteEntry() {
     // Taken before the question: the list may be refilled while it is asked.
     const std::vector<StartupEntry> selected = SelectedEntries();
-    if (MessageBoxA(Hwnd(), kDeleteText, kDeleteQuestion, MB_YESNO) != IDYES) return;
+    if (Ask(Hwnd(), IDS_DELETE_TEXT, IDS_DELETE_QUESTION, MB_YESNO) != IDYES) return;
 
     bool changed = false;
     for (const StartupEntry& entry : selected) {
         if (entry.origin == Origin::TaskScheduler) {
-            MessageBoxA(Hwnd(), kTaskRefusal, ApplicationName().c_str(), MB_OK);
+            MessageBoxW(Hwnd(), ui::ResourceText(IDS_TASK_REFUSAL).c_str(), ApplicationName().c_str(), MB_OK);
             continue;
         }
         changed = engine_.manager.DeleteBackupEntry(entry);
@@ -305,7 +309,7 @@ void CPacewickDlg::DeleteEntry() {
 }
 
 void CPacewickDlg::RestoreAll() {
-    if (MessageBoxA(Hwnd(), kRestoreText, kRestoreQuestion, MB_YESNO) != IDYES) return;
+    if (Ask(Hwnd(), IDS_RESTORE_TEXT, IDS_RESTORE_QUESTION, MB_YESNO) != IDYES) return;
     // What has not been started yet goes back to its Run key and starts from there.
     ready_.reset();
     launches_.Stop();
@@ -348,13 +352,16 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
     switch (message) {
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom != IDC_ENTRY_LIST || header->code != LVN_GETDISPINFOA) return false;
-        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(lParam)->item;
+        if (header->idFrom != IDC_ENTRY_LIST || header->code != LVN_GETDISPINFOW) return false;
+        LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-            lstrcpynA(item.pszText, CellText(item.iItem, item.iSubItem), item.cchTextMax);
+            lstrcpynW(item.pszText, CellText(item.iItem, item.iSubItem).text.c_str(), item.cchTextMax);
         *result = 0;
         return true;
     }
+    case WM_NOTIFYFORMAT:  // the list's notifications come in UTF-16, whatever the class's default
+        *result = NFR_UNICODE;
+        return true;
     case WM_NCPAINT:
         if (hiddenToTray_) ShowWindow(Hwnd(), SW_HIDE);
         if (!tray_.IsSetUp()) SetUpTray();
@@ -374,10 +381,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         ShowHoldOff(false);
         return true;
     case kReadyProgressMessage: {
-        char status[64];
-        std::snprintf(status, sizeof status, "Starting when ready: %u of %u", static_cast<unsigned>(wParam),
-                      static_cast<unsigned>(lParam));
-        SetStatus(status);
+        SetStatus(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {Number(static_cast<unsigned>(wParam)), Number(static_cast<unsigned>(lParam))}));
         return true;
     }
     case kLaunchedMessage:

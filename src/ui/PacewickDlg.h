@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "launch/LaunchWorker.h"
@@ -86,8 +87,15 @@ protected:
 private:
     // --- the list and the engine ----------------------------------------------
     void FillList();
-    // The text of one cell, for the list, which keeps none of its own; "" outside the rows.
-    const char* CellText(int row, int column) const;
+    // The text of one cell, as the list shows it. The entry's own fields are
+    // 8-bit UTF-8 texts; the program's labels are UTF-16 already.
+    struct CellString {
+        CellString(const char* utf8);
+        CellString(std::wstring wide) : text(std::move(wide)) {}
+        std::wstring text;
+    };
+    // For the list, which keeps none of its own; "" outside the rows.
+    CellString CellText(int row, int column) const;
     void RebuildAndFillList();
     std::vector<StartupEntry> SelectedEntries();
     void ResetColumns(HWND list);
@@ -100,7 +108,7 @@ private:
     void ChooseStartWhenReady(bool on);
     void ShowStartWhenReady();
     void StartWhenReady();
-    void SetStatus(const char* text);
+    void SetStatus(const std::wstring& text);
     // The line under the list while the service holds off; with `offer`, the offer to end it follows.
     void ShowHoldOff(bool offer);
 

@@ -42,12 +42,12 @@ bool ReadPixels(HDC dc, HBITMAP bitmap, int width, int height, std::vector<DWORD
 }  // namespace
 
 CSplashScreenEx::CSplashScreenEx() {
-    if (HMODULE user32 = GetModuleHandleA("USER32.DLL")) {
+    if (HMODULE user32 = GetModuleHandleW(L"USER32.DLL")) {
         animate_ = reinterpret_cast<AnimateWindowFn>(GetProcAddress(user32, "AnimateWindow"));
     }
-    LOGFONTA description{};
-    if (GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof(description), &description) != 0) {
-        font_.Reset(CreateFontIndirectA(&description));
+    LOGFONTW description{};
+    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(description), &description) != 0) {
+        font_.Reset(CreateFontIndirectW(&description));
     }
 }
 
@@ -55,11 +55,11 @@ CSplashScreenEx::CSplashScreenEx() {
 CSplashScreenEx::~CSplashScreenEx() = default;
 
 bool CSplashScreenEx::RegisterSplashClass() const {
-    WNDCLASSEXA wc{};
+    WNDCLASSEXW wc{};
     wc.style = CS_SAVEBITS | CS_DBLCLKS;
     if (flags_ & SPLASH_SHADOW) wc.style |= CS_DROPSHADOW;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));  // an id, not a text
     wc.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     wc.lpszClassName = kClassName;
     if (RegisterWindowClass(wc)) return true;
@@ -71,9 +71,9 @@ bool CSplashScreenEx::RegisterSplashClass() const {
     return true;
 }
 
-BOOL CSplashScreenEx::Create(HWND parent, const char* text, DWORD displayTime, DWORD flags) {
+BOOL CSplashScreenEx::Create(HWND parent, const wchar_t* text, DWORD displayTime, DWORD flags) {
     parent_ = parent;
-    text_ = text != nullptr ? text : "";
+    text_ = text != nullptr ? text : L"";
     displayTime_ = displayTime;
     flags_ = flags;
     if (!RegisterSplashClass()) return FALSE;
@@ -84,12 +84,11 @@ BOOL CSplashScreenEx::Create(HWND parent, const char* text, DWORD displayTime, D
 }
 
 BOOL CSplashScreenEx::SetPicture(UINT bitmapId, short red, short green, short blue) {
-    bitmap_.Reset(LoadBitmapA(GetModuleHandleA(nullptr),
-                              MAKEINTRESOURCEA(LOWORD(bitmapId))));
+    bitmap_.Reset(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(bitmapId))));
     if (!bitmap_) return FALSE;
 
     BITMAP info{};
-    GetObjectA(bitmap_.Get(), sizeof(info), &info);
+    GetObjectW(bitmap_.Get(), sizeof(info), &info);
     width_ = info.bmWidth;
     height_ = info.bmHeight;
     textRect_ = RECT{0, 0, width_, height_};
@@ -119,7 +118,7 @@ BOOL CSplashScreenEx::SetPicture(UINT bitmapId, short red, short green, short bl
 HRGN CSplashScreenEx::BuildRegion(HBITMAP bitmap, COLORREF key) const {
     if (bitmap == nullptr) return nullptr;
     BITMAP info{};
-    if (GetObjectA(bitmap, sizeof(info), &info) == 0) return nullptr;
+    if (GetObjectW(bitmap, sizeof(info), &info) == 0) return nullptr;
     const int width = info.bmWidth;
     const int height = info.bmHeight;
 
@@ -170,7 +169,7 @@ void CSplashScreenEx::PaintSplash(HDC dc) const {
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, textColor_);
     RECT rect = textRect_;
-    DrawTextA(dc, text_.c_str(), -1, &rect, textFormat_);
+    DrawTextW(dc, text_.c_str(), -1, &rect, textFormat_);
     SelectObject(dc, previousFont);
 }
 

@@ -19,7 +19,7 @@ public:
     static constexpr DWORD SPLASH_CENTER_PARENT = 16;
     static constexpr DWORD SPLASH_HIDE_ON_INPUT = 32;
 
-    static constexpr const char* kClassName = "SplashScreenExClass";
+    static constexpr const wchar_t* kClassName = L"SplashScreenExClass";
 
     CSplashScreenEx();
     ~CSplashScreenEx() override;
@@ -27,7 +27,7 @@ public:
     // Registers the class (once per process) and creates the hidden window,
     // owned by `parent` when that is a window. FALSE when the window could not
     // be made, or when the class exists already and SPLASH_SHADOW is not set.
-    BOOL Create(HWND parent, const char* text = nullptr, DWORD displayTime = 2000,
+    BOOL Create(HWND parent, const wchar_t* text = nullptr, DWORD displayTime = 2000,
                 DWORD flags = 0);
     // Loads bitmap resource `bitmapId` of the program, places the window and,
     // unless a component is -1, cuts it to the pixels that differ from the key
@@ -64,7 +64,7 @@ private:
     HRGN region_ = nullptr;  // handed to the window, which owns and deletes it
     DWORD flags_ = 0;
     DWORD displayTime_ = 2000;
-    std::string text_;
+    std::wstring text_;
     RECT textRect_{0, 0, 0, 0};
     UINT textFormat_ = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
     COLORREF textColor_ = RGB(0, 0, 0);

@@ -6,8 +6,8 @@
 
 namespace {
 
-HINSTANCE ShellOpen(const char* verb, const char* file, const char* parameters) {
-    return ShellExecuteA(nullptr, verb, file, parameters, nullptr, SW_SHOWNORMAL);
+HINSTANCE ShellOpen(const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
+    return ShellExecuteW(nullptr, verb, file, parameters, nullptr, SW_SHOWNORMAL);
 }
 
 // Low-byte styles drawn as links: SS_LEFT, SS_CENTER, SS_RIGHT with nothing else.
@@ -16,8 +16,9 @@ constexpr LONG kLastTextStyle = SS_RIGHT;
 }  // namespace
 
 CStaticLink::CStaticLink() : shellOpen_(&ShellOpen) {
-    linkCursor_ = LoadCursorA(nullptr, IDC_HAND);
-    if (linkCursor_ == nullptr) linkCursor_ = LoadCursorA(nullptr, IDC_ARROW);
+    // The cursors' ids, not texts.
+    linkCursor_ = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND));
+    if (linkCursor_ == nullptr) linkCursor_ = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     cursorLoaded_ = linkCursor_ != nullptr;
 }
 
@@ -47,9 +48,9 @@ LRESULT CStaticLink::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 HBRUSH CStaticLink::OnCtlColor(HDC dc) {
-    LONG style = GetWindowLongA(Hwnd(), GWL_STYLE);
+    LONG style = GetWindowLongW(Hwnd(), GWL_STYLE);
     // Dialog statics do not report clicks on their own.
-    if ((style & SS_NOTIFY) == 0) SetWindowLongA(Hwnd(), GWL_STYLE, style | SS_NOTIFY);
+    if ((style & SS_NOTIFY) == 0) SetWindowLongW(Hwnd(), GWL_STYLE, style | SS_NOTIFY);
     if ((style & 0xFF) > kLastTextStyle) return nullptr;
 
     if (!underlineFont_) MakeUnderlineFont();
@@ -60,25 +61,25 @@ HBRUSH CStaticLink::OnCtlColor(HDC dc) {
 }
 
 void CStaticLink::MakeUnderlineFont() {
-    auto font = reinterpret_cast<HFONT>(SendMessageA(Hwnd(), WM_GETFONT, 0, 0));
+    auto font = reinterpret_cast<HFONT>(SendMessageW(Hwnd(), WM_GETFONT, 0, 0));
     // A control without a font of its own draws with the system font.
     if (font == nullptr) font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
-    LOGFONTA description{};
-    if (GetObjectA(font, sizeof(description), &description) == 0) return;
+    LOGFONTW description{};
+    if (GetObjectW(font, sizeof(description), &description) == 0) return;
     description.lfUnderline = TRUE;
-    underlineFont_.Reset(CreateFontIndirectA(&description));
+    underlineFont_.Reset(CreateFontIndirectW(&description));
 }
 
 void CStaticLink::OnClicked() {
     if (link_.empty()) {
-        int length = GetWindowTextLengthA(Hwnd());
-        std::string text(static_cast<size_t>(length) + 1, '\0');
-        text.resize(static_cast<size_t>(GetWindowTextA(Hwnd(), text.data(), length + 1)));
+        int length = GetWindowTextLengthW(Hwnd());
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(Hwnd(), text.data(), length + 1)));
         link_ = text;
     }
     // The viewer by its full path: a bare name would be looked for in the working folder first.
-    HINSTANCE opened = helpViewer_ ? shellOpen_("Open", win::InWindowsFolder("hh.exe").c_str(), link_.c_str())
-                                   : shellOpen_("open", link_.c_str(), nullptr);
+    HINSTANCE opened = helpViewer_ ? shellOpen_(L"Open", win::InWindowsFolder(L"hh.exe").c_str(), link_.c_str())
+                                   : shellOpen_(L"open", link_.c_str(), nullptr);
     if (reinterpret_cast<UINT_PTR>(opened) <= 32) {
         MessageBeep(MB_OK);
         return;

@@ -15,21 +15,21 @@
 
 class CStaticLink : public ui::SubclassedControl {
 public:
-    // Opens a target as ShellExecuteA does (no owner, no working directory,
+    // Opens a target as ShellExecuteW does (no owner, no working directory,
     // SW_SHOWNORMAL) and returns its result: 32 or less is a failure.
     using ShellOpener =
-        std::function<HINSTANCE(const char* verb, const char* file, const char* parameters)>;
+        std::function<HINSTANCE(const wchar_t* verb, const wchar_t* file, const wchar_t* parameters)>;
 
     CStaticLink();
     ~CStaticLink() override;
 
     // The target; when left empty, the first click takes the window text.
-    void SetLink(const std::string& link) { link_ = link; }
-    const std::string& Link() const { return link_; }
+    void SetLink(const std::wstring& link) { link_ = link; }
+    const std::wstring& Link() const { return link_; }
     // Open the link as a parameter of the HTML help viewer (hh.exe of the Windows folder) instead of directly.
     void SetHelpViewer(bool helpViewer) { helpViewer_ = helpViewer; }
     bool IsVisited() const { return visited_; }
-    // Replaces the shell (tests); the default is ShellExecuteA.
+    // Replaces the shell (tests); the default is ShellExecuteW.
     void SetShellOpener(ShellOpener opener) { shellOpen_ = std::move(opener); }
 
     static constexpr COLORREF kUnvisitedColor = RGB(0, 0, 255);
@@ -49,7 +49,7 @@ private:
     COLORREF unvisitedColor_ = kUnvisitedColor;
     COLORREF visitedColor_ = kVisitedColor;
     bool visited_ = false;
-    std::string link_;
+    std::wstring link_;
     HCURSOR linkCursor_ = nullptr;  // shared system cursor: never destroyed
     bool cursorLoaded_ = false;
     bool helpViewer_ = false;

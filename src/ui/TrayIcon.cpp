@@ -1,22 +1,16 @@
 #include "ui/TrayIcon.h"
 
 #include "resource.h"
+#include "ui/ResourceText.h"
 
 namespace ui {
-namespace {
-
-constexpr const char* kTip = "Pacewick Running";
-constexpr const char* kErrorCaption = "Quorvell Tessel";
-
-}  // namespace
 
 TrayIcon::TrayIcon(UINT callbackMessage, UINT id)
-    : taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")),
-      notify_([](DWORD message, NOTIFYICONDATAA* data) { return Shell_NotifyIconA(message, data); }) {
-    record_.cbSize = NOTIFYICONDATAA_V1_SIZE;
+    : taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")),
+      notify_([](DWORD message, NOTIFYICONDATAW* data) { return Shell_NotifyIconW(message, data); }) {
+    record_.cbSize = NOTIFYICONDATAW_V1_SIZE;
     record_.uID = id;
     record_.uCallbackMessage = callbackMessage;
-    lstrcpynA(record_.szTip, kTip, sizeof record_.szTip);
 }
 
 // Started elevated (to write the machine Run key), the owner would not hear
@@ -32,10 +26,11 @@ void TrayIcon::SetUp(HWND owner, HICON icon) {
     setUp_ = true;
     record_.hWnd = owner;
     record_.hIcon = icon;
-    menu_.Reset(LoadMenuA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_TRAY_MENU)));
-    if (!menu_) MessageBoxA(owner, "Unabled to Load tray menu.", kErrorCaption, MB_OK);
+    lstrcpynW(record_.szTip, ResourceText(IDS_TRAY_TIP).c_str(), ARRAYSIZE(record_.szTip));
+    menu_.Reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+    if (!menu_) MessageBoxW(owner, ResourceText(IDS_TRAY_MENU_FAILED).c_str(), ResourceText(IDS_TRAY_ERROR_CAPTION).c_str(), MB_OK);
     shown_ = Add();
-    if (!shown_) MessageBoxA(owner, "Unable to Set Tary Icon.", kErrorCaption, MB_OK);
+    if (!shown_) MessageBoxW(owner, ResourceText(IDS_TRAY_ICON_FAILED).c_str(), ResourceText(IDS_TRAY_ERROR_CAPTION).c_str(), MB_OK);
 }
 
 // The whole icon each time: a modification since may have left fewer flags.
@@ -88,7 +83,7 @@ void TrayIcon::ShowMenu(int x, int y) {
                        nullptr);
     }
     // Lets the menu close when the user clicks elsewhere (documented need).
-    PostMessageA(record_.hWnd, WM_NULL, 0, 0);
+    PostMessageW(record_.hWnd, WM_NULL, 0, 0);
 }
 
 }  // namespace ui

@@ -22,8 +22,8 @@ using UniqueMenu = win::Unique<MenuTraits>;
 
 class TrayIcon {
 public:
-    // Shell_NotifyIconA, or a stand-in (tests).
-    using NotifyFunction = std::function<BOOL(DWORD message, NOTIFYICONDATAA* data)>;
+    // Shell_NotifyIconW, or a stand-in (tests).
+    using NotifyFunction = std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)>;
 
     // The icon `id` reports clicks to its owner by `callbackMessage`.
     TrayIcon(UINT callbackMessage, UINT id);
@@ -59,7 +59,7 @@ private:
     void ShowMenu(int x, int y);
 
     const UINT taskbarCreated_;
-    NOTIFYICONDATAA record_ = {};
+    NOTIFYICONDATAW record_ = {};
     UniqueMenu menu_;
     NotifyFunction notify_;
     bool setUp_ = false;  // set-up ran (whether or not it succeeded)

@@ -18,17 +18,17 @@ public:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     // Registers a class that uses WindowProc. Fills cbSize, lpfnWndProc and,
-    // when missing, hInstance. False when RegisterClassExA fails (for example
+    // when missing, hInstance. False when RegisterClassExW fails (for example
     // because the class exists already).
-    static bool RegisterWindowClass(WNDCLASSEXA wc);
+    static bool RegisterWindowClass(WNDCLASSEXW wc);
 
 protected:
     // Creates the window with this object behind it. False when it fails.
-    bool CreateEx(DWORD exStyle, const char* className, const char* title, DWORD style, int x,
+    bool CreateEx(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, int x,
                   int y, int width, int height, HWND owner);
 
     // Every message of the window from WM_NCCREATE to WM_NCDESTROY; the
-    // default is DefWindowProcA.
+    // default is DefWindowProcW.
     virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Called after the window is gone (Hwnd() is null and no message will
     // reach the object any more); a heap object may delete itself here.

@@ -67,17 +67,17 @@ public:
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == WM_COMMAND && LOWORD(wParam) == IDC_EXIT) exitPressed = true, PostQuitMessage(0);
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     void Run() {
         threadId_ = GetCurrentThreadId();
         win::UniqueHandle mutex;
-        WNDCLASSA instanceClass{};
+        WNDCLASSW instanceClass{};
         instanceClass.lpfnWndProc = Procedure;
-        instanceClass.hInstance = GetModuleHandleA(nullptr);
+        instanceClass.hInstance = GetModuleHandleW(nullptr);
         instanceClass.lpszClassName = ui::kMainWindowClass;
-        const bool made = WaitForInstanceMutex(0, &mutex) == WAIT_OBJECT_0 && RegisterClassA(&instanceClass);
-        HWND window = made ? CreateWindowExA(0, ui::kMainWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+        const bool made = WaitForInstanceMutex(0, &mutex) == WAIT_OBJECT_0 && RegisterClassW(&instanceClass);
+        HWND window = made ? CreateWindowExW(0, ui::kMainWindowClass, L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                              instanceClass.hInstance, nullptr)
                            : nullptr;
         EXPECT_TRUE(window);
@@ -85,7 +85,7 @@ private:
         MSG message;
         while (window && GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
         if (window) DestroyWindow(window);
-        UnregisterClassA(ui::kMainWindowClass, instanceClass.hInstance);
+        UnregisterClassW(ui::kMainWindowClass, instanceClass.hInstance);
         ReleaseMutex(mutex.Get());
     }
 

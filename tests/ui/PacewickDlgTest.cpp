@@ -7,6 +7,8 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cwctype>
 #include <atomic>
 #include <functional>
 #include <mutex>
@@ -28,6 +30,8 @@
 #include "ui/OriginLabel.h"
 #include "ready/ImpactStore.h"
 #include "ui/PacewickDlg.h"
+#include "ui/ResourceText.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -93,11 +97,58 @@ UINT TrayMenuItemState(HWND window, UINT command) {
     return state;
 }
 
+// The program's string table, rewritten where the program reads it (the image's
+// own resource, which LoadString hands out without a copy) for as long as the
+// object lives: every letter of every text in capitals, every blank an
+// underscore. A text the window shows as it stands today was built in code.
+class MarkedStringTable {
+public:
+    MarkedStringTable() {
+        EnumResourceNamesW(nullptr, reinterpret_cast<LPCWSTR>(RT_STRING), &MarkBlock, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~MarkedStringTable() {
+        for (auto block = blocks_.rbegin(); block != blocks_.rend(); ++block) {
+            std::copy(block->original.begin(), block->original.end(), block->at);
+            DWORD ignored = 0;
+            VirtualProtect(block->at, block->original.size() * sizeof(wchar_t), block->protection, &ignored);
+        }
+    }
+    MarkedStringTable(const MarkedStringTable&) = delete;
+    MarkedStringTable& operator=(const MarkedStringTable&) = delete;
+    std::size_t Blocks() const { return blocks_.size(); }
+
+    static std::string Marked(std::string text) {
+        for (char& c : text) c = c == ' ' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return text;
+    }
+
+private:
+    struct Block {
+        wchar_t* at;
+        std::wstring original;
+        DWORD protection;
+    };
+    // A block holds 16 texts, each its length and then its characters.
+    static BOOL CALLBACK MarkBlock(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR self) {
+        HRSRC found = FindResourceW(module, name, type);
+        auto* at = found ? static_cast<wchar_t*>(LockResource(LoadResource(module, found))) : nullptr;
+        const std::size_t units = found ? SizeofResource(module, found) / sizeof(wchar_t) : 0;
+        DWORD protection = 0;
+        if (!at || !VirtualProtect(at, units * sizeof(wchar_t), PAGE_READWRITE, &protection)) return FALSE;
+        reinterpret_cast<MarkedStringTable*>(self)->blocks_.push_back({at, std::wstring(at, units), protection});
+        for (std::size_t next = 0; next < units; next += 1 + at[next])
+            for (std::size_t i = next + 1; i <= next + at[next] && i < units; ++i)
+                at[i] = at[i] == L' ' ? L'_' : static_cast<wchar_t>(std::towupper(at[i]));
+        return TRUE;
+    }
+    std::vector<Block> blocks_;
+};
+
 // Runs the dialog here while `drive` works on its window from a second thread;
 // "Exit" ends it if `drive` leaves it open.
 INT_PTR RunDialog(CPacewickDlg& dialog, const std::function<void(HWND)>& drive) {
     std::thread driver([&] {
-        HWND window = WaitForVisible(ui::kMainWindowClass, nullptr);
+        HWND window = WaitForVisible(win::Utf8ForDisplay(ui::kMainWindowClass).c_str(), nullptr);
         if (window) drive(window);
         else ADD_FAILURE() << "the main window never appeared";
         if (IsWindow(window)) PostMessageA(window, WM_COMMAND, IDC_EXIT, 0);
@@ -111,14 +162,14 @@ class PacewickDlgTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(ui::RegisterMainWindowClass(GetModuleHandleA(nullptr)));
-        dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAA* data) {
+        dialog_.SetNotifyIconFunction([this](DWORD message, NOTIFYICONDATAW* data) {
             if (message == NIM_DELETE) ++trayDeletes_;
             if (message != NIM_ADD) return TRUE;
             ++trayAdds_;
             // What a new Explorer needs to show the icon and report clicks on it.
             const UINT whole = NIF_MESSAGE | NIF_ICON | NIF_TIP;
             wholeTrayAdds_ += (data->uFlags & whole) == whole && data->uCallbackMessage == CPacewickDlg::kTrayMessage &&
-                              data->hIcon != nullptr && std::string(data->szTip) == "Pacewick Running";
+                              data->hIcon != nullptr && std::wstring(data->szTip) == L"Pacewick Running";
             return refuseTrayAdds_ ? FALSE : TRUE;
         });
     }
@@ -177,7 +228,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, keys::kBackUp, L"Half");
     std::vector<Row> expected;
     for (const StartupEntry& entry : engine_.List())
-        expected.push_back({entry.name, entry.command, entry.company, ui::OriginLabel(entry.origin)});
+        expected.push_back({entry.name, entry.command, entry.company, win::Utf8ForDisplay(ui::OriginLabel(entry.origin))});
     ASSERT_EQ(expected.size(), 6u);
     SetConfig(1, 1000);
     monitors_.Start();
@@ -364,7 +415,7 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
                             return started.emplace_back(command), true;
                         }, nullptr});
     CPacewickDlg dialog(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, slow, config_}, nullptr);
-    dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     SetConfig(0, 200);
     ULONGLONG exitAt = 0;
     RunDialog(dialog, [&](HWND shown) {
@@ -413,7 +464,7 @@ TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceTo
     std::atomic<int> offers{0};
     lists.endHoldOff = [&](HWND) { ++offers; };  // declined
     CPacewickDlg admin(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
-    admin.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    admin.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     admin.SetMachineLists(lists);
     RunDialog(admin, [&](HWND window) {
         EXPECT_TRUE(WaitUntil([&] { return offers == 1; }));
@@ -425,12 +476,98 @@ TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceTo
     });
     lists.endHoldOff = [&](HWND) { ++offers, holdOff(0); };  // accepted
     CPacewickDlg accepting(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
-    accepting.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAA*) { return TRUE; });
+    accepting.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     holdOff(1);
     accepting.SetMachineLists(lists);
     RunDialog(accepting, [&](HWND window) {
         EXPECT_TRUE(WaitUntil([&] { return offers == 2 && note(window) == "(hidden)"; })) << note(window);
     });
+}
+
+// Every text the window shows comes from the string table, as the program finds
+// it at the time: the table marked, the window shows the marked texts (their
+// wording today in capitals, blanks as underscores), in its list, its status
+// and count lines, its clock, its questions and its tray icon.
+TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
+    using M = MarkedStringTable;
+    EXPECT_EQ(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {L"%2", L"3"}), L"Starting when ready: %2 of 3")
+        << "a fill was read for placeholders";
+    EXPECT_EQ(ui::ResourceText(IDS_ELAPSED, {L"4"}), L"4 : %2") << "a placeholder without a fill";
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Solo", "C:\\solo.exe");
+    engine_.manager.RebuildList();
+    SetConfig(1, 1000);
+    const M table;
+    ASSERT_GT(table.Blocks(), 0u) << "no string table to mark";
+    std::mutex mutex;
+    std::wstring tip;
+    refuseTrayAdds_ = true;
+    dialog_.SetNotifyIconFunction([&](DWORD message, NOTIFYICONDATAW* data) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        if (message == NIM_ADD) tip = data->szTip;
+        return message == NIM_ADD ? FALSE : TRUE;
+    });
+    // The message box that comes next, "caption: text", answered; whatever its caption, so that none stays open.
+    const auto box = [](HWND window, int answer) {
+        HWND shown = WaitForVisible("#32770", nullptr);
+        if (!shown) return std::string("(none)");
+        char caption[256] = {};
+        GetWindowTextA(shown, caption, sizeof caption);
+        const std::string said = caption + (": " + Text(shown, 0xFFFF));
+        Press(shown, answer);
+        SendMessageA(window, WM_NULL, 0, 0);
+        return said;
+    };
+    const auto marked = [](const std::string& caption, const std::string& text) {
+        return M::Marked(caption) + ": " + M::Marked(text);
+    };
+    RunDialog(dialog_, [&](HWND window) {
+        EXPECT_EQ(box(window, IDOK), marked("Quorvell Tessel", "Unable to Set Tary Icon."));
+        {
+            const std::lock_guard<std::mutex> guard(mutex);
+            EXPECT_EQ(tip, L"PACEWICK_RUNNING");
+        }
+        std::vector<std::string> headings;
+        for (int column = 0; column < 5; ++column) {
+            char text[64] = {};
+            LVCOLUMNA heading = {};
+            heading.mask = LVCF_TEXT;
+            heading.pszText = text;
+            heading.cchTextMax = sizeof text;
+            SendMessageA(List(window), LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&heading));
+            headings.push_back(text);
+        }
+        EXPECT_EQ(headings, (std::vector<std::string>{M::Marked("Program Name"), M::Marked("Program Location"),
+                                                      M::Marked("Company"), M::Marked("Location"),
+                                                      M::Marked("Start-up impact")}));
+        char impact[64] = {};
+        LVITEMA cell = {};
+        cell.iSubItem = 4;
+        cell.pszText = impact;
+        cell.cchTextMax = sizeof impact;
+        SendMessageA(List(window), LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&cell));
+        const std::vector<Row> rows = Rows(window);
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0][3], M::Marked("Current user start-up list"));
+        EXPECT_EQ(impact, M::Marked("Not measured"));
+        EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), M::Marked("Total Entries: 1"));
+        EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Start manually"));
+        for (int i = 0; i < 61; ++i) SendMessageA(window, WM_TIMER, CPacewickDlg::kTickTimer, 0);
+        EXPECT_EQ(Text(window, IDC_ELAPSED), M::Marked("1 : 1"));
+        SendMessageA(window, CPacewickDlg::kReadyProgressMessage, 12, 345);
+        EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Starting when ready: 12 of 345"));
+        ASSERT_TRUE(Select(window, ""));
+        PostMessageA(window, WM_COMMAND, IDC_DELETE_ENTRY, 0);
+        EXPECT_EQ(box(window, IDNO), marked(kDeleteQuestion, "Press [Yes] to delete this entry.\n"));
+        PostMessageA(window, WM_COMMAND, IDC_RESTORE_ALL, 0);
+        EXPECT_EQ(box(window, IDNO),
+                  marked(kRestoreQuestion, "Restoring all will move all your programs from delayed list to\n"
+                                           "regular startup list and \nit will also disable Pacewick Functionality.\n"
+                                           "Press [Yes] to restore everything.\n"));
+    });
+    SetConfig(0, 120000);
+    CPacewickDlg timed(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
+    timed.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
+    RunDialog(timed, [&](HWND window) { EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Will start in 2 minute")); });
 }
 
 // Starting when ready: the lighter entry starts once the machine has been idle

@@ -17,7 +17,7 @@ namespace {
 
 class Parent : public ui::Window {
 public:
-    bool Make() { return CreateEx(0, "PacewickLinkTestParent", "parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr); }
+    bool Make() { return CreateEx(0, L"PacewickLinkTestParent", L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr); }
     std::vector<UINT> messages;
     int postNcDestroys = 0;
 
@@ -32,15 +32,15 @@ protected:
 };
 
 TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOpened) {
-    WNDCLASSEXA wc{};
-    wc.lpszClassName = "PacewickLinkTestParent";
+    WNDCLASSEXW wc{};
+    wc.lpszClassName = L"PacewickLinkTestParent";
     ASSERT_TRUE(ui::Window::RegisterWindowClass(wc));
     Parent window;
     ASSERT_TRUE(window.Make());
     EXPECT_FALSE(window.Make()) << "one window per object";
     const HWND parent = window.Hwnd();
     const HDC dc = CreateCompatibleDC(nullptr);
-    using Open = std::vector<std::string>;  // verb, file, parameters
+    using Open = std::vector<std::wstring>;  // verb, file, parameters
     std::vector<Open> opened;
     INT_PTR answer = 42;  // the shell's: above 32 succeeds
     // A plain text static attached to `link`, whose opens are recorded.
@@ -48,8 +48,8 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
         HWND child = CreateWindowExA(0, "STATIC", text, WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 10, 120, 16, parent,
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
         EXPECT_TRUE(link.Attach(parent, id));
-        link.SetShellOpener([&](const char* verb, const char* file, const char* parameters) {
-            opened.push_back({verb ? verb : "(none)", file ? file : "(none)", parameters ? parameters : "(none)"});
+        link.SetShellOpener([&](const wchar_t* verb, const wchar_t* file, const wchar_t* parameters) {
+            opened.push_back({verb ? verb : L"(none)", file ? file : L"(none)", parameters ? parameters : L"(none)"});
             return reinterpret_cast<HINSTANCE>(answer);
         });
         return child;
@@ -69,7 +69,7 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     CStaticLink webLink, helpLink;
     HWND web = add(webLink, 1020, "www.example.invalid");
     HWND help = add(helpLink, 1019, "Help");
-    helpLink.SetLink("PacewickManual.chm");
+    helpLink.SetLink(L"PacewickManual.chm");
     helpLink.SetHelpViewer(true);
 
     EXPECT_EQ(colour(help), RGB(0, 0, 255));
@@ -90,8 +90,8 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     click(web);
     SetWindowTextA(web, "changed later");
     click(web);
-    const Open viaViewer = {"Open", win::InWindowsFolder("hh.exe"), "PacewickManual.chm"};
-    const Open direct = {"open", "www.example.invalid", "(none)"};
+    const Open viaViewer = {L"Open", win::InWindowsFolder(L"hh.exe"), L"PacewickManual.chm"};
+    const Open direct = {L"open", L"www.example.invalid", L"(none)"};
     EXPECT_EQ(opened, (std::vector<Open>{viaViewer, viaViewer, viaViewer, viaViewer, direct, direct}));
     DeleteDC(dc);
 
