@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "EventRecorder.h"
 #include "FolderTestSupport.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
@@ -31,16 +32,6 @@ namespace {
 
 using namespace foldertest;
 using lists::StartupFolderSource;
-
-struct Recorder : ItemEventSink {
-    std::vector<ItemEvent> events;
-    void Report(const ItemEvent& event) override { events.push_back(event); }
-    int Count(ItemHappened what, ItemPlace place, const std::string& reason = "") const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const ItemEvent& event) {
-            return event.what == what && event.place == place && reason == (event.reason ? event.reason : "");
-        }));
-    }
-};
 
 constexpr ListSet kBit = ListBit(3);
 
@@ -72,7 +63,7 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     const Image untouched = ImageOf(sub), desktopIni = {{L"Desktop.INI", FactsOf(scratch.startup + L"\\Desktop.INI")}};
 
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
     const EntryList listed = TakeOver(source, report);
@@ -93,7 +84,7 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
     EXPECT_TRUE(RemoveDirectoryW(lists::LongPath(scratch.backUp).c_str()));  // empty
     EXPECT_EQ(untouched, ImageOf(sub));
     // Each item told as copied and deleted, there and back, and nothing else.
-    EXPECT_EQ(4000u, recorder.events.size());
+    EXPECT_EQ(4000u, recorder.Size());
     for (const auto what : {ItemHappened::Copied, ItemHappened::Deleted})
         for (const auto place : {ItemPlace::Held, ItemPlace::StartUp}) EXPECT_EQ(1000, recorder.Count(what, place));
 }
@@ -109,7 +100,7 @@ TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     WriteItem(changed, "@echo one", 1, 2, FILE_ATTRIBUTE_READONLY);
     RegistrySandbox::Create(kUser, keys::kApprovedStartupFolder);
     RegistrySandbox::Put(kUser, keys::kApprovedStartupFolder, "Off.lnk", RegValueBlob(REG_BINARY, "\3\0\0\0", 4));
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
 
@@ -181,7 +172,7 @@ bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* fac
 TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccounts) {
     const win::HandleFactsReader original = win::HandleFactsHook().exchange(PlantedFacts);
     RegistrySandbox sandbox;
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     const DWORD link = FILE_ATTRIBUTE_REPARSE_POINT;
     for (const auto scope : {lists::Scope::Machine, lists::Scope::User})
@@ -308,7 +299,7 @@ void LinkRound(unsigned places, unsigned seed, std::string* output) {
     }
     const Image before = TreeOf(outside);
 
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     const auto round = [&](const Scratch& scratch, lists::Scope scope, Origin origin, HKEY root, bool startupLinked,
                            bool backUpLinked) {
@@ -396,7 +387,7 @@ TEST(StartupFolder, RestoreWaitsBrieflyForItemsKeptOpenAndNamesWhatStaysHeld) {
     for (const wchar_t* name : {L"Free.exe", L"LetGo.exe", L"KeptOpen.exe"})
         WriteItem(scratch.startup + L"\\" + name, "item", 1, 2, 0);
     const Image items = ImageOf(scratch.startup);
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
     TakeOver(source, report);
@@ -467,7 +458,7 @@ TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
         EXPECT_EQ(0, Faults(scratch, items, &both)) << "after kill " << kill;
         halfMoved += both > 0;
     }
-    Recorder recorder;
+    EventRecorder recorder;
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
     TakeOver(source, {recorder, 0, ItemKind::File});
     EXPECT_TRUE(source.Restore({recorder, 0, ItemKind::File}));
