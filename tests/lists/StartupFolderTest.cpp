@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -17,6 +15,7 @@
 
 #include "EventRecorder.h"
 #include "FolderTestSupport.h"
+#include "LogRoot.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
 #include "keeper/Keeper.h"
@@ -83,9 +82,9 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
     EXPECT_TRUE(RemoveDirectoryW(lists::LongPath(scratch.backUp).c_str()));  // empty
     EXPECT_EQ(untouched, ImageOf(sub));
     // Each item told as copied and deleted, there and back, and nothing else.
-    EXPECT_EQ(4000u, recorder.Size());
     for (const auto what : {ItemHappened::Copied, ItemHappened::Deleted})
         for (const auto place : {ItemPlace::Held, ItemPlace::StartUp}) EXPECT_EQ(1000, recorder.Count(what, place));
+    EXPECT_EQ(4000u, recorder.Take().size());
 }
 
 // What stays where it is: a switched-off item, one changed since its copy, a
@@ -332,19 +331,17 @@ TEST(StartupFolder, LinksPlantedAtRandomPlacesMoveNothingOutside) {
 // deleted, within the cap on what a user can cause again and again.
 TEST(StartupFolder, TheKeeperLogsARefusedFolderAndAFileNotDeletedWithinTheCap) {
     RegistrySandbox sandbox;
-    Scratch log(L"keeper-log"), machine(L"keeper-links");  // the link goes first
-    const std::wstring root = log.root + L"\\log";
-    CreateDirectoryW(lists::LongPath(root).c_str(), nullptr);
-    ASSERT_TRUE(PlantLink(machine.startup + L"\\" + lists::kCopyingFolder, log.startup));
+    LogRoot log;
+    Scratch outside(L"keeper-outside"), machine(L"keeper-links");  // the link goes first
+    ASSERT_TRUE(PlantLink(machine.startup + L"\\" + lists::kCopyingFolder, outside.startup));
     for (const wchar_t* name : {L"One.exe", L"Two.exe"}) WriteItem(machine.startup + L"\\" + name, "item", 1, 2, 0);
-    ASSERT_TRUE(keeper::OpenLog(root));
+    ASSERT_TRUE(keeper::OpenLog(log.root));
     keeper::KeeperEvents events;
     StartupFolderSource source(lists::Scope::Machine, Origin::AllUsersFolder, machine.startup, machine.backUp,
                                kMachine);
     for (int takeOver = 0; takeOver < 10; ++takeOver) TakeOver(source, {events, 0, ItemKind::File});
     keeper::CloseLog();
-    std::ifstream file(*win::Utf8(keeper::LogPath(root)), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
     const int refused = CountOf(text, "Startup folder items not moved, its copying folder is refused"),
               notDeleted = CountOf(text, "Startup item not deleted: One.exe") + CountOf(text, "not deleted: Two.exe");
     EXPECT_TRUE(refused && notDeleted) << text;

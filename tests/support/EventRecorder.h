@@ -49,11 +49,6 @@ public:
                      (!name || event.name == name);
         return count;
     }
-    std::size_t Size() const {
-        const std::lock_guard<std::mutex> hold(mutex_);
-        return events_.size();
-    }
-
 private:
     mutable std::mutex mutex_;
     std::vector<Recorded> events_;
