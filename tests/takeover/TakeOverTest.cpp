@@ -182,9 +182,10 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     manager.RebuildList();
     S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
     engine.events.Take();
-    manager.RemoveListedFromRun(engine.List());
+    const std::string output = OutputOf([&] { manager.RemoveListedFromRun(engine.List()); });
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
-    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, "no identical copy to keep it", "moving"));
+    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, "no identical copy to keep it", "moving"))
+        << output;
     manager.TakeOver();  // the next take-over takes the new value over
     EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
