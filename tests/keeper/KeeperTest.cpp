@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "LogRoot.h"
 #include "TakeOverSupport.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
@@ -72,36 +72,6 @@ std::vector<Snapshot> Keys() {
     return {Take(kMachine, keys::kRun), Take(kMachine, keys::kBackUp), Take(kMachine, keys::kRun32),
             Take(kMachine, keys::kBackUp32), Take(kUser, keys::kBackUp)};
 }
-
-// A folder standing for %ProgramData%, removed with what the log made in it.
-struct LogRoot {
-    const std::wstring root = *win::Wide(TempPath("log-root"));
-    LogRoot() { CreateDirectoryW(root.c_str(), nullptr); }
-    ~LogRoot() {
-        keeper::CloseLog();
-        DeleteFileW(Path(keeper::kLogName).c_str());
-        DeleteFileW(Path(keeper::kOldLogName).c_str());
-        RemoveDirectoryW((root + L"\\Quorvell Software\\Pacewick").c_str());
-        RemoveDirectoryW((root + L"\\Quorvell Software").c_str());
-        RemoveDirectoryW(root.c_str());
-    }
-    std::wstring Path(const wchar_t* name) const { return keeper::LogFolder::PathBelow(root, name); }
-    std::vector<std::string> Lines(const wchar_t* name = keeper::kLogName) const {
-        std::vector<std::string> lines;
-        const std::string text = Read(Path(name));
-        for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2)
-            lines.push_back(text.substr(at, end - at));
-        return lines;
-    }
-    static std::string Read(const std::wstring& path) {
-        win::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, 0, nullptr));
-        std::string text(file ? GetFileSize(file.Get(), nullptr) : 0, '\0');
-        DWORD read = 0;
-        if (file) ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr);
-        return text.substr(0, read);
-    }
-};
 
 }  // namespace
 
@@ -405,37 +375,4 @@ TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinAS
     EXPECT_LE(1, CountOf(text, "Client dropped: the account of its process")) << text;
     EXPECT_EQ(0, CountOf(text, "Client dropped: its process"));
     keeper::AccountReaderHook() = original;
-}
-
-// A server that takes one request and never replies (the expected process, as
-// the service's would be), then holds its one instance busy.
-TEST(KeeperClient, TakesAServerThatNeverRepliesOrAPipeKeptBusyForNoAnswerWithinItsBound) {
-    const std::wstring name = TestPipe() + L".silent";
-    const win::UniqueHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,
-                                                  PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 64, 64, 0,
-                                                  nullptr));
-    ASSERT_TRUE(pipe);
-    const win::UniqueHandle done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    std::thread server([&] {
-        BYTE request[64];
-        DWORD read = 0;
-        if (ConnectNamedPipe(pipe.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED)
-            ReadFile(pipe.Get(), request, sizeof request, &read, nullptr);
-        WaitForSingleObject(done.Get(), 20000);  // a bound of this test's own, so that it ends whatever the client does
-        DisconnectNamedPipe(pipe.Get());
-    });
-    const std::pair<DWORD, const char*> cases[] = {{keeper::kPingReplyMs, "Keeper did not answer within"},
-                                                   {keeper::kConnectWaitMs, "Keeper pipe stayed busy for"}};
-    for (const auto& [bound, line] : cases) {
-        const ULONGLONG start = GetTickCount64();
-        const std::string said = OutputOf([&] {
-            EXPECT_EQ(keeper::Status::NoService, keeper::Call(keeper::Request{}, name, kThisProcess).status);
-        });
-        const ULONGLONG waited = GetTickCount64() - start;
-        EXPECT_GE(waited + 50, bound) << line;
-        EXPECT_LT(waited, bound + 1000u) << line;
-        EXPECT_NE(std::string::npos, said.find(line)) << said;
-    }
-    SetEvent(done.Get());
-    server.join();
 }

@@ -1,9 +1,8 @@
-// An entry's fields and list, the program path read from its command, and
-// starting the entries.
+// Starting the entries: programs, shortcuts and logon tasks, either way a
+// start takes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -13,39 +12,12 @@
 #include "TakeOverSupport.h"
 #include "FakeTaskScheduler.h"
 #include "Shortcuts.h"
-#include "sources/Companies.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
 
 namespace {
 
 using namespace enginetest;
-
-TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
-    StartupEntry entry;
-    for (char* field : {entry.name, entry.command, entry.company}) std::memset(field, 'x', StartupEntry::kFieldSize);
-    const std::string fits(254, 'a');
-    EXPECT_TRUE(SetField(entry.name, fits.c_str()));
-    EXPECT_EQ(fits, entry.name);
-    EXPECT_FALSE(SetField(entry.command, std::string(255, 'b').c_str()));
-    EXPECT_EQ('\0', entry.command[254]);  // never runs into the next field
-    EXPECT_EQ('x', entry.company[0]);
-}
-
-TEST(EntryList, DuplicateRuleRelabelsExactNamesOnlyAndKeepsBothLists) {
-    EntryList list;
-    list.InsertFront(Entry("Tool", "C:\\Tool.exe"));
-    list.InsertFront(Entry("Other", "C:\\Other.exe"));
-    EXPECT_EQ(0, MarkPresentInBoth(list, "tool", ListBit(1)));  // letter case matters
-    EXPECT_EQ(0, MarkPresentInBoth(list, "Too", ListBit(1)));   // whole names only
-    EXPECT_EQ(1, MarkPresentInBoth(list, "Tool", ListBit(1)));
-    const StartupEntry &other = *list.begin(), &tool = *std::next(list.begin());
-    EXPECT_EQ(Origin::Both, tool.origin);
-    EXPECT_EQ(ListBit(0) | ListBit(1), tool.lists);  // deleting it deletes from both keys
-    EXPECT_STREQ("C:\\Tool.exe", tool.command);  // the first reading's command is kept
-    EXPECT_EQ(Origin::CurrentUser, other.origin);
-    EXPECT_EQ(ListBit(0), other.lists);
-}
 
 // Run All never starts a logon task (the Task Scheduler starts those itself);
 // a single Run asks the scheduler to run it.
@@ -198,29 +170,6 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
         return removed(tools) && removed(work);
     }));
     CoUninitialize();
-}
-
-TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
-    char windows[MAX_PATH] = {};
-    const std::string windir(windows, GetWindowsDirectoryA(windows, MAX_PATH));
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {"\"C:\\Program Files\\App\\app.exe\" -min", "C:\\Program Files\\App\\app.exe"},
-        {"C:\\Tools\\tool.exe /s", "C:\\Tools\\tool.exe"},
-        {"\"C:\\Program Files\\App\\app\" -x", "C:\\Program Files\\App\\app.exe"},
-        {"rundll32 shell32.dll,Control_RunDLL", "rundll32.exe"},
-        {"%systemroot%\\system32\\svcmon", windir + "\\system32\\svcmon.exe"},
-        {"C:\\PROGRA~1\\APP\\APP.EXE /s", "C:\\PROGRA~1\\APP\\APP.EXE"},
-        {"\"C:\\Tool Box\\t.Exe\" /x", "C:\\Tool Box\\t.Exe"},
-        {"\"%systemroot%\\app.exe\"", "%systemroot%\\app.exe"},
-        {"C:\\exec\\tool.com -x", "C:\\exec\\tool.com.exe"},
-        // The replacement matches the lower-case spelling only, and every occurrence.
-        {"%SystemRoot%\\svcmon", "%SystemRoot%\\svcmon.exe"},
-        {"%systemroot%\\a;%systemroot%\\b", windir + "\\a;" + windir + "\\b.exe"},
-        {"", ".exe"},
-        {"\"unclosed path", "unclosed path.exe"},
-    };
-    for (const auto& [command, path] : rows)
-        EXPECT_EQ(path, ProgramPathFromCommand(command)) << command;
 }
 
 // Windows starts the value of a name in each Run list; the list shows the name

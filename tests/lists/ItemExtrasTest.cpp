@@ -12,10 +12,10 @@
 #include <string>
 #include <tuple>
 
+#include "EventRecorder.h"
 #include "FolderTestSupport.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "takeover/PrintedEvents.h"
 #include "lists/ItemExtras.h"
 #include "lists/StartupFolder.h"
 #include "win/Text.h"
@@ -103,8 +103,8 @@ std::wstring ItemIn(const std::wstring& folder) { return folder + L"\\Setup Help
 TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
     RegistrySandbox sandbox;
     StoreInPlace test;
-    takeover::PrintedEvents printed;
-    const lists::Reporter report{printed, 0, ItemKind::File};
+    EventRecorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
     for (const auto scope : {lists::Scope::User, lists::Scope::Machine}) {
         Scratch scratch(L"extras");
         WriteItem(ItemIn(scratch.startup), "MZ helper", 1, 2, FILE_ATTRIBUTE_READONLY);
@@ -129,24 +129,27 @@ TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
     }
 }
 
-// A copy that cannot keep them leaves the item where it is, either way, with its
-// line; one that differs in them is no copy of it.
+// A copy that cannot keep them leaves the item where it is, either way, and
+// says why; one that differs in them is no copy of it.
 TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     RegistrySandbox sandbox;
     StoreInPlace test;
-    takeover::PrintedEvents printed;
-    const lists::Reporter report{printed, 0, ItemKind::File};
+    EventRecorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
     Scratch scratch(L"extras-kept");
     WriteItem(ItemIn(scratch.startup), "MZ helper", 1, 2, 0);
     test.store.Put(ItemIn(scratch.startup), Downloaded());
     const Image item = ImageOf(scratch.startup);
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
-    const std::string line = "Startup item kept, its own rights or named streams cannot be kept in a copy: "
-                             "Setup Helper.exe\n";
+    const auto kept = [](ItemPlace place, const char* why) {
+        return Recorded{ItemHappened::Kept, place, ItemKind::File, "Setup Helper.exe", why};
+    };
+    const char* noCopy = "its own rights or named streams cannot be kept in a copy";
 
     EntryList moved;
     test.store.failWrites = true;
-    EXPECT_EQ(line, OutputOf([&] { source.MoveIn(moved, ListBit(3), report, nullptr); }));
+    source.MoveIn(moved, ListBit(3), report, nullptr);
+    EXPECT_EQ(std::vector<Recorded>{kept(ItemPlace::StartUp, noCopy)}, recorder.Take());
     EXPECT_EQ(0u, moved.Count());
     EXPECT_EQ(item, ImageOf(scratch.startup));
     EXPECT_EQ(Image(), ImageOf(scratch.backUp));
@@ -173,14 +176,17 @@ TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     }
     EntryList listed;
     source.ListHeld(listed, ListBit(3), report);
-    EXPECT_NE(std::string::npos, OutputOf([&] { source.RemoveHeld(listed, ListBit(3), report); })
-                                     .find("Startup item kept, no identical copy holds it: Setup Helper.exe"));
+    recorder.Take();
+    source.RemoveHeld(listed, ListBit(3), report);
+    EXPECT_EQ(std::vector<Recorded>{kept(ItemPlace::StartUp, "no identical copy holds it")}, recorder.Take());
     EXPECT_EQ(item, ImageOf(scratch.startup));
 
     DeleteFileW(lists::LongPath(ItemIn(scratch.startup)).c_str());
     test.store.failWrites = true;
-    const std::string restored = OutputOf([&] { EXPECT_FALSE(source.Restore(report)); });
-    EXPECT_EQ(0u, restored.find(line)) << restored;
+    EXPECT_FALSE(source.Restore(report));
+    const std::vector<Recorded> restored = recorder.Take();
+    ASSERT_FALSE(restored.empty());
+    EXPECT_EQ(kept(ItemPlace::Held, noCopy), restored.front());
     EXPECT_EQ(item, ImageOf(scratch.backUp));
     EXPECT_EQ(Image(), ImageOf(scratch.startup));
 }

@@ -4,19 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "EventRecorder.h"
 #include "FolderTestSupport.h"
+#include "LogRoot.h"
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
 #include "keeper/Keeper.h"
@@ -31,16 +30,6 @@ namespace {
 
 using namespace foldertest;
 using lists::StartupFolderSource;
-
-struct Recorder : ItemEventSink {
-    std::vector<ItemEvent> events;
-    void Report(const ItemEvent& event) override { events.push_back(event); }
-    int Count(ItemHappened what, ItemPlace place, const std::string& reason = "") const {
-        return static_cast<int>(std::count_if(events.begin(), events.end(), [&](const ItemEvent& event) {
-            return event.what == what && event.place == place && reason == (event.reason ? event.reason : "");
-        }));
-    }
-};
 
 constexpr ListSet kBit = ListBit(3);
 
@@ -72,7 +61,7 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     const Image untouched = ImageOf(sub), desktopIni = {{L"Desktop.INI", FactsOf(scratch.startup + L"\\Desktop.INI")}};
 
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
     const EntryList listed = TakeOver(source, report);
@@ -93,9 +82,9 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
     EXPECT_TRUE(RemoveDirectoryW(lists::LongPath(scratch.backUp).c_str()));  // empty
     EXPECT_EQ(untouched, ImageOf(sub));
     // Each item told as copied and deleted, there and back, and nothing else.
-    EXPECT_EQ(4000u, recorder.events.size());
     for (const auto what : {ItemHappened::Copied, ItemHappened::Deleted})
         for (const auto place : {ItemPlace::Held, ItemPlace::StartUp}) EXPECT_EQ(1000, recorder.Count(what, place));
+    EXPECT_EQ(4000u, recorder.Take().size());
 }
 
 // What stays where it is: a switched-off item, one changed since its copy, a
@@ -109,7 +98,7 @@ TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     WriteItem(changed, "@echo one", 1, 2, FILE_ATTRIBUTE_READONLY);
     RegistrySandbox::Create(kUser, keys::kApprovedStartupFolder);
     RegistrySandbox::Put(kUser, keys::kApprovedStartupFolder, "Off.lnk", RegValueBlob(REG_BINARY, "\3\0\0\0", 4));
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
 
@@ -181,7 +170,7 @@ bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* fac
 TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccounts) {
     const win::HandleFactsReader original = win::HandleFactsHook().exchange(PlantedFacts);
     RegistrySandbox sandbox;
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     const DWORD link = FILE_ATTRIBUTE_REPARSE_POINT;
     for (const auto scope : {lists::Scope::Machine, lists::Scope::User})
@@ -208,31 +197,6 @@ TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccount
             EXPECT_EQ(refused ? tool : both, ImageOf(scratch.startup));
         }
     win::HandleFactsHook() = original;
-}
-
-// The machine's BackUp folder gets its rights again unless it holds exactly
-// them, protected: Wine never reports a DACL protected, so the folders there
-// always get them again, and the decision is shown on descriptors.
-TEST(ProtectedFolder, RightsAreKeptOnlyWhenExactlyTheProtectedOnes) {
-    using Descriptor = win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>>;
-    const auto make = [](const wchar_t* sddl) {
-        Descriptor descriptor;
-        EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, descriptor.Put(),
-                                                                         nullptr));
-        return descriptor;
-    };
-    const std::wstring aces = L"(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
-    const Descriptor wanted = make((L"D:P" + aces).c_str());
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL dacl = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(wanted.Get(), &present, &dacl, &defaulted));
-    EXPECT_TRUE(win::IsProtectedDacl(wanted.Get(), dacl));
-    for (const std::wstring& other : std::vector<std::wstring>{
-             L"D:" + aces,                             // inheriting %ProgramData%'s rights too
-             L"D:P" + aces + L"(A;OICI;0x1301bf;;;BU)",  // users may write
-             L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",    // one less
-             L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", L"O:BA"})
-        EXPECT_FALSE(win::IsProtectedDacl(make(other.c_str()).Get(), dacl)) << win::Utf8ForDisplay(other);
 }
 
 // Links planted where Pacewick writes and deletes: Unix symbolic links, which
@@ -308,7 +272,7 @@ void LinkRound(unsigned places, unsigned seed, std::string* output) {
     }
     const Image before = TreeOf(outside);
 
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     const auto round = [&](const Scratch& scratch, lists::Scope scope, Origin origin, HKEY root, bool startupLinked,
                            bool backUpLinked) {
@@ -367,19 +331,17 @@ TEST(StartupFolder, LinksPlantedAtRandomPlacesMoveNothingOutside) {
 // deleted, within the cap on what a user can cause again and again.
 TEST(StartupFolder, TheKeeperLogsARefusedFolderAndAFileNotDeletedWithinTheCap) {
     RegistrySandbox sandbox;
-    Scratch log(L"keeper-log"), machine(L"keeper-links");  // the link goes first
-    const std::wstring root = log.root + L"\\log";
-    CreateDirectoryW(lists::LongPath(root).c_str(), nullptr);
-    ASSERT_TRUE(PlantLink(machine.startup + L"\\" + lists::kCopyingFolder, log.startup));
+    LogRoot log;
+    Scratch outside(L"keeper-outside"), machine(L"keeper-links");  // the link goes first
+    ASSERT_TRUE(PlantLink(machine.startup + L"\\" + lists::kCopyingFolder, outside.startup));
     for (const wchar_t* name : {L"One.exe", L"Two.exe"}) WriteItem(machine.startup + L"\\" + name, "item", 1, 2, 0);
-    ASSERT_TRUE(keeper::OpenLog(root));
+    ASSERT_TRUE(keeper::OpenLog(log.root));
     keeper::KeeperEvents events;
     StartupFolderSource source(lists::Scope::Machine, Origin::AllUsersFolder, machine.startup, machine.backUp,
                                kMachine);
     for (int takeOver = 0; takeOver < 10; ++takeOver) TakeOver(source, {events, 0, ItemKind::File});
     keeper::CloseLog();
-    std::ifstream file(*win::Utf8(keeper::LogPath(root)), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text = LogRoot::Read(log.Path(keeper::kLogName));
     const int refused = CountOf(text, "Startup folder items not moved, its copying folder is refused"),
               notDeleted = CountOf(text, "Startup item not deleted: One.exe") + CountOf(text, "not deleted: Two.exe");
     EXPECT_TRUE(refused && notDeleted) << text;
@@ -396,7 +358,7 @@ TEST(StartupFolder, RestoreWaitsBrieflyForItemsKeptOpenAndNamesWhatStaysHeld) {
     for (const wchar_t* name : {L"Free.exe", L"LetGo.exe", L"KeptOpen.exe"})
         WriteItem(scratch.startup + L"\\" + name, "item", 1, 2, 0);
     const Image items = ImageOf(scratch.startup);
-    Recorder recorder;
+    EventRecorder recorder;
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
     TakeOver(source, report);
@@ -467,7 +429,7 @@ TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
         EXPECT_EQ(0, Faults(scratch, items, &both)) << "after kill " << kill;
         halfMoved += both > 0;
     }
-    Recorder recorder;
+    EventRecorder recorder;
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
     TakeOver(source, {recorder, 0, ItemKind::File});
     EXPECT_TRUE(source.Restore({recorder, 0, ItemKind::File}));

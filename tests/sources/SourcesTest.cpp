@@ -259,6 +259,29 @@ bool SaveRealTask(ITaskScheduler* scheduler, const wchar_t* name, TASK_TRIGGER_T
 
 // A Startup folder item shows the company of a shortcut's target, or of an .exe
 // itself; another file's is unknown, whatever its entry's command would name.
+TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
+    char windows[MAX_PATH] = {};
+    const std::string windir(windows, GetWindowsDirectoryA(windows, MAX_PATH));
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"\"C:\\Program Files\\App\\app.exe\" -min", "C:\\Program Files\\App\\app.exe"},
+        {"C:\\Tools\\tool.exe /s", "C:\\Tools\\tool.exe"},
+        {"\"C:\\Program Files\\App\\app\" -x", "C:\\Program Files\\App\\app.exe"},
+        {"rundll32 shell32.dll,Control_RunDLL", "rundll32.exe"},
+        {"%systemroot%\\system32\\svcmon", windir + "\\system32\\svcmon.exe"},
+        {"C:\\PROGRA~1\\APP\\APP.EXE /s", "C:\\PROGRA~1\\APP\\APP.EXE"},
+        {"\"C:\\Tool Box\\t.Exe\" /x", "C:\\Tool Box\\t.Exe"},
+        {"\"%systemroot%\\app.exe\"", "%systemroot%\\app.exe"},
+        {"C:\\exec\\tool.com -x", "C:\\exec\\tool.com.exe"},
+        // The replacement matches the lower-case spelling only, and every occurrence.
+        {"%SystemRoot%\\svcmon", "%SystemRoot%\\svcmon.exe"},
+        {"%systemroot%\\a;%systemroot%\\b", windir + "\\a;" + windir + "\\b.exe"},
+        {"", ".exe"},
+        {"\"unclosed path", "unclosed path.exe"},
+    };
+    for (const auto& [command, path] : rows)
+        EXPECT_EQ(path, ProgramPathFromCommand(command)) << command;
+}
+
 TEST(Companies, AStartupFolderItemShowsItsShortcutsTargetOrItsProgram) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     const std::wstring program = *win::Wide(Fixture("ver_en_us.dll")), base = program + L".item";

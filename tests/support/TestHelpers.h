@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "EventRecorder.h"
 #include "launch/Launch.h"
 #include "launch/Launcher.h"
 #include "takeover/OwnedEngine.h"
@@ -69,17 +70,23 @@ inline std::string FixtureDir() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
+// The recorder an engine reports to, made before the engine.
+struct RecordedEngineEvents {
+    EventRecorder events;
+};
+
 // An engine of the test's own over the sandboxed keys, with a Task Scheduler
 // that offers no tasks, so that its list holds exactly what the BackUp places
-// give (read now), and a launcher beside it.
-class TestEngine : public takeover::OwnedEngine {
+// give (read now), its events recorded rather than printed, and a launcher beside it.
+class TestEngine : public RecordedEngineEvents, public takeover::OwnedEngine {
 public:
     explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope, takeover::ScopeSet listed = takeover::kEveryScope, bool readsCompanies = true)
-        : takeover::OwnedEngine(written, listed, readsCompanies), launcher(model) {
+        : takeover::OwnedEngine(written, listed, readsCompanies, &events), launcher(model) {
         model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
         const bool enabled = DiagnosticsEnabled().exchange(false);
         manager.RebuildList();
         DiagnosticsEnabled() = enabled;
+        events.Take();  // a test's events begin with its own first step
     }
     // The list once the companies asked for so far are read (on the model's own thread).
     EntryList List() {

@@ -65,7 +65,7 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     // number, which they took over (it must come back, though the list cannot show it).
     S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
     S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
-    const std::string output = OutputOf([&] { manager.TakeOver(); });
+    manager.TakeOver();
     // What the list cannot launch whole stays for Windows to start, and is not
     // copied; every other value but the program's own is backed up, exactly, and gone.
     const Names unlisted = {"big",        "binary", "bytes511", "bytes512",          "bytes513",
@@ -82,15 +82,17 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_EQ(machineRun.at("Pacewick"), Take(kMachine, keys::kRun).at("Pacewick"));
     Names kept = unlisted;
     kept.insert(kept.end(), {"machine long", "twin"});
+    const EventRecorder& events = engine.events;
     for (const std::string& name : kept)
-        EXPECT_EQ(1, CountOf(output, "Reg entry kept, it cannot be listed: " + name + "\n")) << output;
-    EXPECT_EQ(1, CountOf(output, "Entry not listed, its name or command is too long: stale\n")) << output;
-    EXPECT_EQ(1, CountOf(output, "Entry not listed, its data cannot be read as text: number\n")) << output;
+        EXPECT_EQ(1, events.Count(ItemHappened::Kept, ItemPlace::StartUp, "it cannot be listed", name.c_str())) << name;
+    EXPECT_EQ(1, events.Count(ItemHappened::NotListed, ItemPlace::Held, "its name or command is too long", "stale"));
+    EXPECT_EQ(1, events.Count(ItemHappened::NotListed, ItemPlace::Held, "its data cannot be read as text", "number"));
     // "pacewick" from the user's key names the machine's own value too (names
     // ignore case), and the user's "twin" the machine's: an entry is deleted
     // only from the lists that keep it, so neither is even tried there.
-    EXPECT_EQ(0, CountOf(output, "no identical copy to keep it: pacewick\n")) << output;
-    EXPECT_EQ(0, CountOf(output, "no identical copy to keep it: twin\n")) << output;
+    for (const char* name : {"pacewick", "twin"})
+        for (const ItemPlace place : {ItemPlace::StartUp, ItemPlace::Held})
+            EXPECT_EQ(0, events.Count(ItemHappened::Kept, place, "no identical copy to keep it", name)) << name;
 
     // Copies shaped like those stale doubles: one whose Run key holds it
     // exactly (a double indeed), one whose Run key has a newer value.
@@ -201,9 +203,11 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     manager.BackUpRunKeys();
     manager.RebuildList();
     S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
+    engine.events.Take();
     const std::string output = OutputOf([&] { manager.RemoveListedFromRun(engine.List()); });
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
-    EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: moving\n")) << output;
+    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, "no identical copy to keep it", "moving"))
+        << output;
     manager.TakeOver();  // the next take-over takes the new value over
     EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
@@ -211,8 +215,9 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     // its back-up: a restore keeps both rather than overwrite it.
     S::PutText(kUser, keys::kRun, "moving", "C:\\v3.exe");
     // Its Run key still starts a program of that name: the restore counts as done.
-    EXPECT_EQ(1, CountOf(OutputOf([&] { EXPECT_TRUE(manager.RestoreAll()); }),
-                         "Reg entry kept, it changed since it was backed up: moving\n"));
+    engine.events.Take();
+    EXPECT_TRUE(manager.RestoreAll());
+    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, "it changed since it was backed up", "moving"));
     EXPECT_EQ(S::Text("C:\\v3.exe"), S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
     manager.TakeOver();
@@ -221,8 +226,12 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     // that those programs are started by nothing now.
     const Snapshot userBackUp = Take(kUser, keys::kBackUp);
     S::Remove(kUser, keys::kRun);
-    const std::string failed = OutputOf([&] { EXPECT_FALSE(manager.RestoreAll()); });
-    EXPECT_EQ(3, CountOf(failed, "Reg entry left only in its BackUp key: ")) << failed;
+    engine.events.Take();
+    EXPECT_FALSE(manager.RestoreAll());
+    Names leftOnlyHeld;
+    for (const Recorded& event : engine.events.Take())
+        if (event.what == ItemHappened::LeftOnlyHeld) leftOnlyHeld.push_back(event.name);
+    EXPECT_EQ(NamesOf(userBackUp), Sorted(leftOnlyHeld));
     EXPECT_EQ(userBackUp, Take(kUser, keys::kBackUp));
     S::Create(kUser, keys::kRun);
     EXPECT_TRUE(manager.RestoreAll());
@@ -232,10 +241,14 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
 
     // The program registers itself, deletes single BackUp entries and leaks no handle.
     const std::string self = "\"C:\\Program Files\\Pacewick\\pacewick.exe\"";
-    EXPECT_EQ("Reg entry put SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_EQ(1, manager.RegisterSelf("old")); }));
+    engine.events.Take();
+    EXPECT_EQ(1, manager.RegisterSelf("old"));
+    EXPECT_EQ((std::vector<Recorded>{{ItemHappened::Copied, ItemPlace::StartUp, ItemKind::RegistryValue, "Pacewick", ""}}),
+              engine.events.Take());
     EXPECT_EQ(1, manager.RegisterSelf(self.c_str()));
     EXPECT_EQ(S::Text(self), S::Get(kMachine, keys::kRun, "Pacewick"));
     EXPECT_EQ(machineRun.size() + 1, Take(kMachine, keys::kRun).size());
+    engine.events.Take();
 
     S::PutText(kUser, keys::kBackUp, "entry", "C:\\entry.exe");
     auto remove = [&](ListSet rows) {
@@ -243,11 +256,12 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
         entry.lists = rows;
         return manager.DeleteBackupEntry(entry);
     };
-    EXPECT_EQ("Reg entry deleted SUCCESSFULLY!!\n", OutputOf([&] { EXPECT_TRUE(remove(ListBit(0))); }));
+    EXPECT_TRUE(remove(ListBit(0)));
     EXPECT_FALSE(S::Get(kUser, keys::kBackUp, "entry"));
-    EXPECT_EQ("Reg entry delete UNSUCCESSFULL!!\n", OutputOf([&] { EXPECT_FALSE(remove(ListBit(0))); }));
-    // No such key: the list is read again.
-    EXPECT_EQ("", OutputOf([&] { EXPECT_TRUE(remove(ListBit(1))); }));
+    EXPECT_FALSE(remove(ListBit(0)));
+    EXPECT_TRUE(remove(ListBit(1)));  // no such key: the list is read again
+    const auto held = [](ItemHappened what) { return Recorded{what, ItemPlace::Held, ItemKind::RegistryValue, "entry", ""}; };
+    EXPECT_EQ((std::vector<Recorded>{held(ItemHappened::Deleted), held(ItemHappened::DeleteFailed)}), engine.events.Take());
 
     S::PutText(kUser, keys::kRun, "user", "C:\\user.exe");
     DWORD before = 0, after = 0;
@@ -351,17 +365,18 @@ TEST(TakeOver, TheAccountsLockIsTheAccountsAloneAndWaitedFor) {
         EXPECT_TRUE(moved("after the holder"));
         EXPECT_GE(waited, 350u);
     }
-    {  // its folder is a link: nothing moves, and the line says why
+    {  // its folder is a link: nothing moves, and the lock says why
         realFacts = win::HandleFactsHook().exchange(LockFolderPlanted);
         S::PutText(kUser, keys::kRun, "through a link", "C:\\three.exe");
         TestEngine engine;
         const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
-        const std::string output = OutputOf([&] {
-            engine.manager.TakeOver();
-            EXPECT_FALSE(engine.manager.RestoreAll());
-        });
+        engine.manager.TakeOver();
+        EXPECT_FALSE(engine.manager.RestoreAll());
+        const win::AccountLock::Holding refused = win::AccountLock().Take(0);
         win::HandleFactsHook() = realFacts;
-        EXPECT_EQ(2, CountOf(output, "the account's lock is refused: a folder of its path is a link")) << output;
+        EXPECT_EQ(DWORD(ERROR_ACCESS_DENIED), refused.Error());
+        EXPECT_EQ("a folder of its path is a link, belongs to another account or cannot be opened", refused.Refusal());
+        EXPECT_TRUE(engine.events.Take().empty());
         EXPECT_EQ(run, Take(kUser, keys::kRun));
         EXPECT_EQ(backUp, Take(kUser, keys::kBackUp));
     }
@@ -379,9 +394,9 @@ std::vector<Row> Rows(const EntryList& list) {
 }
 
 // A newcomer's take-over beside 1,000 held entries works on the newcomers
-// alone: a few lines, no full reading of the BackUp keys (which would report
-// the unlistable "number" again), and the list it leaves is the list a full
-// reading gives. Names sort last, where Windows enumerates a value written last.
+// alone: their own events, no full reading of the BackUp keys (which would
+// report the unlistable "number"s again), and the list it leaves is the list a
+// full reading gives. Names sort last, where Windows enumerates a value written last.
 TEST(TakeOver, NewcomersBesideAThousandHeldAreAddedAsAFullReadingListsThem) {
     S sandbox;
     for (int i = 0; i < 1000; ++i)
@@ -389,14 +404,16 @@ TEST(TakeOver, NewcomersBesideAThousandHeldAreAddedAsAFullReadingListsThem) {
     S::PutText(kUser, keys::kBackUp, "shared", "C:\\user\\shared.exe");
     S::PutText(kMachine, keys::kBackUp, "shared", "C:\\machine\\shared.exe");
     S::PutText(kMachine, keys::kBackUp, "machine held", "C:\\machine.exe");
-    S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
+    for (HKEY hive : {kUser, kMachine}) S::Put(hive, keys::kBackUp, "number", S::Dword(1));
     TestEngine engine;
     S::PutText(kUser, keys::kRun, "zz user newcomer", "C:\\new\\user.exe");
     S::PutText(kMachine, keys::kRun, "zz machine newcomer", "C:\\new\\machine.exe");
-    const std::string output = OutputOf([&] { engine.manager.TakeOverNewcomers(); });
-    EXPECT_EQ(4, CountOf(output, "SUCCESSFULLY!!\n")) << output;  // each newcomer put and deleted
-    EXPECT_LT(CountOf(output, "\n"), 12) << output;                // and a walk of each Run key
-    EXPECT_EQ(0, CountOf(output, "not listed")) << output;
+    OutputOf([&] { engine.manager.TakeOverNewcomers(); });
+    std::vector<Recorded> each;  // each newcomer put and deleted, and nothing else
+    for (const char* name : {"zz user newcomer", "zz machine newcomer"})
+        for (const auto& [what, place] : {std::pair{ItemHappened::Copied, ItemPlace::Held}, {ItemHappened::Deleted, ItemPlace::StartUp}})
+            each.push_back({what, place, ItemKind::RegistryValue, name, ""});
+    EXPECT_EQ(each, engine.events.Take());
     const auto merged = Rows(engine.List());
     OutputOf([&] { engine.manager.RebuildList(); });
     EXPECT_EQ(Rows(engine.List()), merged);
