@@ -148,7 +148,7 @@ void RepeatElevated(const MachineWideVerb& verb) {
 // What the keeper knows an entry by: a Startup folder item by its file's whole
 // name (the name field may show it cut), a Run value by its name.
 std::optional<std::wstring> RequestName(const StartupEntry& entry) {
-    if (entry.item.empty()) return win::Wide(entry.name);
+    if (entry.item.empty()) return entry.name;
     return entry.item.substr(entry.item.find_last_of(L'\\') + 1);
 }
 
@@ -201,7 +201,8 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     const std::optional<std::string> text = win::Utf8(*name);
     StartupEntry entry;
     if (!text) return;
-    const bool whole = SetField(entry.name, text->c_str());
+    const bool whole = FitsEntry(*text);
+    entry.name = FitShown(*text);
     entry.origin = Origin::AllUsers;
     entry.item = *name;  // a Startup folder item's identity, whatever its length
     entry.lists = static_cast<ListSet>(rows) & MachineRows();

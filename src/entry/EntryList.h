@@ -32,5 +32,5 @@ private:
 // keys (unless it came from the same side, the machine's two views), and as
 // kept in `lists` too; a `command` it does not start yet is started beside its
 // own. 1 when any matched (the caller then lists no second entry), else 0.
-int MarkPresentInBoth(EntryList& list, const char* name, ListSet lists = 0, Origin origin = Origin::Both,
-                      const char* command = nullptr);
+int MarkPresentInBoth(EntryList& list, const std::wstring& name, ListSet lists = 0, Origin origin = Origin::Both,
+                      const std::wstring* command = nullptr);

@@ -18,7 +18,7 @@ class Launcher {
 public:
     // What starts a command and opens an item; null: the system's way (tests record instead).
     struct Starts {
-        std::function<bool(const char* command)> command;
+        std::function<bool(const std::wstring& command)> command;
         std::function<bool(const std::wstring& item)> item;
     };
     // Asked before each start of a batch: true once no further start may begin.
@@ -28,7 +28,7 @@ public:
     Launcher(const Launcher&) = delete;
     Launcher& operator=(const Launcher&) = delete;
 
-    bool LaunchCommand(const char* command) const;
+    bool LaunchCommand(const std::wstring& command) const;
     // Starts one entry now; for a name in several Run lists, every distinct
     // command. `started`, when given, receives the process of its (first)
     // program when there is one to have.
@@ -43,7 +43,7 @@ public:
 
 private:
     bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
-    bool StartCommand(const char* command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
+    bool StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
     void StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const;
 
     takeover::StartupListModel& model_;

@@ -57,14 +57,13 @@ registry::Key OpenForReading(HKEY root) {
 
 }  // namespace
 
-bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
-    const auto wide = win::Wide(name);
+bool ImpactStore::Write(const std::wstring& name, const Usage& usage) const {
     registry::Key key;
-    if (!wide || key.Create(root_, win::WidenAscii(keys::kImpact), KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+    if (key.Create(root_, win::WidenAscii(keys::kImpact), KEY_SET_VALUE) != ERROR_SUCCESS) return false;
     BYTE bytes[kValueSize];
     PutLittleEndian(usage.cpuMs, bytes);
     PutLittleEndian(usage.diskBytes, bytes + 8);
-    return key.WriteValue(*wide, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
+    return key.WriteValue(name, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
 }
 
 std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const { return ReadAllOf(entries); }
@@ -78,8 +77,7 @@ std::vector<Impact> ImpactStore::ReadAllOf(const Entries& entries) const {
     if (measures.empty()) return std::vector<Impact>(count, Impact::NotMeasured);  // no name to convert
     std::vector<Impact> impacts;
     for (const StartupEntry& entry : entries) {
-        const auto wide = win::Wide(entry.name);
-        const auto found = wide ? measures.find(*wide) : measures.end();
+        const auto found = measures.find(entry.name);
         impacts.push_back(found == measures.end() ? Impact::NotMeasured : found->second);
     }
     return impacts;

@@ -1,6 +1,5 @@
 #include "ready/ReadySession.h"
 
-#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -8,7 +7,7 @@ namespace ready {
 namespace {
 
 bool SameEntry(const StartupEntry& a, const StartupEntry& b) {
-    return a.origin == b.origin && std::strcmp(a.name, b.name) == 0;
+    return a.origin == b.origin && a.name == b.name;
 }
 
 }  // namespace
@@ -17,7 +16,7 @@ ReadySession::ReadySession(const EntryList& entries, const launch::Launcher& lau
                            std::unique_ptr<LoadSource> load, HKEY settingsRoot)
     : impacts_(settingsRoot),
       load_(load ? std::move(load) : std::make_unique<SystemLoad>()),
-      firstMinute_([this](const std::string& name, const Usage& usage) { impacts_.Write(name, usage); }),
+      firstMinute_([this](const std::wstring& name, const Usage& usage) { impacts_.Write(name, usage); }),
       starter_(entries, impacts_.ReadAll(entries), *load_,
                ReadyStarter::Hooks{[&launcher](const StartupEntry& entry) {
                                        win::UniqueHandle process;

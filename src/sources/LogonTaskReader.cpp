@@ -11,8 +11,7 @@ namespace {
 
 bool SameTasks(const std::vector<StartupEntry>& one, const std::vector<StartupEntry>& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
-        return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.command, b.command) == 0 &&
-               std::strcmp(a.company, b.company) == 0;
+        return a.name == b.name && a.command == b.command && a.company == b.company;
     });
 }
 

@@ -25,4 +25,4 @@ std::optional<std::string> WideToAnsi(const wchar_t* text);
 // Asks the Task Scheduler to run the task of this name now, with its own
 // program, arguments, account and folder. False, after a line, when it cannot.
 // The calling thread has initialised COM.
-bool RunLogonTask(const TaskSchedulerFactory& factory, const char* name);
+bool RunLogonTask(const TaskSchedulerFactory& factory, const std::wstring& name);

@@ -1,7 +1,6 @@
 #include "takeover/StartupListModel.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -13,8 +12,8 @@ namespace {
 // The row whose reading lists an entry first: its lowest list (the others mark it as kept in both).
 ListSet HomeBit(ListSet lists) { return lists & (~lists + 1); }
 
-bool Listed(const EntryList& list, const char* name) {
-    return std::any_of(list.begin(), list.end(), [&](const StartupEntry& entry) { return std::strcmp(entry.name, name) == 0; });
+bool Listed(const EntryList& list, const std::wstring& name) {
+    return std::any_of(list.begin(), list.end(), [&](const StartupEntry& entry) { return entry.name == name; });
 }
 
 // The same entries in the same order, companies included: a list the window
@@ -22,8 +21,8 @@ bool Listed(const EntryList& list, const char* name) {
 template <typename One, typename Other>
 bool SameEntries(const One& one, const Other& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
-        return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.command, b.command) == 0 &&
-               std::strcmp(a.company, b.company) == 0 && a.origin == b.origin && a.lists == b.lists &&
+        return a.name == b.name && a.command == b.command && a.company == b.company && a.origin == b.origin &&
+               a.lists == b.lists &&
                a.item == b.item && a.otherCommands == b.otherCommands;
     });
 }
@@ -130,7 +129,7 @@ bool StartupListModel::Merge(const EntryList& moved) {
     const bool unknown = readsCompanies_ && companies_.FillKnown(adding).unknown;
     {
         const std::lock_guard<std::mutex> guard(mutex_);
-        std::unordered_set<std::string> names;
+        std::unordered_set<std::wstring> names;
         for (const StartupEntry& entry : adding)
             if (!names.insert(entry.name).second || Listed(held_, entry.name)) return false;
         ++generation_;

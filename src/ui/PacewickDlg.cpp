@@ -11,6 +11,7 @@
 #include "ui/OriginLabel.h"
 #include "ui/ResourceText.h"
 #include "win/ModulePath.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -191,13 +192,13 @@ void CPacewickDlg::FillList() {
     SetDlgItemTextA(Hwnd(), IDC_ENTRY_COUNT, count);
 }
 
-const char* CPacewickDlg::CellText(int row, int column) const {
+std::string CPacewickDlg::CellText(int row, int column) const {
     if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return "";
     const StartupEntry& entry = rows_[static_cast<std::size_t>(row)];
     switch (column) {
-    case 0: return entry.name;
-    case 1: return entry.command;
-    case 2: return entry.company;
+    case 0: return win::Utf8ForDisplay(entry.name);
+    case 1: return win::Utf8ForDisplay(entry.command);
+    case 2: return win::Utf8ForDisplay(entry.company);
     case 3: return ui::OriginLabel(entry.origin);
     case 4: return static_cast<std::size_t>(row) < impacts_.size() ? ImpactLabel(impacts_[row]) : "";
     default: return "";
@@ -351,7 +352,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         if (header->idFrom != IDC_ENTRY_LIST || header->code != LVN_GETDISPINFOA) return false;
         LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(lParam)->item;
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-            lstrcpynA(item.pszText, CellText(item.iItem, item.iSubItem), item.cchTextMax);
+            lstrcpynA(item.pszText, CellText(item.iItem, item.iSubItem).c_str(), item.cchTextMax);
         *result = 0;
         return true;
     }

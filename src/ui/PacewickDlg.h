@@ -87,7 +87,7 @@ private:
     // --- the list and the engine ----------------------------------------------
     void FillList();
     // The text of one cell, for the list, which keeps none of its own; "" outside the rows.
-    const char* CellText(int row, int column) const;
+    std::string CellText(int row, int column) const;
     void RebuildAndFillList();
     std::vector<StartupEntry> SelectedEntries();
     void ResetColumns(HWND list);

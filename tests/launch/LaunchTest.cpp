@@ -1,5 +1,4 @@
-// An entry's fields and list, the program path read from its command, and
-// starting the entries.
+// The program path read from an entry's command, and starting the entries.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -20,32 +19,6 @@
 namespace {
 
 using namespace enginetest;
-
-TEST(StartupEntry, FieldsHold254CharactersAndReportLongerTexts) {
-    StartupEntry entry;
-    for (char* field : {entry.name, entry.command, entry.company}) std::memset(field, 'x', StartupEntry::kFieldSize);
-    const std::string fits(254, 'a');
-    EXPECT_TRUE(SetField(entry.name, fits.c_str()));
-    EXPECT_EQ(fits, entry.name);
-    EXPECT_FALSE(SetField(entry.command, std::string(255, 'b').c_str()));
-    EXPECT_EQ('\0', entry.command[254]);  // never runs into the next field
-    EXPECT_EQ('x', entry.company[0]);
-}
-
-TEST(EntryList, DuplicateRuleRelabelsExactNamesOnlyAndKeepsBothLists) {
-    EntryList list;
-    list.InsertFront(Entry("Tool", "C:\\Tool.exe"));
-    list.InsertFront(Entry("Other", "C:\\Other.exe"));
-    EXPECT_EQ(0, MarkPresentInBoth(list, "tool", ListBit(1)));  // letter case matters
-    EXPECT_EQ(0, MarkPresentInBoth(list, "Too", ListBit(1)));   // whole names only
-    EXPECT_EQ(1, MarkPresentInBoth(list, "Tool", ListBit(1)));
-    const StartupEntry &other = *list.begin(), &tool = *std::next(list.begin());
-    EXPECT_EQ(Origin::Both, tool.origin);
-    EXPECT_EQ(ListBit(0) | ListBit(1), tool.lists);  // deleting it deletes from both keys
-    EXPECT_STREQ("C:\\Tool.exe", tool.command);  // the first reading's command is kept
-    EXPECT_EQ(Origin::CurrentUser, other.origin);
-    EXPECT_EQ(ListBit(0), other.lists);
-}
 
 // Run All never starts a logon task (the Task Scheduler starts those itself);
 // a single Run asks the scheduler to run it.
@@ -76,7 +49,7 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
     std::sort(started.begin(), started.end());
     EXPECT_EQ(started, log.WaitFor(started.size()));
-    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(missing.data())); }));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(W(missing))); }));
 
     fake_tasks::Scheduler world;
     world.tasks = {{L"Backup at logon"}};
@@ -105,7 +78,7 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
         return answer;
     });
     TestEngine engine;
-    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(command.c_str()); };
+    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(W(command)); };
     EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
     EXPECT_TRUE(start(recorder + " -x"));
     EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it

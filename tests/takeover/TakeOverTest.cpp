@@ -144,7 +144,7 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     EXPECT_EQ(expected, NamesOf(list));
     using Row = std::tuple<std::string, std::string, Origin, std::string>;  // name, company, origin, command
     std::set<Row> rows;
-    for (const StartupEntry& entry : list) rows.emplace(entry.name, entry.company, entry.origin, entry.command);
+    for (const StartupEntry& entry : list) rows.emplace(U8(entry.name), U8(entry.company), entry.origin, U8(entry.command));
     EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", Origin::CurrentUser, "\"" + tool + "\" -min"},
                              {"NoFile", "Unknown", Origin::CurrentUser, "C:\\nowhere\\nofile.exe /s"},
                              {"NoNul", "Unknown", Origin::CurrentUser, "C:\\nonul.exe /x"},
@@ -352,7 +352,11 @@ namespace {
 using Row = std::tuple<std::string, std::string, std::string, Origin, ListSet, std::vector<std::string>>;
 std::vector<Row> Rows(const EntryList& list) {
     std::vector<Row> rows;
-    for (const StartupEntry& e : list) rows.emplace_back(e.name, e.command, e.company, e.origin, e.lists, e.otherCommands);
+    for (const StartupEntry& e : list) {
+        std::vector<std::string> others;
+        for (const std::wstring& other : e.otherCommands) others.push_back(U8(other));
+        rows.emplace_back(U8(e.name), U8(e.command), U8(e.company), e.origin, e.lists, others);
+    }
     return rows;
 }
 
@@ -419,7 +423,7 @@ TEST(TakeOver, ReadsNoCompanyOnTheTakingThreadAndTheListFollowsOnceRead) {
     std::vector<std::string> shown;  // the newcomer's company at each change of the list
     engine.model.SetListChangedCallback([&] {
         for (const StartupEntry& entry : engine.model.CopyList())
-            if (std::string(entry.name) == "tool") shown.emplace_back(entry.company);
+            if (entry.name == L"tool") shown.push_back(U8(entry.company));
     });
     S::PutText(kUser, keys::kRun, "tool", "\"" + tool + "\" /tray");
     OutputOf([&] { engine.manager.TakeOverNewcomers(); });
