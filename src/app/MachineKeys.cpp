@@ -145,19 +145,13 @@ void RepeatElevated(const MachineWideVerb& verb) {
     }
 }
 
-// What the keeper knows an entry by: a Startup folder item by its file's whole
-// name (the name field may show it cut), a Run value by its name.
-std::optional<std::wstring> RequestName(const StartupEntry& entry) {
-    if (entry.item.empty()) return entry.name;
-    return entry.item.substr(entry.item.find_last_of(L'\\') + 1);
-}
-
 bool DeleteMachineEntry(HWND owner, const StartupEntry& entry, ListSet rows) {
-    const std::optional<std::wstring> name = RequestName(entry);
-    if (!name) return false;
+    // What the keeper knows an entry by: a Startup folder item by its file's
+    // whole name (the list may show it cut), a Run value by its name.
+    const std::wstring name = IdentityOf(entry).name;
     bool changed = false;
-    if (DeleteThroughKeeper(rows & MachineRows(), *name, &changed) != keeper::Status::Denied) return changed;
-    return OfferElevated(owner, kElevateText, DeleteSwitchParameters(rows & MachineRows(), *name), "deletion") ||
+    if (DeleteThroughKeeper(rows & MachineRows(), name, &changed) != keeper::Status::Denied) return changed;
+    return OfferElevated(owner, kElevateText, DeleteSwitchParameters(rows & MachineRows(), name), "deletion") ||
            changed;
 }
 
@@ -198,14 +192,11 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
             MessageBoxW(nullptr, kNoAnswerText, kNoAnswerCaption, MB_OK | MB_ICONWARNING);
         return;
     }
-    const std::optional<std::string> text = win::Utf8(*name);
-    StartupEntry entry;
-    if (!text) return;
-    const bool whole = FitsEntry(*text);
-    entry.name = FitShown(*text);
+    if (!win::Utf8(*name)) return;
+    const bool whole = FitsEntry(*name);
+    // A Startup folder item's name is its identity, whatever its length.
+    StartupEntry entry = EntryOf(EntryIdentity{static_cast<ListSet>(rows) & MachineRows(), *name});
     entry.origin = Origin::AllUsers;
-    entry.item = *name;  // a Startup folder item's identity, whatever its length
-    entry.lists = static_cast<ListSet>(rows) & MachineRows();
     takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
     // A cut name would name another Run value: only the folders' rows take it.
     for (std::size_t row = 0; row < engine.sources.size(); ++row)
@@ -247,11 +238,10 @@ bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& ent
 void StartHeldMachineEntries(const launch::Launcher::Starts& starts) {
     takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, false);
     engine.manager.RebuildList();
-    std::vector<StartupEntry> kept;
-    for (const StartupEntry& entry : engine.model.CopyList())
-        if (!StartedByWindows(engine.sources, entry)) kept.push_back(entry);
+    const EntryList listed = engine.model.CopyList();
     EntryList toStart;  // in the list's order
-    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
+    for (std::size_t index = listed.Count(); index-- > 0;)
+        if (!StartedByWindows(engine.sources, listed[index])) toStart.InsertFront(listed[index]);
     launch::Launcher(engine.model, starts).LaunchAll(toStart);
 }
 

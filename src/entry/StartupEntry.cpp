@@ -33,6 +33,20 @@ std::wstring FitShown(const std::string& utf8) {
     return shown;
 }
 
+EntryIdentity IdentityOf(const StartupEntry& entry) {
+    if (entry.item.empty()) return EntryIdentity{entry.lists, entry.name};
+    return EntryIdentity{entry.lists, entry.item.substr(entry.item.find_last_of(L'\\') + 1)};
+}
+
+StartupEntry EntryOf(const EntryIdentity& identity) {
+    StartupEntry entry;
+    entry.name = FitShown(identity.name);  // as the list shows a long name
+    // No file's name holds a backslash: such a name is a Run value's only.
+    if (identity.name.find(L'\\') == std::wstring::npos) entry.item = identity.name;
+    entry.lists = identity.lists;
+    return entry;
+}
+
 namespace {
 
 bool Starts(const StartupEntry& entry, const std::wstring& command) {

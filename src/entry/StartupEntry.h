@@ -36,6 +36,21 @@ struct StartupEntry {
     std::vector<std::wstring> otherCommands;
 };
 
+// What the program knows an entry by, whatever the list shows of it: the lists
+// that keep it and the name they keep it under (a Run value's name, a Startup
+// folder item's file name, a logon task's name). Compared exactly.
+struct EntryIdentity {
+    ListSet lists = 0;
+    std::wstring name;
+    bool operator==(const EntryIdentity& other) const { return lists == other.lists && name == other.name; }
+    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
+};
+EntryIdentity IdentityOf(const StartupEntry& entry);
+// The entry an identity names, as a request to delete it is made from one: its
+// name is the Run values' name and, when it can be one, the held files' name
+// (IdentityOf gives the identity back). The list's name is the text as shown.
+StartupEntry EntryOf(const EntryIdentity& identity);
+
 // The longest text an entry takes, in bytes of UTF-8: what the list has always
 // held of a name, a command or a company.
 constexpr std::size_t kEntryTextBytes = 254;

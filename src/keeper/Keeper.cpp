@@ -108,7 +108,6 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
         LogRefusal("Delete refused: row %u is not a machine row", request.row);
         return Reply{Status::BadRequest, 0};
     }
-    StartupEntry entry;
     const std::optional<std::string> name = win::Utf8(request.name);
     // A Run value's name fits an entry whole; a Startup folder file's is a
     // file name (at most 255 units), which the list may show cut.
@@ -125,10 +124,9 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
         LogRefusal("Delete refused: the caller is not an elevated administrator: %s", logged.c_str());
         return Reply{Status::Denied, 0};
     }
-    entry.name = FitShown(*name);
+    // A Startup folder item's name is its identity, whatever its length.
+    StartupEntry entry = EntryOf(EntryIdentity{ListBit(request.row), request.name});
     entry.origin = Origin::AllUsers;
-    entry.item = request.name;  // a Startup folder item's identity, whatever its length
-    entry.lists = ListBit(request.row);
     const std::lock_guard<std::mutex> guard(work_);
     Log("Delete of %s from row %u", logged.c_str(), request.row);
     const bool changed = engine_.manager.DeleteBackupEntry(entry);

@@ -14,16 +14,12 @@ bool Launcher::LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started
     return Start(entry, nullptr, started);
 }
 
-void Launcher::LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped) const {
+void Launcher::LaunchEach(const EntryList& entries, const StopCheck& stopped) const {
     StartBatch(entries, false, stopped);
 }
 
-void Launcher::LaunchAll(const std::vector<StartupEntry>& entries, const StopCheck& stopped) const {
+void Launcher::LaunchAll(const EntryList& entries, const StopCheck& stopped) const {
     StartBatch(entries, true, stopped);
-}
-
-void Launcher::LaunchAll(const EntryList& entries) const {
-    LaunchAll(std::vector<StartupEntry>(entries.begin(), entries.end()));
 }
 
 bool Launcher::StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started) const {
@@ -39,7 +35,7 @@ bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell, win
     return started;
 }
 
-void Launcher::StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const {
+void Launcher::StartBatch(const EntryList& entries, bool all, const StopCheck& stopped) const {
     launch::DesktopShell shell;  // found once for the batch, if an elevated start needs it
     for (const StartupEntry& entry : entries) {
         if (stopped && stopped()) return;

@@ -34,17 +34,16 @@ public:
     // program when there is one to have.
     bool LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started = nullptr) const;
     // Starts these entries as LaunchEntry does, one after the other, until `stopped`.
-    void LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
+    void LaunchEach(const EntryList& entries, const StopCheck& stopped = {}) const;
     // Starts every entry but the logon tasks, which the Task Scheduler starts
     // itself at log-on: started here too, they would run twice. A failed start
     // does not stop the others; `stopped` does.
-    void LaunchAll(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
-    void LaunchAll(const EntryList& entries) const;
+    void LaunchAll(const EntryList& entries, const StopCheck& stopped = {}) const;
 
 private:
     bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
     bool StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
-    void StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const;
+    void StartBatch(const EntryList& entries, bool all, const StopCheck& stopped) const;
 
     takeover::StartupListModel& model_;
     Starts starts_;

@@ -68,8 +68,6 @@ bool ImpactStore::Write(const std::wstring& name, const Usage& usage) const {
 
 std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const { return ReadAllOf(entries); }
 
-std::vector<Impact> ImpactStore::ReadAll(const std::vector<StartupEntry>& entries) const { return ReadAllOf(entries); }
-
 template <typename Entries>
 std::vector<Impact> ImpactStore::ReadAllOf(const Entries& entries) const {
     const Measures measures = ReadMeasures(OpenForReading(root_));

@@ -20,7 +20,6 @@ public:
     // Each entry's class, in the list's order: the measures are read once,
     // so that the cost follows what was measured, not what is held.
     std::vector<Impact> ReadAll(const EntryList& entries) const;
-    std::vector<Impact> ReadAll(const std::vector<StartupEntry>& entries) const;
 
 private:
     template <typename Entries>

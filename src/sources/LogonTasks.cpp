@@ -157,15 +157,15 @@ TaskOutcome ExamineTask(const TaskSchedulerFactory& factory, const std::wstring&
 
 }  // namespace
 
-std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory) {
-    std::vector<StartupEntry> entries;
+EntryList ReadLogonTasks(const TaskSchedulerFactory& factory) {
+    EntryList entries;
     CFileVersionInfo reader;
     for (const std::wstring& name : GatherTaskNames(factory)) {
         PrintTextLine(name.c_str());
         StartupEntry entry;
         const TaskOutcome outcome = ExamineTask(factory, name, reader, &entry);
         if (outcome == TaskOutcome::Stop) break;
-        if (outcome == TaskOutcome::Listed) entries.push_back(entry);
+        if (outcome == TaskOutcome::Listed) entries.InsertFront(std::move(entry));
     }
     return entries;
 }

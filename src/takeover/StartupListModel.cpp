@@ -49,17 +49,14 @@ StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsC
     });
 }
 
-void StartupListModel::CopyList(std::vector<StartupEntry>& rows) {
+void StartupListModel::CopyList(EntryList& rows) {
     const std::lock_guard<std::mutex> guard(mutex_);
-    rows.resize(shownTasks_.size() + held_.Count());
-    auto row = std::copy(shownTasks_.rbegin(), shownTasks_.rend(), rows.begin());
-    std::copy(held_.begin(), held_.end(), row);
+    rows.Assign(shownTasks_, held_);
 }
 
 EntryList StartupListModel::CopyList() {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    EntryList list = held_;
-    for (const StartupEntry& task : shownTasks_) list.InsertFront(task);
+    EntryList list;
+    CopyList(list);
     return list;
 }
 
@@ -85,7 +82,7 @@ unsigned long long StartupListModel::NextGeneration() {
 // A list of thousands of entries is copied only when the window asks for it:
 // under Wine a copy costs a few microseconds an entry, more than its reading.
 bool StartupListModel::TakeLatestTasks() {
-    std::vector<StartupEntry> latest = tasks_.Latest();
+    EntryList latest = tasks_.Latest();
     if (SameEntries(latest, shownTasks_)) return false;
     shownTasks_ = std::move(latest);
     return true;
@@ -136,12 +133,15 @@ bool StartupListModel::Merge(const EntryList& moved) {
         published_ = generation_;
         // `adding` holds each row's entries in its own order: each goes in front
         // of the first entry of its row or an earlier one, in that order.
-        for (auto entry = adding.begin(); entry != adding.end();) {
+        const EntryList& added = adding;
+        for (auto entry = added.begin(); entry != added.end();) {
             const ListSet home = HomeBit(entry->lists);
-            auto at = std::find_if(held_.begin(), held_.end(), [&](const StartupEntry& listed) {
+            const auto at = std::find_if(held_.begin(), held_.end(), [&](const StartupEntry& listed) {
                 return HomeBit(listed.lists) <= home;
             });
-            for (; entry != adding.end() && HomeBit(entry->lists) == home; ++entry) held_.Insert(at, *entry);
+            const auto row = entry;
+            while (entry != added.end() && HomeBit(entry->lists) == home) ++entry;
+            held_.Insert(at, row, entry);
         }
         TakeLatestTasks();
     }

@@ -183,7 +183,7 @@ void CPacewickDlg::FillList() {
     // commands act on these entries, never on what the cells read back.
     engine_.model.CopyList(rows_);
     impacts_ = ready::ImpactStore().ReadAll(rows_);
-    SendMessageA(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
+    SendMessageA(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.Count()), 0);
     SendMessageA(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     char count[64];
@@ -193,7 +193,7 @@ void CPacewickDlg::FillList() {
 }
 
 std::string CPacewickDlg::CellText(int row, int column) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return "";
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.Count()) return "";
     const StartupEntry& entry = rows_[static_cast<std::size_t>(row)];
     switch (column) {
     case 0: return win::Utf8ForDisplay(entry.name);
@@ -273,12 +273,14 @@ void CPacewickDlg::OnLaunched() {
     ShowWindow(Hwnd(), SW_HIDE);
 }
 
-std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
-    std::vector<StartupEntry> selected;
+EntryList CPacewickDlg::SelectedEntries() {
+    std::vector<std::size_t> rows;
     HWND list = Item(IDC_ENTRY_LIST);
-    for (int row = NextSelected(list, -1); row != -1 && static_cast<std::size_t>(row) < rows_.size();
+    for (int row = NextSelected(list, -1); row != -1 && static_cast<std::size_t>(row) < rows_.Count();
          row = NextSelected(list, row))
-        selected.push_back(rows_[row]);
+        rows.push_back(static_cast<std::size_t>(row));
+    EntryList selected;  // in the list's order
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) selected.InsertFront(rows_[*row]);
     return selected;
 }
 
@@ -288,7 +290,7 @@ void CPacewickDlg::RunSelected() {
 
 void CPacewickDlg::DeleteEntry() {
     // Taken before the question: the list may be refilled while it is asked.
-    const std::vector<StartupEntry> selected = SelectedEntries();
+    const EntryList selected = SelectedEntries();
     if (MessageBoxA(Hwnd(), kDeleteText, kDeleteQuestion, MB_YESNO) != IDYES) return;
 
     bool changed = false;

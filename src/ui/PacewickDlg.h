@@ -89,7 +89,7 @@ private:
     // The text of one cell, for the list, which keeps none of its own; "" outside the rows.
     std::string CellText(int row, int column) const;
     void RebuildAndFillList();
-    std::vector<StartupEntry> SelectedEntries();
+    EntryList SelectedEntries();
     void ResetColumns(HWND list);
     void LaunchAll();
     void OnLaunched();
@@ -127,7 +127,7 @@ private:
     LoadFactory loadFactory_;
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
-    std::vector<StartupEntry> rows_;  // the entry each row of the list shows
+    EntryList rows_;  // the entry each row of the list shows
     std::vector<ready::Impact> impacts_;  // each row's start-up impact
     // Shared with the engine's callback, which may run on a monitor thread after
     // the window is gone.

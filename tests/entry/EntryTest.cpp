@@ -61,6 +61,65 @@ TEST(EntryText, TheTakeOverListsRunValuesOfUpTo254BytesExactlyAndLeavesLongerOne
     EXPECT_EQ((Names{"Longer command", crossing, over}), Sorted(S::ValueNames(kUser, keys::kRun)));
 }
 
+// A Startup folder item is known by its held file's whole name, a Run value by
+// its name; the keeper rebuilds the same entry from a request's row and name.
+TEST(EntryIdentity, NamesTheHeldPlaceExactlyAndComesBackFromARequest) {
+    const std::wstring longName = std::wstring(300, L'\u5929') + L".lnk";  // shown cut
+    StartupEntry item;
+    item.name = FitShown(longName);
+    item.item = L"C:\\Data\\Pacewick\\StartupBackUp\\" + longName;
+    item.lists = ListBit(3);
+    EXPECT_EQ((EntryIdentity{ListBit(3), longName}), IdentityOf(item));
+    StartupEntry other = item;  // the same shown name, another file
+    other.item.back() = L'k' + 1;
+    EXPECT_EQ(item.name, other.name);
+    EXPECT_NE(IdentityOf(item), IdentityOf(other));
+
+    StartupEntry value = Entry("Tool", "C:\\Tool.exe");
+    EXPECT_EQ((EntryIdentity{ListBit(0), L"Tool"}), IdentityOf(value));
+    EXPECT_NE(IdentityOf(value), IdentityOf(Entry("tool", "C:\\Tool.exe")));  // letter case counts
+    value.lists |= ListBit(1);
+    EXPECT_NE(IdentityOf(value), IdentityOf(Entry("Tool", "C:\\Tool.exe")));
+
+    for (const EntryIdentity& identity : {EntryIdentity{ListBit(1), L"Tool"},
+                                          EntryIdentity{ListBit(3), longName},
+                                          EntryIdentity{ListBit(2), L"Vendor\\Updater"},  // no file's name
+                                          EntryIdentity{ListBit(1) | ListBit(2), W("\xCE\xA9\xD0\x96 \xF0\x9F\x98\x80")}}) {
+        const StartupEntry entry = EntryOf(identity);
+        EXPECT_EQ(identity, IdentityOf(entry)) << U8(identity.name);
+        EXPECT_TRUE(FitsEntry(entry.name));  // what the lines and the log show of it
+        EXPECT_EQ(0u, identity.name.rfind(entry.name, 0));
+    }
+}
+
+// The list keeps its order however it is made: put in front one by one, a
+// run of another list put before an entry, another list behind it, or two
+// lists copied into the room of a third.
+TEST(EntryList, KeepsItsOrderWhicheverWayEntriesArePut) {
+    const auto names = [](const EntryList& list) {
+        std::string joined;
+        for (std::size_t i = 0; i < list.Count(); ++i) joined += U8(list[i].name);
+        return joined;
+    };
+    const auto listOf = [](const std::string& letters) {
+        EntryList list;
+        for (auto letter = letters.rbegin(); letter != letters.rend(); ++letter)
+            list.InsertFront(Entry(std::string(1, *letter), "C:\\x.exe"));
+        return list;
+    };
+    EntryList list = listOf("ade");
+    EXPECT_EQ("ade", names(list));
+    const EntryList middle = listOf("xbcy");
+    list.Insert(std::next(list.begin()), std::next(middle.begin()), std::prev(middle.end()));
+    EXPECT_EQ("abcde", names(list));
+    list.Append(listOf("fg"));
+    EXPECT_EQ("abcdefg", names(list));
+    EntryList rows = listOf("0123456789");
+    rows.Assign(listOf("TU"), list);
+    EXPECT_EQ("TUabcdefg", names(rows));
+    EXPECT_EQ(9u, rows.Count());
+}
+
 TEST(EntryList, DuplicateRuleRelabelsExactNamesOnlyAndKeepsBothLists) {
     EntryList list;
     list.InsertFront(Entry("Tool", "C:\\Tool.exe"));

@@ -128,10 +128,11 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
         std::ofstream(damaged.c_str(), std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(overlong.data()), static_cast<std::streamsize>(overlong.size()));
     }
-    std::vector<StartupEntry> entries;
-    for (const std::wstring& item : {good, damaged, missing, chained}) {
-        entries.push_back(Entry("item", win::Utf8ForDisplay(item)));
-        entries.back().item = item;
+    EntryList entries;
+    for (const std::wstring& item : {chained, missing, damaged, good}) {
+        StartupEntry entry = Entry("item", win::Utf8ForDisplay(item));
+        entry.item = item;
+        entries.InsertFront(entry);
     }
     const std::string line = "Data " + win::Utf8ForDisplay(good) + "\n" +
                              "Not started: the shortcut cannot be read or names no path\n" +

@@ -85,7 +85,7 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
     {
         ready::ReadyStarter starter(entries, {Impact::High, Impact::Low, Impact::NotMeasured, Impact::Low}, idle,
                                     seen.Hooks(), 1, 5ms);
-        EXPECT_EQ(3u, starter.Order().size());
+        EXPECT_EQ(3u, starter.Order().Count());
         WaitUntil([&] { return seen.Copy().size() >= 7; }, 5000);
         Sleep(100);  // a second start would show by now
     }
@@ -98,7 +98,7 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
 std::vector<std::string> NotStarted(ready::ReadyStarter& starter) {
     const std::size_t started = starter.Stop();
     std::vector<std::string> names;
-    for (std::size_t i = started; i < starter.Order().size(); ++i) names.push_back(U8(starter.Order()[i].name));
+    for (std::size_t i = started; i < starter.Order().Count(); ++i) names.push_back(U8(starter.Order()[i].name));
     return names;
 }
 

@@ -152,11 +152,8 @@ auto Column(Field StartupEntry::*field) {
     return column;
 }
 
-// Lists the tasks in front of a list, as the engine does.
-void ListTasks(const TaskSchedulerFactory& factory) {
-    listed.Clear();
-    for (const StartupEntry& entry : ReadLogonTasks(factory)) listed.InsertFront(entry);
-}
+// Lists the tasks, each in front of the one found before, as the engine does.
+void ListTasks(const TaskSchedulerFactory& factory) { listed = ReadLogonTasks(factory); }
 
 // The names listed by a pass over the in-test scheduler (alone, or in a rebuild of the whole list), which must
 // release every object it was given. The narrow lines around the pass show that its wide diagnostics keep their
@@ -171,7 +168,7 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
         EXPECT_TRUE(engine->model.WaitForLogonTasks(10000));
         listed = engine->List();
         // The window's copy (into rows it keeps) lists the same entries, tasks first, in the same order.
-        std::vector<StartupEntry> rows(1);
+        EntryList rows;
         engine->model.CopyList(rows);
         Strings names, rowNames;
         for (const StartupEntry& entry : listed) names.push_back(U8(entry.name));
