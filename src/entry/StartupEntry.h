@@ -21,7 +21,7 @@ constexpr ListSet ListBit(std::size_t row) { return 1u << row; }
 // One delayed start-up item: its texts as Windows keeps them (UTF-16), and
 // where it is kept.
 struct StartupEntry {
-    std::wstring name;     // the registry value name (or task name): the entry's identity
+    std::wstring name;     // the registry value name, the task's name, or a Startup item's name as shown
     std::wstring command;  // the command line as read, unchanged
     std::wstring company;  // from the program's version resource, or "Unknown"
     Origin origin = Origin::CurrentUser;
