@@ -31,13 +31,11 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
             SayKeeperDoesNotAnswer(nullptr);
         return;
     }
-    const std::optional<std::string> text = win::Utf8(*name);
-    StartupEntry entry;
-    if (!text) return;
-    const bool whole = SetField(entry.name, text->c_str());
+    if (!win::Utf8(*name)) return;
+    const bool whole = FitsEntry(*name);
+    // A Startup folder item's name is its identity, whatever its length.
+    StartupEntry entry = EntryOf(EntryIdentity{static_cast<ListSet>(rows) & MachineRows(), *name});
     entry.origin = Origin::AllUsers;
-    entry.item = *name;  // a Startup folder item's identity, whatever its length
-    entry.lists = static_cast<ListSet>(rows) & MachineRows();
     takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
     // A cut name would name another Run value: only the folders' rows take it.
     for (std::size_t row = 0; row < engine.sources.size(); ++row)

@@ -1,7 +1,5 @@
 #include "app/HeldMachineEntries.h"
 
-#include <vector>
-
 #include "takeover/OwnedEngine.h"
 
 namespace machinekeys {
@@ -21,11 +19,10 @@ bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& ent
 void StartHeldMachineEntries(const launch::Launcher::Starts& starts) {
     takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, false);
     engine.manager.RebuildList();
-    std::vector<StartupEntry> kept;
-    for (const StartupEntry& entry : engine.model.CopyList())
-        if (!StartedByWindows(engine.sources, entry)) kept.push_back(entry);
+    const EntryList listed = engine.model.CopyList();
     EntryList toStart;  // in the list's order
-    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) toStart.InsertFront(*entry);
+    for (std::size_t index = listed.Count(); index-- > 0;)
+        if (!StartedByWindows(engine.sources, listed[index])) toStart.InsertFront(listed[index]);
     launch::Launcher(engine.model, starts).LaunchAll(toStart);
 }
 

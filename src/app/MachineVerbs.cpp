@@ -1,7 +1,5 @@
 #include "app/MachineVerbs.h"
 
-#include <optional>
-
 #include "app/ElevatedSwitch.h"
 #include "app/Elevation.h"
 #include "app/KeeperHandOver.h"
@@ -44,20 +42,14 @@ void OfferToEndHoldOff(HWND owner) {
         StartElevated(owner, kResumeKeeper.switchName, kResumeKeeper.elevatedName);
 }
 
-// What the keeper knows an entry by: a Startup folder item by its file's whole
-// name (the name field may show it cut), a Run value by its name.
-std::optional<std::wstring> RequestName(const StartupEntry& entry) {
-    if (entry.item.empty()) return win::Wide(entry.name);
-    return entry.item.substr(entry.item.find_last_of(L'\\') + 1);
-}
-
 bool DeleteMachineEntry(HWND owner, const StartupEntry& entry, ListSet rows) {
-    const std::optional<std::wstring> name = RequestName(entry);
-    if (!name) return false;
+    // What the keeper knows an entry by: a Startup folder item by its file's
+    // whole name (the list may show it cut), a Run value by its name.
+    const std::wstring name = IdentityOf(entry).name;
     bool changed = false;
-    if (DeleteThroughKeeper(rows & MachineRows(), *name, &changed) != keeper::Status::Denied) return changed;
-    return OfferElevated(owner, ui::ResourceText(IDS_ELEVATE_DELETE),
-                         DeleteSwitchParameters(rows & MachineRows(), *name), "deletion") ||
+    if (DeleteThroughKeeper(rows & MachineRows(), name, &changed) != keeper::Status::Denied) return changed;
+    return OfferElevated(owner, ui::ResourceText(IDS_ELEVATE_DELETE), DeleteSwitchParameters(rows & MachineRows(), name),
+                         "deletion") ||
            changed;
 }
 

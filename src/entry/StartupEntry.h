@@ -18,26 +18,53 @@ enum class Origin {
 using ListSet = unsigned;
 constexpr ListSet ListBit(std::size_t row) { return 1u << row; }
 
-// One delayed start-up item: three fixed-width 8-bit texts, and where it is kept.
+// One delayed start-up item: its texts as Windows keeps them (UTF-16), and
+// where it is kept.
 struct StartupEntry {
-    static constexpr std::size_t kFieldSize = 255;  // 254 characters and the NUL
-
-    char name[kFieldSize] = {};     // the registry value name (or task name): the entry's identity
-    char command[kFieldSize] = {};  // the command line as read, unchanged
-    char company[kFieldSize] = {};  // from the program's version resource, or "Unknown"
+    std::wstring name;     // the registry value name, the task's name, or a Startup item's name as shown
+    std::wstring command;  // the command line as read, unchanged
+    std::wstring company;  // from the program's version resource, or "Unknown"
     Origin origin = Origin::CurrentUser;
     ListSet lists = 0;  // empty for a logon task
     // A Startup folder item: its held file, by its full path (a name in any
-    // script may be longer than the name field, which then shows it cut).
+    // script may be longer than the list shows, which then shows it cut).
     // Empty for a Run value and a logon task.
     std::wstring item;
     // Windows starts every list's value of a name; the list shows one entry.
     // The commands of the same name in the other lists that differ from this
     // one's (and from each other) are started beside it.
-    std::vector<std::string> otherCommands;
+    std::vector<std::wstring> otherCommands;
 };
 
-// Copies text into a field. Never writes past the field: a text of more than
-// 254 characters is cut there and reported by returning false, so that the
-// caller can refuse the entry instead of using the cut text.
-bool SetField(char (&field)[StartupEntry::kFieldSize], const char* text);
+// What the program knows an entry by, whatever the list shows of it: the lists
+// that keep it and the name they keep it under (a Run value's name, a Startup
+// folder item's file name, a logon task's name). Compared exactly.
+struct EntryIdentity {
+    ListSet lists = 0;
+    std::wstring name;
+    bool operator==(const EntryIdentity& other) const { return lists == other.lists && name == other.name; }
+    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
+};
+EntryIdentity IdentityOf(const StartupEntry& entry);
+// The entry an identity names, as a request to delete it is made from one: its
+// name is the Run values' name and, when it can be one, the held files' name
+// (IdentityOf gives the identity back). The list's name is the text as shown.
+StartupEntry EntryOf(const EntryIdentity& identity);
+
+// The longest text an entry takes, in bytes of UTF-8: what the list has always
+// held of a name, a command or a company.
+constexpr std::size_t kEntryTextBytes = 254;
+
+// True when the text converts to UTF-8 exactly and takes at most
+// kEntryTextBytes there. A Run value whose name or command does not fit stays
+// in its Run key: a cut text would name another value or program.
+bool FitsEntry(const std::wstring& text);
+bool FitsEntry(const std::string& utf8);
+
+// A text as the list shows it when it need not be exact (a Startup item's
+// name, a company): cut at a character to fit, and each character that cannot
+// be converted shown as U+FFFD.
+std::wstring FitShown(const std::wstring& text);
+// A UTF-8 text read from a program's file (a company), as the list shows it:
+// its first kEntryTextBytes bytes, and bytes that are no character as U+FFFD.
+std::wstring FitShown(const std::string& utf8);

@@ -113,26 +113,27 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
         LogRefusal("Delete refused: row %u is not a machine row", request.row);
         return Reply{Status::BadRequest, 0};
     }
-    StartupEntry entry;
     const std::optional<std::string> name = win::Utf8(request.name);
-    // A Run value's name fits the name field whole; a Startup folder file's is
-    // a file name (at most 255 units), which the field may show cut.
+    // A Run value's name fits an entry whole; a Startup folder file's is a
+    // file name (at most 255 units), which the list may show cut.
     const bool file = engine_.sources[request.row]->Kind() == ItemKind::File;
-    const bool fits = name && (SetField(entry.name, name->c_str()) || (file && request.name.size() <= 255));
+    const bool fits = name && (FitsEntry(*name) || (file && request.name.size() <= 255));
     if (!fits) {
         LogRefusal("Delete refused: the name is no entry's name (%lu units)",
                    static_cast<unsigned long>(request.name.size()));
         return Reply{Status::BadRequest, 0};
     }
+    // The log shows as much of the name as the list would.
+    const std::string logged = name->substr(0, kEntryTextBytes);
     if (!Granted(pipe)) {
-        LogRefusal("Delete refused: the caller is not an elevated administrator: %s", entry.name);
+        LogRefusal("Delete refused: the caller is not an elevated administrator: %s", logged.c_str());
         return Reply{Status::Denied, 0};
     }
+    // A Startup folder item's name is its identity, whatever its length.
+    StartupEntry entry = EntryOf(EntryIdentity{ListBit(request.row), request.name});
     entry.origin = Origin::AllUsers;
-    entry.item = request.name;  // a Startup folder item's identity, whatever its length
-    entry.lists = ListBit(request.row);
     const std::lock_guard<std::mutex> guard(work_);
-    Log("Delete of %s from row %u", entry.name, request.row);
+    Log("Delete of %s from row %u", logged.c_str(), request.row);
     const bool changed = engine_.manager.DeleteBackupEntry(entry);
     return Reply{Status::Ok, changed ? 1u : 0u};
 }

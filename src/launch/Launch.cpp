@@ -194,15 +194,9 @@ void SetShellStart(ShellStart start) {
     shellStart = std::move(start);
 }
 
-bool LaunchCommand(const char* command, DesktopShell* shell, win::UniqueHandle* started) {
-    // The command is UTF-8 whatever the process's code page: the wide call
-    // starts it with every character it names.
-    const auto wide = win::Wide(command ? command : "");
-    if (!wide) {
-        PrintLine("CreateProcess failed (%d)\n", static_cast<int>(ERROR_NO_UNICODE_TRANSLATION));
-        return false;
-    }
-    std::vector<wchar_t> commandLine = ExpandedCommand(*wide);
+bool LaunchCommand(const std::wstring& command, DesktopShell* shell, win::UniqueHandle* started) {
+    // The wide call starts the command with every character it names.
+    std::vector<wchar_t> commandLine = ExpandedCommand(command);
     if (Elevated()) return LaunchUnelevated(commandLine.data(), shell);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -20,7 +20,7 @@ class DesktopShell;
 // batch of starts on this thread (null: one found for this start).
 // `started`, when given, receives the new process when there is one to have
 // (the desktop shell's way gives none).
-bool LaunchCommand(const char* command, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
+bool LaunchCommand(const std::wstring& command, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
 // Opens a file with the shell's open verb, as Explorer starts a Startup folder
 // item; the elevated way is the same as for a command. A shortcut (.lnk) starts
 // its target with its own arguments, working folder and window, either way;

@@ -7,10 +7,10 @@
 namespace launch {
 
 void LaunchWorker::LaunchAll(const EntryList& entries, Done done) {
-    Hand({std::vector<StartupEntry>(entries.begin(), entries.end()), true, std::move(done)});
+    Hand({entries, true, std::move(done)});
 }
 
-void LaunchWorker::LaunchEach(std::vector<StartupEntry> entries, Done done) {
+void LaunchWorker::LaunchEach(EntryList entries, Done done) {
     Hand({std::move(entries), false, std::move(done)});
 }
 

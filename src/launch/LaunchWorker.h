@@ -34,7 +34,7 @@ public:
     // Every entry but the logon tasks, as Launcher::LaunchAll.
     void LaunchAll(const EntryList& entries, Done done);
     // These entries, as Launcher::LaunchEntry each.
-    void LaunchEach(std::vector<StartupEntry> entries, Done done);
+    void LaunchEach(EntryList entries, Done done);
     // No start begins once this returns: it waits for the one in hand only and
     // drops the rest (held where they are, they start at the next log-on).
     // Nothing is handed over afterwards.
@@ -42,7 +42,7 @@ public:
 
 private:
     struct Batch {
-        std::vector<StartupEntry> entries;
+        EntryList entries;
         bool all;
         Done done;
     };

@@ -18,7 +18,7 @@ class Launcher {
 public:
     // What starts a command and opens an item; null: the system's way (tests record instead).
     struct Starts {
-        std::function<bool(const char* command)> command;
+        std::function<bool(const std::wstring& command)> command;
         std::function<bool(const std::wstring& item)> item;
     };
     // Asked before each start of a batch: true once no further start may begin.
@@ -28,23 +28,22 @@ public:
     Launcher(const Launcher&) = delete;
     Launcher& operator=(const Launcher&) = delete;
 
-    bool LaunchCommand(const char* command) const;
+    bool LaunchCommand(const std::wstring& command) const;
     // Starts one entry now; for a name in several Run lists, every distinct
     // command. `started`, when given, receives the process of its (first)
     // program when there is one to have.
     bool LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started = nullptr) const;
     // Starts these entries as LaunchEntry does, one after the other, until `stopped`.
-    void LaunchEach(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
+    void LaunchEach(const EntryList& entries, const StopCheck& stopped = {}) const;
     // Starts every entry but the logon tasks, which the Task Scheduler starts
     // itself at log-on: started here too, they would run twice. A failed start
     // does not stop the others; `stopped` does.
-    void LaunchAll(const std::vector<StartupEntry>& entries, const StopCheck& stopped = {}) const;
-    void LaunchAll(const EntryList& entries) const;
+    void LaunchAll(const EntryList& entries, const StopCheck& stopped = {}) const;
 
 private:
     bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
-    bool StartCommand(const char* command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
-    void StartBatch(const std::vector<StartupEntry>& entries, bool all, const StopCheck& stopped) const;
+    bool StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
+    void StartBatch(const EntryList& entries, bool all, const StopCheck& stopped) const;
 
     takeover::StartupListModel& model_;
     Starts starts_;

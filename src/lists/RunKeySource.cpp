@@ -20,6 +20,12 @@ using registry::kReadAccess;
 using registry::kWriteAccess;
 using registry::ValueName;
 
+// An entry's value name, as the lines print it.
+ValueName NameOf(const StartupEntry& entry) {
+    const auto text = win::Utf8(entry.name);
+    return ValueName{entry.name, text.value_or(win::Utf8ForDisplay(entry.name)), text.has_value()};
+}
+
 bool IsOwnValue(const ValueName& name) { return name.wide == keys::kSelfValueName; }
 
 const char* UnlistableReason(const RegValueBlob& value) {
@@ -69,10 +75,12 @@ bool ReadEntry(const ValueName& name, const RegValueBlob& value, StartupEntry& e
         report(ItemHappened::NotListed, ItemPlace::Held, name.text, "its data cannot be read as text");
         return false;
     }
-    if (!SetField(entry.command, command->c_str()) || !SetField(entry.name, name.text.c_str())) {
+    if (!FitsEntry(*command) || !FitsEntry(name.text)) {
         report(ItemHappened::NotListed, ItemPlace::Held, name.text, "its name or command is too long");
         return false;
     }
+    entry.name = name.wide;
+    entry.command = win::Wide(*command).value_or(std::wstring());  // UTF-8 read from UTF-16: exact
     return true;
 }
 
@@ -109,7 +117,7 @@ void RunKeySource::ListHeld(EntryList& list, ListSet bit, const Reporter& report
     if (OpenBackUp(backUp, kReadAccess) != ERROR_SUCCESS) return;
     const StartupSwitches switches(place_.root, place_.approvedPath);
     // The names listed so far, so that the duplicate rule need not walk the list per value.
-    std::unordered_set<std::string> listed;
+    std::unordered_set<std::wstring> listed;
     for (const StartupEntry& entry : list) listed.insert(entry.name);
     Walk(backUp, ItemPlace::Held, report, [&](const ValueName& name) {
         RegValueBlob value;
@@ -123,7 +131,7 @@ void RunKeySource::ListHeld(EntryList& list, ListSet bit, const Reporter& report
         if (switches.Off(name.wide)) {
             report(ItemHappened::NotListed, ItemPlace::Held, name.text, "it is switched off");
         } else if (!listed.count(entry.name) ||
-                   !MarkPresentInBoth(list, entry.name, bit, place_.origin, entry.command)) {
+                   !MarkPresentInBoth(list, entry.name, bit, place_.origin, &entry.command)) {
             entry.origin = place_.origin;
             entry.lists = bit;
             list.InsertFront(entry);
@@ -144,7 +152,7 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
     const StartupSwitches switches(place_.root, place_.approvedPath);
     for (const StartupEntry& entry : listed) {
         if (!(entry.lists & bit)) continue;
-        const ValueName name = ValueName::FromText(entry.name);
+        const ValueName name = NameOf(entry);
         // The switch is read first: between the comparison and the deletion
         // nothing else may come, since a program may rewrite its value meanwhile.
         if (switches.Off(name.wide)) {
@@ -235,13 +243,12 @@ bool RunKeySource::Restore(const Reporter& report) {
 bool RunKeySource::DeleteHeld(const StartupEntry& entry, const Reporter& report) {
     registry::Key backUp;
     if (OpenBackUp(backUp, KEY_SET_VALUE) != ERROR_SUCCESS) return true;
-    return transfer::DeleteNamed(backUp, ItemPlace::Held, ValueName::FromText(entry.name), report);
+    return transfer::DeleteNamed(backUp, ItemPlace::Held, NameOf(entry), report);
 }
 
 bool RunKeySource::StartedByWindows(const StartupEntry& entry) const {
     registry::Key run;
-    const std::wstring name = ValueName::FromText(entry.name).wide;
-    return OpenRun(run, kReadAccess) == ERROR_SUCCESS && run.FindValue(name) == ERROR_SUCCESS;
+    return OpenRun(run, kReadAccess) == ERROR_SUCCESS && run.FindValue(entry.name) == ERROR_SUCCESS;
 }
 
 WatchTarget RunKeySource::Watched(bool held) const {

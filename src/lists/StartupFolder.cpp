@@ -39,7 +39,7 @@ bool IsDesktopIni(const std::wstring& name) {
            CSTR_EQUAL;
 }
 
-std::string DisplayName(const std::wstring& name) { return FitField(win::Utf8ForDisplay(name)); }
+std::string DisplayName(const std::wstring& name) { return win::Utf8ForDisplay(FitShown(name)); }
 
 bool IsFolder(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
@@ -64,13 +64,6 @@ std::unique_ptr<StartupSource> Make(Scope scope, Origin origin, REFKNOWNFOLDERID
 }
 
 }  // namespace
-
-std::string FitField(const std::string& text) {
-    if (text.size() < StartupEntry::kFieldSize) return text;
-    std::size_t cut = StartupEntry::kFieldSize - 1;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
-    return text.substr(0, cut);
-}
 
 // The folders of one operation, each opened without following links, checked
 // on its handle and held open until it ends (the copying folders first).
@@ -160,9 +153,9 @@ bool StartupFolderSource::Hold(const std::wstring& name, Places& places, const R
 
 StartupEntry StartupFolderSource::EntryOf(const std::wstring& name, ListSet bit) const {
     StartupEntry entry;
-    SetField(entry.name, DisplayName(name).c_str());
+    entry.name = FitShown(name);
     entry.item = backUp_ + L"\\" + name;
-    SetField(entry.command, FitField(win::Utf8ForDisplay(entry.item)).c_str());
+    entry.command = FitShown(entry.item);
     entry.origin = origin_;
     entry.lists = bit;
     return entry;
@@ -317,7 +310,7 @@ bool StartupFolderSource::StartedByWindows(const StartupEntry& entry) const {
 
 bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& report) {
     const std::wstring name = NameOfItem(entry.item);
-    if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, entry.name), false;
+    if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, win::Utf8ForDisplay(entry.name)), false;
     Places places;
     if (!OpenBackUp(false, places)) return true;
     const std::wstring path = backUp_ + L"\\" + name;

@@ -75,7 +75,4 @@ private:
 std::unique_ptr<StartupSource> UserStartupFolder();
 std::unique_ptr<StartupSource> AllUsersStartupFolder();
 
-// A UTF-8 text cut on a character boundary to fit an entry's field.
-std::string FitField(const std::string& text);
-
 }  // namespace lists

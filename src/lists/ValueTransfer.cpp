@@ -6,11 +6,11 @@ namespace transfer {
 
 bool FitsAnEntry(const RegValueBlob& value) {
     const auto command = CommandText(value);
-    return command && command->size() < StartupEntry::kFieldSize;
+    return command && FitsEntry(*command);
 }
 
 bool Listable(const ValueName& name, const RegValueBlob& value) {
-    return name.exact && name.text.size() < StartupEntry::kFieldSize && FitsAnEntry(value);
+    return name.exact && FitsEntry(name.text) && FitsAnEntry(value);
 }
 
 bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,

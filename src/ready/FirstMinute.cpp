@@ -65,7 +65,7 @@ bool FirstMinute::UsageOf(HANDLE process, Usage* usage) {
     return true;
 }
 
-void FirstMinute::Watch(std::string name, win::UniqueHandle process) {
+void FirstMinute::Watch(std::wstring name, win::UniqueHandle process) {
     if (!process) return;
     setter_(process.Get(), true);
     {

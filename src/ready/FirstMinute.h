@@ -23,7 +23,7 @@ public:
     // `lowered`: true to lower, false to give back what it had. True when done.
     using PrioritySetter = std::function<bool(HANDLE process, bool lowered)>;
     // Called on the watching thread with each program's first minute; it must not block.
-    using Measured = std::function<void(const std::string& name, const Usage& usage)>;
+    using Measured = std::function<void(const std::wstring& name, const Usage& usage)>;
 
     explicit FirstMinute(Measured measured, std::chrono::milliseconds minute = std::chrono::minutes(1),
                          PrioritySetter setter = nullptr);
@@ -34,7 +34,7 @@ public:
 
     // Lowers the process's priority and watches it for a minute. The handle
     // needs PROCESS_SET_INFORMATION and PROCESS_QUERY_LIMITED_INFORMATION.
-    void Watch(std::string name, win::UniqueHandle process);
+    void Watch(std::wstring name, win::UniqueHandle process);
 
     // The system's way: below-normal processor and memory priority, and back.
     static bool SetPriority(HANDLE process, bool lowered);
@@ -43,7 +43,7 @@ public:
 
 private:
     struct Watched {
-        std::string name;
+        std::wstring name;
         win::UniqueHandle process;
         std::chrono::steady_clock::time_point until;
     };

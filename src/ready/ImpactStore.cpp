@@ -1,6 +1,5 @@
 #include "ready/ImpactStore.h"
 
-#include <iterator>
 #include <map>
 
 #include "registry/RegKey.h"
@@ -43,29 +42,21 @@ registry::Key OpenForReading(HKEY root) {
 
 }  // namespace
 
-bool ImpactStore::Write(const std::string& name, const Usage& usage) const {
-    const auto wide = win::Wide(name);
+bool ImpactStore::Write(const std::wstring& name, const Usage& usage) const {
     registry::Key key;
-    if (!wide || key.Create(root_, keys::kImpact, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
+    if (key.Create(root_, keys::kImpact, KEY_SET_VALUE) != ERROR_SUCCESS) return false;
     BYTE bytes[kValueSize];
     win::PutLittleEndian<std::uint64_t>(usage.cpuMs, bytes);
     win::PutLittleEndian<std::uint64_t>(usage.diskBytes, bytes + 8);
-    return key.WriteValue(*wide, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
+    return key.WriteValue(name, RegValueBlob(REG_BINARY, bytes, kValueSize)) == ERROR_SUCCESS;
 }
 
-std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const { return ReadAllOf(entries); }
-
-std::vector<Impact> ImpactStore::ReadAll(const std::vector<StartupEntry>& entries) const { return ReadAllOf(entries); }
-
-template <typename Entries>
-std::vector<Impact> ImpactStore::ReadAllOf(const Entries& entries) const {
+std::vector<Impact> ImpactStore::ReadAll(const EntryList& entries) const {
     const Measures measures = ReadMeasures(OpenForReading(root_));
-    const auto count = static_cast<std::size_t>(std::distance(entries.begin(), entries.end()));
-    if (measures.empty()) return std::vector<Impact>(count, Impact::NotMeasured);  // no name to convert
+    if (measures.empty()) return std::vector<Impact>(entries.Count(), Impact::NotMeasured);
     std::vector<Impact> impacts;
     for (const StartupEntry& entry : entries) {
-        const auto wide = win::Wide(entry.name);
-        const auto found = wide ? measures.find(*wide) : measures.end();
+        const auto found = measures.find(entry.name);
         impacts.push_back(found == measures.end() ? Impact::NotMeasured : found->second);
     }
     return impacts;

@@ -16,16 +16,12 @@ class ImpactStore {
 public:
     explicit ImpactStore(HKEY root = HKEY_CURRENT_USER) : root_(root) {}
 
-    bool Write(const std::string& name, const Usage& usage) const;
+    bool Write(const std::wstring& name, const Usage& usage) const;
     // Each entry's class, in the list's order: the measures are read once,
     // so that the cost follows what was measured, not what is held.
     std::vector<Impact> ReadAll(const EntryList& entries) const;
-    std::vector<Impact> ReadAll(const std::vector<StartupEntry>& entries) const;
 
 private:
-    template <typename Entries>
-    std::vector<Impact> ReadAllOf(const Entries& entries) const;
-
     HKEY root_;
 };
 

@@ -1,15 +1,12 @@
 #include "ready/ReadySession.h"
 
-#include <cstring>
 #include <utility>
 #include <vector>
 
 namespace ready {
 namespace {
 
-bool SameEntry(const StartupEntry& a, const StartupEntry& b) {
-    return a.origin == b.origin && std::strcmp(a.name, b.name) == 0;
-}
+bool SameEntry(const StartupEntry& a, const StartupEntry& b) { return IdentityOf(a) == IdentityOf(b); }
 
 }  // namespace
 
@@ -17,7 +14,7 @@ ReadySession::ReadySession(const EntryList& entries, const launch::Launcher& lau
                            std::unique_ptr<LoadSource> load, HKEY settingsRoot)
     : impacts_(settingsRoot),
       load_(load ? std::move(load) : std::make_unique<SystemLoad>()),
-      firstMinute_([this](const std::string& name, const Usage& usage) { impacts_.Write(name, usage); }),
+      firstMinute_([this](const std::wstring& name, const Usage& usage) { impacts_.Write(name, usage); }),
       starter_(entries, impacts_.ReadAll(entries), *load_,
                ReadyStarter::Hooks{[&launcher](const StartupEntry& entry) {
                                        win::UniqueHandle process;
@@ -38,16 +35,14 @@ unsigned ReadySession::LogicalProcessors() {
 
 EntryList ReadySession::Finish(const EntryList& current) {
     const std::size_t started = starter_.Stop();
-    const std::vector<StartupEntry>& order = starter_.Order();
-    std::vector<StartupEntry> rest;
-    for (const StartupEntry& entry : current) {
+    const EntryList& order = starter_.Order();
+    EntryList rest;  // in the current list's order
+    for (std::size_t index = current.Count(); index-- > 0;) {
         bool done = false;
-        for (std::size_t i = 0; i < started && !done; ++i) done = SameEntry(entry, order[i]);
-        if (!done) rest.push_back(entry);
+        for (std::size_t i = 0; i < started && !done; ++i) done = SameEntry(current[index], order[i]);
+        if (!done) rest.InsertFront(current[index]);
     }
-    EntryList list;  // in the current list's order
-    for (auto it = rest.rbegin(); it != rest.rend(); ++it) list.InsertFront(*it);
-    return list;
+    return rest;
 }
 
 }  // namespace ready

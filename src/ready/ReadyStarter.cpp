@@ -19,7 +19,8 @@ ReadyStarter::ReadyStarter(const EntryList& entries, const std::vector<Impact>& 
         listed.push_back(&entry);
         classes.push_back(impact);
     }
-    for (const std::size_t at : StartingOrder(classes)) queue_.push_back(*listed[at]);
+    const std::vector<std::size_t> order = StartingOrder(classes);
+    for (auto at = order.rbegin(); at != order.rend(); ++at) queue_.InsertFront(*listed[*at]);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -42,7 +43,7 @@ void ReadyStarter::Run() {
     // An elevated start goes through the desktop shell, and a task through the
     // Task Scheduler: both COM, the apartment this thread's for its life.
     const win::ComApartment apartment;
-    ReadyQueue readiness(queue_.size(), startsAtOnce_);
+    ReadyQueue readiness(queue_.Count(), startsAtOnce_);
     load_.Sample();  // the first interval starts now
     while (!readiness.Done() && WaitInterval()) {
         const std::size_t now = readiness.Next(load_.Sample());
@@ -54,7 +55,7 @@ void ReadyStarter::Run() {
             const StartupEntry& entry = queue_[next_++];
             win::UniqueHandle process = hooks_.start(entry);
             if (hooks_.started && process) hooks_.started(entry, std::move(process));
-            if (hooks_.progress) hooks_.progress(next_, queue_.size());
+            if (hooks_.progress) hooks_.progress(next_, queue_.Count());
         }
     }
 }

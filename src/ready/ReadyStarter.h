@@ -41,14 +41,14 @@ public:
     // Stops after the start in hand; how many of Order() have started.
     std::size_t Stop();
     // The entries in their starting order.
-    const std::vector<StartupEntry>& Order() const { return queue_; }
+    const EntryList& Order() const { return queue_; }
 
 private:
     void Run();
     // Waits for the next interval; false once stopping.
     bool WaitInterval();
 
-    std::vector<StartupEntry> queue_;  // in starting order
+    EntryList queue_;  // in starting order
     LoadSource& load_;
     const Hooks hooks_;
     const unsigned startsAtOnce_;

@@ -32,9 +32,9 @@ std::size_t FindExe(const std::string& text) {
     return found == text.end() ? std::string::npos : static_cast<std::size_t>(found - text.begin());
 }
 
-bool FullyQualified(const std::string& path) {
-    const bool drive = path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/');
-    return drive || path.rfind("\\\\", 0) == 0;
+bool FullyQualified(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    return drive || path.rfind(L"\\\\", 0) == 0;
 }
 
 // What tells one content of a file from another: its size, its write time and
@@ -50,8 +50,8 @@ struct FileStamp {
 };
 
 // The stamp of a file, or the error that kept it from being read.
-DWORD StampFile(const std::string& path, FileStamp* stamp) {
-    win::UniqueHandle file(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+DWORD StampFile(const std::wstring& path, FileStamp* stamp) {
+    win::UniqueHandle file(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return GetLastError();
@@ -68,20 +68,23 @@ DWORD StampFile(const std::string& path, FileStamp* stamp) {
 // company is read again only when the file has changed.
 class CompanyCache {
 public:
-    std::string CompanyOf(const std::string& path, CFileVersionInfo& versionInfo) {
+    std::string CompanyOf(const std::wstring& path, CFileVersionInfo& versionInfo) {
+        // The version reader takes UTF-8; a path that has none names no file it could read.
+        const std::optional<std::string> text = win::Utf8(path);
+        if (!text || text->empty()) return kUnknownCompany;
         // A bare name is searched for by the version reader, in more places than
         // one file could stand for: it is read every time.
-        if (!FullyQualified(path)) return CompanyOrUnknown(versionInfo, path.c_str());
+        if (!FullyQualified(path)) return CompanyOrUnknown(versionInfo, text->c_str());
         FileStamp stamp;
         const DWORD error = StampFile(path, &stamp);
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return kUnknownCompany;
-        if (error != ERROR_SUCCESS) return CompanyOrUnknown(versionInfo, path.c_str());
+        if (error != ERROR_SUCCESS) return CompanyOrUnknown(versionInfo, text->c_str());
         {
             const std::lock_guard<std::mutex> guard(mutex_);
             const auto known = companies_.find(path);
             if (known != companies_.end() && known->second.stamp == stamp) return known->second.company;
         }
-        const std::string company = CompanyOrUnknown(versionInfo, path.c_str());
+        const std::string company = CompanyOrUnknown(versionInfo, text->c_str());
         const std::lock_guard<std::mutex> guard(mutex_);
         if (companies_.size() >= kLimit) companies_.clear();
         companies_[path] = Known{stamp, company};
@@ -95,10 +98,10 @@ private:
         std::string company;
     };
     std::mutex mutex_;
-    std::unordered_map<std::string, Known> companies_;
+    std::unordered_map<std::wstring, Known> companies_;
 };
 
-std::string CompanyOfPath(const std::string& path, CFileVersionInfo& versionInfo) {
+std::string CompanyOfPath(const std::wstring& path, CFileVersionInfo& versionInfo) {
     static CompanyCache* const cache = new CompanyCache();  // never destroyed: monitors may still read it at exit
     return cache->CompanyOf(path, versionInfo);
 }
@@ -119,8 +122,7 @@ std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInf
     } else if (EndsWith(item, L".exe")) {
         file = item;
     }
-    const auto path = file ? win::Utf8(*file) : std::nullopt;
-    return path && !path->empty() ? CompanyOfPath(*path, versionInfo) : kUnknownCompany;
+    return file ? CompanyOfPath(*file, versionInfo) : kUnknownCompany;
 }
 
 std::string ProgramPathFromCommand(const std::string& command) {
@@ -145,14 +147,15 @@ std::string ProgramPathFromCommand(const std::string& command) {
     return path;
 }
 
-std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo) {
-    return CompanyOfPath(ProgramPathFromCommand(command), versionInfo);
+std::string CompanyOfCommand(const std::wstring& command, CFileVersionInfo& versionInfo) {
+    const std::optional<std::string> text = win::Utf8(command);
+    const std::optional<std::wstring> path = text ? win::Wide(ProgramPathFromCommand(*text)) : std::nullopt;
+    return path ? CompanyOfPath(*path, versionInfo) : kUnknownCompany;
 }
 
 void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo) {
-    SetField(entry.company, (entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
-                                                : CompanyOfItem(entry.item, versionInfo))
-                                .c_str());
+    entry.company = FitShown(entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
+                                                : CompanyOfItem(entry.item, versionInfo));
 }
 
 void FillCompanies(EntryList& entries) {

@@ -12,7 +12,7 @@ std::string ProgramPathFromCommand(const std::string& command);
 // The company an entry shows for a command line: that of the program it names,
 // or "Unknown". A fully qualified program file is read again only when it has
 // changed, since every take-over rebuilds the whole list. Safe on any thread.
-std::string CompanyOfCommand(const std::string& command, CFileVersionInfo& versionInfo);
+std::string CompanyOfCommand(const std::wstring& command, CFileVersionInfo& versionInfo);
 
 // The company of a Startup folder item's file: that of a shortcut's target
 // (read within the shortcut's own lengths, never resolved or searched for), of

@@ -1,6 +1,5 @@
 #include "sources/CompanyReader.h"
 
-#include <cstring>
 #include <thread>
 
 #include "sources/Companies.h"
@@ -10,9 +9,9 @@ namespace {
 // Enough for every list a user keeps; past it the reads start afresh.
 constexpr std::size_t kKnownLimit = 20000;
 
-std::string CompanyOf(const std::pair<std::string, std::wstring>& key, CFileVersionInfo& versionInfo) {
+std::wstring CompanyOf(const std::pair<std::wstring, std::wstring>& key, CFileVersionInfo& versionInfo) {
     StartupEntry entry;
-    SetField(entry.command, key.first.c_str());
+    entry.command = key.first;
     entry.item = key.second;
     FillCompany(entry, versionInfo);
     return entry.company;
@@ -29,11 +28,12 @@ CompanyReader::Filled CompanyReader::FillKnown(EntryList& entries) {
     Filled filled;
     for (StartupEntry& entry : entries) {
         const auto known =
-            state_->known.find(std::pair<std::string_view, std::wstring_view>(entry.command, entry.item));
-        const char* company = known == state_->known.end() ? "" : known->second.c_str();
-        filled.unknown = filled.unknown || known == state_->known.end();
-        if (std::strcmp(entry.company, company) == 0) continue;
-        SetField(entry.company, company);
+            state_->known.find(std::pair<std::wstring_view, std::wstring_view>(entry.command, entry.item));
+        const bool read = known != state_->known.end();
+        filled.unknown = filled.unknown || !read;
+        if (read ? entry.company == known->second : entry.company.empty()) continue;
+        if (read) entry.company = known->second;
+        else entry.company.clear();
         filled.changed = true;
     }
     return filled;
@@ -59,7 +59,7 @@ void CompanyReader::Run(const std::shared_ptr<State>& state) {
         lock.unlock();
         // The files' reads, outside every lock; a list gone meanwhile needs no more.
         CFileVersionInfo versionInfo;
-        std::vector<std::string> companies;
+        std::vector<std::wstring> companies;
         for (const Key& key : reading) {
             if (state->ReaderGone()) break;
             companies.push_back(CompanyOf(key, versionInfo));

@@ -42,19 +42,19 @@ public:
     void SetOnRead(std::function<void()> onRead);
 
 private:
-    using Key = std::pair<std::string, std::wstring>;  // the command, the held file
+    using Key = std::pair<std::wstring, std::wstring>;  // the command, the held file
     // Keys compared with views of an entry's fields, which a lookup need not copy.
     struct KeyOrder {
         using is_transparent = void;
         template <typename One, typename Other>
         bool operator()(const One& one, const Other& other) const {
-            const int first = std::string_view(one.first).compare(std::string_view(other.first));
+            const int first = std::wstring_view(one.first).compare(std::wstring_view(other.first));
             return first != 0 ? first < 0 : std::wstring_view(one.second) < std::wstring_view(other.second);
         }
     };
     // Shared with the reading thread, which may outlive the reader.
     struct State : ReadRequests {
-        std::map<Key, std::string, KeyOrder> known;
+        std::map<Key, std::wstring, KeyOrder> known;  // as the list shows them
         std::vector<Key> pending;  // what each read needs, not whole entries
     };
     static void Run(const std::shared_ptr<State>& state);

@@ -9,10 +9,9 @@
 
 namespace {
 
-bool SameTasks(const std::vector<StartupEntry>& one, const std::vector<StartupEntry>& other) {
+bool SameTasks(const EntryList& one, const EntryList& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
-        return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.command, b.command) == 0 &&
-               std::strcmp(a.company, b.company) == 0;
+        return a.name == b.name && a.command == b.command && a.company == b.company;
     });
 }
 
@@ -22,7 +21,7 @@ LogonTaskReader::LogonTaskReader() : state_(std::make_shared<State>()) {}
 
 LogonTaskReader::~LogonTaskReader() { state_->LeaveReader(); }
 
-std::vector<StartupEntry> LogonTaskReader::Latest() {
+EntryList LogonTaskReader::Latest() {
     const std::lock_guard<std::mutex> guard(state_->mutex);
     return state_->latest;
 }
@@ -50,7 +49,7 @@ void LogonTaskReader::SetOnRead(std::function<void()> onRead) { state_->SetOnRea
 void LogonTaskReader::SetFactory(TaskSchedulerFactory factory) {
     const std::lock_guard<std::mutex> guard(state_->mutex);
     state_->factory = std::move(factory);
-    state_->latest.clear();
+    state_->latest.Clear();
     ++state_->factoryChanges;
 }
 
@@ -67,7 +66,7 @@ void LogonTaskReader::Run(const std::shared_ptr<State>& state) {
         const unsigned long long factoryChanges = state->factoryChanges;
         const TaskSchedulerFactory factory = state->factory;
         lock.unlock();
-        std::vector<StartupEntry> tasks = ReadLogonTasks(factory);
+        EntryList tasks = ReadLogonTasks(factory);
         lock.lock();
         // Tasks read through a factory replaced meanwhile are not this scheduler's.
         const bool changed = factoryChanges == state->factoryChanges && !SameTasks(state->latest, tasks);

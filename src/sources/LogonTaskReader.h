@@ -23,7 +23,7 @@ public:
     LogonTaskReader& operator=(const LogonTaskReader&) = delete;
 
     // The tasks of the last read that ended (none before the first).
-    std::vector<StartupEntry> Latest();
+    EntryList Latest();
     // Asks for a fresh read; returns at once. Requests made while one read runs
     // are served by one more read after it.
     void Request();
@@ -43,7 +43,7 @@ private:
     // Shared with the reading thread, which may outlive the reader.
     struct State : ReadRequests {
         TaskSchedulerFactory factory;
-        std::vector<StartupEntry> latest;
+        EntryList latest;
         unsigned long long factoryChanges = 0;
     };
     static void AskLocked(const std::shared_ptr<State>& state);

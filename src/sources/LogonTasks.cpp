@@ -113,13 +113,15 @@ bool BuildTaskEntry(const std::wstring& taskName, const wchar_t* application, CF
                     StartupEntry* entry) {
     const std::optional<std::string> name = WideToAnsi(taskName.c_str());
     const std::optional<std::string> command = WideToAnsi(application);
-    if (!SetField(entry->name, name ? name->c_str() : "") ||
-        !SetField(entry->command, command ? command->c_str() : "")) {
+    // A text that does not convert is listed empty, as it always was.
+    if (!FitsEntry(name.value_or(std::string())) || !FitsEntry(command.value_or(std::string()))) {
         PrintWideLine(L"Task not listed, its name or program is longer than 254 characters: %ls\n",
                       taskName.c_str());
         return false;
     }
-    SetField(entry->company, CompanyOrUnknown(reader, entry->command).c_str());
+    entry->name = name ? taskName : std::wstring();
+    entry->command = command ? std::wstring(application) : std::wstring();
+    entry->company = FitShown(CompanyOrUnknown(reader, command.value_or(std::string()).c_str()));
     entry->origin = Origin::TaskScheduler;
     return true;
 }
@@ -155,15 +157,15 @@ TaskOutcome ExamineTask(const TaskSchedulerFactory& factory, const std::wstring&
 
 }  // namespace
 
-std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory) {
-    std::vector<StartupEntry> entries;
+EntryList ReadLogonTasks(const TaskSchedulerFactory& factory) {
+    EntryList entries;
     CFileVersionInfo reader;
     for (const std::wstring& name : GatherTaskNames(factory)) {
         PrintTextLine(name.c_str());
         StartupEntry entry;
         const TaskOutcome outcome = ExamineTask(factory, name, reader, &entry);
         if (outcome == TaskOutcome::Stop) break;
-        if (outcome == TaskOutcome::Listed) entries.push_back(entry);
+        if (outcome == TaskOutcome::Listed) entries.InsertFront(std::move(entry));
     }
     return entries;
 }
@@ -174,15 +176,13 @@ std::optional<std::string> WideToAnsi(const wchar_t* text) {
     return win::Utf8(text);
 }
 
-bool RunLogonTask(const TaskSchedulerFactory& factory, const char* name) {
-    const auto wide = win::Wide(name ? name : "");
+bool RunLogonTask(const TaskSchedulerFactory& factory, const std::wstring& name) {
     ComPtr<ITaskScheduler> scheduler;
     ComPtr<ITask> task;
-    const HRESULT status = !wide ? E_INVALIDARG
-                           : FAILED(CreateScheduler(factory, &scheduler)) || !scheduler
+    const HRESULT status = FAILED(CreateScheduler(factory, &scheduler)) || !scheduler
                                ? E_FAIL
-                               : ActivateTask(scheduler.Get(), *wide, &task);
+                               : ActivateTask(scheduler.Get(), name, &task);
     if (SUCCEEDED(status) && SUCCEEDED(task->Run())) return true;
-    PrintWideLine(L"Task could not be run: %ls\n", wide ? wide->c_str() : L"");
+    PrintWideLine(L"Task could not be run: %ls\n", name.c_str());
     return false;
 }

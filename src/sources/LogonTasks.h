@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "entry/StartupEntry.h"
+#include "entry/EntryList.h"
 
 struct ITaskScheduler;
 
@@ -14,10 +14,10 @@ struct ITaskScheduler;
 // hand in their own.
 using TaskSchedulerFactory = std::function<HRESULT(ITaskScheduler**)>;
 
-// The tasks whose first trigger starts them at user logon, as entries in the
-// order found (each goes in front of the list). Read, never changed. The
-// calling thread has initialised COM.
-std::vector<StartupEntry> ReadLogonTasks(const TaskSchedulerFactory& factory);
+// The tasks whose first trigger starts them at user logon, each put in front
+// of the list as found. Read, never changed. The calling thread has
+// initialised COM.
+EntryList ReadLogonTasks(const TaskSchedulerFactory& factory);
 
 // A wide text in UTF-8; none when it cannot be converted exactly.
 std::optional<std::string> WideToAnsi(const wchar_t* text);
@@ -25,4 +25,4 @@ std::optional<std::string> WideToAnsi(const wchar_t* text);
 // Asks the Task Scheduler to run the task of this name now, with its own
 // program, arguments, account and folder. False, after a line, when it cannot.
 // The calling thread has initialised COM.
-bool RunLogonTask(const TaskSchedulerFactory& factory, const char* name);
+bool RunLogonTask(const TaskSchedulerFactory& factory, const std::wstring& name);

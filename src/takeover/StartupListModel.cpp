@@ -1,7 +1,6 @@
 #include "takeover/StartupListModel.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -13,8 +12,8 @@ namespace {
 // The row whose reading lists an entry first: its lowest list (the others mark it as kept in both).
 ListSet HomeBit(ListSet lists) { return lists & (~lists + 1); }
 
-bool Listed(const EntryList& list, const char* name) {
-    return std::any_of(list.begin(), list.end(), [&](const StartupEntry& entry) { return std::strcmp(entry.name, name) == 0; });
+bool Listed(const EntryList& list, const std::wstring& name) {
+    return std::any_of(list.begin(), list.end(), [&](const StartupEntry& entry) { return entry.name == name; });
 }
 
 // The same entries in the same order, companies included: a list the window
@@ -22,8 +21,8 @@ bool Listed(const EntryList& list, const char* name) {
 template <typename One, typename Other>
 bool SameEntries(const One& one, const Other& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
-        return std::strcmp(a.name, b.name) == 0 && std::strcmp(a.command, b.command) == 0 &&
-               std::strcmp(a.company, b.company) == 0 && a.origin == b.origin && a.lists == b.lists &&
+        return a.name == b.name && a.command == b.command && a.company == b.company && a.origin == b.origin &&
+               a.lists == b.lists &&
                a.item == b.item && a.otherCommands == b.otherCommands;
     });
 }
@@ -50,17 +49,14 @@ StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsC
     });
 }
 
-void StartupListModel::CopyList(std::vector<StartupEntry>& rows) {
+void StartupListModel::CopyList(EntryList& rows) {
     const std::lock_guard<std::mutex> guard(mutex_);
-    rows.resize(shownTasks_.size() + held_.Count());
-    auto row = std::copy(shownTasks_.rbegin(), shownTasks_.rend(), rows.begin());
-    std::copy(held_.begin(), held_.end(), row);
+    rows.Assign(shownTasks_, held_);
 }
 
 EntryList StartupListModel::CopyList() {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    EntryList list = held_;
-    for (const StartupEntry& task : shownTasks_) list.InsertFront(task);
+    EntryList list;
+    CopyList(list);
     return list;
 }
 
@@ -86,7 +82,7 @@ unsigned long long StartupListModel::NextGeneration() {
 // A list of thousands of entries is copied only when the window asks for it:
 // under Wine a copy costs a few microseconds an entry, more than its reading.
 bool StartupListModel::TakeLatestTasks() {
-    std::vector<StartupEntry> latest = tasks_.Latest();
+    EntryList latest = tasks_.Latest();
     if (SameEntries(latest, shownTasks_)) return false;
     shownTasks_ = std::move(latest);
     return true;
@@ -130,19 +126,22 @@ bool StartupListModel::Merge(const EntryList& moved) {
     const bool unknown = readsCompanies_ && companies_.FillKnown(adding).unknown;
     {
         const std::lock_guard<std::mutex> guard(mutex_);
-        std::unordered_set<std::string> names;
+        std::unordered_set<std::wstring> names;
         for (const StartupEntry& entry : adding)
             if (!names.insert(entry.name).second || Listed(held_, entry.name)) return false;
         ++generation_;
         published_ = generation_;
         // `adding` holds each row's entries in its own order: each goes in front
         // of the first entry of its row or an earlier one, in that order.
-        for (auto entry = adding.begin(); entry != adding.end();) {
+        const EntryList& added = adding;
+        for (auto entry = added.begin(); entry != added.end();) {
             const ListSet home = HomeBit(entry->lists);
-            auto at = std::find_if(held_.begin(), held_.end(), [&](const StartupEntry& listed) {
+            const auto at = std::find_if(held_.begin(), held_.end(), [&](const StartupEntry& listed) {
                 return HomeBit(listed.lists) <= home;
             });
-            for (; entry != adding.end() && HomeBit(entry->lists) == home; ++entry) held_.Insert(at, *entry);
+            const auto row = entry;
+            while (entry != added.end() && HomeBit(entry->lists) == home) ++entry;
+            held_.Insert(at, row, entry);
         }
         TakeLatestTasks();
     }

@@ -30,7 +30,7 @@ public:
     // The same into `rows`, whose room is used again: refilled with the list
     // of the same size, it allocates nothing (thousands of allocations would
     // hold up every other thread at the process heap's lock).
-    void CopyList(std::vector<StartupEntry>& rows);
+    void CopyList(EntryList& rows);
     // Called, outside the lock, whenever the list has changed (a take-over, a
     // rebuild, the logon tasks answering). It must not block.
     void SetListChangedCallback(std::function<void()> callback);
@@ -66,7 +66,7 @@ private:
     const bool readsCompanies_;
     std::mutex mutex_;
     EntryList held_;  // companies included
-    std::vector<StartupEntry> shownTasks_;  // in front of the held entries
+    EntryList shownTasks_;  // in front of the held entries
     unsigned long long generation_ = 0;
     unsigned long long published_ = 0;
     std::mutex callbackMutex_;

@@ -90,8 +90,7 @@ EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows
     ForEachRow(written_ & rows, [&](std::size_t row, lists::StartupSource& source) {
         EntryList fromRow;
         source.MoveIn(fromRow, ListBit(row), ReporterFor(row), stop);
-        if (listed_ & ListBit(row))
-            for (const StartupEntry& entry : fromRow) moved.Insert(moved.end(), entry);
+        if (listed_ & ListBit(row)) moved.Append(fromRow);
     });
     return moved;
 }

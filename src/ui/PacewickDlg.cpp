@@ -9,6 +9,7 @@
 #include "ui/OriginLabel.h"
 #include "ui/ResourceText.h"
 #include "win/ModulePath.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -180,24 +181,15 @@ void CPacewickDlg::FillList() {
     // commands act on these entries, never on what the cells read back.
     engine_.model.CopyList(rows_);
     impacts_ = ready::ImpactStore().ReadAll(rows_);
-    SendMessageW(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.size()), 0);
+    SendMessageW(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.Count()), 0);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     const auto count = static_cast<unsigned>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     SetDlgItemTextW(Hwnd(), IDC_ENTRY_COUNT, ui::ResourceText(IDS_ENTRY_COUNT, {Number(count)}).c_str());
 }
 
-CPacewickDlg::CellString::CellString(const char* utf8) {
-    // A byte that is no whole UTF-8 character shows as U+FFFD.
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    if (length <= 1) return;
-    text.resize(static_cast<std::size_t>(length));
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text.data(), length);
-    text.pop_back();  // the terminating zero
-}
-
-CPacewickDlg::CellString CPacewickDlg::CellText(int row, int column) const {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return std::wstring();
+std::wstring CPacewickDlg::CellText(int row, int column) const {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.Count()) return std::wstring();
     const StartupEntry& entry = rows_[static_cast<std::size_t>(row)];
     switch (column) {
     case 0: return entry.name;
@@ -276,12 +268,14 @@ void CPacewickDlg::OnLaunched() {
     ShowWindow(Hwnd(), SW_HIDE);
 }
 
-std::vector<StartupEntry> CPacewickDlg::SelectedEntries() {
-    std::vector<StartupEntry> selected;
+EntryList CPacewickDlg::SelectedEntries() {
+    std::vector<std::size_t> rows;
     HWND list = Item(IDC_ENTRY_LIST);
-    for (int row = NextSelected(list, -1); row != -1 && static_cast<std::size_t>(row) < rows_.size();
+    for (int row = NextSelected(list, -1); row != -1 && static_cast<std::size_t>(row) < rows_.Count();
          row = NextSelected(list, row))
-        selected.push_back(rows_[row]);
+        rows.push_back(static_cast<std::size_t>(row));
+    EntryList selected;  // in the list's order
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) selected.InsertFront(rows_[*row]);
     return selected;
 }
 
@@ -291,7 +285,7 @@ void CPacewickDlg::RunSelected() {
 
 void CPacewickDlg::DeleteEntry() {
     // Taken before the question: the list may be refilled while it is asked.
-    const std::vector<StartupEntry> selected = SelectedEntries();
+    const EntryList selected = SelectedEntries();
     if (Ask(Hwnd(), IDS_DELETE_TEXT, IDS_DELETE_QUESTION, MB_YESNO) != IDYES) return;
 
     bool changed = false;
@@ -355,7 +349,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         if (header->idFrom != IDC_ENTRY_LIST || header->code != LVN_GETDISPINFOW) return false;
         LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(lParam)->item;
         if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0)
-            lstrcpynW(item.pszText, CellText(item.iItem, item.iSubItem).text.c_str(), item.cchTextMax);
+            lstrcpynW(item.pszText, CellText(item.iItem, item.iSubItem).c_str(), item.cchTextMax);
         *result = 0;
         return true;
     }

@@ -87,17 +87,10 @@ protected:
 private:
     // --- the list and the engine ----------------------------------------------
     void FillList();
-    // The text of one cell, as the list shows it. The entry's own fields are
-    // 8-bit UTF-8 texts; the program's labels are UTF-16 already.
-    struct CellString {
-        CellString(const char* utf8);
-        CellString(std::wstring wide) : text(std::move(wide)) {}
-        std::wstring text;
-    };
-    // For the list, which keeps none of its own; "" outside the rows.
-    CellString CellText(int row, int column) const;
+    // The text of one cell, for the list, which keeps none of its own; "" outside the rows.
+    std::wstring CellText(int row, int column) const;
     void RebuildAndFillList();
-    std::vector<StartupEntry> SelectedEntries();
+    EntryList SelectedEntries();
     void ResetColumns(HWND list);
     void LaunchAll();
     void OnLaunched();
@@ -135,7 +128,7 @@ private:
     LoadFactory loadFactory_;
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
-    std::vector<StartupEntry> rows_;  // the entry each row of the list shows
+    EntryList rows_;  // the entry each row of the list shows
     std::vector<ready::Impact> impacts_;  // each row's start-up impact
     // Shared with the engine's callback, which may run on a monitor thread after
     // the window is gone.

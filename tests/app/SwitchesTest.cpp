@@ -283,7 +283,7 @@ TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
     S::PutText(kUser, keys::kRun, "Fresh", "C:\\Fresh\\f.exe");
     std::vector<std::string> started;
     machinekeys::StartHeldMachineEntries(
-        launch::Launcher::Starts{[&](const char* command) { return started.emplace_back(command), true; }, nullptr});
+        launch::Launcher::Starts{[&](const std::wstring& command) { return started.push_back(U8(command)), true; }, nullptr});
     std::sort(started.begin(), started.end());
     EXPECT_EQ((std::vector<std::string>{"%ProgramFiles%\\Sync\\s.exe", "C:\\Both\\machine.exe", "C:\\Sync\\s32.exe"}),
               started);

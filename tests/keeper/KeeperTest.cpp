@@ -87,7 +87,7 @@ TEST(Keeper, TakesOverBothViewsAtStartAndOnChangeAndForAnElevatedAdministratorRe
         // The service opens no file an entry names: not even "Unknown" is looked up.
         const EntryList listed = service.keeper.Held();
         ASSERT_EQ(1u, listed.Count());
-        EXPECT_STREQ("", listed.begin()->company);
+        EXPECT_EQ(L"", listed.begin()->company);
         S::Put(kMachine, keys::kRun32, "on change", kText32);
         EXPECT_TRUE(WaitUntil([] { return S::Get(kMachine, keys::kBackUp32, "on change") == kText32; }));
         EXPECT_TRUE(WaitUntil([] { return Take(kMachine, keys::kRun32).empty(); }));

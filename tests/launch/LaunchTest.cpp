@@ -48,7 +48,7 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
     std::sort(started.begin(), started.end());
     EXPECT_EQ(started, log.WaitFor(started.size()));
-    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(missing.data())); }));
+    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(W(missing))); }));
 
     fake_tasks::Scheduler world;
     world.tasks = {{L"Backup at logon"}};
@@ -77,7 +77,7 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
         return answer;
     });
     TestEngine engine;
-    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(command.c_str()); };
+    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(W(command)); };
     EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
     EXPECT_TRUE(start(recorder + " -x"));
     EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it
@@ -127,10 +127,11 @@ TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
         std::ofstream(damaged.c_str(), std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(overlong.data()), static_cast<std::streamsize>(overlong.size()));
     }
-    std::vector<StartupEntry> entries;
-    for (const std::wstring& item : {good, damaged, missing, chained}) {
-        entries.push_back(Entry("item", win::Utf8ForDisplay(item)));
-        entries.back().item = item;
+    EntryList entries;
+    for (const std::wstring& item : {chained, missing, damaged, good}) {
+        StartupEntry entry = Entry("item", win::Utf8ForDisplay(item));
+        entry.item = item;
+        entries.InsertFront(entry);
     }
     const std::string line = "Data " + win::Utf8ForDisplay(good) + "\n" +
                              "Not started: the shortcut cannot be read or names no path\n" +

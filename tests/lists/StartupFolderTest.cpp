@@ -68,9 +68,10 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
     EXPECT_EQ(1000u, listed.Count());
     for (const StartupEntry& entry : listed) {
         const std::wstring name = entry.item.substr(scratch.backUp.size() + 1);
-        ASSERT_TRUE(items.count(name) && win::Wide(entry.name) && win::Wide(entry.command));
-        EXPECT_EQ(0u, win::Utf8ForDisplay(name).rfind(entry.name, 0));  // whole, or cut between characters
-        EXPECT_TRUE(entry.lists == kBit && entry.origin == Origin::UserFolder && !*entry.company);
+        ASSERT_TRUE(items.count(name) && win::Utf8(entry.name) && win::Utf8(entry.command));
+        ASSERT_TRUE(FitsEntry(entry.name) && FitsEntry(entry.command));
+        EXPECT_EQ(0u, win::Utf8ForDisplay(name).rfind(*win::Utf8(entry.name), 0));  // whole, or cut between characters
+        EXPECT_TRUE(entry.lists == kBit && entry.origin == Origin::UserFolder && entry.company.empty());
     }
     EXPECT_EQ(items, ImageOf(scratch.backUp));
     EXPECT_EQ(desktopIni, ImageOf(scratch.startup));

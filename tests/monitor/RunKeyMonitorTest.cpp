@@ -59,7 +59,7 @@ bool TakenOver(HKEY hive, const char* name, const RegValueBlob& value) {
 
 std::optional<Origin> ListedOrigin(RunningMonitors& monitors, const char* name) {
     for (const StartupEntry& entry : monitors.engine.List())
-        if (std::strcmp(entry.name, name) == 0) return entry.origin;
+        if (U8(entry.name) == name) return entry.origin;
     return std::nullopt;
 }
 
@@ -72,7 +72,7 @@ std::map<std::string, RegValueBlob> Snapshot(RunningMonitors& monitors) {
                 image[std::to_string(hive == kUser) + key + "\\" + name] = *RegistrySandbox::Get(hive, key.c_str(), name.c_str());
     int position = 0;
     for (const StartupEntry& entry : monitors.engine.List())
-        image["list " + std::to_string(position++) + " " + entry.name] = RegistrySandbox::Dword(static_cast<DWORD>(entry.origin));
+        image["list " + std::to_string(position++) + " " + U8(entry.name)] = RegistrySandbox::Dword(static_cast<DWORD>(entry.origin));
     return image;
 }
 
@@ -197,7 +197,7 @@ TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
 
         // A launcher that takes 3 s a program, started as "Run All" would.
         std::atomic<int> launched{0};
-        const launch::Launcher slow(model, launch::Launcher::Starts{[&](const char*) {
+        const launch::Launcher slow(model, launch::Launcher::Starts{[&](const std::wstring&) {
                                 Sleep(3000);
                                 return ++launched, true;
                             }, nullptr});
@@ -364,7 +364,7 @@ TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheLis
     EXPECT_GT(walks.load(), 0);
     // The list the take-overs leave is what the BackUp keys hold, each name once.
     std::set<std::string> listed, kept;
-    for (const StartupEntry& entry : monitors.engine.List()) EXPECT_TRUE(listed.insert(entry.name).second);
+    for (const StartupEntry& entry : monitors.engine.List()) EXPECT_TRUE(listed.insert(U8(entry.name)).second);
     for (HKEY hive : {kUser, kMachine})
         for (const std::string& name : RegistrySandbox::ValueNames(hive, keys::kBackUp)) kept.insert(name);
     EXPECT_EQ(kept, listed);

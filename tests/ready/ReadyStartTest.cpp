@@ -149,7 +149,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
         // The system's priorities, recorded: Wine keeps a process's class, though
         // it may not give the memory priority (the setter's answer is not asserted).
         ready::FirstMinute watch(
-            [&](const std::string& name, const ready::Usage&) { record("measured " + name); },
+            [&](const std::wstring& name, const ready::Usage&) { record("measured " + U8(name)); },
             std::chrono::milliseconds(400), [&](HANDLE process, bool lowered) {
                 ready::FirstMinute::SetPriority(process, lowered);
                 record((lowered ? "lowered " : "given back ") + std::to_string(GetPriorityClass(process)));
@@ -158,7 +158,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
         HANDLE copy = nullptr;
         DuplicateHandle(GetCurrentProcess(), program.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
-        watch.Watch("Tool", win::UniqueHandle(copy));
+        watch.Watch(L"Tool", win::UniqueHandle(copy));
         EXPECT_EQ(static_cast<DWORD>(BELOW_NORMAL_PRIORITY_CLASS), GetPriorityClass(program.Get()));
         WaitUntil(
             [&] {
@@ -171,7 +171,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
         // back, unmeasured; one that chose its own priority keeps it.
         DuplicateHandle(GetCurrentProcess(), program.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
-        watch.Watch("Idle chooser", win::UniqueHandle(copy));
+        watch.Watch(L"Idle chooser", win::UniqueHandle(copy));
         SetPriorityClass(program.Get(), IDLE_PRIORITY_CLASS);
     }
     const std::string below = std::to_string(BELOW_NORMAL_PRIORITY_CLASS);
@@ -200,7 +200,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
 Impact ImpactOfName(const ready::ImpactStore& store, const char* name) {
     EntryList list;
     StartupEntry entry;
-    SetField(entry.name, name);
+    entry.name = W(name);
     list.InsertFront(entry);
     return store.ReadAll(list).at(0);
 }
@@ -209,11 +209,11 @@ TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
     RegistrySandbox sandbox;
     const ready::ImpactStore store;
     EXPECT_EQ(Impact::NotMeasured, ImpactOfName(store, "Tool"));
-    ASSERT_TRUE(store.Write("Tool", {1500, 0}));
-    ASSERT_TRUE(store.Write("Météo 天気", {0, 1024}));
+    ASSERT_TRUE(store.Write(L"Tool", {1500, 0}));
+    ASSERT_TRUE(store.Write(W("Météo 天気"), {0, 1024}));
     EXPECT_EQ(Impact::High, ImpactOfName(store, "Tool"));
     EXPECT_EQ(Impact::Low, ImpactOfName(store, "Météo 天気"));
-    ASSERT_TRUE(store.Write("Tool", {400, 0}));  // measured again: the last minute counts
+    ASSERT_TRUE(store.Write(L"Tool", {400, 0}));  // measured again: the last minute counts
     EXPECT_EQ(Impact::Medium, ImpactOfName(store, "Tool"));
     // Written by anyone else: a text, 15 or 17 bytes; none of them is a measure.
     const char bytes[17] = "0123456789abcdef";
@@ -227,7 +227,7 @@ TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
     EntryList list;
     for (const char* name : {"Long", "MÉTÉO 天気", "Never", "tOOL"}) {
         StartupEntry entry;
-        SetField(entry.name, name);
+        entry.name = W(name);
         list.InsertFront(entry);
     }
     EXPECT_EQ((std::vector<Impact>{Impact::Medium, Impact::NotMeasured, Impact::Low, Impact::NotMeasured}),

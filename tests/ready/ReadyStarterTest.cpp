@@ -46,11 +46,11 @@ struct Seen {
                     APTTYPE type;
                     APTTYPEQUALIFIER qualifier;
                     const bool com = CoGetApartmentType(&type, &qualifier) == S_OK;
-                    Add(std::string(com ? "start " : "start without COM ") + entry.name);
+                    Add(std::string(com ? "start " : "start without COM ") + U8(entry.name));
                     Sleep(startTakesMs);
                     // Only the command's way gives a process: here, the entry named "Own".
                     HANDLE process = nullptr;
-                    if (std::string(entry.name) == "Own")
+                    if (entry.name == L"Own")
                         DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &process, 0,
                                         FALSE, DUPLICATE_SAME_ACCESS);
                     return win::UniqueHandle(process);
@@ -58,7 +58,7 @@ struct Seen {
                 [this](std::size_t started, std::size_t total) {
                     Add("progress " + std::to_string(started) + "/" + std::to_string(total));
                 },
-                [this](const StartupEntry& entry, win::UniqueHandle) { Add(std::string("first minute ") + entry.name); }};
+                [this](const StartupEntry& entry, win::UniqueHandle) { Add("first minute " + U8(entry.name)); }};
     }
 };
 
@@ -66,7 +66,7 @@ EntryList Entries(const std::vector<std::pair<const char*, Origin>>& named) {
     EntryList list;
     for (auto it = named.rbegin(); it != named.rend(); ++it) {
         StartupEntry entry;
-        SetField(entry.name, it->first);
+        entry.name = W(it->first);
         entry.origin = it->second;
         list.InsertFront(entry);
     }
@@ -85,7 +85,7 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
     {
         ready::ReadyStarter starter(entries, {Impact::High, Impact::Low, Impact::NotMeasured, Impact::Low}, idle,
                                     seen.Hooks(), 1, 5ms);
-        EXPECT_EQ(3u, starter.Order().size());
+        EXPECT_EQ(3u, starter.Order().Count());
         WaitUntil([&] { return seen.Copy().size() >= 7; }, 5000);
         Sleep(100);  // a second start would show by now
     }
@@ -98,7 +98,7 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
 std::vector<std::string> NotStarted(ready::ReadyStarter& starter) {
     const std::size_t started = starter.Stop();
     std::vector<std::string> names;
-    for (std::size_t i = started; i < starter.Order().size(); ++i) names.push_back(starter.Order()[i].name);
+    for (std::size_t i = started; i < starter.Order().Count(); ++i) names.push_back(U8(starter.Order()[i].name));
     return names;
 }
 

@@ -143,16 +143,17 @@ EntryList listed;  // what the last pass listed, in list order
 // A field of each listed entry; text fields as strings.
 template <typename Field>
 auto Column(Field StartupEntry::*field) {
-    std::vector<std::conditional_t<std::is_array_v<Field>, std::string, Field>> column;
-    for (const StartupEntry& entry : listed) column.emplace_back(entry.*field);
+    constexpr bool text = std::is_same_v<Field, std::wstring>;  // compared as the lines print it
+    std::vector<std::conditional_t<text, std::string, Field>> column;
+    for (const StartupEntry& entry : listed) {
+        if constexpr (text) column.push_back(U8(entry.*field));
+        else column.push_back(entry.*field);
+    }
     return column;
 }
 
-// Lists the tasks in front of a list, as the engine does.
-void ListTasks(const TaskSchedulerFactory& factory) {
-    listed.Clear();
-    for (const StartupEntry& entry : ReadLogonTasks(factory)) listed.InsertFront(entry);
-}
+// Lists the tasks, each in front of the one found before, as the engine does.
+void ListTasks(const TaskSchedulerFactory& factory) { listed = ReadLogonTasks(factory); }
 
 // The names listed by a pass over the in-test scheduler (alone, or in a rebuild of the whole list), which must
 // release every object it was given. The narrow lines around the pass show that its wide diagnostics keep their
@@ -167,11 +168,11 @@ Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild =
         EXPECT_TRUE(engine->model.WaitForLogonTasks(10000));
         listed = engine->List();
         // The window's copy (into rows it keeps) lists the same entries, tasks first, in the same order.
-        std::vector<StartupEntry> rows(1);
+        EntryList rows;
         engine->model.CopyList(rows);
         Strings names, rowNames;
-        for (const StartupEntry& entry : listed) names.emplace_back(entry.name);
-        for (const StartupEntry& entry : rows) rowNames.emplace_back(entry.name);
+        for (const StartupEntry& entry : listed) names.push_back(U8(entry.name));
+        for (const StartupEntry& entry : rows) rowNames.push_back(U8(entry.name));
         EXPECT_EQ(names, rowNames);
     } else {
         ListTasks(FactoryOf(world));
@@ -297,13 +298,13 @@ TEST(Companies, AStartupFolderItemShowsItsShortcutsTargetOrItsProgram) {
     for (const wchar_t* extension : {L".bat", L".exe", L".lnk"}) {
         if (std::wstring(extension) != L".lnk") CopyFileW(program.c_str(), (base + extension).c_str(), FALSE);
         StartupEntry entry;
-        SetField(entry.command, Fixture("ver_en_us.dll").c_str());
+        entry.command = W(Fixture("ver_en_us.dll"));
         entry.item = base + extension;
         list.InsertFront(entry);
     }
     FillCompanies(list);
-    EXPECT_EQ((Strings{"Company 0409", "Company 0409", "Unknown"}), (Strings{list.begin()->company,
-              std::next(list.begin())->company, std::next(list.begin(), 2)->company}));
+    EXPECT_EQ((Strings{"Company 0409", "Company 0409", "Unknown"}), (Strings{U8(list.begin()->company),
+              U8(std::next(list.begin())->company), U8(std::next(list.begin(), 2)->company)}));
     for (const wchar_t* extension : {L".bat", L".exe", L".lnk"}) DeleteFileW((base + extension).c_str());
     CoUninitialize();
 }

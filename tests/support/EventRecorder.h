@@ -26,9 +26,17 @@ inline void PrintTo(const Recorded& event, std::ostream* out) {
          << static_cast<int>(event.kind) << ", \"" << event.name << "\", \"" << event.reason << "\"}";
 }
 
+// A walk's own events (the counts and names read as it goes) are left out:
+// they say what was read, not what happened to an item.
+inline bool IsWalkEvent(ItemHappened what) {
+    return what == ItemHappened::SubkeysCounted || what == ItemHappened::SubkeyFound ||
+           what == ItemHappened::ValuesCounted || what == ItemHappened::ValueFound;
+}
+
 class EventRecorder : public ItemEventSink {
 public:
     void Report(const ItemEvent& event) override {
+        if (IsWalkEvent(event.what)) return;
         const std::lock_guard<std::mutex> hold(mutex_);
         events_.push_back({event.what, event.place, event.kind, event.name, event.reason ? event.reason : ""});
     }

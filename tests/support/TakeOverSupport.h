@@ -26,7 +26,7 @@ inline Snapshot Take(HKEY hive, const RegistrySandbox::KeyText& path) {
 }
 
 inline const std::string& NameOf(const Snapshot::value_type& value) { return value.first; }
-inline const char* NameOf(const StartupEntry& entry) { return entry.name; }
+inline std::string NameOf(const StartupEntry& entry) { return U8(entry.name); }
 // The names of a key's values (sorted) or of a list's entries (in list order).
 template <typename Items>
 Names NamesOf(const Items& items) {
@@ -39,9 +39,9 @@ inline Names Sorted(Names names) { return std::sort(names.begin(), names.end()),
 
 inline StartupEntry Entry(const std::string& name, const std::string& command) {
     StartupEntry entry;
-    SetField(entry.name, name.c_str());
-    SetField(entry.command, command.c_str());
-    SetField(entry.company, "Unknown");
+    entry.name = W(name);
+    entry.command = W(command);
+    entry.company = L"Unknown";
     entry.origin = Origin::CurrentUser;
     entry.lists = ListBit(0);  // the user's Run key
     return entry;

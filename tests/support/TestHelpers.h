@@ -15,11 +15,16 @@
 #include "launch/Launcher.h"
 #include "takeover/OwnedEngine.h"
 #include "win/Diagnostics.h"
+#include "win/Text.h"
 
 const HKEY kUser = HKEY_CURRENT_USER;
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
 // Polls until the condition holds; false when it still fails after the timeout.
+// An entry's text as the tests write and compare it (UTF-8), and back.
+inline std::string U8(const std::wstring& text) { return win::Utf8ForDisplay(text); }
+inline std::wstring W(const std::string& text) { return win::Wide(text).value_or(L"\uFFFD"); }
+
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
     for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
         if (GetTickCount64() > end) return condition();

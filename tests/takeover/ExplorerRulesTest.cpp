@@ -119,10 +119,10 @@ TEST(ExplorerRules, TheMachines32BitRunKeyIsTakenOverListedDeletedAndRestoredInI
     EXPECT_EQ(run.at("Shared"), Take(kMachine, keys::kBackUp).at("Shared"));
     // Machine entries, whichever view; a name in both views is one entry kept in both.
     for (const StartupEntry& entry : engine.List()) {
-        EXPECT_EQ(Origin::AllUsers, entry.origin) << entry.name;
-        if (std::string(entry.name) == "Shared") {
+        EXPECT_EQ(Origin::AllUsers, entry.origin) << U8(entry.name);
+        if (entry.name == L"Shared") {
             EXPECT_EQ(ListBit(1) | ListBit(2), entry.lists);
-        } else if (std::string(entry.name) == "Gone") {
+        } else if (entry.name == L"Gone") {
             EXPECT_TRUE(manager.DeleteBackupEntry(entry));
         }
     }

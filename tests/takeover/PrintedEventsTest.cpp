@@ -39,6 +39,19 @@ TEST(PrintedEvents, EachEventPrintsItsOwnLineAndAControlCharacterOfANameIsACodeI
             for (const ItemPlace place : {ItemPlace::StartUp, ItemPlace::Held})
                 EXPECT_EQ(line, OutputOf([&] { printed.Report({row.what, place, kind, 2, "100% %s é", row.reason}); }));
 
+    // A walk's own lines, with the count or place its event gives.
+    const std::pair<ItemHappened, const char*> walk[] = {
+        {ItemHappened::SubkeysCounted, "\nNumber of subkeys: 7\n"},
+        {ItemHappened::SubkeyFound, "(7) 100% %s é\n"},
+        {ItemHappened::ValuesCounted, "\nNumber of values: 7\n"},
+        {ItemHappened::ValueFound, "(7) 100% %s é (null)\n"},
+    };
+    for (const auto& [what, line] : walk) {
+        ItemEvent event{what, ItemPlace::StartUp, ItemKind::RegistryValue, 2, "100% %s é", nullptr};
+        event.number = 7;
+        EXPECT_EQ(line, OutputOf([&] { printed.Report(event); }));
+    }
+
     // The keeper service's lines go to its log, where a name cannot break its line.
     LogRoot log;
     ASSERT_TRUE(keeper::OpenLog(log.root));

@@ -113,26 +113,40 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
-// A walk over a key accounts for it as it goes, from its events: the subkeys
-// (listed, never entered), the number of values, and each value's line before
-// what is done with it.
-TEST(TakeOver, PrintsEachWalkOfAKeyAsItGoes) {
+// A walk over a key accounts for it as it goes: the subkeys (listed, never
+// entered), the number of values, and each value found before what is done with it.
+TEST(TakeOver, ReportsEachWalkOfAKeyAsItGoes) {
+    struct WalkSteps : ItemEventSink {
+        std::vector<std::string> steps;
+        void Report(const ItemEvent& event) override {
+            static const char* const kWords[] = {"copied",  "not copied", "deleted", "not deleted", "kept",  "not listed",
+                                                 "left",    "subkeys",    "subkey",  "values",      "value"};
+            std::string step = kWords[static_cast<int>(event.what)];
+            if (IsWalkEvent(event.what)) step += " " + std::to_string(event.number);
+            if (!event.name.empty()) step += " " + event.name;
+            steps.push_back(step);
+        }
+    } walk;
     S sandbox;
     S::Create(kUser, (S::KeyText(keys::kRun).Str() + "\\Nested").c_str());
     S::PutText(kUser, keys::kRun, "alpha", "C:\\alpha.exe");
     S::PutText(kUser, keys::kRun, "beta", "C:\\beta.exe");
-    TestEngine engine;
-    const std::string put = "Reg entry put SUCCESSFULLY!!\n", deleted = "Reg entry deleted SUCCESSFULLY!!\n";
-    const std::string values = "\nNumber of values: 2\n";
-    const std::string takenOver = OutputOf([&] { engine.manager.TakeOver(); });
-    EXPECT_EQ("\nNumber of subkeys: 1\n(1) Nested\n" + values + "(1) alpha (null)\n(2) beta (null)\n" + put + put +
-                  deleted + deleted + values + "(1) alpha (null)\n(2) beta (null)\n",
-              takenOver);
-    const std::string restored = OutputOf([&] { EXPECT_TRUE(engine.manager.RestoreAll()); });
+    takeover::OwnedEngine engine(takeover::kUserScope, takeover::kUserScope, false, &walk);
+    engine.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
+    engine.manager.TakeOver();
+    using Steps = std::vector<std::string>;
+    const Steps listing = {"values 2", "value 1 alpha", "value 2 beta"};
+    Steps takenOver = {"subkeys 1", "subkey 1 Nested", "values 2", "value 1 alpha", "value 2 beta",
+                       "copied alpha", "copied beta", "deleted alpha", "deleted beta"};
+    takenOver.insert(takenOver.end(), listing.begin(), listing.end());
+    EXPECT_EQ(takenOver, walk.steps);
+    walk.steps.clear();
+    EXPECT_TRUE(engine.manager.RestoreAll());
     // The list first, then each value put back as the walk finds it.
-    EXPECT_EQ(values + "(1) alpha (null)\n(2) beta (null)\n" + values + "(1) alpha (null)\n" + put +
-                  "(2) beta (null)\n" + put + deleted + deleted,
-              restored);
+    Steps restored = listing;
+    restored.insert(restored.end(), {"values 2", "value 1 alpha", "copied alpha", "value 2 beta", "copied beta",
+                                     "deleted alpha", "deleted beta"});
+    EXPECT_EQ(restored, walk.steps);
 }
 
 TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
@@ -168,7 +182,7 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     EXPECT_EQ(expected, NamesOf(list));
     using Row = std::tuple<std::string, std::string, Origin, std::string>;  // name, company, origin, command
     std::set<Row> rows;
-    for (const StartupEntry& entry : list) rows.emplace(entry.name, entry.company, entry.origin, entry.command);
+    for (const StartupEntry& entry : list) rows.emplace(U8(entry.name), U8(entry.company), entry.origin, U8(entry.command));
     EXPECT_EQ((std::set<Row>{{"Tool", "Company 0409", Origin::CurrentUser, "\"" + tool + "\" -min"},
                              {"NoFile", "Unknown", Origin::CurrentUser, "C:\\nowhere\\nofile.exe /s"},
                              {"NoNul", "Unknown", Origin::CurrentUser, "C:\\nonul.exe /x"},
@@ -389,7 +403,11 @@ namespace {
 using Row = std::tuple<std::string, std::string, std::string, Origin, ListSet, std::vector<std::string>>;
 std::vector<Row> Rows(const EntryList& list) {
     std::vector<Row> rows;
-    for (const StartupEntry& e : list) rows.emplace_back(e.name, e.command, e.company, e.origin, e.lists, e.otherCommands);
+    for (const StartupEntry& e : list) {
+        std::vector<std::string> others;
+        for (const std::wstring& other : e.otherCommands) others.push_back(U8(other));
+        rows.emplace_back(U8(e.name), U8(e.command), U8(e.company), e.origin, e.lists, others);
+    }
     return rows;
 }
 
@@ -458,7 +476,7 @@ TEST(TakeOver, ReadsNoCompanyOnTheTakingThreadAndTheListFollowsOnceRead) {
     std::vector<std::string> shown;  // the newcomer's company at each change of the list
     engine.model.SetListChangedCallback([&] {
         for (const StartupEntry& entry : engine.model.CopyList())
-            if (std::string(entry.name) == "tool") shown.emplace_back(entry.company);
+            if (entry.name == L"tool") shown.push_back(U8(entry.company));
     });
     S::PutText(kUser, keys::kRun, "tool", "\"" + tool + "\" /tray");
     OutputOf([&] { engine.manager.TakeOverNewcomers(); });

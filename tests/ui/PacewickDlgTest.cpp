@@ -228,7 +228,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, keys::kBackUp, L"Half");
     std::vector<Row> expected;
     for (const StartupEntry& entry : engine_.List())
-        expected.push_back({entry.name, entry.command, entry.company, win::Utf8ForDisplay(ui::OriginLabel(entry.origin))});
+        expected.push_back({U8(entry.name), U8(entry.command), U8(entry.company), win::Utf8ForDisplay(ui::OriginLabel(entry.origin))});
     ASSERT_EQ(expected.size(), 6u);
     SetConfig(1, 1000);
     monitors_.Start();
@@ -408,11 +408,11 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
         const std::lock_guard<std::mutex> guard(mutex);
         return started.size();
     };
-    const launch::Launcher slow(engine_.model, launch::Launcher::Starts{[&](const char* command) {
+    const launch::Launcher slow(engine_.model, launch::Launcher::Starts{[&](const std::wstring& command) {
                             afterWindow += !IsWindow(window);
                             Sleep(20);
                             const std::lock_guard<std::mutex> guard(mutex);
-                            return started.emplace_back(command), true;
+                            return started.push_back(U8(command)), true;
                         }, nullptr});
     CPacewickDlg dialog(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, slow, config_}, nullptr);
     dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
@@ -586,8 +586,8 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
     LaunchLog log;
     S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Heavy", LaunchLog::Command("heavy"));
     S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Light", LaunchLog::Command("light"));
-    ASSERT_TRUE(ready::ImpactStore().Write("Heavy", {5000, 0}));
-    ASSERT_TRUE(ready::ImpactStore().Write("Light", {10, 0}));
+    ASSERT_TRUE(ready::ImpactStore().Write(L"Heavy", {5000, 0}));
+    ASSERT_TRUE(ready::ImpactStore().Write(L"Light", {10, 0}));
     engine_.manager.RebuildList();
     SetConfig(0, 5000);
     S::Put(HKEY_CURRENT_USER, keys::kConfig, "StartWhenReady", S::Dword(1));
