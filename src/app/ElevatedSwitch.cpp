@@ -38,7 +38,7 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     entry.origin = Origin::AllUsers;
     entry.item = *name;  // a Startup folder item's identity, whatever its length
     entry.lists = static_cast<ListSet>(rows) & MachineRows();
-    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped);
     // A cut name would name another Run value: only the folders' rows take it.
     for (std::size_t row = 0; row < engine.sources.size(); ++row)
         if (!whole && engine.sources[row]->Kind() != ItemKind::File) entry.lists &= ~ListBit(row);

@@ -19,7 +19,7 @@ bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& ent
 }  // namespace
 
 void StartHeldMachineEntries(const launch::Launcher::Starts& starts) {
-    takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, takeover::CompanyReading::Skipped);
     engine.manager.RebuildList();
     std::vector<StartupEntry> kept;
     for (const StartupEntry& entry : engine.model.CopyList())

@@ -41,7 +41,7 @@ int RestoreForRemoval(bool installerShowsWindow) {
     if (ui::PressExitOfRunningInstance()) PrintLine("The running Pacewick was asked to exit\n");
     if (WaitForInstanceMutex(kRemovalWait, &instance) == WAIT_TIMEOUT)
         return Refuse(kStillRunning, kStillRunningText, installerShowsWindow);
-    if (!takeover::OwnedEngine(takeover::kUserScope, takeover::kUserScope, false).manager.RestoreAll()) return Refuse(kNotRestored, kNotRestoredText, installerShowsWindow);
+    if (!takeover::OwnedEngine(takeover::kUserScope, takeover::kUserScope, takeover::CompanyReading::Skipped).manager.RestoreAll()) return Refuse(kNotRestored, kNotRestoredText, installerShowsWindow);
     PrintLine("This account's entries are back in its Run key for the removal\n");
     return 0;
 }

@@ -219,7 +219,7 @@ bool LaunchCommand(const char* command, DesktopShell* shell, win::UniqueHandle* 
     return true;
 }
 
-bool OpenItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* started) {
+bool StartItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* started) {
     ItemStart item;
     if (!StartOfItem(path, &item)) return false;
     if (Elevated()) {

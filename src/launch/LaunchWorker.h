@@ -43,7 +43,7 @@ public:
 private:
     struct Batch {
         std::vector<StartupEntry> entries;
-        bool all;
+        Launcher::BatchKind kind;
         Done done;
     };
     void Hand(Batch batch);

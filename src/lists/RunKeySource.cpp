@@ -78,7 +78,7 @@ void RunKeySource::BackUp(const Reporter& report) {
     ForEachValue(run.Get(), ItemPlace::Held, report, [&](const ValueName& name, const RegValueBlob& value) {
         if (!transfer::Listable(name, value)) report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide)) report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
-        else transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, false, report);
+        else transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, transfer::IfDiffering::Overwrite, report);
     });
 }
 
@@ -164,7 +164,8 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide))
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
-        else if (transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, false, report)) {
+        else if (transfer::PutCopy(backUp.Get(), ItemPlace::Held, name, value, transfer::IfDiffering::Overwrite,
+                                   report)) {
             if (ReadEntry(name, value, entry, report)) {
                 entry.origin = place_.origin;
                 entry.lists = bit;
@@ -195,7 +196,7 @@ bool RunKeySource::Restore(const Reporter& report) {
     if (runOpened && backUpOpened) {
         std::vector<ValueName> putBack;  // deleted after the walk, which goes by index
         ForEachValue(backUp.Get(), ItemPlace::StartUp, report, [&](const ValueName& name, const RegValueBlob& value) {
-            transfer::PutCopy(run.Get(), ItemPlace::StartUp, name, value, true, report);
+            transfer::PutCopy(run.Get(), ItemPlace::StartUp, name, value, transfer::IfDiffering::Keep, report);
             putBack.push_back(name);
         });
         for (const ValueName& name : putBack)
@@ -224,10 +225,10 @@ bool RunKeySource::StartedByWindows(const StartupEntry& entry) const {
            RegQueryValueExW(run.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-WatchTarget RunKeySource::Watched(bool held) const {
+WatchTarget RunKeySource::Watched(ItemPlace place) const {
     WatchTarget target;
     target.root = place_.root;
-    target.path = held ? place_.backUpPath : place_.runPath;
+    target.path = place == ItemPlace::Held ? place_.backUpPath : place_.runPath;
     target.view = place_.view;
     return target;
 }

@@ -14,11 +14,12 @@ bool Listable(const ValueName& name, const RegValueBlob& value) {
     return name.exact && name.text.size() < StartupEntry::kFieldSize && FitsAnEntry(value);
 }
 
-bool PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+bool PutCopy(HKEY destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, IfDiffering differing,
              const lists::Reporter& report) {
     const RegistryAccess access;
     RegValueBlob present;
-    if (keepChanged && access.ReadWholeValue(destination, name.wide, &present) == ERROR_SUCCESS && present != value) {
+    if (differing == IfDiffering::Keep && access.ReadWholeValue(destination, name.wide, &present) == ERROR_SUCCESS &&
+        present != value) {
         report(ItemHappened::Kept, place, name.text, "it changed since it was backed up");
         return false;
     }

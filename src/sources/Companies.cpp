@@ -154,8 +154,3 @@ void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo) {
                                                 : CompanyOfItem(entry.item, versionInfo))
                                 .c_str());
 }
-
-void FillCompanies(EntryList& entries) {
-    CFileVersionInfo versionInfo;
-    for (StartupEntry& entry : entries) FillCompany(entry, versionInfo);
-}

@@ -82,10 +82,10 @@ BOOL CPacewickDlg::OnInitDialog() {
     // The manual beside the program, by its full path: Pacewick started at log-on
     // does not run in its own folder, and the working folder must not supply it.
     helpLink_.SetLink(win::BesideExecutable(kHelpFile));
-    helpLink_.SetHelpViewer(true);
+    helpLink_.SetOpening(CStaticLink::Opening::InHelpViewer);
     webLink_.Attach(Hwnd(), IDC_WEB_LINK);
     webLink_.SetLink(PACEWICK_WEB_ADDRESS);
-    webLink_.SetHelpViewer(false);
+    webLink_.SetOpening(CStaticLink::Opening::Directly);
 
     icon_ = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
     SendMessageA(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
@@ -224,14 +224,14 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
         const DWORD delay = static_cast<DWORD>(minutes < kMinMinutes   ? kMinMinutes
                                                : minutes > kMaxMinutes ? kMaxMinutes
                                                                        : minutes) * kMinute;
-        ChooseDelay(0, delay);
+        ChooseDelay(StartMode::AfterDelay, delay);
         return true;
     }
-    case ID_TRAY_DELAY_1_MIN: ChooseDelay(0, 1 * kMinute); return true;
-    case ID_TRAY_DELAY_3_MIN: ChooseDelay(0, 3 * kMinute); return true;
-    case ID_TRAY_DELAY_5_MIN: ChooseDelay(0, 5 * kMinute); return true;
+    case ID_TRAY_DELAY_1_MIN: ChooseDelay(StartMode::AfterDelay, 1 * kMinute); return true;
+    case ID_TRAY_DELAY_3_MIN: ChooseDelay(StartMode::AfterDelay, 3 * kMinute); return true;
+    case ID_TRAY_DELAY_5_MIN: ChooseDelay(StartMode::AfterDelay, 5 * kMinute); return true;
     case ID_TRAY_MANUAL:
-    case IDC_MANUAL_START: ChooseDelay(1, std::nullopt); return true;
+    case IDC_MANUAL_START: ChooseDelay(StartMode::Manual, std::nullopt); return true;
     case IDC_START_WHEN_READY: ChooseStartWhenReady(IsDlgButtonChecked(Hwnd(), IDC_START_WHEN_READY) == BST_CHECKED); return true;
     case ID_TRAY_START_WHEN_READY: ChooseStartWhenReady(!engine_.config.GetStartWhenReady()); return true;
     case IDC_DELETE_ENTRY: DeleteEntry(); return true;
@@ -319,20 +319,20 @@ void CPacewickDlg::RestoreAll() {
 }
 
 // The running countdown keeps the delay read at opening; these change the next start.
-void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
-    engine_.config.SetManual(manual);
+void CPacewickDlg::ChooseDelay(StartMode mode, std::optional<DWORD> delay) {
+    engine_.config.SetManual(mode == StartMode::Manual ? 1 : 0);
     if (delay) engine_.config.SetTimeDelay(*delay);
     engine_.config.WriteSettings();
 }
 
 void CPacewickDlg::ChooseStartWhenReady(bool on) {
-    engine_.config.SetStartWhenReady(on ? 1 : 0);
+    engine_.config.SetStartWhenReady(on);
     engine_.config.WriteSettings();
     ShowStartWhenReady();
 }
 
 void CPacewickDlg::ShowStartWhenReady() {
-    const bool on = engine_.config.GetStartWhenReady() != 0;
+    const bool on = engine_.config.GetStartWhenReady();
     CheckDlgButton(Hwnd(), IDC_START_WHEN_READY, on ? BST_CHECKED : BST_UNCHECKED);
     tray_.CheckMenuItem(ID_TRAY_START_WHEN_READY, on);
 }

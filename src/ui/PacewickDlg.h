@@ -96,7 +96,9 @@ private:
     void RunSelected();
     void DeleteEntry();
     void RestoreAll();
-    void ChooseDelay(int manual, std::optional<DWORD> delay);
+    // How the next log-on starts the held programs: after the delay, or only when the user asks.
+    enum class StartMode { AfterDelay, Manual };
+    void ChooseDelay(StartMode mode, std::optional<DWORD> delay);
     void ChooseStartWhenReady(bool on);
     void ShowStartWhenReady();
     void StartWhenReady();

@@ -74,8 +74,10 @@ inline std::string FixtureDir() {
 // give (read now), and a launcher beside it.
 class TestEngine : public takeover::OwnedEngine {
 public:
-    explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope, takeover::ScopeSet listed = takeover::kEveryScope, bool readsCompanies = true)
-        : takeover::OwnedEngine(written, listed, readsCompanies), launcher(model) {
+    explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope,
+                        takeover::ScopeSet listed = takeover::kEveryScope,
+                        takeover::CompanyReading companies = takeover::CompanyReading::Read)
+        : takeover::OwnedEngine(written, listed, companies), launcher(model) {
         model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
         const bool enabled = DiagnosticsEnabled().exchange(false);
         manager.RebuildList();

@@ -23,6 +23,20 @@ RegValueBlob Bytes(DWORD type, const std::string& bytes) {
     return RegValueBlob(type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
+// Prints each event as the program does, and rewrites a value of the user's Run
+// key as soon as its copy is written: between a take-over's copy and its deletion.
+struct RewriteOnCopy : ItemEventSink {
+    RewriteOnCopy(const char* name, const char* command) : name(name), command(command) {}
+    void Report(const ItemEvent& event) override {
+        printed.Report(event);
+        if (event.what == ItemHappened::Copied && event.place == ItemPlace::Held && event.name == name)
+            S::PutText(kUser, keys::kRun, name, command);
+    }
+    const char* name;
+    const char* command;
+    takeover::PrintedEvents printed;
+};
+
 TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     S sandbox;
     // Every kind of value a Run key may hold, in both hives.
@@ -176,10 +190,10 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
 
     // A program that rewrites its value after the back-up keeps its new value.
     S::PutText(kUser, keys::kRun, "moving", "C:\\v1.exe");
-    manager.BackUpRunKeys();
-    manager.RebuildList();
-    S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
-    const std::string output = OutputOf([&] { manager.RemoveListedFromRun(engine.List()); });
+    RewriteOnCopy rewrite("moving", "C:\\v2.exe");
+    const ListSet rows = engine.Rows(takeover::kEveryScope);
+    takeover::CStartupManager rewritten(engine.sources, rows, rows, rewrite, engine.model);
+    const std::string output = OutputOf([&] { rewritten.TakeOver(); });
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(1, CountOf(output, "Reg entry kept, no identical copy to keep it: moving\n")) << output;
     manager.TakeOver();  // the next take-over takes the new value over

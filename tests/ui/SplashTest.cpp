@@ -48,7 +48,7 @@ TEST(Splash, ShapedByItsKeyFadedAndDismissedByItsTimer) {
         const DWORD displayTime = red == -1 ? 150 : 0;
         // SPLASH_SHADOW lets a second one be made once the class exists.
         auto* splash = new CountingSplash;
-        ASSERT_TRUE(splash->Create(nullptr, nullptr, displayTime, shadow | (displayTime ? 0 : fading)));
+        ASSERT_TRUE(splash->Create(nullptr, displayTime, shadow | (displayTime ? 0 : fading)));
         const HWND window = splash->Hwnd();
         const auto gone = [&] { return !IsWindow(window) && deleted == 1; };
         EXPECT_TRUE(splash->SetPicture(139, red, 0, 255));
