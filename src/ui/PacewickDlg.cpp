@@ -123,7 +123,7 @@ BOOL CPacewickDlg::OnInitDialog() {
         if (engine_.config.GetStartWhenReady()) StartWhenReady();
     }
     ShowStartWhenReady();
-    ShowHoldOff(true);
+    ShowHoldOff(HoldOffOffer::Made);
     return TRUE;
 }
 
@@ -139,11 +139,11 @@ void CPacewickDlg::StartWhenReady() {
 
 void CPacewickDlg::SetStatus(const char* text) { SetDlgItemTextA(Hwnd(), IDC_STATUS, text); }
 
-void CPacewickDlg::ShowHoldOff(bool offer) {
+void CPacewickDlg::ShowHoldOff(HoldOffOffer offer) {
     const bool held = machineLists_.heldOff && machineLists_.heldOff();
     SetDlgItemTextW(Hwnd(), IDC_HOLD_OFF_NOTE, held ? ui::ResourceText(IDS_HOLD_OFF_NOTE).c_str() : L"");
     ShowWindow(Item(IDC_HOLD_OFF_NOTE), held ? SW_SHOWNA : SW_HIDE);
-    if (held && offer && machineLists_.endHoldOff) PostMessageW(Hwnd(), kEndHoldOffMessage, 0, 0);
+    if (held && offer == HoldOffOffer::Made && machineLists_.endHoldOff) PostMessageW(Hwnd(), kEndHoldOffMessage, 0, 0);
 }
 
 // --- the list -------------------------------------------------------------------
@@ -371,7 +371,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
         // A restore or a resume by the service changes the machine's BackUp places, watched here.
-        ShowHoldOff(false);
+        ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case kReadyProgressMessage: {
         char status[64];
@@ -385,7 +385,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return true;
     case kEndHoldOffMessage:
         machineLists_.endHoldOff(Hwnd());
-        ShowHoldOff(false);
+        ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case WM_DESTROY:
         ready_.reset();    // the ready-start too, and its programs' priorities given back

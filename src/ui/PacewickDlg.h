@@ -103,8 +103,9 @@ private:
     void ShowStartWhenReady();
     void StartWhenReady();
     void SetStatus(const char* text);
-    // The line under the list while the service holds off; with `offer`, the offer to end it follows.
-    void ShowHoldOff(bool offer);
+    // The line under the list while the service holds off; the offer to end it follows when made.
+    enum class HoldOffOffer { Made, NotMade };
+    void ShowHoldOff(HoldOffOffer offer);
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
