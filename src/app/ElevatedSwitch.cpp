@@ -36,7 +36,7 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
     // A Startup folder item's name is its identity, whatever its length.
     StartupEntry entry = EntryOf(EntryIdentity{static_cast<ListSet>(rows) & MachineRows(), *name});
     entry.origin = Origin::AllUsers;
-    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped);
     // A cut name would name another Run value: only the folders' rows take it.
     for (std::size_t row = 0; row < engine.sources.size(); ++row)
         if (!whole && engine.sources[row]->Kind() != ItemKind::File) entry.lists &= ~ListBit(row);

@@ -17,7 +17,7 @@ bool StartedByWindows(const lists::SourceTable& sources, const StartupEntry& ent
 }  // namespace
 
 void StartHeldMachineEntries(const launch::Launcher::Starts& starts) {
-    takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kNoScope, takeover::kMachineScope, takeover::CompanyReading::Skipped);
     engine.manager.RebuildList();
     const EntryList listed = engine.model.CopyList();
     EntryList toStart;  // in the list's order

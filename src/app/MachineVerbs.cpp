@@ -14,7 +14,7 @@ namespace {
 
 // The machine's rows through the engine; only an elevated copy has the rights.
 void RestoreMachineRows() {
-    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped);
     engine.manager.RestoreAll();
 }
 

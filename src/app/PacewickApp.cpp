@@ -22,6 +22,7 @@
 #include "monitor/ChangeWatcher.h"
 #include "monitor/TakeOverQuiet.h"
 #include "keeperlink/KeeperClient.h"
+#include "resource.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
 #include "ui/MainWindowClass.h"
@@ -34,7 +35,6 @@ namespace {
 
 constexpr DWORD kMutexWait = 1000;
 
-constexpr UINT kSplashBitmap = IDB_SPLASH;
 constexpr DWORD kSplashTime = 1000;
 constexpr DWORD kSplashFlags = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT |
                                CSplashScreenEx::SPLASH_SHADOW |
@@ -94,25 +94,25 @@ void ShowSplash() {
     auto* splash = new (std::nothrow) CSplashScreenEx();
     if (!splash) return;
     // The main window does not exist before DoModal: the splash has no owner.
-    if (!splash->Create(nullptr, L"", kSplashTime, kSplashFlags)) {
+    if (!splash->Create(nullptr, kSplashTime, kSplashFlags)) {
         delete splash;
         return;
     }
-    splash->SetPicture(kSplashBitmap, 255, 0, 255);
+    splash->SetPicture(IDB_SPLASH, 255, 0, 255);
     splash->Display();
 }
 
 }  // namespace
 
-BOOL CPacewickApp::InitInstance() {
-    if (HandleRemovalSwitch(&exitCode_)) return FALSE;
-    if (HandleUninstallSwitch()) return FALSE;
-    if (machinekeys::HandleElevatedSwitch()) return FALSE;
+void CPacewickApp::InitInstance() {
+    if (HandleRemovalSwitch(&exitCode_)) return;
+    if (HandleUninstallSwitch()) return;
+    if (machinekeys::HandleElevatedSwitch()) return;
     ui::RegisterMainWindowClass(GetModuleHandleW(nullptr));
     // Never released (closing the handle does not release it): ownership ends
     // with the process, and a start after a killed instance finds it abandoned.
     win::UniqueHandle instanceMutex;
-    if (!TakeInstanceMutex(&instanceMutex)) return FALSE;
+    if (!TakeInstanceMutex(&instanceMutex)) return;
     // Windows starts the program for accounts the installer never set up.
     registry::CreateAccountKeys();
     const AfterRestore answer = ConfirmStartAfterRestore(&config_);
@@ -120,7 +120,7 @@ BOOL CPacewickApp::InitInstance() {
         // Windows starts what the Run keys hold; what the keeper service holds
         // all the same (its hold-off was ended meanwhile) is started here.
         if (keeper::KeeperInstalled()) machinekeys::StartHeldMachineEntries();
-        return FALSE;
+        return;
     }
 
     // With the keeper service the machine's lists are its own: this program,
@@ -138,7 +138,8 @@ BOOL CPacewickApp::InitInstance() {
     WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, heldWatched),
                         [&engine, &monitors, &quiet, heldWatched](std::size_t row) {
                             quiet.During([&] {
-                                if (heldWatched & ListBit(row)) return engine.manager.RebuildList(false);
+                                if (heldWatched & ListBit(row))
+                                    return engine.manager.RebuildList(takeover::TaskQuery::FirstOnly);
                                 engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); },
                                                                  ListBit(row));
                             });
@@ -172,9 +173,8 @@ BOOL CPacewickApp::InitInstance() {
         std::fflush(nullptr);
         TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode_));
     }
-    return FALSE;
 }
 
 // A take-over under way finishes before the monitors end, so that no value is
 // left half moved between a start-up place and its BackUp place.
-bool CPacewickApp::StopRunKeyMonitors(WatcherSet& monitors) { return monitors.Stop(kRunKeyMonitorStopTimeout); }
+bool CPacewickApp::StopRunKeyMonitors(WatcherSet& monitors) { return monitors.Stop(kWatcherStopTimeout); }

@@ -38,7 +38,7 @@ int RestoreForRemoval(bool installerShowsWindow) {
     if (ui::PressExitOfRunningInstance()) PrintLine("The running Pacewick was asked to exit\n");
     if (WaitForInstanceMutex(kRemovalWait, &instance) == WAIT_TIMEOUT)
         return Refuse(kStillRunning, IDS_REMOVAL_STILL_RUNNING, installerShowsWindow);
-    if (!takeover::OwnedEngine(takeover::kUserScope, takeover::kUserScope, false).manager.RestoreAll()) return Refuse(kNotRestored, IDS_REMOVAL_NOT_RESTORED, installerShowsWindow);
+    if (!takeover::OwnedEngine(takeover::kUserScope, takeover::kUserScope, takeover::CompanyReading::Skipped).manager.RestoreAll()) return Refuse(kNotRestored, IDS_REMOVAL_NOT_RESTORED, installerShowsWindow);
     PrintLine("This account's entries are back in its Run key for the removal\n");
     return 0;
 }

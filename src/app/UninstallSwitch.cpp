@@ -75,7 +75,7 @@ bool HandleUninstallSwitch(const wchar_t* commandLine, const InstallerLauncher& 
     // package's removal puts them back as the system (no account's request
     // may), once the service is stopped and before any file goes.
     const takeover::ScopeSet scopes = keeper::KeeperInstalled() ? takeover::kUserScope : takeover::kEveryScope;
-    takeover::OwnedEngine(scopes, scopes, false).manager.RestoreAll();
+    takeover::OwnedEngine(scopes, scopes, takeover::CompanyReading::Skipped).manager.RestoreAll();
     // Each version of the package has a product code of its own.
     const std::wstring product = findProduct();
     if (product.empty()) {

@@ -42,7 +42,7 @@ void KeeperEvents::Report(const ItemEvent& event) {
 // files that entries name (any user may have written them).
 Keeper::Keeper(Options options)
     : options_(std::move(options)),
-      engine_(takeover::kMachineScope, takeover::kMachineScope, false, &events_),
+      engine_(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped, &events_),
       watchers_(lists::WatchTargetsOf(engine_.sources, engine_.Rows(takeover::kMachineScope)),
                 [this] { TakeOverUnlessHeld(nullptr); }),
       server_(options_.pipeName, [this](const Request& request, HANDLE pipe) { return Handle(request, pipe); }) {}
@@ -63,11 +63,6 @@ bool Keeper::Start() {
 void Keeper::Stop() {
     server_.Stop();
     watchers_.Stop();
-}
-
-long Keeper::TakeOverCount() const {
-    const std::lock_guard<std::mutex> guard(work_);
-    return takeOvers_;
 }
 
 bool Keeper::HeldOff() {
@@ -94,7 +89,6 @@ void Keeper::TakeOverUnlessHeld(const char* why) {
         return;
     }
     if (why) Log("Take-over (%s)", why);
-    ++takeOvers_;
     const unsigned long before = events_.Deletions();
     engine_.manager.TakeOver();
     // Deletions from the start-up places, each after its identical copy was made.
@@ -175,7 +169,8 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
 int RestoreForRemoval() {
     OpenLog();
     KeeperEvents events;
-    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, false, &events);
+    takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped,
+                                 &events);
     const bool back = RestoreMachineEntries(engine, events, "the package's removal");
     if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
     CloseLog();

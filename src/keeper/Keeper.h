@@ -65,7 +65,6 @@ public:
     // One request from the pipe (tests call it directly too).
     Reply Handle(const Request& request, HANDLE pipe);
 
-    long TakeOverCount() const;
     // The rows of the source table the keeper keeps: the machine's.
     ListSet MachineRows() const { return engine_.Rows(takeover::kMachineScope); }
     // What the keeper holds, as its last take-over read it (without companies).
@@ -84,8 +83,7 @@ private:
     Options options_;
     // One keeper operation at a time: the hold-off is decided and acted on as
     // one, so that no take-over decided before a restore runs after it.
-    mutable std::mutex work_;
-    long takeOvers_ = 0;
+    std::mutex work_;
     KeeperEvents events_;
     takeover::OwnedEngine engine_;
     WatcherSet watchers_;

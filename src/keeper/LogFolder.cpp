@@ -34,7 +34,7 @@ win::UniqueHandle LogFolder::OpenFile(const wchar_t* name, std::string* why) con
                                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
         if (!file) break;
-        if (win::Acceptable(file.Get(), path, false, kOwners)) return file;
+        if (win::Acceptable(file.Get(), path, win::HandleKind::File, kOwners)) return file;
         file.Reset();
         // Planted before the folder was the keeper's: only this name goes, a link's target stays as it is.
         if (!DeleteFileW(path.c_str())) break;

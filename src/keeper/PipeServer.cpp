@@ -145,11 +145,11 @@ void PipeServer::Serve(Instance& instance) {
     }
 }
 
-PipeServer::Holdings PipeServer::HeldBy(const PipeClient& client, bool withAccount) const {
+PipeServer::Holdings PipeServer::HeldBy(const PipeClient& client, Counted counted) const {
     Holdings held;
     for (const Instance& other : instances_) {
         const bool process = other.client.process == client.process;
-        const bool account = withAccount && other.client.account == client.account;
+        const bool account = counted == Counted::ProcessAndAccount && other.client.account == client.account;
         // Not one whose client has closed its end: its thread has yet to see it,
         // and the client's next request, right after, is still within its share.
         if (!other.served || !(process || account) ||
@@ -167,13 +167,13 @@ bool PipeServer::Admit(Instance& instance) {
     Holdings held;
     {
         const std::lock_guard<std::mutex> guard(shares_);
-        held = HeldBy(client, false);
+        held = HeldBy(client, Counted::Process);
     }
     // The process first: the clients of one over its share, however many, cost no token read.
     if (held.process < kPerProcess) {
         client.account = AccountReaderHook().load()(client.process);
         const std::lock_guard<std::mutex> guard(shares_);
-        held = HeldBy(client, true);
+        held = HeldBy(client, Counted::ProcessAndAccount);
         if (held.process < kPerProcess && held.account < kPerAccount) {
             instance.client = std::move(client);
             instance.served = true;

@@ -87,8 +87,10 @@ private:
     struct Holdings {
         DWORD process = 0, account = 0;
     };
-    // The instances served to the client's process and (withAccount) account; under shares_.
-    Holdings HeldBy(const PipeClient& client, bool withAccount) const;
+    // Whose instances are counted: the client's process only, or its account's too.
+    enum class Counted { Process, ProcessAndAccount };
+    // The instances served to the client's process and (when counted) account; under shares_.
+    Holdings HeldBy(const PipeClient& client, Counted counted) const;
     void Release(Instance& instance);
 
     std::wstring name_;

@@ -27,15 +27,17 @@ win::UniqueHandle ConnectPipe(const std::wstring& pipeName, DWORD waitMs) {
     }
 }
 
+enum class Direction { Write, Read };
+
 // One read or write of the pipe, waited for until the deadline. Past it, the
 // operation is cancelled and its end waited for (the buffer is the caller's).
-bool Transfer(HANDLE pipe, bool write, BYTE* data, DWORD size, ULONGLONG deadline, DWORD* done) {
+bool Transfer(HANDLE pipe, Direction direction, BYTE* data, DWORD size, ULONGLONG deadline, DWORD* done) {
     const win::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!event) return false;
     OVERLAPPED overlapped{};
     overlapped.hEvent = event.Get();
-    const BOOL started = write ? WriteFile(pipe, data, size, nullptr, &overlapped)
-                               : ReadFile(pipe, data, size, nullptr, &overlapped);
+    const BOOL started = direction == Direction::Write ? WriteFile(pipe, data, size, nullptr, &overlapped)
+                                                       : ReadFile(pipe, data, size, nullptr, &overlapped);
     if (!started && GetLastError() != ERROR_IO_PENDING) return false;
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
@@ -104,9 +106,9 @@ bool Exchange(const std::wstring& pipeName, const std::vector<BYTE>& message, st
     std::vector<BYTE> sent(message), buffer(kReplySize * 2);
     DWORD written = 0, read = 0;
     const bool answered =
-        Transfer(pipe.Get(), true, sent.data(), static_cast<DWORD>(sent.size()), deadline, &written) &&
+        Transfer(pipe.Get(), Direction::Write, sent.data(), static_cast<DWORD>(sent.size()), deadline, &written) &&
         written == sent.size() &&
-        Transfer(pipe.Get(), false, buffer.data(), static_cast<DWORD>(buffer.size()), deadline, &read);
+        Transfer(pipe.Get(), Direction::Read, buffer.data(), static_cast<DWORD>(buffer.size()), deadline, &read);
     if (!answered && GetLastError() == ERROR_TIMEOUT)
         PrintLine("Keeper did not answer within %lu ms: taken as no answer\n", replyMs);
     if (!answered) return false;

@@ -6,9 +6,10 @@
 #include <vector>
 
 // The requests an account's Pacewick sends to the keeper service, and its
-// replies. A request carries a verb, a row of StartupLists() and a value name,
-// never data: the service never writes anything a caller sent it. One reply
-// per request, one request per connection.
+// replies. A request carries a verb, a row of the source table
+// (lists::BuildSourceTable()) and a value name, never data: the service never
+// writes anything a caller sent it. One reply per request, one request per
+// connection.
 //
 //   request: verb (uint32) | row (uint32) | name length in UTF-16 units (uint32) | the name
 //   reply:   status (uint32) | detail (uint32)

@@ -213,7 +213,7 @@ bool LaunchCommand(const std::wstring& command, DesktopShell* shell, win::Unique
     return true;
 }
 
-bool OpenItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* started) {
+bool StartItem(const std::wstring& path, DesktopShell* shell, win::UniqueHandle* started) {
     ItemStart item;
     if (!StartOfItem(path, &item)) return false;
     if (Elevated()) {

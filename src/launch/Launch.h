@@ -26,7 +26,7 @@ bool LaunchCommand(const std::wstring& command, DesktopShell* shell = nullptr, w
 // its target with its own arguments, working folder and window, either way;
 // one that cannot be read, or names no existing file, starts nothing (false,
 // after its line).
-bool OpenItem(const std::wstring& path, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
+bool StartItem(const std::wstring& path, DesktopShell* shell = nullptr, win::UniqueHandle* started = nullptr);
 
 // What LaunchCommand asks of the system; tests hand in stand-ins (null: the real one).
 using ElevationCheck = std::function<bool()>;

@@ -7,11 +7,11 @@
 namespace launch {
 
 void LaunchWorker::LaunchAll(const EntryList& entries, Done done) {
-    Hand({entries, true, std::move(done)});
+    Hand({entries, Launcher::BatchKind::AllDelayed, std::move(done)});
 }
 
 void LaunchWorker::LaunchEach(EntryList entries, Done done) {
-    Hand({std::move(entries), false, std::move(done)});
+    Hand({std::move(entries), Launcher::BatchKind::Chosen, std::move(done)});
 }
 
 void LaunchWorker::Hand(Batch batch) {
@@ -50,7 +50,7 @@ void LaunchWorker::Run() {
             batch = std::move(batches_.front());
             batches_.pop_front();
         }
-        if (batch.all) {
+        if (batch.kind == Launcher::BatchKind::AllDelayed) {
             launcher_.LaunchAll(batch.entries, stopped);
         } else {
             launcher_.LaunchEach(batch.entries, stopped);

@@ -43,7 +43,7 @@ public:
 private:
     struct Batch {
         EntryList entries;
-        bool all;
+        Launcher::BatchKind kind;
         Done done;
     };
     void Hand(Batch batch);

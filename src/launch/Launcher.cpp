@@ -8,18 +8,16 @@
 
 namespace launch {
 
-bool Launcher::LaunchCommand(const std::wstring& command) const { return StartCommand(command, nullptr); }
-
 bool Launcher::LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started) const {
     return Start(entry, nullptr, started);
 }
 
 void Launcher::LaunchEach(const EntryList& entries, const StopCheck& stopped) const {
-    StartBatch(entries, false, stopped);
+    StartBatch(entries, BatchKind::Chosen, stopped);
 }
 
 void Launcher::LaunchAll(const EntryList& entries, const StopCheck& stopped) const {
-    StartBatch(entries, true, stopped);
+    StartBatch(entries, BatchKind::AllDelayed, stopped);
 }
 
 bool Launcher::StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started) const {
@@ -29,13 +27,14 @@ bool Launcher::StartCommand(const std::wstring& command, launch::DesktopShell* s
 bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* process) const {
     if (entry.origin == Origin::TaskScheduler) return RunLogonTask(model_.TaskFactory(), entry.name);
     if (!entry.item.empty())
-        return starts_.item ? starts_.item(entry.item) : launch::OpenItem(entry.item, shell, process);
+        return starts_.item ? starts_.item(entry.item) : launch::StartItem(entry.item, shell, process);
     bool started = StartCommand(entry.command, shell, process);
     for (const std::wstring& other : entry.otherCommands) started = StartCommand(other, shell) && started;
     return started;
 }
 
-void Launcher::StartBatch(const EntryList& entries, bool all, const StopCheck& stopped) const {
+void Launcher::StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped) const {
+    const bool all = kind == BatchKind::AllDelayed;
     launch::DesktopShell shell;  // found once for the batch, if an elevated start needs it
     for (const StartupEntry& entry : entries) {
         if (stopped && stopped()) return;

@@ -23,12 +23,14 @@ public:
     };
     // Asked before each start of a batch: true once no further start may begin.
     using StopCheck = std::function<bool()>;
+    // What a batch is: entries chosen to start now (LaunchEach), or every
+    // delayed entry (LaunchAll: no logon task, a line for each start).
+    enum class BatchKind { Chosen, AllDelayed };
 
     explicit Launcher(takeover::StartupListModel& model, Starts starts = {}) : model_(model), starts_(std::move(starts)) {}
     Launcher(const Launcher&) = delete;
     Launcher& operator=(const Launcher&) = delete;
 
-    bool LaunchCommand(const std::wstring& command) const;
     // Starts one entry now; for a name in several Run lists, every distinct
     // command. `started`, when given, receives the process of its (first)
     // program when there is one to have.
@@ -43,7 +45,7 @@ public:
 private:
     bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
     bool StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
-    void StartBatch(const EntryList& entries, bool all, const StopCheck& stopped) const;
+    void StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped) const;
 
     takeover::StartupListModel& model_;
     Starts starts_;

@@ -59,11 +59,11 @@ bool SetAttributes(const std::wstring& path, DWORD attributes) {
 }
 
 // Renames the file opened by `file` (with DELETE access).
-bool RenameOpened(HANDLE file, const std::wstring& path, bool replace) {
+bool RenameOpened(HANDLE file, const std::wstring& path, IfExisting existing) {
     const std::wstring target = LongPath(path);
     std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = replace;
+    rename->ReplaceIfExists = existing == IfExisting::Replace;
     rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     target.copy(rename->FileName, target.size());
     return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
@@ -130,7 +130,7 @@ Copy WriteTemporary(HANDLE from, const Facts& facts, const ItemExtras& extras, c
         if (!SetFileInformationByHandle(to.Get(), FileBasicInfo, &times, sizeof times)) return Copy::Failed;
     }
     if (!SetAttributes(temporary, facts.basic.FileAttributes & kCopiedAttributes)) return Copy::Failed;
-    win::UniqueHandle written = OpenItem(temporary, WRITE_DAC);
+    win::UniqueHandle written = OpenFileHandle(temporary, WRITE_DAC);
     if (!written || !SameContent(from, written.Get())) return Copy::Failed;
     ItemExtras now;
     if (!Extras().Read(written.Get(), &now)) return Copy::ExtrasLost;
@@ -149,7 +149,7 @@ bool ExtrasNotKept(const char** why) {
 
 std::wstring LongPath(const std::wstring& path) { return win::LongPath(path); }
 
-win::UniqueHandle OpenItem(const std::wstring& path, DWORD access) {
+win::UniqueHandle OpenFileHandle(const std::wstring& path, DWORD access) {
     win::UniqueHandle file(CreateFileW(LongPath(path).c_str(), GENERIC_READ | access, FILE_SHARE_READ, nullptr,
                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
                                        nullptr));
@@ -177,11 +177,11 @@ CopyingFolder::~CopyingFolder() {
     RemoveDirectoryW(LongPath(path).c_str());  // when empty; a link in its place is only unnamed
 }
 
-std::wstring CopyingFolder::Open(bool make) {
+std::wstring CopyingFolder::Open(win::IfMissing missing) {
     if (refused_ || !folder_.IsOpen()) return std::wstring();
     if (copying_.IsOpen()) return copying_.Path();
     std::string why;
-    if (copying_.OpenBelow(folder_, kCopyingFolder, make, owners_, &why)) return copying_.Path();
+    if (copying_.OpenBelow(folder_, kCopyingFolder, missing, owners_, &why)) return copying_.Path();
     refused_ = !why.empty();
     SayRefused("its copying folder", why);
     return std::wstring();
@@ -192,10 +192,10 @@ bool Discard(win::UniqueHandle file, const std::wstring& path, CopyingFolder& co
     if (slash == std::wstring::npos ||
         !win::SamePath(win::FinalPath(file.Get()), copying.FolderFinal() + path.substr(slash)))
         return false;
-    const std::wstring folder = copying.Open(true);
+    const std::wstring folder = copying.Open(win::IfMissing::Make);
     FILE_BASIC_INFO basic{};
     if (folder.empty() || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic) ||
-        !RenameOpened(file.Get(), folder + L"\\discarded", true))
+        !RenameOpened(file.Get(), folder + L"\\discarded", IfExisting::Replace))
         return false;
     const DWORD attributes = basic.FileAttributes;
     const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
@@ -205,18 +205,18 @@ bool Discard(win::UniqueHandle file, const std::wstring& path, CopyingFolder& co
         return true;
     // It stays: as it was, where it was.
     if (readOnly) SetAttributesOpened(file.Get(), attributes);
-    RenameOpened(file.Get(), path, false);
+    RenameOpened(file.Get(), path, IfExisting::Keep);
     return false;
 }
 
-bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std::wstring& name, bool replace,
+bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std::wstring& name, IfExisting existing,
                     const char** why) {
-    const win::UniqueHandle source = OpenItem(from);
+    const win::UniqueHandle source = OpenFileHandle(from);
     Facts facts;
     if (!source || !ReadFacts(source.Get(), &facts)) return false;
     ItemExtras extras;
     if (!Extras().Read(source.Get(), &extras)) return ExtrasNotKept(why);
-    const std::wstring folder = copying.Open(true);
+    const std::wstring folder = copying.Open(win::IfMissing::Make);
     if (folder.empty()) return false;
     // Named apart from any item (and from a discarded file): one copy is written at a time.
     const std::wstring temporary = folder + L"\\copy", target = copying.Folder() + L"\\" + name;
@@ -226,8 +226,8 @@ bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std:
         return copy == Copy::ExtrasLost ? ExtrasNotKept(why) : false;
     }
     // A read-only file is not replaced by a rename: an older copy is discarded first.
-    if (replace) {
-        win::UniqueHandle older = OpenItem(target, DELETE | FILE_WRITE_ATTRIBUTES);
+    if (existing == IfExisting::Replace) {
+        win::UniqueHandle older = OpenFileHandle(target, DELETE | FILE_WRITE_ATTRIBUTES);
         if (older && !Discard(std::move(older), target, copying)) return false;
     }
     const bool renamed =
@@ -236,13 +236,13 @@ bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std:
         DeleteAnyway(temporary);
         return false;
     }
-    const win::UniqueHandle placed = OpenItem(target);
+    const win::UniqueHandle placed = OpenFileHandle(target);
     if (!placed || !SameContent(source.Get(), placed.Get())) return false;
     return HasExtras(placed.Get(), extras) || ExtrasNotKept(why);
 }
 
 void RemoveLeftovers(CopyingFolder& copying) {
-    const std::wstring folder = copying.Open(false);
+    const std::wstring folder = copying.Open(win::IfMissing::Fail);
     if (!folder.empty()) ForEachFile(folder, [&](const std::wstring& name) { DeleteAnyway(folder + L"\\" + name); });
 }
 

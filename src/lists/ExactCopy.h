@@ -25,7 +25,7 @@ std::wstring LongPath(const std::wstring& path);
 
 // Opens a file (not a folder, not a link) to read it while others may only
 // read it; `access` adds rights (DELETE to delete it through the handle).
-win::UniqueHandle OpenItem(const std::wstring& path, DWORD access = 0);
+win::UniqueHandle OpenFileHandle(const std::wstring& path, DWORD access = 0);
 
 // True when both open files have the same size, copied attributes, creation
 // and last-write times, bytes, own rights and named streams (lists/ItemExtras.h).
@@ -45,8 +45,8 @@ public:
     ~CopyingFolder();
     CopyingFolder(const CopyingFolder&) = delete;
     CopyingFolder& operator=(const CopyingFolder&) = delete;
-    // The open sub-folder's path; empty when it is missing (and not `make`) or refused.
-    std::wstring Open(bool make);
+    // The open sub-folder's path; empty when it is missing (and not made) or refused.
+    std::wstring Open(win::IfMissing missing);
     // The folder it belongs to, and where that is, checked.
     const std::wstring& Folder() const { return folder_.Path(); }
     const std::wstring& FolderFinal() const { return folder_.Final(); }
@@ -67,12 +67,15 @@ private:
 // target whatever the flags) is not touched.
 bool Discard(win::UniqueHandle file, const std::wstring& path, CopyingFolder& copying);
 
+// What a copy does with an older file of its name: replace it, or leave it (no copy is placed).
+enum class IfExisting { Replace, Keep };
+
 // Writes an identical copy of `from` as `name` in the copying folder's folder
-// by way of a temporary in the copying folder; with `replace` an older file of
-// that name is replaced, else it stays. True when the folder holds the copy, checked.
+// by way of a temporary in the copying folder; an older file of that name is
+// replaced or stays, as `existing` says. True when the folder holds the copy, checked.
 // When no copy can keep the file's own rights or named streams, `why` (when
 // given) is set to the reason its item stays, for its line.
-bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std::wstring& name, bool replace,
+bool PlaceExactCopy(const std::wstring& from, CopyingFolder& copying, const std::wstring& name, IfExisting existing,
                     const char** why = nullptr);
 
 // Deletes what a killed copy left in the copying folder, if there is one.

@@ -34,8 +34,12 @@ bool ReadDacl(HANDLE file, UniqueSecurity* descriptor, PACL* dacl, DWORD* error)
     return *error == ERROR_SUCCESS;
 }
 
-// Appends the ACEs of `dacl` that are (`inherited`) or are not inherited.
-bool AppendAces(const ACL* dacl, bool inherited, std::vector<BYTE>* aces) {
+// Which ACEs of a DACL: those inherited from the folder, or the file's own.
+enum class Aces { Inherited, Own };
+
+// Appends the ACEs of `dacl` of that kind.
+bool AppendAces(const ACL* dacl, Aces which, std::vector<BYTE>* aces) {
+    const bool inherited = which == Aces::Inherited;
     for (DWORD index = 0; index < dacl->AceCount; ++index) {
         void* ace = nullptr;
         if (!GetAce(const_cast<PACL>(dacl), index, &ace)) return false;
@@ -60,8 +64,9 @@ bool ReadRights(HANDLE file, OwnRights* rights) {
     rights->kept = true;
     rights->isProtected = (control & SE_DACL_PROTECTED) != 0;
     // A protected DACL is all its own, whatever its ACEs' flags say.
-    return rights->isProtected ? AppendAces(dacl, true, &rights->aces) && AppendAces(dacl, false, &rights->aces)
-                               : AppendAces(dacl, false, &rights->aces);
+    return rights->isProtected ? AppendAces(dacl, Aces::Inherited, &rights->aces) &&
+                                     AppendAces(dacl, Aces::Own, &rights->aces)
+                               : AppendAces(dacl, Aces::Own, &rights->aces);
 }
 
 // The own ACEs first, then (unless protected) those the new file inherited from
@@ -73,7 +78,7 @@ bool WriteOwnRights(HANDLE file, const OwnRights& rights) {
     DWORD error = 0;
     std::vector<BYTE> aces = rights.aces;
     if (!rights.isProtected && (!ReadDacl(file, &descriptor, &current, &error) ||
-                                (current && !AppendAces(current, true, &aces))))
+                                (current && !AppendAces(current, Aces::Inherited, &aces))))
         return false;
     const std::size_t size = sizeof(ACL) + aces.size();
     if (size > 0xFFFC) return false;  // more than an ACL holds

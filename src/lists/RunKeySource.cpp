@@ -108,7 +108,7 @@ void RunKeySource::BackUp(const Reporter& report) {
     ForEachValue(run, ItemPlace::Held, report, [&](const ValueName& name, const RegValueBlob& value) {
         if (!transfer::Listable(name, value)) report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide)) report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
-        else transfer::PutCopy(backUp, ItemPlace::Held, name, value, false, report);
+        else transfer::PutCopy(backUp, ItemPlace::Held, name, value, transfer::IfDiffering::Overwrite, report);
     });
 }
 
@@ -194,7 +194,7 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide))
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
-        else if (transfer::PutCopy(backUp, ItemPlace::Held, name, value, false, report)) {
+        else if (transfer::PutCopy(backUp, ItemPlace::Held, name, value, transfer::IfDiffering::Overwrite, report)) {
             if (ReadEntry(name, value, entry, report)) {
                 entry.origin = place_.origin;
                 entry.lists = bit;
@@ -225,7 +225,7 @@ bool RunKeySource::Restore(const Reporter& report) {
     if (runOpened && backUpOpened) {
         std::vector<ValueName> putBack;  // deleted after the walk, which goes by index
         ForEachValue(backUp, ItemPlace::StartUp, report, [&](const ValueName& name, const RegValueBlob& value) {
-            transfer::PutCopy(run, ItemPlace::StartUp, name, value, true, report);
+            transfer::PutCopy(run, ItemPlace::StartUp, name, value, transfer::IfDiffering::Keep, report);
             putBack.push_back(name);
         });
         for (const ValueName& name : putBack)
@@ -251,10 +251,10 @@ bool RunKeySource::StartedByWindows(const StartupEntry& entry) const {
     return OpenRun(run, kReadAccess) == ERROR_SUCCESS && run.FindValue(entry.name) == ERROR_SUCCESS;
 }
 
-WatchTarget RunKeySource::Watched(bool held) const {
+WatchTarget RunKeySource::Watched(ItemPlace place) const {
     WatchTarget target;
     target.root = place_.root;
-    target.path = held ? place_.backUpPath : place_.runPath;
+    target.path = place == ItemPlace::Held ? place_.backUpPath : place_.runPath;
     target.view = place_.view;
     return target;
 }

@@ -33,9 +33,7 @@ public:
     bool Restore(const Reporter& report) override;
     bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
     bool StartedByWindows(const StartupEntry& entry) const override;
-    WatchTarget Watched(bool held) const override;
-
-    const RunKeyPlace& Place() const { return place_; }
+    WatchTarget Watched(ItemPlace place) const override;
 
 private:
     LONG OpenRun(registry::Key& key, REGSAM access) const;

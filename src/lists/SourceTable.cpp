@@ -22,7 +22,7 @@ public:
     bool Restore(const Reporter&) override { return true; }
     bool DeleteHeld(const StartupEntry&, const Reporter&) override { return false; }
     bool StartedByWindows(const StartupEntry&) const override { return false; }
-    WatchTarget Watched(bool) const override { return WatchTarget{}; }
+    WatchTarget Watched(ItemPlace) const override { return WatchTarget{}; }
 
 private:
     Scope scope_;

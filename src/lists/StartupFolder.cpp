@@ -104,18 +104,18 @@ std::wstring StartupFolderSource::RootFinal(const std::wstring& root, const std:
 bool StartupFolderSource::OpenStartup(Places& places) const {
     std::string why;
     // A link on its path could take every item from, or put it back into, another folder.
-    if (places.startup.Open(startupRoot_, RootFinal(startupRoot_, startupRootFinal_), {startupBelow_}, false,
-                            nullptr, kOwners, &why))
+    if (places.startup.Open(startupRoot_, RootFinal(startupRoot_, startupRootFinal_), {startupBelow_},
+                            win::IfMissing::Fail, nullptr, kOwners, &why))
         return true;
     SayRefused(scope_ == Scope::User ? "this account's Startup folder" : "all users' Startup folder", why);
     return false;
 }
 
-bool StartupFolderSource::OpenBackUp(bool make, Places& places) const {
+bool StartupFolderSource::OpenBackUp(win::IfMissing missing, Places& places) const {
     std::string why;
     // A folder someone else made first, or a link, could be changed by another: nothing goes in or out of it.
-    const wchar_t* security = scope_ == Scope::Machine && make ? kMachineSecurity : nullptr;
-    if (places.backUp.Open(backUpRoot_, RootFinal(backUpRoot_, backUpRootFinal_), backUpNames_, make, security,
+    const wchar_t* security = scope_ == Scope::Machine && missing == win::IfMissing::Make ? kMachineSecurity : nullptr;
+    if (places.backUp.Open(backUpRoot_, RootFinal(backUpRoot_, backUpRootFinal_), backUpNames_, missing, security,
                            kOwners, &why))
         return true;
     SayRefused(scope_ == Scope::User ? "this account's BackUp folder" : "the machine's BackUp folder", why);
@@ -140,12 +140,12 @@ bool StartupFolderSource::Hold(const std::wstring& name, Places& places, const R
     // An item this account may not delete is not copied: held as well, it
     // would start twice, by Windows and by Pacewick (a standard user
     // before the all-users folder, with no service to keep it).
-    if (!OpenItem(item, DELETE | FILE_WRITE_ATTRIBUTES))
+    if (!OpenFileHandle(item, DELETE | FILE_WRITE_ATTRIBUTES))
         return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kCannotMove), false;
-    const win::UniqueHandle original = OpenItem(item), held = OpenItem(backUp_ + L"\\" + name);
+    const win::UniqueHandle original = OpenFileHandle(item), held = OpenFileHandle(backUp_ + L"\\" + name);
     if (original && held && Identical(original.Get(), held.Get())) return true;  // held already
     const char* why = nullptr;
-    const bool copied = PlaceExactCopy(item, places.backUpCopying, name, true, &why);
+    const bool copied = PlaceExactCopy(item, places.backUpCopying, name, IfExisting::Replace, &why);
     if (why) return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), why), false;
     report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::Held, DisplayName(name));
     return copied;
@@ -174,7 +174,7 @@ void StartupFolderSource::ForEachStarted(const Reporter& report, Use use) const 
 
 void StartupFolderSource::BackUp(const Reporter& report) {
     Places places;
-    if (!OpenStartup(places) || !OpenBackUp(true, places)) return;
+    if (!OpenStartup(places) || !OpenBackUp(win::IfMissing::Make, places)) return;
     RemoveLeftovers(places.startupCopying);
     RemoveLeftovers(places.backUpCopying);
     ForEachStarted(report, [&](const std::wstring& name) { Hold(name, places, report); });
@@ -189,7 +189,7 @@ void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& 
     RemoveLeftovers(places.startupCopying);
     std::vector<std::wstring> names;
     ForEachStarted(report, [&](const std::wstring& name) { names.push_back(name); });
-    if (names.empty() || !OpenBackUp(true, places)) return;
+    if (names.empty() || !OpenBackUp(win::IfMissing::Make, places)) return;
     RemoveLeftovers(places.backUpCopying);
     for (const std::wstring& name : names) {
         if (stop && stop()) return;
@@ -201,7 +201,7 @@ void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& 
 
 void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter& report) {
     Places places;
-    if (!OpenBackUp(false, places)) return;
+    if (!OpenBackUp(win::IfMissing::Fail, places)) return;
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     ForEachFile(backUp_, [&](const std::wstring& name) {
         if (switches.Off(name)) return report(ItemHappened::NotListed, ItemPlace::Held, DisplayName(name), kSwitchedOff);
@@ -211,10 +211,10 @@ void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter&
 
 void StartupFolderSource::Remove(const std::wstring& name, Places& places, const Reporter& report) const {
     const std::string shown = DisplayName(name);
-    const win::UniqueHandle held = OpenItem(backUp_ + L"\\" + name);
+    const win::UniqueHandle held = OpenFileHandle(backUp_ + L"\\" + name);
     // Opened for deletion and closed to writers: the item checked is the one deleted.
     const std::wstring path = startup_ + L"\\" + name;
-    win::UniqueHandle item = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
+    win::UniqueHandle item = OpenFileHandle(path, DELETE | FILE_WRITE_ATTRIBUTES);
     if (!item) return report(ItemHappened::DeleteFailed, ItemPlace::StartUp, shown);
     if (!held || !Identical(item.Get(), held.Get()))
         return report(ItemHappened::Kept, ItemPlace::StartUp, shown, kNoIdenticalCopy);
@@ -229,7 +229,7 @@ void StartupFolderSource::RemoveHeld(const EntryList& listed, ListSet bit, const
         if (!name.empty()) names.push_back(name);
     }
     Places places;
-    if (names.empty() || !OpenStartup(places) || !OpenBackUp(false, places)) return;
+    if (names.empty() || !OpenStartup(places) || !OpenBackUp(win::IfMissing::Fail, places)) return;
     RemoveLeftovers(places.startupCopying);
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     for (const std::wstring& name : names) {
@@ -244,18 +244,18 @@ StartupFolderSource::PutBackResult StartupFolderSource::PutBack(const std::wstri
     const std::wstring heldPath = backUp_ + L"\\" + name, item = startup_ + L"\\" + name;
     {
         // One that another program holds open, not sharing its deletion, is tried again later.
-        const win::UniqueHandle free = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
+        const win::UniqueHandle free = OpenFileHandle(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
         if (!free && GetLastError() == ERROR_SHARING_VIOLATION) return PutBackResult::InUse;
     }
     const auto there = [&] { return GetFileAttributesW(LongPath(item).c_str()) != INVALID_FILE_ATTRIBUTES; };
     if (!there()) {
         const char* why = nullptr;
-        const bool copied = PlaceExactCopy(heldPath, places.startupCopying, name, false, &why);
+        const bool copied = PlaceExactCopy(heldPath, places.startupCopying, name, IfExisting::Keep, &why);
         if (why) report(ItemHappened::Kept, ItemPlace::Held, shown, why);
         else report(copied ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp, shown);
     }
-    win::UniqueHandle held = OpenItem(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
-    const win::UniqueHandle back = OpenItem(item);
+    win::UniqueHandle held = OpenFileHandle(heldPath, DELETE | FILE_WRITE_ATTRIBUTES);
+    const win::UniqueHandle back = OpenFileHandle(item);
     if (held && back && Identical(held.Get(), back.Get())) {
         const bool deleted = Discard(std::move(held), heldPath, places.backUpCopying);
         report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, shown);
@@ -272,7 +272,8 @@ StartupFolderSource::PutBackResult StartupFolderSource::PutBack(const std::wstri
 // then fails: a package's removal is undone rather than lose it).
 bool StartupFolderSource::Restore(const Reporter& report) {
     Places places;
-    if (!OpenBackUp(false, places)) return !IsFolder(backUp_);  // nothing held, or nothing to take from a refused one
+    // Nothing held, or nothing to take from a refused one.
+    if (!OpenBackUp(win::IfMissing::Fail, places)) return !IsFolder(backUp_);
     if (!OpenStartup(places)) return false;
     RemoveLeftovers(places.startupCopying);
     RemoveLeftovers(places.backUpCopying);
@@ -312,17 +313,17 @@ bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& 
     const std::wstring name = NameOfItem(entry.item);
     if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, win::Utf8ForDisplay(entry.name)), false;
     Places places;
-    if (!OpenBackUp(false, places)) return true;
+    if (!OpenBackUp(win::IfMissing::Fail, places)) return true;
     const std::wstring path = backUp_ + L"\\" + name;
-    win::UniqueHandle held = OpenItem(path, DELETE | FILE_WRITE_ATTRIBUTES);
+    win::UniqueHandle held = OpenFileHandle(path, DELETE | FILE_WRITE_ATTRIBUTES);
     const bool deleted = held && Discard(std::move(held), path, places.backUpCopying);
     report(deleted ? ItemHappened::Deleted : ItemHappened::DeleteFailed, ItemPlace::Held, DisplayName(name));
     return deleted;
 }
 
-WatchTarget StartupFolderSource::Watched(bool held) const {
+WatchTarget StartupFolderSource::Watched(ItemPlace place) const {
     WatchTarget target;
-    target.folder = held ? backUp_ : startup_;
+    target.folder = place == ItemPlace::Held ? backUp_ : startup_;
     return target;
 }
 

@@ -33,15 +33,15 @@ public:
     bool Restore(const Reporter& report) override;
     bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
     bool StartedByWindows(const StartupEntry& entry) const override;
-    WatchTarget Watched(bool held) const override;
+    WatchTarget Watched(ItemPlace place) const override;
 
 private:
     struct Places;  // the folders of one operation
     std::wstring RootFinal(const std::wstring& root, const std::wstring& known) const;
     // Opens the Startup folder for one operation; false when it is missing or refused.
     bool OpenStartup(Places& places) const;
-    // Opens the BackUp folder for one operation (made with `make`); false when it is missing or refused.
-    bool OpenBackUp(bool make, Places& places) const;
+    // Opens the BackUp folder for one operation (or makes it); false when it is missing or refused.
+    bool OpenBackUp(win::IfMissing missing, Places& places) const;
     // The name of a held file's path when it is a file directly in the BackUp folder, else empty.
     std::wstring HeldName(const std::wstring& item) const;
     std::wstring NameOfItem(const std::wstring& item) const;

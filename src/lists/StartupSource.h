@@ -77,8 +77,8 @@ public:
     // starts that one itself (a restore kept a newer one there).
     virtual bool StartedByWindows(const StartupEntry& entry) const = 0;
 
-    // What to watch for newcomers: the start-up place, or with `held` the BackUp place.
-    virtual WatchTarget Watched(bool held) const = 0;
+    // What to watch for newcomers: the start-up place, or the BackUp place (ItemPlace::Held).
+    virtual WatchTarget Watched(ItemPlace place) const = 0;
 };
 
 using SourceTable = std::vector<std::unique_ptr<StartupSource>>;
@@ -96,7 +96,8 @@ inline ListSet RowsOf(const SourceTable& table, Scope scope) {
 inline std::vector<WatchTarget> WatchTargetsOf(const SourceTable& table, ListSet rows, ListSet held = 0) {
     std::vector<WatchTarget> targets;
     for (std::size_t row = 0; row < table.size(); ++row)
-        if (rows & ListBit(row)) targets.push_back(table[row]->Watched((held & ListBit(row)) != 0));
+        if (rows & ListBit(row))
+            targets.push_back(table[row]->Watched((held & ListBit(row)) ? ItemPlace::Held : ItemPlace::StartUp));
     return targets;
 }
 

@@ -13,10 +13,10 @@ bool Listable(const ValueName& name, const RegValueBlob& value) {
     return name.exact && FitsEntry(name.text) && FitsAnEntry(value);
 }
 
-bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, IfDiffering differing,
              const lists::Reporter& report) {
     RegValueBlob present;
-    if (keepChanged && destination.ReadValue(name.wide, &present) == ERROR_SUCCESS && present != value) {
+    if (differing == IfDiffering::Keep && destination.ReadValue(name.wide, &present) == ERROR_SUCCESS && present != value) {
         report(ItemHappened::Kept, place, name.text, "it changed since it was backed up");
         return false;
     }

@@ -24,9 +24,11 @@ using registry::ValueName;
 bool FitsAnEntry(const RegValueBlob& value);
 bool Listable(const ValueName& name, const RegValueBlob& value);
 
-// Writes a copy of a value into the key at `place`. With keepChanged a
-// differing destination value is left as it is (Kept). True when written.
-bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, bool keepChanged,
+// What a copy does with a value of its name that differs: overwrite it, or leave it as it is (Kept).
+enum class IfDiffering { Overwrite, Keep };
+
+// Writes a copy of a value into the key at `place`. True when written.
+bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, const RegValueBlob& value, IfDiffering differing,
              const lists::Reporter& report);
 
 // Why a value, though kept identically elsewhere, must stay: null when it may go.

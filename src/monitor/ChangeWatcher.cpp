@@ -30,6 +30,8 @@ bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<
     const DWORD woken = WaitForMultipleObjects(2, waitFor, FALSE, INFINITE);
     if (woken == WAIT_OBJECT_0) return false;
     if (woken != WAIT_OBJECT_0 + 1) {
+        // The wait is WaitForMultipleObjects, on the stop and the change; the
+        // line keeps the words that readers of the program's output know.
         PrintLine("Error in WaitForSingleObject (%d).\n", static_cast<int>(GetLastError()));
         return false;
     }

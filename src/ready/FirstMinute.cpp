@@ -41,7 +41,7 @@ FirstMinute::~FirstMinute() {
     }
     changed_.notify_all();
     thread_.join();
-    for (Watched& program : TakeDue(true)) setter_(program.process.Get(), false);
+    for (Watched& program : TakeDue(Taken::All)) setter_(program.process.Get(), false);
 }
 
 bool FirstMinute::SetPriority(HANDLE process, bool lowered) {
@@ -75,7 +75,8 @@ void FirstMinute::Watch(std::wstring name, win::UniqueHandle process) {
     changed_.notify_all();
 }
 
-std::vector<FirstMinute::Watched> FirstMinute::TakeDue(bool all) {
+std::vector<FirstMinute::Watched> FirstMinute::TakeDue(Taken which) {
+    const bool all = which == Taken::All;
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     const auto due = std::stable_partition(watched_.begin(), watched_.end(),
@@ -104,7 +105,7 @@ void FirstMinute::Run() {
             }
             if (stopping_) return;
         }
-        for (Watched& program : TakeDue(false)) {
+        for (Watched& program : TakeDue(Taken::Due)) {
             Usage usage;
             const bool measured = UsageOf(program.process.Get(), &usage);
             setter_(program.process.Get(), false);

@@ -48,7 +48,9 @@ private:
         std::chrono::steady_clock::time_point until;
     };
     void Run();
-    std::vector<Watched> TakeDue(bool all);
+    // Which programs leave the watch: those whose minute is over, or every one.
+    enum class Taken { Due, All };
+    std::vector<Watched> TakeDue(Taken taken);
 
     const Measured measured_;
     const std::chrono::milliseconds minute_;

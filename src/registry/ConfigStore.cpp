@@ -41,5 +41,5 @@ void CConfigStore::WriteSettings() {
     PutDword(key, L"Manual", static_cast<DWORD>(manual_));
     PutDword(key, L"TimeDelay", timeDelay_);
     PutDword(key, L"Restored", static_cast<DWORD>(restored_));
-    if (startWhenReadyKept_) PutDword(key, L"StartWhenReady", static_cast<DWORD>(startWhenReady_));
+    if (startWhenReadyKept_) PutDword(key, L"StartWhenReady", startWhenReady_ ? 1 : 0);
 }

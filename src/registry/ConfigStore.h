@@ -12,7 +12,7 @@ public:
     static constexpr DWORD kDefaultTimeDelay = 180000;
     static constexpr int kDefaultRestored = 0;
     // Starting as the delay ends unless the user chose "when the computer is ready".
-    static constexpr int kDefaultStartWhenReady = 0;
+    static constexpr bool kDefaultStartWhenReady = false;
 
     CConfigStore() = default;
     CConfigStore(const CConfigStore&) = delete;
@@ -23,14 +23,14 @@ public:
     void SetRestored(int value) { restored_ = value; }
     // Kept from then on: written with the others (an account that never chose
     // the mode keeps its Config key as it was).
-    void SetStartWhenReady(int value) {
+    void SetStartWhenReady(bool value) {
         startWhenReady_ = value;
         startWhenReadyKept_ = true;
     }
     int GetManual() const { return manual_; }
     DWORD GetTimeDelay() const { return timeDelay_; }
     int GetRestored() const { return restored_; }
-    int GetStartWhenReady() const { return startWhenReady_; }
+    bool GetStartWhenReady() const { return startWhenReady_; }
 
     // Each setting from the Config key, or its default when the key, "Manual"
     // or the value itself is missing or not a REG_DWORD (of four bytes). 0, or
@@ -43,6 +43,6 @@ private:
     int manual_ = kDefaultManual;
     DWORD timeDelay_ = kDefaultTimeDelay;
     int restored_ = kDefaultRestored;
-    int startWhenReady_ = kDefaultStartWhenReady;
+    bool startWhenReady_ = kDefaultStartWhenReady;
     bool startWhenReadyKept_ = false;
 };

@@ -157,8 +157,3 @@ void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo) {
     entry.company = FitShown(entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
                                                 : CompanyOfItem(entry.item, versionInfo));
 }
-
-void FillCompanies(EntryList& entries) {
-    CFileVersionInfo versionInfo;
-    for (StartupEntry& entry : entries) FillCompany(entry, versionInfo);
-}

@@ -21,6 +21,3 @@ std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInf
 
 // Sets the company of one entry from its item (a Startup folder's file) or its command.
 void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo);
-
-// Sets the company of every entry from its item (a Startup folder's file) or its command (a cut company name harms nothing).
-void FillCompanies(EntryList& entries);

@@ -67,6 +67,6 @@ void CompanyReader::Run(const std::shared_ptr<State>& state) {
         lock.lock();
         if (state->known.size() + companies.size() > kKnownLimit) state->known.clear();
         for (std::size_t index = 0; index < companies.size(); ++index) state->known[reading[index]] = companies[index];
-        state->EndRead(lock, serving, true);
+        state->EndRead(lock, serving, ReadRequests::Outcome::Changed);
     }
 }

@@ -57,22 +57,22 @@ void CFileVersionInfo::Reset() {
     for (std::string& text : texts_) text.clear();
 }
 
-int CFileVersionInfo::ReadVersionInfo(const char* path) {
+bool CFileVersionInfo::ReadVersionInfo(const char* path) {
     return ReadVersionInfo(path, GetUserDefaultLangID());
 }
 
-int CFileVersionInfo::ReadVersionInfo(const char* path, LANGID language) {
+bool CFileVersionInfo::ReadVersionInfo(const char* path, LANGID language) {
     Reset();
     const std::vector<BYTE> block = VersionResourceOf(path);
-    return block.empty() ? 0 : ReadVersionBlock(block.data(), block.size(), language);
+    return !block.empty() && ReadVersionBlock(block.data(), block.size(), language);
 }
 
-int CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANGID language) {
+bool CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANGID language) {
     Reset();
     const std::optional<version_block::Contents> contents = version_block::Parse(block, size);
-    if (!contents) return 0;
+    if (!contents) return false;
     const std::vector<BYTE>& table = contents->translations;
-    if (table.size() < sizeof(DWORD)) return 1;
+    if (table.size() < sizeof(DWORD)) return true;
     const DWORD translation = ChooseTranslation(table.data(), static_cast<UINT>(table.size()), language);
 
     wchar_t name[16];
@@ -85,17 +85,17 @@ int CFileVersionInfo::ReadVersionBlock(const void* block, std::size_t size, LANG
             break;
         }
     }
-    return 1;
+    return true;
 }
 
 std::string CompanyOrUnknown(CFileVersionInfo& reader, const char* path) {
-    if (reader.ReadVersionInfo(path) != 1) return kUnknownCompany;
+    if (!reader.ReadVersionInfo(path)) return kUnknownCompany;
     const std::string company = reader.GetCompanyName();
     return company.empty() ? kUnknownCompany : company;
 }
 
-int CFileVersionInfo::FindTranslation(const void* table, UINT length, WORD language, DWORD* found,
-                                       bool lowBytePass) {
+bool CFileVersionInfo::FindTranslation(const void* table, UINT length, WORD language, DWORD* found,
+                                       LanguageMatch match) {
     const BYTE* const begin = static_cast<const BYTE*>(table);
     const BYTE* const end = begin + length;
     auto search = [&](auto matches) {
@@ -109,18 +109,18 @@ int CFileVersionInfo::FindTranslation(const void* table, UINT length, WORD langu
         }
         return false;
     };
-    if (search([&](WORD candidate) { return candidate == language; })) return 1;
-    if (!lowBytePass) return 0;
-    return search([&](WORD candidate) { return LOBYTE(candidate) == LOBYTE(language); }) ? 1 : 0;
+    if (search([&](WORD candidate) { return candidate == language; })) return true;
+    if (match == LanguageMatch::Exact) return false;
+    return search([&](WORD candidate) { return LOBYTE(candidate) == LOBYTE(language); });
 }
 
 DWORD CFileVersionInfo::ChooseTranslation(const void* table, UINT length, LANGID language) {
     DWORD found = 0;
     if (length < sizeof found) return 0;  // not even a first entry
-    if (FindTranslation(table, length, language, &found, false)) return found;
-    if (FindTranslation(table, length, language, &found, true)) return found;
-    if (FindTranslation(table, length, LANG_NEUTRAL, &found, true)) return found;
-    if (FindTranslation(table, length, LANG_ENGLISH, &found, true)) return found;
+    if (FindTranslation(table, length, language, &found, LanguageMatch::Exact)) return found;
+    if (FindTranslation(table, length, language, &found, LanguageMatch::PrimaryToo)) return found;
+    if (FindTranslation(table, length, LANG_NEUTRAL, &found, LanguageMatch::PrimaryToo)) return found;
+    if (FindTranslation(table, length, LANG_ENGLISH, &found, LanguageMatch::PrimaryToo)) return found;
     std::memcpy(&found, table, sizeof found);
     return found;
 }

@@ -20,21 +20,23 @@ public:
     CFileVersionInfo() { Reset(); }
     virtual ~CFileVersionInfo() = default;
 
-    // 1 when the file's version resource was loaded (even without texts), else 0.
+    // True when the file's version resource was loaded (even without texts).
     // Production chooses the translation by the user's default language.
-    int ReadVersionInfo(const char* path);
-    int ReadVersionInfo(const char* path, LANGID language);
-    // The same for a version block in memory of `size` bytes: 0 when it makes no sense.
-    int ReadVersionBlock(const void* block, std::size_t size, LANGID language);
+    bool ReadVersionInfo(const char* path);
+    bool ReadVersionInfo(const char* path, LANGID language);
+    // The same for a version block in memory of `size` bytes: false when it makes no sense.
+    bool ReadVersionBlock(const void* block, std::size_t size, LANGID language);
     virtual void Reset();
 
     std::string GetCompanyName() const { return texts_[0]; }
     const std::string& GetText(std::size_t index) const { return texts_[index]; }
 
+    // How a translation's language is matched: exactly, or failing that by its
+    // primary language (low byte) too.
+    enum class LanguageMatch { Exact, PrimaryToo };
     // Searches a translation table (4-byte entries: language, code page) for the
-    // language; with lowBytePass also for the first entry whose primary language
-    // (low byte) matches. 1 and the whole entry in *found, or 0.
-    static int FindTranslation(const void* table, UINT length, WORD language, DWORD* found, bool lowBytePass);
+    // first entry whose language matches. True and the whole entry in *found, or false.
+    static bool FindTranslation(const void* table, UINT length, WORD language, DWORD* found, LanguageMatch match);
     // The five rules: exact language, same primary language, neutral, English, first
     // (0 for a table shorter than one entry).
     static DWORD ChooseTranslation(const void* table, UINT length, LANGID language);

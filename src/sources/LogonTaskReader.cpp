@@ -71,6 +71,6 @@ void LogonTaskReader::Run(const std::shared_ptr<State>& state) {
         // Tasks read through a factory replaced meanwhile are not this scheduler's.
         const bool changed = factoryChanges == state->factoryChanges && !SameTasks(state->latest, tasks);
         if (changed) state->latest = std::move(tasks);
-        state->EndRead(lock, serving, changed);
+        state->EndRead(lock, serving, changed ? ReadRequests::Outcome::Changed : ReadRequests::Outcome::Unchanged);
     }
 }

@@ -41,8 +41,8 @@ bool ReadRequests::NextRead(std::unique_lock<std::mutex>& lock, unsigned long lo
     return !readerGone_;
 }
 
-void ReadRequests::EndRead(std::unique_lock<std::mutex>& lock, unsigned long long serving, bool callBack) {
-    const std::function<void()> callback = callBack && !readerGone_ ? onRead_ : nullptr;
+void ReadRequests::EndRead(std::unique_lock<std::mutex>& lock, unsigned long long serving, Outcome outcome) {
+    const std::function<void()> callback = outcome == Outcome::Changed && !readerGone_ ? onRead_ : nullptr;
     if (callback) {
         // A waiter is told only once what was read is wherever the callback puts it.
         callingBack_ = true;

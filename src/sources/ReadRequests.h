@@ -28,10 +28,12 @@ struct ReadRequests {
     // On the thread, with `lock` held: waits for a read to serve; false once
     // the reader has gone. `serving` is what the read will count as served.
     bool NextRead(std::unique_lock<std::mutex>& lock, unsigned long long* serving);
+    // What a read found: something that changes the list, or nothing new.
+    enum class Outcome { Changed, Unchanged };
     // With `lock` held: the read has put what it read in place; the callback
-    // is called (when `callBack`, and the reader is still there) outside the
+    // is called (when it Changed, and the reader is still there) outside the
     // lock, and then the waiters are told.
-    void EndRead(std::unique_lock<std::mutex>& lock, unsigned long long serving, bool callBack);
+    void EndRead(std::unique_lock<std::mutex>& lock, unsigned long long serving, Outcome outcome);
 
     std::mutex mutex;
     std::condition_variable changed;

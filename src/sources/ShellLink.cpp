@@ -62,8 +62,11 @@ std::wstring FromUtf16(const BYTE* text, std::size_t units) {
     return wide;
 }
 
+enum class Encoding { Ansi, Utf16 };
+
 // A NUL-terminated text at `at` that ends within `bytes`; UTF-16 or ANSI.
-std::optional<std::wstring> TextAt(Bytes bytes, std::size_t at, bool unicode) {
+std::optional<std::wstring> TextAt(Bytes bytes, std::size_t at, Encoding encoding) {
+    const bool unicode = encoding == Encoding::Utf16;
     const std::size_t unit = unicode ? sizeof(wchar_t) : 1;
     for (std::size_t end = at; bytes.Has(end, unit); end += unit) {
         if ((unicode ? bytes.Word(end) : bytes.data[end]) != 0) continue;
@@ -74,18 +77,18 @@ std::optional<std::wstring> TextAt(Bytes bytes, std::size_t at, bool unicode) {
 }
 
 // An offset field of LinkInfo names a text inside it, past its header.
-std::optional<std::wstring> TextNamedAt(Bytes info, std::size_t field, std::size_t header, bool unicode) {
+std::optional<std::wstring> TextNamedAt(Bytes info, std::size_t field, std::size_t header, Encoding encoding) {
     const DWORD at = info.Dword(field);
     if (at < header) return std::nullopt;
-    return TextAt(info, at, unicode);
+    return TextAt(info, at, encoding);
 }
 
 // A part of LinkInfo's path: its UTF-16 copy when the header has a field for
 // one and the field is set, else its ANSI copy.
 std::optional<std::wstring> PathPart(Bytes info, std::size_t header, std::size_t ansiField, std::size_t wideField) {
     if (header >= kUnicodeLinkInfoHeaderBytes && info.Dword(wideField) != 0)
-        return TextNamedAt(info, wideField, header, true);
-    return TextNamedAt(info, ansiField, header, false);
+        return TextNamedAt(info, wideField, header, Encoding::Utf16);
+    return TextNamedAt(info, ansiField, header, Encoding::Ansi);
 }
 
 // The ID list is walked only to step over it: each item's size must fit what
@@ -124,8 +127,8 @@ std::optional<std::wstring> LinkInfoPath(Bytes info) {
     const DWORD name = link.Dword(8);
     const bool wideName = name > kNetworkLinkBytes;
     if (wideName && size < kUnicodeNetworkLinkBytes) return std::nullopt;
-    const auto share = wideName ? TextNamedAt(link, 0x14, kUnicodeNetworkLinkBytes, true)
-                                : TextNamedAt(link, 0x08, kNetworkLinkBytes, false);
+    const auto share = wideName ? TextNamedAt(link, 0x14, kUnicodeNetworkLinkBytes, Encoding::Utf16)
+                                : TextNamedAt(link, 0x08, kNetworkLinkBytes, Encoding::Ansi);
     if (!share || share->empty()) return std::nullopt;
     return suffix->empty() ? *share : *share + L"\\" + *suffix;
 }
@@ -134,8 +137,8 @@ std::optional<std::wstring> LinkInfoPath(Bytes info) {
 std::optional<std::wstring> EnvironmentTarget(Bytes block) {
     if (block.size != kEnvironmentBlockBytes) return std::nullopt;
     const Bytes ansi = block.Part(8, MAX_PATH), wide = block.Part(8 + MAX_PATH, MAX_PATH * sizeof(wchar_t));
-    auto target = TextAt(wide, 0, true);
-    if (!target || target->empty()) target = TextAt(ansi, 0, false);
+    auto target = TextAt(wide, 0, Encoding::Utf16);
+    if (!target || target->empty()) target = TextAt(ansi, 0, Encoding::Ansi);
     return target;
 }
 

@@ -18,9 +18,10 @@ inline ListSet RowsOf(const lists::SourceTable& table, ScopeSet scopes) {
 // it: the source table, the list model and the lines (or the caller's sink).
 class OwnedEngine {
 public:
-    OwnedEngine(ScopeSet written, ScopeSet listed, bool readsCompanies = true, ItemEventSink* events = nullptr)
+    OwnedEngine(ScopeSet written, ScopeSet listed, CompanyReading companies = CompanyReading::Read,
+                ItemEventSink* events = nullptr)
         : sources(lists::BuildSourceTable()),
-          model(readsCompanies),
+          model(companies),
           manager(sources, RowsOf(sources, written), RowsOf(sources, listed), events ? *events : lines, model) {}
     OwnedEngine(const OwnedEngine&) = delete;
     OwnedEngine& operator=(const OwnedEngine&) = delete;

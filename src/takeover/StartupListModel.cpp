@@ -29,7 +29,8 @@ bool SameEntries(const One& one, const Other& other) {
 
 }  // namespace
 
-StartupListModel::StartupListModel(bool readsCompanies) : readsCompanies_(readsCompanies) {
+StartupListModel::StartupListModel(CompanyReading companies)
+    : readsCompanies_(companies == CompanyReading::Read) {
     companies_.SetOnRead([this] {
         bool changed = false;
         {
@@ -110,7 +111,9 @@ void StartupListModel::Publish(EntryList held, unsigned long long generation) {
     if (changed) NotifyListChanged();  // the window need not refill an unchanged list
 }
 
-void StartupListModel::AskForTasks(bool afresh) { afresh ? tasks_.Request() : tasks_.RequestFirstRead(); }
+void StartupListModel::AskForTasks(TaskQuery query) {
+    query == TaskQuery::Afresh ? tasks_.Request() : tasks_.RequestFirstRead();
+}
 
 void StartupListModel::SetTaskSchedulerFactory(TaskSchedulerFactory factory) { tasks_.SetFactory(std::move(factory)); }
 

@@ -11,6 +11,12 @@
 
 namespace takeover {
 
+// Whether a list model reads the companies of the files its entries name.
+enum class CompanyReading { Read, Skipped };
+
+// Whether a reading asks the Task Scheduler for the logon tasks afresh, or only when never asked.
+enum class TaskQuery { Afresh, FirstOnly };
+
 // The list the window shows: the held entries the engine read last, with their
 // companies, and the logon tasks. The engine publishes each reading with a
 // number that tells a later reading from an earlier one, and adds what a
@@ -21,7 +27,7 @@ class StartupListModel {
 public:
     // The keeper service shows no list: it never opens the files that entries
     // name, which any user may have written.
-    explicit StartupListModel(bool readsCompanies = true);
+    explicit StartupListModel(CompanyReading companies = CompanyReading::Read);
     StartupListModel(const StartupListModel&) = delete;
     StartupListModel& operator=(const StartupListModel&) = delete;
 
@@ -48,7 +54,7 @@ public:
     bool Merge(const EntryList& moved);
 
     // Asks the Task Scheduler for the logon tasks: afresh, or only when never asked.
-    void AskForTasks(bool afresh);
+    void AskForTasks(TaskQuery query);
     // Production creates the Task Scheduler with CoCreateInstance; tests hand in theirs.
     void SetTaskSchedulerFactory(TaskSchedulerFactory factory);
     TaskSchedulerFactory TaskFactory();

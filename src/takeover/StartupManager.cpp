@@ -44,7 +44,7 @@ std::optional<CStartupManager::KeysLock> CStartupManager::LockKeys() {
     return lock;
 }
 
-EntryList CStartupManager::ListHeld(bool tasksAfresh, unsigned long long* generation) {
+EntryList CStartupManager::ListHeld(TaskQuery tasks, unsigned long long* generation) {
     *generation = model_.NextGeneration();
     EntryList entries;
     // The current user's lists first: their entries win the duplicate rule.
@@ -55,33 +55,15 @@ EntryList CStartupManager::ListHeld(bool tasksAfresh, unsigned long long* genera
     // once, the rebuilds that the user causes (a start, a deletion, a restore)
     // each time. They belong to a user's list: a process that lists no user's
     // entries (the keeper service) never asks the Task Scheduler.
-    if (listed_ & lists::RowsOf(sources_, lists::Scope::User)) model_.AskForTasks(tasksAfresh);
+    if (listed_ & lists::RowsOf(sources_, lists::Scope::User)) model_.AskForTasks(tasks);
     return entries;
-}
-
-void CStartupManager::BackUpLocked() {
-    ForEachRow(written_, [&](std::size_t row, lists::StartupSource& source) { source.BackUp(ReporterFor(row)); });
-}
-
-void CStartupManager::RemoveLocked(const EntryList& listed) {
-    ForEachRow(written_, [&](std::size_t row, lists::StartupSource& source) {
-        source.RemoveHeld(listed, ListBit(row), ReporterFor(row));
-    });
-}
-
-void CStartupManager::BackUpRunKeys() {
-    if (const auto lock = LockKeys()) BackUpLocked();
-}
-
-void CStartupManager::RemoveListedFromRun(const EntryList& listed) {
-    if (const auto lock = LockKeys()) RemoveLocked(listed);
 }
 
 // Published under the lock, so that the list takes the readings and the moves
 // in the order they were made (a publication is memory work and a post).
-void CStartupManager::PublishHeld(bool tasksAfresh) {
+void CStartupManager::PublishHeld(TaskQuery tasks) {
     unsigned long long generation = 0;
-    EntryList entries = ListHeld(tasksAfresh, &generation);
+    EntryList entries = ListHeld(tasks, &generation);
     model_.Publish(std::move(entries), generation);
 }
 
@@ -99,18 +81,18 @@ void CStartupManager::TakeOver() {
     const auto lock = LockKeys();
     if (!lock) return;
     MoveLocked(nullptr, ~0u);
-    PublishHeld(false);
+    PublishHeld(TaskQuery::FirstOnly);
 }
 
 void CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop, ListSet rows) {
     const auto lock = LockKeys();
     if (!lock) return;
-    if (!model_.Merge(MoveLocked(stop, rows))) PublishHeld(false);
+    if (!model_.Merge(MoveLocked(stop, rows))) PublishHeld(TaskQuery::FirstOnly);
 }
 
-void CStartupManager::RebuildList(bool tasksAfresh) {
+void CStartupManager::RebuildList(TaskQuery tasks) {
     const std::lock_guard<std::mutex> guard(mutex_);
-    PublishHeld(tasksAfresh);
+    PublishHeld(tasks);
 }
 
 bool CStartupManager::RestoreAll() {
@@ -119,7 +101,7 @@ bool CStartupManager::RestoreAll() {
     if (!lock) return false;
     // Read before anything moves: the list keeps what was restored.
     unsigned long long generation = 0;
-    EntryList entries = ListHeld(true, &generation);
+    EntryList entries = ListHeld(TaskQuery::Afresh, &generation);
     for (std::size_t row = 0; row < sources_.size(); ++row)
         if (written_ & ListBit(row)) everyProgramBack = sources_[row]->Restore(ReporterFor(row)) && everyProgramBack;
     model_.Publish(std::move(entries), generation);
@@ -150,10 +132,12 @@ int CStartupManager::RegisterSelf(const char* selfCommand) {
         const RegValueBlob value(REG_SZ, wide->c_str(), static_cast<DWORD>((wide->size() + 1) * sizeof(wchar_t)));
         written = run.WriteValue(keys::kSelfValueName, value) == ERROR_SUCCESS;
     }
-    std::size_t machineRow = 0;
-    while (!(written_ & ListBit(machineRow))) ++machineRow;
+    // The event names the first row this engine writes: the user's when it
+    // writes both, though the value is in the machine's Run key.
+    std::size_t firstWrittenRow = 0;
+    while (!(written_ & ListBit(firstWrittenRow))) ++firstWrittenRow;
     events_.Report(ItemEvent{written ? ItemHappened::Copied : ItemHappened::CopyFailed, ItemPlace::StartUp,
-                             ItemKind::RegistryValue, machineRow, win::Utf8ForDisplay(keys::kSelfValueName), nullptr});
+                             ItemKind::RegistryValue, firstWrittenRow, win::Utf8ForDisplay(keys::kSelfValueName), nullptr});
     return written ? 1 : 0;
 }
 

@@ -40,11 +40,8 @@ public:
     // listed already. `stop` is asked between items: what is not reached stays
     // in its start-up place.
     void TakeOverNewcomers(const lists::StopAsked& stop = nullptr, ListSet rows = ~0u);
-    void BackUpRunKeys();
-    // Reads the held items afresh (and the logon tasks, unless not `tasksAfresh`) into the list model.
-    void RebuildList(bool tasksAfresh = true);
-    // Deletes from the start-up places every listed item whose held copy is identical.
-    void RemoveListedFromRun(const EntryList& listed);
+    // Reads the held items afresh (and the logon tasks, as `tasks` says) into the list model.
+    void RebuildList(TaskQuery tasks = TaskQuery::Afresh);
     // Puts the written rows' held items back, deleting each once its start-up
     // place holds it exactly. True when afterwards every item still held has
     // one of its name in its start-up place (a newer one is kept there): false
@@ -77,13 +74,11 @@ private:
     void ForEachRow(ListSet rows, Use use) const;
 
     // Under the lock: the held items, without companies, and the tasks asked for.
-    EntryList ListHeld(bool tasksAfresh, unsigned long long* generation);
+    EntryList ListHeld(TaskQuery tasks, unsigned long long* generation);
     // Under the lock: a reading of the held items published.
-    void PublishHeld(bool tasksAfresh);
+    void PublishHeld(TaskQuery tasks);
     // Under the lock: each written row's take-over; the entries moved in listed rows.
     EntryList MoveLocked(const lists::StopAsked& stop, ListSet rows);
-    void BackUpLocked();
-    void RemoveLocked(const EntryList& listed);
 
     const lists::SourceTable& sources_;
     const ListSet written_;

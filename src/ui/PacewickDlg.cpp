@@ -82,10 +82,10 @@ BOOL CPacewickDlg::OnInitDialog() {
     // The manual beside the program, by its full path: Pacewick started at log-on
     // does not run in its own folder, and the working folder must not supply it.
     helpLink_.SetLink(win::BesideExecutable(kHelpFile));
-    helpLink_.SetHelpViewer(true);
+    helpLink_.SetOpening(CStaticLink::Opening::InHelpViewer);
     webLink_.Attach(Hwnd(), IDC_WEB_LINK);
     webLink_.SetLink(L"" PACEWICK_WEB_ADDRESS);
-    webLink_.SetHelpViewer(false);
+    webLink_.SetOpening(CStaticLink::Opening::Directly);
 
     icon_ = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
     SendMessageW(Hwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
@@ -121,7 +121,7 @@ BOOL CPacewickDlg::OnInitDialog() {
         if (engine_.config.GetStartWhenReady()) StartWhenReady();
     }
     ShowStartWhenReady();
-    ShowHoldOff(true);
+    ShowHoldOff(HoldOffOffer::Made);
     return TRUE;
 }
 
@@ -137,11 +137,11 @@ void CPacewickDlg::StartWhenReady() {
 
 void CPacewickDlg::SetStatus(const std::wstring& text) { SetDlgItemTextW(Hwnd(), IDC_STATUS, text.c_str()); }
 
-void CPacewickDlg::ShowHoldOff(bool offer) {
+void CPacewickDlg::ShowHoldOff(HoldOffOffer offer) {
     const bool held = machineLists_.heldOff && machineLists_.heldOff();
     SetDlgItemTextW(Hwnd(), IDC_HOLD_OFF_NOTE, held ? ui::ResourceText(IDS_HOLD_OFF_NOTE).c_str() : L"");
     ShowWindow(Item(IDC_HOLD_OFF_NOTE), held ? SW_SHOWNA : SW_HIDE);
-    if (held && offer && machineLists_.endHoldOff) PostMessageW(Hwnd(), kEndHoldOffMessage, 0, 0);
+    if (held && offer == HoldOffOffer::Made && machineLists_.endHoldOff) PostMessageW(Hwnd(), kEndHoldOffMessage, 0, 0);
 }
 
 // --- the list -------------------------------------------------------------------
@@ -221,14 +221,14 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
         const DWORD delay = static_cast<DWORD>(minutes < kMinMinutes   ? kMinMinutes
                                                : minutes > kMaxMinutes ? kMaxMinutes
                                                                        : minutes) * kMinute;
-        ChooseDelay(0, delay);
+        ChooseDelay(StartMode::AfterDelay, delay);
         return true;
     }
-    case ID_TRAY_DELAY_1_MIN: ChooseDelay(0, 1 * kMinute); return true;
-    case ID_TRAY_DELAY_3_MIN: ChooseDelay(0, 3 * kMinute); return true;
-    case ID_TRAY_DELAY_5_MIN: ChooseDelay(0, 5 * kMinute); return true;
+    case ID_TRAY_DELAY_1_MIN: ChooseDelay(StartMode::AfterDelay, 1 * kMinute); return true;
+    case ID_TRAY_DELAY_3_MIN: ChooseDelay(StartMode::AfterDelay, 3 * kMinute); return true;
+    case ID_TRAY_DELAY_5_MIN: ChooseDelay(StartMode::AfterDelay, 5 * kMinute); return true;
     case ID_TRAY_MANUAL:
-    case IDC_MANUAL_START: ChooseDelay(1, std::nullopt); return true;
+    case IDC_MANUAL_START: ChooseDelay(StartMode::Manual, std::nullopt); return true;
     case IDC_START_WHEN_READY: ChooseStartWhenReady(IsDlgButtonChecked(Hwnd(), IDC_START_WHEN_READY) == BST_CHECKED); return true;
     case ID_TRAY_START_WHEN_READY: ChooseStartWhenReady(!engine_.config.GetStartWhenReady()); return true;
     case IDC_DELETE_ENTRY: DeleteEntry(); return true;
@@ -317,20 +317,20 @@ void CPacewickDlg::RestoreAll() {
 }
 
 // The running countdown keeps the delay read at opening; these change the next start.
-void CPacewickDlg::ChooseDelay(int manual, std::optional<DWORD> delay) {
-    engine_.config.SetManual(manual);
+void CPacewickDlg::ChooseDelay(StartMode mode, std::optional<DWORD> delay) {
+    engine_.config.SetManual(mode == StartMode::Manual ? 1 : 0);
     if (delay) engine_.config.SetTimeDelay(*delay);
     engine_.config.WriteSettings();
 }
 
 void CPacewickDlg::ChooseStartWhenReady(bool on) {
-    engine_.config.SetStartWhenReady(on ? 1 : 0);
+    engine_.config.SetStartWhenReady(on);
     engine_.config.WriteSettings();
     ShowStartWhenReady();
 }
 
 void CPacewickDlg::ShowStartWhenReady() {
-    const bool on = engine_.config.GetStartWhenReady() != 0;
+    const bool on = engine_.config.GetStartWhenReady();
     CheckDlgButton(Hwnd(), IDC_START_WHEN_READY, on ? BST_CHECKED : BST_UNCHECKED);
     tray_.CheckMenuItem(ID_TRAY_START_WHEN_READY, on);
 }
@@ -372,7 +372,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         listChangePending_->store(false);  // before the copy: a later change posts again
         FillList();
         // A restore or a resume by the service changes the machine's BackUp places, watched here.
-        ShowHoldOff(false);
+        ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case kReadyProgressMessage: {
         SetStatus(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {Number(static_cast<unsigned>(wParam)), Number(static_cast<unsigned>(lParam))}));
@@ -383,7 +383,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return true;
     case kEndHoldOffMessage:
         machineLists_.endHoldOff(Hwnd());
-        ShowHoldOff(false);
+        ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case WM_DESTROY:
         ready_.reset();    // the ready-start too, and its programs' priorities given back

@@ -97,13 +97,16 @@ private:
     void RunSelected();
     void DeleteEntry();
     void RestoreAll();
-    void ChooseDelay(int manual, std::optional<DWORD> delay);
+    // How the next log-on starts the held programs: after the delay, or only when the user asks.
+    enum class StartMode { AfterDelay, Manual };
+    void ChooseDelay(StartMode mode, std::optional<DWORD> delay);
     void ChooseStartWhenReady(bool on);
     void ShowStartWhenReady();
     void StartWhenReady();
     void SetStatus(const std::wstring& text);
-    // The line under the list while the service holds off; with `offer`, the offer to end it follows.
-    void ShowHoldOff(bool offer);
+    // The line under the list while the service holds off; the offer to end it follows when made.
+    enum class HoldOffOffer { Made, NotMade };
+    void ShowHoldOff(HoldOffOffer offer);
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();

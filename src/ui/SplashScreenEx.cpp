@@ -45,13 +45,9 @@ CSplashScreenEx::CSplashScreenEx() {
     if (HMODULE user32 = GetModuleHandleW(L"USER32.DLL")) {
         animate_ = reinterpret_cast<AnimateWindowFn>(GetProcAddress(user32, "AnimateWindow"));
     }
-    LOGFONTW description{};
-    if (GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(description), &description) != 0) {
-        font_.Reset(CreateFontIndirectW(&description));
-    }
 }
 
-// The region belongs to the window by now; bitmap and font go with their owners.
+// The region belongs to the window by now; the bitmap goes with its owner.
 CSplashScreenEx::~CSplashScreenEx() = default;
 
 bool CSplashScreenEx::RegisterSplashClass() const {
@@ -71,40 +67,29 @@ bool CSplashScreenEx::RegisterSplashClass() const {
     return true;
 }
 
-BOOL CSplashScreenEx::Create(HWND parent, const wchar_t* text, DWORD displayTime, DWORD flags) {
-    parent_ = parent;
-    text_ = text != nullptr ? text : L"";
+bool CSplashScreenEx::Create(HWND parent, DWORD displayTime, DWORD flags) {
     displayTime_ = displayTime;
     flags_ = flags;
-    if (!RegisterSplashClass()) return FALSE;
+    if (!RegisterSplashClass()) return false;
     return CreateEx(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kClassName, nullptr, WS_POPUP, 0, 0, 0, 0,
-                    IsWindow(parent) ? parent : nullptr)
-               ? TRUE
-               : FALSE;
+                    IsWindow(parent) ? parent : nullptr);
 }
 
-BOOL CSplashScreenEx::SetPicture(UINT bitmapId, short red, short green, short blue) {
+bool CSplashScreenEx::SetPicture(UINT bitmapId, short red, short green, short blue) {
     bitmap_.Reset(LoadBitmapW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(LOWORD(bitmapId))));
-    if (!bitmap_) return FALSE;
+    if (!bitmap_) return false;
 
     BITMAP info{};
     GetObjectW(bitmap_.Get(), sizeof(info), &info);
     width_ = info.bmWidth;
     height_ = info.bmHeight;
-    textRect_ = RECT{0, 0, width_, height_};
 
     if (flags_ & SPLASH_CENTER_SCREEN) {
         x_ = (GetSystemMetrics(SM_CXFULLSCREEN) - width_) / 2;
         y_ = (GetSystemMetrics(SM_CYFULLSCREEN) - height_) / 2;
-    } else if (flags_ & SPLASH_CENTER_PARENT) {
-        RECT parent{};
-        if (GetWindowRect(parent_, &parent)) {
-            x_ = parent.left + (parent.right - parent.left - width_) / 2;
-            y_ = parent.top + (parent.bottom - parent.top - height_) / 2;
-        }
     }
 
-    if (red == -1 || green == -1 || blue == -1) return TRUE;
+    if (red == -1 || green == -1 || blue == -1) return true;
     const COLORREF key = RGB(red & 0xFF, green & 0xFF, blue & 0xFF);
     region_ = BuildRegion(bitmap_.Get(), key);
     // The window owns the region once it accepts it; a refused one is ours.
@@ -112,7 +97,7 @@ BOOL CSplashScreenEx::SetPicture(UINT bitmapId, short red, short green, short bl
         DeleteObject(region_);
         region_ = nullptr;
     }
-    return TRUE;
+    return true;
 }
 
 HRGN CSplashScreenEx::BuildRegion(HBITMAP bitmap, COLORREF key) const {
@@ -164,13 +149,6 @@ void CSplashScreenEx::PaintSplash(HDC dc) const {
     BitBlt(dc, 0, 0, width_, height_, memoryDc, 0, 0, SRCCOPY);
     SelectObject(memoryDc, previousBitmap);
     DeleteDC(memoryDc);
-
-    HGDIOBJ previousFont = SelectObject(dc, font_.Get());
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, textColor_);
-    RECT rect = textRect_;
-    DrawTextW(dc, text_.c_str(), -1, &rect, textFormat_);
-    SelectObject(dc, previousFont);
 }
 
 void CSplashScreenEx::Hide() {
@@ -188,27 +166,7 @@ void CSplashScreenEx::Dismiss() {
     DestroyWindow(Hwnd());
 }
 
-bool CSplashScreenEx::IsInput(UINT message) {
-    switch (message) {
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-    case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-    case WM_MBUTTONDOWN:
-    case WM_NCLBUTTONDOWN:
-    case WM_NCRBUTTONDOWN:
-    case WM_NCMBUTTONDOWN:
-        return true;
-    default:
-        return false;
-    }
-}
-
 LRESULT CSplashScreenEx::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if ((flags_ & SPLASH_HIDE_ON_INPUT) && IsInput(message)) {
-        Dismiss();
-        return 0;
-    }
     switch (message) {
     case WM_ERASEBKGND:
         return TRUE;

@@ -5,8 +5,6 @@
 // time. Made with new; it deletes itself once its window is destroyed.
 #include <windows.h>
 
-#include <string>
-
 #include "ui/Window.h"
 #include "win/Scoped.h"
 
@@ -16,8 +14,6 @@ public:
     static constexpr DWORD SPLASH_FADE_OUT = 2;
     static constexpr DWORD SPLASH_SHADOW = 4;
     static constexpr DWORD SPLASH_CENTER_SCREEN = 8;
-    static constexpr DWORD SPLASH_CENTER_PARENT = 16;
-    static constexpr DWORD SPLASH_HIDE_ON_INPUT = 32;
 
     static constexpr const wchar_t* kClassName = L"SplashScreenExClass";
 
@@ -25,15 +21,14 @@ public:
     ~CSplashScreenEx() override;
 
     // Registers the class (once per process) and creates the hidden window,
-    // owned by `parent` when that is a window. FALSE when the window could not
+    // owned by `parent` when that is a window. False when the window could not
     // be made, or when the class exists already and SPLASH_SHADOW is not set.
-    BOOL Create(HWND parent, const wchar_t* text = nullptr, DWORD displayTime = 2000,
-                DWORD flags = 0);
+    bool Create(HWND parent, DWORD displayTime = 2000, DWORD flags = 0);
     // Loads bitmap resource `bitmapId` of the program, places the window and,
     // unless a component is -1, cuts it to the pixels that differ from the key
-    // made of the low 8 bits of red, green and blue. FALSE when the bitmap
+    // made of the low 8 bits of red, green and blue. False when the bitmap
     // cannot be loaded.
-    BOOL SetPicture(UINT bitmapId, short red, short green, short blue);
+    bool SetPicture(UINT bitmapId, short red, short green, short blue);
     // Places and shows the window and starts its display timer.
     void Display();
 
@@ -55,19 +50,12 @@ private:
     bool RegisterSplashClass() const;
     void Hide();
     void Dismiss();
-    static bool IsInput(UINT message);
 
     AnimateWindowFn animate_ = nullptr;
-    HWND parent_ = nullptr;
     win::UniqueBitmap bitmap_;
-    win::UniqueFont font_;
     HRGN region_ = nullptr;  // handed to the window, which owns and deletes it
     DWORD flags_ = 0;
     DWORD displayTime_ = 2000;
-    std::wstring text_;
-    RECT textRect_{0, 0, 0, 0};
-    UINT textFormat_ = DT_CENTER | DT_VCENTER | DT_WORDBREAK;
-    COLORREF textColor_ = RGB(0, 0, 0);
     int width_ = 0;
     int height_ = 0;
     int x_ = 0;

@@ -78,8 +78,9 @@ void CStaticLink::OnClicked() {
         link_ = text;
     }
     // The viewer by its full path: a bare name would be looked for in the working folder first.
-    HINSTANCE opened = helpViewer_ ? shellOpen_(L"Open", win::InWindowsFolder(L"hh.exe").c_str(), link_.c_str())
-                                   : shellOpen_(L"open", link_.c_str(), nullptr);
+    HINSTANCE opened = opening_ == Opening::InHelpViewer
+                           ? shellOpen_(L"Open", win::InWindowsFolder(L"hh.exe").c_str(), link_.c_str())
+                           : shellOpen_(L"open", link_.c_str(), nullptr);
     if (reinterpret_cast<UINT_PTR>(opened) <= 32) {
         MessageBeep(MB_OK);
         return;

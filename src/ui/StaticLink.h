@@ -25,9 +25,9 @@ public:
 
     // The target; when left empty, the first click takes the window text.
     void SetLink(const std::wstring& link) { link_ = link; }
-    const std::wstring& Link() const { return link_; }
-    // Open the link as a parameter of the HTML help viewer (hh.exe of the Windows folder) instead of directly.
-    void SetHelpViewer(bool helpViewer) { helpViewer_ = helpViewer; }
+    // How the link opens: directly, or as a parameter of the HTML help viewer (hh.exe of the Windows folder).
+    enum class Opening { Directly, InHelpViewer };
+    void SetOpening(Opening opening) { opening_ = opening; }
     bool IsVisited() const { return visited_; }
     // Replaces the shell (tests); the default is ShellExecuteW.
     void SetShellOpener(ShellOpener opener) { shellOpen_ = std::move(opener); }
@@ -52,7 +52,7 @@ private:
     std::wstring link_;
     HCURSOR linkCursor_ = nullptr;  // shared system cursor: never destroyed
     bool cursorLoaded_ = false;
-    bool helpViewer_ = false;
+    Opening opening_ = Opening::Directly;
     win::UniqueFont underlineFont_;
     ShellOpener shellOpen_;
 };

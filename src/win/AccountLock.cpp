@@ -71,7 +71,7 @@ AccountLock::Holding AccountLock::Take(DWORD timeoutMs) {
         UniqueHandle file = OpenLockFile(path);
         const DWORD error = file ? ERROR_SUCCESS : GetLastError();
         // Checked once: only the account and the administrators can change the folder.
-        if (file && (fileChecked_ || Acceptable(file.Get(), path, false, Owners::OwnAccountToo))) {
+        if (file && (fileChecked_ || Acceptable(file.Get(), path, HandleKind::File, Owners::OwnAccountToo))) {
             fileChecked_ = true;
             holding.process_ = std::move(process);
             holding.file_ = std::move(file);

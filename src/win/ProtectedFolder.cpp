@@ -160,7 +160,8 @@ std::atomic<HandleFactsReader>& HandleFactsHook() {
     return reader;
 }
 
-bool Acceptable(HANDLE handle, const std::wstring& path, bool folder, Owners owners) {
+bool Acceptable(HANDLE handle, const std::wstring& path, HandleKind kind, Owners owners) {
+    const bool folder = kind == HandleKind::Folder;
     HandleFacts facts;
     if (!HandleFactsHook().load()(handle, path, &facts)) return false;
     const bool isFolder = (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -171,19 +172,20 @@ bool Acceptable(HANDLE handle, const std::wstring& path, bool folder, Owners own
 
 bool ProtectedFolder::Open(const std::wstring& root, const std::vector<std::wstring>& names,
                            const wchar_t* security, Owners owners, std::string* why) {
-    return Open(root, RootFinal(root), names, security != nullptr, security, owners, why);
+    return Open(root, RootFinal(root), names, security ? IfMissing::Make : IfMissing::Fail, security, owners, why);
 }
 
 std::wstring ProtectedFolder::RootFinal(const std::wstring& root) { return FinalPathOfNamed(root); }
 
-bool ProtectedFolder::OpenBelow(const ProtectedFolder& parent, const std::wstring& name, bool make, Owners owners,
-                                std::string* why) {
-    return Open(parent.Path(), parent.Final(), {name}, make, nullptr, owners, why);
+bool ProtectedFolder::OpenBelow(const ProtectedFolder& parent, const std::wstring& name, IfMissing missing,
+                                Owners owners, std::string* why) {
+    return Open(parent.Path(), parent.Final(), {name}, missing, nullptr, owners, why);
 }
 
 bool ProtectedFolder::Open(const std::wstring& root, const std::wstring& rootFinal,
-                           const std::vector<std::wstring>& names, bool make, const wchar_t* security, Owners owners,
-                           std::string* why) {
+                           const std::vector<std::wstring>& names, IfMissing ifMissing, const wchar_t* security,
+                           Owners owners, std::string* why) {
+    const bool make = ifMissing == IfMissing::Make;
     Close();
     why->clear();
     if (names.empty() || rootFinal.empty()) {
@@ -223,7 +225,7 @@ bool ProtectedFolder::Open(const std::wstring& root, const std::wstring& rootFin
             (folders_.empty() || SamePath(FinalPath(folders_.back().Get()), above)) &&
             CreateDirectoryW(LongPath(path).c_str(), security ? &attributes : nullptr))
             folder = open();
-        if (!folder || !Acceptable(folder.Get(), path, true, owners)) {
+        if (!folder || !Acceptable(folder.Get(), path, HandleKind::Folder, owners)) {
             if (!missing || make) *why = kRefused;  // a folder not made yet is no refusal
             Close();
             return false;

@@ -36,9 +36,15 @@ std::atomic<HandleFactsReader>& HandleFactsHook();
 // SYSTEM; under Wine every file belongs to the one user).
 enum class Owners { AdminsOnly, OwnAccountToo };
 
+// What a handle is expected to be open on.
+enum class HandleKind { File, Folder };
+
+// What opening a folder does when it is missing: fail (with no refusal said), or make it.
+enum class IfMissing { Fail, Make };
+
 // A folder that is a folder, or a file with no other name; neither a reparse
 // point, both owned by a trusted account.
-bool Acceptable(HANDLE handle, const std::wstring& path, bool folder, Owners owners);
+bool Acceptable(HANDLE handle, const std::wstring& path, HandleKind kind, Owners owners);
 
 // True when `descriptor` holds exactly `dacl`, protected from inheritance: a
 // folder whose rights need not be set again.
@@ -74,15 +80,15 @@ public:
     bool Open(const std::wstring& root, const std::vector<std::wstring>& names, const wchar_t* security,
               Owners owners, std::string* why);
     // The same below a root whose final path (RootFinal) is known: any folder
-    // made (`make`) with the DACL `security` or, without, with the rights it
+    // made (IfMissing::Make) with the DACL `security` or, without, with the rights it
     // inherits; or only checked.
     bool Open(const std::wstring& root, const std::wstring& rootFinal, const std::vector<std::wstring>& names,
-              bool make, const wchar_t* security, Owners owners, std::string* why);
+              IfMissing missing, const wchar_t* security, Owners owners, std::string* why);
     // Where a trusted root is, its links followed; empty when it cannot be opened.
     static std::wstring RootFinal(const std::wstring& root);
     // One folder, `name`, directly in the open folder `parent`, made (with
-    // inherited rights) when `make`. A missing one is refused with `why` empty.
-    bool OpenBelow(const ProtectedFolder& parent, const std::wstring& name, bool make, Owners owners,
+    // inherited rights) with IfMissing::Make. A missing one is refused with `why` empty.
+    bool OpenBelow(const ProtectedFolder& parent, const std::wstring& name, IfMissing missing, Owners owners,
                    std::string* why);
     void Close() { folders_.clear(); }
     bool IsOpen() const { return !folders_.empty(); }

@@ -48,7 +48,8 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
     std::sort(started.begin(), started.end());
     EXPECT_EQ(started, log.WaitFor(started.size()));
-    EXPECT_EQ("CreateProcess failed (2)\n", OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchCommand(W(missing))); }));
+    EXPECT_EQ("CreateProcess failed (2)\n",
+              OutputOf([&] { EXPECT_FALSE(engine.launcher.LaunchEntry(Entry("missing", missing))); }));
 
     fake_tasks::Scheduler world;
     world.tasks = {{L"Backup at logon"}};
@@ -77,7 +78,7 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
         return answer;
     });
     TestEngine engine;
-    auto start = [&](const std::string& command) { return engine.launcher.LaunchCommand(W(command)); };
+    auto start = [&](const std::string& command) { return engine.launcher.LaunchEntry(Entry("started", command)); };
     EXPECT_TRUE(start(LaunchLog::Command("\"a b\" c")));
     EXPECT_TRUE(start(recorder + " -x"));
     EXPECT_TRUE(start("record_launch  one"));  // found beside this program, as CreateProcess finds it
@@ -105,7 +106,7 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
 // the folder too) and elevated (the desktop shell is asked for the target). One
 // that cannot be read, names a missing file or another shortcut starts nothing
 // and is said to have failed, never to have started.
-TEST(OpenItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
+TEST(StartItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     const std::wstring base = *win::Wide(TempPath("shortcut")), tools = base + L" tools", work = base + L" work";
     const std::wstring target = tools + L"\\record launch.exe", gone = tools + L"\\gone.exe";

@@ -27,7 +27,7 @@ using Image = std::map<std::wstring, Facts>;  // the files directly in a folder,
 
 inline Facts FactsOf(const std::wstring& path) {
     Facts facts;
-    win::UniqueHandle file = lists::OpenItem(path);
+    win::UniqueHandle file = lists::OpenFileHandle(path);
     FILE_BASIC_INFO basic{};
     if (!file || !GetFileInformationByHandleEx(file.Get(), FileBasicInfo, &basic, sizeof basic)) return facts;
     facts = {0, basic.FileAttributes & lists::kCopiedAttributes, basic.CreationTime.QuadPart,

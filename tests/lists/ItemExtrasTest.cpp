@@ -161,7 +161,8 @@ TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     source.BackUp(report);
     const std::wstring held = ItemIn(scratch.backUp);
     const auto identical = [&] {
-        const win::UniqueHandle one = lists::OpenItem(ItemIn(scratch.startup)), other = lists::OpenItem(held);
+        const win::UniqueHandle one = lists::OpenFileHandle(ItemIn(scratch.startup)),
+                                other = lists::OpenFileHandle(held);
         return lists::Identical(one.Get(), other.Get());
     };
     EXPECT_TRUE(identical());
@@ -201,7 +202,7 @@ TEST(ItemExtras, TheFileSystemsStoreTellsNoStreamsFromAFailedRead) {
     WriteItem(path, "MZ plain", 1, 2, 0);
     const lists::ExtrasStore& real = lists::FileSystemExtras();
     ItemExtras extras;
-    const win::UniqueHandle item = lists::OpenItem(path);
+    const win::UniqueHandle item = lists::OpenFileHandle(path);
     ASSERT_TRUE(real.Read(item.Get(), &extras));
     EXPECT_TRUE(extras.streams.empty());
     const win::UniqueHandle unreadable(CreateFileW(lists::LongPath(path).c_str(), FILE_READ_ATTRIBUTES,

@@ -92,18 +92,18 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
 
     // The start mode, once chosen, is written with the others and read back;
     // any value but 0 means on, and a misshapen one off.
-    theStore.SetStartWhenReady(1);
+    theStore.SetStartWhenReady(true);
     EXPECT_EQ(threeSuccesses + "Reg entry put SUCCESSFULLY!!\n", WriteAndCapture());
     EXPECT_EQ(Dword("\x01\0\0\0"), Stored("StartWhenReady"));
-    theStore.SetStartWhenReady(0);
+    theStore.SetStartWhenReady(false);
     theStore.ReadSettings();
-    EXPECT_EQ(1, theStore.GetStartWhenReady());
+    EXPECT_TRUE(theStore.GetStartWhenReady());
     S::Put(kUser, keys::kConfig, "StartWhenReady", S::Dword(7));
     theStore.ReadSettings();
-    EXPECT_EQ(1, theStore.GetStartWhenReady());
+    EXPECT_TRUE(theStore.GetStartWhenReady());
     S::Put(kUser, keys::kConfig, "StartWhenReady", S::Text("1"));
     theStore.ReadSettings();
-    EXPECT_EQ(0, theStore.GetStartWhenReady());
+    EXPECT_FALSE(theStore.GetStartWhenReady());
 }
 
 // Typed reads take a REG_DWORD of four bytes only, by names in any script up to

@@ -39,7 +39,7 @@ constexpr LANGID kEnglishUs = 0x0409;
 
 std::string CompanyFor(const char* file, LANGID language) {
     CFileVersionInfo info;
-    EXPECT_EQ(1, info.ReadVersionInfo(Fixture(file).c_str(), language)) << file;
+    EXPECT_TRUE(info.ReadVersionInfo(Fixture(file).c_str(), language)) << file;
     return info.GetCompanyName();
 }
 
@@ -59,17 +59,17 @@ TEST(FileVersionInfo, ChoosesTheCompanyByTheFiveRulesAndNothingSurvivesAReread) 
     // A translation table cut inside its last entry is not read past its end.
     const WORD table[] = {0x0807, 0x04E4, 0x0409, 0x04B0, 0x0007, 0x0000};
     DWORD found = 0;
-    EXPECT_EQ(0, CFileVersionInfo::FindTranslation(table, 10, 0x0007, &found, false));
+    EXPECT_FALSE(CFileVersionInfo::FindTranslation(table, 10, 0x0007, &found, CFileVersionInfo::LanguageMatch::Exact));
 
     CFileVersionInfo info;
-    EXPECT_EQ(1, info.ReadVersionInfo(Fixture("ver_nocompany.dll").c_str(), kEnglishUs));
+    EXPECT_TRUE(info.ReadVersionInfo(Fixture("ver_nocompany.dll").c_str(), kEnglishUs));
     EXPECT_EQ("", info.GetCompanyName());
     EXPECT_EQ("no company here", info.GetText(1)) << "not the fixture's block";
     // A file without any version resource, then one that does not exist: nothing left of the last.
     for (const char* missing : {"ver_none.dll", "no such file.dll"}) {
-        ASSERT_EQ(1, info.ReadVersionInfo(Fixture("ver_en_us.dll").c_str(), kEnglishUs));
+        ASSERT_TRUE(info.ReadVersionInfo(Fixture("ver_en_us.dll").c_str(), kEnglishUs));
         EXPECT_EQ("Company 0409", info.GetCompanyName());
-        EXPECT_EQ(0, info.ReadVersionInfo(Fixture(missing).c_str(), kEnglishUs)) << missing;
+        EXPECT_FALSE(info.ReadVersionInfo(Fixture(missing).c_str(), kEnglishUs)) << missing;
         EXPECT_EQ("", info.GetCompanyName()) << missing;
     }
 }
@@ -108,7 +108,7 @@ private:
 TEST(FileVersionInfo, ReadsDamagedBlocksWithinTheirBounds) {
     const std::vector<BYTE> real = BlockOf("ver_de_en.dll");
     CFileVersionInfo info;
-    ASSERT_EQ(1, info.ReadVersionBlock(real.data(), real.size(), kEnglishUs));
+    ASSERT_TRUE(info.ReadVersionBlock(real.data(), real.size(), kEnglishUs));
     EXPECT_EQ("Company 0409", info.GetCompanyName());
     // The fixture program's Translation claims 65,520 bytes of its 272-byte block.
     EXPECT_EQ(kUnknownCompany, CompanyOrUnknown(info, Fixture("ver_overlong.exe").c_str()));
@@ -302,7 +302,8 @@ TEST(Companies, AStartupFolderItemShowsItsShortcutsTargetOrItsProgram) {
         entry.item = base + extension;
         list.InsertFront(entry);
     }
-    FillCompanies(list);
+    CFileVersionInfo versionInfo;
+    for (StartupEntry& entry : list) FillCompany(entry, versionInfo);
     EXPECT_EQ((Strings{"Company 0409", "Company 0409", "Unknown"}), (Strings{U8(list.begin()->company),
               U8(std::next(list.begin())->company), U8(std::next(list.begin(), 2)->company)}));
     for (const wchar_t* extension : {L".bat", L".exe", L".lnk"}) DeleteFileW((base + extension).c_str());

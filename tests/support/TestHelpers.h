@@ -85,8 +85,10 @@ struct RecordedEngineEvents {
 // give (read now), its events recorded rather than printed, and a launcher beside it.
 class TestEngine : public RecordedEngineEvents, public takeover::OwnedEngine {
 public:
-    explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope, takeover::ScopeSet listed = takeover::kEveryScope, bool readsCompanies = true)
-        : takeover::OwnedEngine(written, listed, readsCompanies, &events), launcher(model) {
+    explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope,
+                        takeover::ScopeSet listed = takeover::kEveryScope,
+                        takeover::CompanyReading companies = takeover::CompanyReading::Read)
+        : takeover::OwnedEngine(written, listed, companies, &events), launcher(model) {
         model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
         const bool enabled = DiagnosticsEnabled().exchange(false);
         manager.RebuildList();

@@ -23,6 +23,20 @@ RegValueBlob Bytes(DWORD type, const std::string& bytes) {
     return RegValueBlob(type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
+// Hands each event on, and rewrites a value of the user's Run key as soon as
+// its copy is written: between a take-over's copy and its deletion.
+struct RewriteOnCopy : ItemEventSink {
+    RewriteOnCopy(const char* name, const char* command, ItemEventSink& next) : name(name), command(command), next(next) {}
+    void Report(const ItemEvent& event) override {
+        next.Report(event);
+        if (event.what == ItemHappened::Copied && event.place == ItemPlace::Held && event.name == name)
+            S::PutText(kUser, keys::kRun, name, command);
+    }
+    const char* name;
+    const char* command;
+    ItemEventSink& next;
+};
+
 TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     S sandbox;
     // Every kind of value a Run key may hold, in both hives.
@@ -131,13 +145,13 @@ TEST(TakeOver, ReportsEachWalkOfAKeyAsItGoes) {
     S::Create(kUser, (S::KeyText(keys::kRun).Str() + "\\Nested").c_str());
     S::PutText(kUser, keys::kRun, "alpha", "C:\\alpha.exe");
     S::PutText(kUser, keys::kRun, "beta", "C:\\beta.exe");
-    takeover::OwnedEngine engine(takeover::kUserScope, takeover::kUserScope, false, &walk);
+    takeover::OwnedEngine engine(takeover::kUserScope, takeover::kUserScope, takeover::CompanyReading::Skipped, &walk);
     engine.model.SetTaskSchedulerFactory([](ITaskScheduler**) { return E_FAIL; });
     engine.manager.TakeOver();
     using Steps = std::vector<std::string>;
     const Steps listing = {"values 2", "value 1 alpha", "value 2 beta"};
     Steps takenOver = {"subkeys 1", "subkey 1 Nested", "values 2", "value 1 alpha", "value 2 beta",
-                       "copied alpha", "copied beta", "deleted alpha", "deleted beta"};
+                       "copied alpha", "copied beta", "deleted beta", "deleted alpha"};  // the last copied first
     takenOver.insert(takenOver.end(), listing.begin(), listing.end());
     EXPECT_EQ(takenOver, walk.steps);
     walk.steps.clear();
@@ -214,14 +228,12 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
 
     // A program that rewrites its value after the back-up keeps its new value.
     S::PutText(kUser, keys::kRun, "moving", "C:\\v1.exe");
-    manager.BackUpRunKeys();
-    manager.RebuildList();
-    S::PutText(kUser, keys::kRun, "moving", "C:\\v2.exe");
-    engine.events.Take();
-    const std::string output = OutputOf([&] { manager.RemoveListedFromRun(engine.List()); });
+    RewriteOnCopy rewrite("moving", "C:\\v2.exe", engine.events);
+    const ListSet rows = engine.Rows(takeover::kEveryScope);
+    takeover::CStartupManager rewritten(engine.sources, rows, rows, rewrite, engine.model);
+    rewritten.TakeOver();
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kRun, "moving"));
-    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, "no identical copy to keep it", "moving"))
-        << output;
+    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, "no identical copy to keep it", "moving"));
     manager.TakeOver();  // the next take-over takes the new value over
     EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));

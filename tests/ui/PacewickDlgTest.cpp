@@ -202,7 +202,7 @@ protected:
     std::atomic<int> trayAdds_{0}, wholeTrayAdds_{0}, trayDeletes_{0};
     std::atomic<bool> refuseTrayAdds_{false};
     CPacewickDlg dialog_{nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_},
-                         [this] { monitors_.Stop(CPacewickApp::kRunKeyMonitorStopTimeout); }};
+                         [this] { monitors_.Stop(CPacewickApp::kWatcherStopTimeout); }};
 };
 
 // Manual start: the list, deleting by each origin label, the elapsed display,

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "resource.h"
 #include "ui/SplashScreenEx.h"
 #include "win/Scoped.h"
 
@@ -48,10 +49,10 @@ TEST(Splash, ShapedByItsKeyFadedAndDismissedByItsTimer) {
         const DWORD displayTime = red == -1 ? 150 : 0;
         // SPLASH_SHADOW lets a second one be made once the class exists.
         auto* splash = new CountingSplash;
-        ASSERT_TRUE(splash->Create(nullptr, nullptr, displayTime, shadow | (displayTime ? 0 : fading)));
+        ASSERT_TRUE(splash->Create(nullptr, displayTime, shadow | (displayTime ? 0 : fading)));
         const HWND window = splash->Hwnd();
         const auto gone = [&] { return !IsWindow(window) && deleted == 1; };
-        EXPECT_TRUE(splash->SetPicture(139, red, 0, 255));
+        EXPECT_TRUE(splash->SetPicture(IDB_SPLASH, red, 0, 255));
         win::UniqueRegion probe(CreateRectRgn(0, 0, 0, 0));
         // With its key the window is the whole picture, one rectangle: no pixel of it has the key's colour.
         EXPECT_EQ(red == -1 ? ERROR : SIMPLEREGION, GetWindowRgn(window, probe.Get())) << "key red " << red;

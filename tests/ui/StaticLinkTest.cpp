@@ -70,7 +70,7 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     HWND web = add(webLink, 1020, "www.example.invalid");
     HWND help = add(helpLink, 1019, "Help");
     helpLink.SetLink(L"PacewickManual.chm");
-    helpLink.SetHelpViewer(true);
+    helpLink.SetOpening(CStaticLink::Opening::InHelpViewer);
 
     EXPECT_EQ(colour(help), RGB(0, 0, 255));
     EXPECT_TRUE(GetWindowLongA(help, GWL_STYLE) & SS_NOTIFY) << "not added at the first colouring";

@@ -76,7 +76,7 @@ std::map<std::string, RegValueBlob> Snapshot(RunningMonitors& monitors) {
     return image;
 }
 
-TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOtherChanges) {
+TEST(Watchers, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOtherChanges) {
     RegistrySandbox sandbox;
     RunningMonitors monitors;
     const RegValueBlob userApp = RegistrySandbox::Text("\"C:\\Program Files\\Chat\\chat.exe\" -tray");
@@ -120,7 +120,7 @@ TEST(RunKeyMonitor, TakesOverNewcomersToEitherRunKeyButNeverItsOwnAndIgnoresOthe
 }
 
 // While the test holds the engine's lock a woken monitor's take-over cannot go on.
-TEST(RunKeyMonitor, ATakeOverUnderWaySeesLaterChangesAndTheCyclesComeToRest) {
+TEST(Watchers, ATakeOverUnderWaySeesLaterChangesAndTheCyclesComeToRest) {
     RegistrySandbox sandbox;
     RunningMonitors monitors;  // stops them again should an assertion end the test early
     const long cycles = monitors.TakeOvers();
@@ -153,7 +153,7 @@ bool Listed(RunningMonitors& monitors, const char* name) { return ListedOrigin(m
 
 // A Task Scheduler that takes seconds or never answers, and launches that take
 // seconds each, hold up no take-over: the lock covers Run-key work only.
-TEST(RunKeyMonitor, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
+TEST(Watchers, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     constexpr double kBoundMs = 250;
     RegistrySandbox sandbox;
     RunningMonitors monitors(false);
@@ -250,7 +250,7 @@ TEST(TakeOverQuiet, AStartWaitsForATakeOverAndTheQuietAfterItWithinABound) {
     stream.join();
 }
 
-TEST(RunKeyMonitor, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
+TEST(Watchers, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
     RegistrySandbox sandbox;
     RunningMonitors monitors;
     const RegValueBlob held = RegistrySandbox::Text("\"C:\\Held Up\\held.exe\" /min");
@@ -319,7 +319,7 @@ Written WriteRunKeys(bool write, unsigned seed, const std::string& prefix) {
 HKEY HiveOf(const std::string& name) { return name.find("-M-") != std::string::npos ? kMachine : kUser; }
 
 // Meanwhile the window walks its copies of the list, as it does on each change.
-TEST(RunKeyMonitorStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheList) {
+TEST(WatchersStress, TwoWritersLoseAndAlterNothingWhileTheWindowReadsTheList) {
     RegistrySandbox sandbox;
     Written expected = WriteRunKeys(false, 77, "T");
     expected.merge(WriteRunKeys(false, 20240611, "P"));
