@@ -31,7 +31,7 @@ void DeleteAsSwitched(const wchar_t* rowsText, const wchar_t* hex) {
             SayKeeperDoesNotAnswer(nullptr);
         return;
     }
-    if (!win::Utf8(*name)) return;
+    if (!win::Utf8(*name)) return;  // a lone surrogate: no name the list showed
     const bool whole = FitsEntry(*name);
     // A Startup folder item's name is its identity, whatever its length.
     StartupEntry entry = EntryOf(EntryIdentity{static_cast<ListSet>(rows) & MachineRows(), *name});

@@ -84,7 +84,7 @@ DWORD ChangeWatcher::WatchKey() {
     win::UniqueKey key;
     // Auto-reset, so that the wait itself consumes a change and a change that
     // comes during the callback stays signalled for the next wait.
-    win::UniqueHandle event(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    win::UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     const bool armed = event && RegOpenKeyExW(target_.root, target_.path.c_str(), 0, KEY_NOTIFY | target_.view, key.Put()) == 0 &&
                        ArmRunKeyNotification(key.Get(), event.Get());
     SetEvent(ready_.Get());  // armed or ended: Start goes on either way

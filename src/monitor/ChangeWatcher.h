@@ -51,9 +51,9 @@ private:
     Callback onChange_;
     win::UniqueHandle thread_;
     // Manual-reset: once set, every wait sees it until the next start.
-    win::UniqueHandle stop_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    win::UniqueHandle stop_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     // Set once the thread has armed its first notification, or has ended.
-    win::UniqueHandle ready_{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+    win::UniqueHandle ready_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 // Asks for one change notification of the key (and its subkeys) through the

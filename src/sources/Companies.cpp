@@ -16,10 +16,11 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
         text.replace(at, from.size(), to);
 }
 
+// In UTF-8, as the command lines this file reads programs' paths from.
 std::string WindowsDirectory() {
-    char directory[MAX_PATH] = {};
-    const UINT length = GetWindowsDirectoryA(directory, MAX_PATH);
-    return length < MAX_PATH ? std::string(directory, length) : std::string();
+    wchar_t directory[MAX_PATH] = {};
+    const UINT length = GetWindowsDirectoryW(directory, MAX_PATH);
+    return length < MAX_PATH ? win::Utf8(std::wstring(directory, length)).value_or(std::string()) : std::string();
 }
 
 const std::string kExe = ".exe";
