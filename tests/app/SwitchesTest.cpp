@@ -1,8 +1,4 @@
-// The program's switches: the two that put the taken-over entries back before
-// Pacewick goes, -UNINSTALL (the user's, then the installer) and
-// -RESTORE-FOR-REMOVAL (the installer's, for the removing account only); the
-// elevated copy's -DELETEMACHINEENTRY, -RESTOREMACHINE and -RESUMEKEEPER; and
-// what "Start Pacewick?" answered No starts beside the keeper service.
+// The switches that put entries back (-UNINSTALL, -RESTORE-FOR-REMOVAL), the elevated copy's, and "No" to Start.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,8 +29,7 @@ const std::wstring kProduct = L"{0A1B2C3D-4E5F-4061-8273-8495A6B7C8D9}";
 std::wstring Installed() { return kProduct; }
 std::wstring NoneInstalled() { return std::wstring(); }
 
-// Stands in for ShellExecuteExW: records what it was asked to start, and whether
-// every entry was back in its Run key by then.
+// Stands in for ShellExecuteExW: what it started, and whether every entry was back by then.
 struct LauncherProbe {
     int calls = 0;
     std::wstring started;  // file, then parameters
@@ -51,8 +46,7 @@ struct LauncherProbe {
     }
 };
 
-// A running Pacewick as the switches see it: a hidden window of the class and
-// the instance mutex, owned; its Exit lets both go as the program's end does.
+// A running Pacewick as the switches see it: its window class and instance mutex; Exit lets both go.
 class RunningInstance {
 public:
     RunningInstance() : thread_([this] { Run(); }) {
@@ -94,9 +88,7 @@ private:
     std::thread thread_;  // last: it runs on the members above
 };
 
-// Answers the first message box with the caption from another thread, as the
-// user would, and gives "caption: text"; "" when none came within five seconds,
-// after which a box of any caption is closed so that the test cannot hang.
+// Answers the first box of this caption from another thread: "caption: text", "" after 5 s (any box closed).
 std::future<std::string> Answer(const char* caption) {
     return std::async(std::launch::async, [caption] {
         HWND box = WaitForVisible("#32770", caption, 5000);
@@ -120,8 +112,7 @@ void PutTakenOverEntries() {
     S::Put(kUser, keys::kConfig, "Restored", S::Dword(0));
 }
 
-// Each entry of the hives named is back in its Run key, exactly, and gone from
-// BackUp; the others are where they were; nothing else is written.
+// Each entry of the named hives back in Run, exactly, gone from BackUp; the others where they were.
 void ExpectPutBack(bool user, bool machine, const char* when) {
     for (const Value& value : kTakenOver) {
         const std::optional<RegValueBlob> data = value.data;
@@ -170,10 +161,7 @@ int RunRemovalSwitch(const wchar_t* line) {
     return code;
 }
 
-// Beside a running instance -UNINSTALL only asks the user to close it, while
-// the installer's switch ends it and puts back this account's entries (the
-// machine's are the keeper's). Then -UNINSTALL puts back every entry before it
-// starts the installed package's uninstaller, or, with none installed, says so.
+// Beside an instance -UNINSTALL only asks to close it, the installer's switch ends it; then all back, then msiexec.
 TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller) {
     const std::wstring line = kInstalledPath + L" -UNINSTALL";
     {
@@ -218,10 +206,7 @@ TEST(UninstallSwitch, PutsBackEveryEntryOnceNoInstanceRunsThenStartsTheInstaller
     EXPECT_EQ(2u, S::ValueNames(kUser, keys::kBackUp).size()) << "a back-up went with nowhere to go";
 }
 
-// The switch of the elevated copy that Delete entry starts when the keeper
-// service refuses an unelevated caller. Without a keeper (as here) the copy
-// deletes through the engine: the name it is given, from the machine rows it is
-// given, and nothing else, whatever the name holds.
+// The elevated Delete without a keeper: exactly the named entry from the given machine rows, whatever the name.
 TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingOnABadSwitch) {
     S sandbox;
     const char* const name = "Tool \"quoted\" \\ %PATH% Ünï 名前";
@@ -255,9 +240,7 @@ TEST(DeleteSwitch, DeletesExactlyTheNamedEntryFromTheGivenMachineRowsAndNothingO
     EXPECT_TRUE(kept(kUser, keys::kBackUp, name));
 }
 
-// The elevated copy of Restore All without a keeper (as here): the machine's
-// entries back through the engine, the account's left alone; with no service
-// there is no hold-off to end. A switch with anything after it does nothing.
+// The elevated Restore All without a keeper: the machine's entries back only; trailing text or a resume does nothing.
 TEST(ElevatedSwitches, RestoreMachinePutsBackOnlyTheMachineEntriesAndResumeChangesNothing) {
     S sandbox;
     PutTakenOverEntries();
@@ -272,8 +255,7 @@ TEST(ElevatedSwitches, RestoreMachinePutsBackOnlyTheMachineEntriesAndResumeChang
     ExpectPutBack(false, true, "");
 }
 
-// "Start Pacewick?" answered No beside the keeper service: the machine entries
-// it holds start once, now, as Windows would start them; nothing is taken over.
+// "No" to Start Pacewick? beside the keeper: the machine entries it holds start once; nothing taken over.
 TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
     S sandbox;
     PutTakenOverEntries();
@@ -293,8 +275,7 @@ TEST(AnsweredNo, StartsTheMachineEntriesTheKeeperHoldsOnceAndTakesNothingOver) {
 
 }  // namespace
 
-// With the keeper service installed and stopped the machine's Run key is left
-// to it (the user's entries are taken over); without one the program keeps it.
+// An installed, stopped keeper service gets the machine's Run key; without one the program keeps it.
 TEST(KeeperHandOver, LeavesTheMachineKeysToAnInstalledServiceThatIsStopped) {
     S sandbox;
     S::PutText(kMachine, keys::kRun, "machine tool", "C:\\m.exe");

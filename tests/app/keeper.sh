@@ -1,30 +1,19 @@
 #!/usr/bin/env bash
-# The keeper service as the package installs it, and what Explorer would start.
-# The service takes over both machine Run keys and the all-users Startup folder
-# (an entry switched off in Task Manager stays where it is, off), answers 500
-# random requests and loses nothing over 50 stops and starts during writes; it holds no privilege but traversal; a
-# process that takes its pipe's name first is refused, and clients that connect
-# and say nothing keep no one out. The program started afterwards lists and
-# starts the machine's entries and the user's switched-on ones, writes no
-# machine key and refuses the uninstall switch while it runs. Restore All goes
-# through the service (its elevated repetition, while the service is stopped, says
-# so and changes nothing), which holds off until that account answers Yes to "Start
-# Pacewick?" (No starts what the service holds, once); the uninstall switch puts
-# every entry back into its own Run key before the package goes.
-# A program whose version resource claims more bytes than it has (ver_overlong.exe),
-# named in a machine and a user Run key, harms neither the service nor the program.
+# The installed keeper service: it takes the machine's Run keys and all users' Startup folder over (switched-off
+# entries stay), survives fuzzing, cycles and pipe squatters and holds no privilege but traversal; the program
+# beside it lists and starts, writes no machine key, refuses to uninstall while running; Restore All goes through
+# the service, which holds off until "Start Pacewick?" is answered Yes; uninstalling puts every entry back; an
+# overlong version resource harms nothing.
 source "$(dirname "$0")/lib.sh"
 
 readonly APPROVED='Software\Microsoft\Windows\CurrentVersion\Explorer\StartupApproved\Run'
-# Both machine Run keys and their BackUp keys, the package's own Run value
-# included, then the all-users Startup folder and its BackUp folder.
+# Both machine Run keys and their BackUp keys (the package's own value too), then all users' Startup and BackUp folders.
 machine_keys() {
   values "HKEY_LOCAL_MACHINE\\$RUN"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP"
   echo ---; values "HKEY_LOCAL_MACHINE\\$RUN32"; echo ---; values "HKEY_LOCAL_MACHINE\\$BACKUP32"
   echo ---; folder_files "$(common_startup)"; echo ---; folder_files "$(common_held)"
 }
-# stage NAME <CONTENT: a file made beside the prefix, then moved into a folder
-# whole (a watched folder never sees it half written); prints its folder_files line.
+# stage NAME <CONTENT: a file moved whole into a folder (never seen half written); prints its folder_files line.
 stage() {
   mkdir -p "$work/stage"
   cat >"$work/stage/$1"
@@ -32,8 +21,7 @@ stage() {
   folder_files "$work/stage"
 }
 staged_to() { mv "$work/stage/"* "$1/"; }
-# The user's held items: the BackUp folder is made with the first item it holds,
-# so it is looked for at each call.
+# The user's held items (the BackUp folder is made with its first item: looked for at each call).
 user_held_files() { folder_files "$(user_held)"; }
 # The exported line of a REG_EXPAND_SZ value: UTF-16 bytes and the terminating zero.
 expand_line() { printf '"%s"=hex(2):%s00,00' "$1" "$(printf '%s' "$2" | iconv -t UTF-16LE | od -An -tx1 -v | tr -s ' \n' ',' | sed 's/^,//')"; }
@@ -44,8 +32,7 @@ fixture_passes() {
   tail -5 <<<"$out" | sed 's/^/       /'
   expect "$1" 0 "$status"
 }
-# stop_keeper: the service stopped, as its log shows; asked again when a stop
-# does not take (now and then Wine's net stop returns before the service saw it).
+# stop_keeper: the service stopped as its log shows; asked again when Wine's net stop returns too early.
 keeper_stops() { grep -c 'Keeper stopped' "$(log_file)" 2>/dev/null || true; }
 stopped_since() { [ "$(keeper_stops)" -gt "$1" ]; }
 stop_keeper() {
@@ -201,8 +188,7 @@ check "after No the entry the service holds is started at once" wait_until 10 la
 expect "once" 1 "$(launches | grep -c 'record_launch.exe" held$')"
 expect "after No no key is changed" "$snapshot" "$(registry_snapshot)"
 wine reg delete "HKLM\\$BACKUP" /v 'Held Tool' /f >/dev/null
-# As if the account that restored never answered again (its settings reset, or
-# it never starts Pacewick): an administrator's window says so and offers to end it.
+# As if the restoring account never answered: an administrator's window says so and offers to end it.
 reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d 0
 reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d 1
 readonly hold_off_offer="Delay every user's programs again?"
@@ -212,8 +198,7 @@ expect "and says why under its list" \
   "Not delayed since a Restore All: the programs of every user start with Windows." "$(probe text 1025)"
 probe answer "$hold_off_offer" no 20000 >/dev/null
 check "No to the offer leaves the hold-off" holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
-probe exit
-check "Exit ends the program" wait_pid "$last_pid" 20
+exit_program "$last_pid"
 reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d 0
 reg_add "HKCU\\$CONFIG" /v Restored /t REG_DWORD /d 1
 start_pacewick answer-yes "$installed"
@@ -221,8 +206,7 @@ probe answer 'Start Pacewick?' yes 20000 >/dev/null
 check "Yes opens the window" probe wait-window 30000
 check "Yes ends the hold-off: the late entry is taken over" wait_until 10 not holds "HKEY_LOCAL_MACHINE\\$RUN32" 'Late Tool'
 check "and listed" grep -q '^Late Tool|' <(probe rows)
-probe exit
-check "Exit ends the program" wait_pid "$last_pid" 20
+exit_program "$last_pid"
 
 echo "== the uninstall switch: every entry back in its own Run key, then the package goes"
 timeout 60 wine "$installed" -UNINSTALL >"$work/uninstall.out" 2>&1 || true

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# The program's take-over cut short: ended by Exit while its monitors take over
-# 500 values another program has just written, and killed at random moments (by
-# takeover_killer.exe inside the prefix, which checks the keys after each kill).
-# Every value stays in its Run key or its BackUp key, type and data exact.
+# The take-over cut short: Exit while the monitors move 500 fresh values, and kills at random moments (checked by
+# takeover_killer.exe in the prefix): every value stays in its Run or BackUp key, type and data exact.
 #   kills.sh BUILD PACEWICK RECORD_LAUNCH PROBE MSI TAKEOVER_KILLER [KILLS [VALUES [SEED]]]
 source "$(dirname "$0")/lib.sh"
 killer_exe=$6 kills=${7:-30} count=${8:-200} seed=${9:-20261207}
@@ -13,11 +11,9 @@ put_programs
 make_program_keys 600000 0 1
 readonly BULK=500 REFERENCE='Software\Pacewick Test\Reference'
 
-# hex(2) data in a .reg file that is not UTF-16: the text's bytes and a zero,
-# which the import turns into UTF-16 (UTF-16 bytes would each become a unit).
+# hex(2) in a non-UTF-16 .reg file: the text's bytes and a zero, which the import widens to UTF-16.
 expand_sz() { printf '%s' "$1" | od -An -v -tx1 | tr -s ' \n' ',' | sed 's/^,//'; printf '00'; }
-# The 500 values: plain and expandable strings, quoted paths and long commands;
-# bulk_reg KEY: a .reg file of them under KEY.
+# bulk_reg KEY: a .reg file of the 500 values (plain and expandable, quoted paths, long commands) under KEY.
 bulk=$(
   long=$(printf 'x%.0s' {1..600})
   for ((i = 0; i < BULK; i++)); do
@@ -47,8 +43,7 @@ moving() { [ "$(moved)" -gt "$before" ]; }
 wine reg import "$(win_path "$work/bulk.reg")" >/dev/null 2>&1 &
 writer=$!
 background+=("$writer")
-# Exit as soon as the monitors have begun to move values; the probe's own start
-# takes long enough for the take-over to be well under way by then.
+# Exit once the monitors have begun to move values (the probe's start lets the take-over get well under way).
 check "the monitors begin to take the values over" wait_until 30 moving
 probe exit
 asked=$SECONDS at_exit=$(($(moved) - before))
@@ -64,8 +59,7 @@ wine 'C:\takeover_killer.exe' "$exe" "$seed" "$kills" "$count" 2>&1 | tr -d '\r'
 summary=$(grep '^Kills: ' "$work/killer.out" || true)
 check "every kill was made and checked; no value was lost, altered or misplaced" \
   grep -q "^Kills: $kills, values checked: $((kills * count)), faults: 0," <<<"$summary"
-# How many kills land inside the take-over depends on the machine's load: over
-# the 200 kills of `make stress` some always do; over 30 it is only reported.
+# How many kills land inside the take-over depends on load: required over 200 (make stress), reported over 30.
 if [ "$kills" -ge 100 ]; then
   check "the kills fell within the take-over" not grep -q 'kills mid-take-over: 0,' <<<"$summary"
 fi

@@ -1,5 +1,4 @@
-# Shared by the end-to-end scripts: fresh Wine prefixes, the registry as exported
-# by regedit (exact names, types and data), the probe, and the failure report.
+# Shared by the end-to-end scripts: fresh prefixes, the registry as regedit exports it, the probe, the report.
 #   source lib.sh BUILD_DIR PACEWICK_EXE RECORD_LAUNCH_EXE PROBE_EXE MSI
 set -Eeuo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../tools/wine-prefix.sh"
@@ -13,16 +12,13 @@ rm -rf "$work"
 mkdir -p "$work"
 export LC_ALL=C.UTF-8 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset WINEPREFIX
-# Set before any prefix starts its desktop shell (explorer.exe): an elevated
-# Pacewick, as under Wine, has the shell start its programs, and they get the
-# shell's environment.
+# Set before any desktop shell starts: an elevated Pacewick has the shell start programs, with its environment.
 export PACEWICK_LAUNCH_LOG='C:\launch.log'
 
 readonly RUN='Software\Microsoft\Windows\CurrentVersion\Run'
 readonly BACKUP='software\Quorvell Software\Pacewick\BackUp'
 readonly CONFIG='software\Quorvell Software\Pacewick\Config'
-# PRODUCT, NEXT_PRODUCT and NEXT_VERSION: the product codes of the package and of
-# the test-only package of the next version (next_msi), which upgrades it.
+# PRODUCT, NEXT_PRODUCT, NEXT_VERSION: product codes of the package and of the test-only next version (next_msi).
 source "$build/test-packages/product-codes.sh"
 next_msi=$build/test-packages/pacewick-next.msi
 readonly RUN32='Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Run'
@@ -41,9 +37,7 @@ stop_everything() {
   for p in "${background[@]}"; do wait "$p" 2>/dev/null || true; done
 }
 trap stop_everything EXIT
-# A command that fails outside a check stops the script: say which, and show
-# what the programs printed, as for a failed check. (Command substitutions
-# inherit the trap and report through their caller.)
+# A failing command outside a check stops the script, said and reported as a failed check (substitutions too).
 stopped_at() {
   [ "$BASHPID" == "$$" ] || return 0
   echo "not ok  the script stopped at line $1: $2 (exit $3)"
@@ -57,15 +51,12 @@ new_prefix() {
   export WINEPREFIX="$work/$1"
   prefixes+=("$WINEPREFIX")
   fresh_prefix "$build/wineprefix-template"
-  # Explorer started with the first program there, before the setting of
-  # unmanaged windows was written: its tray window would cost 2 s at every Exit.
-  # Started again, it reads the setting.
+  # Explorer restarted to read the unmanaged-windows setting (else its tray window costs 2 s at every Exit).
   wineserver -k
   prefix_ready
 }
 
-# The package, installed quietly. The first msiexec of a brand-new prefix may
-# give up (91) while wineboot is still settling: it is tried again.
+# The package installed quietly; a brand-new prefix's first msiexec may give up (91) while settling: tried again.
 install_msi() {
   local attempt
   for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && return 0; sleep 2; done
@@ -78,9 +69,7 @@ win_path() { local p=${1//\//\\}; printf 'Z:%s' "$p"; }
 # The path of a file of the current prefix's drive C as Windows sees it.
 c_path() { local p=${1#"$WINEPREFIX/drive_c/"}; p=${p//\//\\}; printf 'C:\\%s' "$p"; }
 
-# put_programs: a copy of pacewick.exe under Program Files and record_launch.exe
-# in C:\tools of the current prefix; sets exe (its Windows path) and launch_log
-# (the recorder's log, which every started program appends its line to).
+# put_programs: pacewick.exe under Program Files, record_launch.exe in C:\tools; sets exe and launch_log.
 put_programs() {
   mkdir -p "$(c_drive 'Program Files/Pacewick Test')" "$(c_drive tools)"
   cp "$pacewick_exe" "$(c_drive 'Program Files/Pacewick Test/pacewick.exe')"
@@ -95,15 +84,13 @@ user_startup() {
     -not -path '*/Public/*' | head -1
 }
 common_startup() { c_drive 'ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp'; }
-# Their BackUp folders: the user's under the roaming profile, all users' under
-# %ProgramData% (the service's may lie elsewhere under Wine); "" while not made.
+# Their BackUp folders: the user's in the roaming profile, all users' under %ProgramData%; "" until made.
 user_held() { find "$WINEPREFIX/drive_c/users" -type d -path '*/Quorvell Software/Pacewick/StartupBackUp' | head -1; }
 common_held() {
   find "$WINEPREFIX/drive_c" -path "$WINEPREFIX/drive_c/users" -prune -o \
     -type d -path '*/Quorvell Software/Pacewick/StartupBackUp' -print | head -1
 }
-# folder_files DIR...: a sorted line per file ("name" size write-time checksum),
-# so that a file that comes back changed in bytes or time shows.
+# folder_files DIR...: a sorted line per file ("name" size write-time checksum): changed bytes or times show.
 folder_files() {
   local dir file
   for dir; do
@@ -116,9 +103,7 @@ folder_files() {
 }
 reg_add() { wine reg add "$@" /f >/dev/null; }
 clear_values() { local key; for key; do wine reg delete "$key" /va /f >/dev/null 2>&1 || true; done; }
-# The settings, and the keys the installer makes: the machine's BackUp key (without
-# it the machine's programs stay where they are) and the user's Run key, empty
-# ("reg add KEY" alone would give them an empty default value, a value like any other).
+# The settings and the installer's keys: the machine's BackUp key and the user's Run key, empty (no default value).
 make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
   local key
   reg_add "HKCU\\$CONFIG" /v Manual /t REG_DWORD /d "${3:-0}"
@@ -130,8 +115,7 @@ make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
   done
 }
 
-# values HIVE\KEY: the key's values as regedit exports them, one sorted line each
-# ("Name"="data", "Name"=hex(2):..., "Name"=dword:...); "MISSING" for no key.
+# values HIVE\KEY: its values as regedit exports them, one sorted line each; "MISSING" for no key.
 values() {
   local file="$work/export.reg"
   rm -f "$file"
@@ -142,8 +126,7 @@ values() {
   iconv -f UTF-16LE -t UTF-8 "$file" | tr -d '\r' | sed -e ':a' -e '/\\$/N; s/\\\n  //; ta' |
     grep '^"' | LC_ALL=C sort || true
 }
-# The user's and the machine's Run key, then their BackUp keys, then the user's
-# settings, each followed by "---".
+# The user's and the machine's Run keys, their BackUp keys, the user's settings, each followed by "---".
 registry_snapshot() {
   local key
   for key in "HKEY_CURRENT_USER\\$RUN" "HKEY_LOCAL_MACHINE\\$RUN" "HKEY_CURRENT_USER\\$BACKUP" \
@@ -163,10 +146,10 @@ start_pacewick() {
 }
 # wait_pid PID SECONDS: true when the process ended in time.
 wait_pid() { wait_until "$2" not kill -0 "$1" 2>/dev/null; }
+# exit_program PID [CHECK]: the window's Exit pressed, and the program checked to end.
+exit_program() { probe exit; check "${2:-Exit ends the program}" wait_pid "$1" 20; }
 
-# The keeper service's log (under %ProgramData% of the service's account:
-# C:\ProgramData on Windows, elsewhere under Wine), and the fixture that talks
-# to the service from inside the prefix.
+# The keeper's log (under the service account's %ProgramData%), and the fixture that talks to the service.
 log_file() { find "$WINEPREFIX/drive_c" -path '*/Quorvell Software/Pacewick/keeper.log' 2>/dev/null | head -1; }
 log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
 fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }

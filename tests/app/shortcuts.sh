@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# Shortcuts made by the shell in both Startup folders: each held one starts its
-# target once, with its own arguments, in its own working folder (spaces in all
-# of them). A damaged shortcut beside them (its ID list's first item claims
-# 65,520 bytes) is listed with "Unknown", harms nothing and is said not to have
-# started; then seeded damaged shortcuts arrive while the program runs, one a
-# round (PACEWICK_SHORTCUT_ROUNDS, 20; `make stress` 200), each taken over and
-# listed, and the program lives through them and through its next start.
+# Shell-made shortcuts in both Startup folders each start their target once, with their arguments and folder; a
+# damaged one shows "Unknown" and is said not to start; seeded damaged ones arriving while it runs
+# (PACEWICK_SHORTCUT_ROUNDS, 20; make stress 200) are taken over and listed, the program living through them.
 source "$(dirname "$0")/lib.sh"
 
 rounds=${PACEWICK_SHORTCUT_ROUNDS:-20}
@@ -69,8 +65,7 @@ done
 expect "each was taken over" "$rounds" "$taken"
 expect_soon 10 "and listed" "$((rounds + 4))" eval 'probe rows | grep -vc "|Task Scheduler$"'
 check "the program lives through them" alive
-probe exit
-check "Exit ends the program" wait_pid "$program" 20
+exit_program "$program"
 
 echo "== the next start reads every held shortcut again"
 start_pacewick again "$installed"
@@ -78,7 +73,6 @@ program=$last_pid
 check "the program starts" probe wait-window 30000
 expect_soon 10 "it lists every held item" "$((rounds + 4))" eval 'probe rows | grep -vc "|Task Scheduler$"'
 check "the program lives" alive
-probe exit
-check "Exit ends the program" wait_pid "$program" 20
+exit_program "$program"
 check "no start of the program faulted" not grep -q 'Unhandled' "$work/program.out" "$work/again.out"
 finish

@@ -1,11 +1,7 @@
 #!/usr/bin/env bash
-# Starts of the real program as a user makes them, in one prefix. The first
-# start for an account the installer never set up (no settings, no BackUp key),
-# from a path longer than MAX_PATH. Two starts a moment apart, then a third
-# while one runs: one instance takes the programs over and starts each once.
-# After "Restore All" (Restored = 1) the program asks before taking over again:
-# No changes nothing and the question comes again; a start while it asks ends;
-# Yes clears the flag and goes on.
+# Starts as a user makes them: the first for an unset account from a path over MAX_PATH; two at once and a third
+# while one runs (one instance takes over, each program starts once); after Restore All the question: No
+# changes nothing, a start while it asks ends, Yes clears the flag.
 source "$(dirname "$0")/lib.sh"
 
 new_prefix starts
@@ -36,8 +32,7 @@ expect "the user's programs are in a BackUp key the program made, exactly, besid
 expect "the window lists the user's programs" "$(printf '%s\n' \
   'Recorder One|C:\tools\record_launch.exe one|Current user start-up list' \
   'Recorder Two|C:\tools\record_launch.exe two|Current user start-up list')" "$(listed 1,2,4)"
-probe exit
-check "Exit ends the program" wait_pid "$last_pid" 20
+exit_program "$last_pid"
 check "nothing was launched" test ! -e "$launch_log"
 
 echo "== two starts a moment apart: one takes over, registers itself and lists every program"
@@ -87,8 +82,7 @@ expect "the window is restored and brought to the front" "visible=1 iconic=0 for
 echo "== the countdown launches every program once"
 check "the programs are launched" wait_until 40 launched 4
 expect "the window hides itself after the launch" "visible=0" "$(probe state | cut -d' ' -f1)"
-probe exit
-check "Exit ends the program" wait_pid "$survivor" 20
+exit_program "$survivor"
 sleep 1  # a second launch would show by now
 # The desktop shell starts them (Wine's token is elevated): it quotes the program.
 expect "each program was started once, with its exact command line" "$(LC_ALL=C sort <<'LINES'
@@ -136,6 +130,5 @@ expect "Yes takes both programs over, exactly, and stores Restored = 0, the othe
   "$machine_run_before" --- '"Manual"=dword:00000000' '"Restored"=dword:00000000' '"TimeDelay"=dword:000927c0' ---)" \
   "$(registry_snapshot)"
 expect "the window lists each program once" "$(printf '%s\n' 'Machine Newcomer' Newcomer)" "$(listed 1)"
-probe exit
-check "Exit ends the program" wait_pid "$first" 20
+exit_program "$first"
 finish

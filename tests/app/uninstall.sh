@@ -1,19 +1,12 @@
 #!/usr/bin/env bash
-# The package's life in one prefix, over programs in the three Run keys and
-# items in both Startup folders. The
-# install takes them over; a repair, then the next version installed over it,
-# keep the account's settings, every taken-over program and the keeper service.
-# Every way of removing it puts every program back into its own Run key before
-# the files go: msiexec /x (a running Pacewick is ended first) and Apps and
-# Features (the UninstallString the package registers); a Pacewick that will not
-# end stops the removal, which leaves everything as it was. The Start menu's
-# "Uninstall Pacewick" (pacewick.exe -UNINSTALL) is keeper.sh's.
+# The package's life over the three Run keys and both Startup folders: install takes over; repair and upgrade
+# keep settings, programs and service; msiexec /x, Apps and Features put every program back first; a Pacewick
+# that will not end stops the removal. (pacewick.exe -UNINSTALL is keeper.sh's.)
 source "$(dirname "$0")/lib.sh"
 
 keeper_starts() { grep -c 'Keeper started' "$(log_file)" 2>/dev/null || true; }
 keeper_started_again() { [ "$(keeper_starts)" -gt "$starts_before" ]; }
-# The three Run keys (the program's own value left out) and both Startup
-# folders, and their BackUp keys and folders.
+# The three Run keys (the program's own value left out) and both Startup folders; their BackUp keys and folders.
 run_keys() {
   values "HKEY_CURRENT_USER\\$RUN"; echo ---
   values "HKEY_LOCAL_MACHINE\\$RUN" | { grep -v '^"Pacewick"=' || true; }; echo ---
@@ -26,19 +19,16 @@ backup_keys() {
   folder_files "$(user_held)"; echo ---; folder_files "$(common_held)"
 }
 none=$(printf '%s\n' --- --- --- ---)
-# install_and_take_over LABEL: the package installed; the keeper service takes
-# the machine's programs over, one run of the installed program the user's.
+# install_and_take_over LABEL: installed; the service takes the machine's programs, the program the user's.
 install_and_take_over() {
   install_msi
   start_pacewick "$1-take-over" "$installed"
   check "[$1] the installed program starts" probe wait-window 30000
-  probe exit
-  check "[$1] and ends on Exit" wait_pid "$last_pid" 20
+  exit_program "$last_pid" "[$1] and ends on Exit"
   expect_soon 30 "[$1] every program is in its BackUp key, exactly" "$run_before" backup_keys
   expect "[$1] the Run keys hold none of them" "$none" "$(run_keys)"
 }
-# removed_with_everything_back LABEL [PRODUCT]: the package is gone, and every
-# program is back in its own Run key, byte for byte, its BackUp key empty.
+# removed_with_everything_back LABEL [PRODUCT]: gone, every program back in its Run key exactly, BackUp empty.
 removed_with_everything_back() {
   check "[$1] the program's files are gone" not test -e "$(install_dir)/pacewick.exe" -o -e "$(install_dir)/pacewick-keeper.exe"
   check "[$1] the package is unregistered" not registered "${2:-$PRODUCT}"
@@ -75,17 +65,14 @@ settings=$(values "HKEY_CURRENT_USER\\$CONFIG")
 
 echo "== a repair rewrites the package's files and keys, never the account's"
 rm -f "$(install_dir)/PacewickManual.chm"
-# The repair of msiexec /famus, spelled as its properties: Wine's msiexec reads
-# the letters of /f wrongly. Every file, the machine's and the account's keys of
-# the package, and its shortcuts are written again.
+# msiexec /famus as properties (Wine's msiexec misreads /f): files, keys and shortcuts written again.
 wine msiexec /i "$PRODUCT" REINSTALL=ALL REINSTALLMODE=amus /qn
 check "[repair] the missing file is back" test -s "$(install_dir)/PacewickManual.chm"
 expect "[repair] the account's settings are kept" "$settings" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 expect "[repair] every program stays in its BackUp key" "$taken" "$(backup_keys)"
 
 echo "== the removal that an upgrade makes (UPGRADINGPRODUCTCODE set) restores nothing"
-# Windows removes the older version so, with the property set; Wine's installer
-# leaves it out, and so restores and takes over again in the upgrade below.
+# Windows removes the old version with the property set; Wine's leaves it out, so restores and retakes below.
 wine msiexec /x "$PRODUCT" UPGRADINGPRODUCTCODE="$NEXT_PRODUCT" /qn
 check "[upgrade's removal] the program's files are gone" not test -e "$(install_dir)/pacewick.exe"
 expect "[upgrade's removal] every program stays in its BackUp key" "$taken" "$(backup_keys)"

@@ -35,9 +35,7 @@ TEST(EntryText, FitsUpTo254BytesOfUtf8AndShowsALongerTextCutBetweenCharacters) {
     EXPECT_EQ(L"Acme \u5929\u6C17", FitShown(std::string("Acme \xE5\xA4\xA9\xE6\xB0\x97")));
 }
 
-// A Run value is taken over only when its name and command fit an entry whole;
-// the list then holds them exactly, whatever the characters (none of these is
-// in one ANSI code page).
+// A Run value is taken over only when its name and command fit whole; listed exactly in any script.
 TEST(EntryText, TheTakeOverListsRunValuesOfUpTo254BytesExactlyAndLeavesLongerOnes) {
     RegistrySandbox sandbox;
     const std::string mixed = "\xCE\xA9\xD0\x96\xE5\xA4\xA9\xF0\x9F\x98\x80";  // Greek, Cyrillic, CJK, a pair: 11 bytes
@@ -61,8 +59,7 @@ TEST(EntryText, TheTakeOverListsRunValuesOfUpTo254BytesExactlyAndLeavesLongerOne
     EXPECT_EQ((Names{"Longer command", crossing, over}), Sorted(S::ValueNames(kUser, keys::kRun)));
 }
 
-// A Startup folder item is known by its held file's whole name, a Run value by
-// its name; the keeper rebuilds the same entry from a request's row and name.
+// A folder item is known by its held file's name, a Run value by its name; the keeper rebuilds the same entry.
 TEST(EntryIdentity, NamesTheHeldPlaceExactlyAndComesBackFromARequest) {
     const std::wstring longName = std::wstring(300, L'\u5929') + L".lnk";  // shown cut
     StartupEntry item;
@@ -92,9 +89,6 @@ TEST(EntryIdentity, NamesTheHeldPlaceExactlyAndComesBackFromARequest) {
     }
 }
 
-// The list keeps its order however it is made: put in front one by one, a
-// run of another list put before an entry, another list behind it, or two
-// lists copied into the room of a third.
 TEST(EntryList, KeepsItsOrderWhicheverWayEntriesArePut) {
     const auto names = [](const EntryList& list) {
         std::string joined;

@@ -1,6 +1,4 @@
-// The keeper service's work in this process, on a pipe of its own, against the
-// sandboxed registry: the same Keeper object the service runs, without the
-// Service Control Manager (tests/app/keeper*.sh run the installed service).
+// The Keeper object the service runs, on a pipe of its own over the sandboxed registry, without the SCM.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -34,21 +32,9 @@ keeper::Reply Ask(keeper::Verb verb, std::uint32_t row = 0, const std::wstring& 
     return keeper::Call(keeper::Request{verb, row, name}, TestPipe(), kThisProcess);
 }
 
-// keeper_fixture started with the arguments (its output goes to the test's), and its exit code.
-win::UniqueHandle StartFixture(std::string command) {
-    command = "\"" + FixtureDir() + "\\keeper_fixture.exe\" " + command;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
-        return win::UniqueHandle();
-    CloseHandle(process.hThread);
-    return win::UniqueHandle(process.hProcess);
-}
-DWORD ExitCodeOf(const win::UniqueHandle& process) {
-    DWORD code = 99;
-    WaitForSingleObject(process.Get(), 60000);
-    return GetExitCodeProcess(process.Get(), &code) ? code : 99;
+// keeper_fixture started with the arguments, its output going to the test's.
+win::UniqueHandle StartFixture(const std::string& command) {
+    return StartProgram(W("\"" + FixtureDir() + "\\keeper_fixture.exe\" " + command), 0, nullptr, TRUE);
 }
 
 struct KeeperUnderTest {
@@ -231,8 +217,7 @@ TEST(Keeper, RefusesACallerItCannotIdentifyWithinTheLogsCap) {
     LogRoot log;
     ASSERT_TRUE(keeper::OpenLog(log.root));
     {
-        // Wine opens even an anonymous-level client's token: the service's own
-        // check, given a handle that impersonation refuses, stands for one.
+        // Wine opens even an anonymous-level client's token: the check is given a handle impersonation refuses.
         keeper::Keeper service{keeper::Keeper::Options{
             TestPipe(), [](HANDLE) { return keeper::CallerIsElevatedAdministrator(nullptr); }}};
         ASSERT_TRUE(service.Start());
@@ -354,15 +339,11 @@ TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinAS
         EXPECT_EQ(0u, ExitCodeOf(squatter));
         EXPECT_TRUE(WaitUntil([] { return Ask(keeper::Verb::Ping).status == keeper::Status::Ok; }, 5000));
     }
-    // 48 clients of another process that send a Ping and never read the reply,
-    // again as soon as they are dropped: ten Pings in a row from a process of
-    // the same account are each answered within a second (the fixture's exit code).
+    // 48 clients of another process that never read: ten Pings of this account are each answered within 1 s.
     KeeperUnderTest service;
     const std::string hogs = "hogs 48 10 " + PipeText() + " " + std::to_string(GetCurrentProcessId());
     EXPECT_EQ(0u, ExitCodeOf(StartFixture(hogs)));
-    // Wine runs every process as one account: the Pinging process is given an
-    // account of its own, and eight processes of the other, each with two such
-    // clients (within its own share), are held to that account's four instances.
+    // Wine has one account: the Pinging process gets its own; eight hostile processes share the other's four instances.
     LogRoot log;
     ASSERT_TRUE(keeper::OpenLog(log.root));
     const keeper::AccountReader original = keeper::AccountReaderHook().exchange(AccountPingingApart);

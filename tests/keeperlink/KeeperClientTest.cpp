@@ -12,8 +12,7 @@ namespace {
 
 const keeper::ExpectedServer kThisProcess = [] { return GetCurrentProcessId(); };
 
-// A server that takes one request and never replies (the expected process, as
-// the service's would be), then holds its one instance busy.
+// A server that takes one request, never replies, then holds its one instance busy.
 TEST(KeeperClient, TakesAServerThatNeverRepliesOrAPipeKeptBusyForNoAnswerWithinItsBound) {
     const std::wstring name = L"\\\\.\\pipe\\Quorvell.Pacewick.KeeperClientTest." + std::to_wstring(GetCurrentProcessId());
     const win::UniqueHandle pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX,

@@ -1,5 +1,4 @@
-// Starting the entries: programs, shortcuts and logon tasks, either way a
-// start takes.
+// Starting the entries: programs, shortcuts and logon tasks, either way a start takes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,8 +18,7 @@ namespace {
 
 using namespace enginetest;
 
-// Run All never starts a logon task (the Task Scheduler starts those itself);
-// a single Run asks the scheduler to run it.
+// Run All never starts a logon task (the scheduler does); a single Run asks the scheduler to run it.
 TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask) {
     LaunchLog log;
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", "expanded");
@@ -60,9 +58,7 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     EXPECT_EQ(0, world.liveObjects.load());
 }
 
-// An elevated Pacewick never starts an entry with its own token: it hands the
-// program, found as CreateProcess finds it, and the arguments to the desktop
-// shell; when the shell fails, nothing starts.
+// An elevated Pacewick hands the program (found as CreateProcess would) to the desktop shell; if it fails, nothing.
 TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
     // Unquoted, the shortest text up to a blank that names a file is the program.
     const std::string base = TempPath("dir"), recorder = base + " x\\record_launch.exe";
@@ -101,11 +97,7 @@ TEST(LaunchCommand, ElevatedStartsThroughTheShellOrNotAtAll) {
                 RemoveDirectoryA((base + " x").c_str()));
 }
 
-// A held shortcut starts its target with its own arguments, working folder and
-// window, either way a start takes: unelevated (the shell's open, which records
-// the folder too) and elevated (the desktop shell is asked for the target). One
-// that cannot be read, names a missing file or another shortcut starts nothing
-// and is said to have failed, never to have started.
+// A held shortcut starts its target with its own arguments, folder and window either way; a bad one fails.
 TEST(StartItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     const std::wstring base = *win::Wide(TempPath("shortcut")), tools = base + L" tools", work = base + L" work";
@@ -174,8 +166,6 @@ TEST(StartItem, AShortcutStartsItsTargetWithItsOwnArgumentsAndFolderEitherWay) {
     CoUninitialize();
 }
 
-// Windows starts the value of a name in each Run list; the list shows the name
-// once, and starting it starts each distinct command once.
 TEST(LaunchAll, StartsEveryDistinctCommandOfANameKeptInSeveralRunLists) {
     RegistrySandbox sandbox;
     LaunchLog log;

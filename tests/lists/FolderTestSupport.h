@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "TestHelpers.h"
 #include "lists/ExactCopy.h"
 
 namespace foldertest {
@@ -61,9 +62,7 @@ inline bool WriteItem(const std::wstring& path, const std::string& bytes, LONGLO
     return SetFileAttributesW(lists::LongPath(path).c_str(), attributes ? attributes : FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
-// `count` items as installers leave them: names in several scripts up to the
-// file system's length (a Linux name under Wine holds 255 bytes of UTF-8),
-// hidden, read-only and system files, empty files, `large` files of 10 MB.
+// `count` items as installers leave them: names in many scripts up to 255 bytes, odd attributes, `large` 10 MB files.
 inline Image MakeItems(const std::wstring& folder, int count, int large, unsigned seed) {
     std::mt19937 random(seed);
     auto pick = [&](unsigned n) { return static_cast<unsigned>(random() % n); };
@@ -93,22 +92,12 @@ inline Image MakeItems(const std::wstring& folder, int count, int large, unsigne
     return ImageOf(folder);
 }
 
-// Runs a Unix program of the machine Wine runs on, with these arguments (each
-// quoted), and waits for it. By way of Wine's start.exe: a Unix process that
-// this process starts itself gives no handle to wait for, and has Wine's
-// launcher of this process return before it ends.
+// Runs a Unix program by Wine's start.exe /wait (a Unix child gives no handle to wait for), and waits.
 inline void RunUnix(const std::wstring& program, const std::vector<std::wstring>& arguments) {
     std::wstring command = L"start.exe /wait /unix " + program;
     for (const std::wstring& argument : arguments) command += L" \"" + argument + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                        &started))
-        return;
-    WaitForSingleObject(started.hProcess, 10000);
-    CloseHandle(started.hProcess);
-    CloseHandle(started.hThread);
+    const win::UniqueHandle started = StartProgram(command, CREATE_NO_WINDOW);
+    if (started) WaitForSingleObject(started.Get(), 10000);
 }
 
 // The Unix name of a Windows path (Wine's own conversion).
@@ -130,11 +119,7 @@ inline bool WaitForAttributes(const std::wstring& path, bool there, int ms = 100
     return false;
 }
 
-// A Unix symbolic link at `link` to the folder or file `target`: what Wine
-// treats as Windows treats a junction (a file link shows as a plain file).
-// True when it is there.
-// Wine's start.exe now and then loses a Unix program it was asked to start,
-// on a loaded machine: it is asked again.
+// A Unix symbolic link (Wine's junction) at `link` to `target`; start.exe may lose it: tried again.
 inline bool PlantLink(const std::wstring& link, const std::wstring& target) {
     for (int tries = 0; tries < 3; ++tries) {
         RunUnix(L"/bin/ln", {L"-s", UnixName(target), UnixName(link)});

@@ -1,8 +1,4 @@
-// A Startup item's own rights and named streams go with it into its BackUp
-// folder and back, or it stays where it is and a line says why. Wine keeps
-// neither a file's own DACL nor named streams: a store that keeps them in memory
-// stands in for the file system's (lists::ExtrasHook), and the file system's is
-// tested for what Wine shows of it.
+// A Startup item's rights and streams go with it, or it stays and a line says why (in-memory store: lists::ExtrasHook).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -98,8 +94,6 @@ ItemExtras Downloaded() {
 
 std::wstring ItemIn(const std::wstring& folder) { return folder + L"\\Setup Helper.exe"; }
 
-// Taken over and restored in both scopes, the item keeps both its rights and its
-// mark, beside an item with neither.
 TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
     RegistrySandbox sandbox;
     StoreInPlace test;
@@ -129,8 +123,7 @@ TEST(ItemExtras, AHeldAndARestoredItemKeepTheirOwnRightsAndStreams) {
     }
 }
 
-// A copy that cannot keep them leaves the item where it is, either way, and
-// says why; one that differs in them is no copy of it.
+// A copy that cannot keep them leaves the item and says why; one that differs in them is no copy.
 TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     RegistrySandbox sandbox;
     StoreInPlace test;
@@ -155,8 +148,7 @@ TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     EXPECT_EQ(Image(), ImageOf(scratch.backUp));
     EXPECT_EQ(Image(), ImageOf(scratch.backUp + L"\\" + lists::kCopyingFolder));
 
-    // Held, then its rights changed in the Startup folder: the held copy is not
-    // identical, so the item stays; and with no copy possible it stays held.
+    // Held, then its rights changed in Startup: the copy differs, so it stays; with no copy possible it stays held.
     test.store.failWrites = false;
     source.BackUp(report);
     const std::wstring held = ItemIn(scratch.backUp);
@@ -192,10 +184,7 @@ TEST(ItemExtras, WhatNoCopyKeepsStaysWithALineAndDiffersFromItsCopy) {
     EXPECT_EQ(Image(), ImageOf(scratch.startup));
 }
 
-// Wine lists no stream (its answer to the list is ERROR_INVALID_FUNCTION) and
-// keeps no DACL it is given: the file system's store reads there "no stream",
-// so that every item still moves, but a DACL it may not read is a failure, and
-// only a stream's own name is ever opened.
+// Wine lists no stream and keeps no DACL: read as "no stream", an unreadable DACL fails, only named streams open.
 TEST(ItemExtras, TheFileSystemsStoreTellsNoStreamsFromAFailedRead) {
     Scratch scratch(L"extras-real");
     const std::wstring path = scratch.startup + L"\\Plain.exe";

@@ -1,6 +1,4 @@
-// The Startup folders as a start-up list: items taken over into their BackUp
-// folder and put back exactly, never lost, and nothing moved through a folder a
-// user could have made first.
+// The Startup folders taken over and put back exactly, never lost, never through a folder a user made first.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -88,9 +86,7 @@ TEST(StartupFolder, ThousandItemsAreTakenOverAndPutBackExactly) {
     EXPECT_EQ(4000u, recorder.Take().size());
 }
 
-// What stays where it is: a switched-off item, one changed since its copy, a
-// different file of a held one's name at restore; and DeleteHeld deletes only
-// inside the BackUp folder.
+// What stays: a switched-off item, one changed since copied, a different file at restore; DeleteHeld stays inside.
 TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     RegistrySandbox sandbox;
     Scratch scratch(L"kept");
@@ -103,8 +99,7 @@ TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     const lists::Reporter report{recorder, 0, ItemKind::File};
     StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
 
-    // An item this account may not delete (here: open elsewhere, its deletion
-    // not shared) is not copied, or Windows and Pacewick would both start it.
+    // An item this account may not delete (open elsewhere) is not copied, or both would start it.
     const std::wstring locked = scratch.startup + L"\\Locked.exe";
     WriteItem(locked, "locked", 1, 2, 0);
     {
@@ -152,8 +147,7 @@ TEST(StartupFolder, KeepsWhatIsNotIdenticallyHeldAndDeletesOnlyHeldFiles) {
     EXPECT_EQ(0u, ImageOf(scratch.backUp).size());
 }
 
-// What Wine cannot make (a reparse point, another account's folder) is shown by
-// the handle facts' seam; every folder is an administrators' one otherwise.
+// What Wine cannot make (reparse points, other accounts' folders) is shown through the handle facts' seam.
 std::wstring plantedFolder;
 DWORD plantedAttributes = 0;
 bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* facts) {
@@ -166,8 +160,7 @@ bool PlantedFacts(HANDLE handle, const std::wstring& path, win::HandleFacts* fac
     return true;
 }
 
-// Each folder items move through, in both scopes: a reparse point (a junction
-// or a symbolic link of Windows) or another account's folder is refused.
+// In both scopes a folder items move through is refused when it is a reparse point or another account's.
 TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccounts) {
     const win::HandleFactsReader original = win::HandleFactsHook().exchange(PlantedFacts);
     RegistrySandbox sandbox;
@@ -200,9 +193,7 @@ TEST(StartupFolder, NothingMovesThroughAFolderThatIsAWindowsLinkOrAnotherAccount
     win::HandleFactsHook() = original;
 }
 
-// Links planted where Pacewick writes and deletes: Unix symbolic links, which
-// Wine treats as Windows treats junctions (opened as their targets whatever the
-// flags, their attribute shown only by name), each to a folder outside.
+// Unix symbolic links (Wine's junctions) planted where Pacewick writes and deletes, each to a folder outside.
 enum Place {
     kUserStartupCopying, kUserBackUpCopying, kMachineStartupCopying, kMachineBackUpCopying,
     kUserBackUp, kUserBackUpParent, kUserStartup, kMachineStartup, kMachineBackUp, kUserStartupFile, kPlaces
@@ -238,10 +229,7 @@ Image TreeOf(const std::wstring& folder, const std::wstring& below = L"") {
     return tree;
 }
 
-// One round: both scopes' folders with items, links planted at `places` (a
-// place inside a linked folder is left out), then a take-over, the deletion of
-// one held item and a restore of each scope. Nothing outside changes, no item is
-// lost, a refused Startup or BackUp folder moves nothing; `output` is what was said.
+// One round over links at `places`: take-over, a deletion, restores; nothing outside changes, nothing lost.
 void LinkRound(unsigned places, unsigned seed, std::string* output) {
     SCOPED_TRACE("places " + std::to_string(places) + ", seed " + std::to_string(seed));
     Scratch elsewhere(L"links-outside"), user(L"links-user"), machine(L"links-machine");  // the links go first
@@ -328,8 +316,6 @@ TEST(StartupFolder, LinksPlantedAtRandomPlacesMoveNothingOutside) {
     }
 }
 
-// The keeper's log says why, for a refused folder and for each file not
-// deleted, within the cap on what a user can cause again and again.
 TEST(StartupFolder, TheKeeperLogsARefusedFolderAndAFileNotDeletedWithinTheCap) {
     RegistrySandbox sandbox;
     LogRoot log;
@@ -350,9 +336,7 @@ TEST(StartupFolder, TheKeeperLogsARefusedFolderAndAFileNotDeletedWithinTheCap) {
     EXPECT_EQ(1, CountOf(text, "Refusals left out of this log: ")) << text;
 }
 
-// Restore puts back every item it can at once; one that another program keeps
-// open (its deletion not shared) is tried again for a few seconds in all: let
-// go after a second, it goes back; never let go, it is named and stays held.
+// An item kept open is tried again for a few seconds: let go, it goes back; never, it is named and stays held.
 TEST(StartupFolder, RestoreWaitsBrieflyForItemsKeptOpenAndNamesWhatStaysHeld) {
     RegistrySandbox sandbox;
     Scratch scratch(L"in-use");
@@ -388,8 +372,7 @@ TEST(StartupFolder, RestoreWaitsBrieflyForItemsKeptOpenAndNamesWhatStaysHeld) {
     EXPECT_EQ(1, recorder.Count(ItemHappened::LeftOnlyHeld, ItemPlace::Held));
 }
 
-// Every item whole in the Startup folder or the BackUp folder (or in both), and
-// nothing else in either: the faults, and in `both` how many are in both.
+// The faults: each item whole in Startup or BackUp (or both, counted in `both`), nothing else in either.
 int Faults(const Scratch& scratch, const Image& items, int* both) {
     const Image startup = ImageOf(scratch.startup), held = ImageOf(scratch.backUp);
     int faults = 0;
@@ -402,8 +385,7 @@ int Faults(const Scratch& scratch, const Image& items, int* both) {
     return faults;
 }
 
-// folder_rounds.exe takes the folder over and puts it back until it is killed, at
-// seeded random moments (PACEWICK_FOLDER_KILLS kills; make stress: 200).
+// folder_rounds.exe killed at seeded moments (PACEWICK_FOLDER_KILLS kills; make stress: 200).
 TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
     const unsigned seed = Seed();
     SCOPED_TRACE("PACEWICK_FOLDER_SEED=" + std::to_string(seed));
@@ -414,18 +396,12 @@ TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
     std::mt19937 random(seed);
     int halfMoved = 0;
     for (int kill = 1; kill <= kills; ++kill) {
-        std::wstring command = *win::Wide("\"" + FixtureDir() + "\\folder_rounds.exe\" \"") + scratch.startup +
-                               L"\" \"" + scratch.backUp + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                   &started));
+        const win::UniqueHandle rounds = StartProgram(W("\"" + FixtureDir() + "\\folder_rounds.exe\" \"") +
+                                                      scratch.startup + L"\" \"" + scratch.backUp + L"\"");
+        ASSERT_TRUE(rounds);
         Sleep(200 + random() % 2000);
-        TerminateProcess(started.hProcess, 9);
-        WaitForSingleObject(started.hProcess, 30000);
-        CloseHandle(started.hProcess);
-        CloseHandle(started.hThread);
+        TerminateProcess(rounds.Get(), 9);
+        WaitForSingleObject(rounds.Get(), 30000);
         int both = 0;
         EXPECT_EQ(0, Faults(scratch, items, &both)) << "after kill " << kill;
         halfMoved += both > 0;

@@ -19,10 +19,7 @@
 
 namespace {
 
-// The program's monitors, one per start-up list, over an engine of the test's
-// own, for the life of the object; declare it after the sandbox, so that they
-// stop before the sandbox's keys go. While the test holds `gate`, a woken
-// monitor's take-over cannot begin.
+// The monitors over a test engine, declared after the sandbox; while `gate` is held no take-over begins.
 struct RunningMonitors {
     explicit RunningMonitors(bool start = true) {
         if (start) watchers.Start();
@@ -151,8 +148,7 @@ double StayInRunMs(const char* name) {
 
 bool Listed(RunningMonitors& monitors, const char* name) { return ListedOrigin(monitors, name).has_value(); }
 
-// A Task Scheduler that takes seconds or never answers, and launches that take
-// seconds each, hold up no take-over: the lock covers Run-key work only.
+// A slow or silent Task Scheduler and slow launches hold up no take-over: the lock covers Run-key work only.
 TEST(Watchers, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     constexpr double kBoundMs = 250;
     RegistrySandbox sandbox;
@@ -214,8 +210,7 @@ TEST(Watchers, NewcomersLeaveTheRunKeyWhileTheSchedulerOrALaunchIsSlow) {
     testing::internal::GetCapturedStdout();
 }
 
-// A start gives way to a take-over under way and to the quiet after it; a
-// stream of take-overs holds it back only so long, and a stop ends the wait.
+// A start waits for a take-over and its quiet, only so long for a stream of them; a stop ends the wait.
 TEST(TakeOverQuiet, AStartWaitsForATakeOverAndTheQuietAfterItWithinABound) {
     TakeOverQuiet quiet;
     const auto waited = [&quiet](const std::function<bool()>& stopped) {
@@ -283,10 +278,7 @@ TEST(Watchers, AStopThatRunsOutSaysSoAndTheTakeOverUnderWayStillFinishes) {
     EXPECT_TRUE(InRun(kUser, "AfterStop"));
 }
 
-// The stress test: two writers, both monitors running. Each writer adds,
-// rewrites and deletes values of its own names in both Run keys, the way
-// installers and self-registering programs do, and returns what it left there
-// (name -> type and data); without keys it only works that out.
+// Two writers churn their own names in both Run keys under the monitors; each returns what it left.
 using Written = std::map<std::string, std::pair<DWORD, std::string>>;
 constexpr int kOperationsPerWriter = 1000;
 

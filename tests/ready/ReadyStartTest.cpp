@@ -1,6 +1,4 @@
-// Starting when the computer is ready: the rule that decides when the next
-// entry starts, driven by scripted load; the impact classes at their bounds;
-// and the machine's own load as sampled.
+// Ready start: the rule for the next start under scripted load, the impact classes' bounds, the sampled load.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -27,8 +25,7 @@ using ready::ReadyQueue;
 
 constexpr LoadSample kIdle{0.05, 0.05}, kBusy{0.90, 0.10}, kDiskBusy{0.05, 0.60}, kAtBound{0.20, 0.0};
 
-// Feeds the script, one sample per interval; the entries started after each
-// interval, as text ("0001...").
+// Feeds the script, one sample per interval; the entries started after each interval as text ("0001...").
 std::string Drive(ReadyQueue& queue, const std::vector<LoadSample>& script) {
     std::string started;
     for (const LoadSample& sample : script) started += std::to_string(queue.Next(sample));
@@ -62,8 +59,7 @@ TEST(ReadyStart, StartsTheNextEntryAfterTwoSecondsOfIdleAccumulated) {
 }
 
 TEST(ReadyStart, AMachineThatNeverSettlesStartsNothingMoreAndNothingStartsTwice) {
-    // The first program started never lets the machine settle again: the rest
-    // wait for the countdown's end.
+    // The first start never lets the machine settle: the rest wait for the countdown's end.
     std::vector<LoadSample> script = Repeat(kIdle, 4);
     for (const LoadSample& busy : Repeat(kBusy, 10)) script.push_back(busy);
     ReadyQueue queue(12, 1);
@@ -121,22 +117,9 @@ TEST(ReadyStart, TheMachinesOwnLoadShowsBusyProcessors) {
     EXPECT_LE(busy.disk, 1.0);
 }
 
-// A recorder started and left waiting (suspended) for the test to end it.
-win::UniqueHandle StartWaitingProgram(HANDLE* thread) {
-    std::string command = LaunchLog::Command("first-minute");
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &started))
-        return win::UniqueHandle();
-    *thread = started.hThread;
-    return win::UniqueHandle(started.hProcess);
-}
-
 TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasured) {
     HANDLE thread = nullptr;
-    win::UniqueHandle program = StartWaitingProgram(&thread);
+    win::UniqueHandle program = StartProgram(W(LaunchLog::Command("first-minute")), CREATE_SUSPENDED, &thread);
     ASSERT_TRUE(program);
     const win::UniqueHandle threadOwner(thread);
     std::mutex mutex;
@@ -146,8 +129,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
         events.push_back(what);
     };
     {
-        // The system's priorities, recorded: Wine keeps a process's class, though
-        // it may not give the memory priority (the setter's answer is not asserted).
+        // The priorities recorded: Wine keeps the class but may refuse memory priority (its answer not asserted).
         ready::FirstMinute watch(
             [&](const std::wstring& name, const ready::Usage&) { record("measured " + U8(name)); },
             std::chrono::milliseconds(400), [&](HANDLE process, bool lowered) {
@@ -167,8 +149,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
             },
             5000);
 
-        // A program still in its minute when Pacewick ends gets its priority
-        // back, unmeasured; one that chose its own priority keeps it.
+        // Still in its minute when Pacewick ends: priority back, unmeasured; one that chose its own keeps it.
         DuplicateHandle(GetCurrentProcess(), program.Get(), GetCurrentProcess(), &copy, 0, FALSE,
                         DUPLICATE_SAME_ACCESS);
         watch.Watch(L"Idle chooser", win::UniqueHandle(copy));
@@ -182,8 +163,7 @@ TEST(ReadyStart, AProgramRunsBelowNormalForItsFirstMinuteThenAsItChoseAndIsMeasu
 
     TerminateProcess(program.Get(), 0);
 
-    // The processor time a process used, in milliseconds. (Wine counts no
-    // bytes of I/O: GetProcessIoCounters gives zeros there.)
+    // The processor time a process used, in ms (Wine counts no I/O bytes).
     ready::Usage before, after;
     ASSERT_TRUE(ready::FirstMinute::UsageOf(GetCurrentProcess(), &before));
     const DWORD start = GetTickCount();
@@ -222,8 +202,7 @@ TEST(ReadyStart, ImpactsAreKeptPerEntryAndOnlyTheirOwnShapeIsRead) {
     RegistrySandbox::Put(HKEY_CURRENT_USER, keys::kImpact, "Long", RegValueBlob(REG_BINARY, bytes, 17));
     for (const char* name : {"Text", "Short", "Long"}) EXPECT_EQ(Impact::NotMeasured, ImpactOfName(store, name)) << name;
 
-    // The list's classes at once, in its order, names matched as the registry
-    // matches them (letter case aside).
+    // The list's classes at once, in its order, names matched case aside as the registry does.
     EntryList list;
     for (const char* name : {"Long", "MÉTÉO 天気", "Never", "tOOL"}) {
         StartupEntry entry;

@@ -1,5 +1,4 @@
-// The ready-start on its own thread: lightest first, each once, the countdown's
-// end taking the rest, and Exit finishing only the start in hand.
+// The ready-start thread: lightest first, each once, the countdown takes the rest, Exit finishes the start in hand.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -116,8 +115,7 @@ TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfte
     }
     EXPECT_TRUE(seen.Copy().empty());
 
-    // Stopped while a start is under way: that one ends, no other begins, and
-    // the rest is what did not start.
+    // Stopped mid-start: that one ends, no other begins, the rest is what did not start.
     Seen stopped;
     stopped.startTakesMs = 200;
     ready::ReadyStarter starter(entries, {}, idle, stopped.Hooks(), 1, 5ms);

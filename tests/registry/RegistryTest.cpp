@@ -41,8 +41,7 @@ std::string WriteAndCapture() { return OutputOf([] { theStore.WriteSettings(); }
 RegValueBlob Stored(const char* name) { return S::Get(kUser, keys::kConfig, name).value_or(S::Text("")); }
 RegValueBlob Dword(const char* bytes) { return RegValueBlob(REG_DWORD, bytes, 4); }
 
-// Every step starts from settings unlike the defaults, so that a setting left
-// as it was shows.
+// Every step starts from settings unlike the defaults, so that one left as it was shows.
 TEST(ConfigStore, ReadTakesDwordsAndDefaultsWhatIsMissingOrMisshapen) {
     S sandbox;
     const Settings before{1, 5, 1};
@@ -57,8 +56,7 @@ TEST(ConfigStore, ReadTakesDwordsAndDefaultsWhatIsMissingOrMisshapen) {
         {{{{"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, ERROR_FILE_NOT_FOUND, {0, 60000, 1}},
         {{{{"Manual", S::Dword(1)}}}, 0, {1, 180000, 0}},
         {{{{"Manual", S::Dword(0)}, {"TimeDelay", S::Dword(60000)}, {"Restored", S::Dword(1)}}}, 0, {0, 60000, 1}},
-        // Only a REG_DWORD of four bytes is read, even a delay of 0: no text,
-        // nor four bytes of another type, nor a DWORD of another size.
+        // Only a 4-byte REG_DWORD is read, even a delay of 0.
         {{{{"TimeDelay", S::Text("1234")},
            {"Restored", RegValueBlob(REG_BINARY, "\x01\x00", 2)},
            {"Manual", RegValueBlob(REG_BINARY, "\x01\x00\x00\x00", 4)}}},
@@ -90,8 +88,7 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     EXPECT_EQ(Dword("\x01\0\0\0"), Stored("Restored"));
     EXPECT_FALSE(S::Get(kUser, keys::kConfig, "StartWhenReady"));  // never chosen: never written
 
-    // The start mode, once chosen, is written with the others and read back;
-    // any value but 0 means on, and a misshapen one off.
+    // The start mode is written with the others and read back; non-zero is on, misshapen off.
     theStore.SetStartWhenReady(true);
     EXPECT_EQ(threeSuccesses + "Reg entry put SUCCESSFULLY!!\n", WriteAndCapture());
     EXPECT_EQ(Dword("\x01\0\0\0"), Stored("StartWhenReady"));
@@ -106,8 +103,7 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     EXPECT_FALSE(theStore.GetStartWhenReady());
 }
 
-// Typed reads take a REG_DWORD of four bytes only, by names in any script up to
-// the registry's longest; a key is opened, never made, unless created.
+// Typed reads take a 4-byte REG_DWORD only, names in any script up to the longest; keys opened, never made.
 TEST(RegistryKey, DwordReadsTakeOnlyFourByteDwordsByAnyName) {
     S sandbox;
     const std::wstring path = L"software\\Quorvell Software\\Schl\u00FCssel \u9375";
@@ -130,8 +126,7 @@ TEST(RegistryKey, DwordReadsTakeOnlyFourByteDwordsByAnyName) {
     EXPECT_EQ(0x01020304u, value) << "a failed read changed the number";
 }
 
-// One rule for every failure: the registry's status, and nothing handed in is
-// changed. Whole reads take a value of any size; typed reads only their shape.
+// Every failure gives the registry's status and changes nothing handed in; typed reads check the shape.
 TEST(RegistryKey, FailedReadsChangeNothingAndWholeReadsTakeAnySize) {
     S sandbox;
     registry::Key key;
@@ -173,8 +168,6 @@ TEST(RegistryKey, FailedReadsChangeNothingAndWholeReadsTakeAnySize) {
     EXPECT_EQ(2u, names.size());
 }
 
-// Enumeration only answers: it prints nothing. A KeyRef works on a handle
-// another owns and leaves it open; a moved Key takes its handle along.
 TEST(RegistryKey, EnumerationPrintsNothingAndOnlyTheOwnerClosesItsKey) {
     S sandbox;
     const std::wstring path = L"software\\Quorvell Software\\Listed";
@@ -201,7 +194,6 @@ TEST(RegistryKey, EnumerationPrintsNothingAndOnlyTheOwnerClosesItsKey) {
     EXPECT_EQ(ERROR_SUCCESS, moved.FindValue(L"one"));
 }
 
-// The least significant byte first, at every width, and back.
 TEST(LittleEndian, PutsTheLeastSignificantByteFirstAndReadsItBack) {
     BYTE bytes[8] = {};
     win::PutLittleEndian<std::uint32_t>(0x01020304u, bytes);
@@ -223,10 +215,7 @@ ULONGLONG LastWritten(HKEY hive, const wchar_t* path) {
     return (ULONGLONG(written.dwHighDateTime) << 32) | written.dwLowDateTime;
 }
 
-// An account the installer never set up (only the Run keys exist) gets its own
-// keys, empty, and no machine key; keys that exist keep every value and are not
-// even written. Where the keys cannot be made (a non-volatile key under a
-// volatile one) the call says so, and the settings are reported unwritten.
+// A new account gets its own keys, empty; existing keys are not written; unmakeable keys are reported.
 TEST(AccountKeys, MakesOnlyTheAccountsMissingKeysAndLeavesExistingOnesUntouched) {
     S sandbox(S::Keys{false, false, false, true, true});
     EXPECT_TRUE(registry::CreateAccountKeys());

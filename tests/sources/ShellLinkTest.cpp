@@ -1,5 +1,4 @@
-// The program's own shortcut reader, against shortcuts the shell saves and
-// seeded damaged copies of them.
+// The program's own shortcut reader against shell-saved shortcuts and seeded damaged copies.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -53,9 +52,7 @@ struct Scratch {
     }
 };
 
-// The bytes parsed from the very end of a readable range, a page no one may
-// read right behind them: a read past the bytes faults at once, whatever the
-// heap's layout.
+// The bytes parsed at the end of a readable range before a no-access page: a read past them faults at once.
 std::optional<shell_link::Shortcut> ParseBeforeAGuardPage(const Bytes& bytes) {
     constexpr std::size_t kPage = 4096;
     const std::size_t readable = (bytes.size() + kPage - 1) / kPage * kPage + kPage;
@@ -69,10 +66,7 @@ std::optional<shell_link::Shortcut> ParseBeforeAGuardPage(const Bytes& bytes) {
     return shortcut;
 }
 
-// A shortcut the shell saved is read back exactly: its target, arguments,
-// working folder and show command, spaces and all; a target with environment
-// references comes expanded, LinkInfo's UTF-16 paths are preferred to its ANSI
-// ones; past the size limit, a file reads as none.
+// A shell-saved shortcut reads back exactly; env targets expanded, UTF-16 LinkInfo preferred; too big reads as none.
 TEST(ShellLink, ReadsWhatTheShellSavedExactly) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     Scratch scratch;
@@ -112,10 +106,7 @@ TEST(ShellLink, ReadsWhatTheShellSavedExactly) {
     CoUninitialize();
 }
 
-// Damaged copies of a real shortcut (cut short, bytes flipped, sizes at edge
-// values, an ID list's first item claiming 65,520 bytes) never read past their
-// bytes, and each gives a sane shortcut or none. The damaged one the shell's
-// own loader reads past shows "Unknown".
+// Damaged copies never read past their bytes and give a sane shortcut or none; the overlong one shows "Unknown".
 TEST(ShellLink, DamagedCopiesReadWithinTheirBytesSaneOrNotAtAll) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     Scratch scratch;

@@ -1,10 +1,8 @@
-// The entry sources: the version reader, and the logon-task source over an
-// in-test Task Scheduler (Wine's gives no trigger texts) and over Wine's own.
+// The version reader, and the logon-task source over an in-test Task Scheduler and Wine's own.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <mstask.h>
-#include <shlobj.h>
 #include <wrl/client.h>
 
 #include <algorithm>
@@ -18,6 +16,7 @@
 
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
+#include "Shortcuts.h"
 #include "TestHelpers.h"
 #include "takeover/StartupManager.h"
 #include "registry/RegistryKeys.h"
@@ -43,8 +42,6 @@ std::string CompanyFor(const char* file, LANGID language) {
     return info.GetCompanyName();
 }
 
-// The program shows the company name of each entry's program file, read by one
-// reader for many files.
 TEST(FileVersionInfo, ChoosesTheCompanyByTheFiveRulesAndNothingSurvivesAReread) {
     // Rule 1: the exact language, even when another entry comes first.
     EXPECT_EQ("Company 0409", CompanyFor("ver_de_en.dll", kEnglishUs));
@@ -103,8 +100,7 @@ private:
     BYTE* data_;
 };
 
-// Damaged copies of a real block: lengths, types and NULs overwritten, the end cut
-// off. Each is read without a fault, and gives a text standing in it, or none.
+// Damaged copies of a real block read without a fault, giving a text within it or none.
 TEST(FileVersionInfo, ReadsDamagedBlocksWithinTheirBounds) {
     const std::vector<BYTE> real = BlockOf("ver_de_en.dll");
     CFileVersionInfo info;
@@ -155,9 +151,7 @@ auto Column(Field StartupEntry::*field) {
 // Lists the tasks, each in front of the one found before, as the engine does.
 void ListTasks(const TaskSchedulerFactory& factory) { listed = ReadLogonTasks(factory); }
 
-// The names listed by a pass over the in-test scheduler (alone, or in a rebuild of the whole list), which must
-// release every object it was given. The narrow lines around the pass show that its wide diagnostics keep their
-// place among the program's other output.
+// The names a pass lists (every object released); narrow lines around it keep the diagnostics' place.
 Strings PassOver(Scheduler& world, std::string* output = nullptr, bool rebuild = false) {
     std::optional<TestEngine> engine;  // only for a rebuild: a list of its own asks the scheduler too
     if (rebuild) engine.emplace(), engine->model.SetTaskSchedulerFactory(FactoryOf(world));
@@ -258,8 +252,6 @@ bool SaveRealTask(ITaskScheduler* scheduler, const wchar_t* name, TASK_TRIGGER_T
            SUCCEEDED(task.As(&file)) && SUCCEEDED(file->Save(nullptr, TRUE));
 }
 
-// A Startup folder item shows the company of a shortcut's target, or of an .exe
-// itself; another file's is unknown, whatever its entry's command would name.
 TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
     char windows[MAX_PATH] = {};
     const std::string windir(windows, GetWindowsDirectoryA(windows, MAX_PATH));
@@ -286,14 +278,7 @@ TEST(ProgramPathFromCommand, DerivesThePathOfEveryKindOfCommand) {
 TEST(Companies, AStartupFolderItemShowsItsShortcutsTargetOrItsProgram) {
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     const std::wstring program = *win::Wide(Fixture("ver_en_us.dll")), base = program + L".item";
-    {
-        ComPtr<IShellLinkW> link;
-        ComPtr<IPersistFile> file;
-        ASSERT_TRUE(SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                               reinterpret_cast<void**>(link.GetAddressOf()))) &&
-                    SUCCEEDED(link->SetPath(program.c_str())) && SUCCEEDED(link.As(&file)) &&
-                    SUCCEEDED(file->Save((base + L".lnk").c_str(), TRUE)));
-    }
+    ASSERT_TRUE(SUCCEEDED(test_shortcuts::Make(base + L".lnk", program, L"", L"")));
     EntryList list;
     for (const wchar_t* extension : {L".bat", L".exe", L".lnk"}) {
         if (std::wstring(extension) != L".lnk") CopyFileW(program.c_str(), (base + extension).c_str(), FALSE);
@@ -310,8 +295,7 @@ TEST(Companies, AStartupFolderItemShowsItsShortcutsTargetOrItsProgram) {
     CoUninitialize();
 }
 
-// Saves real tasks: only in Wine's scheduler, never on a developer's Windows.
-// Its Activate refuses the ".job" names it enumerates: the pass retries them bare.
+// Real tasks are saved only in Wine's scheduler; its Activate refuses ".job" names: the pass retries bare.
 TEST(LogonTasksOnWine, RealSchedulerPassFindsSavedLogonTasksOnly) {
     if (!GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) GTEST_SKIP() << "saves real tasks";
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));

@@ -1,6 +1,5 @@
 #pragma once
-// The engine's events as a test reads them: each one kept, in the order it was
-// made, from whichever thread made it.
+// The engine's events as a test reads them, in the order made, from any thread.
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -26,8 +25,7 @@ inline void PrintTo(const Recorded& event, std::ostream* out) {
          << static_cast<int>(event.kind) << ", \"" << event.name << "\", \"" << event.reason << "\"}";
 }
 
-// A walk's own events (the counts and names read as it goes) are left out:
-// they say what was read, not what happened to an item.
+// A walk's own events (counts and names read) say what was read, not what happened: left out.
 inline bool IsWalkEvent(ItemHappened what) {
     return what == ItemHappened::SubkeysCounted || what == ItemHappened::SubkeyFound ||
            what == ItemHappened::ValuesCounted || what == ItemHappened::ValueFound;
@@ -47,8 +45,7 @@ public:
         taken.swap(events_);
         return taken;
     }
-    // How many of the events so far are `what` in this place, for this reason
-    // (any: nullptr) and of this name (any: nullptr).
+    // How many events so far are `what` in `place`, for this reason and of this name (nullptr: any).
     int Count(ItemHappened what, ItemPlace place, const char* reason = nullptr, const char* name = nullptr) const {
         const std::lock_guard<std::mutex> hold(mutex_);
         int count = 0;

@@ -1,7 +1,5 @@
 #pragma once
-// An in-test Task Scheduler 1.0 (Wine's gives no trigger texts): tasks with a
-// first trigger of any type, refusals of Activate, and a count of live objects
-// so that a test can tell whether a pass released everything.
+// An in-test Task Scheduler 1.0: any trigger type, refused Activates, and a count of live objects.
 #include <windows.h>
 #include <mstask.h>
 
@@ -40,8 +38,7 @@ struct Scheduler {
     }
 };
 
-// Reference counting shared by the in-test objects, which count themselves
-// alive so that a test can tell whether the pass released everything.
+// Reference counting shared by the in-test objects, each counted alive while it lives.
 template <typename Interface>
 struct Counted : Interface {
     explicit Counted(Scheduler& world, const FakeTask& task = {}) : world(world), task(task) { ++world.liveObjects; }

@@ -8,9 +8,7 @@
 #include "registry/RegValueBlob.h"
 #include "win/Scoped.h"
 
-// Redirects HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE of this process into a
-// fresh scratch key under the real current user's key, so that no test touches
-// a real Run key; the scratch key is deleted when the sandbox ends.
+// Redirects both hives of this process into a scratch key under the real user's key, deleted at the end.
 class RegistrySandbox {
 public:
     struct Keys {  // the keys made inside, as the installer and Windows would
@@ -23,8 +21,7 @@ public:
         bool machineBackUp32 = true;  // and its BackUp key
     };
 
-    // A key's path or a value's name: one of the program's own (UTF-16) or a
-    // test's text, in the process's code page as the helpers pass it on.
+    // A key path or value name, the program's (UTF-16) or a test's, in the code page the helpers pass on.
     class KeyText {
     public:
         KeyText(const char* text) : text_(text) {}

@@ -1,7 +1,5 @@
 #pragma once
-// Shortcuts for the tests: real ones, saved by the shell's own IShellLinkW, and
-// seeded damaged copies of their bytes. Used by the test programs and by the
-// fixture that makes them inside the end-to-end scripts' prefixes.
+// Real shortcuts saved by the shell's IShellLinkW, and seeded damaged copies (tests and make_shortcut).
 #include <windows.h>
 #include <shlobj.h>
 
@@ -46,8 +44,7 @@ inline std::uint32_t DwordAt(const Bytes& bytes, std::size_t at) {
     return value;
 }
 
-// The shortcut with its ID list replaced by one of 20 bytes whose first item
-// claims 65,520: the shell's loader reads far past it.
+// The shortcut with an ID list whose first item claims 65,520 bytes: the shell's loader reads past it.
 inline Bytes WithOverlongFirstItem(const Bytes& sound) {
     const std::size_t list = 0x4C;
     if (sound.size() < list + 2) return sound;
@@ -61,8 +58,7 @@ inline Bytes WithOverlongFirstItem(const Bytes& sound) {
     return damaged;
 }
 
-// The shortcut with its target given with environment references as well, in
-// the extra-data block Windows writes for one (the shell under Wine writes none).
+// The shortcut with its target also in the environment block Windows writes (the shell under Wine writes none).
 inline Bytes WithEnvironmentTarget(const Bytes& sound, const std::wstring& target) {
     Bytes block(0x314);
     PutDword(block, 0, 0x314);
@@ -78,10 +74,7 @@ inline Bytes WithEnvironmentTarget(const Bytes& sound, const std::wstring& targe
     return with;
 }
 
-// The shortcut with its LinkInfo replaced by one whose header holds the UTF-16
-// offsets too, as Windows writes for a path the code page cannot hold: the
-// UTF-16 path is `path`, the ANSI one a mere "?" (the shell under Wine writes
-// ANSI paths only).
+// The shortcut with a LinkInfo holding UTF-16 `path` and ANSI "?", as Windows writes for an unmappable path.
 inline Bytes WithUnicodeLinkInfo(const Bytes& sound, const std::wstring& path) {
     const std::size_t at = 0x4C + ((DwordAt(sound, 0x14) & 1) ? 2 + (sound[0x4C] | sound[0x4D] << 8) : 0);
     Bytes info(0x24);
@@ -104,9 +97,7 @@ inline Bytes WithUnicodeLinkInfo(const Bytes& sound, const std::wstring& path) {
     return with;
 }
 
-// Where the sound shortcut keeps its sizes and offsets (2 or 4 bytes each):
-// the ID list's and its items', LinkInfo's, its offsets, the counted texts' and
-// the extra-data blocks'.
+// Where the sound shortcut keeps its 2- and 4-byte sizes and offsets.
 struct SizeFields {
     std::vector<std::size_t> words, dwords;
 };
@@ -134,8 +125,7 @@ inline SizeFields SizeFieldsOf(const Bytes& sound) {
     return fields;
 }
 
-// A seeded damaged copy: cut short, bytes flipped, a size set to an edge value,
-// or the overlong first item, in any mix.
+// A seeded damaged copy: cut short, bytes flipped, a size at an edge value or the overlong item, mixed.
 inline Bytes Damaged(const Bytes& sound, unsigned seed) {
     std::mt19937 random(seed);
     const SizeFields fields = SizeFieldsOf(sound);

@@ -1,6 +1,5 @@
 #pragma once
-// Helpers the test folders share: bounded waits, captured output, the
-// fixtures' folder, and the log that record_launch.exe writes each start into.
+// Helpers the test folders share: bounded waits, captured output, fixtures, and record_launch.exe's log.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -20,11 +19,11 @@
 const HKEY kUser = HKEY_CURRENT_USER;
 const HKEY kMachine = HKEY_LOCAL_MACHINE;
 
-// Polls until the condition holds; false when it still fails after the timeout.
 // An entry's text as the tests write and compare it (UTF-8), and back.
 inline std::string U8(const std::wstring& text) { return win::Utf8ForDisplay(text); }
 inline std::wstring W(const std::string& text) { return win::Wide(text).value_or(L"\uFFFD"); }
 
+// Polls until the condition holds; false when it still fails after the timeout.
 inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000) {
     for (const ULONGLONG end = GetTickCount64() + timeoutMs; !condition(); Sleep(10))
         if (GetTickCount64() > end) return condition();
@@ -75,14 +74,31 @@ inline std::string FixtureDir() {
     return path.substr(0, path.find_last_of('\\'));
 }
 
+// A program started with this command line; empty when it cannot start. With `thread` the caller owns its
+// first thread's handle (to resume a suspended start); `inherit` hands it this process's output.
+inline win::UniqueHandle StartProgram(std::wstring command, DWORD flags = 0, HANDLE* thread = nullptr,
+                                      BOOL inherit = FALSE) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, inherit, flags, nullptr, nullptr, &startup, &started))
+        return win::UniqueHandle();
+    thread ? void(*thread = started.hThread) : void(CloseHandle(started.hThread));
+    return win::UniqueHandle(started.hProcess);
+}
+// A process's exit code once it ends; 99 when it cannot be read, STILL_ACTIVE when it runs on past `ms`.
+inline DWORD ExitCodeOf(const win::UniqueHandle& process, DWORD ms = 60000) {
+    DWORD code = 99;
+    WaitForSingleObject(process.Get(), ms);
+    return GetExitCodeProcess(process.Get(), &code) ? code : 99;
+}
+
 // The recorder an engine reports to, made before the engine.
 struct RecordedEngineEvents {
     EventRecorder events;
 };
 
-// An engine of the test's own over the sandboxed keys, with a Task Scheduler
-// that offers no tasks, so that its list holds exactly what the BackUp places
-// give (read now), its events recorded rather than printed, and a launcher beside it.
+// A test engine over the sandboxed keys: no logon tasks, the BackUp places read now, events recorded.
 class TestEngine : public RecordedEngineEvents, public takeover::OwnedEngine {
 public:
     explicit TestEngine(takeover::ScopeSet written = takeover::kEveryScope,
@@ -104,10 +120,7 @@ public:
     launch::Launcher launcher;
 };
 
-// record_launch.exe appends the command line of each start to the file named by
-// PACEWICK_LAUNCH_LOG; this object names a fresh one for its lifetime. Only a
-// program this process starts itself has its environment: launches take the
-// unelevated way (CreateProcess) meanwhile, though Wine's token is elevated.
+// A fresh PACEWICK_LAUNCH_LOG for record_launch.exe; launches go by CreateProcess meanwhile to inherit it.
 class LaunchLog {
 public:
     LaunchLog() : path_(TestProgramPath() + "." + std::to_string(GetCurrentProcessId()) + ".launch.log") {
@@ -131,8 +144,7 @@ public:
         std::sort(lines.begin(), lines.end());
         return lines;
     }
-    // The lines once `count` are there (or after 30 s), and a moment later, so
-    // that a second start of any program would show.
+    // The lines once `count` are there (at most 30 s), a moment later so that a second start would show.
     std::vector<std::string> WaitFor(std::size_t count) const {
         WaitUntil([&] { return Lines().size() >= count; }, 30000);
         Sleep(300);

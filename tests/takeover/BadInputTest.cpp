@@ -17,9 +17,7 @@ constexpr unsigned kSeed = 4711;
 const DWORD kTypes[] = {REG_NONE,  REG_SZ,   REG_EXPAND_SZ,     REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN,
                         REG_LINK,  REG_MULTI_SZ, REG_RESOURCE_LIST, REG_QWORD, 12,        0x12345678};
 
-// A name or command a program might write, or a hostile one: quotes, percent
-// signs, spaces, text in other scripts, a character outside the BMP, now and
-// then an unpaired surrogate (no code page holds it), and sometimes very long.
+// A name or command with quotes, %, spaces, other scripts, non-BMP, sometimes lone surrogates or great length.
 std::wstring RandomText(std::mt19937& random, std::size_t length) {
     static const std::wstring pieces[] = {L"a", L"Z", L"7", L" ", L"\"", L"%", L"\\", L"-", L".exe", L"%PATH%",
                                           L"\u00e9", L"\u0416", L"\u540d", L"\U0001F600", L",", L"'", L"\t"};

@@ -1,6 +1,4 @@
-// What Explorer would start is what Pacewick takes over and starts: Task
-// Manager's switches, the policies that turn a Run list off, and the machine's
-// 32-bit Run key.
+// What Explorer would start is what Pacewick takes over: Task Manager's switches, policies, 32-bit Run key.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,8 +54,7 @@ TEST(ExplorerRules, SwitchedOffEntriesStayWhereTheyAreAndAreNeitherListedNorStar
     EXPECT_EQ((Names{"odd0", "odd1", "odd2", "on0", "on1", "on2"}), Sorted(Listed(engine)));
     EXPECT_EQ(approved, Take(kUser, keys::kApprovedRun)) << "a switch was changed";
 
-    // Switched off while Pacewick holds it: not listed, so not started, and a
-    // restore puts it back with the rest.
+    // Switched off while held: not listed, so not started; a restore puts it back with the rest.
     S::Put(kUser, keys::kApprovedRun, "on0", Marker(1));
     manager.RebuildList();
     EXPECT_EQ(5u, Listed(engine).size());

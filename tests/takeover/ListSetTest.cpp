@@ -1,6 +1,4 @@
-// The rows a process may change: the program beside the keeper service changes
-// only the user's lists and never opens a machine key to write (the service's
-// machine rows are the keeper's tests).
+// Beside the keeper the program changes only the user's lists and opens no machine key to write.
 #include <mutex>
 #include <set>
 

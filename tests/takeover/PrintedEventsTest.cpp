@@ -1,6 +1,4 @@
-// The one place the diagnostic lines are read as text: each event prints its
-// own line, byte for byte, for a Run value and for a Startup folder's file,
-// and the keeper's log writes a name's control characters as codes.
+// Each event's diagnostic line byte for byte, for a Run value and a folder file; the keeper log escapes controls.
 #include <gtest/gtest.h>
 
 #include <string>

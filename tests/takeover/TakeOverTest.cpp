@@ -23,8 +23,7 @@ RegValueBlob Bytes(DWORD type, const std::string& bytes) {
     return RegValueBlob(type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 
-// Hands each event on, and rewrites a value of the user's Run key as soon as
-// its copy is written: between a take-over's copy and its deletion.
+// Rewrites a user Run value as soon as its copy is written: between a take-over's copy and its deletion.
 struct RewriteOnCopy : ItemEventSink {
     RewriteOnCopy(const char* name, const char* command, ItemEventSink& next) : name(name), command(command), next(next) {}
     void Report(const ItemEvent& event) override {
@@ -74,14 +73,11 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     TestEngine engine;
     takeover::CStartupManager& manager = engine.manager;
 
-    // Copies that earlier versions made: of a value too long to list, which they
-    // left in the Run key (gone from there since: it comes back), and of a
-    // number, which they took over (it must come back, though the list cannot show it).
+    // Earlier versions' copies: a value too long to list (gone from Run: it comes back) and a number.
     S::Put(kUser, keys::kBackUp, "stale", S::Text(std::string(600, 's')));
     S::Put(kUser, keys::kBackUp, "number", S::Dword(1));
     manager.TakeOver();
-    // What the list cannot launch whole stays for Windows to start, and is not
-    // copied; every other value but the program's own is backed up, exactly, and gone.
+    // What cannot be launched whole stays for Windows, uncopied; all else but the program's own is moved exactly.
     const Names unlisted = {"big",        "binary", "bytes511", "bytes512",          "bytes513",
                             "command255", "dword",  std::string(255, 'm'), "multi"};
     EXPECT_EQ(unlisted, NamesOf(Take(kUser, keys::kRun)));
@@ -101,15 +97,12 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
         EXPECT_EQ(1, events.Count(ItemHappened::Kept, ItemPlace::StartUp, "it cannot be listed", name.c_str())) << name;
     EXPECT_EQ(1, events.Count(ItemHappened::NotListed, ItemPlace::Held, "its name or command is too long", "stale"));
     EXPECT_EQ(1, events.Count(ItemHappened::NotListed, ItemPlace::Held, "its data cannot be read as text", "number"));
-    // "pacewick" from the user's key names the machine's own value too (names
-    // ignore case), and the user's "twin" the machine's: an entry is deleted
-    // only from the lists that keep it, so neither is even tried there.
+    // "pacewick" and "twin" name machine values too (case aside): deleted only from the lists that keep them.
     for (const char* name : {"pacewick", "twin"})
         for (const ItemPlace place : {ItemPlace::StartUp, ItemPlace::Held})
             EXPECT_EQ(0, events.Count(ItemHappened::Kept, place, "no identical copy to keep it", name)) << name;
 
-    // Copies shaped like those stale doubles: one whose Run key holds it
-    // exactly (a double indeed), one whose Run key has a newer value.
+    // Stale doubles: one whose Run key holds it exactly, one whose Run key has a newer value.
     S::Put(kUser, keys::kBackUp, "double", S::Text(std::string(600, 'd')));
     S::Put(kUser, keys::kRun, "double", S::Text(std::string(600, 'd')));
     S::Put(kUser, keys::kBackUp, "renewed", S::Text(std::string(600, 'o')));
@@ -127,8 +120,7 @@ TEST(TakeOver, AndRestoreLeaveBothRunKeysExactlyAsTheyWere) {
     EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
 }
 
-// A walk over a key accounts for it as it goes: the subkeys (listed, never
-// entered), the number of values, and each value found before what is done with it.
+// A walk reports subkeys (never entered), the count of values and each value before what is done with it.
 TEST(TakeOver, ReportsEachWalkOfAKeyAsItGoes) {
     struct WalkSteps : ItemEventSink {
         std::vector<std::string> steps;
@@ -186,8 +178,7 @@ TEST(TakeOver, ListsEntriesInOrderWithLabelsAndCompanies) {
     takeover::CStartupManager& manager = engine.manager;
 
     manager.TakeOver();
-    // Machine entries first, each key's last enumerated value first; a name in
-    // both keys is listed once, from the user's key.
+    // Machine entries first, each key's last value first; a name in both keys once, from the user's.
     Names expected;
     for (const std::string& name : S::ValueNames(kUser, keys::kBackUp)) expected.insert(expected.begin(), name);
     for (const std::string& name : S::ValueNames(kMachine, keys::kBackUp))
@@ -220,8 +211,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     takeover::CStartupManager& manager = engine.manager;
 
     manager.TakeOver();
-    // The machine hive has nowhere to keep a copy: its Run key keeps every value,
-    // even "same", which is listed from the user's key.
+    // No machine BackUp key: its Run key keeps every value, even "same" listed from the user's key.
     EXPECT_EQ(machineRun, Take(kMachine, keys::kRun));
     EXPECT_TRUE(Take(kUser, keys::kRun).empty());
     EXPECT_EQ((Names{"same", "user"}), NamesOf(Take(kUser, keys::kBackUp)));
@@ -237,8 +227,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     manager.TakeOver();  // the next take-over takes the new value over
     EXPECT_FALSE(S::Get(kUser, keys::kRun, "moving"));
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
-    // A Run value written again while Pacewick was not watching is newer than
-    // its back-up: a restore keeps both rather than overwrite it.
+    // A Run value rewritten while unwatched is newer than its back-up: a restore keeps both.
     S::PutText(kUser, keys::kRun, "moving", "C:\\v3.exe");
     // Its Run key still starts a program of that name: the restore counts as done.
     engine.events.Take();
@@ -248,8 +237,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     EXPECT_EQ(S::Text("C:\\v2.exe"), S::Get(kUser, keys::kBackUp, "moving"));
     manager.TakeOver();
 
-    // Restore into a Run key that cannot be opened keeps every back-up, and says
-    // that those programs are started by nothing now.
+    // A restore into a Run key that cannot be opened keeps every back-up and says nothing starts them.
     const Snapshot userBackUp = Take(kUser, keys::kBackUp);
     S::Remove(kUser, keys::kRun);
     engine.events.Take();
@@ -303,9 +291,7 @@ TEST(TakeOver, NeverDeletesARunValueWithoutAnIdenticalBackUpAndLeaksNoHandle) {
     EXPECT_LE(after, before + 4);
 }
 
-// Two sessions of one account run a Pacewick each on one HKEY_CURRENT_USER:
-// one restoring while the other takes over, neither deletes the copy that the
-// other has just checked. PACEWICK_ACCOUNT_ROUNDS rounds each (make stress: 200).
+// Two sessions of one account restore and take over at once; neither deletes a copy the other just checked.
 TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     S sandbox;
     // Half moved, as a take-over cut short leaves them: both start on every value.
@@ -316,21 +302,12 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     const char* rounds = std::getenv("PACEWICK_ACCOUNT_ROUNDS");
     std::vector<win::UniqueHandle> processes;
     for (const char* role : {"takeover", "restore"}) {
-        std::string command = "\"" + FixtureDir() + "\\account_rounds.exe\" " + sandbox.Root() + " " + role + " " +
-                              (rounds ? rounds : "20") + " PacewickRounds" + std::to_string(GetCurrentProcessId());
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION started{};
-        ASSERT_TRUE(
-            CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started));
-        CloseHandle(started.hThread);
-        processes.emplace_back(started.hProcess);
+        processes.push_back(StartProgram(W("\"" + FixtureDir() + "\\account_rounds.exe\" " + sandbox.Root() + " " + role +
+                                           " " + (rounds ? rounds : "20") + " PacewickRounds" +
+                                           std::to_string(GetCurrentProcessId()))));
+        ASSERT_TRUE(processes.back());
     }
-    for (const win::UniqueHandle& process : processes) {
-        DWORD code = 1;
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.Get(), 300000));
-        EXPECT_TRUE(GetExitCodeProcess(process.Get(), &code) && code == 0) << code;
-    }
+    for (const win::UniqueHandle& process : processes) EXPECT_EQ(0u, ExitCodeOf(process, 300000));
     // Each value in its Run key or its BackUp key (or both, half moved), exact.
     const Snapshot run = Take(kUser, keys::kRun), backUp = Take(kUser, keys::kBackUp);
     for (const auto& [name, value] : seeded) {
@@ -340,10 +317,7 @@ TEST(TakeOver, BesideARestoreInAnotherProcessOfTheAccountLosesNothing) {
     }
 }
 
-// The account's lock is a file of its own profile: a kernel object of the old
-// name, which any account may make first (SIDs are public), blocks nothing; a
-// holder of the file in another process of the account is waited for; a lock
-// file or folder that is a link is nobody's lock, and nothing moves.
+// The account lock is a profile file: a squatted kernel object blocks nothing, a linked lock file is nobody's.
 win::HandleFactsReader realFacts = nullptr;
 bool LockFolderPlanted(HANDLE handle, const std::wstring& path, win::HandleFacts* facts) {
     if (!realFacts(handle, path, facts)) return false;
@@ -423,10 +397,7 @@ std::vector<Row> Rows(const EntryList& list) {
     return rows;
 }
 
-// A newcomer's take-over beside 1,000 held entries works on the newcomers
-// alone: their own events, no full reading of the BackUp keys (which would
-// report the unlistable "number"s again), and the list it leaves is the list a
-// full reading gives. Names sort last, where Windows enumerates a value written last.
+// A newcomer's take-over beside 1,000 held entries reads only the newcomers, and leaves the full list.
 TEST(TakeOver, NewcomersBesideAThousandHeldAreAddedAsAFullReadingListsThem) {
     S sandbox;
     for (int i = 0; i < 1000; ++i)
@@ -459,8 +430,7 @@ TEST(TakeOver, NewcomersBesideAThousandHeldAreAddedAsAFullReadingListsThem) {
     EXPECT_EQ(Rows(engine.List()), relisted);
 }
 
-// Exit asked during a burst: the value in hand is finished, the rest stay in
-// the Run key, and every value is in exactly one place, whole.
+// Exit during a burst: the value in hand is finished, the rest stay in Run, each value whole in one place.
 TEST(TakeOver, AStopBetweenItemsLeavesEveryValueWholeInExactlyOnePlace) {
     S sandbox;
     for (int i = 0; i < 400; ++i)
@@ -478,8 +448,6 @@ TEST(TakeOver, AStopBetweenItemsLeavesEveryValueWholeInExactlyOnePlace) {
     }
 }
 
-// The take-over shows a newcomer at once with its company unknown (""): the
-// model's own thread reads the file, and the list changes again when it has.
 TEST(TakeOver, ReadsNoCompanyOnTheTakingThreadAndTheListFollowsOnceRead) {
     S sandbox;
     const std::string tool = TempPath("company.exe");

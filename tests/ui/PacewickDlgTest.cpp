@@ -1,7 +1,4 @@
-// The main window run modally on the test thread under the sandboxed registry,
-// while a second thread drives it with real messages and reads its controls,
-// as a user and the shell would. Each run costs seconds under Wine, so one run
-// covers several behaviours.
+// The main window run modally, driven from a second thread with real messages; one run covers several behaviours.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -42,8 +39,7 @@ const char* const kRestoreQuestion = "Are you sure to restore?";
 
 void Command(HWND window, int command) { SendMessageA(window, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0); }
 
-// Posts a command that asks by message box, answers the box and returns its
-// text once the command has finished ("" when no box came).
+// Posts a command that asks by message box, answers it; its text once done ("" when no box came).
 std::string Answered(HWND window, int command, const char* caption, int answer) {
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED), 0);
     HWND box = WaitForVisible("#32770", caption);
@@ -56,14 +52,15 @@ std::string Answered(HWND window, int command, const char* caption, int answer) 
 
 HWND List(HWND window) { return GetDlgItem(window, IDC_ENTRY_LIST); }
 
-std::vector<Row> Rows(HWND window) {
-    std::vector<Row> rows(static_cast<std::size_t>(SendMessageA(List(window), LVM_GETITEMCOUNT, 0, 0)), Row(4));
+// The list's rows, each its first `columns` cells (the fifth is the start-up impact).
+std::vector<Row> Rows(HWND window, int columns = 4) {
+    std::vector<Row> rows(static_cast<std::size_t>(SendMessageA(List(window), LVM_GETITEMCOUNT, 0, 0)), Row(columns));
     char text[300];
     LVITEMA item = {};
     item.pszText = text;
     item.cchTextMax = sizeof text;
     for (std::size_t row = 0; row < rows.size(); ++row)
-        for (item.iSubItem = 0; item.iSubItem < 4; ++item.iSubItem) {
+        for (item.iSubItem = 0; item.iSubItem < columns; ++item.iSubItem) {
             text[0] = '\0';
             SendMessageA(List(window), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
             rows[row][item.iSubItem] = text;
@@ -84,8 +81,7 @@ bool Select(HWND window, const std::string& name) {
     return true;
 }
 
-// A click on the tray icon opens its menu: the state of one of its items, the
-// menu closed again; 0xFFFFFFFF when no menu opened.
+// The state of one item of the tray icon's menu, opened by a click and closed; 0xFFFFFFFF when none opened.
 UINT TrayMenuItemState(HWND window, UINT command) {
     PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
     HWND popup = WaitForVisible("#32768", nullptr);
@@ -97,10 +93,7 @@ UINT TrayMenuItemState(HWND window, UINT command) {
     return state;
 }
 
-// The program's string table, rewritten where the program reads it (the image's
-// own resource, which LoadString hands out without a copy) for as long as the
-// object lives: every letter of every text in capitals, every blank an
-// underscore. A text the window shows as it stands today was built in code.
+// The image's string table rewritten in place while it lives (capitals, blanks as '_'): unmarked text is built in code.
 class MarkedStringTable {
 public:
     MarkedStringTable() {
@@ -144,8 +137,7 @@ private:
     std::vector<Block> blocks_;
 };
 
-// Runs the dialog here while `drive` works on its window from a second thread;
-// "Exit" ends it if `drive` leaves it open.
+// Runs the dialog here while `drive` works on its window from a second thread; then "Exit".
 INT_PTR RunDialog(CPacewickDlg& dialog, const std::function<void(HWND)>& drive) {
     std::thread driver([&] {
         HWND window = WaitForVisible(win::Utf8ForDisplay(ui::kMainWindowClass).c_str(), nullptr);
@@ -205,8 +197,7 @@ protected:
                          [this] { monitors_.Stop(CPacewickApp::kWatcherStopTimeout); }};
 };
 
-// Manual start: the list, deleting by each origin label, the elapsed display,
-// Run and Run All; then Restore All, which stops the monitors first and ends.
+// Manual start: the list, deleting by each origin label, the clock, Run, Run All; Restore All stops the monitors.
 TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) {
     LaunchLog log;
     S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "UserOnly", "C:\\u.exe");
@@ -261,8 +252,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_EQ(Rows(window), expected);
 
-        // Each label deletes from its own BackUp keys, on Yes only, and the list is refilled.
-        // The task row goes with the first refill. Rows: name, answer, BackUp keys' names after it, rows left.
+        // Each label deletes from its own BackUp keys, on Yes only; the task row goes at the first refill.
         const std::tuple<const char*, int, const char*, std::size_t> deletions[] = {
             {"Half", IDYES, "Both Keeper UserOnly | Both MachineOnly ", 4},
             {"UserOnly", IDNO, "Both Keeper UserOnly | Both MachineOnly ", 4},
@@ -270,8 +260,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
             {"MachineOnly", IDYES, "Both Keeper | Both ", 2},
             {"Both", IDYES, "Keeper | ", 1}};
         for (const auto& [name, answer, left, rows] : deletions) {
-            // A refill for the watchers' take-over after the last deletion may
-            // come between the selection and the command, and clears the selection.
+            // A watcher's refill may clear the selection between Select and the command: tried again.
             for (int tries = 0; tries < 2; ++tries) {
                 ASSERT_TRUE(Select(window, name));
                 if (!Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, answer).empty()) break;
@@ -310,10 +299,7 @@ TEST_F(PacewickDlgTest, ManualStartListsDeletesLaunchesOnRequestAndRestoresAll) 
     monitors_.Stop();  // in case the restore never ran
 }
 
-// Timed start: a newcomer the monitors take over joins the list and the
-// countdown, which starts everything once and hides into the tray; one taken
-// over later waits for the next log-on. The delay commands, and the tray icon
-// through Explorer restarts, with the window hidden and shown.
+// Timed start: a newcomer joins the countdown, which starts all once; a later one waits; delays; tray through restarts.
 TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExplorer) {
     LaunchLog log;
     S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "First", LaunchLog::Command("first"));
@@ -356,8 +342,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
         SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
         Sleep(1500);
 
-        // Explorer restarts while hidden: the whole icon comes back (the launch
-        // changed only its picture) and the window stays in the tray.
+        // Explorer restarts while hidden: the whole icon comes back and the window stays in the tray.
         ASSERT_EQ(trayAdds_.load(), 1) << "no icon at the first paint, or more than one";
         TaskbarCreated(window);
         EXPECT_EQ(trayAdds_.load(), 2);
@@ -391,9 +376,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
     EXPECT_EQ(trayDeletes_.load(), 1) << "the icon outlived the window";
 }
 
-// The countdown's starts run beside the window: during 300 starts of 20 ms each
-// it answers at once, and Exit ends it at once, with no program started twice,
-// none once the window is gone, and every held one still held.
+// 300 slow starts: the window answers at once, Exit ends it at once, none started twice or after the window.
 TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) {
     constexpr std::size_t kHeld = 300;
     const bool said = DiagnosticsEnabled().exchange(false);  // a line for each of them
@@ -438,9 +421,7 @@ TEST_F(PacewickDlgTest, ALongLaunchLeavesTheWindowAnsweringAndExitEndsItAtOnce) 
     DiagnosticsEnabled() = said;
 }
 
-// While the keeper holds off after a Restore All, every account's window says
-// so under its list, until the hold-off ends; an administrator's window offers
-// once to end it, and the line goes when it is ended.
+// The keeper's hold-off is shown to every account until it ends; an administrator is offered once to end it.
 TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceToEndIt) {
     const auto holdOff = [](DWORD held) { S::Put(HKEY_LOCAL_MACHINE, keeper::kKeeperKey, "KeeperHoldOff", S::Dword(held)); };
     const auto note = [](HWND window) {
@@ -484,10 +465,6 @@ TEST_F(PacewickDlgTest, SaysWhileTheKeeperHoldsOffAndOffersAnAdministratorOnceTo
     });
 }
 
-// Every text the window shows comes from the string table, as the program finds
-// it at the time: the table marked, the window shows the marked texts (their
-// wording today in capitals, blanks as underscores), in its list, its status
-// and count lines, its clock, its questions and its tray icon.
 TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
     using M = MarkedStringTable;
     EXPECT_EQ(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {L"%2", L"3"}), L"Starting when ready: %2 of 3")
@@ -539,16 +516,10 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
         EXPECT_EQ(headings, (std::vector<std::string>{M::Marked("Program Name"), M::Marked("Program Location"),
                                                       M::Marked("Company"), M::Marked("Location"),
                                                       M::Marked("Start-up impact")}));
-        char impact[64] = {};
-        LVITEMA cell = {};
-        cell.iSubItem = 4;
-        cell.pszText = impact;
-        cell.cchTextMax = sizeof impact;
-        SendMessageA(List(window), LVM_GETITEMTEXTA, 0, reinterpret_cast<LPARAM>(&cell));
-        const std::vector<Row> rows = Rows(window);
+        const std::vector<Row> rows = Rows(window, 5);
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_EQ(rows[0][3], M::Marked("Current user start-up list"));
-        EXPECT_EQ(impact, M::Marked("Not measured"));
+        EXPECT_EQ(rows[0][4], M::Marked("Not measured"));
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), M::Marked("Total Entries: 1"));
         EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Start manually"));
         for (int i = 0; i < 61; ++i) SendMessageA(window, WM_TIMER, CPacewickDlg::kTickTimer, 0);
@@ -570,10 +541,7 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
     RunDialog(timed, [&](HWND window) { EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Will start in 2 minute")); });
 }
 
-// Starting when ready: the lighter entry starts once the machine has been idle
-// for 2 s, the heavier one, held back by a busy machine, at the countdown's end;
-// each once. The status counts the ready starts; the check box and the tray
-// item show the mode and switch it for the next start.
+// Ready start: the light entry starts once idle, the heavy one at the countdown's end; the switches change the mode.
 class IdleThenBusy : public ready::LoadSource {
 public:
     ready::LoadSample Sample() override { return ++samples_ <= 5 ? ready::LoadSample{0.01, 0} : ready::LoadSample{0.9, 0}; }
@@ -595,17 +563,8 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
     RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
         EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
-        // Each row's impact, beside the four columns it always had.
-        std::vector<std::string> impacts;
-        for (const Row& row : Rows(window)) {
-            char text[32] = {};
-            LVITEMA item = {};
-            item.iSubItem = 4;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(List(window), LVM_GETITEMTEXTA, impacts.size(), reinterpret_cast<LPARAM>(&item));
-            impacts.push_back(row[0] + " " + text);
-        }
+        std::vector<std::string> impacts;  // each row's impact, beside the four columns it always had
+        for (const Row& row : Rows(window, 5)) impacts.push_back(row[0] + " " + row[4]);
         std::sort(impacts.begin(), impacts.end());
         EXPECT_EQ(impacts, (std::vector<std::string>{"Heavy High", "Light Low"}));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_STATUS) == "Starting when ready: 1 of 2"; }, 4000));

@@ -1,5 +1,4 @@
-// The splash window under a real window system: its shape, its fades, its
-// timer and its self-deletion.
+// The splash window: its shape, its fades, its timer and its self-deletion.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -28,18 +27,14 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     return true;
 }
 
-// Wine's AnimateWindow returns at once without fading, so the fades are seen
-// through the calls the splash makes to it.
+// Wine's AnimateWindow does not fade: the fades are seen through the splash's calls to it.
 std::vector<std::pair<DWORD, DWORD>> fades;
 BOOL WINAPI RecordFade(HWND window, DWORD milliseconds, DWORD flags) {
     fades.emplace_back(milliseconds, flags);
     return ShowWindow(window, (flags & AW_HIDE) ? SW_HIDE : SW_SHOW);
 }
 
-// The shipped picture cuts the window by its key unless a key component is -1.
-// With a display time it goes after that time; without, no timer runs and any
-// timer message dismisses it, fading out over a fifth of a second after fading
-// in over half a second. Gone, it has deleted itself, once.
+// The key cuts the shape unless a part is -1; it fades in 500 ms, out 200 ms on its time or any timer, deletes once.
 TEST(Splash, ShapedByItsKeyFadedAndDismissedByItsTimer) {
     const DWORD fading = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx::SPLASH_FADE_OUT,
                 shadow = CSplashScreenEx::SPLASH_SHADOW;

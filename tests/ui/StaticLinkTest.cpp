@@ -1,7 +1,4 @@
-// Hyperlink labels on real static controls, in a parent built on the window
-// base that reflects WM_CTLCOLORSTATIC and WM_COMMAND as the main window does.
-// The base: the object hears its window from WM_NCCREATE to WM_NCDESTROY, then
-// lets go of it; deleting the object takes the window along.
+// Hyperlink labels on real statics in a reflecting parent; the base owns its window WM_NCCREATE..WM_NCDESTROY.
 #include <gtest/gtest.h>
 #include <windows.h>
 

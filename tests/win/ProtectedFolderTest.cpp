@@ -11,9 +11,7 @@
 
 namespace {
 
-// The machine's BackUp folder gets its rights again unless it holds exactly
-// them, protected: Wine never reports a DACL protected, so the folders there
-// always get them again, and the decision is shown on descriptors.
+// The machine BackUp folder gets its rights again unless exactly them, protected (Wine: shown on descriptors).
 TEST(ProtectedFolder, RightsAreKeptOnlyWhenExactlyTheProtectedOnes) {
     using Descriptor = win::Unique<win::LocalTraits<PSECURITY_DESCRIPTOR>>;
     const auto make = [](const wchar_t* sddl) {
