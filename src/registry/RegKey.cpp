@@ -18,9 +18,12 @@ void Observe(HKEY root, const std::wstring& path, REGSAM access) {
     if (const OpenObserver observe = KeyOpenObserver().load()) observe(root, path, access);
 }
 
+// Which of a key's names a walk takes.
+enum class Named { Values, Subkeys };
+
 // The names of the key's values or subkeys, by index up to the count asked first.
 template <typename Enumerate>
-LONG Names(HKEY key, bool values, DWORD capacity, std::vector<std::wstring>* names, Enumerate enumerate) {
+LONG Names(HKEY key, Named named, DWORD capacity, std::vector<std::wstring>* names, Enumerate enumerate) {
     if (!key) return ERROR_INVALID_HANDLE;
     if (!names) return ERROR_BAD_ARGUMENTS;
     DWORD subkeys = 0, valueCount = 0;
@@ -29,7 +32,7 @@ LONG Names(HKEY key, bool values, DWORD capacity, std::vector<std::wstring>* nam
     if (status != ERROR_SUCCESS) return status;
     std::vector<std::wstring> read;
     std::vector<wchar_t> buffer(capacity);
-    const DWORD count = values ? valueCount : subkeys;
+    const DWORD count = named == Named::Values ? valueCount : subkeys;
     for (DWORD index = 0; index < count; ++index) {
         DWORD length = capacity;
         if (enumerate(key, index, buffer.data(), &length) == ERROR_SUCCESS) read.emplace_back(buffer.data(), length);
@@ -107,13 +110,13 @@ LONG KeyRef::FindValue(const std::wstring& name) const {
 }
 
 LONG KeyRef::ValueNames(std::vector<std::wstring>* names) const {
-    return Names(key_, true, kValueNameCapacity, names, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+    return Names(key_, Named::Values, kValueNameCapacity, names, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
         return RegEnumValueW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
     });
 }
 
 LONG KeyRef::SubkeyNames(std::vector<std::wstring>* names) const {
-    return Names(key_, false, kSubkeyNameCapacity, names, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+    return Names(key_, Named::Subkeys, kSubkeyNameCapacity, names, [](HKEY key, DWORD index, wchar_t* name, DWORD* length) {
         return RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
     });
 }
