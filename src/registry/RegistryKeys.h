@@ -12,6 +12,8 @@ constexpr const wchar_t* kBackUp = L"software\\Quorvell Software\\Pacewick\\Back
 constexpr const wchar_t* kConfig = L"software\\Quorvell Software\\Pacewick\\Config";
 // Each entry's start-up impact, measured in its first minute after a ready-start.
 constexpr const wchar_t* kImpact = L"software\\Quorvell Software\\Pacewick\\Impact";
+// Each entry's chosen start level (plan::PlanStore).
+constexpr const wchar_t* kPlan = L"software\\Quorvell Software\\Pacewick\\Plan";
 
 // The program's own value in the machine Run key.
 constexpr const wchar_t* kSelfValueName = L"Pacewick";

@@ -199,6 +199,7 @@ finish() {
       [ -e "$f" ] || continue
       echo "----- standard output of $(basename "$f" .out)"; tr -d '\r' <"$f"
     done
+    if [ -n "${WINEPREFIX:-}" ] && [ -n "$(log_file)" ]; then echo "----- the keeper's log"; tr -d '\r' <"$(log_file)"; fi
     echo "$failures check(s) failed"
     exit 1
   fi
