@@ -1,12 +1,14 @@
 #include "plan/StartPlan.h"
 
+#include "plan/NeverWait.h"
+
 namespace plan {
 
 StartLevel LevelFromNumber(DWORD number) {
     return number <= kHighestLevel ? static_cast<StartLevel>(number) : StartLevel::AsSet;
 }
 
-bool NeverWaits(const StartupEntry&) { return false; }
+bool NeverWaits(const StartupEntry& entry) { return InNeverWaitTable(entry); }
 
 StartLevel LevelOf(const StartupEntry& entry, std::optional<StartLevel> chosen) {
     if (chosen) return *chosen;

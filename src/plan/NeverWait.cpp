@@ -1,0 +1,238 @@
+#include "plan/NeverWait.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <optional>
+#include <vector>
+
+namespace plan {
+namespace {
+
+enum class Place { System, ProgramFiles };
+
+// One system component that starts at log-on unless the user chose otherwise:
+// the program's file in a folder only an administrator may write, and where
+// given, the Run value's name and the exact arguments its installer writes.
+// Each row's source is in the README ("What never waits").
+struct Row {
+    const wchar_t* value;      // nullptr: any value name
+    Place place;               // the system folder (either) or Program Files (either)
+    const wchar_t* subfolder;  // below the place; empty: the place itself
+    const wchar_t* file;
+    const wchar_t* arguments;  // nullptr: any arguments; else these words exactly
+};
+
+constexpr Row kRows[] = {
+    // Windows Security's notification-area icon.
+    {L"SecurityHealth", Place::System, L"", L"SecurityHealthSystray.exe", nullptr},
+    // The text input processor: input methods, the touch keyboard, handwriting.
+    {nullptr, Place::System, L"", L"ctfmon.exe", nullptr},
+    // Realtek's audio helper.
+    {nullptr, Place::System, L"", L"RtkAudUService64.exe", nullptr},
+    // Synaptics and Elan touchpad helpers.
+    {nullptr, Place::ProgramFiles, L"Synaptics\\SynTP", L"SynTPEnh.exe", nullptr},
+    {nullptr, Place::ProgramFiles, L"Elantech", L"ETDCtrl.exe", nullptr},
+    // Virtual machines' guest tools: VirtualBox's tray program, VMware's user process.
+    {nullptr, Place::System, L"", L"VBoxTray.exe", nullptr},
+    {nullptr, Place::ProgramFiles, L"VMware\\VMware Tools", L"vmtoolsd.exe", L"-n vmusr"},
+};
+
+constexpr const wchar_t* kBlanks = L" \t";
+
+bool Same(const std::wstring& one, const std::wstring& other) {
+    return CompareStringOrdinal(one.c_str(), static_cast<int>(one.size()), other.c_str(),
+                                static_cast<int>(other.size()), TRUE) == CSTR_EQUAL;
+}
+
+// What a command starts: its program's folder and file name, and the rest.
+struct Program {
+    std::wstring folder;
+    std::wstring file;
+    std::wstring arguments;
+};
+
+// The program starts a command with its environment references expanded, of
+// whatever type the value is; a command that cannot be expanded names nothing here.
+std::optional<std::wstring> Expanded(const std::wstring& command) {
+    std::vector<wchar_t> expanded(MAX_PATH);
+    for (;;) {
+        const DWORD needed =
+            ExpandEnvironmentStringsW(command.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
+        if (needed == 0) return std::nullopt;
+        if (needed <= expanded.size()) return std::wstring(expanded.data());
+        expanded.resize(needed);
+    }
+}
+
+// The path with `.`, `..`, doubled and forward separators resolved from its
+// text alone, as Windows resolves it before opening anything.
+std::optional<std::wstring> FullPath(const std::wstring& path) {
+    std::vector<wchar_t> full(MAX_PATH);
+    for (;;) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) return std::nullopt;
+        if (length < full.size()) return std::wstring(full.data(), length);
+        full.resize(length);
+    }
+}
+
+bool EndsWithExe(const std::wstring& text, std::size_t begin, std::size_t end) {
+    constexpr int kLength = 4;
+    return end - begin > kLength &&
+           CompareStringOrdinal(text.c_str() + end - kLength, kLength, L".exe", kLength, TRUE) == CSTR_EQUAL;
+}
+
+// A drive's own path ("C:\..."): any other (relative, "\dir", a network or
+// device path) may lead anywhere.
+bool OnADrive(const std::wstring& path) {
+    return path.size() > 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+           path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+}
+
+std::optional<Program> ProgramOf(const std::wstring& command) {
+    const std::optional<std::wstring> line = Expanded(command);
+    if (!line) return std::nullopt;
+    const std::size_t begin = line->find_first_not_of(kBlanks);
+    if (begin == std::wstring::npos) return std::nullopt;
+    std::wstring path;
+    std::size_t rest = std::wstring::npos;
+    bool unquoted = false;
+    if ((*line)[begin] == L'"') {
+        const std::size_t close = line->find(L'"', begin + 1);
+        if (close == std::wstring::npos) return std::nullopt;
+        path = line->substr(begin + 1, close - begin - 1);
+        rest = close + 1;
+    } else {
+        // Unquoted, the program is the text up to the first blank (or the end)
+        // that follows ".exe": anything before it is another program's.
+        for (std::size_t end = line->find_first_of(kBlanks, begin);; end = line->find_first_of(kBlanks, end + 1)) {
+            const std::size_t stop = end == std::wstring::npos ? line->size() : end;
+            if (EndsWithExe(*line, begin, stop)) {
+                path = line->substr(begin, stop - begin);
+                rest = stop;
+                break;
+            }
+            if (end == std::wstring::npos) return std::nullopt;
+        }
+        unquoted = true;
+    }
+    if (!OnADrive(path)) return std::nullopt;
+    const std::optional<std::wstring> full = FullPath(path);
+    if (!full) return std::nullopt;
+    // Windows tries an unquoted path's text up to each blank first: such a
+    // path is taken only as written out in full, so that each shorter try lies
+    // in a folder above the program's own ("C:\a b\..\Windows\..." would first
+    // start C:\a.exe).
+    if (unquoted && path.find_first_of(kBlanks) != std::wstring::npos && *full != path) return std::nullopt;
+    const std::size_t slash = full->rfind(L'\\');
+    if (slash == std::wstring::npos) return std::nullopt;
+    Program program{full->substr(0, slash), full->substr(slash + 1), std::wstring()};
+    const std::size_t arguments = line->find_first_not_of(kBlanks, rest);
+    if (arguments != std::wstring::npos) program.arguments = line->substr(arguments);
+    return program;
+}
+
+std::vector<std::wstring> Words(const std::wstring& text) {
+    std::vector<std::wstring> words;
+    for (std::size_t at = text.find_first_not_of(kBlanks); at != std::wstring::npos;
+         at = text.find_first_not_of(kBlanks, at)) {
+        const std::size_t end = text.find_first_of(kBlanks, at);
+        words.push_back(text.substr(at, end == std::wstring::npos ? end : end - at));
+        at = end;
+        if (end == std::wstring::npos) break;
+    }
+    return words;
+}
+
+bool SameWords(const std::wstring& given, const wchar_t* wanted) {
+    const std::vector<std::wstring> words = Words(given), expected = Words(wanted);
+    if (words.size() != expected.size()) return false;
+    for (std::size_t index = 0; index < words.size(); ++index)
+        if (!Same(words[index], expected[index])) return false;
+    return true;
+}
+
+bool InFolder(const Program& program, std::wstring root, const wchar_t* subfolder) {
+    while (!root.empty() && root.back() == L'\\') root.pop_back();
+    if (root.empty()) return false;
+    if (*subfolder) root += std::wstring(L"\\") + subfolder;
+    return Same(program.folder, root);
+}
+
+bool Matches(const Row& row, const Program& program, const std::wstring& value, const SystemFolders& folders) {
+    if (!Same(program.file, row.file)) return false;
+    if (row.value && !Same(value, row.value)) return false;
+    if (row.arguments && !SameWords(program.arguments, row.arguments)) return false;
+    return row.place == Place::System
+               ? InFolder(program, folders.system, row.subfolder) || InFolder(program, folders.system32Bit, row.subfolder)
+               : InFolder(program, folders.programFiles, row.subfolder) ||
+                     InFolder(program, folders.programFilesX86, row.subfolder);
+}
+
+bool FileInTable(const Program& program) {
+    for (const Row& row : kRows)
+        if (Same(program.file, row.file)) return true;
+    return false;
+}
+
+// Every command the entry starts must be a row's: a value of the same name in
+// another Run key starts beside it.
+bool EveryCommandMatches(const StartupEntry& entry, const SystemFolders* given) {
+    if (!entry.item.empty() || entry.origin == Origin::TaskScheduler || entry.origin == Origin::UserFolder ||
+        entry.origin == Origin::AllUsersFolder)
+        return false;
+    std::optional<SystemFolders> running;
+    std::vector<const std::wstring*> commands{&entry.command};
+    for (const std::wstring& other : entry.otherCommands) commands.push_back(&other);
+    for (const std::wstring* command : commands) {
+        const std::optional<Program> program = ProgramOf(*command);
+        if (!program || !FileInTable(*program)) return false;
+        if (!given && !running) running = RunningFolders();
+        const SystemFolders& folders = given ? *given : *running;
+        bool matched = false;
+        for (const Row& row : kRows) matched = matched || Matches(row, *program, entry.name, folders);
+        if (!matched) return false;
+    }
+    return true;
+}
+
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
+    PWSTR path = nullptr;
+    std::wstring folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
+    CoTaskMemFree(path);
+    return folder;
+}
+
+template <typename Call>
+std::wstring SystemPath(Call call) {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const UINT length = call(path.data(), static_cast<UINT>(path.size()));
+        if (length == 0) return std::wstring();
+        if (length < path.size()) return std::wstring(path.data(), length);
+        path.resize(length);
+    }
+}
+
+}  // namespace
+
+SystemFolders RunningFolders() {
+    SystemFolders folders;
+    folders.system = SystemPath(GetSystemDirectoryW);
+    folders.system32Bit = SystemPath(GetSystemWow64DirectoryW);
+    // A 32-bit build is told Program Files (x86) for FOLDERID_ProgramFiles: the native one is asked first.
+    folders.programFiles = KnownFolder(FOLDERID_ProgramFilesX64);
+    if (folders.programFiles.empty()) folders.programFiles = KnownFolder(FOLDERID_ProgramFiles);
+    folders.programFilesX86 = KnownFolder(FOLDERID_ProgramFilesX86);
+    return folders;
+}
+
+bool InNeverWaitTable(const StartupEntry& entry, const SystemFolders& folders) {
+    return EveryCommandMatches(entry, &folders);
+}
+
+bool InNeverWaitTable(const StartupEntry& entry) { return EveryCommandMatches(entry, nullptr); }
+
+}  // namespace plan
