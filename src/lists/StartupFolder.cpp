@@ -10,6 +10,7 @@
 #include "registry/RegistryKeys.h"
 #include "sources/ExplorerSwitches.h"
 #include "win/Diagnostics.h"
+#include "win/KnownFolder.h"
 #include "win/Text.h"
 
 namespace lists {
@@ -46,17 +47,9 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
-    CoTaskMemFree(path);
-    return folder;
-}
-
 std::unique_ptr<StartupSource> Make(Scope scope, Origin origin, REFKNOWNFOLDERID startup, REFKNOWNFOLDERID root,
                                     HKEY approvedRoot) {
-    const std::wstring startupFolder = KnownFolder(startup), rootFolder = KnownFolder(root);
+    const std::wstring startupFolder = win::KnownFolder(startup), rootFolder = win::KnownFolder(root);
     if (startupFolder.empty() || rootFolder.empty()) return nullptr;
     std::wstring backUp = rootFolder;
     for (const wchar_t* folder : kBelowRoot) backUp.append(L"\\").append(folder);

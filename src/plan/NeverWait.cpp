@@ -1,10 +1,11 @@
 #include "plan/NeverWait.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <optional>
 #include <vector>
+
+#include "win/KnownFolder.h"
 
 namespace plan {
 namespace {
@@ -197,14 +198,6 @@ bool EveryCommandMatches(const StartupEntry& entry, const SystemFolders* given) 
     return true;
 }
 
-std::wstring KnownFolder(REFKNOWNFOLDERID id) {
-    PWSTR path = nullptr;
-    std::wstring folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path))) folder = path;
-    CoTaskMemFree(path);
-    return folder;
-}
-
 template <typename Call>
 std::wstring SystemPath(Call call) {
     std::vector<wchar_t> path(MAX_PATH);
@@ -223,9 +216,9 @@ SystemFolders RunningFolders() {
     folders.system = SystemPath(GetSystemDirectoryW);
     folders.system32Bit = SystemPath(GetSystemWow64DirectoryW);
     // A 32-bit build is told Program Files (x86) for FOLDERID_ProgramFiles: the native one is asked first.
-    folders.programFiles = KnownFolder(FOLDERID_ProgramFilesX64);
-    if (folders.programFiles.empty()) folders.programFiles = KnownFolder(FOLDERID_ProgramFiles);
-    folders.programFilesX86 = KnownFolder(FOLDERID_ProgramFilesX86);
+    folders.programFiles = win::KnownFolder(FOLDERID_ProgramFilesX64);
+    if (folders.programFiles.empty()) folders.programFiles = win::KnownFolder(FOLDERID_ProgramFiles);
+    folders.programFilesX86 = win::KnownFolder(FOLDERID_ProgramFilesX86);
     return folders;
 }
 
