@@ -136,23 +136,16 @@ std::optional<Program> ProgramOf(const std::wstring& command) {
 
 std::vector<std::wstring> Words(const std::wstring& text) {
     std::vector<std::wstring> words;
-    for (std::size_t at = text.find_first_not_of(kBlanks); at != std::wstring::npos;
-         at = text.find_first_not_of(kBlanks, at)) {
+    for (std::size_t at = text.find_first_not_of(kBlanks); at != std::wstring::npos;) {
         const std::size_t end = text.find_first_of(kBlanks, at);
         words.push_back(text.substr(at, end == std::wstring::npos ? end : end - at));
-        at = end;
-        if (end == std::wstring::npos) break;
+        at = text.find_first_not_of(kBlanks, end);
     }
     return words;
 }
 
-bool SameWords(const std::wstring& given, const wchar_t* wanted) {
-    const std::vector<std::wstring> words = Words(given), expected = Words(wanted);
-    if (words.size() != expected.size()) return false;
-    for (std::size_t index = 0; index < words.size(); ++index)
-        if (!Same(words[index], expected[index])) return false;
-    return true;
-}
+// A program reads its own arguments, in its own letter case: the row's words exactly.
+bool SameWords(const std::wstring& given, const wchar_t* wanted) { return Words(given) == Words(wanted); }
 
 bool InFolder(const Program& program, std::wstring root, const wchar_t* subfolder) {
     while (!root.empty() && root.back() == L'\\') root.pop_back();

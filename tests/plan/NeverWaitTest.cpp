@@ -42,7 +42,7 @@ TEST(NeverWait, ARowMatchesOnlyItsProgramInItsFolderUnderItsNameAndArguments) {
         {L"ETDCtrl", L"\"C:\\Program Files (x86)\\Elantech\\ETDCtrl.exe\"", true},
         {L"VBoxTray", L"C:\\Windows\\SysWOW64\\VBoxTray.exe", true},
         {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\" -n vmusr", true},
-        {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\"   -N   VMUSR", true},
+        {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\"   -n \t vmusr ", true},
         // `.`, `..` and separators resolve as Windows resolves them.
         {L"ctfmon", L"C:\\Users\\Public\\..\\..\\Windows\\.\\System32\\ctfmon.exe", true},
         {L"ctfmon", L"C:/Windows//System32/ctfmon.exe", true},
@@ -63,6 +63,7 @@ TEST(NeverWait, ARowMatchesOnlyItsProgramInItsFolderUnderItsNameAndArguments) {
         {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\"", false},
         {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\" -n vmsvc", false},
         {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\" -n vmusr -x", false},
+        {L"VMware User Process", L"\"C:\\Program Files\\VMware\\VMware Tools\\vmtoolsd.exe\" -N VMUSR", false},
         // Under another value name where the row names one.
         {L"Health", L"C:\\Windows\\System32\\SecurityHealthSystray.exe", false},
         // Relative, bare, rooted on no drive, network and device paths, an unclosed quote.
