@@ -111,6 +111,9 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     theStore.SetNotifyNewcomers(true);
     theStore.ReadSettings();
     EXPECT_FALSE(theStore.GetNotifyNewcomers());
+    RegDeleteKeyValueW(kUser, keys::kConfig, L"NotifyNewcomers");
+    theStore.ReadSettings();
+    EXPECT_TRUE(theStore.GetNotifyNewcomers());
 }
 
 // Typed reads take a 4-byte REG_DWORD only, names in any script up to the longest; keys opened, never made.
