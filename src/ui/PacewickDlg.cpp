@@ -324,13 +324,13 @@ void CPacewickDlg::ChooseDelay(StartMode mode, std::optional<DWORD> delay) {
 
 namespace {
 
-struct Switch {
+struct SwitchControls {
     WORD box;
     WORD trayItem;
     bool (CConfigStore::*get)() const;
     void (CConfigStore::*set)(bool);
 };
-constexpr Switch kSwitches[] = {
+constexpr SwitchControls kSwitches[] = {
     {IDC_START_WHEN_READY, ID_TRAY_START_WHEN_READY, &CConfigStore::GetStartWhenReady, &CConfigStore::SetStartWhenReady},
     {IDC_NOTIFY_NEWCOMERS, ID_TRAY_NOTIFY_NEWCOMERS, &CConfigStore::GetNotifyNewcomers, &CConfigStore::SetNotifyNewcomers},
 };
@@ -339,7 +339,7 @@ constexpr Switch kSwitches[] = {
 
 // The box says what it now shows; the tray item turns the switch over.
 bool CPacewickDlg::ChooseSwitch(WORD command) {
-    for (const Switch& choice : kSwitches) {
+    for (const SwitchControls& choice : kSwitches) {
         if (command != choice.box && command != choice.trayItem) continue;
         const bool on = command == choice.box ? IsDlgButtonChecked(Hwnd(), choice.box) == BST_CHECKED
                                               : !(engine_.config.*choice.get)();
@@ -352,7 +352,7 @@ bool CPacewickDlg::ChooseSwitch(WORD command) {
 }
 
 void CPacewickDlg::ShowSwitches() {
-    for (const Switch& choice : kSwitches) {
+    for (const SwitchControls& choice : kSwitches) {
         const bool on = (engine_.config.*choice.get)();
         CheckDlgButton(Hwnd(), choice.box, on ? BST_CHECKED : BST_UNCHECKED);
         tray_.CheckMenuItem(choice.trayItem, on);
