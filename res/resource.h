@@ -26,6 +26,7 @@
 #define IDC_RESTORE_ALL             1023
 #define IDC_START_WHEN_READY        1024
 #define IDC_HOLD_OFF_NOTE           1025
+#define IDC_NOTIFY_NEWCOMERS        1030
 
 // Commands of the tray menu
 #define ID_TRAY_OPEN                32784
@@ -36,6 +37,7 @@
 #define ID_TRAY_MANUAL              32799
 #define ID_TRAY_RUN_ALL             32800
 #define ID_TRAY_START_WHEN_READY    32801
+#define ID_TRAY_NOTIFY_NEWCOMERS    32806
 
 // Texts of the string table
 #define IDS_HOLD_OFF_NOTE           2001
@@ -90,6 +92,15 @@
 #define IDS_UNINSTALL_REFUSAL_CAPTION 2246
 #define IDS_UNINSTALL_NO_PACKAGE    2247
 #define IDS_UNINSTALL_CAPTION       2248
+// The notice shown when a program adds itself to a start-up list while
+// Pacewick runs: its title, its text (%1 the name, %2 one of the sentences
+// after it, by when the program will start).
+#define IDS_NOTICE_TITLE            2350
+#define IDS_NOTICE_ADDED            2351
+#define IDS_NOTICE_AT_LOG_ON        2352
+#define IDS_NOTICE_WHEN_READY       2353
+#define IDS_NOTICE_AFTER_DELAY      2354
+#define IDS_NOTICE_BY_HAND          2355
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

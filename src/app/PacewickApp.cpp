@@ -135,13 +135,16 @@ void CPacewickApp::InitInstance() {
     // The starts give way to both.
     TakeOverQuiet quiet;
     const ListSet heldWatched = keeperKeeps ? machineRows : 0;
+    // What a watcher moves goes to the window, which tells the user of it,
+    // once the take-over has let go of the engine.
+    ui::NewcomerInbox newcomers;
     WatcherSet monitors(lists::WatchTargetsOf(engine.sources, ~0u, heldWatched),
-                        [&engine, &monitors, &quiet, heldWatched](std::size_t row) {
+                        [&engine, &monitors, &quiet, &newcomers, heldWatched](std::size_t row) {
                             quiet.During([&] {
                                 if (heldWatched & ListBit(row))
                                     return engine.manager.RebuildList(takeover::TaskQuery::FirstOnly);
-                                engine.manager.TakeOverNewcomers([&monitors] { return monitors.StopAsked(); },
-                                                                 ListBit(row));
+                                newcomers.Hand(engine.manager.TakeOverNewcomers(
+                                    [&monitors] { return monitors.StopAsked(); }, ListBit(row)));
                             });
                         });
     const auto stopMonitors = [&monitors] { return StopRunKeyMonitors(monitors); };
@@ -162,6 +165,7 @@ void CPacewickApp::InitInstance() {
                             stopMonitors);
     // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
+    mainWindow.SetNewcomers(newcomers);
     mainWindow.SetLaunchPace([&quiet](const launch::Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     ShowSplash();
     Sleep(kPauseBeforeWindow);

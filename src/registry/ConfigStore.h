@@ -13,6 +13,8 @@ public:
     static constexpr int kDefaultRestored = 0;
     // Starting as the delay ends unless the user chose "when the computer is ready".
     static constexpr bool kDefaultStartWhenReady = false;
+    // A notice for each program that adds itself while Pacewick runs, unless switched off.
+    static constexpr bool kDefaultNotifyNewcomers = true;
 
     CConfigStore() = default;
     CConfigStore(const CConfigStore&) = delete;
@@ -21,16 +23,15 @@ public:
     void SetManual(int value) { manual_ = value; }
     void SetTimeDelay(DWORD milliseconds) { timeDelay_ = milliseconds; }
     void SetRestored(int value) { restored_ = value; }
-    // Kept from then on: written with the others (an account that never chose
-    // the mode keeps its Config key as it was).
-    void SetStartWhenReady(bool value) {
-        startWhenReady_ = value;
-        startWhenReadyKept_ = true;
-    }
+    // The switches are kept from then on: written with the others (an account
+    // that never chose one keeps its Config key as it was).
+    void SetStartWhenReady(bool value) { startWhenReady_.Choose(value); }
+    void SetNotifyNewcomers(bool value) { notifyNewcomers_.Choose(value); }
     int GetManual() const { return manual_; }
     DWORD GetTimeDelay() const { return timeDelay_; }
     int GetRestored() const { return restored_; }
-    bool GetStartWhenReady() const { return startWhenReady_; }
+    bool GetStartWhenReady() const { return startWhenReady_.on; }
+    bool GetNotifyNewcomers() const { return notifyNewcomers_.on; }
 
     // Each setting from the Config key, or its default when the key, "Manual"
     // or the value itself is missing or not a REG_DWORD (of four bytes). 0, or
@@ -39,10 +40,21 @@ public:
     // Into the Config key, which is made when missing; one diagnostic line per value.
     void WriteSettings();
 
+    // A switch that keeps its default, and leaves the Config key as it was,
+    // until the account chooses it.
+    struct Switch {
+        bool on;
+        bool chosen = false;
+        void Choose(bool value) {
+            on = value;
+            chosen = true;
+        }
+    };
+
 private:
     int manual_ = kDefaultManual;
     DWORD timeDelay_ = kDefaultTimeDelay;
     int restored_ = kDefaultRestored;
-    bool startWhenReady_ = kDefaultStartWhenReady;
-    bool startWhenReadyKept_ = false;
+    Switch startWhenReady_{kDefaultStartWhenReady};
+    Switch notifyNewcomers_{kDefaultNotifyNewcomers};
 };

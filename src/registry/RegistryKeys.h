@@ -14,6 +14,8 @@ constexpr const wchar_t* kConfig = L"software\\Quorvell Software\\Pacewick\\Conf
 constexpr const wchar_t* kImpact = L"software\\Quorvell Software\\Pacewick\\Impact";
 // Each entry's chosen start level (plan::PlanStore).
 constexpr const wchar_t* kPlan = L"software\\Quorvell Software\\Pacewick\\Plan";
+// The day each program that added itself was last told of (ui::NoticeDays).
+constexpr const wchar_t* kNotified = L"software\\Quorvell Software\\Pacewick\\Notified";
 
 // The program's own value in the machine Run key.
 constexpr const wchar_t* kSelfValueName = L"Pacewick";

@@ -84,10 +84,12 @@ void CStartupManager::TakeOver() {
     PublishHeld(TaskQuery::FirstOnly);
 }
 
-void CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop, ListSet rows) {
+EntryList CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop, ListSet rows) {
     const auto lock = LockKeys();
-    if (!lock) return;
-    if (!model_.Merge(MoveLocked(stop, rows))) PublishHeld(TaskQuery::FirstOnly);
+    if (!lock) return EntryList();
+    EntryList moved = MoveLocked(stop, rows);
+    if (!model_.Merge(moved)) PublishHeld(TaskQuery::FirstOnly);
+    return moved;
 }
 
 void CStartupManager::RebuildList(TaskQuery tasks) {

@@ -38,8 +38,9 @@ public:
     // The same for a watcher, of the rows whose start-up places changed: the
     // list gains the items moved, without a full reading unless one's name is
     // listed already. `stop` is asked between items: what is not reached stays
-    // in its start-up place.
-    void TakeOverNewcomers(const lists::StopAsked& stop = nullptr, ListSet rows = ~0u);
+    // in its start-up place. The entries moved in listed rows, each marked
+    // with its row: the watchers tell the user of them.
+    EntryList TakeOverNewcomers(const lists::StopAsked& stop = nullptr, ListSet rows = ~0u);
     // Reads the held items afresh (and the logon tasks, as `tasks` says) into the list model.
     void RebuildList(TaskQuery tasks = TaskQuery::Afresh);
     // Puts the written rows' held items back, deleting each once its start-up

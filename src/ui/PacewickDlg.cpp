@@ -120,7 +120,8 @@ BOOL CPacewickDlg::OnInitDialog() {
         SetStatus(ui::ResourceText(IDS_STATUS_COUNTDOWN, {Number(delay_ / kMinute)}));
         if (engine_.config.GetStartWhenReady()) StartWhenReady();
     }
-    ShowStartWhenReady();
+    ShowSwitches();
+    OpenNewcomers();
     ShowHoldOff(HoldOffOffer::Made);
     return TRUE;
 }
@@ -229,12 +230,10 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
     case ID_TRAY_DELAY_5_MIN: ChooseDelay(StartMode::AfterDelay, 5 * kMinute); return true;
     case ID_TRAY_MANUAL:
     case IDC_MANUAL_START: ChooseDelay(StartMode::Manual, std::nullopt); return true;
-    case IDC_START_WHEN_READY: ChooseStartWhenReady(IsDlgButtonChecked(Hwnd(), IDC_START_WHEN_READY) == BST_CHECKED); return true;
-    case ID_TRAY_START_WHEN_READY: ChooseStartWhenReady(!engine_.config.GetStartWhenReady()); return true;
     case IDC_DELETE_ENTRY: DeleteEntry(); return true;
     case IDC_RESTORE_ALL: RestoreAll(); return true;
     case ID_TRAY_OPEN: OpenFromTray(); return true;
-    default: return CDialog::OnCommand(id, notification, control);
+    default: return ChooseSwitch(id) || CDialog::OnCommand(id, notification, control);
     }
 }
 
@@ -323,16 +322,41 @@ void CPacewickDlg::ChooseDelay(StartMode mode, std::optional<DWORD> delay) {
     engine_.config.WriteSettings();
 }
 
-void CPacewickDlg::ChooseStartWhenReady(bool on) {
-    engine_.config.SetStartWhenReady(on);
-    engine_.config.WriteSettings();
-    ShowStartWhenReady();
+namespace {
+
+struct SwitchControls {
+    WORD box;
+    WORD trayItem;
+    bool (CConfigStore::*get)() const;
+    void (CConfigStore::*set)(bool);
+};
+constexpr SwitchControls kSwitches[] = {
+    {IDC_START_WHEN_READY, ID_TRAY_START_WHEN_READY, &CConfigStore::GetStartWhenReady, &CConfigStore::SetStartWhenReady},
+    {IDC_NOTIFY_NEWCOMERS, ID_TRAY_NOTIFY_NEWCOMERS, &CConfigStore::GetNotifyNewcomers, &CConfigStore::SetNotifyNewcomers},
+};
+
+}  // namespace
+
+// The box says what it now shows; the tray item turns the switch over.
+bool CPacewickDlg::ChooseSwitch(WORD command) {
+    for (const SwitchControls& choice : kSwitches) {
+        if (command != choice.box && command != choice.trayItem) continue;
+        const bool on = command == choice.box ? IsDlgButtonChecked(Hwnd(), choice.box) == BST_CHECKED
+                                              : !(engine_.config.*choice.get)();
+        (engine_.config.*choice.set)(on);
+        engine_.config.WriteSettings();
+        ShowSwitches();
+        return true;
+    }
+    return false;
 }
 
-void CPacewickDlg::ShowStartWhenReady() {
-    const bool on = engine_.config.GetStartWhenReady();
-    CheckDlgButton(Hwnd(), IDC_START_WHEN_READY, on ? BST_CHECKED : BST_UNCHECKED);
-    tray_.CheckMenuItem(ID_TRAY_START_WHEN_READY, on);
+void CPacewickDlg::ShowSwitches() {
+    for (const SwitchControls& choice : kSwitches) {
+        const bool on = (engine_.config.*choice.get)();
+        CheckDlgButton(Hwnd(), choice.box, on ? BST_CHECKED : BST_UNCHECKED);
+        tray_.CheckMenuItem(choice.trayItem, on);
+    }
 }
 
 // --- tray -----------------------------------------------------------------------
@@ -366,7 +390,11 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         *result = 0;
         return true;
     case kTrayMessage:
+        if (wParam == kTrayIconId && lParam == NIN_BALLOONUSERCLICK) OpenNoticed();
         *result = tray_.OnCallback(wParam, lParam);
+        return true;
+    case kNewcomerMessage:
+        TellOfNewcomers();
         return true;
     case kListChangedMessage:
         listChangePending_->store(false);  // before the copy: a later change posts again
@@ -389,6 +417,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         ready_.reset();    // the ready-start too, and its programs' priorities given back
         launches_.Stop();  // waits for the start in hand at most
         engine_.model.SetListChangedCallback(nullptr);
+        if (newcomers_) newcomers_->Close();
         tray_.Remove();
         return false;
     case WM_QUERYDRAGICON:
@@ -406,7 +435,7 @@ void CPacewickDlg::OnCloseBox() {
 
 void CPacewickDlg::SetUpTray() {
     tray_.SetUp(Hwnd(), icon_);
-    ShowStartWhenReady();  // the menu is there from now on
+    ShowSwitches();  // the menu is there from now on
     if (!hiddenToTray_) return;
     ShowWindow(Hwnd(), SW_MINIMIZE);
     if (tray_.Shown()) {

@@ -19,6 +19,7 @@
 #include "entry/StartupEntry.h"
 #include "registry/ConfigStore.h"
 #include "ui/Dialog.h"
+#include "ui/NewcomerInbox.h"
 #include "ui/StaticLink.h"
 #include "ui/TrayIcon.h"
 
@@ -37,6 +38,8 @@ public:
     static constexpr UINT kReadyProgressMessage = WM_APP + 4;
     // Posted to itself at the start, to offer ending the service's hold-off once the window shows.
     static constexpr UINT kEndHoldOffMessage = WM_APP + 5;
+    // Posted by the newcomer inbox when a watcher's take-over has moved entries.
+    static constexpr UINT kNewcomerMessage = WM_APP + 12;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
     // the elapsed-time display every second.
     static constexpr UINT_PTR kLaunchTimer = 0;
@@ -77,6 +80,9 @@ public:
     // Where a ready-start reads the machine's load; tests script it (null: the machine's own).
     using LoadFactory = std::function<std::unique_ptr<ready::LoadSource>()>;
     void SetLoadFactory(LoadFactory factory) { loadFactory_ = std::move(factory); }
+    // Where the watchers hand the entries they take over while the window is
+    // open, each told of by a notice (none: no notices).
+    void SetNewcomers(ui::NewcomerInbox& inbox) { newcomers_ = &inbox; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -100,13 +106,20 @@ private:
     // How the next log-on starts the held programs: after the delay, or only when the user asks.
     enum class StartMode { AfterDelay, Manual };
     void ChooseDelay(StartMode mode, std::optional<DWORD> delay);
-    void ChooseStartWhenReady(bool on);
-    void ShowStartWhenReady();
+    // The account's on/off settings, each a check box and a checked tray item:
+    // false when `command` is neither.
+    bool ChooseSwitch(WORD command);
+    void ShowSwitches();
     void StartWhenReady();
     void SetStatus(const std::wstring& text);
     // The line under the list while the service holds off; the offer to end it follows when made.
     enum class HoldOffOffer { Made, NotMade };
     void ShowHoldOff(HoldOffOffer offer);
+
+    // --- notices of newcomers (PacewickDlgNotices.cpp) -------------------------
+    void OpenNewcomers();
+    void TellOfNewcomers();
+    void OpenNoticed();
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
@@ -131,6 +144,8 @@ private:
     LoadFactory loadFactory_;
     StopMonitorsFunction stopMonitors_;
     MachineLists machineLists_;
+    ui::NewcomerInbox* newcomers_ = nullptr;
+    std::optional<EntryIdentity> noticed_;  // the entry of the last notice shown
     EntryList rows_;  // the entry each row of the list shows
     std::vector<ready::Impact> impacts_;  // each row's start-up impact
     // Shared with the engine's callback, which may run on a monitor thread after

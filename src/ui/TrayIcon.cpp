@@ -59,6 +59,19 @@ void TrayIcon::CheckMenuItem(UINT command, bool checked) {
     if (menu_) ::CheckMenuItem(GetSubMenu(menu_.Get(), 0), command, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// The icon keeps its first version's record (any shell takes it); a notice
+// needs the second's, which holds its texts.
+bool TrayIcon::ShowNotice(const std::wstring& title, const std::wstring& text) {
+    if (!shown_) return false;
+    NOTIFYICONDATAW notice = record_;
+    notice.cbSize = NOTIFYICONDATAW_V2_SIZE;
+    notice.uFlags = NIF_INFO;
+    notice.dwInfoFlags = NIIF_INFO;
+    lstrcpynW(notice.szInfoTitle, title.c_str(), ARRAYSIZE(notice.szInfoTitle));
+    lstrcpynW(notice.szInfo, text.c_str(), ARRAYSIZE(notice.szInfo));
+    return notify_(NIM_MODIFY, &notice) != FALSE;
+}
+
 // Asked even when the last add failed: the shell may hold the icon all the same.
 void TrayIcon::Remove() {
     if (!setUp_) return;

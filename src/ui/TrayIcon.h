@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <functional>
+#include <string>
 #include <utility>
 
 #include "win/Scoped.h"
@@ -48,6 +49,10 @@ public:
     void RefreshPicture();
     void GrayMenuItem(UINT command);
     void CheckMenuItem(UINT command, bool checked);
+    // A notice from the icon (a balloon, or a toast on Windows 10 and later);
+    // a click on it comes to the owner as the callback with NIN_BALLOONUSERCLICK.
+    // False while the shell holds no icon, or when it refused the notice.
+    bool ShowNotice(const std::wstring& title, const std::wstring& text);
     // No icon of an ended program may stay behind in the notification area.
     void Remove();
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts as a user makes them: the first for an unset account from a path over MAX_PATH; two at once and a third
 # while one runs (one instance takes over, each program starts once); after Restore All the question: No
-# changes nothing, a start while it asks ends, Yes clears the flag.
+# changes nothing, a start while it asks ends, Yes clears the flag; a newcomer while it runs is told of.
 source "$(dirname "$0")/lib.sh"
 
 new_prefix starts
@@ -130,5 +130,9 @@ expect "Yes takes both programs over, exactly, and stores Restored = 0, the othe
   "$machine_run_before" --- '"Manual"=dword:00000000' '"Restored"=dword:00000000' '"TimeDelay"=dword:000927c0' ---)" \
   "$(registry_snapshot)"
 expect "the window lists each program once" "$(printf '%s\n' 'Machine Newcomer' Newcomer)" "$(listed 1)"
+told() { values "HKEY_CURRENT_USER\\software\\Quorvell Software\\Pacewick\\Notified" | cut -d= -f1; }
+reg_add "HKCU\\$RUN" /v 'Late Comer' /d 'C:\tools\record_launch.exe late'
+check "a program that adds itself while the window runs is taken over" wait_until 20 not holds "HKEY_CURRENT_USER\\$RUN" 'Late Comer'
+expect_soon 10 "it alone is told of, not what the start found" '"Late Comer"' told
 exit_program "$first"
 finish

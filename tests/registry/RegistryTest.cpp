@@ -101,6 +101,19 @@ TEST(ConfigStore, WritesLittleEndianDwordsReportingEach) {
     S::Put(kUser, keys::kConfig, "StartWhenReady", S::Text("1"));
     theStore.ReadSettings();
     EXPECT_FALSE(theStore.GetStartWhenReady());
+
+    // The notices of newcomers: on, and not written, until chosen; chosen off, read back off.
+    EXPECT_TRUE(theStore.GetNotifyNewcomers());
+    EXPECT_FALSE(S::Get(kUser, keys::kConfig, "NotifyNewcomers"));
+    theStore.SetNotifyNewcomers(false);
+    WriteAndCapture();
+    EXPECT_EQ(Dword("\0\0\0\0"), Stored("NotifyNewcomers"));
+    theStore.SetNotifyNewcomers(true);
+    theStore.ReadSettings();
+    EXPECT_FALSE(theStore.GetNotifyNewcomers());
+    RegDeleteKeyValueW(kUser, keys::kConfig, L"NotifyNewcomers");
+    theStore.ReadSettings();
+    EXPECT_TRUE(theStore.GetNotifyNewcomers());
 }
 
 // Typed reads take a 4-byte REG_DWORD only, names in any script up to the longest; keys opened, never made.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cwctype>
 #include <atomic>
 #include <functional>
@@ -21,9 +22,11 @@
 #include "app/PacewickApp.h"
 #include "takeover/StartupManager.h"
 #include "keeperlink/KeeperProtocol.h"
+#include "plan/PlanStore.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
+#include "ui/NewcomerNotice.h"
 #include "ui/OriginLabel.h"
 #include "ready/ImpactStore.h"
 #include "ui/PacewickDlg.h"
@@ -539,6 +542,147 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
     CPacewickDlg timed(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
     timed.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
     RunDialog(timed, [&](HWND window) { EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Will start in 2 minute")); });
+}
+
+// Newcomers taken over while the window runs: one notice a name a day, across starts; none for what the start
+// found, none while switched off; each says when its level starts it; a click shows its row.
+TEST_F(PacewickDlgTest, TellsOfEachNewcomerOnceADayAndAClickShowsItsRow) {
+    ui::NewcomerInbox inbox;
+    WatcherSet watchers(lists::WatchTargetsOf(engine_.sources, ~0u),
+                        [&] { inbox.Hand(engine_.manager.TakeOverNewcomers()); });
+    std::mutex mutex;
+    std::vector<std::wstring> notices;  // "title: text"
+    const auto notified = [&] {
+        const std::lock_guard<std::mutex> guard(mutex);
+        return notices;
+    };
+    const auto record = [&](DWORD message, NOTIFYICONDATAW* data) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        if (message == NIM_MODIFY && (data->uFlags & NIF_INFO) && data->cbSize >= NOTIFYICONDATAW_V2_SIZE)
+            notices.push_back(std::wstring(data->szInfoTitle) + L": " + data->szInfo);
+        return TRUE;
+    };
+    const std::wstring title = L"New start-up program: ";
+    const auto added = [&](const char* name, const wchar_t* when) {
+        return title + W(name) + L" was added to your start-up programs. Pacewick will start it " + when + L".";
+    };
+    const auto addAndWait = [](const char* name) {
+        S::PutText(HKEY_CURRENT_USER, keys::kRun, name, "C:\\new.exe");
+        return WaitUntil([&] { return !InRun(HKEY_CURRENT_USER, name) && S::Get(HKEY_CURRENT_USER, keys::kBackUp, name); });
+    };
+    for (int i = 0; i < 40; ++i)  // a list longer than the window shows
+        S::PutText(HKEY_CURRENT_USER, keys::kBackUp, ("Held " + std::to_string(i)).c_str(), "C:\\held.exe");
+    S::PutText(HKEY_CURRENT_USER, keys::kRun, "AtStart", "C:\\start.exe");
+    StartupEntry later;
+    later.name = L"Later";
+    ASSERT_TRUE(plan::PlanStore().Write(later, plan::StartLevel::WhenReady));
+    SetConfig(0, 600000);
+    watchers.Start();
+    engine_.manager.TakeOver();  // the start's own, as the program's start-up makes it
+    ASSERT_FALSE(InRun(HKEY_CURRENT_USER, "AtStart"));
+    dialog_.SetNewcomers(inbox);
+    dialog_.SetNotifyIconFunction(record);
+    RunDialog(dialog_, [&](HWND window) {
+        EXPECT_FALSE(S::Get(HKEY_CURRENT_USER, keys::kConfig, "NotifyNewcomers")) << "written before it was chosen";
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_NOTIFY_NEWCOMERS), BST_CHECKED);
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(addAndWait("Nagger")) << i;
+        ASSERT_TRUE(addAndWait("Later"));
+        const std::vector<std::wstring> expected = {added("Nagger", L"after the delay"),
+                                                    added("Later", L"when the computer is ready")};
+        EXPECT_TRUE(WaitUntil([&] { return notified().size() >= 2; }));
+        Sleep(300);  // a notice too many would show now
+        EXPECT_EQ(notified(), expected);
+
+        // A click on the notice: the window comes out of the tray with the last one's row chosen and in view.
+        HWND list = List(window);
+        const int last = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)) - 1;
+        SendMessageA(list, LVM_ENSUREVISIBLE, last, FALSE);
+        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        ASSERT_FALSE(IsWindowVisible(window));
+        SendMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, NIN_BALLOONUSERCLICK);
+        EXPECT_TRUE(IsWindowVisible(window));
+        const int chosen = static_cast<int>(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+        ASSERT_GE(chosen, 0) << "no row chosen";
+        EXPECT_EQ(Rows(window)[static_cast<std::size_t>(chosen)][0], "Later");
+        EXPECT_EQ(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), chosen);
+        const auto top = static_cast<int>(SendMessageA(list, LVM_GETTOPINDEX, 0, 0));
+        EXPECT_TRUE(chosen >= top && chosen < top + SendMessageA(list, LVM_GETCOUNTPERPAGE, 0, 0)) << top;
+        GUITHREADINFO focus = {};
+        focus.cbSize = sizeof focus;
+        EXPECT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus) && focus.hwndFocus == list);
+
+        // Switched off by the tray item, kept in Config: taken over, not told; on again by the box.
+        Command(window, ID_TRAY_NOTIFY_NEWCOMERS);
+        EXPECT_TRUE(ConfigIs("NotifyNewcomers", 0));
+        EXPECT_FALSE(TrayMenuItemState(window, ID_TRAY_NOTIFY_NEWCOMERS) & MF_CHECKED);
+        ASSERT_TRUE(addAndWait("Quiet"));
+        Sleep(300);  // the window has had the watcher's word
+        SendMessageA(GetDlgItem(window, IDC_NOTIFY_NEWCOMERS), BM_CLICK, 0, 0);
+        EXPECT_TRUE(ConfigIs("NotifyNewcomers", 1));
+        EXPECT_TRUE(TrayMenuItemState(window, ID_TRAY_NOTIFY_NEWCOMERS) & MF_CHECKED);
+        EXPECT_EQ(notified().size(), 2u) << "told while switched off";
+    });
+    // The next start: today's names stay told of; one last told of a day before is told of again, and the
+    // names of other days are forgotten.
+    const auto told = S::Get(HKEY_CURRENT_USER, keys::kNotified, "Nagger");
+    ASSERT_TRUE(told && told->type == REG_DWORD && told->count() == sizeof(DWORD));
+    DWORD today = 0;
+    std::memcpy(&today, told->data(), sizeof today);
+    S::Put(HKEY_CURRENT_USER, keys::kNotified, "Later", S::Dword(today - 1));
+    S::Put(HKEY_CURRENT_USER, keys::kNotified, "Long gone", S::Dword(today - 30));
+    CPacewickDlg next(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
+    next.SetNotifyIconFunction(record);
+    next.SetNewcomers(inbox);
+    RunDialog(next, [&](HWND) {
+        ASSERT_TRUE(addAndWait("Nagger"));
+        ASSERT_TRUE(addAndWait("Later"));
+        EXPECT_TRUE(WaitUntil([&] { return notified().size() >= 3; }));
+        Sleep(300);
+    });
+    watchers.Stop();
+    EXPECT_EQ(notified().size(), 3u);
+    EXPECT_EQ(notified().back(), added("Later", L"when the computer is ready"));
+    auto kept = S::ValueNames(HKEY_CURRENT_USER, keys::kNotified);
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(kept, (std::vector<std::string>{"Later", "Nagger"}));
+}
+
+// Each level's sentence, under the settings a level "As set" follows; another program's name shown in one line
+// (no control character nor direction mark) and cut, never inside a character, to the notice's room.
+TEST(NewcomerNotice, SaysWhenEachLevelStartsAndShowsAnyNameSafelyWithinItsRoom) {
+    using L = plan::StartLevel;
+    const plan::Settings plain, ready{false, true}, manual{true, false};
+    const std::tuple<L, plan::Settings, const wchar_t*> cases[] = {
+        {L::AtLogOn, plain, L"at your next log-on"},     {L::WhenReady, plain, L"when the computer is ready"},
+        {L::AfterDelay, plain, L"after the delay"},      {L::OnlyByHand, plain, L"only when you ask"},
+        {L::AsSet, plain, L"after the delay"},           {L::AsSet, ready, L"when the computer is ready"},
+        {L::AsSet, manual, L"only when you ask"},        {L::WhenReady, manual, L"only when you ask"},
+        {L::AtLogOn, manual, L"at your next log-on"}};
+    StartupEntry entry;
+    entry.name = L"Tool";
+    for (const auto& [level, settings, when] : cases)
+        EXPECT_EQ(ui::NoticeText(entry, level, settings),
+                  std::wstring(L"Tool was added to your start-up programs. Pacewick will start it ") + when + L".")
+            << static_cast<int>(level);
+
+    entry.name = L"Update\r\nPacewick will start it at your next log-on.\u202Eexe.\t\x85\u2028";
+    const std::wstring shown = ui::NoticeText(entry, L::OnlyByHand, plain);
+    EXPECT_EQ(shown, L"Update\uFFFD\uFFFDPacewick will start it at your next log-on.\uFFFDexe.\uFFFD\uFFFD\uFFFD"
+                     L" was added to your start-up programs. Pacewick will start it only when you ask.");
+
+    const std::wstring end = L" was added to your start-up programs. Pacewick will start it after the delay.";
+    entry.name = std::wstring(300, L'x');
+    const std::wstring cut = ui::NoticeText(entry, L::AfterDelay, plain);
+    EXPECT_EQ(cut, std::wstring(ui::kNoticeUnits - end.size() - 1, L'x') + L"\u2026" + end);
+    // Letters of two UTF-16 units after ASCII of every length: the cut falls between and inside them.
+    for (std::size_t ascii = 130; ascii < 180; ++ascii) {
+        entry.name = std::wstring(ascii, L'a');
+        while (win::Utf8(entry.name)->size() + 4 <= kEntryTextBytes) entry.name += L"\U0001F600";
+        const std::wstring text = ui::NoticeText(entry, L::AfterDelay, plain);
+        EXPECT_LE(text.size(), ui::kNoticeUnits) << ascii;
+        EXPECT_TRUE(win::Utf8(text)) << "half a character at " << ascii;
+        EXPECT_EQ(text.substr(text.size() - end.size()), end) << ascii;
+    }
 }
 
 // Ready start: the light entry starts once idle, the heavy one at the countdown's end; the switches change the mode.
