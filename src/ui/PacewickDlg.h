@@ -18,6 +18,7 @@
 #include "takeover/StartupManager.h"
 #include "entry/StartupEntry.h"
 #include "registry/ConfigStore.h"
+#include "plan/StartLevel.h"
 #include "ui/Dialog.h"
 #include "ui/StaticLink.h"
 #include "ui/TrayIcon.h"
@@ -91,6 +92,7 @@ private:
     std::wstring CellText(int row, int column) const;
     void RebuildAndFillList();
     EntryList SelectedEntries();
+    std::vector<std::size_t> SelectedRows();
     void ResetColumns(HWND list);
     void LaunchAll();
     void OnLaunched();
@@ -107,6 +109,13 @@ private:
     // The line under the list while the service holds off; the offer to end it follows when made.
     enum class HoldOffOffer { Made, NotMade };
     void ShowHoldOff(HoldOffOffer offer);
+
+    // --- the start plan ---------------------------------------------------------
+    // Each row's level, as the Starts column shows it.
+    void ReadLevels();
+    // A row's menu (WM_CONTEXTMENU); false when it did not come from the list.
+    bool OnContextMenu(HWND from, LPARAM at);
+    void ChooseLevel(const EntryList& entries, plan::StartLevel level);
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
@@ -133,6 +142,9 @@ private:
     MachineLists machineLists_;
     EntryList rows_;  // the entry each row of the list shows
     std::vector<ready::Impact> impacts_;  // each row's start-up impact
+    std::vector<std::optional<plan::StartLevel>> levels_;  // each row's start level; none for a logon task
+    // What a second start sends to have the window open (0: none registered).
+    const UINT openMessage_;
     // Shared with the engine's callback, which may run on a monitor thread after
     // the window is gone.
     std::shared_ptr<std::atomic<bool>> listChangePending_ = std::make_shared<std::atomic<bool>>(false);
