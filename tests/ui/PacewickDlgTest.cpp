@@ -507,7 +507,7 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
             EXPECT_EQ(tip, L"PACEWICK_RUNNING");
         }
         std::vector<std::string> headings;
-        for (int column = 0; column < 5; ++column) {
+        for (int column = 0; column < 6; ++column) {
             char text[64] = {};
             LVCOLUMNA heading = {};
             heading.mask = LVCF_TEXT;
@@ -518,11 +518,12 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
         }
         EXPECT_EQ(headings, (std::vector<std::string>{M::Marked("Program Name"), M::Marked("Program Location"),
                                                       M::Marked("Company"), M::Marked("Location"),
-                                                      M::Marked("Start-up impact")}));
-        const std::vector<Row> rows = Rows(window, 5);
+                                                      M::Marked("Start-up impact"), M::Marked("Starts")}));
+        const std::vector<Row> rows = Rows(window, 6);
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_EQ(rows[0][3], M::Marked("Current user start-up list"));
         EXPECT_EQ(rows[0][4], M::Marked("Not measured"));
+        EXPECT_EQ(rows[0][5], M::Marked("As set"));
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), M::Marked("Total Entries: 1"));
         EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Start manually"));
         for (int i = 0; i < 61; ++i) SendMessageA(window, WM_TIMER, CPacewickDlg::kTickTimer, 0);
