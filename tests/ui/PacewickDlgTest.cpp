@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstring>
 #include <cwctype>
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -678,11 +678,9 @@ std::vector<std::string> Starts(HWND window) {
     return starts;
 }
 
-DWORD PlanOf(const char* name) {
-    const auto value = S::Get(HKEY_CURRENT_USER, (U8(keys::kPlan) + "\\Run").c_str(), name);
-    DWORD level = 99;
-    if (value && value->count() == sizeof level) std::memcpy(&level, value->data(), sizeof level);
-    return level;
+// The level chosen for a Run value's name, as stored; none: nothing stored.
+std::optional<RegValueBlob> PlanOf(const char* name) {
+    return S::Get(HKEY_CURRENT_USER, (U8(keys::kPlan) + "\\Run").c_str(), name);
 }
 
 // Each level shown in its column; a row's menu by right click, Shift+F10, the menu key and a notification; one or several rows.
@@ -728,7 +726,7 @@ TEST_F(PacewickDlgTest, ShowsEachEntrysStartLevelAndSetsItFromARowsMenu) {
         EXPECT_EQ(MenuItems(popup), RowMenu("After the de&lay"));
         Keys({'H'});
         EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
-        EXPECT_EQ(PlanOf("Delay"), 4u);
+        EXPECT_EQ(PlanOf("Delay"), S::Dword(4));
         EXPECT_EQ(Rows(window, 6)[static_cast<std::size_t>(index)][5], "Only by hand");
 
         // Shift+F10 and the menu key: the menu opens at the focused row.
@@ -745,7 +743,7 @@ TEST_F(PacewickDlgTest, ShowsEachEntrysStartLevelAndSetsItFromARowsMenu) {
             Keys({VK_ESCAPE});
             EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
         }
-        EXPECT_EQ(PlanOf("Delay"), 4u) << "Escape chose a level";
+        EXPECT_EQ(PlanOf("Delay"), S::Dword(4)) << "Escape chose a level";
 
         // Several rows, a logon task among them, by the keyboard's message: no level checked, each row's written.
         SelectRows(window, {"Plain", "Ready", "Nightly"});
@@ -755,8 +753,8 @@ TEST_F(PacewickDlgTest, ShowsEachEntrysStartLevelAndSetsItFromARowsMenu) {
         EXPECT_EQ(MenuItems(popup), RowMenu(nullptr));
         Keys({'A'});
         EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
-        EXPECT_TRUE(PlanOf("Plain") == 1 && PlanOf("Ready") == 1);
-        EXPECT_EQ(PlanOf("Nightly"), 99u) << "a logon task got a plan";
+        EXPECT_TRUE(PlanOf("Plain") == S::Dword(1) && PlanOf("Ready") == S::Dword(1));
+        EXPECT_FALSE(PlanOf("Nightly")) << "a logon task got a plan";
         starts = Starts(window);
         std::sort(starts.begin(), starts.end());
         EXPECT_EQ(starts, (std::vector<std::string>{"Delay Only by hand", "Hand Only by hand", "Log At log-on", "Nightly ",
