@@ -251,6 +251,9 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
     case IDC_DELETE_ENTRY: DeleteEntry(); return true;
     case IDC_RESTORE_ALL: RestoreAll(); return true;
     case ID_TRAY_OPEN: OpenFromTray(); return true;
+    // Enter where no button has the focus (the list, which has it first): it
+    // presses nothing, and never ends Pacewick as a dialog's OK would.
+    case IDOK: return true;
     default: return CDialog::OnCommand(id, notification, control);
     }
 }

@@ -785,6 +785,9 @@ TEST_F(PacewickDlgTest, TheKeyboardReachesEveryControlAndASecondStartOpensTheHid
                                            IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL, IDC_RESTORE_ALL, IDC_EXIT, IDC_HELP_LINK,
                                            IDC_WEB_LINK}));
         SetForegroundWindow(window);
+        Keys({VK_RETURN});
+        Sleep(300);
+        ASSERT_TRUE(IsWindow(window)) << "Enter in the list ended Pacewick";
         Keys({VK_TAB});
         EXPECT_TRUE(WaitUntil([&] { return Focused(window) == GetDlgItem(window, IDC_MINUTES); }, 3000)) << "Tab left the list elsewhere";
         Keys({VK_SHIFT, VK_TAB});
