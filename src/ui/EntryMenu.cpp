@@ -69,7 +69,16 @@ EntryMenuChoice ShowEntryMenu(HWND owner, POINT at, const EntryMenuState& state)
 }
 
 std::optional<POINT> MenuPoint(HWND list, LPARAM at) {
-    if (GET_X_LPARAM(at) != -1 || GET_Y_LPARAM(at) != -1) return POINT{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (GET_X_LPARAM(at) != -1 || GET_Y_LPARAM(at) != -1) {
+        // The mouse: on a row only, not on the column headings or below the rows.
+        const POINT mouse = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+        LVHITTESTINFO hit = {};
+        hit.pt = mouse;
+        ScreenToClient(list, &hit.pt);
+        if (SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) < 0 || !(hit.flags & LVHT_ONITEM))
+            return std::nullopt;
+        return mouse;
+    }
     int row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_FOCUSED, 0)));
     if (row < 0) row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
     if (row < 0) return std::nullopt;

@@ -31,7 +31,7 @@ struct EntryMenuChoice {
 EntryMenuChoice ShowEntryMenu(HWND owner, POINT at, const EntryMenuState& state);
 
 // Where the menu of WM_CONTEXTMENU from the list opens (screen coordinates):
-// at the mouse, or, asked by the keyboard (Shift+F10, the menu key: the
+// at the mouse when it is on a row, or, asked by the keyboard (Shift+F10, the menu key: the
 // position -1, -1), below the start of the focused row, else of the first
 // selected one; none without such a row.
 std::optional<POINT> MenuPoint(HWND list, LPARAM at);

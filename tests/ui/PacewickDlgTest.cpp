@@ -744,6 +744,10 @@ TEST_F(PacewickDlgTest, ShowsEachEntrysStartLevelAndSetsItFromARowsMenu) {
             EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
         }
         EXPECT_EQ(PlanOf("Delay"), S::Dword(4)) << "Escape chose a level";
+        POINT headings = {4, 2};  // on the column headings, not a row
+        ClientToScreen(List(window), &headings);
+        PostMessageA(List(window), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(window)), MAKELPARAM(headings.x, headings.y));
+        EXPECT_FALSE(WaitForVisible("#32768", nullptr, 500)) << "a menu off the rows";
 
         // Several rows, a logon task among them, by the keyboard's message: no level checked, each row's written.
         SelectRows(window, {"Plain", "Ready", "Nightly"});
