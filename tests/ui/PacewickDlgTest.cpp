@@ -797,6 +797,12 @@ TEST_F(PacewickDlgTest, TheKeyboardReachesEveryControlAndASecondStartOpensTheHid
         Keys({VK_SHIFT, VK_TAB});
         Keys({VK_SHIFT, VK_TAB});
         EXPECT_TRUE(WaitUntil([&] { return Focused(window) == GetDlgItem(window, IDC_WEB_LINK); }, 3000));
+        const HDC dc = CreateCompatibleDC(nullptr);
+        for (int link : {IDC_HELP_LINK, IDC_WEB_LINK}) {  // still drawn as links
+            SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(GetDlgItem(window, link)));
+            EXPECT_EQ(GetTextColor(dc), CStaticLink::kUnvisitedColor) << link;
+        }
+        DeleteDC(dc);
         for (int button : {IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY, IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL,
                            IDC_RESTORE_ALL, IDC_EXIT})
             EXPECT_NE(Text(window, button).find('&'), std::string::npos) << Text(window, button) << " has no mnemonic";
