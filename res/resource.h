@@ -39,6 +39,11 @@
 #define ID_TRAY_START_WHEN_READY    32801
 #define ID_TRAY_NOTIFY_NEWCOMERS    32806
 
+// Commands of a row's menu: a start level each, its number added to the first
+// (plan::StartLevel). Run and Delete entry are the buttons' own ids.
+#define ID_LEVEL_AS_SET             32810
+#define ID_LEVEL_ONLY_BY_HAND       32814
+
 // Texts of the string table
 #define IDS_HOLD_OFF_NOTE           2001
 #define IDS_HOLD_OFF_CAPTION        2002
@@ -101,6 +106,22 @@
 #define IDS_NOTICE_WHEN_READY       2353
 #define IDS_NOTICE_AFTER_DELAY      2354
 #define IDS_NOTICE_BY_HAND          2355
+// The start plan in the window: the list's column, each level as it shows
+// there and as a row's menu offers it (its number added to the first), and
+// the menu's two commands.
+#define IDS_COLUMN_STARTS           2320
+#define IDS_LEVEL_AS_SET            2321
+#define IDS_LEVEL_AT_LOG_ON         2322
+#define IDS_LEVEL_WHEN_READY        2323
+#define IDS_LEVEL_AFTER_DELAY       2324
+#define IDS_LEVEL_ONLY_BY_HAND      2325
+#define IDS_MENU_AS_SET             2326
+#define IDS_MENU_AT_LOG_ON          2327
+#define IDS_MENU_WHEN_READY         2328
+#define IDS_MENU_AFTER_DELAY        2329
+#define IDS_MENU_ONLY_BY_HAND       2330
+#define IDS_MENU_RUN                2331
+#define IDS_MENU_DELETE_ENTRY       2332
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

@@ -42,18 +42,6 @@ constexpr DWORD kSplashFlags = CSplashScreenEx::SPLASH_FADE_IN | CSplashScreenEx
 // Long enough for the splash's display time to fall due before the dialog opens.
 constexpr DWORD kPauseBeforeWindow = 1000;
 
-// Hands the user to the running instance: its last active pop-up (a message box
-// it shows, say) or its main window comes to the front, restored if minimised.
-void ActivateRunningInstance(HWND mainWindow) {
-    HWND popup = GetLastActivePopup(mainWindow);
-    BringWindowToTop(mainWindow);
-    if (IsIconic(popup)) {
-        ShowWindow(popup, SW_RESTORE);
-    } else {
-        SetForegroundWindow(popup);
-    }
-}
-
 // The mutex is this instance's for its whole life: a start that finds it owned
 // ends, whether or not the owner has its window yet (it may still be taking the
 // programs over), so that the programs are taken over and started once. True,
@@ -64,7 +52,7 @@ bool TakeInstanceMutex(win::UniqueHandle* owned) {
     // Abandoned: the instance that owned it was killed; this one takes its place.
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return true;
     HWND running = FindWindowW(ui::kMainWindowClass, nullptr);
-    if (running) ActivateRunningInstance(running);
+    if (running) ui::ActivateRunningInstance(running);
     return wait != WAIT_TIMEOUT && !running;
 }
 

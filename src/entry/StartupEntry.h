@@ -30,6 +30,10 @@ struct StartupEntry {
     // script may be longer than the list shows, which then shows it cut).
     // Empty for a Run value and a logon task.
     std::wstring item;
+    // What the list shows of a Startup folder item that is a shortcut: the
+    // target and arguments it opens (read with its company, never by the
+    // keeper). Empty otherwise: the list shows the command.
+    std::wstring opens;
     // Windows starts every list's value of a name; the list shows one entry.
     // The commands of the same name in the other lists that differ from this
     // one's (and from each other) are started beside it.

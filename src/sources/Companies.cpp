@@ -113,17 +113,27 @@ bool EndsWith(const std::wstring& path, const wchar_t* extension) {
            CompareStringOrdinal(path.c_str() + path.size() - length, length, extension, length, TRUE) == CSTR_EQUAL;
 }
 
+// A shortcut's company is its target's; one that makes no sense (read by the
+// program's own reader) is "Unknown".
+std::string CompanyOfShortcut(const std::optional<shell_link::Shortcut>& shortcut, CFileVersionInfo& versionInfo) {
+    return shortcut ? CompanyOfPath(shortcut->target, versionInfo) : kUnknownCompany;
+}
+
+// What a shortcut opens, as a command line shows it: its target (quoted when
+// it holds a blank), then its arguments; a control character (a line break
+// among the arguments) shows as a blank.
+std::wstring OpensOf(const shell_link::Shortcut& shortcut) {
+    std::wstring opens = shortcut.target.find(L' ') == std::wstring::npos ? shortcut.target : L"\"" + shortcut.target + L"\"";
+    if (!shortcut.arguments.empty()) opens += L" " + shortcut.arguments;
+    std::replace_if(opens.begin(), opens.end(), [](wchar_t unit) { return unit < L' '; }, L' ');
+    return FitShown(opens);
+}
+
 }  // namespace
 
 std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo) {
-    std::optional<std::wstring> file;
-    if (shell_link::IsShortcut(item)) {
-        // Read by the program's own reader: one that makes no sense is "Unknown".
-        if (const auto shortcut = shell_link::Read(item)) file = shortcut->target;
-    } else if (EndsWith(item, L".exe")) {
-        file = item;
-    }
-    return file ? CompanyOfPath(*file, versionInfo) : kUnknownCompany;
+    if (shell_link::IsShortcut(item)) return CompanyOfShortcut(shell_link::Read(item), versionInfo);
+    return EndsWith(item, L".exe") ? CompanyOfPath(item, versionInfo) : kUnknownCompany;
 }
 
 std::string ProgramPathFromCommand(const std::string& command) {
@@ -155,6 +165,14 @@ std::string CompanyOfCommand(const std::wstring& command, CFileVersionInfo& vers
 }
 
 void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo) {
+    entry.opens.clear();
+    if (!entry.item.empty() && shell_link::IsShortcut(entry.item)) {
+        // One read for both: the company and what the list shows it opens.
+        const std::optional<shell_link::Shortcut> shortcut = shell_link::Read(entry.item);
+        entry.company = FitShown(CompanyOfShortcut(shortcut, versionInfo));
+        if (shortcut) entry.opens = OpensOf(*shortcut);
+        return;
+    }
     entry.company = FitShown(entry.item.empty() ? CompanyOfCommand(entry.command, versionInfo)
                                                 : CompanyOfItem(entry.item, versionInfo));
 }

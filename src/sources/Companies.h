@@ -19,5 +19,6 @@ std::string CompanyOfCommand(const std::wstring& command, CFileVersionInfo& vers
 // an .exe itself, else "Unknown".
 std::string CompanyOfItem(const std::wstring& item, CFileVersionInfo& versionInfo);
 
-// Sets the company of one entry from its item (a Startup folder's file) or its command.
+// Sets the company of one entry from its item (a Startup folder's file) or its
+// command, and for a shortcut what it opens (StartupEntry::opens).
 void FillCompany(StartupEntry& entry, CFileVersionInfo& versionInfo);

@@ -9,12 +9,12 @@ namespace {
 // Enough for every list a user keeps; past it the reads start afresh.
 constexpr std::size_t kKnownLimit = 20000;
 
-std::wstring CompanyOf(const std::pair<std::wstring, std::wstring>& key, CFileVersionInfo& versionInfo) {
+StartupEntry Read(const std::pair<std::wstring, std::wstring>& key, CFileVersionInfo& versionInfo) {
     StartupEntry entry;
     entry.command = key.first;
     entry.item = key.second;
     FillCompany(entry, versionInfo);
-    return entry.company;
+    return entry;
 }
 
 }  // namespace
@@ -31,9 +31,10 @@ CompanyReader::Filled CompanyReader::FillKnown(EntryList& entries) {
             state_->known.find(std::pair<std::wstring_view, std::wstring_view>(entry.command, entry.item));
         const bool read = known != state_->known.end();
         filled.unknown = filled.unknown || !read;
-        if (read ? entry.company == known->second : entry.company.empty()) continue;
-        if (read) entry.company = known->second;
-        else entry.company.clear();
+        const State::Shown shown = read ? known->second : State::Shown{};
+        if (entry.company == shown.company && entry.opens == shown.opens) continue;
+        entry.company = shown.company;
+        entry.opens = shown.opens;
         filled.changed = true;
     }
     return filled;
@@ -59,14 +60,15 @@ void CompanyReader::Run(const std::shared_ptr<State>& state) {
         lock.unlock();
         // The files' reads, outside every lock; a list gone meanwhile needs no more.
         CFileVersionInfo versionInfo;
-        std::vector<std::wstring> companies;
+        std::vector<State::Shown> shown;
         for (const Key& key : reading) {
             if (state->ReaderGone()) break;
-            companies.push_back(CompanyOf(key, versionInfo));
+            StartupEntry entry = Read(key, versionInfo);
+            shown.push_back({std::move(entry.company), std::move(entry.opens)});
         }
         lock.lock();
-        if (state->known.size() + companies.size() > kKnownLimit) state->known.clear();
-        for (std::size_t index = 0; index < companies.size(); ++index) state->known[reading[index]] = companies[index];
+        if (state->known.size() + shown.size() > kKnownLimit) state->known.clear();
+        for (std::size_t index = 0; index < shown.size(); ++index) state->known[reading[index]] = shown[index];
         state->EndRead(lock, serving, ReadRequests::Outcome::Changed);
     }
 }

@@ -13,7 +13,7 @@
 #include "entry/EntryList.h"
 #include "sources/ReadRequests.h"
 
-// Reads the companies of listed entries on a thread of its own, so that no
+// Reads the companies of listed entries (and what a shortcut opens) on a thread of its own, so that no
 // thread that moves start-up items (a watcher's, the window's) ever opens a
 // file that an entry names: a slow or hostile file delays only this reader.
 // What it read last is kept by command (or held file), and a list is shown
@@ -54,7 +54,11 @@ private:
     };
     // Shared with the reading thread, which may outlive the reader.
     struct State : ReadRequests {
-        std::map<Key, std::wstring, KeyOrder> known;  // as the list shows them
+        struct Shown {
+            std::wstring company;
+            std::wstring opens;
+        };
+        std::map<Key, Shown, KeyOrder> known;  // as the list shows them
         std::vector<Key> pending;  // what each read needs, not whole entries
     };
     static void Run(const std::shared_ptr<State>& state);

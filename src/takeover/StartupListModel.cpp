@@ -23,7 +23,7 @@ bool SameEntries(const One& one, const Other& other) {
     return std::equal(one.begin(), one.end(), other.begin(), other.end(), [](const auto& a, const auto& b) {
         return a.name == b.name && a.command == b.command && a.company == b.company && a.origin == b.origin &&
                a.lists == b.lists &&
-               a.item == b.item && a.otherCommands == b.otherCommands;
+               a.item == b.item && a.opens == b.opens && a.otherCommands == b.otherCommands;
     });
 }
 

@@ -22,6 +22,27 @@ bool RegisterMainWindowClass(HINSTANCE instance) {
     return error == ERROR_CLASS_ALREADY_EXISTS;
 }
 
+UINT OpenWindowMessage() { return RegisterWindowMessageW(L"Pacewick.OpenWindow"); }
+
+void ActivateRunningInstance(HWND running) {
+    if (!IsWindowVisible(running)) {
+        // Hidden in the tray: the window opens itself, as "Open Pacewick" does,
+        // and may then come to the front, this start being the user's own.
+        DWORD process = 0;
+        GetWindowThreadProcessId(running, &process);
+        AllowSetForegroundWindow(process);
+        PostMessageW(running, OpenWindowMessage(), 0, 0);
+        return;
+    }
+    HWND popup = GetLastActivePopup(running);
+    BringWindowToTop(running);
+    if (IsIconic(popup)) {
+        ShowWindow(popup, SW_RESTORE);
+    } else {
+        SetForegroundWindow(popup);
+    }
+}
+
 bool PressExitOfRunningInstance() {
     HWND running = FindWindowW(kMainWindowClass, nullptr);
     return running && PostMessageW(running, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);

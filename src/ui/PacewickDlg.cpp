@@ -5,7 +5,12 @@
 #include <optional>
 #include <string>
 
+#include "plan/PlanStore.h"
+#include "plan/StartPlan.h"
 #include "resource.h"
+#include "ui/EntryMenu.h"
+#include "ui/ListPlace.h"
+#include "ui/MainWindowClass.h"
 #include "ui/OriginLabel.h"
 #include "ui/ResourceText.h"
 #include "win/ModulePath.h"
@@ -29,8 +34,9 @@ constexpr Column kColumns[] = {
     {IDS_COLUMN_COMPANY, LVCFMT_LEFT, 1},
     {IDS_COLUMN_ORIGIN, LVCFMT_LEFT, 1},
     {IDS_COLUMN_IMPACT, LVCFMT_LEFT, 1},
+    {IDS_COLUMN_STARTS, LVCFMT_LEFT, 1},
 };
-constexpr int kWidthUnits = 6;
+constexpr int kWidthUnits = 7;
 
 // Task Manager's words for what a program used in its first minute.
 std::wstring ImpactLabel(ready::Impact impact) {
@@ -41,6 +47,9 @@ std::wstring ImpactLabel(ready::Impact impact) {
     default: return ui::ResourceText(IDS_IMPACT_NOT_MEASURED);
     }
 }
+// A start level as the Starts column shows it.
+std::wstring LevelLabel(plan::StartLevel level) { return ui::ResourceText(IDS_LEVEL_AS_SET + static_cast<UINT>(level)); }
+
 int NextSelected(HWND list, int after) {
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(after),
                                          MAKELPARAM(LVNI_SELECTED, 0)));
@@ -69,7 +78,8 @@ int Ask(HWND owner, UINT text, UINT caption, UINT buttons) {
 CPacewickDlg::CPacewickDlg(HWND parent, Engine engine, StopMonitorsFunction stopMonitors)
     : ui::CDialog(IDD_PACEWICK_DIALOG, parent),
       engine_(engine),
-      stopMonitors_(std::move(stopMonitors)) {
+      stopMonitors_(std::move(stopMonitors)),
+      openMessage_(ui::OpenWindowMessage()) {
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS};
     InitCommonControlsEx(&controls);
 }
@@ -92,6 +102,8 @@ BOOL CPacewickDlg::OnInitDialog() {
     // The icon reaches the tray at the first non-client paint, and again after
     // every restart of Explorer.
     tray_.HearExplorerRestarts(Hwnd());
+    // A second start asks the window to open, even when this one runs elevated.
+    if (openMessage_ != 0) ChangeWindowMessageFilterEx(Hwnd(), openMessage_, MSGFLT_ALLOW, nullptr);
 
     elapsedSeconds_ = 0;
     HWND spin = Item(IDC_MINUTES_SPIN);
@@ -176,13 +188,17 @@ void CPacewickDlg::ResetColumns(HWND list) {
 void CPacewickDlg::FillList() {
     HWND list = Item(IDC_ENTRY_LIST);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    // The user's selection stays with its entries, wherever the refill puts them.
+    const ui::ListPlace place = ui::PlaceIn(list, rows_);
     ResetColumns(list);
     // A copy: the monitor threads may rebuild the manager's list meanwhile, and
     // its lock must not be held while the list control is sent messages. The
     // commands act on these entries, never on what the cells read back.
     engine_.model.CopyList(rows_);
     impacts_ = ready::ImpactStore().ReadAll(rows_);
+    ReadLevels();
     SendMessageW(list, LVM_SETITEMCOUNT, static_cast<WPARAM>(rows_.Count()), 0);
+    ui::Restore(list, rows_, place);
     SendMessageW(list, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(list, nullptr, TRUE);
     const auto count = static_cast<unsigned>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
@@ -194,10 +210,11 @@ std::wstring CPacewickDlg::CellText(int row, int column) const {
     const StartupEntry& entry = rows_[static_cast<std::size_t>(row)];
     switch (column) {
     case 0: return entry.name;
-    case 1: return entry.command;
+    case 1: return entry.opens.empty() ? entry.command : entry.opens;
     case 2: return entry.company;
     case 3: return ui::OriginLabel(entry.origin);
     case 4: return static_cast<std::size_t>(row) < impacts_.size() ? ImpactLabel(impacts_[row]) : std::wstring();
+    case 5: return static_cast<std::size_t>(row) < levels_.size() && levels_[row] ? LevelLabel(*levels_[row]) : std::wstring();
     default: return std::wstring();
     }
 }
@@ -233,6 +250,9 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
     case IDC_DELETE_ENTRY: DeleteEntry(); return true;
     case IDC_RESTORE_ALL: RestoreAll(); return true;
     case ID_TRAY_OPEN: OpenFromTray(); return true;
+    // Enter where no button has the focus (the list, which has it first): it
+    // presses nothing, and never ends Pacewick as a dialog's OK would.
+    case IDOK: return true;
     default: return ChooseSwitch(id) || CDialog::OnCommand(id, notification, control);
     }
 }
@@ -267,12 +287,17 @@ void CPacewickDlg::OnLaunched() {
     ShowWindow(Hwnd(), SW_HIDE);
 }
 
-EntryList CPacewickDlg::SelectedEntries() {
+std::vector<std::size_t> CPacewickDlg::SelectedRows() {
     std::vector<std::size_t> rows;
     HWND list = Item(IDC_ENTRY_LIST);
     for (int row = NextSelected(list, -1); row != -1 && static_cast<std::size_t>(row) < rows_.Count();
          row = NextSelected(list, row))
         rows.push_back(static_cast<std::size_t>(row));
+    return rows;
+}
+
+EntryList CPacewickDlg::SelectedEntries() {
+    const std::vector<std::size_t> rows = SelectedRows();
     EntryList selected;  // in the list's order
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) selected.InsertFront(rows_[*row]);
     return selected;
@@ -359,6 +384,44 @@ void CPacewickDlg::ShowSwitches() {
     }
 }
 
+// --- the start plan -------------------------------------------------------------
+
+// A logon task has no level: the Task Scheduler starts it.
+void CPacewickDlg::ReadLevels() {
+    const std::vector<std::optional<plan::StartLevel>> chosen = plan::PlanStore().ReadAll(rows_);
+    levels_.assign(rows_.Count(), std::nullopt);
+    for (std::size_t row = 0; row < rows_.Count() && row < chosen.size(); ++row)
+        if (rows_[row].origin != Origin::TaskScheduler) levels_[row] = plan::LevelOf(rows_[row], chosen[row]);
+}
+
+bool CPacewickDlg::OnContextMenu(HWND from, LPARAM at) {
+    HWND list = Item(IDC_ENTRY_LIST);
+    if (from != list) return false;
+    // Taken before the menu shows: the list may be refilled while it is open.
+    const std::vector<std::size_t> rows = SelectedRows();
+    const EntryList entries = SelectedEntries();
+    const std::optional<POINT> point = ui::MenuPoint(list, at);
+    if (rows.empty() || !point) return true;
+    std::vector<std::optional<plan::StartLevel>> levels;
+    for (std::size_t row : rows) levels.push_back(row < levels_.size() ? levels_[row] : std::nullopt);
+    const ui::EntryMenuChoice choice = ui::ShowEntryMenu(Hwnd(), *point, ui::MenuStateOf(levels));
+    switch (choice.kind) {
+    case ui::EntryMenuChoice::Kind::Level: ChooseLevel(entries, choice.level); break;
+    case ui::EntryMenuChoice::Kind::Run: RunSelected(); break;
+    case ui::EntryMenuChoice::Kind::Delete: DeleteEntry(); break;
+    case ui::EntryMenuChoice::Kind::Nothing: break;
+    }
+    return true;
+}
+
+void CPacewickDlg::ChooseLevel(const EntryList& entries, plan::StartLevel level) {
+    const plan::PlanStore plans;
+    for (const StartupEntry& entry : entries)
+        if (entry.origin != Origin::TaskScheduler) plans.Write(entry, level);
+    ReadLevels();
+    InvalidateRect(Item(IDC_ENTRY_LIST), nullptr, TRUE);
+}
+
 // --- tray -----------------------------------------------------------------------
 
 bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) {
@@ -367,7 +430,17 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         *result = 0;
         return true;
     }
+    // A second start: the window opens, and nothing else happens.
+    if (openMessage_ != 0 && message == openMessage_) {
+        OpenFromTray();
+        SetForegroundWindow(Hwnd());
+        *result = 0;
+        return true;
+    }
     switch (message) {
+    case WM_CONTEXTMENU:
+        *result = 0;
+        return OnContextMenu(reinterpret_cast<HWND>(wParam), lParam);
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->idFrom != IDC_ENTRY_LIST || header->code != LVN_GETDISPINFOW) return false;

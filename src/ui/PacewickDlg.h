@@ -18,6 +18,7 @@
 #include "takeover/StartupManager.h"
 #include "entry/StartupEntry.h"
 #include "registry/ConfigStore.h"
+#include "plan/StartLevel.h"
 #include "ui/Dialog.h"
 #include "ui/NewcomerInbox.h"
 #include "ui/StaticLink.h"
@@ -97,6 +98,7 @@ private:
     std::wstring CellText(int row, int column) const;
     void RebuildAndFillList();
     EntryList SelectedEntries();
+    std::vector<std::size_t> SelectedRows();
     void ResetColumns(HWND list);
     void LaunchAll();
     void OnLaunched();
@@ -120,6 +122,12 @@ private:
     void OpenNewcomers();
     void TellOfNewcomers();
     void OpenNoticed();
+    // --- the start plan ---------------------------------------------------------
+    // Each row's level, as the Starts column shows it.
+    void ReadLevels();
+    // A row's menu (WM_CONTEXTMENU); false when it did not come from the list.
+    bool OnContextMenu(HWND from, LPARAM at);
+    void ChooseLevel(const EntryList& entries, plan::StartLevel level);
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
@@ -148,6 +156,9 @@ private:
     std::optional<EntryIdentity> noticed_;  // the entry of the last notice shown
     EntryList rows_;  // the entry each row of the list shows
     std::vector<ready::Impact> impacts_;  // each row's start-up impact
+    std::vector<std::optional<plan::StartLevel>> levels_;  // each row's start level; none for a logon task
+    // What a second start sends to have the window open (0: none registered).
+    const UINT openMessage_;
     // Shared with the engine's callback, which may run on a monitor thread after
     // the window is gone.
     std::shared_ptr<std::atomic<bool>> listChangePending_ = std::make_shared<std::atomic<bool>>(false);

@@ -40,11 +40,52 @@ bool CStaticLink::OnReflected(UINT message, WPARAM wParam, LPARAM, LRESULT* resu
 }
 
 LRESULT CStaticLink::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_MOUSEMOVE) {
+    switch (message) {
+    case WM_MOUSEMOVE:
         if (cursorLoaded_) SetCursor(linkCursor_);
         return 0;
+    case WM_GETDLGCODE: {
+        // Enter would press the dialog's default button: the link takes it, as
+        // a button does. Tab and the arrows stay the dialog's.
+        const auto* key = reinterpret_cast<const MSG*>(lParam);
+        const LRESULT code = SubclassedControl::HandleMessage(message, wParam, lParam);
+        return key && key->message == WM_KEYDOWN && key->wParam == VK_RETURN ? code | DLGC_WANTMESSAGE : code;
     }
-    return SubclassedControl::HandleMessage(message, wParam, lParam);
+    case WM_KEYDOWN:
+        // Once per press: a key held down repeats.
+        if ((wParam == VK_RETURN || wParam == VK_SPACE) && !(lParam & (1 << 30))) OnClicked();
+        return SubclassedControl::HandleMessage(message, wParam, lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+        ShowFocusChange();
+        return SubclassedControl::HandleMessage(message, wParam, lParam);
+    case WM_PAINT: {
+        const LRESULT painted = SubclassedControl::HandleMessage(message, wParam, lParam);
+        if (GetFocus() == Hwnd()) DrawFocus();
+        return painted;
+    }
+    default:
+        return SubclassedControl::HandleMessage(message, wParam, lParam);
+    }
+}
+
+// The text is drawn over its parent's background (a null brush): the parent
+// paints that part again, so that no dotted frame stays behind.
+void CStaticLink::ShowFocusChange() {
+    RECT area = {};
+    GetWindowRect(Hwnd(), &area);
+    HWND parent = GetParent(Hwnd());
+    MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&area), 2);
+    RedrawWindow(parent, &area, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void CStaticLink::DrawFocus() {
+    RECT client = {};
+    GetClientRect(Hwnd(), &client);
+    if (HDC dc = GetDC(Hwnd())) {
+        DrawFocusRect(dc, &client);
+        ReleaseDC(Hwnd(), dc);
+    }
 }
 
 HBRUSH CStaticLink::OnCtlColor(HDC dc) {

@@ -1,7 +1,9 @@
 #pragma once
 // A static text of a dialog turned into a hyperlink: underlined, blue until
 // its first successful open and purple after it, a hand pointer over it; a
-// click opens the link through the shell or the HTML help viewer.
+// click opens the link through the shell or the HTML help viewer, and so do
+// Enter and Space once Tab has brought the focus to it (WS_TABSTOP), which
+// a dotted frame then shows.
 //
 // The parent must hand WM_CTLCOLORSTATIC and WM_COMMAND to ui::ReflectToChild
 // first; that is how the link colours itself and hears its clicks.
@@ -44,6 +46,8 @@ private:
     // that the parent colours it as usual.
     HBRUSH OnCtlColor(HDC dc);
     void OnClicked();
+    void ShowFocusChange();
+    void DrawFocus();
     void MakeUnderlineFont();
 
     COLORREF unvisitedColor_ = kUnvisitedColor;

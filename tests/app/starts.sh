@@ -82,6 +82,9 @@ expect "the window is restored and brought to the front" "visible=1 iconic=0 for
 echo "== the countdown launches every program once"
 check "the programs are launched" wait_until 40 launched 4
 expect "the window hides itself after the launch" "visible=0" "$(probe state | cut -d' ' -f1)"
+timeout 60 wine "$exe" >"$work/fourth.out" 2>&1 || true
+window_open() { [ "$(probe state | cut -d' ' -f1,2)" = "visible=1 iconic=0" ]; }
+check "a start while the window is hidden opens it" wait_until 10 window_open
 exit_program "$survivor"
 sleep 1  # a second launch would show by now
 # The desktop shell starts them (Wine's token is elevated): it quotes the program.
@@ -93,7 +96,7 @@ expect "each program was started once, with its exact command line" "$(LC_ALL=C 
 LINES
 )" "$(launches)"
 check "the starts that ended wrote no diagnostic line (they touched nothing)" \
-  not grep -q . "$work/$ended.out" "$work/third.out"
+  not grep -q . "$work/$ended.out" "$work/third.out" "$work/fourth.out"
 check "the program's diagnostic lines reach standard output" \
   grep -q "Reg entry put SUCCESSFULLY!!" "$work/$([ "$ended" = first ] && echo second || echo first).out"
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cctype>
@@ -10,6 +11,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -17,6 +19,7 @@
 
 #include "FakeTaskScheduler.h"
 #include "RegistrySandbox.h"
+#include "Shortcuts.h"
 #include "TestHelpers.h"
 #include "app/KeeperHandOver.h"
 #include "app/PacewickApp.h"
@@ -507,7 +510,7 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
             EXPECT_EQ(tip, L"PACEWICK_RUNNING");
         }
         std::vector<std::string> headings;
-        for (int column = 0; column < 5; ++column) {
+        for (int column = 0; column < 6; ++column) {
             char text[64] = {};
             LVCOLUMNA heading = {};
             heading.mask = LVCF_TEXT;
@@ -518,11 +521,12 @@ TEST_F(PacewickDlgTest, ShowsTheStringTableAsItStandsAndFillsItsNumbersIn) {
         }
         EXPECT_EQ(headings, (std::vector<std::string>{M::Marked("Program Name"), M::Marked("Program Location"),
                                                       M::Marked("Company"), M::Marked("Location"),
-                                                      M::Marked("Start-up impact")}));
-        const std::vector<Row> rows = Rows(window, 5);
+                                                      M::Marked("Start-up impact"), M::Marked("Starts")}));
+        const std::vector<Row> rows = Rows(window, 6);
         ASSERT_EQ(rows.size(), 1u);
         EXPECT_EQ(rows[0][3], M::Marked("Current user start-up list"));
         EXPECT_EQ(rows[0][4], M::Marked("Not measured"));
+        EXPECT_EQ(rows[0][5], M::Marked("As set"));
         EXPECT_EQ(Text(window, IDC_ENTRY_COUNT), M::Marked("Total Entries: 1"));
         EXPECT_EQ(Text(window, IDC_STATUS), M::Marked("Start manually"));
         for (int i = 0; i < 61; ++i) SendMessageA(window, WM_TIMER, CPacewickDlg::kTickTimer, 0);
@@ -728,6 +732,282 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 10000)) << "the countdown never ended";
     });
     EXPECT_EQ(log.WaitFor(2), (std::vector<std::string>{LaunchLog::Command("heavy"), LaunchLog::Command("light")}));
+}
+
+// --- the start plan in the window: its column, a row's menu, the keyboard ----------------------------------
+
+// Presses keys as the user would (down in order, up in reverse), to the window that has the keyboard's focus.
+void Keys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> inputs(keys.size() * 2);
+    std::size_t at = 0;
+    for (WORD key : keys) {
+        inputs[at].type = inputs[inputs.size() - 1 - at].type = INPUT_KEYBOARD;
+        inputs[at].ki.wVk = inputs[inputs.size() - 1 - at].ki.wVk = key;
+        inputs[inputs.size() - 1 - at++].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The control that has the focus in the window's thread.
+HWND Focused(HWND window) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
+// Selects the rows of these names (the first of them focused), none other.
+void SelectRows(HWND window, const std::vector<std::string>& names) {
+    ASSERT_TRUE(Select(window, ""));
+    const auto rows = Rows(window);
+    for (const std::string& name : names) {
+        const auto found = std::find_if(rows.begin(), rows.end(), [&](const Row& row) { return row[0] == name; });
+        ASSERT_NE(found, rows.end()) << name;
+        LVITEMA state = {};
+        state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        state.state = name == names.front() ? LVIS_SELECTED | LVIS_FOCUSED : LVIS_SELECTED;
+        SendMessageA(List(window), LVM_SETITEMSTATE, found - rows.begin(), reinterpret_cast<LPARAM>(&state));
+    }
+}
+
+// The names of the selected rows, and the focused one's after a '>'.
+std::string Selection(HWND window) {
+    std::string said;
+    const auto rows = Rows(window);
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const auto state = SendMessageA(List(window), LVM_GETITEMSTATE, row, LVIS_SELECTED | LVIS_FOCUSED);
+        if (state & LVIS_SELECTED) said += rows[row][0] + " ";
+        if (state & LVIS_FOCUSED) said += ">" + rows[row][0] + " ";
+    }
+    return said;
+}
+
+// The open pop-up menu's items: text, " *" when checked (as a radio item: " (*)"), " ~" when greyed; "-" a separator.
+std::vector<std::string> MenuItems(HWND popup) {
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+    std::vector<std::string> items;
+    for (int at = 0; at < GetMenuItemCount(menu); ++at) {
+        char text[128] = {};
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        GetMenuItemInfoA(menu, static_cast<UINT>(at), TRUE, &info);
+        if (info.fType & MFT_SEPARATOR) {
+            items.push_back("-");
+            continue;
+        }
+        std::string item = text;
+        if (info.fState & MFS_CHECKED) item += (info.fType & MFT_RADIOCHECK) ? " (*)" : " *";
+        if (info.fState & MFS_GRAYED) item += " ~";
+        items.push_back(item);
+    }
+    return items;
+}
+
+// The menu a row offers, its levels (in their menu order) checked and greyed as given.
+std::vector<std::string> RowMenu(const char* checked, bool greyed = false) {
+    std::vector<std::string> items;
+    for (const char* level : {"&At log-on", "&When ready", "After the de&lay", "Only by &hand", "As &set"})
+        items.push_back(std::string(level) + (std::string(level) == (checked ? checked : "") ? " (*)" : "") +
+                        (greyed ? " ~" : ""));
+    items.insert(items.end(), {"-", "&Run", "&Delete entry"});
+    return items;
+}
+
+// The Starts column of each row, "name level".
+std::vector<std::string> Starts(HWND window) {
+    std::vector<std::string> starts;
+    for (const Row& row : Rows(window, 6)) starts.push_back(row[0] + " " + row[5]);
+    return starts;
+}
+
+// The level chosen for a Run value's name, as stored; none: nothing stored.
+std::optional<RegValueBlob> PlanOf(const char* name) {
+    return S::Get(HKEY_CURRENT_USER, (U8(keys::kPlan) + "\\Run").c_str(), name);
+}
+
+// Each level shown in its column; a row's menu by right click, Shift+F10, the menu key and a notification; one or several rows.
+TEST_F(PacewickDlgTest, ShowsEachEntrysStartLevelAndSetsItFromARowsMenu) {
+    const std::pair<const char*, DWORD> chosen[] = {{"Log", 1}, {"Ready", 2}, {"Delay", 3}, {"Hand", 4}, {"Set", 0}, {"Odd", 9}};
+    S::Create(HKEY_CURRENT_USER, (U8(keys::kPlan) + "\\Run").c_str());
+    for (const auto& [name, level] : chosen) {
+        S::PutText(HKEY_CURRENT_USER, keys::kBackUp, name, "C:\\p.exe");
+        S::Put(HKEY_CURRENT_USER, (U8(keys::kPlan) + "\\Run").c_str(), name, S::Dword(level));
+    }
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Plain", "C:\\p.exe");
+    fake_tasks::Scheduler scheduler;
+    scheduler.tasks = {{L"Nightly", TASK_EVENT_TRIGGER_AT_LOGON, L"Run at user logon", 1, false, L"C:\\n.exe"}};
+    engine_.model.SetTaskSchedulerFactory(fake_tasks::FactoryOf(scheduler));
+    engine_.manager.RebuildList();
+    ASSERT_TRUE(engine_.model.WaitForLogonTasks(10000));
+    SetConfig(1, 60000);
+    RunDialog(dialog_, [&](HWND window) {
+        char heading[32] = {};
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT;
+        column.pszText = heading;
+        column.cchTextMax = sizeof heading;
+        SendMessageA(List(window), LVM_GETCOLUMNA, 5, reinterpret_cast<LPARAM>(&column));
+        EXPECT_STREQ(heading, "Starts");
+        std::vector<std::string> starts = Starts(window);
+        std::sort(starts.begin(), starts.end());
+        EXPECT_EQ(starts, (std::vector<std::string>{"Delay After the delay", "Hand Only by hand", "Log At log-on", "Nightly ",
+                                                    "Odd As set", "Plain As set", "Ready When ready", "Set As set"}));
+        SetForegroundWindow(window);
+        SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(List(window)), TRUE);
+
+        // Right click on a row: its level checked; "Only by hand" by its mnemonic writes the plan and shows it.
+        SelectRows(window, {"Delay"});
+        RECT row = {};
+        row.left = LVIR_LABEL;
+        const auto index = SendMessageA(List(window), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED);
+        SendMessageA(List(window), LVM_GETITEMRECT, index, reinterpret_cast<LPARAM>(&row));
+        PostMessageA(List(window), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(row.left + 4, row.top + 2));
+        PostMessageA(List(window), WM_RBUTTONUP, 0, MAKELPARAM(row.left + 4, row.top + 2));
+        HWND popup = WaitForVisible("#32768", nullptr, 3000);
+        ASSERT_NE(popup, nullptr) << "no menu at a right click";
+        EXPECT_EQ(MenuItems(popup), RowMenu("After the de&lay"));
+        Keys({'H'});
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        EXPECT_EQ(PlanOf("Delay"), S::Dword(4));
+        EXPECT_EQ(Rows(window, 6)[static_cast<std::size_t>(index)][5], "Only by hand");
+
+        // Shift+F10 and the menu key: the menu opens at the focused row.
+        MapWindowPoints(List(window), nullptr, reinterpret_cast<POINT*>(&row), 2);
+        for (const WORD key : {WORD(VK_F10), WORD(VK_APPS)}) {
+            key == VK_F10 ? Keys({VK_SHIFT, VK_F10}) : Keys({VK_APPS});
+            popup = WaitForVisible("#32768", nullptr, 3000);
+            ASSERT_NE(popup, nullptr) << "no menu at key " << key;
+            EXPECT_EQ(MenuItems(popup), RowMenu("Only by &hand")) << key;
+            RECT shown = {};
+            GetWindowRect(popup, &shown);
+            EXPECT_TRUE(shown.left >= row.left && shown.left < row.right && shown.top >= row.top && shown.top <= row.bottom + 2)
+                << key << ": the menu is not at the focused row";
+            Keys({VK_ESCAPE});
+            EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        }
+        EXPECT_EQ(PlanOf("Delay"), S::Dword(4)) << "Escape chose a level";
+        POINT headings = {4, 2};  // on the column headings, not a row
+        ClientToScreen(List(window), &headings);
+        PostMessageA(List(window), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(window)), MAKELPARAM(headings.x, headings.y));
+        EXPECT_FALSE(WaitForVisible("#32768", nullptr, 500)) << "a menu off the rows";
+
+        // Several rows, a logon task among them, by the keyboard's message: no level checked, each row's written.
+        SelectRows(window, {"Plain", "Ready", "Nightly"});
+        PostMessageA(List(window), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(window)), -1);
+        popup = WaitForVisible("#32768", nullptr, 3000);
+        ASSERT_NE(popup, nullptr) << "no menu for the notification's message";
+        EXPECT_EQ(MenuItems(popup), RowMenu(nullptr));
+        Keys({'A'});
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+        EXPECT_TRUE(PlanOf("Plain") == S::Dword(1) && PlanOf("Ready") == S::Dword(1));
+        EXPECT_FALSE(PlanOf("Nightly")) << "a logon task got a plan";
+        starts = Starts(window);
+        std::sort(starts.begin(), starts.end());
+        EXPECT_EQ(starts, (std::vector<std::string>{"Delay Only by hand", "Hand Only by hand", "Log At log-on", "Nightly ",
+                                                    "Odd As set", "Plain At log-on", "Ready At log-on", "Set As set"}));
+        // A logon task alone: its levels greyed.
+        SelectRows(window, {"Nightly"});
+        PostMessageA(List(window), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(window)), -1);
+        popup = WaitForVisible("#32768", nullptr, 3000);
+        ASSERT_NE(popup, nullptr);
+        EXPECT_EQ(MenuItems(popup), RowMenu(nullptr, true));
+        Keys({VK_ESCAPE});
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+    });
+}
+
+// Tab from the list through every control in reading order, read-only fields skipped; mnemonics; a second start opens a hidden window.
+TEST_F(PacewickDlgTest, TheKeyboardReachesEveryControlAndASecondStartOpensTheHiddenWindow) {
+    SetConfig(1, 60000);
+    RunDialog(dialog_, [&](HWND window) {
+        EXPECT_EQ(Focused(window), List(window)) << "the list does not have the focus first";
+        std::vector<int> order;
+        HWND at = List(window);
+        do {
+            order.push_back(GetDlgCtrlID(at));
+            at = GetNextDlgTabItem(window, at, FALSE);
+        } while (at && at != List(window) && order.size() < 30);
+        EXPECT_EQ(order, (std::vector<int>{IDC_ENTRY_LIST, IDC_MINUTES, IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY,
+                                           IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL, IDC_RESTORE_ALL, IDC_EXIT, IDC_HELP_LINK,
+                                           IDC_WEB_LINK}));
+        SetForegroundWindow(window);
+        Keys({VK_RETURN});
+        Sleep(300);
+        ASSERT_TRUE(IsWindow(window)) << "Enter in the list ended Pacewick";
+        Keys({VK_TAB});
+        EXPECT_TRUE(WaitUntil([&] { return Focused(window) == GetDlgItem(window, IDC_MINUTES); }, 3000)) << "Tab left the list elsewhere";
+        Keys({VK_SHIFT, VK_TAB});
+        Keys({VK_SHIFT, VK_TAB});
+        EXPECT_TRUE(WaitUntil([&] { return Focused(window) == GetDlgItem(window, IDC_WEB_LINK); }, 3000));
+        const HDC dc = CreateCompatibleDC(nullptr);
+        for (int link : {IDC_HELP_LINK, IDC_WEB_LINK}) {  // still drawn as links
+            SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(GetDlgItem(window, link)));
+            EXPECT_EQ(GetTextColor(dc), CStaticLink::kUnvisitedColor) << link;
+        }
+        DeleteDC(dc);
+        for (int button : {IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY, IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL,
+                           IDC_RESTORE_ALL, IDC_EXIT})
+            EXPECT_NE(Text(window, button).find('&'), std::string::npos) << Text(window, button) << " has no mnemonic";
+        PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
+        HWND popup = WaitForVisible("#32768", nullptr);
+        ASSERT_NE(popup, nullptr);
+        for (const std::string& item : MenuItems(popup)) EXPECT_NE(item.find('&'), std::string::npos) << item;
+        PostMessageA(window, WM_CANCELMODE, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); }));
+
+        // Hidden in the tray, the window opens at a second start.
+        SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        ASSERT_FALSE(IsWindowVisible(window));
+        ui::ActivateRunningInstance(window);
+        EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) && !IsIconic(window); }, 3000)) << "still hidden";
+    });
+}
+
+// A newcomer listed before the selected rows: they stay selected and focused, by what they are.
+TEST_F(PacewickDlgTest, KeepsTheSelectionWhenANewcomerIsListedBeforeIt) {
+    for (const char* name : {"Alpha", "Beta", "Gamma"}) S::PutText(HKEY_CURRENT_USER, keys::kBackUp, name, "C:\\p.exe");
+    engine_.manager.RebuildList();
+    SetConfig(1, 60000);
+    monitors_.Start();
+    RunDialog(dialog_, [&](HWND window) {
+        SelectRows(window, {"Gamma", "Beta"});
+        const std::string before = Selection(window);
+        S::PutText(HKEY_CURRENT_USER, keys::kRun, "Newcomer", "C:\\n.exe");
+        ASSERT_TRUE(WaitUntil([&] { return Rows(window).size() == 4; }));
+        EXPECT_EQ(Rows(window)[0][0], "Newcomer") << "the newcomer is not listed first";
+        EXPECT_EQ(Selection(window), before);
+    });
+    monitors_.Stop();
+}
+
+// A shortcut's row shows the target and arguments it opens; one that names no path, the held file.
+TEST_F(PacewickDlgTest, AShortcutsRowShowsWhatItOpens) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    wchar_t* roaming = nullptr;
+    ASSERT_TRUE(SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming)));
+    std::wstring held = roaming;
+    CoTaskMemFree(roaming);
+    for (const wchar_t* below : {L"\\Quorvell Software", L"\\Pacewick", L"\\StartupBackUp"}) CreateDirectoryW((held += below).c_str(), nullptr);
+    const std::wstring tool = held + L"\\Tool.lnk", broken = held + L"\\Broken.lnk";
+    ASSERT_TRUE(SUCCEEDED(test_shortcuts::Make(tool, L"C:\\Tools\\tool.exe", L"--quiet --tray", L"C:\\Tools")));
+    const HANDLE file = CreateFileW(broken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, "L\0\0\0 not a shortcut", 20, &written, nullptr);
+    CloseHandle(file);
+    engine_.manager.RebuildList();
+    ASSERT_TRUE(engine_.model.WaitForCompanies(10000));
+    SetConfig(1, 60000);
+    RunDialog(dialog_, [&](HWND window) {
+        std::vector<std::string> commands;
+        for (const Row& row : Rows(window)) commands.push_back(row[0] + " | " + row[1]);
+        std::sort(commands.begin(), commands.end());
+        EXPECT_EQ(commands, (std::vector<std::string>{"Broken.lnk | " + U8(broken), "Tool.lnk | C:\\Tools\\tool.exe --quiet --tray"}));
+    });
+    DeleteFileW(tool.c_str());
+    DeleteFileW(broken.c_str());
+    CoUninitialize();
 }
 
 }  // namespace

@@ -14,7 +14,9 @@ namespace {
 
 class Parent : public ui::Window {
 public:
-    bool Make() { return CreateEx(0, L"PacewickLinkTestParent", L"parent", WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr); }
+    bool Make(const wchar_t* windowClass = L"PacewickLinkTestParent", DWORD style = WS_OVERLAPPEDWINDOW) {
+        return CreateEx(0, windowClass, L"parent", style, 0, 0, 300, 200, nullptr);
+    }
     std::vector<UINT> messages;
     int postNcDestroys = 0;
 
@@ -101,6 +103,48 @@ TEST(StaticLink, OpensItsTargetDirectlyOrThroughTheHelpViewerAndStaysBlueUntilOp
     const HWND hwnd = other->Hwnd();
     delete other;
     EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// From the keyboard: Enter and Space open the link (Tab stays the dialog's), and the focus shows around it.
+TEST(StaticLink, OpensByEnterOrSpaceAndShowsItsFocus) {
+    WNDCLASSEXW wc{};
+    wc.lpszClassName = L"PacewickLinkFocusParent";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    ASSERT_TRUE(ui::Window::RegisterWindowClass(wc));
+    Parent window;
+    ASSERT_TRUE(window.Make(L"PacewickLinkFocusParent", WS_OVERLAPPEDWINDOW | WS_VISIBLE));
+    HWND child = CreateWindowExA(0, "STATIC", "Help", WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_LEFT, 10, 10, 60, 16,
+                                 window.Hwnd(), reinterpret_cast<HMENU>(1019), nullptr, nullptr);
+    CStaticLink link;
+    ASSERT_TRUE(link.Attach(window.Hwnd(), 1019));
+    int opened = 0;
+    link.SetShellOpener([&](const wchar_t*, const wchar_t*, const wchar_t*) { return ++opened, reinterpret_cast<HINSTANCE>(42); });
+    const auto wants = [&](WPARAM key) {
+        MSG message = {};
+        message.hwnd = child;
+        message.message = WM_KEYDOWN;
+        message.wParam = key;
+        return SendMessageA(child, WM_GETDLGCODE, key, reinterpret_cast<LPARAM>(&message)) & (DLGC_WANTMESSAGE | DLGC_WANTTAB);
+    };
+    EXPECT_TRUE(wants(VK_RETURN) && !wants(VK_TAB));
+    SendMessageA(child, WM_KEYDOWN, VK_RETURN, 1);
+    SendMessageA(child, WM_KEYDOWN, VK_SPACE, 1);
+    SendMessageA(child, WM_KEYDOWN, VK_SPACE, 0x40000001);  // held down: no second open
+    EXPECT_EQ(opened, 2);
+    // The pixels of its top line, painted afresh.
+    const auto edge = [&] {
+        RedrawWindow(window.Hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        std::vector<COLORREF> pixels;
+        const HDC dc = GetDC(child);
+        for (int x = 0; x < 40; ++x) pixels.push_back(GetPixel(dc, x, 0));
+        ReleaseDC(child, dc);
+        return pixels;
+    };
+    const auto unfocused = edge();
+    SetFocus(child);
+    EXPECT_NE(edge(), unfocused) << "no focus shown";
+    SetFocus(window.Hwnd());
+    EXPECT_EQ(edge(), unfocused) << "the focus stays shown";
 }
 
 }  // namespace
