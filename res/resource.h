@@ -90,6 +90,8 @@
 #define IDS_UNINSTALL_REFUSAL_CAPTION 2246
 #define IDS_UNINSTALL_NO_PACKAGE    2247
 #define IDS_UNINSTALL_CAPTION       2248
+// The starts by level: 2300-2319.
+#define IDS_STATUS_WAITING          2300
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

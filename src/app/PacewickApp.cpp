@@ -163,6 +163,8 @@ void CPacewickApp::InitInstance() {
     // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
     mainWindow.SetLaunchPace([&quiet](const launch::Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
+    // The At log-on entries start now, in Manual too, while the splash shows.
+    mainWindow.StartAtLogOn();
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();

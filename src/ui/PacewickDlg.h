@@ -19,6 +19,7 @@
 #include "entry/StartupEntry.h"
 #include "registry/ConfigStore.h"
 #include "ui/Dialog.h"
+#include "ui/StartRoutes.h"
 #include "ui/StaticLink.h"
 #include "ui/TrayIcon.h"
 
@@ -77,6 +78,9 @@ public:
     // Where a ready-start reads the machine's load; tests script it (null: the machine's own).
     using LoadFactory = std::function<std::unique_ptr<ready::LoadSource>()>;
     void SetLoadFactory(LoadFactory factory) { loadFactory_ = std::move(factory); }
+    // Before the window opens, right after the take-over: starts the At log-on
+    // entries, in Manual too, off the caller's thread (each once for the window's life).
+    void StartAtLogOn();
 
 protected:
     BOOL OnInitDialog() override;
@@ -108,6 +112,20 @@ private:
     enum class HoldOffOffer { Made, NotMade };
     void ShowHoldOff(HoldOffOffer offer);
 
+    // --- the starts by level (PacewickDlgTurns.cpp) ----------------------------
+    plan::Settings StartSettings() const;
+    // The countdown's turn: what is due by its level; the by-hand entries wait.
+    void EndCountdown();
+    // The entries due at this turn (Run All: `everyEntry`), handed to the starts.
+    void StartTurn(bool everyEntry);
+    // After the countdown: how many wait for the user, in the status and the
+    // tray's tip; Run All stays offered while any do.
+    void ShowWaiting();
+    std::wstring CountdownStatus() const;
+    // After Delete entry changed a list: the list refilled, and the entry's
+    // level gone with it once no list holds it any more.
+    void AfterDeletion(const StartupEntry& entry);
+
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
     void OnTaskbarCreated();
@@ -119,7 +137,10 @@ private:
     ui::TrayIcon tray_{kTrayMessage, kTrayIconId};
     DWORD delay_ = 0;
     bool hiddenToTray_ = false;
-    bool launched_ = false;
+    bool launched_ = false;       // Run All has started every entry
+    bool countdownOver_ = false;  // the countdown's turn has come (Run All ends it too)
+    ui::StartRoutes routes_;
+    std::wstring waitingShown_;   // what the status says waits; empty: nothing
     CStaticLink helpLink_;
     CStaticLink webLink_;
     Engine engine_;
