@@ -137,7 +137,7 @@ private:
     ui::TrayIcon tray_{kTrayMessage, kTrayIconId};
     DWORD delay_ = 0;
     bool hiddenToTray_ = false;
-    bool launched_ = false;       // Run All has started every entry
+    bool launched_ = false;       // Run All has run, or after the countdown nothing is left for it
     bool countdownOver_ = false;  // the countdown's turn has come (Run All ends it too)
     ui::StartRoutes routes_;
     std::wstring waitingShown_;   // what the status says waits; empty: nothing

@@ -59,6 +59,8 @@ void CPacewickDlg::ShowWaiting() {
     if (!countdownOver_) return;
     const std::size_t waiting = launched_ ? 0 : routes_.WaitingForHand(rows_);
     if (waiting == 0) {
+        // Nothing is left for Run All: it is no longer offered, as once it has run.
+        launched_ = true;
         tray_.GrayMenuItem(ID_TRAY_RUN_ALL);
         EnableWindow(Item(IDC_RUN_ALL), FALSE);
     }
