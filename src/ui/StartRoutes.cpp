@@ -24,7 +24,7 @@ std::vector<std::wstring> CommandsOf(const StartupEntry& entry) {
 }  // namespace
 
 plan::Schedule StartRoutes::Split(const EntryList& list) const {
-    const std::vector<std::optional<plan::StartLevel>> chosen = plan::PlanStore(planRoot_).ReadAll(list);
+    const std::vector<std::optional<plan::StartLevel>> chosen = plan::PlanStore().ReadAll(list);
     std::vector<plan::StartLevel> levels;
     levels.reserve(chosen.size());
     std::size_t index = 0;

@@ -1,6 +1,4 @@
 #pragma once
-#include <windows.h>
-
 #include <cstddef>
 #include <functional>
 #include <set>
@@ -19,8 +17,6 @@ namespace ui {
 // turn starts them.
 class StartRoutes {
 public:
-    explicit StartRoutes(HKEY planRoot = HKEY_CURRENT_USER) : planRoot_(planRoot) {}
-
     // The account's settings that this window started with.
     void SetSettings(const plan::Settings& settings) { settings_ = settings; }
 
@@ -46,7 +42,6 @@ private:
     EntryList NotStarted(const EntryList& entries) const;
     void CountStarted(const EntryList& entries);
 
-    HKEY planRoot_;
     plan::Settings settings_;
     std::set<std::wstring> started_;  // what each start is known by (StartKey)
 };
