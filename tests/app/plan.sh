@@ -114,11 +114,19 @@ check "[upgrade] by the countdown's end the levels but by hand have started" wai
 sleep 2
 expect "[upgrade] each once; the by-hand entry waits" "asset delay logon ready" "$(started)"
 
-echo "== Delete entry drops the entry's level"
-check "[delete] the by-hand row is selected" probe select 'Only by hand'
-probe press "$DELETE_ID"
-probe answer 'Are you sure to delete this entry?' yes 20000 >/dev/null
-expect_soon 10 "[delete] its level is gone, the others kept" "$(grep -v '^"Only by hand"=' <<<"$planned")" plan_values
+echo "== Delete entry drops the entry's level, a machine entry's (deleted through the keeper) too"
+reg_add "HKCU\\$PLAN" /v 'Machine by hand' /t REG_DWORD /d 4
+reg_add "HKLM\\$RUN" /v 'Machine by hand' /d "$(command_of machine)"
+expect_soon 30 "[delete] a machine entry the keeper takes over meanwhile waits too" "2 wait for you" probe text $STATUS_ID
+level_count() { plan_values | grep -c "^\"$1\"=" || true; }
+for name in 'Only by hand' 'Machine by hand'; do
+  check "[delete] the row \"$name\" is selected" probe select "$name"
+  probe press "$DELETE_ID"
+  probe answer 'Are you sure to delete this entry?' yes 20000 >/dev/null
+  expect_soon 10 "[delete] the level of \"$name\" is gone" 0 level_count "$name"
+done
+check "[delete] the keeper deleted the machine's entry" not holds "HKEY_LOCAL_MACHINE\\$BACKUP" 'Machine by hand'
+expect "[delete] the other levels are kept" "$(grep -v '^"Only by hand"=' <<<"$planned")" "$(plan_values)"
 expect_soon 10 "[delete] nothing waits any more: the countdown's status is back" "Will start in 0 minute" \
   probe text $STATUS_ID
 exit_program "$last_pid" "[delete] Exit ends the program"
