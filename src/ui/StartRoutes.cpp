@@ -68,8 +68,12 @@ EntryList StartRoutes::AtTurn(const EntryList& list, const FinishReady& finishRe
     const EntryList ready = NotStarted(schedule.whenReady);
     EntryList due = finishReady ? finishReady(ready) : ready;
     due.Append(schedule.atCountdownEnd);
-    due.Append(schedule.atStart);
-    if (everyEntry) due.Append(schedule.byHand);
+    // An At log-on entry taken over since the start has missed its turn: the
+    // next log-on's, or Run All, starts it.
+    if (everyEntry) {
+        due.Append(schedule.atStart);
+        due.Append(schedule.byHand);
+    }
     due = NotStarted(due);
     // What the ready-start started is left out of `due`, and started all the same.
     CountStarted(ready);

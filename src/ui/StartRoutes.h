@@ -29,8 +29,8 @@ public:
     using FinishReady = std::function<EntryList(const EntryList& readyEntries)>;
     // The countdown's end, or Run All with `everyEntry`: the When-ready entries
     // that the ready-start (none: null) has not started, then those due after
-    // the delay, then an At log-on entry taken over since the start; Run All
-    // adds every other one. Counted as started, in the order they start.
+    // the delay; Run All adds every other one. Counted as started, in the order
+    // they start.
     EntryList AtTurn(const EntryList& list, const FinishReady& finishReady, bool everyEntry);
     // How many entries wait for Run or Run All: those only started by hand (in
     // Manual every one but the At log-on ones) that have not started.
