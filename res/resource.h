@@ -122,6 +122,8 @@
 #define IDS_MENU_ONLY_BY_HAND       2330
 #define IDS_MENU_RUN                2331
 #define IDS_MENU_DELETE_ENTRY       2332
+// The starts by level: 2300-2319.
+#define IDS_STATUS_WAITING          2300
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

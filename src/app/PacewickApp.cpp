@@ -155,6 +155,8 @@ void CPacewickApp::InitInstance() {
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
     mainWindow.SetNewcomers(newcomers);
     mainWindow.SetLaunchPace([&quiet](const launch::Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
+    // The At log-on entries start now, in Manual too, while the splash shows.
+    mainWindow.StartAtLogOn();
     ShowSplash();
     Sleep(kPauseBeforeWindow);
     mainWindow.DoModal();

@@ -123,14 +123,15 @@ BOOL CPacewickDlg::OnInitDialog() {
 
     engine_.config.ReadSettings();
     delay_ = engine_.config.GetTimeDelay();
+    routes_.SetSettings(StartSettings());
     if (engine_.config.GetManual() == 1) {
         SetDlgItemTextW(Hwnd(), IDC_ELAPSED, L"");
         SetStatus(ui::ResourceText(IDS_STATUS_MANUAL));
     } else {
         SetTimer(Hwnd(), kTickTimer, 1000, nullptr);
         SetTimer(Hwnd(), kLaunchTimer, delay_, nullptr);
-        SetStatus(ui::ResourceText(IDS_STATUS_COUNTDOWN, {Number(delay_ / kMinute)}));
-        if (engine_.config.GetStartWhenReady()) StartWhenReady();
+        SetStatus(CountdownStatus());
+        StartWhenReady();
     }
     ShowSwitches();
     OpenNewcomers();
@@ -139,10 +140,13 @@ BOOL CPacewickDlg::OnInitDialog() {
 }
 
 // The countdown stays the deadline: its end starts whatever has not started.
+// Only the entries whose level is When ready (or As set, with ready-start on) start so.
 void CPacewickDlg::StartWhenReady() {
+    const EntryList entries = routes_.ForReadyStart(engine_.model.CopyList());
+    if (entries.Empty()) return;
     HWND window = Hwnd();
     ready_ = std::make_unique<ready::ReadySession>(
-        engine_.model.CopyList(), engine_.launcher, [window](std::size_t started, std::size_t total) {
+        entries, engine_.launcher, [window](std::size_t started, std::size_t total) {
             PostMessageW(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
         },
         loadFactory_ ? loadFactory_() : nullptr);
@@ -203,6 +207,7 @@ void CPacewickDlg::FillList() {
     InvalidateRect(list, nullptr, TRUE);
     const auto count = static_cast<unsigned>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
     SetDlgItemTextW(Hwnd(), IDC_ENTRY_COUNT, ui::ResourceText(IDS_ENTRY_COUNT, {Number(count)}).c_str());
+    ShowWaiting();
 }
 
 std::wstring CPacewickDlg::CellText(int row, int column) const {
@@ -259,7 +264,7 @@ bool CPacewickDlg::OnCommand(WORD id, WORD notification, HWND control) {
 
 void CPacewickDlg::OnTimer(UINT_PTR id) {
     if (id == kLaunchTimer) {
-        LaunchAll();
+        EndCountdown();
     } else if (id == kTickTimer) {
         ++elapsedSeconds_;
         const auto seconds = static_cast<unsigned>(elapsedSeconds_);
@@ -267,18 +272,15 @@ void CPacewickDlg::OnTimer(UINT_PTR id) {
     }
 }
 
+// Run All: once per window, whatever asks, and each entry once (what started
+// at log-on, by the ready-start or at the countdown's end is not started again).
 void CPacewickDlg::LaunchAll() {
-    // Once per window, whatever asks: a second start of every program would
-    // run each of them twice.
     if (launched_) return;
     launched_ = true;
+    countdownOver_ = true;
     KillTimer(Hwnd(), kLaunchTimer);
     KillTimer(Hwnd(), kTickTimer);
-    tray_.GrayMenuItem(ID_TRAY_RUN_ALL);
-    EnableWindow(Item(IDC_RUN_ALL), FALSE);
-    HWND window = Hwnd();
-    const EntryList entries = ready_ ? ready_->Finish(engine_.model.CopyList()) : engine_.model.CopyList();
-    launches_.LaunchAll(entries, [window] { PostMessageW(window, kLaunchedMessage, 0, 0); });
+    StartTurn(true);
 }
 
 // Every program has been started: the window goes to the tray.
@@ -321,9 +323,9 @@ void CPacewickDlg::DeleteEntry() {
         changed = engine_.manager.DeleteBackupEntry(entry);
         const ListSet elsewhere = entry.lists & ~engine_.manager.WrittenLists();
         if (elsewhere && machineLists_.deleteEntry) changed = machineLists_.deleteEntry(Hwnd(), entry, elsewhere) || changed;
+        if (changed) AfterDeletion(entry);
         break;
     }
-    if (changed) RebuildAndFillList();
 }
 
 void CPacewickDlg::RestoreAll() {
@@ -476,6 +478,8 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case kReadyProgressMessage: {
+        // A count posted before the countdown's end must not hide what waits after it.
+        if (countdownOver_) return true;
         SetStatus(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {Number(static_cast<unsigned>(wParam)), Number(static_cast<unsigned>(lParam))}));
         return true;
     }

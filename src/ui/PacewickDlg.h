@@ -21,6 +21,7 @@
 #include "plan/StartLevel.h"
 #include "ui/Dialog.h"
 #include "ui/NewcomerInbox.h"
+#include "ui/StartRoutes.h"
 #include "ui/StaticLink.h"
 #include "ui/TrayIcon.h"
 
@@ -84,6 +85,9 @@ public:
     // Where the watchers hand the entries they take over while the window is
     // open, each told of by a notice (none: no notices).
     void SetNewcomers(ui::NewcomerInbox& inbox) { newcomers_ = &inbox; }
+    // Before the window opens, right after the take-over: starts the At log-on
+    // entries, in Manual too, off the caller's thread (each once for the window's life).
+    void StartAtLogOn();
 
 protected:
     BOOL OnInitDialog() override;
@@ -128,6 +132,19 @@ private:
     // A row's menu (WM_CONTEXTMENU); false when it did not come from the list.
     bool OnContextMenu(HWND from, LPARAM at);
     void ChooseLevel(const EntryList& entries, plan::StartLevel level);
+    // --- the starts by level (PacewickDlgTurns.cpp) ----------------------------
+    plan::Settings StartSettings() const;
+    // The countdown's turn: what is due by its level; the by-hand entries wait.
+    void EndCountdown();
+    // The entries due at this turn (Run All: `everyEntry`), handed to the starts.
+    void StartTurn(bool everyEntry);
+    // After the countdown: how many wait for the user, in the status and the
+    // tray's tip; Run All stays offered while any do.
+    void ShowWaiting();
+    std::wstring CountdownStatus() const;
+    // After Delete entry changed a list: the list refilled, and the entry's
+    // level gone with it once no list holds it any more.
+    void AfterDeletion(const StartupEntry& entry);
 
     // --- tray -----------------------------------------------------------------
     void SetUpTray();
@@ -140,7 +157,10 @@ private:
     ui::TrayIcon tray_{kTrayMessage, kTrayIconId};
     DWORD delay_ = 0;
     bool hiddenToTray_ = false;
-    bool launched_ = false;
+    bool launched_ = false;       // Run All has run, or after the countdown nothing is left for it
+    bool countdownOver_ = false;  // the countdown's turn has come (Run All ends it too)
+    ui::StartRoutes routes_;
+    std::wstring waitingShown_;   // what the status says waits; empty: nothing
     CStaticLink helpLink_;
     CStaticLink webLink_;
     Engine engine_;

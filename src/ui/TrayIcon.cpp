@@ -26,7 +26,7 @@ void TrayIcon::SetUp(HWND owner, HICON icon) {
     setUp_ = true;
     record_.hWnd = owner;
     record_.hIcon = icon;
-    lstrcpynW(record_.szTip, ResourceText(IDS_TRAY_TIP).c_str(), ARRAYSIZE(record_.szTip));
+    CopyTip();
     menu_.Reset(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
     if (!menu_) MessageBoxW(owner, ResourceText(IDS_TRAY_MENU_FAILED).c_str(), ResourceText(IDS_TRAY_ERROR_CAPTION).c_str(), MB_OK);
     shown_ = Add();
@@ -48,6 +48,18 @@ bool TrayIcon::AddAgain() {
 void TrayIcon::RefreshPicture() {
     if (!shown_) return;
     record_.uFlags = NIF_ICON;
+    notify_(NIM_MODIFY, &record_);
+}
+
+void TrayIcon::CopyTip() {
+    lstrcpynW(record_.szTip, (tip_.empty() ? ResourceText(IDS_TRAY_TIP) : tip_).c_str(), ARRAYSIZE(record_.szTip));
+}
+
+void TrayIcon::SetTip(const std::wstring& tip) {
+    tip_ = tip;
+    CopyTip();
+    if (!shown_) return;
+    record_.uFlags = NIF_TIP;
     notify_(NIM_MODIFY, &record_);
 }
 

@@ -47,6 +47,9 @@ public:
     bool AddAgain();
     // Hands the shell the icon's picture again (the rest stays as it is).
     void RefreshPicture();
+    // The text over the icon: `tip`, or the program's own when empty. Kept for
+    // the icon's every return.
+    void SetTip(const std::wstring& tip);
     void GrayMenuItem(UINT command);
     void CheckMenuItem(UINT command, bool checked);
     // A notice from the icon (a balloon, or a toast on Windows 10 and later);
@@ -62,11 +65,13 @@ public:
 private:
     bool Add();
     void ShowMenu(int x, int y);
+    void CopyTip();
 
     const UINT taskbarCreated_;
     NOTIFYICONDATAW record_ = {};
     UniqueMenu menu_;
     NotifyFunction notify_;
+    std::wstring tip_;  // empty: the program's own
     bool setUp_ = false;  // set-up ran (whether or not it succeeded)
     bool shown_ = false;  // the shell took the icon
 };

@@ -1008,6 +1008,113 @@ TEST_F(PacewickDlgTest, AShortcutsRowShowsWhatItOpens) {
     DeleteFileW(tool.c_str());
     DeleteFileW(broken.c_str());
     CoUninitialize();
+// Levels, each at its turn, each command once: At log-on before the window (not again when its value comes back; one
+// taken over later has missed its turn), When ready alone in the ready-start, the countdown the rest but the by-hand
+// ones, which wait for Run All.
+TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
+    LaunchLog log;
+    const std::string plan = U8(keys::kPlan) + "\\Run";
+    S::Create(kUser, plan.c_str());
+    const std::pair<const char*, DWORD> levels[] = {{"LogOn", 1}, {"Ready", 2}, {"Delay", 3}, {"Hand", 4}, {"AsSet", 0},
+                                                    {"Twice", 1}, {"Later", 1}};
+    for (const auto& [name, level] : levels) {
+        S::Put(kUser, plan.c_str(), name, S::Dword(level));
+        if (std::string(name) != "Later") S::PutText(kUser, keys::kBackUp, name, LaunchLog::Command(name));
+    }
+    S::PutText(kMachine, keys::kBackUp, "Twice", LaunchLog::Command("Twice machine"));
+    const auto started = [](std::vector<std::string> names) {
+        for (std::string& name : names) name = LaunchLog::Command(name);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    engine_.manager.RebuildList();
+    SetConfig(0, 5000);
+    std::mutex mutex;
+    std::wstring tip;
+    dialog_.SetNotifyIconFunction([&](DWORD message, NOTIFYICONDATAW* data) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        if (message != NIM_DELETE) tip = data->szTip;
+        return TRUE;
+    });
+    const auto tipIs = [&](const wchar_t* said) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        return tip == said;
+    };
+    dialog_.SetLoadFactory([] { return std::make_unique<IdleThenBusy>(); });
+    dialog_.StartAtLogOn();
+    EXPECT_EQ(log.WaitFor(3), started({"LogOn", "Twice", "Twice machine"})) << "before the window";
+    monitors_.Start();
+    RunDialog(dialog_, [&](HWND window) {
+        // A program puts its value back, another comes with a level: taken over, neither starts now.
+        S::PutText(kUser, keys::kRun, "LogOn", LaunchLog::Command("LogOn"));
+        S::PutText(kUser, keys::kRun, "Later", LaunchLog::Command("Later"));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 7" && !InRun(kUser, "LogOn"); }));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_STATUS) == "Starting when ready: 1 of 1"; }, 4000));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
+        EXPECT_EQ(log.WaitFor(6), started({"AsSet", "Delay", "LogOn", "Ready", "Twice", "Twice machine"}));
+        SendMessageA(window, WM_NULL, 0, 0);
+        EXPECT_EQ(Text(window, IDC_STATUS), "1 wait for you");
+        EXPECT_TRUE(tipIs(L"1 wait for you"));
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
+        EXPECT_FALSE(TrayMenuItemState(window, ID_TRAY_RUN_ALL) & MF_GRAYED);
+        SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
+        Command(window, IDC_RUN_ALL);
+        EXPECT_EQ(log.WaitFor(8), started({"AsSet", "Delay", "Hand", "Later", "LogOn", "Ready", "Twice", "Twice machine"}));
+        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
+        EXPECT_TRUE(tipIs(L"Pacewick Running"));
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
+        Command(window, ID_TRAY_RUN_ALL);
+    });
+    monitors_.Stop();
+    EXPECT_EQ(log.WaitFor(8).size(), 8u) << "started twice";
+}
+
+// Manual: only At log-on starts by itself, Run All the rest once; Delete entry drops the level once no list holds it.
+TEST_F(PacewickDlgTest, InManualOnlyAtLogOnStartsAndDeleteEntryDropsTheLevel) {
+    LaunchLog log;
+    TestEngine engine(takeover::kUserScope, takeover::kEveryScope);  // the machine's lists are the keeper's
+    const std::string plan = U8(keys::kPlan) + "\\Run";
+    S::Create(kUser, plan.c_str());
+    const std::tuple<HKEY, const char*, DWORD> held[] = {{kUser, "LogOn", 1},     {kUser, "Mine", 4},  {kMachine, "Theirs", 3},
+                                                         {kMachine, "Shared", 2}, {kUser, "Shared", 2}, {kUser, "AsSet", 0}};
+    for (const auto& [hive, name, level] : held) {
+        S::Put(kUser, plan.c_str(), name, S::Dword(level));
+        S::PutText(hive, keys::kBackUp, name, LaunchLog::Command(std::string(name) + (hive == kUser ? "" : " machine")));
+    }
+    engine.manager.RebuildList();
+    SetConfig(1, 1000);
+    std::vector<std::string> askedKeeper;
+    CPacewickDlg::MachineLists lists;
+    lists.deleteEntry = [&](HWND, const StartupEntry& entry, ListSet) {  // the keeper deletes Theirs, refuses Shared
+        askedKeeper.push_back(U8(entry.name));
+        if (entry.name != L"Theirs") return false;
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, keys::kBackUp, L"Theirs");
+        return true;
+    };
+    CPacewickDlg dialog(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, engine.launcher, config_}, nullptr);
+    dialog.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
+    dialog.SetMachineLists(lists);
+    dialog.StartAtLogOn();
+    RunDialog(dialog, [&](HWND window) {
+        EXPECT_EQ(Text(window, IDC_STATUS), "Start manually");
+        EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("LogOn")});
+        for (const char* name : {"Mine", "Theirs", "Shared"}) {
+            ASSERT_TRUE(Select(window, name));
+            EXPECT_FALSE(Answered(window, IDC_DELETE_ENTRY, kDeleteQuestion, IDYES).empty()) << name;
+        }
+        std::vector<Row> left = Rows(window, 1);
+        std::sort(left.begin(), left.end());
+        EXPECT_EQ(left, (std::vector<Row>{{"AsSet"}, {"LogOn"}, {"Shared"}}));
+        EXPECT_EQ(Text(window, IDC_STATUS), "Start manually");
+        Command(window, IDC_RUN_ALL);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }));
+    });
+    EXPECT_EQ(askedKeeper, (std::vector<std::string>{"Theirs", "Shared"}));
+    EXPECT_EQ(log.WaitFor(3), (std::vector<std::string>{LaunchLog::Command("AsSet"), LaunchLog::Command("LogOn"),
+                                                        LaunchLog::Command("Shared machine")}));
+    auto planned = S::ValueNames(kUser, plan.c_str());
+    std::sort(planned.begin(), planned.end());
+    EXPECT_EQ(planned, (std::vector<std::string>{"AsSet", "LogOn", "Shared"}));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // minimises the window and ends the program. Used by the end-to-end test scripts.
 //   app_probe wait-window MS      exit 0 once the main window exists
 //   app_probe rows                one line per list row: name|command|company|origin
+//   app_probe select NAME         selects the row of that name alone (exit 1: none)
+//   app_probe started             when the program's process was made, in ms since 1601 (UTC)
 //   app_probe state               "visible=V iconic=I foreground=F"
 //   app_probe text ID             the text of the main window's control ID
 //   app_probe minimize            minimises the main window
@@ -35,29 +37,79 @@ bool WaitFor(DWORD milliseconds, Found found) {
 
 // A list view reads and writes item texts only through pointers into its own
 // process, so the item and its text go through memory allocated there.
-int PrintRows() {
-    HWND list = GetDlgItem(MainWindow(), kListId);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(list, &pid);
-    HANDLE process = list ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid) : nullptr;
-    char* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMA) + kTextRoom,
+class RemoteList {
+public:
+    RemoteList() : list_(GetDlgItem(MainWindow(), kListId)) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(list_, &pid);
+        process_ = list_ ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid) : nullptr;
+        remote_ = process_ ? static_cast<char*>(VirtualAllocEx(process_, nullptr, sizeof(LVITEMA) + kTextRoom,
                                                                 MEM_COMMIT, PAGE_READWRITE))
                            : nullptr;
-    if (!remote) return 2;
-    const int rows = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int cell = 0; cell < rows * kColumns; ++cell) {
+    }
+    ~RemoteList() {
+        if (remote_) VirtualFreeEx(process_, remote_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    RemoteList(const RemoteList&) = delete;
+    RemoteList& operator=(const RemoteList&) = delete;
+
+    bool Usable() const { return remote_ != nullptr; }
+    int Rows() const { return static_cast<int>(SendMessageA(list_, LVM_GETITEMCOUNT, 0, 0)); }
+    std::string Text(int row, int column) const {
         LVITEMA item = {};
-        item.iSubItem = cell % kColumns;
-        item.pszText = remote + sizeof item;
+        item.iSubItem = column;
+        item.pszText = remote_ + sizeof item;
         item.cchTextMax = static_cast<int>(kTextRoom);
         char text[kTextRoom + 1] = {};
-        WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-        SendMessageA(list, LVM_GETITEMTEXTA, static_cast<WPARAM>(cell / kColumns), reinterpret_cast<LPARAM>(remote));
-        ReadProcessMemory(process, remote + sizeof item, text, kTextRoom, nullptr);
-        std::printf(item.iSubItem + 1 < kColumns ? "%s|" : "%s\n", text);
+        WriteProcessMemory(process_, remote_, &item, sizeof item, nullptr);
+        SendMessageA(list_, LVM_GETITEMTEXTA, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_));
+        ReadProcessMemory(process_, remote_ + sizeof item, text, kTextRoom, nullptr);
+        return text;
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-    CloseHandle(process);
+    // Row -1: every row.
+    void SetSelected(int row, bool selected) const {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED;
+        item.state = selected ? LVIS_SELECTED : 0;
+        WriteProcessMemory(process_, remote_, &item, sizeof item, nullptr);
+        SendMessageA(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote_));
+    }
+
+private:
+    HWND list_;
+    HANDLE process_ = nullptr;
+    char* remote_ = nullptr;
+};
+
+int PrintRows() {
+    const RemoteList list;
+    if (!list.Usable()) return 2;
+    for (int row = 0; row < list.Rows(); ++row)
+        for (int column = 0; column < kColumns; ++column)
+            std::printf(column + 1 < kColumns ? "%s|" : "%s\n", list.Text(row, column).c_str());
+    return 0;
+}
+
+int SelectRow(const std::string& name) {
+    const RemoteList list;
+    if (!list.Usable()) return 2;
+    list.SetSelected(-1, false);
+    for (int row = 0; row < list.Rows(); ++row)
+        if (list.Text(row, 0) == name) return list.SetSelected(row, true), 0;
+    return 1;
+}
+
+// When the process of the main window was made, in milliseconds since 1601 (UTC).
+int PrintStarted() {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(MainWindow(), &pid);
+    HANDLE process = pid ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid) : nullptr;
+    FILETIME created{}, ended{}, kernel{}, user{};
+    const bool read = process && GetProcessTimes(process, &created, &ended, &kernel, &user);
+    if (process) CloseHandle(process);
+    if (!read) return 2;
+    std::printf("%llu\n", ((static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime) / 10000);
     return 0;
 }
 
@@ -91,6 +143,8 @@ int main(int argc, char** argv) {
     HWND window = MainWindow();
     if (command == "wait-window") return WaitFor(wait, [] { return MainWindow() != nullptr; }) ? 0 : 1;
     if (command == "rows") return PrintRows();
+    if (command == "select" && argc == 3) return SelectRow(argv[2]);
+    if (command == "started") return PrintStarted();
     if (command == "state" && window) {
         HWND front = GetForegroundWindow();
         std::printf("visible=%d iconic=%d foreground=%d\n", !!IsWindowVisible(window), !!IsIconic(window),
