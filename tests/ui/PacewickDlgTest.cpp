@@ -1008,6 +1008,8 @@ TEST_F(PacewickDlgTest, AShortcutsRowShowsWhatItOpens) {
     DeleteFileW(tool.c_str());
     DeleteFileW(broken.c_str());
     CoUninitialize();
+}
+
 // Levels, each at its turn, each command once: At log-on before the window (not again when its value comes back; one
 // taken over later has missed its turn), When ready alone in the ready-start, the countdown the rest but the by-hand
 // ones, which wait for Run All.
