@@ -87,6 +87,40 @@ bool Select(HWND window, const std::string& name) {
     return true;
 }
 
+// The open pop-up menu's items: text, " *" when checked (as a radio item: " (*)"), " ~" when greyed; "-" a separator.
+std::vector<std::string> MenuItems(HWND popup) {
+    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+    std::vector<std::string> items;
+    for (int at = 0; at < GetMenuItemCount(menu); ++at) {
+        char text[128] = {};
+        MENUITEMINFOA info = {};
+        info.cbSize = sizeof info;
+        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+        info.dwTypeData = text;
+        info.cch = sizeof text;
+        GetMenuItemInfoA(menu, static_cast<UINT>(at), TRUE, &info);
+        if (info.fType & MFT_SEPARATOR) {
+            items.push_back("-");
+            continue;
+        }
+        std::string item = text;
+        if (info.fState & MFS_CHECKED) item += (info.fType & MFT_RADIOCHECK) ? " (*)" : " *";
+        if (info.fState & MFS_GRAYED) item += " ~";
+        items.push_back(item);
+    }
+    return items;
+}
+
+// The menu a row offers, its levels (in their menu order) checked and greyed as given.
+std::vector<std::string> RowMenu(const char* checked, bool greyed = false) {
+    std::vector<std::string> items;
+    for (const char* level : {"&At log-on", "&When ready", "After the de&lay", "Only by &hand", "As &set"})
+        items.push_back(std::string(level) + (std::string(level) == (checked ? checked : "") ? " (*)" : "") +
+                        (greyed ? " ~" : ""));
+    items.insert(items.end(), {"-", "&Run", "&Delete entry"});
+    return items;
+}
+
 // The state of one item of the tray icon's menu, opened by a click and closed; 0xFFFFFFFF when none opened.
 UINT TrayMenuItemState(HWND window, UINT command) {
     PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
@@ -614,6 +648,12 @@ TEST_F(PacewickDlgTest, TellsOfEachNewcomerOnceADayAndAClickShowsItsRow) {
         GUITHREADINFO focus = {};
         focus.cbSize = sizeof focus;
         EXPECT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &focus) && focus.hwndFocus == list);
+        // And the row's menu ready, its level checked.
+        HWND menu = WaitForVisible("#32768", nullptr, 3000);
+        ASSERT_NE(menu, nullptr) << "the row's menu is not open";
+        EXPECT_EQ(MenuItems(menu), RowMenu("&When ready"));
+        PostMessageA(window, WM_CANCELMODE, 0, 0);
+        EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(menu); }));
 
         // Switched off by the tray item, kept in Config: taken over, not told; on again by the box.
         Command(window, ID_TRAY_NOTIFY_NEWCOMERS);
@@ -781,40 +821,6 @@ std::string Selection(HWND window) {
     return said;
 }
 
-// The open pop-up menu's items: text, " *" when checked (as a radio item: " (*)"), " ~" when greyed; "-" a separator.
-std::vector<std::string> MenuItems(HWND popup) {
-    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-    std::vector<std::string> items;
-    for (int at = 0; at < GetMenuItemCount(menu); ++at) {
-        char text[128] = {};
-        MENUITEMINFOA info = {};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = sizeof text;
-        GetMenuItemInfoA(menu, static_cast<UINT>(at), TRUE, &info);
-        if (info.fType & MFT_SEPARATOR) {
-            items.push_back("-");
-            continue;
-        }
-        std::string item = text;
-        if (info.fState & MFS_CHECKED) item += (info.fType & MFT_RADIOCHECK) ? " (*)" : " *";
-        if (info.fState & MFS_GRAYED) item += " ~";
-        items.push_back(item);
-    }
-    return items;
-}
-
-// The menu a row offers, its levels (in their menu order) checked and greyed as given.
-std::vector<std::string> RowMenu(const char* checked, bool greyed = false) {
-    std::vector<std::string> items;
-    for (const char* level : {"&At log-on", "&When ready", "After the de&lay", "Only by &hand", "As &set"})
-        items.push_back(std::string(level) + (std::string(level) == (checked ? checked : "") ? " (*)" : "") +
-                        (greyed ? " ~" : ""));
-    items.insert(items.end(), {"-", "&Run", "&Delete entry"});
-    return items;
-}
-
 // The Starts column of each row, "name level".
 std::vector<std::string> Starts(HWND window) {
     std::vector<std::string> starts;
@@ -929,7 +935,7 @@ TEST_F(PacewickDlgTest, TheKeyboardReachesEveryControlAndASecondStartOpensTheHid
             order.push_back(GetDlgCtrlID(at));
             at = GetNextDlgTabItem(window, at, FALSE);
         } while (at && at != List(window) && order.size() < 30);
-        EXPECT_EQ(order, (std::vector<int>{IDC_ENTRY_LIST, IDC_MINUTES, IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY,
+        EXPECT_EQ(order, (std::vector<int>{IDC_ENTRY_LIST, IDC_MINUTES, IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY, IDC_NOTIFY_NEWCOMERS,
                                            IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL, IDC_RESTORE_ALL, IDC_EXIT, IDC_HELP_LINK,
                                            IDC_WEB_LINK}));
         SetForegroundWindow(window);
@@ -947,7 +953,7 @@ TEST_F(PacewickDlgTest, TheKeyboardReachesEveryControlAndASecondStartOpensTheHid
             EXPECT_EQ(GetTextColor(dc), CStaticLink::kUnvisitedColor) << link;
         }
         DeleteDC(dc);
-        for (int button : {IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY, IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL,
+        for (int button : {IDC_MANUAL_START, IDC_APPLY, IDC_START_WHEN_READY, IDC_NOTIFY_NEWCOMERS, IDC_DELETE_ENTRY, IDC_RUN, IDC_RUN_ALL,
                            IDC_RESTORE_ALL, IDC_EXIT})
             EXPECT_NE(Text(window, button).find('&'), std::string::npos) << Text(window, button) << " has no mnemonic";
         PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
