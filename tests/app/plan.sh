@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Start levels on the installed package: five entries at the five levels, each started once at its turn (Manual off,
 # then on), timed from Pacewick's start; the levels survive a program putting its value back, Restore All with
-# "Start Pacewick?" Yes and an upgrade; Delete entry drops the entry's level.
+# "Start Pacewick?" Yes and an upgrade; Delete entry drops the entry's level; Windows Security's icon in the system folder
+# starts at log-on, a look-alike of its name elsewhere after the delay.
 source "$(dirname "$0")/lib.sh"
 export PACEWICK_LAUNCH_LOG_TIME=1  # each start with its time; set before the desktop shell that makes them starts
 
@@ -131,4 +132,22 @@ expect_soon 10 "[delete] nothing waits any more: the countdown's status is back"
   probe text $STATUS_ID
 exit_program "$last_pid" "[delete] Exit ends the program"
 expect "[delete] nothing more started" "asset delay logon ready" "$(started)"
+echo "== SecurityHealth in the system folder starts at log-on; the same name elsewhere waits"
+health_at() { sed -nE "s/.*SecurityHealthSystray\\.exe\"? $1 at ([0-9]+)\\r?$/\\1/p" "$launch_log" 2>/dev/null | head -1; }
+health_started() { [ -n "$(health_at "$1")" ]; }
+cp "$record_exe" "$(c_drive windows/system32/SecurityHealthSystray.exe)"
+cp "$record_exe" "$(c_drive tools/SecurityHealthSystray.exe)"
+reg_add "HKCU\\$RUN" /v SecurityHealth /t REG_EXPAND_SZ /d '%windir%\system32\SecurityHealthSystray.exe system'
+start_and_time health
+check "[health] the system's own starts at log-on" wait_until 20 health_started system
+echo "       [health] it started $(($(health_at system) - pacewick_at)) ms after Pacewick"
+check "[health] ... within 1000 ms of Pacewick's start" test "$(($(health_at system) - pacewick_at))" -le 1000
+exit_program "$last_pid" "[health] Exit ends the program"
+reg_add "HKCU\\$BACKUP" /v SecurityHealth /d 'C:\tools\SecurityHealthSystray.exe elsewhere'
+start_and_time look-alike
+sleep 3
+check "[look-alike] the same name elsewhere does not start at log-on" not health_started elsewhere
+check "[look-alike] it starts by the countdown" wait_until 30 health_started elsewhere
+check "[look-alike] ... not before the delay" test "$(($(health_at elsewhere) - pacewick_at))" -ge 4000
+exit_program "$last_pid" "[look-alike] Exit ends the program"
 finish
