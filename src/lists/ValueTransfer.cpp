@@ -27,13 +27,17 @@ bool PutCopy(const KeyRef& destination, ItemPlace place, const ValueName& name, 
 
 void DeleteIfKept(const KeyRef& from, ItemPlace place, const KeyRef& keeper, const ValueName& name, const lists::Reporter& report,
                   const DeletionCheck& check) {
+    // The copy first and the value last: the registry has no compare-and-delete,
+    // so nothing but the comparison stands between reading the value and deleting
+    // it, and a program rewriting its value has the least time to lose the rewrite.
+    RegValueBlob copy;
+    const bool copied = name.exact && keeper.ReadValue(name.wide, &copy) == ERROR_SUCCESS;
     RegValueBlob value;
     if (!name.exact || from.ReadValue(name.wide, &value) != ERROR_SUCCESS) {
         report(ItemHappened::DeleteFailed, place, name.text);
         return;
     }
-    RegValueBlob copy;
-    if (keeper.ReadValue(name.wide, &copy) != ERROR_SUCCESS || copy != value) {
+    if (!copied || copy != value) {
         report(ItemHappened::Kept, place, name.text, "no identical copy to keep it");
         return;
     }
