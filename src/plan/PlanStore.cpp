@@ -25,6 +25,11 @@ std::optional<Place> PlaceOf(const StartupEntry& entry) {
 
 }  // namespace
 
+bool SharePlan(const StartupEntry& one, const StartupEntry& other) {
+    const std::optional<Place> place = PlaceOf(one), otherPlace = PlaceOf(other);
+    return place && otherPlace && place->subkey == otherPlace->subkey && place->value == otherPlace->value;
+}
+
 std::optional<StartLevel> PlanStore::Read(const StartupEntry& entry) const {
     const std::optional<Place> place = PlaceOf(entry);
     if (!place) return std::nullopt;

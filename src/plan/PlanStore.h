@@ -37,4 +37,8 @@ private:
     HKEY root_;
 };
 
+// True when both entries' choices are one value of the store (a Run value's
+// name in any Run key, one Startup folder's file); never for a logon task.
+bool SharePlan(const StartupEntry& one, const StartupEntry& other);
+
 }  // namespace plan

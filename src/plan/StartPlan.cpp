@@ -1,5 +1,7 @@
 #include "plan/StartPlan.h"
 
+#include "plan/PlanStore.h"
+
 #include "plan/NeverWait.h"
 
 namespace plan {
@@ -13,6 +15,15 @@ bool NeverWaits(const StartupEntry& entry) { return InNeverWaitTable(entry); }
 StartLevel LevelOf(const StartupEntry& entry, std::optional<StartLevel> chosen) {
     if (chosen) return *chosen;
     return NeverWaits(entry) ? StartLevel::AtLogOn : StartLevel::AsSet;
+}
+
+std::vector<StartLevel> LevelsOf(const EntryList& entries) {
+    const std::vector<std::optional<StartLevel>> chosen = PlanStore().ReadAll(entries);
+    std::vector<StartLevel> levels;
+    levels.reserve(chosen.size());
+    std::size_t index = 0;
+    for (const StartupEntry& entry : entries) levels.push_back(LevelOf(entry, chosen[index++]));
+    return levels;
 }
 
 Route RouteOf(StartLevel level, const Settings& settings) {

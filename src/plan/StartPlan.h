@@ -15,6 +15,10 @@ bool NeverWaits(const StartupEntry& entry);
 // that must never wait, else AsSet.
 StartLevel LevelOf(const StartupEntry& entry, std::optional<StartLevel> chosen);
 
+// Each entry's level, in the list's order, as the account's store keeps them
+// now (a logon task's is AsSet: no turn of Pacewick's starts it).
+std::vector<StartLevel> LevelsOf(const EntryList& entries);
+
 // The account's settings that AsSet follows.
 struct Settings {
     bool manual = false;

@@ -390,10 +390,10 @@ void CPacewickDlg::ShowSwitches() {
 
 // A logon task has no level: the Task Scheduler starts it.
 void CPacewickDlg::ReadLevels() {
-    const std::vector<std::optional<plan::StartLevel>> chosen = plan::PlanStore().ReadAll(rows_);
+    const std::vector<plan::StartLevel> levels = plan::LevelsOf(rows_);
     levels_.assign(rows_.Count(), std::nullopt);
-    for (std::size_t row = 0; row < rows_.Count() && row < chosen.size(); ++row)
-        if (rows_[row].origin != Origin::TaskScheduler) levels_[row] = plan::LevelOf(rows_[row], chosen[row]);
+    for (std::size_t row = 0; row < rows_.Count() && row < levels.size(); ++row)
+        if (rows_[row].origin != Origin::TaskScheduler) levels_[row] = levels[row];
 }
 
 bool CPacewickDlg::OnContextMenu(HWND from, LPARAM at) {

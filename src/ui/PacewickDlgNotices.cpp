@@ -22,7 +22,7 @@ void CPacewickDlg::TellOfNewcomers() {
     if (!newcomers_) return;
     const EntryList newcomers = newcomers_->Take();
     if (!engine_.config.GetNotifyNewcomers() || !tray_.Shown()) return;
-    const plan::Settings settings{engine_.config.GetManual() == 1, engine_.config.GetStartWhenReady()};
+    const plan::Settings settings = StartSettings();
     const ui::NoticeDays days;
     const DWORD today = ui::NoticeDays::Today();
     for (const StartupEntry& entry : newcomers) {

@@ -7,20 +7,6 @@
 #include "ui/PacewickDlg.h"
 #include "ui/ResourceText.h"
 
-namespace {
-
-// Whether both are kept under one level: a Run value's name in any list, or one Startup folder's file.
-bool SharePlan(const StartupEntry& a, const StartupEntry& b) {
-    const auto kind = [](const StartupEntry& entry) {
-        return entry.origin == Origin::UserFolder || entry.origin == Origin::AllUsersFolder ? entry.origin
-                                                                                            : Origin::CurrentUser;
-    };
-    return a.origin != Origin::TaskScheduler && b.origin != Origin::TaskScheduler && kind(a) == kind(b) &&
-           IdentityOf(a).name == IdentityOf(b).name;
-}
-
-}  // namespace
-
 plan::Settings CPacewickDlg::StartSettings() const {
     return plan::Settings{engine_.config.GetManual() == 1, engine_.config.GetStartWhenReady()};
 }
@@ -74,6 +60,6 @@ void CPacewickDlg::ShowWaiting() {
 void CPacewickDlg::AfterDeletion(const StartupEntry& entry) {
     RebuildAndFillList();
     for (const StartupEntry& row : rows_)
-        if (SharePlan(row, entry)) return;
+        if (plan::SharePlan(row, entry)) return;
     plan::PlanStore().Drop(entry);
 }

@@ -1,9 +1,6 @@
 #include "ui/StartRoutes.h"
 
-#include <optional>
 #include <vector>
-
-#include "plan/PlanStore.h"
 
 namespace ui {
 namespace {
@@ -24,12 +21,7 @@ std::vector<std::wstring> CommandsOf(const StartupEntry& entry) {
 }  // namespace
 
 plan::Schedule StartRoutes::Split(const EntryList& list) const {
-    const std::vector<std::optional<plan::StartLevel>> chosen = plan::PlanStore().ReadAll(list);
-    std::vector<plan::StartLevel> levels;
-    levels.reserve(chosen.size());
-    std::size_t index = 0;
-    for (const StartupEntry& entry : list) levels.push_back(plan::LevelOf(entry, chosen[index++]));
-    return plan::ScheduleOf(list, levels, settings_);
+    return plan::ScheduleOf(list, plan::LevelsOf(list), settings_);
 }
 
 EntryList StartRoutes::NotStarted(const EntryList& entries) const {
