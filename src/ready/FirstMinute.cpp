@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "ready/ProcessThreads.h"
+
 namespace ready {
 namespace {
 
@@ -55,12 +57,21 @@ bool FirstMinute::SetPriority(HANDLE process, bool lowered) {
     return SetMemoryPriority(process, MEMORY_PRIORITY_NORMAL) && processor;
 }
 
+// Some systems (Wine) keep a process's times only for the process itself and
+// answer others with what it had at its start; its running threads' times
+// are then the better count, and never more than the true one.
 bool FirstMinute::UsageOf(HANDLE process, Usage* usage) {
     FILETIME created, exited, kernel, user;
     IO_COUNTERS io{};
     if (!GetProcessTimes(process, &created, &exited, &kernel, &user) || !GetProcessIoCounters(process, &io))
         return false;
-    usage->cpuMs = Milliseconds(kernel) + Milliseconds(user);
+    std::uint64_t threadsMs = 0;
+    for (const win::UniqueHandle& thread : OpenThreadsOf(process, 0)) {
+        FILETIME threadKernel, threadUser;
+        if (GetThreadTimes(thread.Get(), &created, &exited, &threadKernel, &threadUser))
+            threadsMs += Milliseconds(threadKernel) + Milliseconds(threadUser);
+    }
+    usage->cpuMs = std::max(Milliseconds(kernel) + Milliseconds(user), threadsMs);
     usage->diskBytes = io.ReadTransferCount + io.WriteTransferCount;
     return true;
 }
@@ -70,7 +81,7 @@ void FirstMinute::Watch(std::wstring name, win::UniqueHandle process) {
     setter_(process.Get(), true);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        watched_.push_back(Watched{std::move(name), std::move(process), std::chrono::steady_clock::now() + minute_});
+        watched_.push_back(Watched{std::move(name), std::move(process), std::chrono::steady_clock::now() + minute_, Usage{}, false});
     }
     changed_.notify_all();
 }
@@ -86,8 +97,18 @@ std::vector<FirstMinute::Watched> FirstMinute::TakeDue(Taken which) {
     return taken;
 }
 
-// Wakes when the first watched minute ends; a program that ended sooner is
-// measured then too (its times stay with its handle).
+// The most a program was seen to have used: where only running threads are
+// counted, what an ended program used is what was last seen.
+void FirstMinute::Look(Watched& program) {
+    Usage usage;
+    if (!UsageOf(program.process.Get(), &usage)) return;
+    program.seen.cpuMs = std::max(program.seen.cpuMs, usage.cpuMs);
+    program.seen.diskBytes = std::max(program.seen.diskBytes, usage.diskBytes);
+    program.measured = true;
+}
+
+// Wakes when the first watched minute ends, and every second to look at the
+// programs still in theirs.
 void FirstMinute::Run() {
     for (;;) {
         {
@@ -101,15 +122,16 @@ void FirstMinute::Run() {
                                                                                         const Watched& b) {
                                        return a.until < b.until;
                                    })->until;
-                changed_.wait_until(lock, until);
+                changed_.wait_until(lock, std::min(until, std::chrono::steady_clock::now() + kLookEvery));
             }
             if (stopping_) return;
+            // Looking reads other processes: short, and the list holds only handles.
+            for (Watched& program : watched_) Look(program);
         }
         for (Watched& program : TakeDue(Taken::Due)) {
-            Usage usage;
-            const bool measured = UsageOf(program.process.Get(), &usage);
+            Look(program);
             setter_(program.process.Get(), false);
-            if (measured) measured_(program.name, usage);
+            if (program.measured) measured_(program.name, program.seen);
         }
     }
 }

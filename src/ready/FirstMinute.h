@@ -46,7 +46,11 @@ private:
         std::wstring name;
         win::UniqueHandle process;
         std::chrono::steady_clock::time_point until;
+        Usage seen;
+        bool measured = false;
     };
+    static constexpr std::chrono::seconds kLookEvery{1};
+    static void Look(Watched& program);
     void Run();
     // Which programs leave the watch: those whose minute is over, or every one.
     enum class Taken { Due, All };

@@ -25,7 +25,7 @@ ReadySession::ReadySession(const EntryList& entries, const launch::Launcher& lau
                                    [this](const StartupEntry& entry, win::UniqueHandle process) {
                                        firstMinute_.Watch(entry.name, std::move(process));
                                    }},
-               StartsAtOnce(LogicalProcessors())) {}
+               LogicalProcessors()) {}
 
 unsigned ReadySession::LogicalProcessors() {
     SYSTEM_INFO system{};

@@ -14,8 +14,8 @@
 
 namespace ready {
 
-// One log-on's start "when the computer is ready": the held entries start one
-// by one as the machine's load allows, the lightest first; each started
+// One log-on's start "when the computer is ready": the held entries start as
+// the machine's load allows, the heaviest first; each started
 // program runs below normal priority for its first minute, and what it used
 // then is kept as its impact for the next log-on's order. Owned by the window;
 // the countdown's end takes over whatever has not started.

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "ready/ProgramPause.h"
 #include "ready/ReadyStart.h"
 #include "entry/EntryList.h"
 #include "win/Scoped.h"
@@ -15,9 +16,10 @@ namespace ready {
 
 // Starts the held entries when the computer is ready, on a thread of its own:
 // at every sampling interval it asks the readiness rule how many may start,
-// and starts them, the lightest first. The countdown's end (or Run All) stops
-// it and starts what is left as the countdown does. The logon tasks are left
-// to the Task Scheduler, as the countdown leaves them.
+// and starts them, the heaviest first, and pauses or resumes the programs it
+// started as the rule says. The countdown's end (or Run All) stops it and
+// starts what is left as the countdown does. The logon tasks are left to the
+// Task Scheduler, as the countdown leaves them.
 class ReadyStarter {
 public:
     struct Hooks {
@@ -32,26 +34,29 @@ public:
 
     // `impacts`: each entry's class, in the list's order (the same count).
     ReadyStarter(const EntryList& entries, const std::vector<Impact>& impacts, LoadSource& load, Hooks hooks,
-                 unsigned startsAtOnce, std::chrono::milliseconds interval = std::chrono::milliseconds(kSampleIntervalMs));
-    // Finishes the start in hand; whatever is left stays held.
+                 unsigned processors, std::chrono::milliseconds interval = std::chrono::milliseconds(kSampleIntervalMs));
+    // Finishes the start in hand and lets every paused program go; whatever is left stays held.
     ~ReadyStarter() { Stop(); }
     ReadyStarter(const ReadyStarter&) = delete;
     ReadyStarter& operator=(const ReadyStarter&) = delete;
 
-    // Stops after the start in hand; how many of Order() have started.
+    // Stops after the start in hand, every paused program resumed; how many of Order() have started.
     std::size_t Stop();
     // The entries in their starting order.
     const EntryList& Order() const { return queue_; }
 
 private:
     void Run();
+    // Starts the next entry; false once stopping.
+    bool StartNext(ReadyRule& rule, ProgramPause& pause);
     // Waits for the next interval; false once stopping.
     bool WaitInterval();
 
     EntryList queue_;  // in starting order
+    std::vector<Impact> classes_;  // queue_'s, in its order
     LoadSource& load_;
     const Hooks hooks_;
-    const unsigned startsAtOnce_;
+    const unsigned processors_;
     const std::chrono::milliseconds interval_;
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -56,8 +56,18 @@ bool SystemLoad::ReadDisk(Disk& disk, double* busy) {
     return true;
 }
 
+void SystemLoad::ReadPerson(LoadSample* sample) {
+    LASTINPUTINFO input{};
+    input.cbSize = sizeof input;
+    if (GetLastInputInfo(&input)) sample->sinceInputMs = GetTickCount() - input.dwTime;  // wraps as the ticks do
+    DWORD foreground = 0;
+    if (const HWND window = GetForegroundWindow()) GetWindowThreadProcessId(window, &foreground);
+    sample->foreground = foreground == GetCurrentProcessId() ? 0 : foreground;
+}
+
 LoadSample SystemLoad::Sample() {
     LoadSample sample;
+    ReadPerson(&sample);
     ULONGLONG idle = 0, total = 0;
     if (ReadProcessors(&idle, &total)) {
         sample.cpu = BusyShare(static_cast<LONGLONG>(idle - idle_), static_cast<LONGLONG>(total - total_));

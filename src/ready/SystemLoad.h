@@ -12,7 +12,8 @@ namespace ready {
 // GetSystemTimes, the disks' from their performance counters (idle time
 // against the time counted, IOCTL_DISK_PERFORMANCE, which needs no rights).
 // A disk without counters (some virtual disks; Wine has none) counts as idle,
-// and the processors decide alone.
+// and the processors decide alone. With them, what the person does: the last
+// input and the foreground window's process.
 class SystemLoad : public LoadSource {
 public:
     SystemLoad();
@@ -24,6 +25,7 @@ private:
         LONGLONG idle = 0, counted = 0;
     };
     static bool ReadDisk(Disk& disk, double* busy);
+    static void ReadPerson(LoadSample* sample);
 
     ULONGLONG idle_ = 0, total_ = 0;
     std::vector<Disk> disks_;

@@ -1,4 +1,4 @@
-// Ready start: the rule for the next start under scripted load, the impact classes' bounds, the sampled load.
+// Ready start: the rule under scripted load and input, the impact classes' bounds, the sampled load.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -21,54 +21,110 @@ namespace {
 
 using ready::Impact;
 using ready::LoadSample;
-using ready::ReadyQueue;
+using ready::ReadyRule;
 
-constexpr LoadSample kIdle{0.05, 0.05}, kBusy{0.90, 0.10}, kDiskBusy{0.05, 0.60}, kAtBound{0.20, 0.0};
+constexpr DWORD kOurs = 100, kPersons = 200, kOther = 300;
+constexpr LoadSample kIdle{0.05, 0.05}, kHalf{0.5, 0.0}, kFull{0.98, 0.0}, kDiskBusy{0.05, 0.60};
 
-// Feeds the script, one sample per interval; the entries started after each interval as text ("0001...").
-std::string Drive(ReadyQueue& queue, const std::vector<LoadSample>& script) {
-    std::string started;
-    for (const LoadSample& sample : script) started += std::to_string(queue.Next(sample));
-    return started;
+LoadSample With(LoadSample sample, DWORD foreground, std::uint32_t sinceInputMs = UINT32_MAX) {
+    sample.foreground = foreground;
+    sample.sinceInputMs = sinceInputMs;
+    return sample;
 }
 
 std::vector<LoadSample> Repeat(const LoadSample& sample, std::size_t times) {
     return std::vector<LoadSample>(times, sample);
 }
-
-TEST(ReadyStart, StartsTheNextEntryAfterTwoSecondsOfIdleAccumulated) {
-    ReadyQueue idle(3, 1);
-    EXPECT_EQ("000100010001000", Drive(idle, Repeat(kIdle, 15)));
-    EXPECT_TRUE(idle.Done());
-
-    ReadyQueue twoAtOnce(3, 2);  // a machine of more than 4 logical processors
-    EXPECT_EQ("00020001", Drive(twoAtOnce, Repeat(kIdle, 8)));
-
-    // Idle time accumulates across busy intervals: flapping load starts too, later.
-    ReadyQueue flapping(2, 1);
-    std::vector<LoadSample> flaps;
-    for (int i = 0; i < 8; ++i) flaps.push_back(i % 2 ? kBusy : kIdle);
-    EXPECT_EQ("00000010", Drive(flapping, flaps));
-
-    // Busy disks alone hold the start back, and 20% is not under 20%.
-    for (const LoadSample& notIdle : {kBusy, kDiskBusy, kAtBound}) {
-        ReadyQueue queue(1, 1);
-        EXPECT_EQ("000000", Drive(queue, Repeat(notIdle, 6)));
-        EXPECT_EQ(0u, queue.Started());
-    }
+std::vector<LoadSample> operator+(std::vector<LoadSample> first, const std::vector<LoadSample>& then) {
+    first.insert(first.end(), then.begin(), then.end());
+    return first;
 }
 
-TEST(ReadyStart, AMachineThatNeverSettlesStartsNothingMoreAndNothingStartsTwice) {
-    // The first start never lets the machine settle: the rest wait for the countdown's end.
-    std::vector<LoadSample> script = Repeat(kIdle, 4);
-    for (const LoadSample& busy : Repeat(kBusy, 10)) script.push_back(busy);
-    ReadyQueue queue(12, 1);
-    EXPECT_EQ("00010000000000", Drive(queue, script));
-    EXPECT_EQ(1u, queue.Started());
+// Feeds the script, one sample per 100 ms interval; what the rule asked for after each, as text:
+// a digit for the entries started, "p" for an interval the started programs are paused, "." for neither.
+std::string Drive(ReadyRule& rule, const std::vector<LoadSample>& script) {
+    std::string steps;
+    for (const LoadSample& sample : script) {
+        const ready::Step step = rule.Next(sample);
+        steps += step.starts > 0 ? static_cast<char>('0' + step.starts) : step.pause ? 'p' : '.';
+    }
+    return steps;
+}
 
-    ReadyQueue two(2, 2), none(0, 1);
-    EXPECT_EQ("000200000000", Drive(two, Repeat(kIdle, 12)));
-    EXPECT_EQ("0000", Drive(none, Repeat(kIdle, 4)));
+const std::vector<Impact> kTwelve = {Impact::High, Impact::High, Impact::High, Impact::High,
+                                     Impact::Medium, Impact::Medium, Impact::Medium, Impact::NotMeasured,
+                                     Impact::Low, Impact::Low, Impact::Low, Impact::Low};
+
+TEST(ReadyRule, StartsWhatFitsTheSpareProcessorsAndLetsEachStartShowFirst) {
+    // Two processors idle: two heavy ones at once, then nothing fits until they are done.
+    ReadyRule two(kTwelve, 2);
+    EXPECT_EQ("2" + std::string(9, '.'), Drive(two, Repeat(kIdle, 1) + Repeat(kFull, 9)));
+    // Once room shows again, each start waits 500 ms to show before the next is weighed: two heavy
+    // ones, then the four medium-sized (or unmeasured) ones, then the four light ones.
+    EXPECT_EQ("2....4....4", Drive(two, Repeat(kIdle, 11)));
+    EXPECT_TRUE(two.AllStarted());
+    EXPECT_EQ(12u, two.StartedCount());
+    EXPECT_EQ(std::string(20, '.'), Drive(two, Repeat(kIdle, 20)));  // each once
+
+    // Eight processors half busy: four processors spare, four heavy ones; then the rest at once.
+    ReadyRule eight(kTwelve, 8);
+    EXPECT_EQ("4....8", Drive(eight, Repeat(kHalf, 1) + Repeat(kIdle, 5)));
+    // A full machine starts nothing, not even a light one behind a heavy one; busy disks hold back too.
+    for (const LoadSample& busy : {kFull, kDiskBusy}) {
+        ReadyRule held({Impact::High, Impact::Low}, 8);
+        EXPECT_EQ(std::string(30, '.'), Drive(held, Repeat(busy, 30)));
+        EXPECT_EQ(0u, held.StartedCount());
+    }
+    ReadyRule none({}, 2);
+    EXPECT_TRUE(none.Done());
+}
+
+TEST(ReadyRule, HoldsBackWhileThePersonTypesAndWhenAProgramComesToTheFront) {
+    // Input within the last 2 s holds every start; the first start comes once the typing stopped.
+    ReadyRule typing({Impact::Low, Impact::Low}, 2);
+    EXPECT_EQ(std::string(10, '.') + "2",
+              Drive(typing, Repeat(With(kIdle, 0, 300), 10) + Repeat(With(kIdle, 0, 2000), 1)));
+
+    // What is in front at the start is the person's already; a program coming to the front holds for 2 s.
+    ReadyRule front({Impact::Low, Impact::Low}, 2);
+    EXPECT_EQ("." + std::string(20, '.') + "2",
+              Drive(front, Repeat(With(kFull, kOther), 1) + Repeat(With(kIdle, kPersons), 21)));
+    // One of its own programs coming to the front holds nothing.
+    ReadyRule own({Impact::Low, Impact::Low, Impact::Low}, 2);
+    own.NoteOwnProcess(kOurs);
+    EXPECT_EQ("3", Drive(own, Repeat(With(kIdle, kOurs), 1)));
+}
+
+TEST(ReadyRule, PausesItsProgramsWhileThePersonsNewProgramIsBusyAndNeverLongerThanFiveSeconds) {
+    // The two heavy ones started; the person opens a program while they fill the machine.
+    ReadyRule rule({Impact::High, Impact::High, Impact::Low}, 2);
+    EXPECT_EQ("2", Drive(rule, {With(kIdle, kOther)}));
+    rule.NoteOwnProcess(kOurs);
+    // Full with ours paused: the person's program is the busy one; it goes on until it is not.
+    EXPECT_EQ("ppppp", Drive(rule, Repeat(With(kFull, kPersons), 5)));
+    // Spare again with ours still: they go on, and nothing new starts for 2 s after it came to the front.
+    EXPECT_EQ(std::string(15, '.') + "1", Drive(rule, Repeat(With(kIdle, kPersons), 16)));
+    // The same program busy again later pauses nothing: it is the one the person uses all along.
+    EXPECT_EQ(std::string(5, '.'), Drive(rule, Repeat(With(kFull, kPersons), 5)));
+
+    // A program that never settles in front: at most 5 s paused, then ours run; a newcomer may pause them again.
+    ReadyRule never({Impact::High}, 2);
+    EXPECT_EQ("1", Drive(never, {kIdle}));
+    never.NoteOwnProcess(kOurs);
+    EXPECT_EQ(std::string(50, 'p') + std::string(30, '.'), Drive(never, Repeat(With(kFull, kPersons), 80)));
+    EXPECT_EQ("p", Drive(never, {With(kFull, kOther)}));
+    EXPECT_FALSE(never.Done());
+
+    // Nothing of its own to pause (a start through the shell gives no process): no pause.
+    ReadyRule shell({Impact::High}, 2);
+    EXPECT_EQ("1" + std::string(5, '.'), Drive(shell, Repeat(kIdle, 1) + Repeat(With(kFull, kPersons), 5)));
+    // Done when all started and the last one's first minute is over, not paused.
+    EXPECT_TRUE(shell.Done());
+    // Its start at 0.1 s, 8.2 s now: the minute ends at 60.1 s.
+    EXPECT_EQ(std::string(518, '.'), Drive(never, Repeat(kIdle, 518)));
+    EXPECT_FALSE(never.Done());
+    Drive(never, Repeat(kIdle, 1));
+    EXPECT_TRUE(never.Done());
 }
 
 TEST(ReadyStart, ImpactClassesAtTheirBoundsAndTheStartingOrder) {
@@ -88,11 +144,9 @@ TEST(ReadyStart, ImpactClassesAtTheirBoundsAndTheStartingOrder) {
     for (const auto& c : cases)
         EXPECT_EQ(c.expected, ready::ImpactOf({c.cpuMs, c.diskBytes})) << c.cpuMs << " ms, " << c.diskBytes << " bytes";
 
-    // Low first, High last, the unmeasured with the Medium ones; the list's order within a class.
-    EXPECT_EQ((std::vector<std::size_t>{2, 4, 1, 3, 0}),
+    // High first, Low last, the unmeasured with the Medium ones; the list's order within a class.
+    EXPECT_EQ((std::vector<std::size_t>{0, 1, 3, 2, 4}),
               ready::StartingOrder({Impact::High, Impact::NotMeasured, Impact::Low, Impact::Medium, Impact::Low}));
-    EXPECT_EQ(1u, ready::StartsAtOnce(4));
-    EXPECT_EQ(2u, ready::StartsAtOnce(5));
 }
 
 TEST(ReadyStart, TheMachinesOwnLoadShowsBusyProcessors) {

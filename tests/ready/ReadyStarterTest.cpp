@@ -1,13 +1,15 @@
-// The ready-start thread: lightest first, each once, the countdown takes the rest, Exit finishes the start in hand.
+// The ready-start thread: heaviest first, each once, its programs paused for the person's, the countdown takes the rest, Exit finishes the start in hand.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "TestHelpers.h"
+#include "ready/FirstMinute.h"
 #include "ready/ReadyStarter.h"
 
 namespace {
@@ -74,7 +76,7 @@ EntryList Entries(const std::vector<std::pair<const char*, Origin>>& named) {
 
 const LoadSample kIdle{0.01, 0.0}, kBusy{0.95, 0.0};
 
-TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
+TEST(ReadyStarter, StartsTheHeaviestFirstEachOnceAndLeavesTheTasksAlone) {
     const EntryList entries = Entries({{"Heavy", Origin::AllUsers},
                                        {"Task", Origin::TaskScheduler},
                                        {"Own", Origin::CurrentUser},
@@ -82,14 +84,15 @@ TEST(ReadyStarter, StartsTheLightestFirstEachOnceAndLeavesTheTasksAlone) {
     ScriptedLoad idle(kIdle);
     Seen seen;
     {
+        // One processor: the heavy one alone, then the two others at once.
         ready::ReadyStarter starter(entries, {Impact::High, Impact::Low, Impact::NotMeasured, Impact::Low}, idle,
                                     seen.Hooks(), 1, 5ms);
         EXPECT_EQ(3u, starter.Order().Count());
         WaitUntil([&] { return seen.Copy().size() >= 7; }, 5000);
         Sleep(100);  // a second start would show by now
     }
-    EXPECT_EQ((std::vector<std::string>{"start Light", "progress 1/3", "start Own", "first minute Own",
-                                        "progress 2/3", "start Heavy", "progress 3/3"}),
+    EXPECT_EQ((std::vector<std::string>{"start Heavy", "progress 1/3", "start Own", "first minute Own",
+                                        "progress 2/3", "start Light", "progress 3/3"}),
               seen.Copy());
 }
 
@@ -122,6 +125,48 @@ TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfte
     WaitUntil([&] { return !stopped.Copy().empty(); }, 5000);
     EXPECT_EQ((std::vector<std::string>{"Two", "Three"}), NotStarted(starter));
     EXPECT_EQ((std::vector<std::string>{"start One", "progress 1/3"}), stopped.Copy());
+}
+
+// Idle until the person arrives: then a program the starter did not start is in front, the machine full.
+struct PersonArrives : public ready::LoadSource {
+    LoadSample Sample() override {
+        LoadSample sample = arrived ? kBusy : kIdle;
+        sample.foreground = arrived ? 4242 : 0;
+        return sample;
+    }
+    std::atomic<bool> arrived{false};
+};
+
+// The processor time a program used in `ms` from now.
+std::uint64_t CpuMsOver(HANDLE process, DWORD ms) {
+    ready::Usage before, after;
+    ready::FirstMinute::UsageOf(process, &before);
+    Sleep(ms);
+    ready::FirstMinute::UsageOf(process, &after);
+    return after.cpuMs - before.cpuMs;
+}
+
+TEST(ReadyStarter, ItsProgramsHoldStillWhileThePersonsProgramIsBusyAndGoOnOnceItStops) {
+    LaunchLog log;
+    win::UniqueHandle spinner;
+    ready::ReadyStarter::Hooks hooks{[&](const StartupEntry&) {
+                                         spinner = StartProgram(W(LaunchLog::Command("heavy --spin")));
+                                         HANDLE copy = nullptr;
+                                         DuplicateHandle(GetCurrentProcess(), spinner.Get(), GetCurrentProcess(),
+                                                         &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
+                                         return win::UniqueHandle(copy);
+                                     },
+                                     nullptr, nullptr};
+    PersonArrives load;
+    ready::ReadyStarter starter(Entries({{"Heavy", Origin::CurrentUser}}), {Impact::High}, load, std::move(hooks), 2,
+                                5ms);
+    ASSERT_EQ(1u, log.WaitFor(1).size());  // it runs
+    load.arrived = true;
+    Sleep(100);  // the next interval pauses it
+    EXPECT_LT(CpuMsOver(spinner.Get(), 600), 40u) << "paused";
+    EXPECT_EQ(1u, starter.Stop());
+    EXPECT_GT(CpuMsOver(spinner.Get(), 600), 100u) << "going on after the stop";
+    TerminateProcess(spinner.Get(), 0);
 }
 
 }  // namespace

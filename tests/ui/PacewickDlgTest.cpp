@@ -736,16 +736,22 @@ TEST(NewcomerNotice, SaysWhenEachLevelStartsAndShowsAnyNameSafelyWithinItsRoom) 
     }
 }
 
-// Ready start: the light entry starts once idle, the heavy one at the countdown's end; the switches change the mode.
-class IdleThenBusy : public ready::LoadSource {
+// Ready start: the heavy entry starts while a processor is spare, the light one at the countdown's end (the
+// machine busy by then); the switches change the mode.
+class OneSpareThenBusy : public ready::LoadSource {
 public:
-    ready::LoadSample Sample() override { return ++samples_ <= 5 ? ready::LoadSample{0.01, 0} : ready::LoadSample{0.9, 0}; }
+    ready::LoadSample Sample() override {
+        SYSTEM_INFO system{};
+        GetNativeSystemInfo(&system);
+        const double oneSpare = 1.0 - 1.05 / system.dwNumberOfProcessors;
+        return ready::LoadSample{++samples_ <= 5 ? oneSpare : 0.99, 0};
+    }
 
 private:
     int samples_ = 0;
 };
 
-TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest) {
+TEST_F(PacewickDlgTest, StartsWhenReadyHeaviestFirstAndTheCountdownStartsTheRest) {
     LaunchLog log;
     S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Heavy", LaunchLog::Command("heavy"));
     S::PutText(HKEY_LOCAL_MACHINE, keys::kBackUp, "Light", LaunchLog::Command("light"));
@@ -754,7 +760,7 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
     engine_.manager.RebuildList();
     SetConfig(0, 5000);
     S::Put(HKEY_CURRENT_USER, keys::kConfig, "StartWhenReady", S::Dword(1));
-    dialog_.SetLoadFactory([] { return std::make_unique<IdleThenBusy>(); });
+    dialog_.SetLoadFactory([] { return std::make_unique<OneSpareThenBusy>(); });
     RunDialog(dialog_, [&](HWND window) {
         EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
         EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
@@ -763,7 +769,7 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
         std::sort(impacts.begin(), impacts.end());
         EXPECT_EQ(impacts, (std::vector<std::string>{"Heavy High", "Light Low"}));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_STATUS) == "Starting when ready: 1 of 2"; }, 4000));
-        EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("light")});
+        EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("heavy")});
 
         // The tray item shows the mode; both switches change the next start only.
         const UINT checked = TrayMenuItemState(window, ID_TRAY_START_WHEN_READY);
@@ -1056,7 +1062,7 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
         const std::lock_guard<std::mutex> guard(mutex);
         return tip == said;
     };
-    dialog_.SetLoadFactory([] { return std::make_unique<IdleThenBusy>(); });
+    dialog_.SetLoadFactory([] { return std::make_unique<OneSpareThenBusy>(); });
     dialog_.StartAtLogOn();
     EXPECT_EQ(log.WaitFor(3), started({"LogOn", "Twice", "Twice machine"})) << "before the window";
     monitors_.Start();
