@@ -14,6 +14,10 @@ constexpr const wchar_t* kConfig = L"software\\Quorvell Software\\Pacewick\\Conf
 constexpr const wchar_t* kImpact = L"software\\Quorvell Software\\Pacewick\\Impact";
 // Each entry's chosen start level (plan::PlanStore).
 constexpr const wchar_t* kPlan = L"software\\Quorvell Software\\Pacewick\\Plan";
+// Group Policy's place for Pacewick, in HKLM (the machine's) and HKCU (a user's),
+// and the machine's defaults that the package's properties set.
+constexpr const wchar_t* kPolicies = L"Software\\Policies\\Quorvell Software\\Pacewick";
+constexpr const wchar_t* kDefaults = L"software\\Quorvell Software\\Pacewick\\Defaults";
 // The day each program that added itself was last told of (ui::NoticeDays).
 constexpr const wchar_t* kNotified = L"software\\Quorvell Software\\Pacewick\\Notified";
 
