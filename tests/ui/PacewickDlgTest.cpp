@@ -202,7 +202,7 @@ protected:
             // What a new Explorer needs to show the icon and report clicks on it.
             const UINT whole = NIF_MESSAGE | NIF_ICON | NIF_TIP;
             wholeTrayAdds_ += (data->uFlags & whole) == whole && data->uCallbackMessage == CPacewickDlg::kTrayMessage &&
-                              data->hIcon != nullptr && std::wstring(data->szTip) == L"Pacewick Running";
+                              data->hIcon != nullptr && data->szTip[0] != L'\0';
             return refuseTrayAdds_ ? FALSE : TRUE;
         });
     }
@@ -370,6 +370,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
+        EXPECT_TRUE(std::regex_match(Text(window, IDC_STATUS), std::regex("3 started in \\d+:\\d\\d"))) << Text(window, IDC_STATUS);
         S::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 4"; }, 3000));
 
@@ -780,6 +781,22 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 10000)) << "the countdown never ended";
     });
     EXPECT_EQ(log.WaitFor(2), (std::vector<std::string>{LaunchLog::Command("heavy"), LaunchLog::Command("light")}));
+}
+
+// Nothing left for the countdown's end: the summary shows once the ready-start is through, long before it.
+TEST_F(PacewickDlgTest, SumsUpBeforeTheDeadlineOnceNothingIsLeftForIt) {
+    LaunchLog log;
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Light", LaunchLog::Command("light"));
+    engine_.manager.RebuildList();
+    SetConfig(0, 60000);
+    S::Put(HKEY_CURRENT_USER, keys::kConfig, "StartWhenReady", S::Dword(1));
+    dialog_.SetLoadFactory([] { return std::make_unique<IdleThenBusy>(); });
+    RunDialog(dialog_, [&](HWND window) {
+        const std::regex summary("1 started in \\d+:\\d\\d");
+        EXPECT_TRUE(WaitUntil([&] { return std::regex_match(Text(window, IDC_STATUS), summary); }, 10000)) << Text(window, IDC_STATUS);
+        EXPECT_TRUE(IsWindowVisible(window)) << "the countdown ended";
+    });
+    EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("light")});
 }
 
 // --- the start plan in the window: its column, a row's menu, the keyboard ----------------------------------
