@@ -784,13 +784,18 @@ TEST_F(PacewickDlgTest, StartsWhenReadyLightestFirstAndTheCountdownStartsTheRest
 }
 
 // Nothing left for the countdown's end: the summary shows once the ready-start is through, long before it.
+class AlwaysIdle : public ready::LoadSource {
+public:
+    ready::LoadSample Sample() override { return ready::LoadSample{0.01, 0}; }
+};
+
 TEST_F(PacewickDlgTest, SumsUpBeforeTheDeadlineOnceNothingIsLeftForIt) {
     LaunchLog log;
     S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Light", LaunchLog::Command("light"));
     engine_.manager.RebuildList();
     SetConfig(0, 60000);
     S::Put(HKEY_CURRENT_USER, keys::kConfig, "StartWhenReady", S::Dword(1));
-    dialog_.SetLoadFactory([] { return std::make_unique<IdleThenBusy>(); });
+    dialog_.SetLoadFactory([] { return std::make_unique<AlwaysIdle>(); });
     RunDialog(dialog_, [&](HWND window) {
         const std::regex summary("1 started in \\d+:\\d\\d");
         EXPECT_TRUE(WaitUntil([&] { return std::regex_match(Text(window, IDC_STATUS), summary); }, 10000)) << Text(window, IDC_STATUS);
