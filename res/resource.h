@@ -124,6 +124,11 @@
 #define IDS_MENU_DELETE_ENTRY       2332
 // The starts by level: 2300-2319.
 #define IDS_STATUS_WAITING          2300
+// The after-log-on summary: 2400-2419.
+#define IDS_SUMMARY_STARTED         2400
+#define IDS_SUMMARY_FAILED          2401
+#define IDS_SUMMARY_MORE            2402
+#define IDS_SUMMARY_THEN_WAITING    2403
 
 #ifndef IDC_STATIC
 #define IDC_STATIC                  (-1)

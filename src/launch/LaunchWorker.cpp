@@ -6,12 +6,12 @@
 
 namespace launch {
 
-void LaunchWorker::LaunchAll(const EntryList& entries, Done done) {
-    Hand({entries, Launcher::BatchKind::AllDelayed, std::move(done)});
+void LaunchWorker::LaunchAll(const EntryList& entries, Done done, StartOutcome outcome) {
+    Hand({entries, Launcher::BatchKind::AllDelayed, std::move(done), std::move(outcome)});
 }
 
 void LaunchWorker::LaunchEach(EntryList entries, Done done) {
-    Hand({std::move(entries), Launcher::BatchKind::Chosen, std::move(done)});
+    Hand({std::move(entries), Launcher::BatchKind::Chosen, std::move(done), {}});
 }
 
 void LaunchWorker::Hand(Batch batch) {
@@ -51,9 +51,9 @@ void LaunchWorker::Run() {
             batches_.pop_front();
         }
         if (batch.kind == Launcher::BatchKind::AllDelayed) {
-            launcher_.LaunchAll(batch.entries, stopped);
+            launcher_.LaunchAll(batch.entries, stopped, batch.outcome);
         } else {
-            launcher_.LaunchEach(batch.entries, stopped);
+            launcher_.LaunchEach(batch.entries, stopped, batch.outcome);
         }
         if (batch.done) batch.done();
     }

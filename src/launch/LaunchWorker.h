@@ -31,8 +31,9 @@ public:
 
     // Before the first batch.
     void SetPace(Pace pace) { pace_ = std::move(pace); }
-    // Every entry but the logon tasks, as Launcher::LaunchAll.
-    void LaunchAll(const EntryList& entries, Done done);
+    // Every entry but the logon tasks, as Launcher::LaunchAll; `outcome`, when
+    // given, hears of each start on the worker's thread, before `done`.
+    void LaunchAll(const EntryList& entries, Done done, StartOutcome outcome = {});
     // These entries, as Launcher::LaunchEntry each.
     void LaunchEach(EntryList entries, Done done);
     // No start begins once this returns: it waits for the one in hand only and
@@ -45,6 +46,7 @@ private:
         EntryList entries;
         Launcher::BatchKind kind;
         Done done;
+        StartOutcome outcome;
     };
     void Hand(Batch batch);
     void Run();

@@ -12,12 +12,12 @@ bool Launcher::LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started
     return Start(entry, nullptr, started);
 }
 
-void Launcher::LaunchEach(const EntryList& entries, const StopCheck& stopped) const {
-    StartBatch(entries, BatchKind::Chosen, stopped);
+void Launcher::LaunchEach(const EntryList& entries, const StopCheck& stopped, const StartOutcome& outcome) const {
+    StartBatch(entries, BatchKind::Chosen, stopped, outcome);
 }
 
-void Launcher::LaunchAll(const EntryList& entries, const StopCheck& stopped) const {
-    StartBatch(entries, BatchKind::AllDelayed, stopped);
+void Launcher::LaunchAll(const EntryList& entries, const StopCheck& stopped, const StartOutcome& outcome) const {
+    StartBatch(entries, BatchKind::AllDelayed, stopped, outcome);
 }
 
 bool Launcher::StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started) const {
@@ -33,7 +33,8 @@ bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell, win
     return started;
 }
 
-void Launcher::StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped) const {
+void Launcher::StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped,
+                          const StartOutcome& outcome) const {
     const bool all = kind == BatchKind::AllDelayed;
     launch::DesktopShell shell;  // found once for the batch, if an elevated start needs it
     for (const StartupEntry& entry : entries) {
@@ -42,6 +43,7 @@ void Launcher::StartBatch(const EntryList& entries, BatchKind kind, const StopCh
         // Said once the start is known: a failed one stays held, and is said so.
         const bool started = Start(entry, &shell);
         if (all) PrintLine(started ? "Data %s\n" : "Start failed: %s\n", win::Utf8ForDisplay(entry.command).c_str());
+        if (outcome) outcome(entry, started);
     }
 }
 

@@ -11,6 +11,11 @@ namespace launch {
 
 class DesktopShell;
 
+// What became of one start of a batch, told as soon as it is known, on the
+// batch's thread: the entry as it was handed over, and whether it started (a
+// Run value's every command, or its item opened, or its task run).
+using StartOutcome = std::function<void(const StartupEntry& entry, bool started)>;
+
 // Starts delayed entries: a Run value's command as a new process, a Startup
 // folder item with the shell's open verb, a logon task through the Task
 // Scheduler. Takes no lock and touches no key: callers copy the list first.
@@ -35,17 +40,18 @@ public:
     // command. `started`, when given, receives the process of its (first)
     // program when there is one to have.
     bool LaunchEntry(const StartupEntry& entry, win::UniqueHandle* started = nullptr) const;
-    // Starts these entries as LaunchEntry does, one after the other, until `stopped`.
-    void LaunchEach(const EntryList& entries, const StopCheck& stopped = {}) const;
+    // Starts these entries as LaunchEntry does, one after the other, until
+    // `stopped`; `outcome`, when given, hears of each start made.
+    void LaunchEach(const EntryList& entries, const StopCheck& stopped = {}, const StartOutcome& outcome = {}) const;
     // Starts every entry but the logon tasks, which the Task Scheduler starts
     // itself at log-on: started here too, they would run twice. A failed start
-    // does not stop the others; `stopped` does.
-    void LaunchAll(const EntryList& entries, const StopCheck& stopped = {}) const;
+    // does not stop the others; `stopped` does. `outcome` as for LaunchEach.
+    void LaunchAll(const EntryList& entries, const StopCheck& stopped = {}, const StartOutcome& outcome = {}) const;
 
 private:
     bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
     bool StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
-    void StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped) const;
+    void StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped, const StartOutcome& outcome) const;
 
     takeover::StartupListModel& model_;
     Starts starts_;

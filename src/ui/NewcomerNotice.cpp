@@ -33,9 +33,14 @@ UINT SentenceOf(plan::Route route) {
 
 }  // namespace
 
+std::wstring ShownName(const std::wstring& name) {
+    std::wstring shown = FitShown(name);
+    std::replace_if(shown.begin(), shown.end(), BreaksLine, L'\uFFFD');
+    return shown;
+}
+
 std::wstring NoticeText(const StartupEntry& entry, plan::StartLevel level, const plan::Settings& settings) {
-    std::wstring name = FitShown(entry.name);
-    std::replace_if(name.begin(), name.end(), BreaksLine, L'\uFFFD');
+    std::wstring name = ShownName(entry.name);
     const std::wstring when = ResourceText(SentenceOf(plan::RouteOf(level, settings)));
     std::wstring text = ResourceText(IDS_NOTICE_ADDED, {name, when});
     if (text.size() <= kNoticeUnits) return text;

@@ -12,12 +12,16 @@ namespace ui {
 // The longest text a notice takes (NOTIFYICONDATAW's szInfo, its NUL aside).
 constexpr std::size_t kNoticeUnits = 255;
 
+// Another program's name as the window's lines show it: as the list shows it
+// (cut to fit, unconvertible characters as U+FFFD), and each character that
+// would break or reorder the line as U+FFFD too.
+std::wstring ShownName(const std::wstring& name);
+
 // What the notice says of a program that added itself: "NAME was added ...",
 // then when Pacewick will start it, by the way its level goes under the
 // account's settings (plan::RouteOf), so that it says what will happen. The
-// name is another program's text: shown as the list shows it, each character
-// that would break or reorder the line as U+FFFD, and cut, ending in "…", so
-// that the whole fits kNoticeUnits.
+// name is shown by ShownName and cut, ending in "…", so that the whole fits
+// kNoticeUnits.
 std::wstring NoticeText(const StartupEntry& entry, plan::StartLevel level, const plan::Settings& settings);
 
 // Which programs were told of today, kept under the account's key

@@ -124,7 +124,9 @@ BOOL CPacewickDlg::OnInitDialog() {
     engine_.config.ReadSettings();
     delay_ = engine_.config.GetTimeDelay();
     routes_.SetSettings(StartSettings());
-    if (engine_.config.GetManual() == 1) {
+    window_ = Hwnd();
+    manual_ = engine_.config.GetManual() == 1;
+    if (manual_) {
         SetDlgItemTextW(Hwnd(), IDC_ELAPSED, L"");
         SetStatus(ui::ResourceText(IDS_STATUS_MANUAL));
     } else {
@@ -136,6 +138,7 @@ BOOL CPacewickDlg::OnInitDialog() {
     ShowSwitches();
     OpenNewcomers();
     ShowHoldOff(HoldOffOffer::Made);
+    SumUp();  // the At log-on starts may be through already
     return TRUE;
 }
 
@@ -145,6 +148,7 @@ void CPacewickDlg::StartWhenReady() {
     const EntryList entries = routes_.ForReadyStart(engine_.model.CopyList());
     if (entries.Empty()) return;
     HWND window = Hwnd();
+    readyOpen_ = true;
     ready_ = std::make_unique<ready::ReadySession>(
         entries, engine_.launcher, [window](std::size_t started, std::size_t total) {
             PostMessageW(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
@@ -478,11 +482,20 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case kReadyProgressMessage: {
+        const auto started = static_cast<std::size_t>(wParam);
+        tally_.ReadyStarted(started, ui::LogOnTally::Now());
         // A count posted before the countdown's end must not hide what waits after it.
         if (countdownOver_) return true;
-        SetStatus(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {Number(static_cast<unsigned>(wParam)), Number(static_cast<unsigned>(lParam))}));
+        SetStatus(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {Number(started), Number(static_cast<std::size_t>(lParam))}));
+        if (started >= static_cast<std::size_t>(lParam)) {
+            readyOpen_ = false;
+            SumUp();
+        }
         return true;
     }
+    case kTallyMessage:
+        SumUp();
+        return true;
     case kLaunchedMessage:
         OnLaunched();
         return true;
@@ -491,6 +504,7 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         ShowHoldOff(HoldOffOffer::NotMade);
         return true;
     case WM_DESTROY:
+        window_ = nullptr;
         ready_.reset();    // the ready-start too, and its programs' priorities given back
         launches_.Stop();  // waits for the start in hand at most
         engine_.model.SetListChangedCallback(nullptr);

@@ -20,6 +20,7 @@
 #include "registry/ConfigStore.h"
 #include "plan/StartLevel.h"
 #include "ui/Dialog.h"
+#include "ui/LogOnTally.h"
 #include "ui/NewcomerInbox.h"
 #include "ui/StartRoutes.h"
 #include "ui/StaticLink.h"
@@ -40,6 +41,8 @@ public:
     static constexpr UINT kReadyProgressMessage = WM_APP + 4;
     // Posted to itself at the start, to offer ending the service's hold-off once the window shows.
     static constexpr UINT kEndHoldOffMessage = WM_APP + 5;
+    // Posted by the launch worker as each batch of this log-on's own starts ends.
+    static constexpr UINT kTallyMessage = WM_APP + 6;
     // Posted by the newcomer inbox when a watcher's take-over has moved entries.
     static constexpr UINT kNewcomerMessage = WM_APP + 12;
     // Timer ids: 0 fires once after the delay and starts everything, 1 ticks
@@ -138,8 +141,14 @@ private:
     void EndCountdown();
     // The entries due at this turn (Run All: `everyEntry`), handed to the starts.
     void StartTurn(bool everyEntry);
-    // After the countdown: how many wait for the user, in the status and the
-    // tray's tip; Run All stays offered while any do.
+    // A batch of this log-on's own starts (At log-on, the countdown's, Run
+    // All's), each start told to the tally; `doneMessage` (0: none) posted at its end.
+    void LaunchCounted(const EntryList& due, UINT doneMessage);
+    // Once this log-on's own starts are through, the summary shows.
+    void SumUp();
+    // The status and the tray's tip: the summary once this log-on's starts are
+    // through, then, after the countdown, how many wait for the user; Run All
+    // stays offered while any do.
     void ShowWaiting();
     std::wstring CountdownStatus() const;
     // After Delete entry changed a list: the list refilled, and the entry's
@@ -159,11 +168,19 @@ private:
     bool hiddenToTray_ = false;
     bool launched_ = false;       // Run All has run, or after the countdown nothing is left for it
     bool countdownOver_ = false;  // the countdown's turn has come (Run All ends it too)
+    bool manual_ = false;         // this window's log-on starts nothing after the delay
+    bool readyOpen_ = false;      // the ready-start has entries left to start
+    bool turnOpen_ = true;        // the countdown's turn (in Manual, Run All) may still start some
+    bool summed_ = false;         // this log-on's own starts are through: the summary shows
     ui::StartRoutes routes_;
     std::wstring waitingShown_;   // what the status says waits; empty: nothing
     CStaticLink helpLink_;
     CStaticLink webLink_;
     Engine engine_;
+    // This log-on's starts; before the worker, which tells it of them.
+    ui::LogOnTally tally_{ui::LogOnTally::ProcessCreation()};
+    // Where the worker posts (null: not open yet, or gone).
+    std::atomic<HWND> window_{nullptr};
     // The starts run here, off the window's thread; ended with the window, so
     // that nothing starts once it is gone.
     launch::LaunchWorker launches_{engine_.launcher};

@@ -73,6 +73,10 @@ EntryList StartRoutes::AtTurn(const EntryList& list, const FinishReady& finishRe
     return due;
 }
 
+bool StartRoutes::DueAtCountdownEnd(const EntryList& list) const {
+    return !NotStarted(Split(list).atCountdownEnd).Empty();
+}
+
 std::size_t StartRoutes::WaitingForHand(const EntryList& list) const {
     return NotStarted(Split(list).byHand).Count();
 }

@@ -32,6 +32,9 @@ public:
     // the delay; Run All adds every other one. Counted as started, in the order
     // they start.
     EntryList AtTurn(const EntryList& list, const FinishReady& finishReady, bool everyEntry);
+    // Whether the countdown's end has starts of its own to make: an After the
+    // delay entry (or As set, without the ready-start) not started yet.
+    bool DueAtCountdownEnd(const EntryList& list) const;
     // How many entries wait for Run or Run All: those only started by hand (in
     // Manual every one but the At log-on ones) that have not started.
     std::size_t WaitingForHand(const EntryList& list) const;

@@ -30,19 +30,23 @@ TEST(LaunchAll, StartsEveryEntryOnceInListOrderPastAMissingProgramButNoLogonTask
     EntryList copy;
     std::string expected;
     std::vector<std::string> started;
+    std::vector<std::pair<std::string, bool>> expectedOutcomes, outcomes;  // each start as it is told, in order
     for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) {
         const std::string command = it->second.empty() ? missing : LaunchLog::Command(it->first);
         copy.InsertFront(Entry(it->first, command));
         const char* said = it->second.empty() ? "CreateProcess failed (2)\nStart failed: " : "Data ";
         expected = said + command + "\n" + expected;
         if (!it->second.empty()) started.push_back(LaunchLog::Command(it->second));
+        expectedOutcomes.insert(expectedOutcomes.begin(), {it->first, !it->second.empty()});
     }
     StartupEntry task = Entry("Backup at logon", LaunchLog::Command("task"));
     task.origin = Origin::TaskScheduler;
     copy.InsertFront(task);
 
     TestEngine engine;
-    EXPECT_EQ(expected, OutputOf([&] { engine.launcher.LaunchAll(copy); }));
+    const launch::StartOutcome told = [&](const StartupEntry& entry, bool ok) { outcomes.emplace_back(U8(entry.name), ok); };
+    EXPECT_EQ(expected, OutputOf([&] { engine.launcher.LaunchAll(copy, {}, told); }));
+    EXPECT_EQ(expectedOutcomes, outcomes) << "the logon task is not told of: it was not started";
     SetEnvironmentVariableA("PACEWICK_TEST_WORD", nullptr);
     std::sort(started.begin(), started.end());
     EXPECT_EQ(started, log.WaitFor(started.size()));

@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <regex>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -201,7 +202,7 @@ protected:
             // What a new Explorer needs to show the icon and report clicks on it.
             const UINT whole = NIF_MESSAGE | NIF_ICON | NIF_TIP;
             wholeTrayAdds_ += (data->uFlags & whole) == whole && data->uCallbackMessage == CPacewickDlg::kTrayMessage &&
-                              data->hIcon != nullptr && std::wstring(data->szTip) == L"Pacewick Running";
+                              data->hIcon != nullptr && data->szTip[0] != L'\0';
             return refuseTrayAdds_ ? FALSE : TRUE;
         });
     }
@@ -369,6 +370,7 @@ TEST_F(PacewickDlgTest, CountdownLaunchesNewcomersOnceAndTheTrayIconOutlivesExpl
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
+        EXPECT_TRUE(std::regex_match(Text(window, IDC_STATUS), std::regex("3 started in \\d+:\\d\\d"))) << Text(window, IDC_STATUS);
         S::PutText(HKEY_CURRENT_USER, keys::kRun, "Late", LaunchLog::Command("late"));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 4"; }, 3000));
 
@@ -787,6 +789,27 @@ TEST_F(PacewickDlgTest, StartsWhenReadyHeaviestFirstAndTheCountdownStartsTheRest
     EXPECT_EQ(log.WaitFor(2), (std::vector<std::string>{LaunchLog::Command("heavy"), LaunchLog::Command("light")}));
 }
 
+// Nothing left for the countdown's end: the summary shows once the ready-start is through, long before it.
+class AlwaysIdle : public ready::LoadSource {
+public:
+    ready::LoadSample Sample() override { return ready::LoadSample{0.01, 0}; }
+};
+
+TEST_F(PacewickDlgTest, SumsUpBeforeTheDeadlineOnceNothingIsLeftForIt) {
+    LaunchLog log;
+    S::PutText(HKEY_CURRENT_USER, keys::kBackUp, "Light", LaunchLog::Command("light"));
+    engine_.manager.RebuildList();
+    SetConfig(0, 60000);
+    S::Put(HKEY_CURRENT_USER, keys::kConfig, "StartWhenReady", S::Dword(1));
+    dialog_.SetLoadFactory([] { return std::make_unique<AlwaysIdle>(); });
+    RunDialog(dialog_, [&](HWND window) {
+        const std::regex summary("1 started in \\d+:\\d\\d");
+        EXPECT_TRUE(WaitUntil([&] { return std::regex_match(Text(window, IDC_STATUS), summary); }, 10000)) << Text(window, IDC_STATUS);
+        EXPECT_TRUE(IsWindowVisible(window)) << "the countdown ended";
+    });
+    EXPECT_EQ(log.WaitFor(1), std::vector<std::string>{LaunchLog::Command("light")});
+}
+
 // --- the start plan in the window: its column, a row's menu, the keyboard ----------------------------------
 
 // Presses keys as the user would (down in order, up in reverse), to the window that has the keyboard's focus.
@@ -1038,11 +1061,12 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
     const std::string plan = U8(keys::kPlan) + "\\Run";
     S::Create(kUser, plan.c_str());
     const std::pair<const char*, DWORD> levels[] = {{"LogOn", 1}, {"Ready", 2}, {"Delay", 3}, {"Hand", 4}, {"AsSet", 0},
-                                                    {"Twice", 1}, {"Later", 1}};
+                                                    {"Twice", 1}, {"Later", 1}, {"Broken", 3}};
     for (const auto& [name, level] : levels) {
         S::Put(kUser, plan.c_str(), name, S::Dword(level));
         if (std::string(name) != "Later") S::PutText(kUser, keys::kBackUp, name, LaunchLog::Command(name));
     }
+    S::PutText(kUser, keys::kBackUp, "Broken", "\"" + FixtureDir() + "\\no_such_program.exe\"");
     S::PutText(kMachine, keys::kBackUp, "Twice", LaunchLog::Command("Twice machine"));
     const auto started = [](std::vector<std::string> names) {
         for (std::string& name : names) name = LaunchLog::Command(name);
@@ -1058,9 +1082,11 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
         if (message != NIM_DELETE) tip = data->szTip;
         return TRUE;
     });
-    const auto tipIs = [&](const wchar_t* said) {
+    // This log-on's summary in the status and the tip alike; its time is the test program's age.
+    const auto summed = [&](HWND window, const char* pattern) {
         const std::lock_guard<std::mutex> guard(mutex);
-        return tip == said;
+        const std::regex said(pattern);
+        return std::regex_match(Text(window, IDC_STATUS), said) && std::regex_match(U8(tip), said);
     };
     dialog_.SetLoadFactory([] { return std::make_unique<OneSpareThenBusy>(); });
     dialog_.StartAtLogOn();
@@ -1070,20 +1096,19 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
         // A program puts its value back, another comes with a level: taken over, neither starts now.
         S::PutText(kUser, keys::kRun, "LogOn", LaunchLog::Command("LogOn"));
         S::PutText(kUser, keys::kRun, "Later", LaunchLog::Command("Later"));
-        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 7" && !InRun(kUser, "LogOn"); }));
+        EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_ENTRY_COUNT) == "Total Entries: 8" && !InRun(kUser, "LogOn"); }));
         EXPECT_TRUE(WaitUntil([&] { return Text(window, IDC_STATUS) == "Starting when ready: 1 of 1"; }, 4000));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindowVisible(window); }, 15000)) << "the countdown never ended";
         EXPECT_EQ(log.WaitFor(6), started({"AsSet", "Delay", "LogOn", "Ready", "Twice", "Twice machine"}));
         SendMessageA(window, WM_NULL, 0, 0);
-        EXPECT_EQ(Text(window, IDC_STATUS), "1 wait for you");
-        EXPECT_TRUE(tipIs(L"1 wait for you"));
+        EXPECT_TRUE(summed(window, "5 started in \\d+:\\d\\d, 1 failed: Broken; 1 wait for you")) << Text(window, IDC_STATUS);
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
         EXPECT_FALSE(TrayMenuItemState(window, ID_TRAY_RUN_ALL) & MF_GRAYED);
         SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
         Command(window, IDC_RUN_ALL);
         EXPECT_EQ(log.WaitFor(8), started({"AsSet", "Delay", "Hand", "Later", "LogOn", "Ready", "Twice", "Twice machine"}));
-        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 0 minute");
-        EXPECT_TRUE(tipIs(L"Pacewick Running"));
+        EXPECT_TRUE(WaitUntil([&] { return summed(window, "7 started in \\d+:\\d\\d, 1 failed: Broken"); }))
+            << Text(window, IDC_STATUS);
         EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
         Command(window, ID_TRAY_RUN_ALL);
     });
