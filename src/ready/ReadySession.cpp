@@ -10,18 +10,16 @@ bool SameEntry(const StartupEntry& a, const StartupEntry& b) { return IdentityOf
 
 }  // namespace
 
-ReadySession::ReadySession(const EntryList& entries, const launch::Launcher& launcher, Progress progress,
+ReadySession::ReadySession(const EntryList& entries, const launch::Launcher& launcher, Hooks hooks,
                            std::unique_ptr<LoadSource> load, HKEY settingsRoot)
     : impacts_(settingsRoot),
       load_(load ? std::move(load) : std::make_unique<SystemLoad>()),
       firstMinute_([this](const std::wstring& name, const Usage& usage) { impacts_.Write(name, usage); }),
       starter_(entries, impacts_.ReadAll(entries), *load_,
-               ReadyStarter::Hooks{[&launcher](const StartupEntry& entry) {
-                                       win::UniqueHandle process;
-                                       launcher.LaunchEntry(entry, &process);
-                                       return process;
+               ReadyStarter::Hooks{[&launcher](const StartupEntry& entry, win::UniqueHandle* process) {
+                                       return launcher.LaunchEntry(entry, process);
                                    },
-                                   std::move(progress),
+                                   std::move(hooks.progress), std::move(hooks.outcome),
                                    [this](const StartupEntry& entry, win::UniqueHandle process) {
                                        firstMinute_.Watch(entry.name, std::move(process));
                                    }},

@@ -21,10 +21,16 @@ namespace ready {
 // the countdown's end takes over whatever has not started.
 class ReadySession {
 public:
-    using Progress = std::function<void(std::size_t started, std::size_t total)>;
+    struct Hooks {
+        // How many have started of how many (after each start, failed or not).
+        std::function<void(std::size_t started, std::size_t total)> progress;
+        // Whether each start worked.
+        launch::StartOutcome outcome;
+    };
 
     // `load`: where the samples come from (null: the machine's own, SystemLoad).
-    ReadySession(const EntryList& entries, const launch::Launcher& launcher, Progress progress,
+    // The hooks are called on the ready-start's thread and must not block.
+    ReadySession(const EntryList& entries, const launch::Launcher& launcher, Hooks hooks,
                  std::unique_ptr<LoadSource> load = nullptr, HKEY settingsRoot = HKEY_CURRENT_USER);
     ReadySession(const ReadySession&) = delete;
     ReadySession& operator=(const ReadySession&) = delete;

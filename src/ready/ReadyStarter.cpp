@@ -64,7 +64,9 @@ bool ReadyStarter::StartNext(ReadyRule& rule, ProgramPause& pause) {
         if (stopping_) return false;
     }
     const StartupEntry& entry = queue_[next_++];
-    win::UniqueHandle process = hooks_.start(entry);
+    win::UniqueHandle process;
+    const bool started = hooks_.start(entry, &process);
+    if (hooks_.outcome) hooks_.outcome(entry, started);
     if (process) {
         rule.NoteOwnProcess(GetProcessId(process.Get()));
         pause.Add(process.Get());

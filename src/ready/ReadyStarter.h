@@ -10,6 +10,7 @@
 #include "ready/ProgramPause.h"
 #include "ready/ReadyStart.h"
 #include "entry/EntryList.h"
+#include "launch/Launcher.h"
 #include "win/Scoped.h"
 
 namespace ready {
@@ -23,11 +24,13 @@ namespace ready {
 class ReadyStarter {
 public:
     struct Hooks {
-        // Starts one entry; the started program's process when one is known
-        // (a start through the desktop shell gives none).
-        std::function<win::UniqueHandle(const StartupEntry& entry)> start;
+        // Starts one entry: whether it started, and the started program's process
+        // when one is known (a start through the desktop shell gives none).
+        std::function<bool(const StartupEntry& entry, win::UniqueHandle* process)> start;
         // How many have started of how many; called on the starter's thread, must not block.
         std::function<void(std::size_t started, std::size_t total)> progress;
+        // Whether each start worked; the same thread, must not block.
+        launch::StartOutcome outcome;
         // Each started program's process, for its first minute.
         std::function<void(const StartupEntry& entry, win::UniqueHandle process)> started;
     };

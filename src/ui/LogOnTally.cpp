@@ -65,20 +65,12 @@ void LogOnTally::Record(const std::wstring& name, bool started, ULONGLONG at) {
     lastStarted_ = std::max(lastStarted_, at);
 }
 
-void LogOnTally::ReadyStarted(std::size_t count, ULONGLONG at) {
-    const std::lock_guard<std::mutex> guard(mutex_);
-    if (count <= readyStarted_) return;  // a count posted late says nothing new
-    readyStarted_ = count;
-    lastTried_ = std::max(lastTried_, at);
-    lastStarted_ = std::max(lastStarted_, at);
-}
-
 std::wstring LogOnTally::Summary(std::size_t room) const {
     const std::lock_guard<std::mutex> guard(mutex_);
     if (lastTried_ == 0) return std::wstring();
     // Until the last start that worked; when none did, until the last one tried.
     const ULONGLONG last = lastStarted_ ? lastStarted_ : lastTried_;
-    const std::wstring count = std::to_wstring(started_ + readyStarted_);
+    const std::wstring count = std::to_wstring(started_);
     const std::wstring took = Clock(last > since_ ? (last - since_) / kUnitsASecond : 0);
     if (failed_.empty()) return ResourceText(IDS_SUMMARY_STARTED, {count, took}).substr(0, room);
     std::wstring names;

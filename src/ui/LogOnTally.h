@@ -34,8 +34,6 @@ public:
     // One start, made at `at`: a failed one is named by `name`, another
     // program's text, shown as the list shows a name.
     void Record(const std::wstring& name, bool started, ULONGLONG at);
-    // How many the ready-start has started by `at`, known only by count.
-    void ReadyStarted(std::size_t count, ULONGLONG at);
 
     // "12 started in 0:41", or with what failed ("11 started in 0:41, 1 failed:
     // Foo"), the names cut with "..." so that the whole takes at most `room`
@@ -47,7 +45,6 @@ private:
     const ULONGLONG since_;
     std::size_t open_ = 0;
     std::size_t started_ = 0;
-    std::size_t readyStarted_ = 0;
     ULONGLONG lastStarted_ = 0;  // 0: none yet
     ULONGLONG lastTried_ = 0;
     std::vector<std::wstring> failed_;  // as shown

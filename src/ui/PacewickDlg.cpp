@@ -150,9 +150,14 @@ void CPacewickDlg::StartWhenReady() {
     HWND window = Hwnd();
     readyOpen_ = true;
     ready_ = std::make_unique<ready::ReadySession>(
-        entries, engine_.launcher, [window](std::size_t started, std::size_t total) {
-            PostMessageW(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
-        },
+        entries, engine_.launcher,
+        ready::ReadySession::Hooks{
+            [window](std::size_t started, std::size_t total) {
+                PostMessageW(window, kReadyProgressMessage, static_cast<WPARAM>(started), static_cast<LPARAM>(total));
+            },
+            [this](const StartupEntry& entry, bool started) {
+                tally_.Record(entry.name, started, ui::LogOnTally::Now());
+            }},
         loadFactory_ ? loadFactory_() : nullptr);
 }
 
@@ -483,7 +488,6 @@ bool CPacewickDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRE
         return true;
     case kReadyProgressMessage: {
         const auto started = static_cast<std::size_t>(wParam);
-        tally_.ReadyStarted(started, ui::LogOnTally::Now());
         // A count posted before the countdown's end must not hide what waits after it.
         if (countdownOver_) return true;
         SetStatus(ui::ResourceText(IDS_STATUS_READY_PROGRESS, {Number(started), Number(static_cast<std::size_t>(lParam))}));

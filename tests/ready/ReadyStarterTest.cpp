@@ -42,7 +42,7 @@ struct Seen {
         return events;
     }
     ready::ReadyStarter::Hooks Hooks() {
-        return {[this](const StartupEntry& entry) {
+        return {[this](const StartupEntry& entry, win::UniqueHandle* process) {
                     // The shell's and the Task Scheduler's starts need COM on this thread.
                     APTTYPE type;
                     APTTYPEQUALIFIER qualifier;
@@ -50,14 +50,16 @@ struct Seen {
                     Add(std::string(com ? "start " : "start without COM ") + U8(entry.name));
                     Sleep(startTakesMs);
                     // Only the command's way gives a process: here, the entry named "Own".
-                    HANDLE process = nullptr;
                     if (entry.name == L"Own")
-                        DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &process, 0,
-                                        FALSE, DUPLICATE_SAME_ACCESS);
-                    return win::UniqueHandle(process);
+                        DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), process->Put(),
+                                        0, FALSE, DUPLICATE_SAME_ACCESS);
+                    return entry.name != L"Light";  // its program cannot start
                 },
                 [this](std::size_t started, std::size_t total) {
                     Add("progress " + std::to_string(started) + "/" + std::to_string(total));
+                },
+                [this](const StartupEntry& entry, bool started) {
+                    Add((started ? "started " : "failed ") + U8(entry.name));
                 },
                 [this](const StartupEntry& entry, win::UniqueHandle) { Add("first minute " + U8(entry.name)); }};
     }
@@ -88,11 +90,12 @@ TEST(ReadyStarter, StartsTheHeaviestFirstEachOnceAndLeavesTheTasksAlone) {
         ready::ReadyStarter starter(entries, {Impact::High, Impact::Low, Impact::NotMeasured, Impact::Low}, idle,
                                     seen.Hooks(), 1, 5ms);
         EXPECT_EQ(3u, starter.Order().Count());
-        WaitUntil([&] { return seen.Copy().size() >= 7; }, 5000);
+        WaitUntil([&] { return seen.Copy().size() >= 10; }, 5000);
         Sleep(100);  // a second start would show by now
     }
-    EXPECT_EQ((std::vector<std::string>{"start Heavy", "progress 1/3", "start Own", "first minute Own",
-                                        "progress 2/3", "start Light", "progress 3/3"}),
+    EXPECT_EQ((std::vector<std::string>{"start Heavy", "started Heavy", "progress 1/3", "start Own", "started Own",
+                                        "first minute Own", "progress 2/3", "start Light", "failed Light",
+                                        "progress 3/3"}),
               seen.Copy());
 }
 
@@ -124,7 +127,7 @@ TEST(ReadyStarter, TheCountdownsEndTakesWhatABusyMachineHeldBackAndExitStopsAfte
     ready::ReadyStarter starter(entries, {}, idle, stopped.Hooks(), 1, 5ms);
     WaitUntil([&] { return !stopped.Copy().empty(); }, 5000);
     EXPECT_EQ((std::vector<std::string>{"Two", "Three"}), NotStarted(starter));
-    EXPECT_EQ((std::vector<std::string>{"start One", "progress 1/3"}), stopped.Copy());
+    EXPECT_EQ((std::vector<std::string>{"start One", "started One", "progress 1/3"}), stopped.Copy());
 }
 
 // Idle until the person arrives: then a program the starter did not start is in front, the machine full.
@@ -149,14 +152,12 @@ std::uint64_t CpuMsOver(HANDLE process, DWORD ms) {
 TEST(ReadyStarter, ItsProgramsHoldStillWhileThePersonsProgramIsBusyAndGoOnOnceItStops) {
     LaunchLog log;
     win::UniqueHandle spinner;
-    ready::ReadyStarter::Hooks hooks{[&](const StartupEntry&) {
+    ready::ReadyStarter::Hooks hooks{[&](const StartupEntry&, win::UniqueHandle* process) {
                                          spinner = StartProgram(W(LaunchLog::Command("heavy --spin")));
-                                         HANDLE copy = nullptr;
-                                         DuplicateHandle(GetCurrentProcess(), spinner.Get(), GetCurrentProcess(),
-                                                         &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
-                                         return win::UniqueHandle(copy);
+                                         return DuplicateHandle(GetCurrentProcess(), spinner.Get(), GetCurrentProcess(),
+                                                                process->Put(), 0, FALSE, DUPLICATE_SAME_ACCESS) != FALSE;
                                      },
-                                     nullptr, nullptr};
+                                     nullptr, nullptr, nullptr};
     PersonArrives load;
     ready::ReadyStarter starter(Entries({{"Heavy", Origin::CurrentUser}}), {Impact::High}, load, std::move(hooks), 2,
                                 5ms);

@@ -16,8 +16,8 @@ TEST(LogOnTally, CountsTheStartsTimesTheLastAndNamesEachFailureSafelyWithinItsRo
     tally.Open();
     EXPECT_EQ(tally.Summary(127), L"") << "nothing has started";
     tally.Record(L"First", true, since + 9 * kSecond);
-    tally.ReadyStarted(2, since + 41 * kSecond);
-    tally.ReadyStarted(1, since + 50 * kSecond);  // posted late: says nothing new
+    tally.Record(L"Ready one", true, since + 40 * kSecond);
+    tally.Record(L"Ready two", true, since + 41 * kSecond);
     tally.Close();
     EXPECT_TRUE(tally.Busy()) << "a batch is still out";
     tally.Close();
