@@ -2,7 +2,7 @@
 # tick of each 250 ms, on a log scale from 1 ms to 10 s; beside it a panel of
 # T_first_app per scenario, each run a dot and the median a bar.
 # Input lines: "SCENARIO SECONDS LATENESS_MS" and "T_first_app SCENARIO SECONDS".
-BEGIN { W = 900; H = 420; L = 60; R = 130; T = 20; B = 40; bin = 0.25; P = 300 }
+BEGIN { W = 900; H = 440; L = 60; R = 130; T = 20; B = 60; bin = 0.25; P = 300 }
 function scenario(s) { if (!(s in index_of)) { index_of[s] = ++lines; name[lines] = s }; return index_of[s] }
 $1 == "T_first_app" {
   i = scenario($2); first[i, ++runs[i]] = $3; if ($3 > first_max) first_max = $3
@@ -47,12 +47,13 @@ END {
   printf "<line x1=\"%d\" x2=\"%d\" y1=\"%d\" y2=\"%d\" stroke=\"#999\"/>\n", x0, x0, T, H - B
   for (s = 0; s <= top; s += step)
     printf "<line x1=\"%d\" x2=\"%d\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"#ddd\"/><text x=\"%d\" y=\"%.1f\" text-anchor=\"end\">%d s</text>\n", x0, W + P - 10, fy(s), fy(s), x0 - 5, fy(s) + 4, s
-  printf "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">T_first_app per scenario: runs (dots), median (bar)</text>\n", W + P / 2, H - 6
+  printf "<text x=\"%d\" y=\"%d\" text-anchor=\"middle\">T_first_app: runs (dots), median (bar)</text>\n", W + P / 2, T - 6
   for (i = 1; i <= lines; i++) {
     if (!runs[i]) continue
     cx = x0 + dx * (i - 0.5)
     for (r = 1; r <= runs[i]; r++)
       printf "<circle cx=\"%.1f\" cy=\"%.1f\" r=\"3\" fill=\"%s\" fill-opacity=\"0.6\"/>\n", cx, fy(first[i, r]), color[i]
+    printf "<text x=\"%.1f\" y=\"%d\" font-size=\"10\" text-anchor=\"end\" transform=\"rotate(-30 %.1f %d)\">%s</text>\n", cx + 4, H - B + 12, cx + 4, H - B + 12, name[i]
     m = fy(median(i))
     printf "<line x1=\"%.1f\" x2=\"%.1f\" y1=\"%.1f\" y2=\"%.1f\" stroke=\"%s\" stroke-width=\"3\"/>\n", cx - 14, cx + 14, m, m, color[i]
   }
