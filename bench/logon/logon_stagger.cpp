@@ -53,17 +53,22 @@ struct Started {
     bool lowered = false;
 };
 
-// The processes of the program's job (the program itself where the job lists none).
+// The processes of the program's job (the program itself where none is found).
+// Asked process by process (IsProcessInJob, which Wine answers only for a
+// handle with PROCESS_QUERY_INFORMATION): Wine's list of a job's processes
+// leaves out the ones its first process started, such as a .bat's program.
 std::vector<DWORD> ProcessIds(const Started& program) {
-    struct {
-        JOBOBJECT_BASIC_PROCESS_ID_LIST list;
-        ULONG_PTR more[63];
-    } ids{};
-    ids.list.NumberOfAssignedProcesses = 64;
     std::vector<DWORD> pids;
-    if (QueryInformationJobObject(program.job.Get(), JobObjectBasicProcessIdList, &ids, sizeof ids, nullptr))
-        for (DWORD i = 0; i < std::min<DWORD>(ids.list.NumberOfProcessIdsInList, 64); ++i)
-            pids.push_back(static_cast<DWORD>(ids.list.ProcessIdList[i]));
+    win::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = snapshot && Process32First(snapshot.Get(), &entry); more;
+         more = Process32Next(snapshot.Get(), &entry)) {
+        win::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID));
+        BOOL inJob = FALSE;
+        if (process && IsProcessInJob(process.Get(), program.job.Get(), &inJob) && inJob)
+            pids.push_back(entry.th32ProcessID);
+    }
     if (pids.empty()) pids.push_back(GetProcessId(program.process.Get()));
     return pids;
 }
