@@ -74,11 +74,11 @@ bench: build
 	awk -f bench/plot.awk $(BUILD)/bench-installed/results.txt > $(BUILD)/newcomer-wait.svg
 	@echo "plot: $(BUILD)/newcomer-wait.svg (docs/newcomer-wait.svg is the README's copy)"
 
-# A simulated log-on on the installed package, four scenarios interleaved RUNS
+# A simulated log-on on the installed package, five scenarios interleaved RUNS
 # times (bench/logon/logon.sh); the plot goes to docs/ for the README.
 RUNS ?= 10
 bench-logon: deps configure
-	cmake --build $(BUILD) -j $(JOBS) --target pacewick_msi logon_load logon_probe logon_sampler
+	cmake --build $(BUILD) -j $(JOBS) --target pacewick_msi logon_load logon_probe logon_sampler logon_firstapp logon_stagger
 	RUNS=$(RUNS) bench/logon/logon.sh $(BUILD)
 	cp $(BUILD)/logon-lateness.svg docs/logon-lateness.svg
 

@@ -22,6 +22,25 @@ inline double UnixMs() {
     return static_cast<double>(ticks) / 10000.0 - 11644473600000.0;
 }
 
+// CPU seconds this thread has used: a busy machine stretches work counted in
+// them as it would a real program's.
+inline double ThreadCpuSeconds() {
+    FILETIME created, exited, kernel, user;
+    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto seconds = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
+    };
+    return seconds(kernel) + seconds(user);
+}
+
+// Spins until this thread has used that much more CPU time.
+inline void BurnCpu(double seconds) {
+    const double until = ThreadCpuSeconds() + seconds;
+    volatile unsigned sink = 0;
+    while (ThreadCpuSeconds() < until)
+        for (unsigned i = 0; i < 2000000; ++i) sink = sink * 31 + i;
+}
+
 // A file every line goes to the end of in one write, so that lines of several
 // processes never mix.
 class LineLog {

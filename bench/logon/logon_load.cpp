@@ -12,23 +12,6 @@
 
 namespace {
 
-double ThreadCpuSeconds() {
-    FILETIME created, exited, kernel, user;
-    GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
-// Spins until this thread has used that much more CPU time.
-void BurnCpu(double seconds) {
-    const double until = ThreadCpuSeconds() + seconds;
-    volatile unsigned sink = 0;
-    while (ThreadCpuSeconds() < until)
-        for (unsigned i = 0; i < 2000000; ++i) sink = sink * 31 + i;
-}
-
 // Spins for that many milliseconds of wall time (the 5% that goes on).
 void BusyMs(double ms) {
     const double until = UnixMs() + ms;
