@@ -32,9 +32,12 @@ sequence=110
 # keep PROPERTY COMPONENT FIRST LAST: the component that writes the property's value is
 # installed only when the property is set; a value read back as "#n" (n from FIRST to LAST)
 # sets the property to n when the command line leaves it out. Any other kept value is left out.
+# The condition is judged again at each repair (Attributes 324: 64-bit 256, registry key path 4,
+# transitive 64), so that a repair can add a value not given at install.
 keep() {
   local property=$1 component=$2 n
-  queries+=(-q "UPDATE \`Component\` SET \`Condition\` = '$property' WHERE \`Component\` = '$component'")
+  queries+=(-q "UPDATE \`Component\` SET \`Condition\` = '$property', \`Attributes\` = 324
+                WHERE \`Component\` = '$component'")
   for ((n = $3; n <= $4; n++)); do
     queries+=(-q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`)
                   VALUES ('Kept_$property$n', 51, '$property', '$n')"
