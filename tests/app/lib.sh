@@ -56,10 +56,11 @@ new_prefix() {
   prefix_ready
 }
 
-# The package installed quietly; a brand-new prefix's first msiexec may give up (91) while settling: tried again.
+# install_msi [PROPERTY=VALUE...]: the package installed quietly; a brand-new prefix's first msiexec may give up
+# (91) while settling: tried again.
 install_msi() {
   local attempt
-  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" /qn && return 0; sleep 2; done
+  for attempt in 1 2 3 4 5; do wine msiexec /i "$(win_path "$msi")" "$@" /qn && return 0; sleep 2; done
   return 1
 }
 

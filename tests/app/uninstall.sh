@@ -19,9 +19,10 @@ backup_keys() {
   folder_files "$(user_held)"; echo ---; folder_files "$(common_held)"
 }
 none=$(printf '%s\n' --- --- --- ---)
-# install_and_take_over LABEL: installed; the service takes the machine's programs, the program the user's.
+# install_and_take_over LABEL [PROPERTY=VALUE...]: installed; the service takes the machine's programs, the
+# program the user's.
 install_and_take_over() {
-  install_msi
+  install_msi "${@:2}"
   start_pacewick "$1-take-over" "$installed"
   check "[$1] the installed program starts" probe wait-window 30000
   exit_program "$last_pid" "[$1] and ends on Exit"
@@ -34,6 +35,21 @@ removed_with_everything_back() {
   check "[$1] the package is unregistered" not registered "${2:-$PRODUCT}"
   expect "[$1] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
   expect "[$1] the BackUp keys hold none of them" "$none" "$(backup_keys)"
+  expect "[$1] the machine's defaults are gone" MISSING "$(defaults)"
+}
+readonly DEFAULTS='software\Quorvell Software\Pacewick\Defaults'
+defaults() { values "HKEY_LOCAL_MACHINE\\$DEFAULTS"; }
+# install_code PROPERTY=VALUE...: the exit code of a quiet install with them (its low byte: Wine hands a shell no
+# more), logged in $work/install.log; a brand-new prefix's first msiexec may give up (91) while settling.
+install_code() {
+  local attempt code
+  for attempt in 1 2 3 4 5; do
+    code=0
+    wine msiexec /i "$(win_path "$msi")" "$@" /qn /l*v "$(win_path "$work/install.log")" || code=$?
+    [ "$code" -ne 91 ] && break
+    sleep 2
+  done
+  echo "$code"
 }
 
 echo "== the package installs the program, its manual and its shortcuts; the programs are taken over"
@@ -49,7 +65,20 @@ cp "$record_exe" "$(user_startup)/Folder Tool.exe"
 printf '@"C:\\tools\\record_launch.exe" common\r\n' >"$(common_startup)/Common Tool.bat"
 touch -d '2021-02-03 04:05:06' "$(user_startup)/Folder Tool.exe" "$(common_startup)/Common Tool.bat"
 run_before=$(run_keys)
-install_and_take_over install
+
+echo "== a setting at install out of range stops the install: nothing is installed, the log says why"
+for bad in DELAY=abc DELAY=0 DELAY=31 DELAY=2.5 STARTWHENREADY=2 MANUAL=yes; do
+  expect "[$bad] Windows Installer returns 1603" $((1603 % 256)) "$(install_code "$bad")"
+  check "[$bad] no program folder" not test -e "$(install_dir)"
+  expect "[$bad] no keeper service" MISSING "$(values 'HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services\PacewickKeeper')"
+  expect "[$bad] no defaults" MISSING "$(defaults)"
+  check "[$bad] the log names the property" grep -q "Pacewick was not installed: ${bad%=*} must be" "$work/install.log"
+done
+
+echo "== settings at install become the machine's defaults"
+install_and_take_over install DELAY=2 STARTWHENREADY=1
+given=$(printf '%s\n' '"DelayMinutes"=dword:00000002' '"StartWhenReady"=dword:00000001')
+expect "the properties given are the machine's defaults, the one left out writes nothing" "$given" "$(defaults)"
 taken=$(backup_keys)
 check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
@@ -70,6 +99,7 @@ wine msiexec /i "$PRODUCT" REINSTALL=ALL REINSTALLMODE=amus /qn
 check "[repair] the missing file is back" test -s "$(install_dir)/PacewickManual.chm"
 expect "[repair] the account's settings are kept" "$settings" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 expect "[repair] every program stays in its BackUp key" "$taken" "$(backup_keys)"
+expect "[repair] the defaults given at install are kept" "$given" "$(defaults)"
 
 echo "== the removal that an upgrade makes (UPGRADINGPRODUCTCODE set) restores nothing"
 # Windows removes the old version with the property set; Wine's leaves it out, so restores and retakes below.
@@ -78,11 +108,12 @@ check "[upgrade's removal] the program's files are gone" not test -e "$(install_
 expect "[upgrade's removal] every program stays in its BackUp key" "$taken" "$(backup_keys)"
 # (an emptied machine Run key may go with the package's value in it)
 expect "[upgrade's removal] the Run keys hold none of them" 0 "$(run_keys | grep -c '^"' || true)"
-install_msi
+install_msi DELAY=2 STARTWHENREADY=1
 
 echo "== the next version installed over it"
 starts_before=$(keeper_starts)
-wine msiexec /i "$(win_path "$next_msi")" /qn && upgraded=yes || upgraded=no
+# A new delay given, the start when ready left out.
+wine msiexec /i "$(win_path "$next_msi")" DELAY=5 /qn && upgraded=yes || upgraded=no
 expect "[upgrade] the installer accepts the newer package" yes "$upgraded"
 check "[upgrade] the next version replaces the installed one" registered "$NEXT_PRODUCT"
 check "[upgrade] the older version is unregistered" not registered "$PRODUCT"
@@ -91,6 +122,8 @@ expect "[upgrade] Apps and Features shows the next version" "\"DisplayVersion\"=
 check "[upgrade] the program is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "[upgrade] the keeper service runs again" wait_until 30 keeper_started_again
 expect "[upgrade] the account's settings are kept" "$settings" "$(values "HKEY_CURRENT_USER\\$CONFIG")"
+expect "[upgrade] the delay given is the new default, the setting left out is kept" \
+  "$(printf '%s\n' '"DelayMinutes"=dword:00000005' '"StartWhenReady"=dword:00000001')" "$(defaults)"
 start_pacewick upgraded "$installed"
 check "[upgrade] the program starts" probe wait-window 30000
 expect "[upgrade] it lists every program taken over before, with the Startup folders' items" "$(LC_ALL=C sort <<'ROWS'
