@@ -30,10 +30,8 @@ bool RestoreMachineEntries(takeover::OwnedEngine& engine, const KeeperEvents& co
 
 }  // namespace
 
-void KeeperEvents::Left(const ItemEvent& event, const char* why) {
-    if (log_)
-        log_->Report(PACEWICK_EVENT_ITEM_LEFT, events::Type::Warning,
-                     {events::InsertionText(event.name), win::WidenAscii(why)});
+void KeeperEvents::Left(const ItemEvent& event, const char* why, events::Type type) {
+    if (log_) log_->Report(PACEWICK_EVENT_ITEM_LEFT, type, {events::InsertionText(event.name), win::WidenAscii(why)});
 }
 
 void KeeperEvents::Report(const ItemEvent& event) {
@@ -45,19 +43,20 @@ void KeeperEvents::Report(const ItemEvent& event) {
         if (event.kind == ItemKind::File) {
             const unsigned long written = RefusalsWritten();
             lines_.Report(event);
-            if (RefusalsWritten() != written) Left(event, "it could not be deleted");
+            if (RefusalsWritten() != written) Left(event, "it could not be deleted", events::Type::Warning);
         }
         return;
     case ItemHappened::CopyFailed:
         lines_.Report(event);
-        return Left(event, "it could not be copied");
+        return Left(event, "it could not be copied", events::Type::Warning);
+    // Left by the rules (switched off, not listable): what the service should do, said as information.
     case ItemHappened::Kept:
     case ItemHappened::NotListed:
         lines_.Report(event);
-        return Left(event, event.reason ? event.reason : "");
+        return Left(event, event.reason ? event.reason : "", events::Type::Information);
     case ItemHappened::LeftOnlyHeld:
         lines_.Report(event);
-        return Left(event, "only its BackUp place holds it");
+        return Left(event, "only its BackUp place holds it", events::Type::Information);
     // A walk's lines are logged as they come, and count as nothing.
     case ItemHappened::SubkeysCounted:
     case ItemHappened::SubkeyFound:

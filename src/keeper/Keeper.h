@@ -31,7 +31,7 @@ public:
     events::Sink* Events() const { return log_; }
 
 private:
-    void Left(const ItemEvent& event, const char* why);
+    void Left(const ItemEvent& event, const char* why, events::Type type);
 
     events::Sink* log_;
     std::atomic<unsigned long> deletions_{0};

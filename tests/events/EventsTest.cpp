@@ -78,6 +78,9 @@ TEST(Events, KeeperReportsItsStartTakeOverRestoreAndStopAndRefusalsWithinTheLogs
     LogRoot log;
     ASSERT_TRUE(keeper::OpenLog(log.root));
     S::PutText(kMachine, keys::kRun, "at start", "C:\\Tools\\tool.exe");
+    S::PutText(kMachine, keys::kRun, "off\x1B[2J", "C:\\Tools\\off.exe");
+    S::Create(kMachine, keys::kApprovedRun);
+    S::Put(kMachine, keys::kApprovedRun, "off\x1B[2J", RegValueBlob(REG_BINARY, "\3\0\0\0", 4));
     RecordingSink sink;
     bool grant = false;
     {
@@ -90,6 +93,10 @@ TEST(Events, KeeperReportsItsStartTakeOverRestoreAndStopAndRefusalsWithinTheLogs
         ASSERT_EQ(1u, taken.size());
         EXPECT_EQ(events::Type::Information, taken[0].type);
         EXPECT_EQ(std::vector<std::wstring>{L"1"}, taken[0].strings);
+        const std::vector<Event> left = sink.Of(PACEWICK_EVENT_ITEM_LEFT);
+        ASSERT_EQ(1u, left.size());
+        EXPECT_EQ(events::Type::Information, left[0].type);
+        EXPECT_EQ((std::vector<std::wstring>{L"off\uFFFD[2J", L"it is switched off"}), left[0].strings);
 
         std::wstring hostile = L"tool\r\n\u202E10.0.0.1 update.example";
         hostile.append(100, L'x');
