@@ -17,6 +17,7 @@
 #include "app/SelfCommand.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
+#include "events/EventLog.h"
 #include "launch/Launcher.h"
 #include "takeover/OwnedEngine.h"
 #include "monitor/ChangeWatcher.h"
@@ -148,7 +149,9 @@ void CPacewickApp::InitInstance() {
     const std::string self = SelfCommand();
     if (!keeperKeeps && !self.empty()) engine.manager.RegisterSelf(self.c_str());
 
-    const launch::Launcher launcher(engine.model);
+    // A program that does not start is a warning in the Event Log too.
+    events::EventLog eventLog(events::kProgramSource);
+    const launch::Launcher launcher(engine.model, {}, &eventLog);
     CPacewickDlg mainWindow(nullptr, CPacewickDlg::Engine{engine.manager, engine.model, launcher, config_},
                             stopMonitors);
     // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.

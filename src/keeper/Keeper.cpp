@@ -1,5 +1,8 @@
 #include "keeper/Keeper.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "keeper/KeeperLog.h"
 #include "registry/RegKey.h"
 #include "win/Scoped.h"
@@ -10,16 +13,26 @@ namespace keeper {
 namespace {
 
 // Under the work lock (or alone in the process).
-bool RestoreMachineEntries(takeover::OwnedEngine& engine, const KeeperEvents& events, const char* why) {
+bool RestoreMachineEntries(takeover::OwnedEngine& engine, const KeeperEvents& counted, const char* why) {
     Log("Restore of the machine entries (%s)", why);
-    const unsigned long before = events.Deletions();
+    const unsigned long before = counted.Deletions();
     const bool back = engine.manager.RestoreAll();
-    Log("Restored: %lu entries back in their start-up lists", events.Deletions() - before);
+    const unsigned long restored = counted.Deletions() - before;
+    Log("Restored: %lu entries back in their start-up lists", restored);
     if (!back) Log("Not every machine entry is back in its start-up list: see the lines above");
+    if (events::Sink* log = counted.Events()) {
+        const std::wstring reason = win::WidenAscii(why);
+        log->Report(PACEWICK_EVENT_RESTORED, events::Type::Information, {std::to_wstring(restored), reason});
+        if (!back) log->Report(PACEWICK_EVENT_RESTORE_INCOMPLETE, events::Type::Error, {reason});
+    }
     return back;
 }
 
 }  // namespace
+
+void KeeperEvents::Left(const ItemEvent& event, const char* why, events::Type type) {
+    if (log_) log_->Report(PACEWICK_EVENT_ITEM_LEFT, type, {events::InsertionText(event.name), win::WidenAscii(why)});
+}
 
 void KeeperEvents::Report(const ItemEvent& event) {
     switch (event.what) {
@@ -27,8 +40,23 @@ void KeeperEvents::Report(const ItemEvent& event) {
     case ItemHappened::Copied: return;
     // A Run value not deleted was changed or deleted meanwhile; a file kept open (capped in the log).
     case ItemHappened::DeleteFailed:
-        if (event.kind == ItemKind::File) lines_.Report(event);
+        if (event.kind == ItemKind::File) {
+            const unsigned long written = RefusalsWritten();
+            lines_.Report(event);
+            if (RefusalsWritten() != written) Left(event, "it could not be deleted", events::Type::Warning);
+        }
         return;
+    case ItemHappened::CopyFailed:
+        lines_.Report(event);
+        return Left(event, "it could not be copied", events::Type::Warning);
+    // Left by the rules (switched off, not listable): what the service should do, said as information.
+    case ItemHappened::Kept:
+    case ItemHappened::NotListed:
+        lines_.Report(event);
+        return Left(event, event.reason ? event.reason : "", events::Type::Information);
+    case ItemHappened::LeftOnlyHeld:
+        lines_.Report(event);
+        return Left(event, "only its BackUp place holds it", events::Type::Information);
     // A walk's lines are logged as they come, and count as nothing.
     case ItemHappened::SubkeysCounted:
     case ItemHappened::SubkeyFound:
@@ -42,6 +70,7 @@ void KeeperEvents::Report(const ItemEvent& event) {
 // files that entries name (any user may have written them).
 Keeper::Keeper(Options options)
     : options_(std::move(options)),
+      events_(options_.events),
       engine_(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped, &events_),
       watchers_(lists::WatchTargetsOf(engine_.sources, engine_.Rows(takeover::kMachineScope)),
                 [this] { TakeOverUnlessHeld(nullptr); }),
@@ -57,12 +86,16 @@ bool Keeper::Start() {
     watchers_.Start();
     TakeOverUnlessHeld("start");
     Log("Keeper started");
+    started_ = true;
+    if (options_.events) options_.events->Report(PACEWICK_EVENT_KEEPER_STARTED, events::Type::Information, {});
     return serving;
 }
 
 void Keeper::Stop() {
     server_.Stop();
     watchers_.Stop();
+    if (started_.exchange(false) && options_.events)
+        options_.events->Report(PACEWICK_EVENT_KEEPER_STOPPED, events::Type::Information, {});
 }
 
 bool Keeper::HeldOff() {
@@ -92,7 +125,11 @@ void Keeper::TakeOverUnlessHeld(const char* why) {
     const unsigned long before = events_.Deletions();
     engine_.manager.TakeOver();
     // Deletions from the start-up places, each after its identical copy was made.
-    if (const unsigned long moved = events_.Deletions() - before) Log("Taken over: %lu entries", moved);
+    if (const unsigned long moved = events_.Deletions() - before) {
+        Log("Taken over: %lu entries", moved);
+        if (options_.events)
+            options_.events->Report(PACEWICK_EVENT_TAKEN_OVER, events::Type::Information, {std::to_wstring(moved)});
+    }
 }
 
 Reply Keeper::Restore(const char* why) {
@@ -104,7 +141,7 @@ Reply Keeper::Restore(const char* why) {
 
 Reply Keeper::Delete(const Request& request, HANDLE pipe) {
     if (request.row >= engine_.sources.size() || !(MachineRows() & ListBit(request.row))) {
-        LogRefusal("Delete refused: row %u is not a machine row", request.row);
+        Refuse("Delete refused: row %u is not a machine row", request.row);
         return Reply{Status::BadRequest, 0};
     }
     const std::optional<std::string> name = win::Utf8(request.name);
@@ -113,14 +150,14 @@ Reply Keeper::Delete(const Request& request, HANDLE pipe) {
     const bool file = engine_.sources[request.row]->Kind() == ItemKind::File;
     const bool fits = name && (FitsEntry(*name) || (file && request.name.size() <= 255));
     if (!fits) {
-        LogRefusal("Delete refused: the name is no entry's name (%lu units)",
+        Refuse("Delete refused: the name is no entry's name (%lu units)",
                    static_cast<unsigned long>(request.name.size()));
         return Reply{Status::BadRequest, 0};
     }
     // The log shows as much of the name as the list would.
     const std::string logged = name->substr(0, kEntryTextBytes);
     if (!Granted(pipe)) {
-        LogRefusal("Delete refused: the caller is not an elevated administrator: %s", logged.c_str());
+        Refuse("Delete refused: the caller is not an elevated administrator: %s", logged.c_str());
         return Reply{Status::Denied, 0};
     }
     // A Startup folder item's name is its identity, whatever its length.
@@ -143,13 +180,23 @@ Reply Keeper::Resume() {
 
 bool Keeper::Granted(HANDLE pipe) const { return options_.callerCheck && options_.callerCheck(pipe); }
 
+void Keeper::Refuse(const char* format, ...) {
+    char text[1024];  // as the log's own: a longer text is cut there, and here by InsertionText
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    if (LogRefusal("%s", text) && options_.events)
+        options_.events->Report(PACEWICK_EVENT_REQUEST_REFUSED, events::Type::Warning, {events::InsertionText(text)});
+}
+
 // Restore All and Resume change the machine for every account (the hold-off
 // leaves every account's machine entries with Windows): an elevated
 // administrator's request only.
 Reply Keeper::Handle(const Request& request, HANDLE pipe) {
     const bool machineWide = request.verb == Verb::RestoreAll || request.verb == Verb::Resume;
     if (machineWide && !Granted(pipe)) {
-        LogRefusal("Request refused: %s needs an elevated administrator", VerbName(request.verb));
+        Refuse("Request refused: %s needs an elevated administrator", VerbName(request.verb));
         return Reply{Status::Denied, 0};
     }
     switch (request.verb) {
@@ -162,16 +209,16 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
     case Verb::DeleteEntry:
         return Delete(request, pipe);
     }
-    LogRefusal("Request refused: unknown verb");
+    Refuse("Request refused: unknown verb");
     return Reply{Status::BadRequest, 0};
 }
 
-int RestoreForRemoval() {
+int RestoreForRemoval(events::Sink* log) {
     OpenLog();
-    KeeperEvents events;
+    KeeperEvents counted(log);
     takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped,
-                                 &events);
-    const bool back = RestoreMachineEntries(engine, events, "the package's removal");
+                                 &counted);
+    const bool back = RestoreMachineEntries(engine, counted, "the package's removal");
     if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
     CloseLog();
     return back ? 0 : 1;

@@ -9,6 +9,7 @@
 
 #include "takeover/OwnedEngine.h"
 #include "entry/EntryList.h"
+#include "events/EventLog.h"
 #include "keeper/CallerCheck.h"
 #include "keeper/PipeServer.h"
 #include "keeperlink/KeeperProtocol.h"
@@ -20,12 +21,19 @@ namespace keeper {
 // own lines ("Taken over: N entries"); what went wrong or stays in place is
 // logged (a file not deleted too); the routine copies and the misses of the
 // identical-copy rule are not, since they would fill the log at every change.
+// What it logs is reported to the Event Log too (`log`, when given), the
+// items a user can make it leave again and again within the refusals' cap.
 class KeeperEvents : public ItemEventSink {
 public:
+    explicit KeeperEvents(events::Sink* log = nullptr) : log_(log) {}
     void Report(const ItemEvent& event) override;
     unsigned long Deletions() const { return deletions_.load(); }
+    events::Sink* Events() const { return log_; }
 
 private:
+    void Left(const ItemEvent& event, const char* why, events::Type type);
+
+    events::Sink* log_;
     std::atomic<unsigned long> deletions_{0};
     takeover::PrintedEvents lines_;  // into the log, through its diagnostic sink
 };
@@ -36,7 +44,7 @@ private:
 // machine's entries (both views), and nothing else, back into their Run keys,
 // with a line in the log. The exit code for the installer: 0 when every entry
 // is back, else 1, which makes the installer undo the removal.
-int RestoreForRemoval();
+int RestoreForRemoval(events::Sink* log = nullptr);
 
 // The keeper service's work, without the service control: at its start and
 // after every change of a machine Run key it takes them over into their BackUp
@@ -48,6 +56,8 @@ public:
     struct Options {
         std::wstring pipeName = kPipeName;
         CallerCheck callerCheck = CallerIsElevatedAdministrator;
+        // Where its events go besides its log (the service: the Event Log).
+        events::Sink* events = nullptr;
     };
 
     explicit Keeper(Options options);
@@ -59,7 +69,8 @@ public:
     // pipe could not be made at once: it is tried again until Stop, and the
     // take-overs go on (the keys are kept all the same).
     bool Start();
-    // Pipe first, then the watchers; a take-over under way is finished, never cut off.
+    // Pipe first, then the watchers; a take-over under way is finished, never
+    // cut off. The first Stop after a Start says so in the Event Log.
     void Stop();
 
     // One request from the pipe (tests call it directly too).
@@ -79,6 +90,11 @@ private:
     Reply Delete(const Request& request, HANDLE pipe);
     // Whether the pipe's client may change the machine (options_.callerCheck).
     bool Granted(HANDLE pipe) const;
+    // A refusal into the log, and into the Event Log while the log's cap lets it in.
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    void Refuse(const char* format, ...);
 
     Options options_;
     // One keeper operation at a time: the hold-off is decided and acted on as
@@ -88,6 +104,7 @@ private:
     takeover::OwnedEngine engine_;
     WatcherSet watchers_;
     PipeServer server_;
+    std::atomic<bool> started_{false};
 };
 
 }  // namespace keeper

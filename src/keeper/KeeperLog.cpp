@@ -138,6 +138,7 @@ std::mutex refusalMutex;
 ULONGLONG refusalWindowStart = 0;
 unsigned refusalsWritten = 0;
 unsigned long refusalsLeftOut = 0;
+std::atomic<unsigned long> refusalsWrittenTotal{0};
 
 // Whether a refusal is written now; `leftOut` takes how many were left out in
 // an interval that has just ended.
@@ -184,7 +185,10 @@ void EngineLine(const char* line) {
     // link planted, a held file kept open): capped as the refusals are.
     static const char* const capped[] = {"Startup folder items not moved", "Startup item not deleted"};
     for (const char* start : capped)
-        if (StartsWith(line, start)) return LogRefusal("%s", line);
+        if (StartsWith(line, start)) {
+            LogRefusal("%s", line);
+            return;
+        }
     WriteLine(line);
 }
 
@@ -237,15 +241,19 @@ void Log(const char* format, ...) {
     va_end(arguments);
 }
 
-void LogRefusal(const char* format, ...) {
+bool LogRefusal(const char* format, ...) {
     unsigned long leftOut = 0;
     const bool admitted = RefusalAdmitted(&leftOut);
     ReportLeftOut(leftOut);
-    if (!admitted) return;
+    if (!admitted) return false;
+    ++refusalsWrittenTotal;
     va_list arguments;
     va_start(arguments, format);
     WriteFormatted(format, arguments);
     va_end(arguments);
+    return true;
 }
+
+unsigned long RefusalsWritten() { return refusalsWrittenTotal.load(); }
 
 }  // namespace keeper

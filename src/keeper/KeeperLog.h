@@ -27,10 +27,13 @@ void Log(const char* format, ...);
 
 // A refused request, or any other failure a client causes: a few lines a
 // minute at most, so that a client cannot fill the log; the next line written
-// says how many were left out.
+// says how many were left out. True when this one was written.
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-void LogRefusal(const char* format, ...);
+bool LogRefusal(const char* format, ...);
+// How many refusals have been written since the process started: what reports
+// the same facts elsewhere (the Event Log) keeps within the same cap by it.
+unsigned long RefusalsWritten();
 
 }  // namespace keeper

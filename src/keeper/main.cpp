@@ -7,7 +7,9 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <string>
 
+#include "events/EventLog.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeper/ServiceHardening.h"
@@ -55,7 +57,10 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
     Report(SERVICE_START_PENDING, 30000);
     keeper::HardenService(keeper::kServiceName);
     {
-        keeper::Keeper keeper(keeper::Keeper::Options{});
+        events::EventLog log(events::kKeeperSource);
+        keeper::Keeper::Options options;
+        options.events = &log;
+        keeper::Keeper keeper(options);
         keeper.Start();
         Report(SERVICE_RUNNING);
         WaitForSingleObject(stopEvent, INFINITE);
@@ -69,7 +74,10 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
 
 int RunInConsole() {
     keeper::OpenLog();
-    keeper::Keeper keeper(keeper::Keeper::Options{});
+    events::EventLog log(events::kKeeperSource);
+    keeper::Keeper::Options options;
+    options.events = &log;
+    keeper::Keeper keeper(options);
     keeper.Start();
     std::printf("keeper running\n");
     std::fflush(stdout);
@@ -86,7 +94,10 @@ int wmain(int argc, wchar_t** argv) {
     win::LoadLibrariesFromSystemFolderOnly();
     stopEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (argc > 1 && std::wcscmp(argv[1], L"-console") == 0) return RunInConsole();
-    if (argc > 1 && std::wcscmp(argv[1], L"-restore-for-removal") == 0) return keeper::RestoreForRemoval();
+    if (argc > 1 && std::wcscmp(argv[1], L"-restore-for-removal") == 0) {
+        events::EventLog log(events::kKeeperSource);
+        return keeper::RestoreForRemoval(&log);
+    }
     wchar_t name[] = L"PacewickKeeper";
     const SERVICE_TABLE_ENTRYW table[] = {{name, ServiceMain}, {nullptr, nullptr}};
     if (!StartServiceCtrlDispatcherW(table)) {
@@ -94,6 +105,8 @@ int wmain(int argc, wchar_t** argv) {
         keeper::OpenLog();
         keeper::Log("Not started as a service (%lu); use -console to run it by hand", error);
         keeper::CloseLog();
+        events::EventLog(events::kKeeperSource)
+            .Report(PACEWICK_EVENT_NOT_A_SERVICE, events::Type::Error, {std::to_wstring(error)});
         std::fprintf(stderr, "pacewick-keeper: not started as a service (%lu); use -console\n", error);
         return 1;
     }

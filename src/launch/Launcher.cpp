@@ -25,6 +25,12 @@ bool Launcher::StartCommand(const std::wstring& command, launch::DesktopShell* s
 }
 
 bool Launcher::Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* process) const {
+    const bool started = StartOnce(entry, shell, process);
+    if (!started) events::ReportStartFailed(events_, entry.name, entry.command.empty() ? entry.item : entry.command);
+    return started;
+}
+
+bool Launcher::StartOnce(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* process) const {
     if (entry.origin == Origin::TaskScheduler) return RunLogonTask(model_.TaskFactory(), entry.name);
     if (!entry.item.empty())
         return starts_.item ? starts_.item(entry.item) : launch::StartItem(entry.item, shell, process);

@@ -5,6 +5,7 @@
 
 #include "takeover/StartupListModel.h"
 #include "entry/EntryList.h"
+#include "events/EventLog.h"
 #include "win/Scoped.h"
 
 namespace launch {
@@ -32,7 +33,9 @@ public:
     // delayed entry (LaunchAll: no logon task, a line for each start).
     enum class BatchKind { Chosen, AllDelayed };
 
-    explicit Launcher(takeover::StartupListModel& model, Starts starts = {}) : model_(model), starts_(std::move(starts)) {}
+    // `events`, when given, gets a warning for each start that fails.
+    explicit Launcher(takeover::StartupListModel& model, Starts starts = {}, events::Sink* events = nullptr)
+        : model_(model), starts_(std::move(starts)), events_(events) {}
     Launcher(const Launcher&) = delete;
     Launcher& operator=(const Launcher&) = delete;
 
@@ -49,12 +52,15 @@ public:
     void LaunchAll(const EntryList& entries, const StopCheck& stopped = {}, const StartOutcome& outcome = {}) const;
 
 private:
+    // Starts it, and reports it to events_ when it failed.
     bool Start(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
+    bool StartOnce(const StartupEntry& entry, launch::DesktopShell* shell, win::UniqueHandle* started) const;
     bool StartCommand(const std::wstring& command, launch::DesktopShell* shell, win::UniqueHandle* started = nullptr) const;
     void StartBatch(const EntryList& entries, BatchKind kind, const StopCheck& stopped, const StartOutcome& outcome) const;
 
     takeover::StartupListModel& model_;
     Starts starts_;
+    events::Sink* events_;
 };
 
 }  // namespace launch

@@ -19,6 +19,11 @@ backup_keys() {
   folder_files "$(user_held)"; echo ---; folder_files "$(common_held)"
 }
 none=$(printf '%s\n' --- --- --- ---)
+# event_source SOURCE VALUE: the value of the Event Log source in the Application log; empty without it.
+event_source() {
+  wine reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\$1" /v "$2" 2>/dev/null |
+    tr -d '\r' | sed -n "s/^ *$2 *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/p"
+}
 # install_and_take_over LABEL [PROPERTY=VALUE...]: installed; the service takes the machine's programs, the
 # program the user's.
 install_and_take_over() {
@@ -36,6 +41,7 @@ removed_with_everything_back() {
   expect "[$1] the three Run keys are as before the take-over" "$run_before" "$(run_keys)"
   expect "[$1] the BackUp keys hold none of them" "$none" "$(backup_keys)"
   expect "[$1] the machine's defaults are gone" MISSING "$(defaults)"
+  expect "[$1] the Event Log sources are gone" "" "$(event_source Pacewick EventMessageFile)$(event_source 'Pacewick Keeper' EventMessageFile)"
 }
 readonly DEFAULTS='software\Quorvell Software\Pacewick\Defaults'
 defaults() { values "HKEY_LOCAL_MACHINE\\$DEFAULTS"; }
@@ -82,6 +88,13 @@ expect "the properties given are the machine's defaults, the one left out writes
 taken=$(backup_keys)
 check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
+for source in 'Pacewick pacewick.exe' 'Pacewick Keeper pacewick-keeper.exe'; do
+  exe=${source##* } source=${source% *}
+  expect "the Event Log source $source has $exe for its sentences" "REG_EXPAND_SZ $(c_path "$(install_dir)/$exe")" \
+    "$(event_source "$source" EventMessageFile)"
+  expect "the Event Log source $source has errors, warnings and information" "REG_DWORD 0x7" \
+    "$(event_source "$source" TypesSupported)"
+done
 expect "the package writes no settings of an account (the program makes them)" "" \
   "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 check "the Start menu holds the program and its uninstaller" \
