@@ -160,6 +160,7 @@ stop_keeper
 reg_add "HKLM\\$RUN" /v 'Machine VPN' /d '"C:\Program Files\VPN\vpnui.exe" /tray'
 reg_add "HKLM\\$BACKUP" /v 'Machine agent' /t REG_EXPAND_SZ /d '"%SystemDrive%\tools\agent.exe" machine'
 machine_agent=$(values "HKEY_LOCAL_MACHINE\\$BACKUP" | grep '^"Machine agent"=')
+check "[leave] the machine's held entry is an expandable string" grep -q '=hex(2):' <<<"$machine_agent"
 wine net start PacewickKeeper >/dev/null 2>&1 || true
 check "[leave] the service restarted" wait_until 20 not holds "HKEY_LOCAL_MACHINE\\$BACKUP" 'Machine agent'
 expect "[leave] the machine's held entry is back in its Run key exactly, the listed one stays" \
@@ -174,6 +175,7 @@ reg_add "HKCU\\$RUN" /v 'User VPN' /d 'C:\VPN\VPNUI.EXE -min'
 reg_add "HKCU\\$RUN" /v 'User other' /d "$(command_of other)"
 reg_add "HKCU\\$BACKUP" /v 'User agent' /t REG_EXPAND_SZ /d '%SystemDrive%\tools\agent.exe -x'
 user_agent=$(values "HKEY_CURRENT_USER\\$BACKUP" | grep '^"User agent"=')
+check "[leave] the user's held entry is an expandable string" grep -q '=hex(2):' <<<"$user_agent"
 start_and_time leave
 expect "[leave] the user's held entry is back in the Run key exactly" \
   "$user_agent" "$(values "HKEY_CURRENT_USER\\$RUN" | grep '^"User agent"=')"
