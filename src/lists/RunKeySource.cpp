@@ -84,6 +84,14 @@ bool ReadEntry(const ValueName& name, const RegValueBlob& value, StartupEntry& e
     return true;
 }
 
+// Whether `leave` names the value's command; a value that is not text names no program.
+bool Names(const LeftAlone& leave, const RegValueBlob& value) {
+    if (!leave) return false;
+    const auto command = CommandText(value);
+    const auto wide = command ? win::Wide(*command) : std::nullopt;
+    return wide && leave(*wide);
+}
+
 }  // namespace
 
 LONG RunKeySource::OpenRun(registry::Key& key, REGSAM access) const {
@@ -174,7 +182,8 @@ void RunKeySource::RemoveHeld(const EntryList& listed, ListSet bit, const Report
 // moved, and the rest stay whole in the Run key. Only values that BackUp would
 // copy are taken (the same lines for those it keeps), and a deletion is tried
 // only for a value there.
-void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
+void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop,
+                          const LeftAlone& leave) {
     registry::Key run;
     registry::Key backUp;
     if (OpenRun(run, kWriteAccess) != ERROR_SUCCESS || OpenBackUp(backUp, kWriteAccess) != ERROR_SUCCESS) return;
@@ -194,6 +203,8 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it cannot be listed");
         else if (switches.Off(name.wide))
             report(ItemHappened::Kept, ItemPlace::StartUp, name.text, "it is switched off");
+        else if (Names(leave, value))
+            report(ItemHappened::Kept, ItemPlace::StartUp, name.text, kLeftAloneReason);
         else if (transfer::PutCopy(backUp, ItemPlace::Held, name, value, transfer::IfDiffering::Overwrite, report)) {
             if (ReadEntry(name, value, entry, report)) {
                 entry.origin = place_.origin;
@@ -212,7 +223,7 @@ void RunKeySource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report,
 // True when afterwards each value the BackUp key still holds has a value of its
 // name in the Run key (a newer one, kept there): false means a program Windows
 // would no longer start. A BackUp key that cannot be read fails the test.
-bool RunKeySource::Restore(const Reporter& report) {
+bool RunKeySource::Restore(const Reporter& report, const LeftAlone& only) {
     registry::Key run;
     registry::Key backUp;
     const bool runOpened = OpenRun(run, kWriteAccess) == ERROR_SUCCESS;
@@ -225,6 +236,7 @@ bool RunKeySource::Restore(const Reporter& report) {
     if (runOpened && backUpOpened) {
         std::vector<ValueName> putBack;  // deleted after the walk, which goes by index
         ForEachValue(backUp, ItemPlace::StartUp, report, [&](const ValueName& name, const RegValueBlob& value) {
+            if (only && !Names(only, value)) return;
             transfer::PutCopy(run, ItemPlace::StartUp, name, value, transfer::IfDiffering::Keep, report);
             putBack.push_back(name);
         });
@@ -234,6 +246,8 @@ bool RunKeySource::Restore(const Reporter& report) {
     bool none = true;
     const bool walked = Walk(backUp, ItemPlace::Held, report, [&](const ValueName& name) {
         if (run.FindValue(name.wide) == ERROR_SUCCESS) return;
+        RegValueBlob value;
+        if (only && (backUp.ReadValue(name.wide, &value) != ERROR_SUCCESS || !Names(only, value))) return;
         report(ItemHappened::LeftOnlyHeld, ItemPlace::Held, name.text);
         none = false;
     });

@@ -29,8 +29,9 @@ public:
     void BackUp(const Reporter& report) override;
     void ListHeld(EntryList& list, ListSet bit, const Reporter& report) override;
     void RemoveHeld(const EntryList& listed, ListSet bit, const Reporter& report) override;
-    void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) override;
-    bool Restore(const Reporter& report) override;
+    void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop,
+                const LeftAlone& leave = nullptr) override;
+    bool Restore(const Reporter& report, const LeftAlone& only = nullptr) override;
     bool DeleteHeld(const StartupEntry& entry, const Reporter& report) override;
     bool StartedByWindows(const StartupEntry& entry) const override;
     WatchTarget Watched(ItemPlace place) const override;

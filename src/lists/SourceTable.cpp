@@ -18,8 +18,8 @@ public:
     void BackUp(const Reporter&) override {}
     void ListHeld(EntryList&, ListSet, const Reporter&) override {}
     void RemoveHeld(const EntryList&, ListSet, const Reporter&) override {}
-    void MoveIn(EntryList&, ListSet, const Reporter&, const StopAsked&) override {}
-    bool Restore(const Reporter&) override { return true; }
+    void MoveIn(EntryList&, ListSet, const Reporter&, const StopAsked&, const LeftAlone&) override {}
+    bool Restore(const Reporter&, const LeftAlone&) override { return true; }
     bool DeleteHeld(const StartupEntry&, const Reporter&) override { return false; }
     bool StartedByWindows(const StartupEntry&) const override { return false; }
     WatchTarget Watched(ItemPlace) const override { return WatchTarget{}; }

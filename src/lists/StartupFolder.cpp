@@ -3,12 +3,14 @@
 #include <shlobj.h>
 
 #include <iterator>
+#include <optional>
 #include <utility>
 #include <vector>
 
 #include "lists/ExactCopy.h"
 #include "registry/RegistryKeys.h"
 #include "sources/ExplorerSwitches.h"
+#include "sources/ShellLink.h"
 #include "win/Diagnostics.h"
 #include "win/KnownFolder.h"
 #include "win/Text.h"
@@ -54,6 +56,15 @@ std::unique_ptr<StartupSource> Make(Scope scope, Origin origin, REFKNOWNFOLDERID
     std::wstring backUp = rootFolder;
     for (const wchar_t* folder : kBelowRoot) backUp.append(L"\\").append(folder);
     return std::make_unique<StartupFolderSource>(scope, origin, startupFolder, backUp, approvedRoot);
+}
+
+// Whether `leave` names the program of the file at `path`: a shortcut's target
+// (read within its own lengths, never resolved), any other file itself.
+bool Names(const LeftAlone& leave, const std::wstring& path) {
+    if (!leave) return false;
+    if (!shell_link::IsShortcut(path)) return leave(L"\"" + path + L"\"");
+    const std::optional<shell_link::Shortcut> shortcut = shell_link::Read(path);
+    return shortcut && leave(L"\"" + shortcut->target + L"\"");
 }
 
 }  // namespace
@@ -176,12 +187,17 @@ void StartupFolderSource::BackUp(const Reporter& report) {
 // The names are read first, so that no deletion meets the folder's walk; each
 // file is then held and removed before the next, as BackUp and Remove do. The
 // BackUp folder is opened (and made) only when there is something to hold.
-void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) {
+void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop,
+                                 const LeftAlone& leave) {
     Places places;
     if (!OpenStartup(places)) return;
     RemoveLeftovers(places.startupCopying);
     std::vector<std::wstring> names;
-    ForEachStarted(report, [&](const std::wstring& name) { names.push_back(name); });
+    ForEachStarted(report, [&](const std::wstring& name) {
+        if (Names(leave, startup_ + L"\\" + name))
+            return report(ItemHappened::Kept, ItemPlace::StartUp, DisplayName(name), kLeftAloneReason);
+        names.push_back(name);
+    });
     if (names.empty() || !OpenBackUp(win::IfMissing::Make, places)) return;
     RemoveLeftovers(places.backUpCopying);
     for (const std::wstring& name : names) {
@@ -263,7 +279,7 @@ StartupFolderSource::PutBackResult StartupFolderSource::PutBack(const std::wstri
 // Everything else is put back first; an item another program holds open is
 // tried again for a few seconds in all, then named and left held (the restore
 // then fails: a package's removal is undone rather than lose it).
-bool StartupFolderSource::Restore(const Reporter& report) {
+bool StartupFolderSource::Restore(const Reporter& report, const LeftAlone& only) {
     Places places;
     // Nothing held, or nothing to take from a refused one.
     if (!OpenBackUp(win::IfMissing::Fail, places)) return !IsFolder(backUp_);
@@ -273,6 +289,7 @@ bool StartupFolderSource::Restore(const Reporter& report) {
     bool allBack = true;
     std::vector<std::wstring> inUse;
     const auto putBack = [&](const std::wstring& name) {
+        if (only && !Names(only, backUp_ + L"\\" + name)) return;
         const PutBackResult result = PutBack(name, places, report);
         if (result == PutBackResult::InUse) inUse.push_back(name);
         allBack = allBack && result != PutBackResult::LeftHeld;

@@ -20,6 +20,14 @@ enum class Scope { User, Machine };
 // Asked between items of a take-over: true once the process is ending.
 using StopAsked = std::function<bool()>;
 
+// Asked with the command Windows runs for an item (a Run value's data as text;
+// for a Startup folder's file, its program's path in quotes: the file's own,
+// or a shortcut's target): true when a policy keeps the item where Windows
+// starts it. None names no item.
+using LeftAlone = std::function<bool(const std::wstring& command)>;
+// Why an item stays, in the lines.
+constexpr const char* kLeftAloneReason = "the LeaveAlone policy names its program";
+
 // Hands a source's events to the sink, stamped with the source's row.
 struct Reporter {
     ItemEventSink& sink;
@@ -64,11 +72,14 @@ public:
     // of the items it copied, each entry put in front of `moved` (marked with
     // `bit`) once it is held. Between copies it asks `stop` (if any): what was
     // copied is still removed, and the items not reached stay where they are, whole.
-    virtual void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop) = 0;
+    // An item `leave` names stays where it is, neither copied nor removed.
+    virtual void MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop,
+                        const LeftAlone& leave = nullptr) = 0;
     // Puts every held item back; a different item of its name already in the
     // start-up place is kept, and both stay. A held copy goes once the start-up
     // place holds it exactly. True when no item is left only in the BackUp place.
-    virtual bool Restore(const Reporter& report) = 0;
+    // With `only`, just the held items it names go back (and are counted).
+    virtual bool Restore(const Reporter& report, const LeftAlone& only = nullptr) = 0;
     // Deletes one held item; true when a deletion was made or the BackUp place
     // could not be opened (the list is then read again).
     virtual bool DeleteHeld(const StartupEntry& entry, const Reporter& report) = 0;

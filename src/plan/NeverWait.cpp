@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "win/CommandLine.h"
 #include "win/KnownFolder.h"
 
 namespace plan {
@@ -53,73 +54,16 @@ struct Program {
     std::wstring arguments;
 };
 
-// The program starts a command with its environment references expanded, of
-// whatever type the value is; a command that cannot be expanded names nothing here.
-std::optional<std::wstring> Expanded(const std::wstring& command) {
-    std::vector<wchar_t> expanded(MAX_PATH);
-    for (;;) {
-        const DWORD needed =
-            ExpandEnvironmentStringsW(command.c_str(), expanded.data(), static_cast<DWORD>(expanded.size()));
-        if (needed == 0) return std::nullopt;
-        if (needed <= expanded.size()) return std::wstring(expanded.data());
-        expanded.resize(needed);
-    }
-}
-
-// The path with `.`, `..`, doubled and forward separators resolved from its
-// text alone, as Windows resolves it before opening anything.
-std::optional<std::wstring> FullPath(const std::wstring& path) {
-    std::vector<wchar_t> full(MAX_PATH);
-    for (;;) {
-        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (length == 0) return std::nullopt;
-        if (length < full.size()) return std::wstring(full.data(), length);
-        full.resize(length);
-    }
-}
-
-bool EndsWithExe(const std::wstring& text, std::size_t begin, std::size_t end) {
-    constexpr int kLength = 4;
-    return end - begin > kLength &&
-           CompareStringOrdinal(text.c_str() + end - kLength, kLength, L".exe", kLength, TRUE) == CSTR_EQUAL;
-}
-
-// A drive's own path ("C:\..."): any other (relative, "\dir", a network or
-// device path) may lead anywhere.
-bool OnADrive(const std::wstring& path) {
-    return path.size() > 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-           path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
-}
-
 std::optional<Program> ProgramOf(const std::wstring& command) {
-    const std::optional<std::wstring> line = Expanded(command);
+    const std::optional<std::wstring> line = win::Expanded(command);
     if (!line) return std::nullopt;
-    const std::size_t begin = line->find_first_not_of(kBlanks);
-    if (begin == std::wstring::npos) return std::nullopt;
-    std::wstring path;
-    std::size_t rest = std::wstring::npos;
-    bool unquoted = false;
-    if ((*line)[begin] == L'"') {
-        const std::size_t close = line->find(L'"', begin + 1);
-        if (close == std::wstring::npos) return std::nullopt;
-        path = line->substr(begin + 1, close - begin - 1);
-        rest = close + 1;
-    } else {
-        // Unquoted, the program is the text up to the first blank (or the end)
-        // that follows ".exe": anything before it is another program's.
-        for (std::size_t end = line->find_first_of(kBlanks, begin);; end = line->find_first_of(kBlanks, end + 1)) {
-            const std::size_t stop = end == std::wstring::npos ? line->size() : end;
-            if (EndsWithExe(*line, begin, stop)) {
-                path = line->substr(begin, stop - begin);
-                rest = stop;
-                break;
-            }
-            if (end == std::wstring::npos) return std::nullopt;
-        }
-        unquoted = true;
-    }
-    if (!OnADrive(path)) return std::nullopt;
-    const std::optional<std::wstring> full = FullPath(path);
+    const std::optional<win::CommandSplit> split = win::SplitCommand(*line);
+    if (!split) return std::nullopt;
+    const std::wstring& path = split->path;
+    const std::size_t rest = split->rest;
+    const bool unquoted = split->unquoted;
+    if (!win::OnADrive(path)) return std::nullopt;
+    const std::optional<std::wstring> full = win::FullPath(path);
     if (!full) return std::nullopt;
     // Windows tries an unquoted path's text up to each blank first: such a
     // path is taken only as written out in full, so that each shorter try lies

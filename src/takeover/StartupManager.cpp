@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "policy/LeaveAlone.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
@@ -67,11 +68,20 @@ void CStartupManager::PublishHeld(TaskQuery tasks) {
     model_.Publish(std::move(entries), generation);
 }
 
+// The machine's LeaveAlone list, read afresh: an administrator may change it
+// while Pacewick runs, and each take-over follows the list as it is then.
+lists::LeftAlone CStartupManager::LeftAloneNow() const {
+    auto list = std::make_shared<const policy::LeaveAloneList>(policy::LeaveAloneList::OfMachine());
+    if (list->Empty()) return nullptr;
+    return [list](const std::wstring& command) { return list->Names(command); };
+}
+
 EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows) {
     EntryList moved;
+    const lists::LeftAlone leave = LeftAloneNow();
     ForEachRow(written_ & rows, [&](std::size_t row, lists::StartupSource& source) {
         EntryList fromRow;
-        source.MoveIn(fromRow, ListBit(row), ReporterFor(row), stop);
+        source.MoveIn(fromRow, ListBit(row), ReporterFor(row), stop, leave);
         if (listed_ & ListBit(row)) moved.Append(fromRow);
     });
     return moved;
@@ -80,6 +90,12 @@ EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows
 void CStartupManager::TakeOver() {
     const auto lock = LockKeys();
     if (!lock) return;
+    // What the list names now and was held before goes back first, exactly as
+    // Restore All puts it back, so that Windows starts it again.
+    if (const lists::LeftAlone leave = LeftAloneNow())
+        ForEachRow(written_, [&](std::size_t row, lists::StartupSource& source) {
+            source.Restore(ReporterFor(row), leave);
+        });
     MoveLocked(nullptr, ~0u);
     PublishHeld(TaskQuery::FirstOnly);
 }

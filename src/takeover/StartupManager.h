@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -33,7 +34,9 @@ public:
     ListSet WrittenLists() const { return written_; }
 
     // Moves what the start-up places hold into the BackUp places and reads the
-    // held items afresh, as one unit (start-up, keeper).
+    // held items afresh, as one unit (start-up, keeper). Items the machine's
+    // LeaveAlone policy names stay where they are, and held ones it names go
+    // back first.
     void TakeOver();
     // The same for a watcher, of the rows whose start-up places changed: the
     // list gains the items moved, without a full reading unless one's name is
@@ -78,6 +81,8 @@ private:
     EntryList ListHeld(TaskQuery tasks, unsigned long long* generation);
     // Under the lock: a reading of the held items published.
     void PublishHeld(TaskQuery tasks);
+    // The machine's LeaveAlone list as it is now; none when it names nothing.
+    lists::LeftAlone LeftAloneNow() const;
     // Under the lock: each written row's take-over; the entries moved in listed rows.
     EntryList MoveLocked(const lists::StopAsked& stop, ListSet rows);
 

@@ -32,18 +32,6 @@ fixture_passes() {
   tail -5 <<<"$out" | sed 's/^/       /'
   expect "$1" 0 "$status"
 }
-# stop_keeper: the service stopped as its log shows; asked again when Wine's net stop returns too early.
-keeper_stops() { grep -c 'Keeper stopped' "$(log_file)" 2>/dev/null || true; }
-stopped_since() { [ "$(keeper_stops)" -gt "$1" ]; }
-stop_keeper() {
-  local before attempt
-  before=$(keeper_stops)
-  for attempt in 1 2 3; do
-    wine net stop PacewickKeeper >/dev/null 2>&1 || true
-    wait_until 10 stopped_since "$before" && return 0
-  done
-  return 1
-}
 m64=$(expand_line 'Machine Tool' '"C:\tools\record_launch.exe" machine')
 m32=$(sz_line 'Machine32 Tool' 'C:\tools\record_launch.exe machine32')
 off=$(sz_line 'Switched Off' 'C:\tools\record_launch.exe off')

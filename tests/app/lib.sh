@@ -154,6 +154,18 @@ exit_program() { probe exit; check "${2:-Exit ends the program}" wait_pid "$1" 2
 log_file() { find "$WINEPREFIX/drive_c" -path '*/Quorvell Software/Pacewick/keeper.log' 2>/dev/null | head -1; }
 log_says() { grep -q "$1" "$(log_file)" 2>/dev/null; }
 fixture() { wine "$(win_path "$keeper_fixture")" "$@" 2>&1 | tr -d '\r'; }
+# stop_keeper: the service stopped as its log shows; asked again when Wine's net stop returns too early.
+keeper_stops() { grep -c 'Keeper stopped' "$(log_file)" 2>/dev/null || true; }
+stopped_since() { [ "$(keeper_stops)" -gt "$1" ]; }
+stop_keeper() {
+  local before attempt
+  before=$(keeper_stops)
+  for attempt in 1 2 3; do
+    wine net stop PacewickKeeper >/dev/null 2>&1 || true
+    wait_until 10 stopped_since "$before" && return 0
+  done
+  return 1
+}
 # holds KEY NAME: true while the key has a value of that name (read afresh at each call).
 holds() { values "$1" | grep -q "^\"$2\"="; }
 # wait_until SECONDS COMMAND...: true once the command succeeds (tried again until the time is up).

@@ -2,7 +2,8 @@
 # Start levels on the installed package: five entries at the five levels, each started once at its turn (Manual off,
 # then on), timed from Pacewick's start; the levels survive a program putting its value back, Restore All with
 # "Start Pacewick?" Yes and an upgrade; Delete entry drops the entry's level; Windows Security's icon in the system folder
-# starts at log-on, a look-alike of its name elsewhere after the delay.
+# starts at log-on, a look-alike of its name elsewhere after the delay; what the machine's LeaveAlone policy names
+# stays in the Run keys, for Pacewick and the service, and one held before goes back exactly.
 source "$(dirname "$0")/lib.sh"
 export PACEWICK_LAUNCH_LOG_TIME=1  # each start with its time; set before the desktop shell that makes them starts
 
@@ -153,4 +154,37 @@ check "[look-alike] the same name elsewhere does not start at log-on" not health
 check "[look-alike] it starts by the countdown" wait_until 30 health_started elsewhere
 check "[look-alike] ... not before the delay" test "$(($(health_at elsewhere) - pacewick_at))" -ge 4000
 exit_program "$last_pid" "[look-alike] Exit ends the program"
+echo "== LeaveAlone: what the machine's list names stays in the Run keys; what was held goes back exactly"
+readonly LEAVE='HKLM\Software\Policies\Quorvell Software\Pacewick\LeaveAlone'
+reg_add "$LEAVE" /v vpn /d 'vpnui.exe'
+reg_add "$LEAVE" /v agent /d 'C:\tools\agent.exe'
+reg_add "HKCU\Software\Policies\Quorvell Software\Pacewick\LeaveAlone" /v user /d 'record_launch.exe'
+stop_keeper
+reg_add "HKLM\\$RUN" /v 'Machine VPN' /d '"C:\Program Files\VPN\vpnui.exe" /tray'
+reg_add "HKLM\\$BACKUP" /v 'Machine agent' /t REG_EXPAND_SZ /d '"%SystemDrive%\tools\agent.exe" machine'
+machine_agent=$(values "HKEY_LOCAL_MACHINE\\$BACKUP" | grep '^"Machine agent"=')
+check "[leave] the machine's held entry is an expandable string" grep -q '=hex(2):' <<<"$machine_agent"
+wine net start PacewickKeeper >/dev/null 2>&1 || true
+check "[leave] the service restarted" wait_until 20 not holds "HKEY_LOCAL_MACHINE\\$BACKUP" 'Machine agent'
+expect "[leave] the machine's held entry is back in its Run key exactly, the listed one stays" \
+  "$machine_agent" "$(values "HKEY_LOCAL_MACHINE\\$RUN" | grep '^"Machine agent"=')"
+check "[leave] ... and the machine's listed entry stays there" holds "HKEY_LOCAL_MACHINE\\$RUN" 'Machine VPN'
+reg_add "HKLM\\$RUN" /v 'Machine VPN again' /d 'C:\VPN2\VPNUI.EXE'
+reg_add "HKLM\\$RUN" /v 'Machine other' /d "$(command_of other)"
+check "[leave] the service takes a newcomer the list does not name" wait_until 20 holds "HKEY_LOCAL_MACHINE\\$BACKUP" 'Machine other'
+check "[leave] ... and leaves the one it names, the user's list not followed" \
+  holds "HKEY_LOCAL_MACHINE\\$RUN" 'Machine VPN again'
+reg_add "HKCU\\$RUN" /v 'User VPN' /d 'C:\VPN\VPNUI.EXE -min'
+reg_add "HKCU\\$RUN" /v 'User other' /d "$(command_of other)"
+reg_add "HKCU\\$BACKUP" /v 'User agent' /t REG_EXPAND_SZ /d '%SystemDrive%\tools\agent.exe -x'
+user_agent=$(values "HKEY_CURRENT_USER\\$BACKUP" | grep '^"User agent"=')
+check "[leave] the user's held entry is an expandable string" grep -q '=hex(2):' <<<"$user_agent"
+start_and_time leave
+expect "[leave] the user's held entry is back in the Run key exactly" \
+  "$user_agent" "$(values "HKEY_CURRENT_USER\\$RUN" | grep '^"User agent"=')"
+check "[leave] ... and the user's listed entry stays there" holds "HKEY_CURRENT_USER\\$RUN" 'User VPN'
+check "[leave] ... neither is held" not holds "HKEY_CURRENT_USER\\$BACKUP" 'User agent'
+check "[leave] an entry the list does not name is taken over, the user's list not followed" \
+  not holds "HKEY_CURRENT_USER\\$RUN" 'User other'
+exit_program "$last_pid" "[leave] Exit ends the program"
 finish

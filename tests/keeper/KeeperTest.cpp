@@ -357,3 +357,33 @@ TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinAS
     EXPECT_EQ(0, CountOf(text, "Client dropped: its process"));
     keeper::AccountReaderHook() = original;
 }
+
+// The service leaves what the machine's LeaveAlone list names in both views' Run keys, gives back what
+// it held exactly, and never follows an account's own list nor puts a value it did not hold into a machine key.
+TEST(Keeper, LeavesWhatTheMachinesLeaveAloneListNamesAndGivesBackOnlyWhatItHeld) {
+    S sandbox;
+    const std::string list = std::string(U8(keys::kPolicies)) + "\\LeaveAlone";
+    S::Create(kMachine, list.c_str());
+    S::PutText(kMachine, list.c_str(), "1", "vpnui.exe");
+    S::PutText(kMachine, list.c_str(), "2", "%ProgramFiles%\\Tool\\tool.exe");
+    S::Create(kUser, list.c_str());
+    S::PutText(kUser, list.c_str(), "1", "t.exe");
+    S::PutText(kMachine, keys::kRun, "vpn", "\"C:\\Program Files\\VPN\\vpnui.exe\" /tray");
+    S::PutText(kMachine, keys::kRun32, "vpn32", "C:\\VPN\\VPNUI.EXE");
+    S::Put(kMachine, keys::kRun32, "t", kText32);
+    S::Put(kMachine, keys::kBackUp, "tool", kExpand);
+    S::PutText(kUser, keys::kBackUp, "user vpn", "C:\\VPN\\vpnui.exe");
+    const Snapshot userBackUp = Take(kUser, keys::kBackUp);
+    KeeperUnderTest service;
+    EXPECT_EQ((Names{"tool", "vpn"}), NamesOf(Take(kMachine, keys::kRun)));
+    EXPECT_EQ(kExpand, S::Get(kMachine, keys::kRun, "tool"));
+    EXPECT_TRUE(Take(kMachine, keys::kBackUp).empty());
+    EXPECT_EQ((Names{"vpn32"}), NamesOf(Take(kMachine, keys::kRun32)));
+    EXPECT_EQ(kText32, S::Get(kMachine, keys::kBackUp32, "t"));
+    EXPECT_EQ(userBackUp, Take(kUser, keys::kBackUp));
+    // A newcomer the list names stays beside one it does not, which the watcher takes.
+    S::PutText(kMachine, keys::kRun, "vpn again", "C:\\VPN2\\vpnui.exe");
+    S::PutText(kMachine, keys::kRun, "newcomer", "C:\\new.exe");
+    EXPECT_TRUE(WaitUntil([] { return S::Get(kMachine, keys::kBackUp, "newcomer").has_value(); }));
+    EXPECT_TRUE(WaitUntil([] { return NamesOf(Take(kMachine, keys::kRun)) == Names{"tool", "vpn", "vpn again"}; }));
+}

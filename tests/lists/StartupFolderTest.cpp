@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -18,7 +19,10 @@
 #include "TestHelpers.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
+#include "Shortcuts.h"
 #include "lists/StartupFolder.h"
+#include "policy/LeaveAlone.h"
+#include "win/ComApartment.h"
 #include "registry/RegistryKeys.h"
 #include "win/ProtectedFolder.h"
 #include "win/Scoped.h"
@@ -416,3 +420,43 @@ TEST(StartupFolder, KilledAtAnyMomentLosesNoItem) {
 }
 
 }  // namespace
+
+namespace {
+
+// A list that names one program by its file name, as the engine hands the machine's LeaveAlone list to a source.
+lists::LeftAlone Naming(const wchar_t* program) {
+    auto list = std::make_shared<policy::LeaveAloneList>(std::vector<std::wstring>{program});
+    return [list](const std::wstring& command) { return list->Names(command); };
+}
+
+}  // namespace
+
+// An item the LeaveAlone list names, a file or a shortcut to the program, stays while the rest move; one
+// held before goes back exactly, and only it.
+TEST(StartupFolder, LeavesWhatTheLeaveAloneListNamesAndPutsBackExactlyWhatItHeld) {
+    RegistrySandbox sandbox;
+    Scratch scratch(L"leave");
+    const win::ComApartment com;
+    ASSERT_HRESULT_SUCCEEDED(test_shortcuts::Make(scratch.startup + L"\\VPN.lnk", L"C:\\VPN\\VPNUI.exe", L"/tray", L""));
+    ASSERT_HRESULT_SUCCEEDED(test_shortcuts::Make(scratch.startup + L"\\Other.lnk", L"C:\\Other\\other.exe", L"vpnui.exe", L""));
+    ASSERT_TRUE(WriteItem(scratch.startup + L"\\vpnui.exe", "a program put here", 1, 2, FILE_ATTRIBUTE_ARCHIVE));
+    ASSERT_TRUE(WriteItem(scratch.startup + L"\\myvpnui.exe", "another", 3, 4, FILE_ATTRIBUTE_ARCHIVE));
+    const Image before = ImageOf(scratch.startup);
+    EventRecorder recorder;
+    const lists::Reporter report{recorder, 0, ItemKind::File};
+    StartupFolderSource source(lists::Scope::User, Origin::UserFolder, scratch.startup, scratch.backUp, kUser);
+    EntryList moved;
+    source.MoveIn(moved, kBit, report, nullptr, Naming(L"vpnui.exe"));
+    const Image kept = ImageOf(scratch.startup), held = ImageOf(scratch.backUp);
+    EXPECT_EQ((Image{{L"VPN.lnk", before.at(L"VPN.lnk")}, {L"vpnui.exe", before.at(L"vpnui.exe")}}), kept);
+    EXPECT_EQ((Image{{L"Other.lnk", before.at(L"Other.lnk")}, {L"myvpnui.exe", before.at(L"myvpnui.exe")}}), held);
+    EXPECT_EQ(2u, moved.Count());
+    EXPECT_EQ(2, recorder.Count(ItemHappened::Kept, ItemPlace::StartUp, lists::kLeftAloneReason));
+
+    // Now the list names other.exe: that shortcut alone goes back, the same file.
+    EXPECT_TRUE(source.Restore(report, Naming(L"OTHER.EXE")));
+    Image back = kept;
+    back[L"Other.lnk"] = before.at(L"Other.lnk");
+    EXPECT_EQ(back, ImageOf(scratch.startup));
+    EXPECT_EQ((Image{{L"myvpnui.exe", before.at(L"myvpnui.exe")}}), ImageOf(scratch.backUp));
+}

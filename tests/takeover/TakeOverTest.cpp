@@ -467,3 +467,48 @@ TEST(TakeOver, ReadsNoCompanyOnTheTakingThreadAndTheListFollowsOnceRead) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kLeaveAlone = std::string(U8(keys::kPolicies)) + "\\LeaveAlone";
+
+}  // namespace
+
+// What the machine's LeaveAlone list names stays in the user's Run key; what was held before goes back exactly.
+TEST(TakeOver, LeavesWhatTheMachinesLeaveAloneListNamesAndGivesBackWhatItHeldExactly) {
+    S sandbox;
+    S::Create(kMachine, kLeaveAlone.c_str());
+    S::PutText(kMachine, kLeaveAlone.c_str(), "vpn", "vpnui.exe");
+    S::PutText(kMachine, kLeaveAlone.c_str(), "agent", "%SystemRoot%\\Agent\\agent.exe");
+    S::PutText(kUser, keys::kRun, "vpn", "\"C:\\Program Files\\VPN\\VPNUI.exe\" /tray");
+    S::PutText(kUser, keys::kRun, "lookalike", "C:\\Tools\\myvpnui.exe vpnui.exe");
+    S::PutText(kUser, keys::kRun, "other", "C:\\Tools\\other.exe");
+    // Held by an earlier Pacewick: an expandable value with bytes past its text, and one the list does not name.
+    const wchar_t agentData[] = L"%SystemRoot%\\Agent\\agent.exe\0z";
+    const RegValueBlob agent(REG_EXPAND_SZ, agentData, sizeof agentData - 1);  // an odd last byte too
+    registry::Key backUp, run;
+    ASSERT_EQ(ERROR_SUCCESS, backUp.Open(kUser, keys::kBackUp, KEY_ALL_ACCESS));
+    ASSERT_EQ(ERROR_SUCCESS, run.Open(kUser, keys::kRun, KEY_READ));
+    ASSERT_EQ(ERROR_SUCCESS, backUp.WriteValue(L"agent", agent));
+    const auto read = [](const registry::Key& key) {
+        RegValueBlob value;
+        return key.ReadValue(L"agent", &value) == ERROR_SUCCESS ? value : RegValueBlob();
+    };
+    S::PutText(kUser, keys::kBackUp, "held", "C:\\Tools\\held.exe");
+    TestEngine engine;
+    engine.manager.TakeOver();
+    EXPECT_EQ((Names{"agent", "vpn"}), NamesOf(Take(kUser, keys::kRun)));
+    EXPECT_EQ(agent, read(run));
+    EXPECT_EQ((Names{"held", "lookalike", "other"}), NamesOf(Take(kUser, keys::kBackUp)));
+    EXPECT_EQ(1, engine.events.Count(ItemHappened::Kept, ItemPlace::StartUp, lists::kLeftAloneReason, "vpn"));
+    EXPECT_EQ((Names{"held", "lookalike", "other"}), Sorted(NamesOf(engine.List())));
+
+    // The list is read at each round: a newcomer it names stays, and once the list no longer names one, it moves.
+    S::PutText(kUser, keys::kRun, "vpn helper", "C:\\VPN\\vpnui.exe -helper");
+    engine.manager.TakeOverNewcomers();
+    EXPECT_EQ((Names{"agent", "vpn", "vpn helper"}), NamesOf(Take(kUser, keys::kRun)));
+    S::Remove(kMachine, kLeaveAlone.c_str());
+    engine.manager.TakeOverNewcomers();
+    EXPECT_TRUE(Take(kUser, keys::kRun).empty());
+    EXPECT_EQ(agent, read(backUp));
+}

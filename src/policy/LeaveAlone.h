@@ -1,0 +1,36 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace policy {
+
+// The programs the machine's LeaveAlone policy keeps out of every take-over:
+// Windows goes on starting them from where their installers put them.
+//
+// What an item starts is its command's program: a leading quoted path, or
+// unquoted the text up to the first blank that follows ".exe" (as the program
+// itself reads a command), environment references expanded. A list entry
+// without a backslash names a program by its file name; one with a backslash
+// by its full path, environment references expanded and `.` and `..`
+// resolved. Both compare letter case aside and whole: "vpnui.exe" is not
+// "myvpnui.exe", and a name in the arguments names nothing.
+class LeaveAloneList {
+public:
+    LeaveAloneList() = default;
+    explicit LeaveAloneList(const std::vector<std::wstring>& programs);
+
+    // The machine's list, read afresh. A user's list of the same name is not
+    // read: an account could otherwise keep its programs from its
+    // administrator's Pacewick and the keeper service.
+    static LeaveAloneList OfMachine();
+
+    bool Empty() const { return names_.empty() && paths_.empty(); }
+    // True when the command's program is one the list names.
+    bool Names(const std::wstring& command) const;
+
+private:
+    std::vector<std::wstring> names_;  // file names
+    std::vector<std::wstring> paths_;  // full paths, expanded and resolved
+};
+
+}  // namespace policy
