@@ -53,6 +53,7 @@ install_and_take_over install
 taken=$(backup_keys)
 check "pacewick.exe is installed" cmp -s "$pacewick_exe" "$(install_dir)/pacewick.exe"
 check "the manual is installed beside it" test -s "$(install_dir)/PacewickManual.chm"
+check "the policy definitions are installed for the administrator" test -s "$(install_dir)/PolicyDefinitions/en-US/Pacewick.adml" -a -s "$(install_dir)/PolicyDefinitions/Pacewick.admx"
 expect "the package writes no settings of an account (the program makes them)" "" \
   "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 check "the Start menu holds the program and its uninstaller" \
