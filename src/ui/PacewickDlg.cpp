@@ -422,6 +422,7 @@ void CPacewickDlg::ShowSwitches() {
 
 // A greyed control gets no mouse: the tip is the window's, over the control's place.
 void CPacewickDlg::ShowPolicies() {
+    policyTips_ = nullptr;  // an earlier window's went with it
     const std::wstring why = ui::ResourceText(IDS_SET_BY_ADMINISTRATOR);
     for (const PolicyControls& set : kPolicyControls) {
         if (!settings_.SetByPolicy(set.setting)) continue;
