@@ -25,14 +25,14 @@ const char* PlaceName(Source place) {
 }
 
 // A place's value as read: absent, unusable, or a number.
-struct Read {
+struct Found {
     bool present = false;
     std::optional<DWORD> number;
 };
 
-Read ReadNumber(const registry::Key& key, const wchar_t* name) {
+Found ReadNumber(const registry::Key& key, const wchar_t* name) {
     RegValueBlob value;
-    Read read;
+    Found read;
     if (key.ReadValue(name, &value) != ERROR_SUCCESS) return read;
     read.present = true;
     if (value.type == REG_DWORD && value.count() == sizeof(DWORD)) {
@@ -95,7 +95,7 @@ EffectiveSettings EffectiveSettings::Read(const IgnoredFunction& ignored) {
         Held& held = settings.held_[at];
         // Weakest first, so that each stronger place that holds a usable value replaces it.
         const auto consider = [&](const registry::Key& key, Source place) {
-            const struct Read read = ReadNumber(key, row.valueName);
+            const Found read = ReadNumber(key, row.valueName);
             if (!read.present) return;
             if (const std::optional<DWORD> value = Checked(row, read.number)) {
                 held = {*value, place};
