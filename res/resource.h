@@ -106,6 +106,8 @@
 #define IDS_NOTICE_WHEN_READY       2353
 #define IDS_NOTICE_AFTER_DELAY      2354
 #define IDS_NOTICE_BY_HAND          2355
+// Group Policy (2420-2439).
+#define IDS_SET_BY_ADMINISTRATOR    2420
 // The start plan in the window: the list's column, each level as it shows
 // there and as a row's menu offers it (its number added to the first), and
 // the menu's two commands.

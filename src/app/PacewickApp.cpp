@@ -26,6 +26,7 @@
 #include "resource.h"
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
+#include "policy/EffectiveSettings.h"
 #include "ui/MainWindowClass.h"
 #include "ui/PacewickDlg.h"
 #include "ui/ResourceText.h"
@@ -157,6 +158,8 @@ void CPacewickApp::InitInstance() {
     // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
     mainWindow.SetNewcomers(newcomers);
+    // Once for this log-on: each policy value left out is said here, once.
+    mainWindow.SetSettings(policy::EffectiveSettings::Read());
     mainWindow.SetLaunchPace([&quiet](const launch::Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     // The At log-on entries start now, in Manual too, while the splash shows.
     mainWindow.StartAtLogOn();

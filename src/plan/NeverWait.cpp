@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "win/CommandLine.h"
+#include "policy/PolicyLists.h"
+#include "registry/RegistryKeys.h"
 #include "win/KnownFolder.h"
 
 namespace plan {
@@ -114,25 +116,41 @@ bool FileInTable(const Program& program) {
     return false;
 }
 
-// Every command the entry starts must be a row's: a value of the same name in
+// Every command the entry starts must match: a value of the same name in
 // another Run key starts beside it.
-bool EveryCommandMatches(const StartupEntry& entry, const SystemFolders* given) {
+template <typename Match>
+bool EveryCommandMatches(const StartupEntry& entry, Match matches) {
     if (!entry.item.empty() || entry.origin == Origin::TaskScheduler || entry.origin == Origin::UserFolder ||
         entry.origin == Origin::AllUsersFolder)
         return false;
-    std::optional<SystemFolders> running;
     std::vector<const std::wstring*> commands{&entry.command};
     for (const std::wstring& other : entry.otherCommands) commands.push_back(&other);
     for (const std::wstring* command : commands) {
         const std::optional<Program> program = ProgramOf(*command);
-        if (!program || !FileInTable(*program)) return false;
+        if (!program || !matches(*program)) return false;
+    }
+    return true;
+}
+
+bool InTable(const StartupEntry& entry, const SystemFolders* given) {
+    std::optional<SystemFolders> running;
+    return EveryCommandMatches(entry, [&](const Program& program) {
+        if (!FileInTable(program)) return false;
         if (!given && !running) running = RunningFolders();
         const SystemFolders& folders = given ? *given : *running;
         bool matched = false;
-        for (const Row& row : kRows) matched = matched || Matches(row, *program, entry.name, folders);
-        if (!matched) return false;
-    }
-    return true;
+        for (const Row& row : kRows) matched = matched || Matches(row, program, entry.name, folders);
+        return matched;
+    });
+}
+
+// A listed program: a bare file name, or a full path on a drive read as a command's path is.
+bool Names(const std::wstring& listed, const Program& program) {
+    if (listed.find_first_of(L"\\/") == std::wstring::npos) return Same(program.file, listed);
+    const std::optional<std::wstring> expanded = win::Expanded(listed);
+    if (!expanded || !win::OnADrive(*expanded)) return false;
+    const std::optional<std::wstring> full = win::FullPath(*expanded);
+    return full && Same(program.folder + L"\\" + program.file, *full);
 }
 
 template <typename Call>
@@ -159,10 +177,22 @@ SystemFolders RunningFolders() {
     return folders;
 }
 
-bool InNeverWaitTable(const StartupEntry& entry, const SystemFolders& folders) {
-    return EveryCommandMatches(entry, &folders);
+bool InNeverWaitTable(const StartupEntry& entry, const SystemFolders& folders) { return InTable(entry, &folders); }
+
+bool InNeverWaitTable(const StartupEntry& entry) {
+    if (InTable(entry, nullptr)) return true;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+        if (InProgramList(entry, policy::ReadProgramList(root, keys::kPolicies, L"StartAtLogOn").programs)) return true;
+    return false;
 }
 
-bool InNeverWaitTable(const StartupEntry& entry) { return EveryCommandMatches(entry, nullptr); }
+bool InProgramList(const StartupEntry& entry, const std::vector<std::wstring>& programs) {
+    if (programs.empty()) return false;
+    return EveryCommandMatches(entry, [&programs](const Program& program) {
+        for (const std::wstring& listed : programs)
+            if (Names(listed, program)) return true;
+        return false;
+    });
+}
 
 }  // namespace plan

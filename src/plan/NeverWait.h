@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 #include "entry/StartupEntry.h"
 
@@ -29,7 +30,14 @@ SystemFolders RunningFolders();
 // only by reading the file, which anyone may have put there.
 bool InNeverWaitTable(const StartupEntry& entry, const SystemFolders& folders);
 // The same on the running machine's folders, which are looked up only for an
-// entry whose program has a row's file name.
+// entry whose program has a row's file name; or a program the administrator's
+// StartAtLogOn lists name (the machine's policy and this user's).
 bool InNeverWaitTable(const StartupEntry& entry);
+// True when every command a Run value starts names one of `programs`: a bare
+// file name ("vpnui.exe") matches that file in any folder, letter case aside;
+// a full path (environment references expanded, `.` and `..` resolved) matches
+// that one file. The command is read as above; a Startup folder item, a logon
+// task, a relative or network path match nothing.
+bool InProgramList(const StartupEntry& entry, const std::vector<std::wstring>& programs);
 
 }  // namespace plan

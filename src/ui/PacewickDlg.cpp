@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -121,11 +122,11 @@ BOOL CPacewickDlg::OnInitDialog() {
         if (!pending->exchange(true)) PostMessageW(window, kListChangedMessage, 0, 0);
     });
 
-    engine_.config.ReadSettings();
-    delay_ = engine_.config.GetTimeDelay();
+    ReadSettings();
+    delay_ = settings_.DelayMilliseconds();
     routes_.SetSettings(StartSettings());
     window_ = Hwnd();
-    manual_ = engine_.config.GetManual() == 1;
+    manual_ = settings_.Manual();
     if (manual_) {
         SetDlgItemTextW(Hwnd(), IDC_ELAPSED, L"");
         SetStatus(ui::ResourceText(IDS_STATUS_MANUAL));
@@ -136,6 +137,7 @@ BOOL CPacewickDlg::OnInitDialog() {
         StartWhenReady();
     }
     ShowSwitches();
+    ShowPolicies();
     OpenNewcomers();
     ShowHoldOff(HoldOffOffer::Made);
     SumUp();  // the At log-on starts may be through already
@@ -351,11 +353,22 @@ void CPacewickDlg::RestoreAll() {
     EndDialog(0);
 }
 
-// The running countdown keeps the delay read at opening; these change the next start.
+// The running countdown keeps the delay read at opening; these change the next
+// start. What a policy sets stays the account's own in its Config.
 void CPacewickDlg::ChooseDelay(StartMode mode, std::optional<DWORD> delay) {
-    engine_.config.SetManual(mode == StartMode::Manual ? 1 : 0);
-    if (delay) engine_.config.SetTimeDelay(*delay);
+    const DWORD manual = mode == StartMode::Manual ? 1 : 0;
+    if (settings_.Choose(policy::Setting::Manual, manual)) engine_.config.SetManual(static_cast<int>(manual));
+    if (delay && settings_.Choose(policy::Setting::DelayMinutes, *delay)) engine_.config.SetTimeDelay(*delay);
     engine_.config.WriteSettings();
+}
+
+void CPacewickDlg::ReadSettings() {
+    engine_.config.ReadSettings();
+    if (!settingsGiven_) settings_ = policy::EffectiveSettings::Read();
+    // Written back with any other choice: the account keeps the delay and mode it starts
+    // with, a machine's default among them, and never a policy's.
+    if (!settings_.SetByPolicy(policy::Setting::DelayMinutes)) engine_.config.SetTimeDelay(settings_.DelayMilliseconds());
+    if (!settings_.SetByPolicy(policy::Setting::Manual)) engine_.config.SetManual(settings_.Manual() ? 1 : 0);
 }
 
 namespace {
@@ -363,24 +376,42 @@ namespace {
 struct SwitchControls {
     WORD box;
     WORD trayItem;
-    bool (CConfigStore::*get)() const;
+    policy::Setting setting;
     void (CConfigStore::*set)(bool);
 };
 constexpr SwitchControls kSwitches[] = {
-    {IDC_START_WHEN_READY, ID_TRAY_START_WHEN_READY, &CConfigStore::GetStartWhenReady, &CConfigStore::SetStartWhenReady},
-    {IDC_NOTIFY_NEWCOMERS, ID_TRAY_NOTIFY_NEWCOMERS, &CConfigStore::GetNotifyNewcomers, &CConfigStore::SetNotifyNewcomers},
+    {IDC_START_WHEN_READY, ID_TRAY_START_WHEN_READY, policy::Setting::StartWhenReady, &CConfigStore::SetStartWhenReady},
+    {IDC_NOTIFY_NEWCOMERS, ID_TRAY_NOTIFY_NEWCOMERS, policy::Setting::NotifyNewcomers, &CConfigStore::SetNotifyNewcomers},
+};
+
+// The window's controls and the tray's items of each setting a policy may set.
+struct PolicyControls {
+    policy::Setting setting;
+    std::initializer_list<WORD> controls;
+    std::initializer_list<UINT> trayItems;
+};
+const PolicyControls kPolicyControls[] = {
+    {policy::Setting::DelayMinutes,
+     {IDC_MINUTES, IDC_MINUTES_SPIN, IDC_APPLY},
+     {ID_TRAY_DELAY_1_MIN, ID_TRAY_DELAY_3_MIN, ID_TRAY_DELAY_5_MIN}},
+    {policy::Setting::Manual, {IDC_MANUAL_START}, {ID_TRAY_MANUAL}},
+    {policy::Setting::StartWhenReady, {IDC_START_WHEN_READY}, {ID_TRAY_START_WHEN_READY}},
+    {policy::Setting::NotifyNewcomers, {IDC_NOTIFY_NEWCOMERS}, {ID_TRAY_NOTIFY_NEWCOMERS}},
 };
 
 }  // namespace
 
-// The box says what it now shows; the tray item turns the switch over.
+// The box says what it now shows; the tray item turns the switch over. A
+// switch a policy sets stays as it is (its box shows it again).
 bool CPacewickDlg::ChooseSwitch(WORD command) {
     for (const SwitchControls& choice : kSwitches) {
         if (command != choice.box && command != choice.trayItem) continue;
         const bool on = command == choice.box ? IsDlgButtonChecked(Hwnd(), choice.box) == BST_CHECKED
-                                              : !(engine_.config.*choice.get)();
-        (engine_.config.*choice.set)(on);
-        engine_.config.WriteSettings();
+                                              : settings_.Value(choice.setting) == 0;
+        if (settings_.Choose(choice.setting, on ? 1 : 0)) {
+            (engine_.config.*choice.set)(on);
+            engine_.config.WriteSettings();
+        }
         ShowSwitches();
         return true;
     }
@@ -389,9 +420,39 @@ bool CPacewickDlg::ChooseSwitch(WORD command) {
 
 void CPacewickDlg::ShowSwitches() {
     for (const SwitchControls& choice : kSwitches) {
-        const bool on = (engine_.config.*choice.get)();
+        const bool on = settings_.Value(choice.setting) != 0;
         CheckDlgButton(Hwnd(), choice.box, on ? BST_CHECKED : BST_UNCHECKED);
         tray_.CheckMenuItem(choice.trayItem, on);
+    }
+    for (const PolicyControls& set : kPolicyControls)
+        if (settings_.SetByPolicy(set.setting))
+            for (UINT item : set.trayItems) tray_.GrayMenuItem(item);
+}
+
+// A greyed control gets no mouse: the tip is the window's, over the control's place.
+void CPacewickDlg::ShowPolicies() {
+    policyTips_ = nullptr;  // an earlier window's went with it
+    const std::wstring why = ui::ResourceText(IDS_SET_BY_ADMINISTRATOR);
+    for (const PolicyControls& set : kPolicyControls) {
+        if (!settings_.SetByPolicy(set.setting)) continue;
+        if (!policyTips_)
+            policyTips_ = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                                          CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(), nullptr,
+                                          GetModuleHandleW(nullptr), nullptr);
+        for (WORD id : set.controls) {
+            HWND control = Item(id);
+            EnableWindow(control, FALSE);
+            if (!policyTips_) continue;
+            TOOLINFOW tool = {};
+            tool.cbSize = sizeof tool;
+            tool.uFlags = TTF_SUBCLASS;
+            tool.hwnd = Hwnd();
+            tool.uId = id;
+            GetWindowRect(control, &tool.rect);
+            MapWindowPoints(nullptr, Hwnd(), reinterpret_cast<POINT*>(&tool.rect), 2);
+            tool.lpszText = const_cast<wchar_t*>(why.c_str());
+            SendMessageW(policyTips_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+        }
     }
 }
 

@@ -19,6 +19,7 @@
 #include "entry/StartupEntry.h"
 #include "registry/ConfigStore.h"
 #include "plan/StartLevel.h"
+#include "policy/EffectiveSettings.h"
 #include "ui/Dialog.h"
 #include "ui/LogOnTally.h"
 #include "ui/NewcomerInbox.h"
@@ -88,6 +89,12 @@ public:
     // Where the watchers hand the entries they take over while the window is
     // open, each told of by a notice (none: no notices).
     void SetNewcomers(ui::NewcomerInbox& inbox) { newcomers_ = &inbox; }
+    // The settings as policies, the account and the machine's defaults give them,
+    // read once at the program's start (none given: the window reads them as it opens).
+    void SetSettings(const policy::EffectiveSettings& settings) {
+        settings_ = settings;
+        settingsGiven_ = true;
+    }
     // Before the window opens, right after the take-over: starts the At log-on
     // entries, in Manual too, off the caller's thread (each once for the window's life).
     void StartAtLogOn();
@@ -119,6 +126,11 @@ private:
     // false when `command` is neither.
     bool ChooseSwitch(WORD command);
     void ShowSwitches();
+    // The account's Config, and the settings where none were given; the
+    // account's store keeps what no policy sets as it now holds.
+    void ReadSettings();
+    // The controls of each setting a policy sets, greyed, with a tip that says why.
+    void ShowPolicies();
     void StartWhenReady();
     void SetStatus(const std::wstring& text);
     // The line under the list while the service holds off; the offer to end it follows when made.
@@ -181,6 +193,9 @@ private:
     ui::LogOnTally tally_{ui::LogOnTally::ProcessCreation()};
     // Where the worker posts (null: not open yet, or gone).
     std::atomic<HWND> window_{nullptr};
+    policy::EffectiveSettings settings_;
+    bool settingsGiven_ = false;
+    HWND policyTips_ = nullptr;  // owned by the window, and destroyed with it
     // The starts run here, off the window's thread; ended with the window, so
     // that nothing starts once it is gone.
     launch::LaunchWorker launches_{engine_.launcher};

@@ -21,7 +21,7 @@ void CPacewickDlg::OpenNewcomers() {
 void CPacewickDlg::TellOfNewcomers() {
     if (!newcomers_) return;
     const EntryList newcomers = newcomers_->Take();
-    if (!engine_.config.GetNotifyNewcomers() || !tray_.Shown()) return;
+    if (!settings_.NotifyNewcomers() || !tray_.Shown()) return;
     const plan::Settings settings = StartSettings();
     const ui::NoticeDays days;
     const DWORD today = ui::NoticeDays::Today();

@@ -9,11 +9,11 @@
 #include "ui/ResourceText.h"
 
 plan::Settings CPacewickDlg::StartSettings() const {
-    return plan::Settings{engine_.config.GetManual() == 1, engine_.config.GetStartWhenReady()};
+    return plan::Settings{settings_.Manual(), settings_.StartWhenReady()};
 }
 
 void CPacewickDlg::StartAtLogOn() {
-    engine_.config.ReadSettings();
+    ReadSettings();
     routes_.SetSettings(StartSettings());
     const EntryList due = routes_.AtStart(engine_.model.CopyList());
     if (!due.Empty()) LaunchCounted(due, 0);

@@ -95,6 +95,7 @@ for source in 'Pacewick pacewick.exe' 'Pacewick Keeper pacewick-keeper.exe'; do
   expect "the Event Log source $source has errors, warnings and information" "REG_DWORD 0x7" \
     "$(event_source "$source" TypesSupported)"
 done
+check "the policy definitions are installed for the administrator" test -s "$(install_dir)/PolicyDefinitions/en-US/Pacewick.adml" -a -s "$(install_dir)/PolicyDefinitions/Pacewick.admx"
 expect "the package writes no settings of an account (the program makes them)" "" \
   "$(values "HKEY_CURRENT_USER\\$CONFIG")"
 check "the Start menu holds the program and its uninstaller" \

@@ -8,6 +8,8 @@
 
 #include "plan/NeverWait.h"
 #include "plan/StartPlan.h"
+#include "registry/RegistryKeys.h"
+#include "RegistrySandbox.h"
 
 namespace {
 
@@ -109,6 +111,50 @@ TEST(NeverWait, AComponentStartsAtLogOnUnlessChosenOtherwiseAndNoLookAlikeOrHeld
     EXPECT_EQ(StartLevel::AsSet,
               plan::LevelOf(RunValue(L"ctfmon", L"%windir%\\system32\\ctfmon.exe", Origin::TaskScheduler), std::nullopt));
     EXPECT_EQ(StartLevel::AtLogOn, plan::LevelOf(RunValue(L"ctfmon", L"%windir%\\system32\\ctfmon.exe"), std::nullopt));
+}
+
+}  // namespace
+
+namespace {
+
+// The administrator's StartAtLogOn lists: a file name in any folder, a full path that one file only.
+TEST(NeverWait, TheAdministratorsListsStartTheirProgramsAtLogOnByFileNameOrFullPath) {
+    const std::vector<std::wstring> listed = {L"VPNUI.exe", L"%ProgramFiles%\\Tool\\.\\tool.exe"};
+    struct Case {
+        const wchar_t* command;
+        bool matches;
+    };
+    const Case cases[] = {
+        {L"\"C:\\Program Files\\Vpn\\vpnui.exe\" -tray", true},
+        {L"C:\\Users\\Public\\vpnui.exe", true},
+        {L"C:\\Users\\Public\\vpnui.exe.bak.exe", false},
+        {L"C:\\Program Files\\Tool\\tool.exe", true},
+        {L"C:\\Program Files\\Other\\tool.exe", false},
+        {L"tool.exe", false},
+        {L"\\\\server\\share\\vpnui.exe", false},
+    };
+    for (const Case& one : cases)
+        EXPECT_EQ(one.matches, plan::InProgramList(RunValue(L"Any", one.command), listed)) << "case " << (&one - cases);
+    // A Startup folder item is not read for what it opens, and both commands of a name must be listed.
+    StartupEntry item = RunValue(L"vpnui", L"C:\\vpnui.exe", Origin::UserFolder);
+    EXPECT_FALSE(plan::InProgramList(item, listed));
+    StartupEntry both = RunValue(L"Vpn", L"C:\\vpnui.exe", Origin::Both);
+    both.otherCommands = {L"C:\\other.exe"};
+    EXPECT_FALSE(plan::InProgramList(both, listed));
+
+    // Through the policies' own keys, the machine's and the user's.
+    RegistrySandbox sandbox;
+    const StartupEntry vpn = RunValue(L"Vpn", L"C:\\Users\\Public\\vpnui.exe");
+    const StartupEntry tool = RunValue(L"Tool", L"C:\\Users\\Public\\tool.exe");
+    EXPECT_EQ(StartLevel::AsSet, plan::LevelOf(vpn, std::nullopt));
+    const std::string list = RegistrySandbox::KeyText(keys::kPolicies).Str() + "\\StartAtLogOn";
+    RegistrySandbox::Create(HKEY_LOCAL_MACHINE, list.c_str());
+    RegistrySandbox::PutText(HKEY_LOCAL_MACHINE, list.c_str(), "1", "vpnui.exe");
+    RegistrySandbox::Create(HKEY_CURRENT_USER, list.c_str());
+    RegistrySandbox::PutText(HKEY_CURRENT_USER, list.c_str(), "1", "C:\\Users\\Public\\tool.exe");
+    EXPECT_EQ(StartLevel::AtLogOn, plan::LevelOf(vpn, std::nullopt));
+    EXPECT_EQ(StartLevel::AtLogOn, plan::LevelOf(tool, std::nullopt));
+    EXPECT_EQ(StartLevel::AfterDelay, plan::LevelOf(vpn, StartLevel::AfterDelay));
 }
 
 }  // namespace

@@ -1165,3 +1165,65 @@ TEST_F(PacewickDlgTest, InManualOnlyAtLogOnStartsAndDeleteEntryDropsTheLevel) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tips a policy's greyed controls carry: each control's id and its text.
+std::vector<std::pair<UINT_PTR, std::string>> PolicyTips(HWND window) {
+    std::vector<std::pair<UINT_PTR, std::string>> tips;
+    for (HWND tip = FindWindowExW(nullptr, nullptr, TOOLTIPS_CLASSW, nullptr); tip;
+         tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) {
+        if (GetWindow(tip, GW_OWNER) != window) continue;
+        const LRESULT count = SendMessageW(tip, TTM_GETTOOLCOUNT, 0, 0);
+        for (LRESULT at = 0; at < count; ++at) {
+            wchar_t text[80] = {};
+            TOOLINFOW tool = {};
+            tool.cbSize = sizeof tool;
+            tool.lpszText = text;
+            if (SendMessageW(tip, TTM_ENUMTOOLSW, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(&tool)))
+                tips.emplace_back(tool.uId, win::Utf8ForDisplay(text));
+        }
+    }
+    std::sort(tips.begin(), tips.end());
+    return tips;
+}
+
+}  // namespace
+
+// What a policy sets the window shows greyed and says why; no click stores it in the account's
+// Config, which keeps the account's own choice for when the policy goes.
+TEST_F(PacewickDlgTest, GreysWhatAPolicySetsAndStoresNoPolicysValue) {
+    SetConfig(1, CPacewickDlg::kMinute);
+    S::Create(HKEY_LOCAL_MACHINE, keys::kPolicies);
+    S::Create(HKEY_CURRENT_USER, keys::kPolicies);
+    S::Put(HKEY_LOCAL_MACHINE, keys::kPolicies, "Manual", S::Dword(0));
+    S::Put(HKEY_LOCAL_MACHINE, keys::kPolicies, "DelayMinutes", S::Dword(30));
+    S::Put(HKEY_CURRENT_USER, keys::kPolicies, "DelayMinutes", S::Dword(2));  // the machine's wins
+    S::Put(HKEY_CURRENT_USER, keys::kPolicies, "NotifyNewcomers", S::Dword(0));
+    S::Put(HKEY_CURRENT_USER, keys::kPolicies, "StartWhenReady", S::Dword(7));  // out of range: the account's
+
+    RunDialog(dialog_, [&](HWND window) {
+        EXPECT_EQ(Text(window, IDC_STATUS), "Will start in 30 minute");
+        for (int id : {IDC_MINUTES, IDC_MINUTES_SPIN, IDC_APPLY, IDC_MANUAL_START, IDC_NOTIFY_NEWCOMERS})
+            EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, id))) << id;
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_START_WHEN_READY)));
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_NOTIFY_NEWCOMERS), BST_UNCHECKED);
+        const std::string why = "Set by your administrator";
+        std::vector<std::pair<UINT_PTR, std::string>> expected = {
+            {IDC_MINUTES, why}, {IDC_MINUTES_SPIN, why}, {IDC_APPLY, why}, {IDC_MANUAL_START, why}, {IDC_NOTIFY_NEWCOMERS, why}};
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(PolicyTips(window), expected);
+
+        // Pressed all the same (the tray's items, Apply by its message): nothing a policy sets is stored.
+        for (WORD command : {IDC_APPLY, ID_TRAY_DELAY_1_MIN, ID_TRAY_MANUAL, IDC_MANUAL_START, ID_TRAY_NOTIFY_NEWCOMERS})
+            SendMessageW(window, WM_COMMAND, command, 0);
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_NOTIFY_NEWCOMERS), BST_UNCHECKED);
+        // What no policy sets is the account's to choose, and stored with its own delay and mode.
+        SendMessageW(window, WM_COMMAND, ID_TRAY_START_WHEN_READY, 0);
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_START_WHEN_READY), BST_CHECKED);
+        EXPECT_TRUE(ConfigIs("StartWhenReady", 1));
+        EXPECT_TRUE(ConfigIs("Manual", 1));
+        EXPECT_TRUE(ConfigIs("TimeDelay", CPacewickDlg::kMinute));
+        EXPECT_FALSE(S::Get(HKEY_CURRENT_USER, keys::kConfig, "NotifyNewcomers").has_value());
+    });
+}
