@@ -27,11 +27,13 @@
 #include "registry/AccountKeys.h"
 #include "registry/ConfigStore.h"
 #include "policy/EffectiveSettings.h"
+#include "policy/PolicyLists.h"
 #include "ui/MainWindowClass.h"
 #include "ui/PacewickDlg.h"
 #include "ui/ResourceText.h"
 #include "ui/SplashScreenEx.h"
 #include "win/Scoped.h"
+#include "win/Text.h"
 
 namespace {
 
@@ -158,8 +160,14 @@ void CPacewickApp::InitInstance() {
     // Yes to "Start Pacewick?" has asked the keeper to end its hold-off already.
     if (keeperKeeps) mainWindow.SetMachineLists(machinekeys::ThroughKeeper(answer != AfterRestore::Yes));
     mainWindow.SetNewcomers(newcomers);
-    // Once for this log-on: each policy value left out is said here, once.
-    mainWindow.SetSettings(policy::EffectiveSettings::Read());
+    // Once for this log-on: each policy value left out is said here, once, and in the Event Log.
+    mainWindow.SetSettings(policy::EffectiveSettings::Read([&eventLog](const policy::IgnoredValue& ignored) {
+        events::ReportIgnoredPolicy(&eventLog, policy::PolicyOf(ignored.setting).valueName,
+                                    win::WidenAscii(policy::PlaceName(ignored.place)));
+    }));
+    for (const policy::IgnoredListValue& ignored : policy::IgnoredListValues())
+        events::ReportIgnoredPolicy(&eventLog, ignored.value, ignored.machine ? L"machine policy" : L"user policy");
+    mainWindow.SetEventSink(&eventLog);
     mainWindow.SetLaunchPace([&quiet](const launch::Launcher::StopCheck& stopped) { quiet.Wait(stopped); });
     // The At log-on entries start now, in Manual too, while the splash shows.
     mainWindow.StartAtLogOn();

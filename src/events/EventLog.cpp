@@ -61,8 +61,8 @@ void ReportStartFailed(Sink* sink, const std::wstring& name, const std::wstring&
     if (sink) sink->Report(PACEWICK_EVENT_START_FAILED, Type::Warning, {InsertionText(name), InsertionText(command)});
 }
 
-void ReportIgnoredPolicy(Sink* sink, const std::wstring& valueName) {
-    if (sink) sink->Report(PACEWICK_EVENT_POLICY_IGNORED, Type::Warning, {InsertionText(valueName)});
+void ReportIgnoredPolicy(Sink* sink, const std::wstring& valueName, const std::wstring& place) {
+    if (sink) sink->Report(PACEWICK_EVENT_POLICY_IGNORED, Type::Warning, {InsertionText(valueName), place});
 }
 
 void ReportLogonSummary(Sink* sink, unsigned long held, unsigned long started, unsigned long failed,

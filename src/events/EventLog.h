@@ -59,8 +59,9 @@ private:
 // The program's own events, for the code that knows their facts.
 // A program that did not start: its name and command as the list shows them.
 void ReportStartFailed(Sink* sink, const std::wstring& name, const std::wstring& command);
-// A policy value left out because it names no program.
-void ReportIgnoredPolicy(Sink* sink, const std::wstring& valueName);
+// A policy value (or a machine's default) left out for its type or range:
+// the value's name and its place ("machine policy", "user policy", ...).
+void ReportIgnoredPolicy(Sink* sink, const std::wstring& valueName, const std::wstring& place);
 // The after-log-on summary's figures, one event per log-on.
 void ReportLogonSummary(Sink* sink, unsigned long held, unsigned long started, unsigned long failed,
                         unsigned long secondsToLastStart);

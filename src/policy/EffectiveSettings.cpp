@@ -13,6 +13,8 @@ namespace {
 
 constexpr DWORD kMinute = 60000;
 
+}  // namespace
+
 const char* PlaceName(Source place) {
     switch (place) {
     case Source::MachinePolicy: return "machine policy";
@@ -23,6 +25,8 @@ const char* PlaceName(Source place) {
     }
     return "built-in";
 }
+
+namespace {
 
 // A place's value as read: absent, unusable, or a number.
 struct Found {

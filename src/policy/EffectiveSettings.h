@@ -19,6 +19,8 @@ struct IgnoredValue {
     Setting setting;
 };
 using IgnoredFunction = std::function<void(const IgnoredValue&)>;
+// A place as the output and the Event Log name it ("machine policy", ...).
+const char* PlaceName(Source place);
 
 // Each setting as it holds for this log-on: the machine's policy, else the
 // user's policy, else the account's Config, else the machine's defaults, else

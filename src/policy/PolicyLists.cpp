@@ -4,7 +4,12 @@
 #include <cwchar>
 #include <optional>
 
+#include "policy/PolicyTable.h"
 #include "registry/RegKey.h"
+#include "registry/RegistryKeys.h"
+#include "events/EventLog.h"
+#include "win/Diagnostics.h"
+#include "win/Text.h"
 
 namespace policy {
 namespace {
@@ -36,6 +41,26 @@ ProgramList ReadProgramList(HKEY root, const wchar_t* policyKey, const wchar_t* 
             list.ignored.push_back(name);
     }
     return list;
+}
+
+std::vector<IgnoredListValue> IgnoredListValues() {
+    std::vector<IgnoredListValue> found;
+    for (const Policy& row : kPolicyTable) {
+        if (row.kind != Kind::List) continue;
+        for (const bool machine : {true, false}) {
+            if (!(row.classes & (machine ? kMachineClass : kUserClass))) continue;
+            const ProgramList list =
+                ReadProgramList(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, keys::kPolicies, row.valueName);
+            for (const std::wstring& name : list.ignored) {
+                const std::wstring value = std::wstring(row.valueName) + L"\\" + name;
+                PrintLine("Policy value %s of the %s ignored: it names no program\n",
+                          win::Utf8ForDisplay(events::InsertionText(value)).c_str(),
+                          machine ? "machine policy" : "user policy");
+                found.push_back(IgnoredListValue{value, machine});
+            }
+        }
+    }
+    return found;
 }
 
 }  // namespace policy

@@ -16,4 +16,14 @@ struct ProgramList {
 };
 ProgramList ReadProgramList(HKEY root, const wchar_t* policyKey, const wchar_t* listName);
 
+// A value of a policy list, in a place the table allows for it, left out:
+// "StartAtLogOn\<value's name>" and whether it is the machine's.
+struct IgnoredListValue {
+    std::wstring value;
+    bool machine;
+};
+// Every such value of every list, each said once in a diagnostic line (its
+// name shown as the program's other output shows another's text).
+std::vector<IgnoredListValue> IgnoredListValues();
+
 }  // namespace policy

@@ -65,13 +65,23 @@ void LogOnTally::Record(const std::wstring& name, bool started, ULONGLONG at) {
     lastStarted_ = std::max(lastStarted_, at);
 }
 
+LogOnTally::Figures LogOnTally::Counted() const {
+    const std::lock_guard<std::mutex> guard(mutex_);
+    return FiguresLocked();
+}
+
+// Until the last start that worked; when none did, until the last one tried.
+LogOnTally::Figures LogOnTally::FiguresLocked() const {
+    const ULONGLONG last = lastStarted_ ? lastStarted_ : lastTried_;
+    return Figures{started_, failed_.size(), last > since_ ? (last - since_) / kUnitsASecond : 0};
+}
+
 std::wstring LogOnTally::Summary(std::size_t room) const {
     const std::lock_guard<std::mutex> guard(mutex_);
     if (lastTried_ == 0) return std::wstring();
-    // Until the last start that worked; when none did, until the last one tried.
-    const ULONGLONG last = lastStarted_ ? lastStarted_ : lastTried_;
-    const std::wstring count = std::to_wstring(started_);
-    const std::wstring took = Clock(last > since_ ? (last - since_) / kUnitsASecond : 0);
+    const Figures figures = FiguresLocked();
+    const std::wstring count = std::to_wstring(figures.started);
+    const std::wstring took = Clock(figures.secondsToLast);
     if (failed_.empty()) return ResourceText(IDS_SUMMARY_STARTED, {count, took}).substr(0, room);
     std::wstring names;
     for (const std::wstring& name : failed_) names += (names.empty() ? L"" : L", ") + name;

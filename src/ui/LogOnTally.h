@@ -35,12 +35,23 @@ public:
     // program's text, shown as the list shows a name.
     void Record(const std::wstring& name, bool started, ULONGLONG at);
 
+    // The figures behind the summary: how many started and failed, and the
+    // whole seconds from Pacewick's start to the last start that worked.
+    struct Figures {
+        std::size_t started = 0;
+        std::size_t failed = 0;
+        ULONGLONG secondsToLast = 0;
+    };
+    Figures Counted() const;
+
     // "12 started in 0:41", or with what failed ("11 started in 0:41, 1 failed:
     // Foo"), the names cut with "..." so that the whole takes at most `room`
     // units; empty while no start has been made.
     std::wstring Summary(std::size_t room) const;
 
 private:
+    Figures FiguresLocked() const;
+
     mutable std::mutex mutex_;
     const ULONGLONG since_;
     std::size_t open_ = 0;

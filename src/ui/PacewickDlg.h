@@ -21,6 +21,7 @@
 #include "plan/StartLevel.h"
 #include "policy/EffectiveSettings.h"
 #include "ui/Dialog.h"
+#include "events/EventLog.h"
 #include "ui/LogOnTally.h"
 #include "ui/NewcomerInbox.h"
 #include "ui/StartRoutes.h"
@@ -89,6 +90,8 @@ public:
     // Where the watchers hand the entries they take over while the window is
     // open, each told of by a notice (none: no notices).
     void SetNewcomers(ui::NewcomerInbox& inbox) { newcomers_ = &inbox; }
+    // Where the log-on's summary goes as an event (null: nowhere).
+    void SetEventSink(events::Sink* sink) { eventSink_ = sink; }
     // The settings as policies, the account and the machine's defaults give them,
     // read once at the program's start (none given: the window reads them as it opens).
     void SetSettings(const policy::EffectiveSettings& settings) {
@@ -184,6 +187,7 @@ private:
     bool readyOpen_ = false;      // the ready-start has entries left to start
     bool turnOpen_ = true;        // the countdown's turn (in Manual, Run All) may still start some
     bool summed_ = false;         // this log-on's own starts are through: the summary shows
+    events::Sink* eventSink_ = nullptr;
     ui::StartRoutes routes_;
     std::wstring waitingShown_;   // what the status says waits; empty: nothing
     CStaticLink helpLink_;

@@ -59,6 +59,12 @@ void CPacewickDlg::LaunchCounted(const EntryList& due, UINT doneMessage) {
 void CPacewickDlg::SumUp() {
     if (turnOpen_ && !manual_ && !readyOpen_ && !tally_.Busy() && !routes_.DueAtCountdownEnd(rows_)) turnOpen_ = false;
     if (turnOpen_ || readyOpen_ || tally_.Busy()) return;
+    if (!summed_) {
+        const ui::LogOnTally::Figures counted = tally_.Counted();
+        events::ReportLogonSummary(eventSink_, static_cast<unsigned long>(rows_.Count()),
+                                   static_cast<unsigned long>(counted.started), static_cast<unsigned long>(counted.failed),
+                                   static_cast<unsigned long>(counted.secondsToLast));
+    }
     summed_ = true;
     ShowWaiting();
 }

@@ -12,6 +12,7 @@
 #include "LogRoot.h"
 #include "TakeOverSupport.h"
 #include "events/EventLog.h"
+#include "RecordingEventSink.h"
 #include "keeper/Keeper.h"
 #include "keeper/KeeperLog.h"
 #include "keeperlink/KeeperClient.h"
@@ -21,30 +22,6 @@ using S = RegistrySandbox;
 
 namespace {
 
-struct Event {
-    DWORD id;
-    events::Type type;
-    std::vector<std::wstring> strings;
-};
-
-// Records events from any thread, in the order made.
-class RecordingSink : public events::Sink {
-public:
-    void Report(DWORD id, events::Type type, const std::vector<std::wstring>& strings) override {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        events_.push_back({id, type, strings});
-    }
-    std::vector<Event> Of(DWORD id) {
-        const std::lock_guard<std::mutex> guard(mutex_);
-        std::vector<Event> found;
-        std::copy_if(events_.begin(), events_.end(), std::back_inserter(found), [id](const Event& e) { return e.id == id; });
-        return found;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<Event> events_;
-};
 
 std::wstring TestPipe() { return L"\\\\.\\pipe\\Quorvell.Pacewick.EventsTest." + std::to_wstring(GetCurrentProcessId()); }
 
@@ -89,11 +66,11 @@ TEST(Events, KeeperReportsItsStartTakeOverRestoreAndStopAndRefusalsWithinTheLogs
         keeper::Keeper service(options);
         ASSERT_TRUE(service.Start());
         ASSERT_EQ(1u, sink.Of(PACEWICK_EVENT_KEEPER_STARTED).size());
-        const std::vector<Event> taken = sink.Of(PACEWICK_EVENT_TAKEN_OVER);
+        const std::vector<ReportedEvent> taken = sink.Of(PACEWICK_EVENT_TAKEN_OVER);
         ASSERT_EQ(1u, taken.size());
         EXPECT_EQ(events::Type::Information, taken[0].type);
         EXPECT_EQ(std::vector<std::wstring>{L"1"}, taken[0].strings);
-        const std::vector<Event> left = sink.Of(PACEWICK_EVENT_ITEM_LEFT);
+        const std::vector<ReportedEvent> left = sink.Of(PACEWICK_EVENT_ITEM_LEFT);
         ASSERT_EQ(1u, left.size());
         EXPECT_EQ(events::Type::Information, left[0].type);
         EXPECT_EQ((std::vector<std::wstring>{L"off\uFFFD[2J", L"it is switched off"}), left[0].strings);
@@ -102,7 +79,7 @@ TEST(Events, KeeperReportsItsStartTakeOverRestoreAndStopAndRefusalsWithinTheLogs
         hostile.append(100, L'x');
         for (int request = 0; request < 50; ++request)
             ASSERT_EQ(keeper::Status::Denied, Ask(keeper::Verb::DeleteEntry, 1, hostile).status);
-        const std::vector<Event> refused = sink.Of(PACEWICK_EVENT_REQUEST_REFUSED);
+        const std::vector<ReportedEvent> refused = sink.Of(PACEWICK_EVENT_REQUEST_REFUSED);
         EXPECT_EQ(5u, refused.size()) << "as many as the log lets in";
         ASSERT_FALSE(refused.empty());
         EXPECT_EQ(events::Type::Warning, refused[0].type);
@@ -112,7 +89,7 @@ TEST(Events, KeeperReportsItsStartTakeOverRestoreAndStopAndRefusalsWithinTheLogs
 
         grant = true;
         EXPECT_EQ(keeper::Status::Ok, Ask(keeper::Verb::RestoreAll).status);
-        const std::vector<Event> restored = sink.Of(PACEWICK_EVENT_RESTORED);
+        const std::vector<ReportedEvent> restored = sink.Of(PACEWICK_EVENT_RESTORED);
         ASSERT_EQ(1u, restored.size());
         EXPECT_EQ((std::vector<std::wstring>{L"1", L"an account's Restore All"}), restored[0].strings);
         EXPECT_TRUE(sink.Of(PACEWICK_EVENT_RESTORE_INCOMPLETE).empty());
@@ -145,9 +122,9 @@ TEST(Events, LauncherWarnsOfEachProgramThatDidNotStartByItsNameMadeSafeAndBounde
     EXPECT_FALSE(launcher.LaunchEntry(failed));
     EXPECT_TRUE(launcher.LaunchEntry(started));
 
-    const std::vector<Event> warned = sink.Of(PACEWICK_EVENT_START_FAILED);
+    const std::vector<ReportedEvent> warned = sink.Of(PACEWICK_EVENT_START_FAILED);
     ASSERT_EQ(2u, warned.size()) << "one per failed start, none for a start that worked";
-    for (const Event& event : warned) {
+    for (const ReportedEvent& event : warned) {
         EXPECT_EQ(events::Type::Warning, event.type);
         ASSERT_EQ(2u, event.strings.size());
         EXPECT_EQ(L"bad\uFFFDname\uFFFD\U0001F600", event.strings[0]);
@@ -172,11 +149,11 @@ TEST(Events, EachExecutableCarriesTheSentenceOfEveryEventOfItsSource) {
 
     RecordingSink sink;
     events::ReportStartFailed(&sink, L"Tool", L"C:\\tool.exe /tray");
-    events::ReportIgnoredPolicy(&sink, L"3");
+    events::ReportIgnoredPolicy(&sink, L"DelayMinutes", L"machine policy");
     events::ReportLogonSummary(&sink, 12, 10, 2, 95);
     const DWORD programIds[] = {PACEWICK_EVENT_START_FAILED, PACEWICK_EVENT_POLICY_IGNORED, PACEWICK_EVENT_LOGON_SUMMARY};
     for (const DWORD id : programIds) {
-        const std::vector<Event> reported = sink.Of(id);
+        const std::vector<ReportedEvent> reported = sink.Of(id);
         ASSERT_EQ(1u, reported.size()) << id;
         const std::wstring sentence = Sentence(program, id, reported[0].strings);
         for (const std::wstring& inserted : reported[0].strings)

@@ -43,6 +43,23 @@ TEST(PolicyLists, ReadTheNamedProgramsAndLeaveOutWhatNoProgramNameCanBe) {
     EXPECT_EQ((std::vector<std::wstring>{L"empty", L"expand", L"long", L"number"}), ignored);
     // The user's side of the same list is its own.
     EXPECT_TRUE(policy::ReadProgramList(HKEY_CURRENT_USER, keys::kPolicies, L"LeaveAlone").programs.empty());
+
+    // What is said at the start: each left-out value of a list where the table allows the list, with its place.
+    const std::wstring userLists[] = {std::wstring(keys::kPolicies) + L"\\LeaveAlone",
+                                      std::wstring(keys::kPolicies) + L"\\StartAtLogOn"};
+    for (const std::wstring& user : userLists) {
+        S::Create(HKEY_CURRENT_USER, user.c_str());
+        S::Put(HKEY_CURRENT_USER, user.c_str(), "bad", S::Dword(1));
+    }
+    std::vector<std::wstring> said;
+    for (const policy::IgnoredListValue& value : policy::IgnoredListValues())
+        said.push_back((value.machine ? L"machine " : L"user ") + value.value);
+    std::sort(said.begin(), said.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"machine LeaveAlone\\empty", L"machine LeaveAlone\\expand",
+                                         L"machine LeaveAlone\\long", L"machine LeaveAlone\\number",
+                                         L"user StartAtLogOn\\bad"}),
+              said)
+        << "a user's LeaveAlone is no policy: nothing to say of it";
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "FakeTaskScheduler.h"
+#include "RecordingEventSink.h"
 #include "RegistrySandbox.h"
 #include "Shortcuts.h"
 #include "TestHelpers.h"
@@ -1089,6 +1090,8 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
         return std::regex_match(Text(window, IDC_STATUS), said) && std::regex_match(U8(tip), said);
     };
     dialog_.SetLoadFactory([] { return std::make_unique<OneSpareThenBusy>(); });
+    RecordingSink events;
+    dialog_.SetEventSink(&events);
     dialog_.StartAtLogOn();
     EXPECT_EQ(log.WaitFor(3), started({"LogOn", "Twice", "Twice machine"})) << "before the window";
     monitors_.Start();
@@ -1102,6 +1105,11 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
         EXPECT_EQ(log.WaitFor(6), started({"AsSet", "Delay", "LogOn", "Ready", "Twice", "Twice machine"}));
         SendMessageA(window, WM_NULL, 0, 0);
         EXPECT_TRUE(summed(window, "5 started in \\d+:\\d\\d, 1 failed: Broken; 1 wait for you")) << Text(window, IDC_STATUS);
+        // The same figures in the log-on's event: 8 held, 5 started, 1 failed.
+        const std::vector<ReportedEvent> summary = events.Of(PACEWICK_EVENT_LOGON_SUMMARY);
+        ASSERT_EQ(summary.size(), 1u);
+        EXPECT_EQ(std::vector<std::wstring>(summary[0].strings.begin(), summary[0].strings.begin() + 3),
+                  (std::vector<std::wstring>{L"8", L"5", L"1"}));
         EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_RUN_ALL)));
         EXPECT_FALSE(TrayMenuItemState(window, ID_TRAY_RUN_ALL) & MF_GRAYED);
         SendMessageA(window, WM_TIMER, CPacewickDlg::kLaunchTimer, 0);
@@ -1114,6 +1122,7 @@ TEST_F(PacewickDlgTest, StartsEachLevelAtItsTurnOnceAndTheByHandOnesOnRunAll) {
     });
     monitors_.Stop();
     EXPECT_EQ(log.WaitFor(8).size(), 8u) << "started twice";
+    EXPECT_EQ(events.Of(PACEWICK_EVENT_LOGON_SUMMARY).size(), 1u) << "one event per log-on, Run All's starts aside";
 }
 
 // Manual: only At log-on starts by itself, Run All the rest once; Delete entry drops the level once no list holds it.
