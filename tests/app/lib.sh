@@ -102,7 +102,9 @@ folder_files() {
     done
   done | LC_ALL=C sort
 }
-reg_add() { wine reg add "$@" /f >/dev/null; }
+# reg_add ARGS...: Wine's reg.exe has been seen to fail (exit 1, nothing written) in a prefix whose
+# service had just started: asked once more after a moment; a second failure stands.
+reg_add() { wine reg add "$@" /f >/dev/null || { sleep 1; wine reg add "$@" /f >/dev/null; }; }
 clear_values() { local key; for key; do wine reg delete "$key" /va /f >/dev/null 2>&1 || true; done; }
 # The settings and the installer's keys: the machine's BackUp key and the user's Run key, empty (no default value).
 make_program_keys() {  # DELAY_MS RESTORED [MANUAL]
