@@ -38,6 +38,8 @@
 #define ID_TRAY_RUN_ALL             32800
 #define ID_TRAY_START_WHEN_READY    32801
 #define ID_TRAY_NOTIFY_NEWCOMERS    32806
+// Not a command: the greyed line under what a policy sets, found by it again.
+#define ID_TRAY_SET_BY_ADMINISTRATOR 32807
 
 // Commands of a row's menu: a start level each, its number added to the first
 // (plan::StartLevel). Run and Delete entry are the buttons' own ids.

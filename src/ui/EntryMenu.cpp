@@ -19,15 +19,7 @@ constexpr plan::StartLevel kMenuOrder[] = {plan::StartLevel::AtLogOn, plan::Star
 UINT CommandOf(plan::StartLevel level) { return ID_LEVEL_AS_SET + static_cast<UINT>(level); }
 
 bool Append(HMENU menu, UINT command, UINT text, UINT type, UINT state) {
-    std::wstring shown = ResourceText(text);
-    MENUITEMINFOW item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
-    item.fType = type;
-    item.fState = state;
-    item.wID = command;
-    item.dwTypeData = shown.data();
-    return InsertMenuItemW(menu, static_cast<UINT>(GetMenuItemCount(menu)), TRUE, &item) != FALSE;
+    return InsertTextItem(menu, static_cast<UINT>(GetMenuItemCount(menu)), command, text, type, state);
 }
 
 }  // namespace

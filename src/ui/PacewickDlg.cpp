@@ -5,6 +5,7 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "plan/PlanStore.h"
 #include "plan/StartPlan.h"
@@ -424,9 +425,11 @@ void CPacewickDlg::ShowSwitches() {
         CheckDlgButton(Hwnd(), choice.box, on ? BST_CHECKED : BST_UNCHECKED);
         tray_.CheckMenuItem(choice.trayItem, on);
     }
+    std::vector<UINT> setByPolicy;
     for (const PolicyControls& set : kPolicyControls)
         if (settings_.SetByPolicy(set.setting))
-            for (UINT item : set.trayItems) tray_.GrayMenuItem(item);
+            setByPolicy.insert(setByPolicy.end(), set.trayItems.begin(), set.trayItems.end());
+    tray_.ShowSetByPolicy(setByPolicy);
 }
 
 // A greyed control gets no mouse: the tip is the window's, over the control's place.

@@ -1,9 +1,34 @@
 #include "ui/TrayIcon.h"
 
+#include <algorithm>
+
 #include "resource.h"
 #include "ui/ResourceText.h"
 
 namespace ui {
+
+bool InsertTextItem(HMENU menu, UINT position, UINT command, UINT text, UINT type, UINT state) {
+    std::wstring shown = ResourceText(text);
+    MENUITEMINFOW item = {};
+    item.cbSize = sizeof item;
+    item.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+    item.fType = type;
+    item.fState = state;
+    item.wID = command;
+    item.dwTypeData = shown.data();
+    return InsertMenuItemW(menu, position, TRUE, &item) != FALSE;
+}
+
+namespace {
+
+// The item at `at` is `command`'s, or a submenu holding it at any depth.
+bool Holds(HMENU menu, int at, UINT command) {
+    if (GetMenuItemID(menu, at) == command) return true;
+    HMENU submenu = GetSubMenu(menu, at);
+    return submenu && GetMenuState(submenu, command, MF_BYCOMMAND) != static_cast<UINT>(-1);
+}
+
+}  // namespace
 
 TrayIcon::TrayIcon(UINT callbackMessage, UINT id)
     : taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")),
@@ -65,6 +90,24 @@ void TrayIcon::SetTip(const std::wstring& tip) {
 
 void TrayIcon::GrayMenuItem(UINT command) {
     if (menu_) EnableMenuItem(GetSubMenu(menu_.Get(), 0), command, MF_BYCOMMAND | MF_GRAYED | MF_DISABLED);
+}
+
+// The line goes on the menu's first level (a choice in a submenu counts as the
+// submenu's item), read without opening a submenu; and below the last item a
+// policy sets, so that it never directly follows an item no policy touches.
+void TrayIcon::ShowSetByPolicy(const std::vector<UINT>& commands) {
+    if (!menu_) return;
+    HMENU items = GetSubMenu(menu_.Get(), 0);
+    DeleteMenu(items, ID_TRAY_SET_BY_ADMINISTRATOR, MF_BYCOMMAND);
+    int below = -1;
+    for (UINT command : commands) {
+        GrayMenuItem(command);
+        for (int at = 0; at < GetMenuItemCount(items); ++at)
+            if (Holds(items, at, command)) below = std::max(below, at);
+    }
+    if (below >= 0)
+        InsertTextItem(items, static_cast<UINT>(below + 1), ID_TRAY_SET_BY_ADMINISTRATOR, IDS_SET_BY_ADMINISTRATOR,
+                       MFT_STRING, MFS_GRAYED);
 }
 
 void TrayIcon::CheckMenuItem(UINT command, bool checked) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "win/Scoped.h"
 
@@ -20,6 +21,10 @@ struct MenuTraits {
     static void Close(Handle h) { DestroyMenu(h); }
 };
 using UniqueMenu = win::Unique<MenuTraits>;
+
+// Puts the string table's `text` into `menu` at `position` as an item of
+// `command`, its type and state as given. False when the menu refused it.
+bool InsertTextItem(HMENU menu, UINT position, UINT command, UINT text, UINT type, UINT state);
 
 class TrayIcon {
 public:
@@ -51,6 +56,10 @@ public:
     // the icon's every return.
     void SetTip(const std::wstring& tip);
     void GrayMenuItem(UINT command);
+    // Greys `commands` (a policy sets them) and says so in one greyed line
+    // directly below the last item of the menu that holds one; no line
+    // without them. Each call takes the earlier one's line away first.
+    void ShowSetByPolicy(const std::vector<UINT>& commands);
     void CheckMenuItem(UINT command, bool checked);
     // A notice from the icon (a balloon, or a toast on Windows 10 and later);
     // a click on it comes to the owner as the callback with NIN_BALLOONUSERCLICK.

@@ -123,16 +123,36 @@ std::vector<std::string> RowMenu(const char* checked, bool greyed = false) {
     return items;
 }
 
-// The state of one item of the tray icon's menu, opened by a click and closed; 0xFFFFFFFF when none opened.
-UINT TrayMenuItemState(HWND window, UINT command) {
+// The tray icon's menu, opened by a click, handed to `read` and closed; false when none opened.
+bool ReadTrayMenu(HWND window, const std::function<void(HWND popup)>& read) {
     PostMessageA(window, CPacewickDlg::kTrayMessage, CPacewickDlg::kTrayIconId, WM_RBUTTONDOWN);
     HWND popup = WaitForVisible("#32768", nullptr);
-    if (!popup) return 0xFFFFFFFF;
-    HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
-    const UINT state = GetMenuState(menu, command, MF_BYCOMMAND);
+    if (!popup) return false;
+    read(popup);
     PostMessageA(window, WM_CANCELMODE, 0, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(popup); })) << "the tray menu stayed open";
+    return true;
+}
+
+// The state of one item of the tray icon's menu; 0xFFFFFFFF when none opened.
+UINT TrayMenuItemState(HWND window, UINT command) {
+    UINT state = 0xFFFFFFFF;
+    ReadTrayMenu(window, [&](HWND popup) {
+        state = GetMenuState(reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0)), command, MF_BYCOMMAND);
+    });
     return state;
+}
+
+// The tray menu's items, each its command (a submenu's: 0xFFFFFFFF) and as MenuItems shows it.
+std::vector<std::pair<UINT, std::string>> TrayMenu(HWND window) {
+    std::vector<std::pair<UINT, std::string>> items;
+    ReadTrayMenu(window, [&](HWND popup) {
+        HMENU menu = reinterpret_cast<HMENU>(SendMessageA(popup, MN_GETHMENU, 0, 0));
+        const std::vector<std::string> shown = MenuItems(popup);
+        for (std::size_t at = 0; at < shown.size(); ++at)
+            items.emplace_back(GetMenuItemID(menu, static_cast<int>(at)), shown[at]);
+    });
+    return items;
 }
 
 // The image's string table rewritten in place while it lives (capitals, blanks as '_'): unmarked text is built in code.
@@ -1222,6 +1242,9 @@ TEST_F(PacewickDlgTest, GreysWhatAPolicySetsAndStoresNoPolicysValue) {
             {IDC_MINUTES, why}, {IDC_MINUTES_SPIN, why}, {IDC_APPLY, why}, {IDC_MANUAL_START, why}, {IDC_NOTIFY_NEWCOMERS, why}};
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(PolicyTips(window), expected);
+        const auto tray = TrayMenu(window);  // Tell Me When a Program Adds Itself is the last item a policy sets
+        ASSERT_EQ(tray.size(), 7u);
+        EXPECT_EQ(tray[5], std::make_pair(UINT{ID_TRAY_SET_BY_ADMINISTRATOR}, why + " ~"));
 
         // Pressed all the same (the tray's items, Apply by its message): nothing a policy sets is stored.
         for (WORD command : {IDC_APPLY, ID_TRAY_DELAY_1_MIN, ID_TRAY_MANUAL, IDC_MANUAL_START, ID_TRAY_NOTIFY_NEWCOMERS})
@@ -1234,5 +1257,36 @@ TEST_F(PacewickDlgTest, GreysWhatAPolicySetsAndStoresNoPolicysValue) {
         EXPECT_TRUE(ConfigIs("Manual", 1));
         EXPECT_TRUE(ConfigIs("TimeDelay", CPacewickDlg::kMinute));
         EXPECT_FALSE(S::Get(HKEY_CURRENT_USER, keys::kConfig, "NotifyNewcomers").has_value());
+    });
+}
+
+// The tray menu says once, greyed, below the last item a policy sets, what its greyed items do not: who set them.
+TEST_F(PacewickDlgTest, TrayMenuSaysOnceBelowTheLastItemAPolicySets) {
+    SetConfig(1, CPacewickDlg::kMinute);
+    S::Put(HKEY_CURRENT_USER, keys::kConfig, "NotifyNewcomers", S::Dword(0));
+    std::vector<std::pair<UINT, std::string>> items = {
+        {ID_TRAY_RUN_ALL, "&Run All Programs Now"},
+        {ID_TRAY_OPEN, "&Open Pacewick"},
+        {0xFFFFFFFF, "Set &Delay Time"},
+        {ID_TRAY_START_WHEN_READY, "Start &When Ready"},
+        {ID_TRAY_NOTIFY_NEWCOMERS, "&Tell Me When a Program Adds Itself"},
+        {ID_TRAY_EXIT, "E&xit"}};
+    RunDialog(dialog_, [&](HWND window) { EXPECT_EQ(TrayMenu(window), items) << "no policy sets anything"; });
+
+    S::Create(HKEY_LOCAL_MACHINE, keys::kPolicies);
+    S::Put(HKEY_LOCAL_MACHINE, keys::kPolicies, "DelayMinutes", S::Dword(30));
+    const MarkedStringTable table;  // the line's text is the string table's
+    CPacewickDlg delaySet(nullptr, CPacewickDlg::Engine{engine_.manager, engine_.model, engine_.launcher, config_}, nullptr);
+    delaySet.SetNotifyIconFunction([](DWORD, NOTIFYICONDATAW*) { return TRUE; });
+    items.insert(items.begin() + 3, {ID_TRAY_SET_BY_ADMINISTRATOR, MarkedStringTable::Marked("Set by your administrator") + " ~"});
+    RunDialog(delaySet, [&](HWND window) {
+        EXPECT_EQ(TrayMenu(window), items);
+        for (UINT choice : {ID_TRAY_DELAY_1_MIN, ID_TRAY_DELAY_3_MIN, ID_TRAY_DELAY_5_MIN})
+            EXPECT_TRUE(TrayMenuItemState(window, choice) & MF_GRAYED) << choice;
+        EXPECT_FALSE(TrayMenuItemState(window, ID_TRAY_MANUAL) & MF_GRAYED);
+        // Shown again at each switch: still one line, in its place.
+        SendMessageW(window, WM_COMMAND, ID_TRAY_NOTIFY_NEWCOMERS, 0);
+        items[5].second += " *";
+        EXPECT_EQ(TrayMenu(window), items);
     });
 }
