@@ -28,6 +28,39 @@ bool RestoreMachineEntries(takeover::OwnedEngine& engine, const KeeperEvents& co
     return back;
 }
 
+const char* OutcomeText(accounts::Outcome outcome) {
+    switch (outcome) {
+    case accounts::Outcome::Begun: return "putting its entries back";
+    case accounts::Outcome::Back: return "every entry is back";
+    case accounts::Outcome::NotAllBack: return "some entries stay held";
+    case accounts::Outcome::Unreachable: return "not reached, every entry stays held";
+    }
+    return "";
+}
+
+// Each account's lines in the log, between its own first and last line; one
+// event for each account whose programs stay held, and one for all.
+void RestoreEveryAccount(const accounts::Places& places, KeeperEvents& counted) {
+    Log("Restore of every account's entries (the package's removal)");
+    events::Sink* log = counted.Events();
+    const accounts::Tally tally =
+        accounts::RestoreEveryAccount(places, counted, [&](const accounts::AccountNews& news) {
+            const std::string sid = win::Utf8ForDisplay(news.sid);
+            if (news.why.empty()) Log("Account %s: %s", sid.c_str(), OutcomeText(news.outcome));
+            else Log("Account %s: %s: %s", sid.c_str(), OutcomeText(news.outcome), news.why.c_str());
+            const bool held = news.outcome == accounts::Outcome::NotAllBack || news.outcome == accounts::Outcome::Unreachable;
+            if (held && log) {
+                const std::wstring why = news.why.empty() ? L"the keeper's log names them" : win::WidenAscii(news.why.c_str());
+                log->Report(PACEWICK_EVENT_ACCOUNT_STILL_HELD, events::Type::Warning, {events::InsertionText(sid), why});
+            }
+        });
+    Log("Accounts: %u with every entry back, %u with some held, %u not reached", tally.back, tally.notAllBack,
+        tally.unreachable);
+    if (log)
+        log->Report(PACEWICK_EVENT_ACCOUNTS_RESTORED, events::Type::Information,
+                    {std::to_wstring(tally.back), std::to_wstring(tally.notAllBack + tally.unreachable)});
+}
+
 }  // namespace
 
 void KeeperEvents::Left(const ItemEvent& event, const char* why, events::Type type) {
@@ -213,9 +246,10 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
     return Reply{Status::BadRequest, 0};
 }
 
-int RestoreForRemoval(events::Sink* log) {
+int RestoreForRemoval(events::Sink* log, const accounts::Places& accounts) {
     OpenLog();
     KeeperEvents counted(log);
+    RestoreEveryAccount(accounts, counted);
     takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped,
                                  &counted);
     const bool back = RestoreMachineEntries(engine, counted, "the package's removal");

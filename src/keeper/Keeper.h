@@ -9,6 +9,7 @@
 
 #include "takeover/OwnedEngine.h"
 #include "entry/EntryList.h"
+#include "accounts/EveryAccount.h"
 #include "events/EventLog.h"
 #include "keeper/CallerCheck.h"
 #include "keeper/PipeServer.h"
@@ -40,11 +41,14 @@ private:
 
 
 // pacewick-keeper.exe -restore-for-removal: run by the package's removal as the
-// system, once the service is stopped and before any file goes. Puts the
-// machine's entries (both views), and nothing else, back into their Run keys,
-// with a line in the log. The exit code for the installer: 0 when every entry
-// is back, else 1, which makes the installer undo the removal.
-int RestoreForRemoval(events::Sink* log = nullptr);
+// system, once the service is stopped and before any file goes. Puts every
+// account's held programs back into its own Run key and Startup folder, then
+// the machine's (both views), with lines in the log. The exit code for the
+// installer: 0 when every machine entry is back, else 1, which makes the
+// installer undo the removal. An account's that stay held are named (in the
+// log and the Event Log) and do not stop the removal: its account could
+// otherwise keep any removal from ever succeeding, by holding a file open.
+int RestoreForRemoval(events::Sink* log = nullptr, const accounts::Places& accounts = accounts::Places{});
 
 // The keeper service's work, without the service control: at its start and
 // after every change of a machine Run key it takes them over into their BackUp

@@ -13,7 +13,7 @@ const std::vector<std::wstring>& Folders() {
 
 // The keeper's own account (SYSTEM for the service) is trusted too: what it owns
 // redirects nothing, and under Wine every file belongs to the one user.
-constexpr win::Owners kOwners = win::Owners::OwnAccountToo;
+const win::Owners kOwners = win::Owners::OwnAccountToo;
 
 }  // namespace
 

@@ -95,11 +95,13 @@ bool Names(const LeftAlone& leave, const RegValueBlob& value) {
 }  // namespace
 
 LONG RunKeySource::OpenRun(registry::Key& key, REGSAM access) const {
-    return key.Open(place_.root, place_.runPath, access | place_.view);
+    return place_.ownNamesOnly ? key.OpenOwnNames(place_.root, place_.runPath, access | place_.view)
+                               : key.Open(place_.root, place_.runPath, access | place_.view);
 }
 
 LONG RunKeySource::OpenBackUp(registry::Key& key, REGSAM access) const {
-    return key.Open(place_.root, place_.backUpPath, access | place_.view);
+    return place_.ownNamesOnly ? key.OpenOwnNames(place_.root, place_.backUpPath, access | place_.view)
+                               : key.Open(place_.root, place_.backUpPath, access | place_.view);
 }
 
 bool RunKeySource::TurnedOff() const { return TurnedOffByPolicy(place_.disablingPolicy); }

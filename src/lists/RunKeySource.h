@@ -9,13 +9,14 @@ namespace lists {
 // Where one Run key and the BackUp key beside it are.
 struct RunKeyPlace {
     Scope scope;
-    HKEY root;                       // HKEY_CURRENT_USER or HKEY_LOCAL_MACHINE
+    HKEY root;                       // HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE or an account's hive
     REGSAM view;                     // 0, or KEY_WOW64_64KEY: the native keys, from a 32-bit build too
     const wchar_t* runPath;          // the Run key, under root
     const wchar_t* backUpPath;       // its BackUp key, under root in the same view
     Origin origin;                   // what entries listed from the BackUp key are
     const wchar_t* approvedPath;     // Explorer's switches for this Run key (StartupApproved), same hive
     const wchar_t* disablingPolicy;  // the Explorer policy that turns the whole list off
+    bool ownNamesOnly = false;       // keys opened never through a link (another account's hive)
 };
 
 // A Run key: its values move, exactly, into its BackUp key and back.

@@ -35,10 +35,13 @@ std::unique_ptr<StartupSource> OrAbsent(std::unique_ptr<StartupSource> source, S
 
 }  // namespace
 
+const RunKeyPlace kUserRunKey = {Scope::User,         HKEY_CURRENT_USER,   0,
+                                     keys::kRun,          keys::kBackUp,       Origin::CurrentUser,
+                                     keys::kApprovedRun,  keys::kDisableUserRun};
+
 SourceTable BuildSourceTable() {
     static const RunKeyPlace runKeys[] = {
-        {Scope::User, HKEY_CURRENT_USER, 0, keys::kRun, keys::kBackUp, Origin::CurrentUser, keys::kApprovedRun,
-         keys::kDisableUserRun},
+        kUserRunKey,
         {Scope::Machine, HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, keys::kRun, keys::kBackUp, Origin::AllUsers,
          keys::kApprovedRun, keys::kDisableMachineRun},
         {Scope::Machine, HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, keys::kRun32, keys::kBackUp32, Origin::AllUsers,
@@ -48,6 +51,24 @@ SourceTable BuildSourceTable() {
     for (const RunKeyPlace& place : runKeys) table.push_back(std::make_unique<RunKeySource>(place));
     table.push_back(OrAbsent(UserStartupFolder(), Scope::User));
     table.push_back(OrAbsent(AllUsersStartupFolder(), Scope::Machine));
+    return table;
+}
+
+SourceTable BuildAccountSourceTable(const AccountPlaces& account) {
+    RunKeyPlace runKey = kUserRunKey;
+    runKey.root = account.hive;
+    runKey.ownNamesOnly = true;
+    SourceTable table;
+    table.push_back(std::make_unique<RunKeySource>(runKey));
+    table.push_back(std::make_unique<AbsentSource>(Scope::Machine, ItemKind::RegistryValue));
+    table.push_back(std::make_unique<AbsentSource>(Scope::Machine, ItemKind::RegistryValue));
+    if (account.startupFolder.empty() || account.appData.empty())
+        table.push_back(std::make_unique<AbsentSource>(Scope::User, ItemKind::File));
+    else
+        table.push_back(std::make_unique<StartupFolderSource>(
+            account.startupFolder, StartupBackUpFolder(account.appData), account.hive, account.profile,
+            win::Owners::AccountToo(account.sid)));
+    table.push_back(std::make_unique<AbsentSource>(Scope::Machine, ItemKind::File));
     return table;
 }
 

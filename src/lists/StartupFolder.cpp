@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -24,9 +25,6 @@ namespace {
 constexpr const wchar_t* kMachineSecurity =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 constexpr const wchar_t* kBelowRoot[] = {L"Quorvell Software", L"Pacewick", L"StartupBackUp"};
-// Whose folders are trusted: SYSTEM's, the administrators' and, for a user's
-// Pacewick, the user's (the keeper's own account is SYSTEM).
-constexpr win::Owners kOwners = win::Owners::OwnAccountToo;
 // How long a restore tries again, in all, the items that another program holds open.
 constexpr ULONGLONG kInUseWaitMs = 3000;
 constexpr DWORD kInUseRetryMs = 250;
@@ -49,13 +47,34 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// True when `path` lies below the folder `root`, by its names.
+bool IsBelow(const std::wstring& path, const std::wstring& root) {
+    const std::size_t length = root.size();
+    return length > 0 && path.size() > length + 1 && path[length] == L'\\' &&
+           CompareStringOrdinal(path.c_str(), static_cast<int>(length), root.c_str(), static_cast<int>(length),
+                                TRUE) == CSTR_EQUAL;
+}
+
+// The folder names of `path` below `root`; none when one is empty, "." or "..".
+std::vector<std::wstring> NamesBelow(const std::wstring& path, const std::wstring& root) {
+    std::vector<std::wstring> names;
+    std::size_t start = root.size() + 1;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find(L'\\', start), path.size());
+        const std::wstring name = path.substr(start, end - start);
+        if (name.empty() || name == L"." || name == L"..") return {};
+        names.push_back(name);
+        start = end + 1;
+    }
+    return names;
+}
+
 std::unique_ptr<StartupSource> Make(Scope scope, Origin origin, REFKNOWNFOLDERID startup, REFKNOWNFOLDERID root,
                                     HKEY approvedRoot) {
     const std::wstring startupFolder = win::KnownFolder(startup), rootFolder = win::KnownFolder(root);
     if (startupFolder.empty() || rootFolder.empty()) return nullptr;
-    std::wstring backUp = rootFolder;
-    for (const wchar_t* folder : kBelowRoot) backUp.append(L"\\").append(folder);
-    return std::make_unique<StartupFolderSource>(scope, origin, startupFolder, backUp, approvedRoot);
+    return std::make_unique<StartupFolderSource>(scope, origin, startupFolder, StartupBackUpFolder(rootFolder),
+                                                 approvedRoot);
 }
 
 // Whether `leave` names the program of the file at `path`: a shortcut's target
@@ -72,10 +91,13 @@ bool Names(const LeftAlone& leave, const std::wstring& path) {
 // The folders of one operation, each opened without following links, checked
 // on its handle and held open until it ends (the copying folders first).
 struct StartupFolderSource::Places {
+    explicit Places(const win::Owners& owners) : startupCopying(startup, owners), backUpCopying(backUp, owners) {}
     win::ProtectedFolder startup, backUp;
-    CopyingFolder startupCopying{startup, kOwners}, backUpCopying{backUp, kOwners};
+    CopyingFolder startupCopying, backUpCopying;
 };
 
+// Whose folders are trusted here: SYSTEM's, the administrators' and, for a
+// user's Pacewick, the user's (the keeper's own account is SYSTEM).
 StartupFolderSource::StartupFolderSource(Scope scope, Origin origin, std::wstring startupFolder,
                                          std::wstring backUpFolder, HKEY approvedRoot)
     : scope_(scope),
@@ -83,20 +105,35 @@ StartupFolderSource::StartupFolderSource(Scope scope, Origin origin, std::wstrin
       startup_(std::move(startupFolder)),
       backUp_(std::move(backUpFolder)),
       approvedRoot_(approvedRoot),
-      backUpRoot_(backUp_) {
+      backUpRoot_(backUp_),
+      owners_(win::Owners::OwnAccountToo) {
     for (std::size_t up = 0; up < std::size(kBelowRoot) && backUpRoot_.find(L'\\') != std::wstring::npos; ++up) {
         backUpNames_.insert(backUpNames_.begin(), backUpRoot_.substr(backUpRoot_.rfind(L'\\') + 1));
         backUpRoot_.resize(backUpRoot_.rfind(L'\\'));
     }
-    const std::size_t length = backUpRoot_.size();
-    const bool below = startup_.size() > length + 1 && startup_[length] == L'\\' &&
-                       CompareStringOrdinal(startup_.c_str(), static_cast<int>(length), backUpRoot_.c_str(),
-                                            static_cast<int>(length), TRUE) == CSTR_EQUAL;
-    const std::size_t split = below ? length : startup_.rfind(L'\\');
+    const std::size_t split = IsBelow(startup_, backUpRoot_) ? backUpRoot_.size() : startup_.rfind(L'\\');
     startupRoot_ = startup_.substr(0, split);
-    startupBelow_ = split == std::wstring::npos ? std::wstring() : startup_.substr(split + 1);
+    if (split != std::wstring::npos) startupNames_ = {startup_.substr(split + 1)};
     backUpRootFinal_ = win::ProtectedFolder::RootFinal(backUpRoot_);
     startupRootFinal_ = win::ProtectedFolder::RootFinal(startupRoot_);
+}
+
+StartupFolderSource::StartupFolderSource(std::wstring startupFolder, std::wstring backUpFolder, HKEY approvedRoot,
+                                         const std::wstring& trustedRoot, win::Owners owners)
+    : scope_(Scope::User),
+      origin_(Origin::UserFolder),
+      startup_(std::move(startupFolder)),
+      backUp_(std::move(backUpFolder)),
+      approvedRoot_(approvedRoot),
+      backUpRoot_(trustedRoot),
+      startupRoot_(trustedRoot),
+      owners_(std::move(owners)) {
+    // Each name is opened and held by itself: a folder on the way that its
+    // account swaps for a link meanwhile cannot take the system elsewhere.
+    // Folders not below the root get no names, which opens nothing.
+    if (IsBelow(backUp_, trustedRoot)) backUpNames_ = NamesBelow(backUp_, trustedRoot);
+    if (IsBelow(startup_, trustedRoot)) startupNames_ = NamesBelow(startup_, trustedRoot);
+    backUpRootFinal_ = startupRootFinal_ = win::ProtectedFolder::RootFinal(trustedRoot);
 }
 
 // The roots are trusted and found once, when the source is made (a root that
@@ -108,8 +145,8 @@ std::wstring StartupFolderSource::RootFinal(const std::wstring& root, const std:
 bool StartupFolderSource::OpenStartup(Places& places) const {
     std::string why;
     // A link on its path could take every item from, or put it back into, another folder.
-    if (places.startup.Open(startupRoot_, RootFinal(startupRoot_, startupRootFinal_), {startupBelow_},
-                            win::IfMissing::Fail, nullptr, kOwners, &why))
+    if (places.startup.Open(startupRoot_, RootFinal(startupRoot_, startupRootFinal_), startupNames_,
+                            win::IfMissing::Fail, nullptr, owners_, &why))
         return true;
     SayRefused(scope_ == Scope::User ? "this account's Startup folder" : "all users' Startup folder", why);
     return false;
@@ -120,7 +157,7 @@ bool StartupFolderSource::OpenBackUp(win::IfMissing missing, Places& places) con
     // A folder someone else made first, or a link, could be changed by another: nothing goes in or out of it.
     const wchar_t* security = scope_ == Scope::Machine && missing == win::IfMissing::Make ? kMachineSecurity : nullptr;
     if (places.backUp.Open(backUpRoot_, RootFinal(backUpRoot_, backUpRootFinal_), backUpNames_, missing, security,
-                           kOwners, &why))
+                           owners_, &why))
         return true;
     SayRefused(scope_ == Scope::User ? "this account's BackUp folder" : "the machine's BackUp folder", why);
     return false;
@@ -177,7 +214,7 @@ void StartupFolderSource::ForEachStarted(const Reporter& report, Use use) const 
 }
 
 void StartupFolderSource::BackUp(const Reporter& report) {
-    Places places;
+    Places places(owners_);
     if (!OpenStartup(places) || !OpenBackUp(win::IfMissing::Make, places)) return;
     RemoveLeftovers(places.startupCopying);
     RemoveLeftovers(places.backUpCopying);
@@ -189,7 +226,7 @@ void StartupFolderSource::BackUp(const Reporter& report) {
 // BackUp folder is opened (and made) only when there is something to hold.
 void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& report, const StopAsked& stop,
                                  const LeftAlone& leave) {
-    Places places;
+    Places places(owners_);
     if (!OpenStartup(places)) return;
     RemoveLeftovers(places.startupCopying);
     std::vector<std::wstring> names;
@@ -209,7 +246,7 @@ void StartupFolderSource::MoveIn(EntryList& moved, ListSet bit, const Reporter& 
 }
 
 void StartupFolderSource::ListHeld(EntryList& list, ListSet bit, const Reporter& report) {
-    Places places;
+    Places places(owners_);
     if (!OpenBackUp(win::IfMissing::Fail, places)) return;
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
     ForEachFile(backUp_, [&](const std::wstring& name) {
@@ -237,7 +274,7 @@ void StartupFolderSource::RemoveHeld(const EntryList& listed, ListSet bit, const
         const std::wstring name = (entry.lists & bit) ? HeldName(entry.item) : std::wstring();
         if (!name.empty()) names.push_back(name);
     }
-    Places places;
+    Places places(owners_);
     if (names.empty() || !OpenStartup(places) || !OpenBackUp(win::IfMissing::Fail, places)) return;
     RemoveLeftovers(places.startupCopying);
     const StartupSwitches switches(approvedRoot_, keys::kApprovedStartupFolder);
@@ -280,7 +317,7 @@ StartupFolderSource::PutBackResult StartupFolderSource::PutBack(const std::wstri
 // tried again for a few seconds in all, then named and left held (the restore
 // then fails: a package's removal is undone rather than lose it).
 bool StartupFolderSource::Restore(const Reporter& report, const LeftAlone& only) {
-    Places places;
+    Places places(owners_);
     // Nothing held, or nothing to take from a refused one.
     if (!OpenBackUp(win::IfMissing::Fail, places)) return !IsFolder(backUp_);
     if (!OpenStartup(places)) return false;
@@ -322,7 +359,7 @@ bool StartupFolderSource::StartedByWindows(const StartupEntry& entry) const {
 bool StartupFolderSource::DeleteHeld(const StartupEntry& entry, const Reporter& report) {
     const std::wstring name = NameOfItem(entry.item);
     if (name.empty()) return report(ItemHappened::DeleteFailed, ItemPlace::Held, win::Utf8ForDisplay(entry.name)), false;
-    Places places;
+    Places places(owners_);
     if (!OpenBackUp(win::IfMissing::Fail, places)) return true;
     const std::wstring path = backUp_ + L"\\" + name;
     win::UniqueHandle held = OpenFileHandle(path, DELETE | FILE_WRITE_ATTRIBUTES);
@@ -335,6 +372,12 @@ WatchTarget StartupFolderSource::Watched(ItemPlace place) const {
     WatchTarget target;
     target.folder = place == ItemPlace::Held ? backUp_ : startup_;
     return target;
+}
+
+std::wstring StartupBackUpFolder(const std::wstring& appData) {
+    std::wstring backUp = appData;
+    for (const wchar_t* folder : kBelowRoot) backUp.append(L"\\").append(folder);
+    return backUp;
 }
 
 std::unique_ptr<StartupSource> UserStartupFolder() {

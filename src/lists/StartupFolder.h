@@ -21,6 +21,11 @@ public:
     // with the machine's rights, a user's with those it inherits).
     StartupFolderSource(Scope scope, Origin origin, std::wstring startupFolder, std::wstring backUpFolder,
                         HKEY approvedRoot);
+    // Another account's, for the system: both folders lie below `trustedRoot`
+    // (the account's profile folder), every folder below it is checked on its
+    // handle, and only SYSTEM, the administrators and `owners` may own them.
+    StartupFolderSource(std::wstring startupFolder, std::wstring backUpFolder, HKEY approvedRoot,
+                        const std::wstring& trustedRoot, win::Owners owners);
 
     Scope GetScope() const override { return scope_; }
     ItemKind Kind() const override { return ItemKind::File; }
@@ -65,8 +70,8 @@ private:
     // BackUp folder's three names, and the Startup folder's path below it (or
     // its own name, when it lies elsewhere).
     std::wstring backUpRoot_, startupRoot_;
-    std::vector<std::wstring> backUpNames_;
-    std::wstring startupBelow_;
+    std::vector<std::wstring> backUpNames_, startupNames_;
+    win::Owners owners_;
     std::wstring backUpRootFinal_, startupRootFinal_;  // where the roots are, found when made
 };
 
@@ -74,6 +79,8 @@ private:
 // the all-users Startup folder, held in %ProgramData%. Null when Windows does
 // not name the folders.
 std::unique_ptr<StartupSource> UserStartupFolder();
+// The BackUp folder of the Startup folder of the account whose %APPDATA% is `appData`.
+std::wstring StartupBackUpFolder(const std::wstring& appData);
 std::unique_ptr<StartupSource> AllUsersStartupFolder();
 
 }  // namespace lists

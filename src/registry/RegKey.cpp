@@ -134,6 +134,31 @@ LONG Key::Open(HKEY root, const std::wstring& path, REGSAM access) {
     return status;
 }
 
+LONG Key::OpenOwnNames(HKEY root, const std::wstring& path, REGSAM access) {
+    Observe(root, path, access);
+    Hold(nullptr);
+    const REGSAM view = access & (KEY_WOW64_64KEY | KEY_WOW64_32KEY);
+    win::UniqueKey walked;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find(L'\\', start), path.size());
+        const bool last = end == path.size();
+        HKEY opened = nullptr;
+        // The link itself is opened, never its target, and told by its value.
+        const LONG status = RegOpenKeyExW(walked ? walked.Get() : root, path.substr(start, end - start).c_str(),
+                                          REG_OPTION_OPEN_LINK, (last ? access : 0) | KEY_QUERY_VALUE | view, &opened);
+        if (status != ERROR_SUCCESS) return status;
+        walked.Reset(opened);
+        DWORD type = REG_NONE;
+        if (RegQueryValueExW(opened, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+            type == REG_LINK)
+            return kLinkOnPath;
+        start = end + 1;
+    }
+    Hold(walked.Release());
+    return ERROR_SUCCESS;
+}
+
 LONG Key::Create(HKEY root, const std::wstring& path, REGSAM access) {
     Observe(root, path, access);
     // The handle is taken only on success: a failed call leaves its output undefined.

@@ -65,6 +65,9 @@ protected:
     HKEY key_ = nullptr;
 };
 
+// What OpenOwnNames says of a path that passes a registry link.
+constexpr LONG kLinkOnPath = ERROR_CANT_RESOLVE_FILENAME;
+
 // A registry key opened by its owner, by its UTF-16 path, and closed with it.
 class Key : public KeyRef {
 public:
@@ -80,6 +83,10 @@ public:
     LONG Open(HKEY root, const std::wstring& path, REGSAM access);
     // Opens the key, made (empty, non-volatile) first when it is missing.
     LONG Create(HKEY root, const std::wstring& path, REGSAM access);
+    // Opens an existing key by its own names, never through a registry link:
+    // a key of the path that is a link refuses the open (kLinkOnPath). For the
+    // system in another account's hive, where that account may have made links.
+    LONG OpenOwnNames(HKEY root, const std::wstring& path, REGSAM access);
 
 private:
     void Hold(HKEY key);

@@ -29,10 +29,16 @@ LONG ValueNamesOf(const KeyRef& key, std::vector<ValueName>* names) {
 
 }  // namespace registry
 
-std::optional<std::string> CommandText(const RegValueBlob& value) {
+std::optional<std::wstring> StringOf(const RegValueBlob& value) {
     if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return std::nullopt;
     std::wstring text(value.count() / sizeof(wchar_t), L'\0');
     if (!text.empty()) std::memcpy(text.data(), value.data(), text.size() * sizeof(wchar_t));
     text.resize(std::wcslen(text.c_str()));  // up to the first NUL; an odd last byte is no character
-    return win::Utf8(text);
+    return text;
+}
+
+std::optional<std::string> CommandText(const RegValueBlob& value) {
+    const std::optional<std::wstring> text = StringOf(value);
+    if (!text) return std::nullopt;
+    return win::Utf8(*text);
 }

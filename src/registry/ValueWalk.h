@@ -29,6 +29,10 @@ LONG ValueNamesOf(const KeyRef& key, std::vector<ValueName>* names);
 
 }  // namespace registry
 
+// The UTF-16 text of a REG_SZ or REG_EXPAND_SZ value up to its first NUL; none
+// for any other type.
+std::optional<std::wstring> StringOf(const RegValueBlob& value);
+
 // The command a Run value holds: the UTF-16 text of a REG_SZ or REG_EXPAND_SZ
 // value up to its first NUL, in UTF-8. None for any other type (Windows starts
 // only these) and for text that cannot be converted exactly.

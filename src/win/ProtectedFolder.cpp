@@ -44,6 +44,11 @@ void ReadOwner(HANDLE handle, const OwnAccount& own, HandleFacts* facts) {
     facts->adminOwner = IsWellKnownSid(owner, WinLocalSystemSid) ||
                         IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsTrustedInstaller(owner);
     facts->trustedOwner = facts->adminOwner || own.Is(owner);
+    wchar_t* text = nullptr;
+    if (ConvertSidToStringSidW(owner, &text)) {
+        facts->owner = text;
+        LocalFree(text);
+    }
 }
 
 // True when the folder's DACL is already `dacl`, protected from inheritance:
@@ -151,6 +156,7 @@ bool ReadHandleFacts(HANDLE handle, HandleFacts* facts) {
     facts->attributes = tag.FileAttributes;
     facts->links = standard.NumberOfLinks;
     facts->trustedOwner = facts->adminOwner = false;
+    facts->owner.clear();
     ReadOwner(handle, own, facts);
     return true;
 }
@@ -160,31 +166,42 @@ std::atomic<HandleFactsReader>& HandleFactsHook() {
     return reader;
 }
 
-bool Acceptable(HANDLE handle, const std::wstring& path, HandleKind kind, Owners owners) {
+bool Owners::Trust(const HandleFacts& facts) const {
+    switch (whose_) {
+    case Whose::Admins:
+        return facts.adminOwner;
+    case Whose::OwnAccount:
+        return facts.trustedOwner;
+    case Whose::Account:
+        return facts.trustedOwner || (!sid_.empty() && facts.owner == sid_);
+    }
+    return false;
+}
+
+bool Acceptable(HANDLE handle, const std::wstring& path, HandleKind kind, const Owners& owners) {
     const bool folder = kind == HandleKind::Folder;
     HandleFacts facts;
     if (!HandleFactsHook().load()(handle, path, &facts)) return false;
     const bool isFolder = (facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool trusted = owners == Owners::AdminsOnly ? facts.adminOwner : facts.trustedOwner;
-    return trusted && !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && isFolder == folder &&
+    return owners.Trust(facts) && !(facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) && isFolder == folder &&
            (folder || facts.links == 1);
 }
 
 bool ProtectedFolder::Open(const std::wstring& root, const std::vector<std::wstring>& names,
-                           const wchar_t* security, Owners owners, std::string* why) {
+                           const wchar_t* security, const Owners& owners, std::string* why) {
     return Open(root, RootFinal(root), names, security ? IfMissing::Make : IfMissing::Fail, security, owners, why);
 }
 
 std::wstring ProtectedFolder::RootFinal(const std::wstring& root) { return FinalPathOfNamed(root); }
 
 bool ProtectedFolder::OpenBelow(const ProtectedFolder& parent, const std::wstring& name, IfMissing missing,
-                                Owners owners, std::string* why) {
+                                const Owners& owners, std::string* why) {
     return Open(parent.Path(), parent.Final(), {name}, missing, nullptr, owners, why);
 }
 
 bool ProtectedFolder::Open(const std::wstring& root, const std::wstring& rootFinal,
                            const std::vector<std::wstring>& names, IfMissing ifMissing, const wchar_t* security,
-                           Owners owners, std::string* why) {
+                           const Owners& owners, std::string* why) {
     const bool make = ifMissing == IfMissing::Make;
     Close();
     why->clear();

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "win/Scoped.h"
@@ -23,6 +24,7 @@ struct HandleFacts {
     DWORD links = 0;
     bool trustedOwner = false;  // SYSTEM, the administrators or the account this process runs as
     bool adminOwner = false;    // SYSTEM, the administrators (or TrustedInstaller)
+    std::wstring owner;         // the owner's SID ("S-1-5-..."), empty when it cannot be read
 };
 bool ReadHandleFacts(HANDLE handle, HandleFacts* facts);
 
@@ -33,8 +35,24 @@ std::atomic<HandleFactsReader>& HandleFactsHook();
 
 // Whose folders and files are trusted: those of SYSTEM and the administrators,
 // and with OwnAccountToo those of this process's account (the keeper's, which is
-// SYSTEM; under Wine every file belongs to the one user).
-enum class Owners { AdminsOnly, OwnAccountToo };
+// SYSTEM; under Wine every file belongs to the one user), with AccountToo those
+// of this process's account and of the account named (another account's
+// folders, which the system works in for the package's removal).
+class Owners {
+public:
+    static const Owners AdminsOnly;
+    static const Owners OwnAccountToo;
+    static Owners AccountToo(std::wstring sid) { return Owners(Whose::Account, std::move(sid)); }
+    bool Trust(const HandleFacts& facts) const;
+
+private:
+    enum class Whose { Admins, OwnAccount, Account };
+    Owners(Whose whose, std::wstring sid) : whose_(whose), sid_(std::move(sid)) {}
+    Whose whose_;
+    std::wstring sid_;
+};
+inline const Owners Owners::AdminsOnly{Owners::Whose::Admins, std::wstring()};
+inline const Owners Owners::OwnAccountToo{Owners::Whose::OwnAccount, std::wstring()};
 
 // What a handle is expected to be open on.
 enum class HandleKind { File, Folder };
@@ -44,7 +62,7 @@ enum class IfMissing { Fail, Make };
 
 // A folder that is a folder, or a file with no other name; neither a reparse
 // point, both owned by a trusted account.
-bool Acceptable(HANDLE handle, const std::wstring& path, HandleKind kind, Owners owners);
+bool Acceptable(HANDLE handle, const std::wstring& path, HandleKind kind, const Owners& owners);
 
 // True when `descriptor` holds exactly `dacl`, protected from inheritance: a
 // folder whose rights need not be set again.
@@ -78,18 +96,18 @@ public:
     // checked and opened for reading (by an account that may not change them).
     // False, with the reason in `why`, when a folder is refused or cannot be made.
     bool Open(const std::wstring& root, const std::vector<std::wstring>& names, const wchar_t* security,
-              Owners owners, std::string* why);
+              const Owners& owners, std::string* why);
     // The same below a root whose final path (RootFinal) is known: any folder
     // made (IfMissing::Make) with the DACL `security` or, without, with the rights it
     // inherits; or only checked.
     bool Open(const std::wstring& root, const std::wstring& rootFinal, const std::vector<std::wstring>& names,
-              IfMissing missing, const wchar_t* security, Owners owners, std::string* why);
+              IfMissing missing, const wchar_t* security, const Owners& owners, std::string* why);
     // Where a trusted root is, its links followed; empty when it cannot be opened.
     static std::wstring RootFinal(const std::wstring& root);
     // One folder, `name`, directly in the open folder `parent`, made (with
     // inherited rights) with IfMissing::Make. A missing one is refused with `why` empty.
-    bool OpenBelow(const ProtectedFolder& parent, const std::wstring& name, IfMissing missing, Owners owners,
-                   std::string* why);
+    bool OpenBelow(const ProtectedFolder& parent, const std::wstring& name, IfMissing missing,
+                   const Owners& owners, std::string* why);
     void Close() { folders_.clear(); }
     bool IsOpen() const { return !folders_.empty(); }
     const std::wstring& Path() const { return path_; }

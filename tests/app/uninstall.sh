@@ -173,8 +173,33 @@ removed_with_everything_back msiexec "$NEXT_PRODUCT"
 
 echo "== the UninstallString of Apps and Features, run as given (the installer's full window)"
 install_and_take_over apps
+# Two more accounts in the machine's list of profiles: one signed in (its registry under HKEY_USERS, as
+# Windows loads it) whose Pacewick held a Run value and a Startup item, one whose profile is gone.
+readonly SECOND=S-1-5-21-0-0-0-1001 GONE=S-1-5-21-0-0-0-1002
+readonly PROFILES='SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList'
+second=$(c_drive profiles/second)
+mkdir -p "$second/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup" \
+  "$second/AppData/Roaming/Quorvell Software/Pacewick/StartupBackUp"
+printf '@echo second\r\n' >"$second/AppData/Roaming/Quorvell Software/Pacewick/StartupBackUp/Second Tool.cmd"
+reg_add "HKLM\\$PROFILES\\$SECOND" /v ProfileImagePath /t REG_EXPAND_SZ /d "$(c_path "$second")"
+reg_add "HKLM\\$PROFILES\\$GONE" /v ProfileImagePath /t REG_EXPAND_SZ /d 'C:\profiles\gone'
+reg_add "HKU\\$SECOND\\$BACKUP" /v "Second Tool" /t REG_EXPAND_SZ /d '%ProgramFiles%\second.exe /q'
+reg_add "HKU\\$SECOND\\$RUN" /v Kept /d 'C:\kept.exe'
+second_held=$(folder_files "$second/AppData/Roaming/Quorvell Software/Pacewick/StartupBackUp")
 timeout 120 wine cmd /c "$uninstall_string" >"$work/apps.out" 2>&1
 removed_with_everything_back apps
+expect "[apps] the signed-in account's Run key holds its program again, exactly" \
+  "$(printf '%s\n' '"Kept"="C:\\kept.exe"' '"Second Tool"=hex(2):25,00,50,00,72,00,6f,00,67,00,72,00,61,00,6d,00,46,00,69,00,6c,00,65,00,73,00,25,00,5c,00,73,00,65,00,63,00,6f,00,6e,00,64,00,2e,00,65,00,78,00,65,00,20,00,2f,00,71,00,00,00')" \
+  "$(values "HKEY_USERS\\$SECOND\\$RUN")"
+expect "[apps] and its BackUp key none" "" "$(values "HKEY_USERS\\$SECOND\\$BACKUP")"
+expect "[apps] its Startup item is back in its own Startup folder" "$second_held" \
+  "$(folder_files "$second/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Startup")"
+check "[apps] the account whose profile is gone is named in the keeper's log" \
+  grep -q "Account $GONE: not reached, every entry stays held" "$(log_file)"
+# Gone again, so that the Startup BackUp folders found below are the program's own.
+wine reg delete "HKU\\$SECOND" /f >/dev/null 2>&1 || true
+for sid in "$SECOND" "$GONE"; do wine reg delete "HKLM\\$PROFILES\\$sid" /f >/dev/null 2>&1 || true; done
+rm -rf "$(c_drive profiles)"
 
 echo "== a Pacewick that does not end (its question is open) stops msiexec /x: nothing changes"
 install_msi

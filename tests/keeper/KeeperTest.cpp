@@ -267,8 +267,8 @@ bool FakeFacts(HANDLE handle, const std::wstring& path, keeper::HandleFacts* fac
 TEST(Keeper, LogIsNeverWrittenThroughAFolderOrFileThatIsNotTheKeepers) {
     const keeper::HandleFactsReader original = keeper::HandleFactsHook().exchange(FakeFacts);
     const std::pair<const wchar_t*, keeper::HandleFacts> refused[] = {
-        {L"\\Quorvell Software", keeper::HandleFacts{FILE_ATTRIBUTE_REPARSE_POINT, 0, true}},
-        {L"\\Pacewick", keeper::HandleFacts{0, 0, false}},
+        {L"\\Quorvell Software", keeper::HandleFacts{FILE_ATTRIBUTE_REPARSE_POINT, 0, true, false, {}}},
+        {L"\\Pacewick", keeper::HandleFacts{0, 0, false, false, {}}},
     };
     for (const auto& [folder, facts] : refused) {
         LogRoot log;
