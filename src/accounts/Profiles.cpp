@@ -5,6 +5,7 @@
 
 #include "registry/RegKey.h"
 #include "registry/ValueWalk.h"
+#include "win/ProtectedFolder.h"
 
 namespace accounts {
 namespace {
@@ -50,18 +51,6 @@ std::wstring Expanded(const std::wstring& path, std::initializer_list<Variable> 
     return std::wstring();
 }
 
-// True when `path` is below `root` by its own names (no "." or ".." among them).
-bool Below(const std::wstring& path, const std::wstring& root) {
-    const std::size_t length = root.size();
-    if (length == 0 || path.size() <= length + 1 || path[length] != L'\\' ||
-        CompareStringOrdinal(path.c_str(), static_cast<int>(length), root.c_str(), static_cast<int>(length), TRUE) !=
-            CSTR_EQUAL)
-        return false;
-    const std::wstring rest = L"\\" + path.substr(length + 1) + L"\\";
-    return rest.find(L"\\.\\") == std::wstring::npos && rest.find(L"\\..\\") == std::wstring::npos &&
-           rest.find(L"\\\\") == std::wstring::npos && rest.find_first_of(L"/:") == std::wstring::npos;
-}
-
 }  // namespace
 
 std::vector<Account> ProfileAccounts(HKEY machine) {
@@ -102,7 +91,8 @@ AccountFolders FoldersOf(HKEY hive, const Account& account, std::string* why) {
                               : account.profile + L"\\" + kDefaultAppData;
     folders.startup = startup ? Expanded(*startup, {{L"USERPROFILE", account.profile}, {L"APPDATA", folders.appData}})
                               : folders.appData + L"\\" + kDefaultStartup;
-    if (!Below(folders.appData, account.profile) || !Below(folders.startup, account.profile)) {
+    if (win::NamesBelow(folders.appData, account.profile).empty() ||
+        win::NamesBelow(folders.startup, account.profile).empty()) {
         *why = "its Startup folder or its application data folder lies outside its profile folder";
         return AccountFolders{};
     }

@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include <algorithm>
 #include <iterator>
 #include <optional>
 #include <utility>
@@ -47,28 +46,6 @@ bool IsFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// True when `path` lies below the folder `root`, by its names.
-bool IsBelow(const std::wstring& path, const std::wstring& root) {
-    const std::size_t length = root.size();
-    return length > 0 && path.size() > length + 1 && path[length] == L'\\' &&
-           CompareStringOrdinal(path.c_str(), static_cast<int>(length), root.c_str(), static_cast<int>(length),
-                                TRUE) == CSTR_EQUAL;
-}
-
-// The folder names of `path` below `root`; none when one is empty, "." or "..".
-std::vector<std::wstring> NamesBelow(const std::wstring& path, const std::wstring& root) {
-    std::vector<std::wstring> names;
-    std::size_t start = root.size() + 1;
-    while (start <= path.size()) {
-        const std::size_t end = std::min(path.find(L'\\', start), path.size());
-        const std::wstring name = path.substr(start, end - start);
-        if (name.empty() || name == L"." || name == L"..") return {};
-        names.push_back(name);
-        start = end + 1;
-    }
-    return names;
-}
-
 std::unique_ptr<StartupSource> Make(Scope scope, Origin origin, REFKNOWNFOLDERID startup, REFKNOWNFOLDERID root,
                                     HKEY approvedRoot) {
     const std::wstring startupFolder = win::KnownFolder(startup), rootFolder = win::KnownFolder(root);
@@ -111,7 +88,8 @@ StartupFolderSource::StartupFolderSource(Scope scope, Origin origin, std::wstrin
         backUpNames_.insert(backUpNames_.begin(), backUpRoot_.substr(backUpRoot_.rfind(L'\\') + 1));
         backUpRoot_.resize(backUpRoot_.rfind(L'\\'));
     }
-    const std::size_t split = IsBelow(startup_, backUpRoot_) ? backUpRoot_.size() : startup_.rfind(L'\\');
+    const bool below = !win::NamesBelow(startup_, backUpRoot_).empty();
+    const std::size_t split = below ? backUpRoot_.size() : startup_.rfind(L'\\');
     startupRoot_ = startup_.substr(0, split);
     if (split != std::wstring::npos) startupNames_ = {startup_.substr(split + 1)};
     backUpRootFinal_ = win::ProtectedFolder::RootFinal(backUpRoot_);
@@ -131,8 +109,8 @@ StartupFolderSource::StartupFolderSource(std::wstring startupFolder, std::wstrin
     // Each name is opened and held by itself: a folder on the way that its
     // account swaps for a link meanwhile cannot take the system elsewhere.
     // Folders not below the root get no names, which opens nothing.
-    if (IsBelow(backUp_, trustedRoot)) backUpNames_ = NamesBelow(backUp_, trustedRoot);
-    if (IsBelow(startup_, trustedRoot)) startupNames_ = NamesBelow(startup_, trustedRoot);
+    backUpNames_ = win::NamesBelow(backUp_, trustedRoot);
+    startupNames_ = win::NamesBelow(startup_, trustedRoot);
     backUpRootFinal_ = startupRootFinal_ = win::ProtectedFolder::RootFinal(trustedRoot);
 }
 

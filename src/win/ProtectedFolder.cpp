@@ -3,6 +3,7 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -164,6 +165,24 @@ bool ReadHandleFacts(HANDLE handle, HandleFacts* facts) {
 std::atomic<HandleFactsReader>& HandleFactsHook() {
     static std::atomic<HandleFactsReader> reader{ReadWithoutTest};
     return reader;
+}
+
+std::vector<std::wstring> NamesBelow(const std::wstring& path, const std::wstring& root) {
+    const std::size_t length = root.size();
+    if (length == 0 || path.size() <= length + 1 || path[length] != L'\\' ||
+        CompareStringOrdinal(path.c_str(), static_cast<int>(length), root.c_str(), static_cast<int>(length), TRUE) !=
+            CSTR_EQUAL)
+        return {};
+    std::vector<std::wstring> names;
+    for (std::size_t start = length + 1; start <= path.size();) {
+        const std::size_t end = std::min(path.find(L'\\', start), path.size());
+        std::wstring name = path.substr(start, end - start);
+        if (name.empty() || name == L"." || name == L".." || name.find_first_of(L"/:") != std::wstring::npos)
+            return {};
+        names.push_back(std::move(name));
+        start = end + 1;
+    }
+    return names;
 }
 
 bool Owners::Trust(const HandleFacts& facts) const {

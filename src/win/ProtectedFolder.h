@@ -80,6 +80,11 @@ std::wstring OpenablePath(HANDLE handle);
 // the path within its volume. Empty when Windows cannot say.
 std::wstring FinalPath(HANDLE handle);
 
+// The folder names that lead from `root` down to `path`, when `path` lies below
+// `root` by its names; none when it does not, or when a name is empty, "." or
+// "..", or holds a '/' or a ':' (another separator, a stream).
+std::vector<std::wstring> NamesBelow(const std::wstring& path, const std::wstring& root);
+
 // True when two full paths name the same place, letter case and the \\?\ forms aside.
 bool SamePath(const std::wstring& one, const std::wstring& other);
 
