@@ -40,10 +40,12 @@ private:
 
 
 // pacewick-keeper.exe -restore-for-removal: run by the package's removal as the
-// system, once the service is stopped and before any file goes. Puts the
+// system, once the service is stopped and before any file goes. Ends every
+// running Pacewick of every session first (RemovalNotice.h), then puts the
 // machine's entries (both views), and nothing else, back into their Run keys,
 // with a line in the log. The exit code for the installer: 0 when every entry
-// is back, else 1, which makes the installer undo the removal.
+// is back, else 1 (a Pacewick still runs too), which makes the installer undo
+// the removal.
 int RestoreForRemoval(events::Sink* log = nullptr);
 
 // The keeper service's work, without the service control: at its start and
