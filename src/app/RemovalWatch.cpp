@@ -3,18 +3,13 @@
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "ui/MainWindowClass.h"
+#include "win/Clock.h"
 #include "win/Diagnostics.h"
 
 namespace {
 
 // How often a change seen before the main window exists looks for it again.
 constexpr DWORD kWindowPoll = 100;
-
-ULONGLONG Now() {
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    return (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-}
 
 }  // namespace
 
@@ -25,7 +20,7 @@ bool RemovalUnderWay() {
         key.ReadExact(keys::kRemovalStarted, REG_QWORD, reinterpret_cast<BYTE*>(&started), sizeof started) !=
             ERROR_SUCCESS)
         return false;
-    const ULONGLONG now = Now();
+    const ULONGLONG now = win::FileTimeNow();
     return started <= now + kRemovalNoticeAhead && now <= started + kRemovalNoticeLife;
 }
 

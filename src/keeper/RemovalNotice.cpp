@@ -8,6 +8,7 @@
 #include "keeper/KeeperLog.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
+#include "win/Clock.h"
 
 namespace keeper {
 
@@ -90,9 +91,7 @@ bool Runs(const RunningPacewick& one) { return WaitForSingleObject(one.process.G
 }  // namespace
 
 RemovalNotice::RemovalNotice() {
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    const ULONGLONG started = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    const ULONGLONG started = win::FileTimeNow();
     registry::Key key;
     LONG status = OpenProgramKey(&key);
     if (status == ERROR_SUCCESS)

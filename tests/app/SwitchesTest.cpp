@@ -22,6 +22,7 @@
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
+#include "win/Clock.h"
 
 namespace {
 
@@ -304,9 +305,7 @@ namespace {
 
 // The removal's notice in the machine's program key, `offset` FILETIME units from now.
 void PutRemovalNotice(LONGLONG offset) {
-    FILETIME now{};
-    GetSystemTimeAsFileTime(&now);
-    const ULONGLONG at = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) + offset;
+    const ULONGLONG at = win::FileTimeNow() + offset;
     S::Put(kMachine, keys::kProgram, keys::kRemovalStarted, RegValueBlob(REG_QWORD, &at, sizeof at));
 }
 constexpr LONGLONG kMinute = 60ll * 10000000;
