@@ -330,6 +330,17 @@ TEST(RemovalWatch, PressesExitOfThisProcesssWindowWhenTheKeepersNoticeIsUpButNot
     EXPECT_FALSE(S::Get(kMachine, keys::kProgram, keys::kRemovalStarted));  // withdrawn with the notice
 }
 
+TEST(RemovalWatch, ANoticeSeenBeforeTheWindowExistsPressesExitOnceItDoes) {
+    RegistrySandbox sandbox;
+    RunningInstance::exitPressed = false;
+    RemovalWatch watch;
+    ASSERT_FALSE(watch.Start());
+    PutRemovalNotice(0);
+    Sleep(500);  // seen, with no window yet: the take-over at start-up runs before it
+    const RunningInstance running;
+    EXPECT_TRUE(WaitUntil([] { return RunningInstance::exitPressed.load(); }, 5000));
+}
+
 TEST(RemovalWatch, StartStopsOnAFreshNoticeAndGoesOnWithAStaleOne) {
     RegistrySandbox sandbox;
     PutRemovalNotice(kStale);
