@@ -132,7 +132,7 @@ bool EndEveryPacewick(const PacewickSweep& sweep) {
         if (!Runs(one)) continue;
         Log("Pacewick in session %lu (process %lu) did not end within %lu ms: it is ended", one.session, one.id,
             sweep.waitMs);
-        if (!TerminateProcess(one.process.Get(), kEndedByRemoval))
+        if (!sweep.end(one.process.Get(), kEndedByRemoval))
             Log("Pacewick in session %lu (process %lu) not ended (%lu)", one.session, one.id, GetLastError());
     }
     WaitForAll(running, sweep.endedWaitMs);

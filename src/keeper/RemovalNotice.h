@@ -41,6 +41,9 @@ struct PacewickSweep {
     std::wstring program = win::BesideExecutable(L"pacewick.exe");
     DWORD waitMs = kPacewickEndWait;    // for all of them together
     DWORD endedWaitMs = kEndedPacewickWait;
+    // How one is ended: TerminateProcess; a test's stands for a process that
+    // outlives it, which Wine cannot show.
+    BOOL(WINAPI* end)(HANDLE process, UINT exitCode) = TerminateProcess;
 };
 
 // Waits for every running `program` of every session to end, at most waitMs

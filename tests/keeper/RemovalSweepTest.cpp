@@ -62,3 +62,23 @@ TEST(RemovalSweep, WaitsForAPacewickThatEndsEndsOneThatDoesNotAtTheBoundAndLeave
     EXPECT_EQ(1, CountOf(log, "did not end within 1500 ms: it is ended")) << log;
     EXPECT_EQ(0, CountOf(log, "still runs")) << log;
 }
+
+namespace {
+BOOL WINAPI OutlivedBy(HANDLE, UINT) { return TRUE; }  // a process the end does not reach
+}  // namespace
+
+TEST(RemovalSweep, APacewickThatOutlivesItsEndStopsTheRemovalAndTheLogSaysWhich) {
+    LogRoot logRoot;
+    keeper::OpenLog(logRoot.root);
+    const CopiedPacewick ours("outlives");
+    const win::UniqueHandle deaf = ours.Start();
+    ASSERT_TRUE(deaf);
+    EXPECT_FALSE(keeper::EndEveryPacewick(keeper::PacewickSweep{ours.program, 300, 300, OutlivedBy}));
+    keeper::CloseLog();
+    EXPECT_TRUE(Runs(deaf));
+    TerminateProcess(deaf.Get(), 0);
+    WaitForSingleObject(deaf.Get(), 5000);
+    std::string log;
+    for (const std::string& line : logRoot.Lines()) log += line + "\n";
+    EXPECT_EQ(1, CountOf(log, "still runs: the removal cannot go on")) << log;
+}
