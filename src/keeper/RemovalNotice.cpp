@@ -42,34 +42,33 @@ std::wstring ImageOf(HANDLE process) {
 }
 
 // Every running process of `program`, opened to be waited for and ended.
-std::vector<RunningPacewick> FindRunning(const std::wstring& program) {
-    std::vector<RunningPacewick> found;
+// False when the running programs cannot be listed: none is known not to run.
+bool FindRunning(const std::wstring& program, std::vector<RunningPacewick>* found) {
     const std::wstring::size_type slash = program.find_last_of(L'\\');
-    const std::wstring name = slash == std::wstring::npos ? program : program.substr(slash + 1);
-    win::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    win::UniqueHandle snapshot(slash == std::wstring::npos ? nullptr : CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
-    if (!snapshot || program.empty()) {
+    if (!snapshot || !Process32FirstW(snapshot.Get(), &entry)) {
         Log("Running programs not listed (%lu)", GetLastError());
-        return found;
+        return false;
     }
-    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+    const std::wstring name = program.substr(slash + 1);
+    do {
         if (!SameText(name, entry.szExeFile) || entry.th32ProcessID == GetCurrentProcessId()) continue;
         RunningPacewick running;
         running.id = entry.th32ProcessID;
         ProcessIdToSessionId(running.id, &running.session);
         running.process.Reset(
             OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, running.id));
-        if (!running.process) {
+        // ERROR_INVALID_PARAMETER: it has ended since the list was made.
+        if (!running.process && GetLastError() != ERROR_INVALID_PARAMETER)
             Log("Process %lu in session %lu not opened (%lu): left alone", running.id, running.session,
                 GetLastError());
-            continue;
-        }
-        if (!SameText(ImageOf(running.process.Get()), program.c_str())) continue;
+        if (!running.process || !SameText(ImageOf(running.process.Get()), program.c_str())) continue;
         Log("Pacewick runs in session %lu (process %lu): waiting for it to end", running.session, running.id);
-        found.push_back(std::move(running));
-    }
-    return found;
+        found->push_back(std::move(running));
+    } while (Process32NextW(snapshot.Get(), &entry));
+    return true;
 }
 
 DWORD Left(ULONGLONG deadline) {
@@ -119,7 +118,11 @@ void RemovalNotice::Withdraw() {
 }
 
 bool EndEveryPacewick(const PacewickSweep& sweep) {
-    const std::vector<RunningPacewick> running = FindRunning(sweep.program);
+    std::vector<RunningPacewick> running;
+    if (!FindRunning(sweep.program, &running)) {
+        Log("Running Pacewicks not known: the removal cannot go on");
+        return false;
+    }
     if (running.empty()) {
         Log("No Pacewick runs");
         return true;
