@@ -14,6 +14,7 @@
 #include "app/KeeperHandOver.h"
 #include "app/MachineVerbs.h"
 #include "app/RemovalSwitch.h"
+#include "app/RemovalWatch.h"
 #include "app/SelfCommand.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
@@ -105,6 +106,11 @@ void CPacewickApp::InitInstance() {
     // with the process, and a start after a killed instance finds it abandoned.
     win::UniqueHandle instanceMutex;
     if (!TakeInstanceMutex(&instanceMutex)) return;
+    // The package's removal, run as the system, ends every Pacewick of every
+    // session before it puts their programs back: one that starts meanwhile
+    // takes nothing over.
+    RemovalWatch removal;
+    if (removal.Start()) return;
     // Windows starts the program for accounts the installer never set up.
     registry::CreateAccountKeys();
     const AfterRestore answer = ConfirmStartAfterRestore(&config_);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "keeper/KeeperLog.h"
+#include "keeper/RemovalNotice.h"
 #include "registry/RegKey.h"
 #include "win/Scoped.h"
 #include "win/Text.h"
@@ -248,12 +249,16 @@ Reply Keeper::Handle(const Request& request, HANDLE pipe) {
 
 int RestoreForRemoval(events::Sink* log, const accounts::Places& accounts) {
     OpenLog();
+    RemovalNotice notice;  // up while this step works, withdrawn when it ends, done or failed
+    const bool ended = EndEveryPacewick();
     KeeperEvents counted(log);
-    RestoreEveryAccount(accounts, counted);
+    // A Pacewick still running would take its account's programs over again.
+    if (ended) RestoreEveryAccount(accounts, counted);
     takeover::OwnedEngine engine(takeover::kMachineScope, takeover::kMachineScope, takeover::CompanyReading::Skipped,
                                  &counted);
-    const bool back = RestoreMachineEntries(engine, counted, "the package's removal");
+    const bool back = ended && RestoreMachineEntries(engine, counted, "the package's removal");
     if (!back) Log("The package's removal stops: it is undone, Pacewick stays installed");
+    notice.Withdraw();
     CloseLog();
     return back ? 0 : 1;
 }

@@ -41,13 +41,15 @@ private:
 
 
 // pacewick-keeper.exe -restore-for-removal: run by the package's removal as the
-// system, once the service is stopped and before any file goes. Puts every
+// system, once the service is stopped and before any file goes. Ends every
+// running Pacewick of every session first (RemovalNotice.h), then puts every
 // account's held programs back into its own Run key and Startup folder, then
 // the machine's (both views), with lines in the log. The exit code for the
-// installer: 0 when every machine entry is back, else 1, which makes the
-// installer undo the removal. An account's that stay held are named (in the
-// log and the Event Log) and do not stop the removal: its account could
-// otherwise keep any removal from ever succeeding, by holding a file open.
+// installer: 0 when every machine entry is back, else 1 (a Pacewick still runs
+// too), which makes the installer undo the removal. An account's programs that
+// stay held are named (in the log and the Event Log) and do not stop the
+// removal: its account could otherwise keep any removal from ever succeeding,
+// by holding a file open.
 int RestoreForRemoval(events::Sink* log = nullptr, const accounts::Places& accounts = accounts::Places{});
 
 // The keeper service's work, without the service control: at its start and

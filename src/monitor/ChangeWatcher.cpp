@@ -14,8 +14,10 @@ bool IsSet(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0
 
 }  // namespace
 
-bool ArmRunKeyNotification(HKEY key, HANDLE event) {
-    const LONG status = RegNotifyChangeKeyValue(key, TRUE, kNotifyFilter, event, TRUE);
+bool ArmRunKeyNotification(HKEY key, HANDLE event, bool valuesOnly) {
+    // Values alone: a value added, changed or deleted in the key itself.
+    const LONG status = RegNotifyChangeKeyValue(key, valuesOnly ? FALSE : TRUE,
+                                                valuesOnly ? REG_NOTIFY_CHANGE_LAST_SET : kNotifyFilter, event, TRUE);
     if (status != ERROR_SUCCESS) {
         PrintLine("Error in RegNotifyChangeKeyValue (%d).\n", static_cast<int>(status));
         return false;
@@ -24,7 +26,7 @@ bool ArmRunKeyNotification(HKEY key, HANDLE event) {
     return true;
 }
 
-bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<void()>& onChange) {
+bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<void()>& onChange, bool valuesOnly) {
     // The stop comes first, so that a stop and a change signalled together end the watcher.
     const HANDLE waitFor[] = {stop, event};
     const DWORD woken = WaitForMultipleObjects(2, waitFor, FALSE, INFINITE);
@@ -38,7 +40,7 @@ bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<
     PrintLine("\nChange has occurred.\n");
     // Armed again before the callback: its own changes and any change made
     // meanwhile wake the next cycle, which finds nothing new when there is none.
-    const bool armed = ArmRunKeyNotification(key, event);
+    const bool armed = ArmRunKeyNotification(key, event, valuesOnly);
     if (IsSet(stop)) return false;
     onChange();
     return armed;
@@ -86,10 +88,10 @@ DWORD ChangeWatcher::WatchKey() {
     // comes during the callback stays signalled for the next wait.
     win::UniqueHandle event(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     const bool armed = event && RegOpenKeyExW(target_.root, target_.path.c_str(), 0, KEY_NOTIFY | target_.view, key.Put()) == 0 &&
-                       ArmRunKeyNotification(key.Get(), event.Get());
+                       ArmRunKeyNotification(key.Get(), event.Get(), target_.valuesOnly);
     SetEvent(ready_.Get());  // armed or ended: Start goes on either way
     if (!armed) return 1;
-    while (AwaitRunKeyChange(key.Get(), event.Get(), stop_.Get(), onChange_)) {
+    while (AwaitRunKeyChange(key.Get(), event.Get(), stop_.Get(), onChange_, target_.valuesOnly)) {
     }
     return 0;
 }

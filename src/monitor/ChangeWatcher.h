@@ -56,15 +56,17 @@ private:
     win::UniqueHandle ready_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
-// Asks for one change notification of the key (and its subkeys) through the
-// event; false, after its diagnostic line, when the registry refuses.
-bool ArmRunKeyNotification(HKEY key, HANDLE event);
+// Asks for one change notification of the key (and its subkeys; of its values
+// alone with `valuesOnly`) through the event; false, after its diagnostic
+// line, when the registry refuses.
+bool ArmRunKeyNotification(HKEY key, HANDLE event, bool valuesOnly = false);
 
 // One cycle on a notification armed by ArmRunKeyNotification: wait for a change
 // (or the stop), arm again, call back. Arming before the callback means that a
 // change made while it runs causes one more cycle instead of going unseen.
 // True when the watcher goes on; false after an error or when told to stop.
-bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<void()>& onChange);
+bool AwaitRunKeyChange(HKEY key, HANDLE event, HANDLE stop, const std::function<void()>& onChange,
+                       bool valuesOnly = false);
 
 // The watchers of several targets, started and stopped together, all calling
 // the same callback: the program's and the keeper service's monitors.

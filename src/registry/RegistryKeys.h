@@ -21,6 +21,14 @@ constexpr const wchar_t* kDefaults = L"software\\Quorvell Software\\Pacewick\\De
 // The day each program that added itself was last told of (ui::NoticeDays).
 constexpr const wchar_t* kNotified = L"software\\Quorvell Software\\Pacewick\\Notified";
 
+// The machine's program key, which only administrators and the system may
+// write, and the value the system step of the package's removal sets there
+// while it works (REG_QWORD: the UTC time, as a FILETIME, it began). Every
+// Pacewick that sees it fresh ends as its Exit does, and one that starts then
+// takes nothing over; the step deletes it when it ends, done or failed.
+constexpr const wchar_t* kProgram = L"software\\Quorvell Software\\Pacewick";
+constexpr const wchar_t* kRemovalStarted = L"RemovalStarted";
+
 // The program's own value in the machine Run key.
 constexpr const wchar_t* kSelfValueName = L"Pacewick";
 

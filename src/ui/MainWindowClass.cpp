@@ -43,9 +43,20 @@ void ActivateRunningInstance(HWND running) {
     }
 }
 
-bool PressExitOfRunningInstance() {
-    HWND running = FindWindowW(kMainWindowClass, nullptr);
-    return running && PostMessageW(running, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+bool PressExit(HWND window) {
+    return window && PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+}
+
+bool PressExitOfRunningInstance() { return PressExit(FindWindowW(kMainWindowClass, nullptr)); }
+
+HWND OwnMainWindow() {
+    for (HWND window = FindWindowExW(nullptr, nullptr, kMainWindowClass, nullptr); window;
+         window = FindWindowExW(nullptr, window, kMainWindowClass, nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == GetCurrentProcessId()) return window;
+    }
+    return nullptr;
 }
 
 }  // namespace ui

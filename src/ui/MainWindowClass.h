@@ -26,5 +26,10 @@ UINT OpenWindowMessage();
 // does (the window closes, the monitors finish their take-over, the process
 // ends). Returns at once; true when an instance's window was asked.
 bool PressExitOfRunningInstance();
+// Posts to the window what its Exit button sends; false when there is none or
+// the post fails.
+bool PressExit(HWND window);
+// This process's main window, or null while it has none (yet).
+HWND OwnMainWindow();
 
 }  // namespace ui

@@ -14,12 +14,15 @@
 #include "app/HeldMachineEntries.h"
 #include "app/KeeperHandOver.h"
 #include "app/RemovalSwitch.h"
+#include "app/RemovalWatch.h"
 #include "app/SingleInstance.h"
 #include "app/UninstallSwitch.h"
+#include "keeper/RemovalNotice.h"
 #include "takeover/StartupManager.h"
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/MainWindowClass.h"
+#include "win/Clock.h"
 
 namespace {
 
@@ -296,4 +299,52 @@ TEST(KeeperHandOver, LeavesTheMachineKeysToAnInstalledServiceThatIsStopped) {
     EXPECT_EQ(std::vector<std::string>{"machine tool"}, S::ValueNames(kMachine, keys::kRun));
     EXPECT_EQ(std::vector<std::string>{"user tool"}, S::ValueNames(kUser, keys::kBackUp));
     EXPECT_FALSE(machinekeys::HandOverToKeeper(&answers));
+}
+
+namespace {
+
+// The removal's notice in the machine's program key, `offset` FILETIME units from now.
+void PutRemovalNotice(LONGLONG offset) {
+    const ULONGLONG at = win::FileTimeNow() + offset;
+    S::Put(kMachine, keys::kProgram, keys::kRemovalStarted, RegValueBlob(REG_QWORD, &at, sizeof at));
+}
+constexpr LONGLONG kMinute = 60ll * 10000000;
+constexpr LONGLONG kStale = -static_cast<LONGLONG>(kRemovalNoticeLife) - kMinute;
+
+}  // namespace
+
+TEST(RemovalWatch, PressesExitOfThisProcesssWindowWhenTheKeepersNoticeIsUpButNotForAStaleOrFutureOne) {
+    RegistrySandbox sandbox;
+    RunningInstance running;
+    RunningInstance::exitPressed = false;
+    RemovalWatch watch;
+    ASSERT_FALSE(watch.Start());
+    PutRemovalNotice(kStale);
+    PutRemovalNotice(static_cast<LONGLONG>(kRemovalNoticeAhead) + kMinute);
+    Sleep(1000);
+    EXPECT_FALSE(RunningInstance::exitPressed);
+    {
+        const keeper::RemovalNotice notice;
+        EXPECT_TRUE(WaitUntil([] { return RunningInstance::exitPressed.load(); }, 5000));
+    }
+    EXPECT_FALSE(S::Get(kMachine, keys::kProgram, keys::kRemovalStarted));  // withdrawn with the notice
+}
+
+TEST(RemovalWatch, ANoticeSeenBeforeTheWindowExistsPressesExitOnceItDoes) {
+    RegistrySandbox sandbox;
+    RunningInstance::exitPressed = false;
+    RemovalWatch watch;
+    ASSERT_FALSE(watch.Start());
+    PutRemovalNotice(0);
+    Sleep(500);  // seen, with no window yet: the take-over at start-up runs before it
+    const RunningInstance running;
+    EXPECT_TRUE(WaitUntil([] { return RunningInstance::exitPressed.load(); }, 5000));
+}
+
+TEST(RemovalWatch, StartStopsOnAFreshNoticeAndGoesOnWithAStaleOne) {
+    RegistrySandbox sandbox;
+    PutRemovalNotice(kStale);
+    EXPECT_FALSE(RemovalWatch().Start());
+    PutRemovalNotice(kStale + 2 * kMinute);  // nine minutes old
+    EXPECT_TRUE(RemovalWatch().Start());
 }

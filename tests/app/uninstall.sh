@@ -216,4 +216,23 @@ expect "[stuck] every program is still in its BackUp key" "$taken" "$(backup_key
 expect "[stuck] the Run keys hold none of them" "$none" "$(run_keys)"
 probe answer 'Are you sure to restore?' no 20000 >/dev/null
 check "[stuck] the program ends once its question is answered" wait_pid "$stuck" 20
+
+# Under Wine every process is in one session: this one's Pacewick stands for every session's.
+echo "== the removal's system step ends a running Pacewick as its Exit does, before it puts anything back"
+start_pacewick signalled "$installed"
+signalled=$last_pid
+check "[system step] the program runs" probe wait-window 30000
+wine "${installed%\\*}\\pacewick-keeper.exe" -restore-for-removal || true
+check "[system step] the program has ended" wait_pid "$signalled" 20
+check "[system step] it said why" grep -qF "The package is being removed: Pacewick ends as its Exit does" \
+  "$work/signalled.out"
+# The newest keeper log is this step's (under Wine the removal's %ProgramData% is not the service's).
+system_log=$(find "$WINEPREFIX/drive_c" -name keeper.log -printf '%T@ %p\n' | sort -n | tail -1 | cut -d' ' -f2-)
+expect "[system step] the keeper's log: the notice, the wait for it, its end, the notice withdrawn" \
+  "Removal notice set: every running Pacewick ends
+Pacewick runs in session N (process N): waiting for it to end
+Every running Pacewick has ended
+Removal notice withdrawn" "$(tr -d '\r' <"$system_log" | awk '/Removal notice set/ { steps = "" } { steps = steps $0 "\n" }
+  END { printf "%s", steps }' | sed 's/^[^]]*\] //; s/session [0-9]*/session N/; s/process [0-9]*/process N/' |
+  grep -e "Pacewick runs in" -e "running Pacewick" -e "Removal notice")"
 finish
