@@ -1,5 +1,6 @@
 #include "accounts/AccountHive.h"
 
+#include "registry/RegKey.h"
 #include "win/ProtectedFolder.h"
 
 namespace accounts {
@@ -36,8 +37,7 @@ bool AcceptableHiveFile(const std::wstring& path, const std::wstring& sid) {
 
 bool AccountHive::Open(HKEY users, const Account& account, std::string* why) {
     Unload();
-    if (RegOpenKeyExW(users, account.sid.c_str(), 0, KEY_READ | KEY_SET_VALUE, key_.Put()) == ERROR_SUCCESS)
-        return true;
+    if (key_.Open(users, account.sid, KEY_READ | KEY_SET_VALUE) == ERROR_SUCCESS) return true;
     if (account.profile.empty()) {
         *why = "the list of profiles names no folder for it";
         return false;
@@ -53,14 +53,14 @@ bool AccountHive::Open(HKEY users, const Account& account, std::string* why) {
     }
     const std::wstring mount = kMountPrefix + account.sid;
     // One left by a removal that was ended midway.
-    RegUnLoadKeyW(HKEY_USERS, mount.c_str());
-    const LONG loaded = RegLoadKeyW(HKEY_USERS, mount.c_str(), file.c_str());
+    registry::UnloadHive(mount);
+    const LONG loaded = registry::LoadHive(mount, file);
     if (loaded != ERROR_SUCCESS) {
         *why = "its registry file cannot be loaded (error " + std::to_string(loaded) + ")";
         return false;
     }
     mount_ = mount;
-    if (RegOpenKeyExW(HKEY_USERS, mount.c_str(), 0, KEY_READ | KEY_SET_VALUE, key_.Put()) != ERROR_SUCCESS) {
+    if (key_.Open(HKEY_USERS, mount, KEY_READ | KEY_SET_VALUE) != ERROR_SUCCESS) {
         *why = "its registry cannot be opened once loaded";
         Unload();
         return false;
@@ -69,9 +69,9 @@ bool AccountHive::Open(HKEY users, const Account& account, std::string* why) {
 }
 
 bool AccountHive::Unload() {
-    key_.Reset();
+    key_ = registry::Key();
     if (mount_.empty()) return true;
-    const bool unloaded = RegUnLoadKeyW(HKEY_USERS, mount_.c_str()) == ERROR_SUCCESS;
+    const bool unloaded = registry::UnloadHive(mount_) == ERROR_SUCCESS;
     mount_.clear();
     return unloaded;
 }

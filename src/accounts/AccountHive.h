@@ -4,7 +4,7 @@
 #include <string>
 
 #include "accounts/Profiles.h"
-#include "win/Scoped.h"
+#include "registry/RegKey.h"
 
 namespace accounts {
 
@@ -31,7 +31,7 @@ public:
     bool Unload();
 
 private:
-    win::UniqueKey key_;
+    registry::Key key_;
     std::wstring mount_;
 };
 

@@ -169,4 +169,10 @@ LONG Key::Create(HKEY root, const std::wstring& path, REGSAM access) {
     return status;
 }
 
+LONG LoadHive(const std::wstring& name, const std::wstring& file) {
+    return RegLoadKeyW(HKEY_USERS, name.c_str(), file.c_str());
+}
+
+LONG UnloadHive(const std::wstring& name) { return RegUnLoadKeyW(HKEY_USERS, name.c_str()); }
+
 }  // namespace registry

@@ -94,4 +94,10 @@ private:
     win::UniqueKey owned_;
 };
 
+// An account's registry file loaded under HKEY_USERS as `name`, and unloaded
+// (once no key of it is open). Both need the backup and restore privileges
+// enabled. The registry's own status.
+LONG LoadHive(const std::wstring& name, const std::wstring& file);
+LONG UnloadHive(const std::wstring& name);
+
 }  // namespace registry
