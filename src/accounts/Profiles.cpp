@@ -19,6 +19,12 @@ constexpr const wchar_t* kDefaultStartup = L"Microsoft\\Windows\\Start Menu\\Pro
 // A path's longest form that Windows keeps in these values.
 constexpr std::size_t kLongestPath = 32767;
 
+// An account's SID as Windows writes it; not the ".bak" copy Windows keeps of a profile it could not load.
+bool IsAccountSid(const std::wstring& name) {
+    return name.size() > 4 && name.compare(0, 4, L"S-1-") == 0 &&
+           name.find_first_not_of(L"0123456789-", 4) == std::wstring::npos;
+}
+
 bool SameText(const std::wstring& one, const wchar_t* other) {
     return CompareStringOrdinal(one.c_str(), -1, other, -1, TRUE) == CSTR_EQUAL;
 }
@@ -62,7 +68,7 @@ std::vector<Account> ProfileAccounts(HKEY machine) {
     for (const std::wstring& sid : sids) {
         bool service = false;
         for (const wchar_t* account : kServiceAccounts) service = service || SameText(sid, account);
-        if (service) continue;
+        if (service || !IsAccountSid(sid)) continue;
         registry::Key profile;
         Account account{sid, std::wstring()};
         if (profile.Open(list.Get(), sid, KEY_QUERY_VALUE | KEY_WOW64_64KEY) == ERROR_SUCCESS) {

@@ -156,6 +156,9 @@ TEST_F(Accounts, SignedInAndSignedOutAccountsGetEveryProgramBackAndAnUnreachable
     RemoveTree(gone.folder);
     HoldValues(in.Hive());
     HoldValues(system.Hive());  // a service account's: never touched
+    // Windows' copy of a profile it could not load names the same folder: never an account of its own.
+    Write(HKEY_LOCAL_MACHINE, std::wstring(kProfileList) + L"\\" + in.sid + L".bak", L"ProfileImagePath",
+          WideText(in.folder, REG_EXPAND_SZ));
     // The signed-out account's registry is only in its profile's file.
     const std::wstring source = std::wstring(kHiveSource) + L"\\" + out.sid;
     HoldValues(source);
