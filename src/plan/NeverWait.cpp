@@ -6,8 +6,6 @@
 #include <vector>
 
 #include "win/CommandLine.h"
-#include "policy/PolicyLists.h"
-#include "registry/RegistryKeys.h"
 #include "win/KnownFolder.h"
 
 namespace plan {
@@ -144,15 +142,6 @@ bool InTable(const StartupEntry& entry, const SystemFolders* given) {
     });
 }
 
-// A listed program: a bare file name, or a full path on a drive read as a command's path is.
-bool Names(const std::wstring& listed, const Program& program) {
-    if (listed.find_first_of(L"\\/") == std::wstring::npos) return Same(program.file, listed);
-    const std::optional<std::wstring> expanded = win::Expanded(listed);
-    if (!expanded || !win::OnADrive(*expanded)) return false;
-    const std::optional<std::wstring> full = win::FullPath(*expanded);
-    return full && Same(program.folder + L"\\" + program.file, *full);
-}
-
 template <typename Call>
 std::wstring SystemPath(Call call) {
     std::vector<wchar_t> path(MAX_PATH);
@@ -179,20 +168,23 @@ SystemFolders RunningFolders() {
 
 bool InNeverWaitTable(const StartupEntry& entry, const SystemFolders& folders) { return InTable(entry, &folders); }
 
+bool InNeverWaitTable(const StartupEntry& entry, const policy::ListedPrograms& startAtLogOn) {
+    return InTable(entry, nullptr) || InProgramList(entry, startAtLogOn);
+}
+
 bool InNeverWaitTable(const StartupEntry& entry) {
-    if (InTable(entry, nullptr)) return true;
-    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-        if (InProgramList(entry, policy::ReadProgramList(root, keys::kPolicies, L"StartAtLogOn").programs)) return true;
-    return false;
+    return InNeverWaitTable(entry, policy::ListedPrograms::StartAtLogOn());
+}
+
+bool InProgramList(const StartupEntry& entry, const policy::ListedPrograms& programs) {
+    if (programs.Empty()) return false;
+    return EveryCommandMatches(entry, [&programs](const Program& program) {
+        return programs.NamesProgram(program.folder + L"\\" + program.file);
+    });
 }
 
 bool InProgramList(const StartupEntry& entry, const std::vector<std::wstring>& programs) {
-    if (programs.empty()) return false;
-    return EveryCommandMatches(entry, [&programs](const Program& program) {
-        for (const std::wstring& listed : programs)
-            if (Names(listed, program)) return true;
-        return false;
-    });
+    return InProgramList(entry, policy::ListedPrograms(programs));
 }
 
 }  // namespace plan

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "entry/StartupEntry.h"
+#include "policy/ListedPrograms.h"
 
 namespace plan {
 
@@ -31,13 +32,16 @@ SystemFolders RunningFolders();
 bool InNeverWaitTable(const StartupEntry& entry, const SystemFolders& folders);
 // The same on the running machine's folders, which are looked up only for an
 // entry whose program has a row's file name; or a program the administrator's
-// StartAtLogOn lists name (the machine's policy and this user's).
+// StartAtLogOn lists name (the machine's policy and this user's), read once
+// for a whole list by the caller, or here for one entry.
+bool InNeverWaitTable(const StartupEntry& entry, const policy::ListedPrograms& startAtLogOn);
 bool InNeverWaitTable(const StartupEntry& entry);
 // True when every command a Run value starts names one of `programs`: a bare
 // file name ("vpnui.exe") matches that file in any folder, letter case aside;
 // a full path (environment references expanded, `.` and `..` resolved) matches
 // that one file. The command is read as above; a Startup folder item, a logon
 // task, a relative or network path match nothing.
+bool InProgramList(const StartupEntry& entry, const policy::ListedPrograms& programs);
 bool InProgramList(const StartupEntry& entry, const std::vector<std::wstring>& programs);
 
 }  // namespace plan

@@ -10,6 +10,17 @@ StartLevel LevelFromNumber(DWORD number) {
     return number <= kHighestLevel ? static_cast<StartLevel>(number) : StartLevel::AsSet;
 }
 
+namespace {
+
+// The administrator's lists are read once for a whole list, not once per entry.
+StartLevel LevelOf(const StartupEntry& entry, std::optional<StartLevel> chosen,
+                   const policy::ListedPrograms& startAtLogOn) {
+    if (chosen) return *chosen;
+    return InNeverWaitTable(entry, startAtLogOn) ? StartLevel::AtLogOn : StartLevel::AsSet;
+}
+
+}  // namespace
+
 bool NeverWaits(const StartupEntry& entry) { return InNeverWaitTable(entry); }
 
 StartLevel LevelOf(const StartupEntry& entry, std::optional<StartLevel> chosen) {
@@ -19,10 +30,11 @@ StartLevel LevelOf(const StartupEntry& entry, std::optional<StartLevel> chosen) 
 
 std::vector<StartLevel> LevelsOf(const EntryList& entries) {
     const std::vector<std::optional<StartLevel>> chosen = PlanStore().ReadAll(entries);
+    const policy::ListedPrograms startAtLogOn = policy::ListedPrograms::StartAtLogOn();
     std::vector<StartLevel> levels;
     levels.reserve(chosen.size());
     std::size_t index = 0;
-    for (const StartupEntry& entry : entries) levels.push_back(LevelOf(entry, chosen[index++]));
+    for (const StartupEntry& entry : entries) levels.push_back(LevelOf(entry, chosen[index++], startAtLogOn));
     return levels;
 }
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "policy/LeaveAlone.h"
+#include "policy/ListedPrograms.h"
 #include "registry/RegKey.h"
 #include "registry/RegistryKeys.h"
 #include "win/Diagnostics.h"
@@ -71,7 +71,7 @@ void CStartupManager::PublishHeld(TaskQuery tasks) {
 // The machine's LeaveAlone list, read afresh: an administrator may change it
 // while Pacewick runs, and each take-over follows the list as it is then.
 lists::LeftAlone CStartupManager::LeftAloneNow() const {
-    auto list = std::make_shared<const policy::LeaveAloneList>(policy::LeaveAloneList::OfMachine());
+    auto list = std::make_shared<const policy::ListedPrograms>(policy::ListedPrograms::LeaveAloneOfMachine());
     if (list->Empty()) return nullptr;
     return [list](const std::wstring& command) { return list->Names(command); };
 }

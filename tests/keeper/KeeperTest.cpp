@@ -360,7 +360,7 @@ TEST(Keeper, AnswersOnlyFromItsOwnPipeWhichItMakesOnceASquatterIsGoneAndWithinAS
 
 // The service leaves what the machine's LeaveAlone list names in both views' Run keys, gives back what
 // it held exactly, and never follows an account's own list nor puts a value it did not hold into a machine key.
-TEST(Keeper, LeavesWhatTheMachinesLeaveAloneListNamesAndGivesBackOnlyWhatItHeld) {
+TEST(Keeper, LeavesWhatTheMachinesProgramListNamesAndGivesBackOnlyWhatItHeld) {
     S sandbox;
     const std::string list = std::string(U8(keys::kPolicies)) + "\\LeaveAlone";
     S::Create(kMachine, list.c_str());

@@ -21,7 +21,7 @@
 #include "keeper/KeeperLog.h"
 #include "Shortcuts.h"
 #include "lists/StartupFolder.h"
-#include "policy/LeaveAlone.h"
+#include "policy/ListedPrograms.h"
 #include "win/ComApartment.h"
 #include "registry/RegistryKeys.h"
 #include "win/ProtectedFolder.h"
@@ -425,7 +425,7 @@ namespace {
 
 // A list that names one program by its file name, as the engine hands the machine's LeaveAlone list to a source.
 lists::LeftAlone Naming(const wchar_t* program) {
-    auto list = std::make_shared<policy::LeaveAloneList>(std::vector<std::wstring>{program});
+    auto list = std::make_shared<policy::ListedPrograms>(std::vector<std::wstring>{program});
     return [list](const std::wstring& command) { return list->Names(command); };
 }
 
@@ -433,7 +433,7 @@ lists::LeftAlone Naming(const wchar_t* program) {
 
 // An item the LeaveAlone list names, a file or a shortcut to the program, stays while the rest move; one
 // held before goes back exactly, and only it.
-TEST(StartupFolder, LeavesWhatTheLeaveAloneListNamesAndPutsBackExactlyWhatItHeld) {
+TEST(StartupFolder, LeavesWhatTheProgramListNamesAndPutsBackExactlyWhatItHeld) {
     RegistrySandbox sandbox;
     Scratch scratch(L"leave");
     const win::ComApartment com;

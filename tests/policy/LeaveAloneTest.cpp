@@ -6,7 +6,7 @@
 
 #include "RegistrySandbox.h"
 #include "TestHelpers.h"
-#include "policy/LeaveAlone.h"
+#include "policy/ListedPrograms.h"
 #include "registry/RegistryKeys.h"
 
 namespace {
@@ -21,7 +21,7 @@ std::wstring SystemRoot() {
 
 TEST(LeaveAlone, NamesACommandsProgramByItsWholeFileNameOrFullPathAndNeverByItsArguments) {
     ASSERT_FALSE(SystemRoot().empty());
-    const policy::LeaveAloneList list({L"vpnui.exe", L"%SystemRoot%\\Tools\\Agent.EXE",
+    const policy::ListedPrograms list({L"vpnui.exe", L"%SystemRoot%\\Tools\\Agent.EXE",
                                        L"C:\\Program Files\\Tool\\tool.exe"});
     struct Case {
         std::wstring command;
@@ -52,7 +52,7 @@ TEST(LeaveAlone, NamesACommandsProgramByItsWholeFileNameOrFullPathAndNeverByItsA
         {L"   ", false},
     };
     for (const Case& one : cases) EXPECT_EQ(one.named, list.Names(one.command)) << U8(one.command);
-    EXPECT_FALSE(policy::LeaveAloneList().Names(L"vpnui.exe"));
+    EXPECT_FALSE(policy::ListedPrograms().Names(L"vpnui.exe"));
 }
 
 TEST(LeaveAlone, OnlyTheMachinesListCounts) {
@@ -60,10 +60,10 @@ TEST(LeaveAlone, OnlyTheMachinesListCounts) {
     const std::string list = std::string(U8(keys::kPolicies)) + "\\LeaveAlone";
     S::Create(kUser, list.c_str());
     S::PutText(kUser, list.c_str(), "1", "vpnui.exe");
-    EXPECT_TRUE(policy::LeaveAloneList::OfMachine().Empty());
+    EXPECT_TRUE(policy::ListedPrograms::LeaveAloneOfMachine().Empty());
     S::Create(kMachine, list.c_str());
     S::PutText(kMachine, list.c_str(), "1", "agent.exe");
-    const policy::LeaveAloneList machine = policy::LeaveAloneList::OfMachine();
+    const policy::ListedPrograms machine = policy::ListedPrograms::LeaveAloneOfMachine();
     EXPECT_TRUE(machine.Names(L"C:\\a\\agent.exe"));
     EXPECT_FALSE(machine.Names(L"C:\\a\\vpnui.exe"));
 }

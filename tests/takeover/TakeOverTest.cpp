@@ -475,7 +475,7 @@ const std::string kLeaveAlone = std::string(U8(keys::kPolicies)) + "\\LeaveAlone
 }  // namespace
 
 // What the machine's LeaveAlone list names stays in the user's Run key; what was held before goes back exactly.
-TEST(TakeOver, LeavesWhatTheMachinesLeaveAloneListNamesAndGivesBackWhatItHeldExactly) {
+TEST(TakeOver, LeavesWhatTheMachinesProgramListNamesAndGivesBackWhatItHeldExactly) {
     S sandbox;
     S::Create(kMachine, kLeaveAlone.c_str());
     S::PutText(kMachine, kLeaveAlone.c_str(), "vpn", "vpnui.exe");

@@ -1,4 +1,4 @@
-#include "policy/LeaveAlone.h"
+#include "policy/ListedPrograms.h"
 
 #include <windows.h>
 
@@ -23,9 +23,9 @@ std::optional<std::wstring> Comparable(const std::wstring& path) {
 
 }  // namespace
 
-LeaveAloneList::LeaveAloneList(const std::vector<std::wstring>& programs) {
+ListedPrograms::ListedPrograms(const std::vector<std::wstring>& programs) {
     for (const std::wstring& program : programs) {
-        if (program.find(L'\\') == std::wstring::npos) {
+        if (program.find_first_of(L"\\/") == std::wstring::npos) {
             names_.push_back(program);
             continue;
         }
@@ -36,21 +36,34 @@ LeaveAloneList::LeaveAloneList(const std::vector<std::wstring>& programs) {
     }
 }
 
-LeaveAloneList LeaveAloneList::OfMachine() {
-    return LeaveAloneList(ReadProgramList(HKEY_LOCAL_MACHINE, keys::kPolicies, L"LeaveAlone").programs);
+ListedPrograms ListedPrograms::LeaveAloneOfMachine() {
+    return ListedPrograms(ReadProgramList(HKEY_LOCAL_MACHINE, keys::kPolicies, L"LeaveAlone").programs);
 }
 
-bool LeaveAloneList::Names(const std::wstring& command) const {
+ListedPrograms ListedPrograms::StartAtLogOn() {
+    std::vector<std::wstring> programs;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        const std::vector<std::wstring> listed = ReadProgramList(root, keys::kPolicies, L"StartAtLogOn").programs;
+        programs.insert(programs.end(), listed.begin(), listed.end());
+    }
+    return ListedPrograms(programs);
+}
+
+bool ListedPrograms::Names(const std::wstring& command) const {
     if (Empty()) return false;
     const std::optional<std::wstring> line = win::Expanded(command);
     const std::optional<win::CommandSplit> split = line ? win::SplitCommand(*line) : std::nullopt;
-    if (!split || split->path.empty()) return false;
-    const std::size_t slash = split->path.find_last_of(L"\\/");
-    const std::wstring file = slash == std::wstring::npos ? split->path : split->path.substr(slash + 1);
+    return split && NamesProgram(split->path);
+}
+
+bool ListedPrograms::NamesProgram(const std::wstring& program) const {
+    if (program.empty()) return false;
+    const std::size_t slash = program.find_last_of(L"\\/");
+    const std::wstring file = slash == std::wstring::npos ? program : program.substr(slash + 1);
     for (const std::wstring& name : names_)
         if (Same(file, name)) return true;
     if (paths_.empty() || slash == std::wstring::npos) return false;
-    const std::optional<std::wstring> path = Comparable(split->path);
+    const std::optional<std::wstring> path = Comparable(program);
     if (!path) return false;
     for (const std::wstring& listed : paths_)
         if (Same(*path, listed)) return true;
