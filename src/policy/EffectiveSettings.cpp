@@ -1,6 +1,5 @@
 #include "policy/EffectiveSettings.h"
 
-#include <cstring>
 #include <optional>
 
 #include "registry/ConfigStore.h"
@@ -34,17 +33,12 @@ struct Found {
     std::optional<DWORD> number;
 };
 
+// A value of another type or size is there, and unusable.
 Found ReadNumber(const registry::Key& key, const wchar_t* name) {
-    RegValueBlob value;
-    Found read;
-    if (key.ReadValue(name, &value) != ERROR_SUCCESS) return read;
-    read.present = true;
-    if (value.type == REG_DWORD && value.count() == sizeof(DWORD)) {
-        DWORD number = 0;
-        std::memcpy(&number, value.data(), sizeof number);
-        read.number = number;
-    }
-    return read;
+    DWORD number = 0;
+    const LONG status = key.ReadDword(name, &number);
+    if (status == ERROR_SUCCESS) return Found{true, number};
+    return Found{status == ERROR_INVALID_DATA, std::nullopt};
 }
 
 // A policy's or a default's value in Value's units, when it is in the row's range.
