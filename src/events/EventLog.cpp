@@ -7,13 +7,6 @@ namespace {
 
 constexpr wchar_t kReplacement = 0xFFFD;
 
-// C0, DEL, C1, and the line and paragraph separators, direction marks,
-// embeddings, overrides and isolates: each would break or reorder the sentence.
-bool Breaks(wchar_t unit) {
-    return unit < 0x20 || (unit >= 0x7F && unit < 0xA0) || unit == 0x200E || unit == 0x200F ||
-           (unit >= 0x2028 && unit <= 0x202E) || (unit >= 0x2066 && unit <= 0x2069);
-}
-
 bool IsHighSurrogate(wchar_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(wchar_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
@@ -33,7 +26,7 @@ std::wstring InsertionText(const std::wstring& text) {
             ++at;
         } else {
             // A lone surrogate is no character either.
-            out.push_back(Breaks(unit) || IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacement : unit);
+            out.push_back(win::BreaksLine(unit) || IsHighSurrogate(unit) || IsLowSurrogate(unit) ? kReplacement : unit);
         }
     }
     return out;

@@ -7,20 +7,13 @@
 #include "registry/RegistryKeys.h"
 #include "resource.h"
 #include "ui/ResourceText.h"
+#include "win/Text.h"
 
 namespace ui {
 
 namespace {
 
 constexpr ULONGLONG kFileTimeUnitsADay = 864000000000ULL;
-
-// Control characters (C0, DEL, C1) and the marks that break or reorder a line
-// as shown: the line and paragraph separators, the direction marks, embeddings,
-// overrides and isolates. A name holding one could fake a line of the notice.
-bool BreaksLine(wchar_t c) {
-    return c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
-           (c >= 0x2066 && c <= 0x2069);
-}
 
 UINT SentenceOf(plan::Route route) {
     switch (route) {
@@ -35,7 +28,7 @@ UINT SentenceOf(plan::Route route) {
 
 std::wstring ShownName(const std::wstring& name) {
     std::wstring shown = FitShown(name);
-    std::replace_if(shown.begin(), shown.end(), BreaksLine, L'\uFFFD');
+    std::replace_if(shown.begin(), shown.end(), win::BreaksLine, L'\uFFFD');
     return shown;
 }
 
