@@ -76,9 +76,8 @@ lists::LeftAlone CStartupManager::LeftAloneNow() const {
     return [list](const std::wstring& command) { return list->Names(command); };
 }
 
-EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows) {
+EntryList CStartupManager::MoveLocked(const lists::StopAsked& stop, ListSet rows, const lists::LeftAlone& leave) {
     EntryList moved;
-    const lists::LeftAlone leave = LeftAloneNow();
     ForEachRow(written_ & rows, [&](std::size_t row, lists::StartupSource& source) {
         EntryList fromRow;
         source.MoveIn(fromRow, ListBit(row), ReporterFor(row), stop, leave);
@@ -92,18 +91,19 @@ void CStartupManager::TakeOver() {
     if (!lock) return;
     // What the list names now and was held before goes back first, exactly as
     // Restore All puts it back, so that Windows starts it again.
-    if (const lists::LeftAlone leave = LeftAloneNow())
+    const lists::LeftAlone leave = LeftAloneNow();
+    if (leave)
         ForEachRow(written_, [&](std::size_t row, lists::StartupSource& source) {
             source.Restore(ReporterFor(row), leave);
         });
-    MoveLocked(nullptr, ~0u);
+    MoveLocked(nullptr, ~0u, leave);
     PublishHeld(TaskQuery::FirstOnly);
 }
 
 EntryList CStartupManager::TakeOverNewcomers(const lists::StopAsked& stop, ListSet rows) {
     const auto lock = LockKeys();
     if (!lock) return EntryList();
-    EntryList moved = MoveLocked(stop, rows);
+    EntryList moved = MoveLocked(stop, rows, LeftAloneNow());
     if (!model_.Merge(moved)) PublishHeld(TaskQuery::FirstOnly);
     return moved;
 }

@@ -83,8 +83,9 @@ private:
     void PublishHeld(TaskQuery tasks);
     // The machine's LeaveAlone list as it is now; none when it names nothing.
     lists::LeftAlone LeftAloneNow() const;
-    // Under the lock: each written row's take-over; the entries moved in listed rows.
-    EntryList MoveLocked(const lists::StopAsked& stop, ListSet rows);
+    // Under the lock: each written row's take-over, leaving what `leave` names;
+    // the entries moved in listed rows.
+    EntryList MoveLocked(const lists::StopAsked& stop, ListSet rows, const lists::LeftAlone& leave);
 
     const lists::SourceTable& sources_;
     const ListSet written_;
